@@ -1,0 +1,215 @@
+#include "platform/streams.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <vector>
+
+#include "platform/exceptions.h"
+
+std::int64_t TStream::GetSize() {
+  const std::int64_t pos = Seek(0, soFromCurrent);
+  const std::int64_t size = Seek(0, soFromEnd);
+  Seek(pos, soFromBeginning);
+  return size;
+}
+
+void TStream::SetSize(std::int64_t) {}
+
+void TStream::ReadBuffer(void* Buffer, std::int32_t Count) {
+  if (Count != 0 && Read(Buffer, Count) != Count) throw EReadError();
+}
+
+void TStream::WriteBuffer(const void* Buffer, std::int32_t Count) {
+  if (Count != 0 && Write(Buffer, Count) != Count) throw EWriteError();
+}
+
+std::int64_t TStream::CopyFrom(TStream& Source, std::int64_t Count) {
+  if (Count == 0) {
+    Source.SetPosition(0);
+    Count = Source.GetSize();
+  }
+  constexpr std::int32_t kChunk = 1 << 20;
+  std::vector<std::uint8_t> buffer(static_cast<std::size_t>(std::min<std::int64_t>(Count, kChunk)));
+  std::int64_t left = Count;
+  while (left > 0) {
+    const auto n = static_cast<std::int32_t>(std::min<std::int64_t>(left, kChunk));
+    Source.ReadBuffer(buffer.data(), n);
+    WriteBuffer(buffer.data(), n);
+    left -= n;
+  }
+  return Count;
+}
+
+std::int64_t TStream::Remaining() {
+  const std::int64_t pos = GetPosition();
+  const std::int64_t size = GetSize();
+  return size > pos ? size - pos : 0;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+TFileStream::TFileStream(const std::string& FileName, std::uint16_t Mode) : FFileName(FileName) {
+  if (Mode == fmCreate) {
+    FHandle = ::open(FileName.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (FHandle < 0) throw EFCreateError(FileName);
+    return;
+  }
+  int flags = O_CLOEXEC;
+  switch (Mode & 0x3) {
+    case fmOpenWrite: flags |= O_WRONLY; break;
+    case fmOpenReadWrite: flags |= O_RDWR; break;
+    default: flags |= O_RDONLY; break;
+  }
+  FHandle = ::open(FileName.c_str(), flags);
+  if (FHandle < 0) throw EFOpenError(FileName);
+  if ((Mode & 0xF0) == fmShareDenyWrite && ::flock(FHandle, LOCK_SH | LOCK_NB) != 0 &&
+      errno == EWOULDBLOCK) {
+    ::close(FHandle);
+    FHandle = -1;
+    throw EFOpenError(FileName);
+  }
+}
+
+TFileStream::~TFileStream() {
+  if (FHandle >= 0) ::close(FHandle);
+}
+
+std::int32_t TFileStream::Read(void* Buffer, std::int32_t Count) {
+  if (Count <= 0) return 0;
+  auto* p = static_cast<std::uint8_t*>(Buffer);
+  std::int32_t done = 0;
+  while (done < Count) {
+    const ssize_t n = ::read(FHandle, p + done, static_cast<std::size_t>(Count - done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    done += static_cast<std::int32_t>(n);
+  }
+  return done;
+}
+
+std::int32_t TFileStream::Write(const void* Buffer, std::int32_t Count) {
+  if (Count <= 0) return 0;
+  const auto* p = static_cast<const std::uint8_t*>(Buffer);
+  std::int32_t done = 0;
+  while (done < Count) {
+    const ssize_t n = ::write(FHandle, p + done, static_cast<std::size_t>(Count - done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    done += static_cast<std::int32_t>(n);
+  }
+  return done;
+}
+
+std::int64_t TFileStream::Seek(std::int64_t Offset, std::uint16_t Origin) {
+  const int whence = Origin == soFromCurrent ? SEEK_CUR : Origin == soFromEnd ? SEEK_END : SEEK_SET;
+  const off_t r = ::lseek(FHandle, static_cast<off_t>(Offset), whence);
+  if (r < 0) return ::lseek(FHandle, 0, SEEK_CUR);
+  return r;
+}
+
+void TFileStream::SetSize(std::int64_t NewSize) {
+  if (::ftruncate(FHandle, static_cast<off_t>(NewSize)) != 0) throw EWriteError();
+  if (GetPosition() > NewSize) SetPosition(NewSize);
+}
+
+// ---------------------------------------------------------------------------------------------
+
+TMemoryStream::~TMemoryStream() { std::free(FMemory); }
+
+void TMemoryStream::Reserve(std::int64_t Capacity) {
+  if (Capacity <= FCapacity) return;
+  std::int64_t grown = std::max<std::int64_t>(Capacity, FCapacity + FCapacity / 2);
+  grown = (grown + 0xFFF) & ~std::int64_t{0xFFF};
+  void* p = std::realloc(FMemory, static_cast<std::size_t>(grown));
+  if (p == nullptr) throw EOutOfMemory();
+  FMemory = static_cast<std::uint8_t*>(p);
+  FCapacity = grown;
+}
+
+std::int32_t TMemoryStream::Read(void* Buffer, std::int32_t Count) {
+  if (Count <= 0 || FPosition < 0 || FPosition >= FSize) return 0;
+  const auto n = static_cast<std::int32_t>(std::min<std::int64_t>(Count, FSize - FPosition));
+  std::memcpy(Buffer, FMemory + FPosition, static_cast<std::size_t>(n));
+  FPosition += n;
+  return n;
+}
+
+std::int32_t TMemoryStream::Write(const void* Buffer, std::int32_t Count) {
+  if (Count <= 0 || FPosition < 0) return 0;
+  const std::int64_t end = FPosition + Count;
+  if (end > FSize) {
+    Reserve(end);
+    if (FPosition > FSize) std::memset(FMemory + FSize, 0, static_cast<std::size_t>(FPosition - FSize));
+    FSize = end;
+  }
+  std::memcpy(FMemory + FPosition, Buffer, static_cast<std::size_t>(Count));
+  FPosition = end;
+  return Count;
+}
+
+std::int64_t TMemoryStream::Seek(std::int64_t Offset, std::uint16_t Origin) {
+  switch (Origin) {
+    case soFromBeginning: FPosition = Offset; break;
+    case soFromCurrent: FPosition += Offset; break;
+    case soFromEnd: FPosition = FSize + Offset; break;
+    default: break;
+  }
+  return FPosition;
+}
+
+void TMemoryStream::SetSize(std::int64_t NewSize) {
+  if (NewSize < 0) throw ERangeError();
+  if (NewSize > FSize) {
+    Reserve(NewSize);
+    std::memset(FMemory + FSize, 0, static_cast<std::size_t>(NewSize - FSize));
+  }
+  FSize = NewSize;
+  if (FPosition > FSize) FPosition = FSize;
+}
+
+void TMemoryStream::Clear() {
+  std::free(FMemory);
+  FMemory = nullptr;
+  FSize = FCapacity = FPosition = 0;
+}
+
+void TMemoryStream::LoadFromStream(TStream& Stream) {
+  Stream.SetPosition(0);
+  const std::int64_t size = Stream.GetSize();
+  SetSize(size);
+  std::int64_t done = 0;
+  while (done < size) {
+    const auto n = static_cast<std::int32_t>(
+        std::min<std::int64_t>(size - done, std::numeric_limits<std::int32_t>::max()));
+    Stream.ReadBuffer(FMemory + done, n);
+    done += n;
+  }
+  FPosition = 0;
+}
+
+void TMemoryStream::SaveToStream(TStream& Stream) {
+  std::int64_t done = 0;
+  while (done < FSize) {
+    const auto n = static_cast<std::int32_t>(
+        std::min<std::int64_t>(FSize - done, std::numeric_limits<std::int32_t>::max()));
+    Stream.WriteBuffer(FMemory + done, n);
+    done += n;
+  }
+}
+
+void TMemoryStream::LoadFromFile(const std::string& FileName) {
+  TFileStream file(FileName, fmOpenRead | fmShareDenyWrite);
+  LoadFromStream(file);
+}
+
+void TMemoryStream::SaveToFile(const std::string& FileName) {
+  TFileStream file(FileName, fmCreate);
+  SaveToStream(file);
+}

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace testsupport {
+
+// Little-endian byte building for hand-made file contents.
+class ByteWriter {
+ public:
+  ByteWriter& u8(std::uint8_t v);
+  ByteWriter& u16(std::uint16_t v);
+  ByteWriter& u32(std::uint32_t v);
+  ByteWriter& i32(std::int32_t v) { return u32(static_cast<std::uint32_t>(v)); }
+  ByteWriter& bytes(const std::vector<std::uint8_t>& v);
+  ByteWriter& zeros(std::size_t n);
+  std::vector<std::uint8_t>& data() { return data_; }
+  std::size_t size() const { return data_.size(); }
+  // Overwrites four bytes at an offset already written.
+  void patch_u32(std::size_t offset, std::uint32_t v);
+
+ private:
+  std::vector<std::uint8_t> data_;
+};
+
+// A BMP file built field by field. By default: 40-byte info header, bottom-up, uncompressed,
+// bfOffBits and bfSize computed from what is given; every field can be overridden.
+struct BmpSpec {
+  std::int32_t width = 1;
+  std::int32_t height = 1;
+  std::uint16_t planes = 1;
+  std::uint16_t bit_count = 8;
+  std::uint32_t compression = 0;
+  std::uint32_t clr_used = 0;
+  std::uint32_t header_size = 40;               // 12 writes a core header
+  std::vector<std::uint32_t> masks;             // written right after a 40-byte header
+  std::vector<std::uint8_t> colors;             // raw colour-table bytes (4 or 3 per entry)
+  std::vector<std::uint8_t> pixels;             // raw pixel data, exactly as stored
+  std::int64_t off_bits = -1;                   // -1: right after the colour table
+  std::int64_t file_size = -1;                  // -1: off_bits + pixels.size()
+};
+
+std::vector<std::uint8_t> BuildBmp(const BmpSpec& spec);
+
+// Row stride of a DIB row: padded to 4 bytes.
+inline std::int32_t DibStride(std::int32_t width, int bits) {
+  return static_cast<std::int32_t>(((static_cast<std::int64_t>(width) * bits + 31) / 32) * 4);
+}
+
+// A grey-ramp colour table of n RGBQUAD entries (entry i = (i, i, i)) or any given colours.
+std::vector<std::uint8_t> GreyColors(int n);
+
+}  // namespace testsupport

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+// A fresh, empty folder under the system's temporary folder, removed with everything in it
+// when the object goes out of scope.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+
+  const std::filesystem::path& path() const { return path_; }
+  // Full path of a file inside the folder, as a UTF-8 string.
+  std::string file(const std::string& name) const;
+
+ private:
+  std::filesystem::path path_;
+};
+
+std::vector<std::uint8_t> ReadFileBytes(const std::string& name);
+void WriteFileBytes(const std::string& name, const std::vector<std::uint8_t>& bytes);
+
+}  // namespace testsupport
