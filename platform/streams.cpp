@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -31,7 +32,7 @@ void TStream::WriteBuffer(const void* Buffer, std::int32_t Count) {
 }
 
 std::int64_t TStream::CopyFrom(TStream& Source, std::int64_t Count) {
-  if (Count == 0) {
+  if (Count <= 0) {
     Source.SetPosition(0);
     Count = Source.GetSize();
   }
@@ -56,7 +57,8 @@ std::int64_t TStream::Remaining() {
 // ---------------------------------------------------------------------------------------------
 
 TFileStream::TFileStream(const std::string& FileName, std::uint16_t Mode) : FFileName(FileName) {
-  if (Mode == fmCreate) {
+  // fmCreate fills the whole high byte, so it may come combined with a share mode.
+  if ((Mode & fmCreate) == fmCreate) {
     FHandle = ::open(FileName.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (FHandle < 0) throw EFCreateError(FileName);
     return;
@@ -69,6 +71,13 @@ TFileStream::TFileStream(const std::string& FileName, std::uint16_t Mode) : FFil
   }
   FHandle = ::open(FileName.c_str(), flags);
   if (FHandle < 0) throw EFOpenError(FileName);
+  // A folder opens for reading here, but it is no file: refuse it as the platform's open does.
+  struct stat st {};
+  if (::fstat(FHandle, &st) != 0 || S_ISDIR(st.st_mode)) {
+    ::close(FHandle);
+    FHandle = -1;
+    throw EFOpenError(FileName);
+  }
   if ((Mode & 0xF0) == fmShareDenyWrite && ::flock(FHandle, LOCK_SH | LOCK_NB) != 0 &&
       errno == EWOULDBLOCK) {
     ::close(FHandle);
@@ -181,16 +190,29 @@ void TMemoryStream::Clear() {
 }
 
 void TMemoryStream::LoadFromStream(TStream& Stream) {
+  // Read into a block of its own and install it only once every byte has arrived, so that a
+  // failed load leaves the stream as it was.
   Stream.SetPosition(0);
   const std::int64_t size = Stream.GetSize();
-  SetSize(size);
-  std::int64_t done = 0;
-  while (done < size) {
-    const auto n = static_cast<std::int32_t>(
-        std::min<std::int64_t>(size - done, std::numeric_limits<std::int32_t>::max()));
-    Stream.ReadBuffer(FMemory + done, n);
-    done += n;
+  const std::int64_t capacity = (size + 0xFFF) & ~std::int64_t{0xFFF};
+  auto* block = static_cast<std::uint8_t*>(std::malloc(static_cast<std::size_t>(capacity)));
+  if (block == nullptr && capacity > 0) throw EOutOfMemory();
+  try {
+    std::int64_t done = 0;
+    while (done < size) {
+      const auto n = static_cast<std::int32_t>(
+          std::min<std::int64_t>(size - done, std::numeric_limits<std::int32_t>::max()));
+      Stream.ReadBuffer(block + done, n);
+      done += n;
+    }
+  } catch (...) {
+    std::free(block);
+    throw;
   }
+  std::free(FMemory);
+  FMemory = block;
+  FSize = size;
+  FCapacity = capacity;
   FPosition = 0;
 }
 

@@ -29,8 +29,8 @@ class TStream {
   // Exact transfers: fewer bytes than asked raise EReadError / EWriteError.
   void ReadBuffer(void* Buffer, std::int32_t Count);
   void WriteBuffer(const void* Buffer, std::int32_t Count);
-  // Copies Count bytes from Source's current position; Count 0 copies all of Source from its
-  // start. Returns the number of bytes copied.
+  // Copies Count bytes from Source's current position; Count 0 (or less) copies all of Source
+  // from its start. Returns the number of bytes copied.
   std::int64_t CopyFrom(TStream& Source, std::int64_t Count);
 
   // Bytes left from the current position to the end (never negative).

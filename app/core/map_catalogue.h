@@ -35,6 +35,7 @@ extern const char* const MapScaleTexts[MapScaleCount];   // "等倍", "1/2", "1/
 extern const char* const MapTypeItems[MapTypeCount];     // the combo box items
 
 // MapFolder + "/MAP" + base key + "-" + type suffix + scale suffix + ".BMP"; "" for an empty folder.
+// The file-name functions raise ERangeError for an index outside the tables.
 std::string GetBaseFileName(const std::string& MapFolder, Facet F, MapType T, MapScale S);
 // Main and second target names; the second only for Felucca and Trammel. Both "" for an
 // empty folder.

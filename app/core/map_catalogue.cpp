@@ -1,0 +1,107 @@
+#include "app/core/map_catalogue.h"
+
+#include "platform/exceptions.h"
+#include "platform/files.h"
+
+const char* const BaseMapKeys[FacetCount] = {"25166902", "3687478", "5243958", "2097782"};
+// Entry 0 ("1") belongs to no Facet: the second Felucca and Trammel target spells it in its own
+// literal.
+const char* const TrgMapKeys[5] = {"1", "0", "2", "3", "4"};
+const std::uint8_t TrgMapKeyIndex[FacetCount] = {1, 2, 3, 4};
+const char* const MapTypeSuffixes[MapTypeCount] = {"", "NS", "X"};
+const char* const MapScaleSuffixes[MapScaleCount] = {"1", "2", "4"};
+const char* const FacetDisplayTexts[FacetCount] = {" ﾌｪﾙｯｶ & ﾄﾗﾒﾙ ", " イルシェナー ", " マラス ",
+                                                   " 徳之島 "};
+const char* const MapScaleTexts[MapScaleCount] = {"等倍", "1/2", "1/4"};
+const char* const MapTypeItems[MapTypeCount] = {"通常モード", "固定物無しモード", "Ｘ線モード"};
+
+namespace {
+
+void CheckIndices(Facet F, MapType T, MapScale S) {
+  if (F >= FacetCount || T >= MapTypeCount || S >= MapScaleCount) throw ERangeError();
+}
+
+// Type suffix, scale suffix and extension: the common tail of every map file name.
+std::string NameTail(MapType T, MapScale S) {
+  std::string tail = MapTypeSuffixes[T];
+  tail += MapScaleSuffixes[S];
+  tail += ".BMP";
+  return tail;
+}
+
+}  // namespace
+
+std::string GetBaseFileName(const std::string& MapFolder, Facet F, MapType T, MapScale S) {
+  if (MapFolder.empty()) return {};
+  CheckIndices(F, T, S);
+  std::string name = MapFolder;
+  name += PathDelim;
+  name += "MAP";
+  name += BaseMapKeys[F];
+  name += '-';
+  name += NameTail(T, S);
+  return name;
+}
+
+void GetTrgFileNames(const std::string& MapFolder, Facet F, MapType T, MapScale S,
+                     std::string& MainName, std::string& SecondName) {
+  MainName.clear();
+  SecondName.clear();
+  if (MapFolder.empty()) return;
+  CheckIndices(F, T, S);
+  const std::string tail = NameTail(T, S);
+  MainName = MapFolder;
+  MainName += PathDelim;
+  MainName += "MAP";
+  MainName += TrgMapKeys[TrgMapKeyIndex[F]];
+  MainName += '-';
+  MainName += tail;
+  if (F == fcFeluccaTrammel) {
+    SecondName = MapFolder;
+    SecondName += PathDelim;
+    SecondName += "MAP1-";
+    SecondName += tail;
+  }
+}
+
+std::string GetMapDisplayName(Facet F, MapScale S) {
+  std::string name;
+  if (F < FacetCount) name += FacetDisplayTexts[F];
+  if (S < MapScaleCount) name += MapScaleTexts[S];
+  return name;
+}
+
+MapType BaseMapTypeFromItemIndex(int ItemIndex) {
+  switch (ItemIndex) {
+    case 1:
+      return mtNoStatics;
+    case 2:
+      return mtXRay;
+    default:
+      return mtNormal;
+  }
+}
+
+MapType TrgMapTypeFromItemIndex(int ItemIndex) {
+  switch (ItemIndex) {
+    case 0:
+      return mtNormal;
+    case 1:
+      return mtNoStatics;
+    default:
+      return mtXRay;
+  }
+}
+
+std::string DefaultMapFolder(const std::string& ExePath) {
+  const auto delim = ExePath.rfind(PathDelim);
+  if (delim == std::string::npos) return {};
+  std::string folder = ExePath.substr(0, delim + 1);
+  // Drop the trailing separator unless it is the root's own ("/") or follows another one.
+  if (folder.size() > 1 && folder[folder.size() - 2] != PathDelim) folder.pop_back();
+  return folder;
+}
+
+std::string DefaultMapFolder() {
+  return DefaultMapFolder(GetModuleFileName());
+}
