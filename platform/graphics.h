@@ -152,15 +152,25 @@ std::uint32_t GetDIBColorTable(HDC DC, std::uint32_t Start, std::uint32_t Count,
 bool IntersectRect(TRect* Dst, const TRect* A, const TRect* B);
 
 // Stretches the source rectangle into the destination rectangle, both in logical coordinates
-// of their surfaces. A negative extent mirrors: width W < 0 covers columns X + W + 1 .. X.
-// COLORONCOLOR (and the two legacy modes) sample points; HALFTONE averages the source area.
-// Pixels are converted between 1, 4, 8 and 24 bits: an index becomes its source table colour;
-// a colour becomes the nearest entry of the destination table (squared RGB distance, lowest
-// index on a tie).
+// of their surfaces. A negative extent mirrors: width W < 0 covers columns X + W + 1 .. X (the
+// first source column lands on X); the same for heights and for source extents. Destination
+// pixel i of a row takes source sample floor(i * |WidthSrc| / |Width|). The destination is
+// clipped to its surface and clip rectangle; samples outside the source are not drawn.
+// COLORONCOLOR (and the two legacy modes) sample points; HALFTONE averages each destination
+// pixel's source area when the blit shrinks (and samples points otherwise, so a natural-size
+// copy is the same in every mode). Pixels are converted between 1, 4, 8, 24 and 32 bits: an
+// index becomes its source table colour; a colour becomes the nearest entry of the destination
+// table (squared RGB distance, lowest index on a tie); between two equal tables an index stays.
+// Raster operations: SRCCOPY, SRCPAINT, SRCAND, SRCINVERT, NOTSRCCOPY, BLACKNESS and WHITENESS
+// (the last two need no source), on the bits of the destination's pixel values (colour bytes,
+// or colour indices on palette surfaces); any other code fails with false.
 bool StretchBlt(HDC Dest, int X, int Y, int Width, int Height, HDC Src, int XSrc, int YSrc,
                 int WidthSrc, int HeightSrc, std::uint32_t Rop);
-// The same from a packed bitmap: Info is a bitmap-info block (header then colours), Bits the
-// pixel rows (bottom-up for a positive biHeight). Returns the number of source rows used.
+// The same from a packed bitmap: Info is a bitmap-info block (header then biClrUsed colours, or
+// 2^bits when 0), Bits the uncompressed pixel rows (bottom-up for a positive biHeight). For a
+// bottom-up image YSrc counts from its bottom row: (YSrc, HeightSrc) takes the block rows
+// YSrc .. YSrc + HeightSrc - 1 and draws them the right way up, so YSrc = Height - h with height
+// h selects the top h rows. Returns |HeightSrc|, or 0 when the block or Usage is not supported.
 int StretchDIBits(HDC Dest, int X, int Y, int Width, int Height, int XSrc, int YSrc, int WidthSrc,
                   int HeightSrc, const void* Bits, const BITMAPINFOHEADER* Info,
                   std::uint32_t Usage, std::uint32_t Rop);
@@ -181,6 +191,9 @@ struct TGdiStats {
   std::uint64_t PixelsWritten = 0;  // destination pixels actually stored by blits
 };
 TGdiStats& GdiStats();
+// Fault injector for the blits: with a countdown n > 0, the n-th next StretchBlt or
+// StretchDIBits raises EOutOfMemory before it draws anything. 0 switches it off.
+void SetBlitFailCountdown(int n);
 
 // Pixel blocks of TBitmap: how many are alive, the largest ever allocated, and a fault
 // injector: with a countdown n > 0, the n-th next allocation fails with EOutOfMemory.
@@ -342,13 +355,16 @@ class TBitmap : public TGraphic {
   TPixelFormat GetPixelFormat() const { return FPixelFormat; }
   // pf1bit, pf4bit, pf8bit, pf24bit and pf32bit make a section of that depth with a fresh
   // default colour table (black and white; the 16-colour system palette; the halftone palette;
-  // none); other formats raise EInvalidGraphic. Existing pixels are discarded.
+  // none); other formats raise EInvalidGraphic. Existing pixels are discarded (zero). Setting
+  // the current format again changes nothing.
   void SetPixelFormat(TPixelFormat Value);
 
   bool GetEmpty() const override { return FWidth == 0 || FHeight == 0; }
   std::int32_t GetWidth() const override { return FWidth; }
   std::int32_t GetHeight() const override { return FHeight; }
-  // Reallocate the pixel block (new pixels undefined), keeping depth and colour table.
+  // Reallocate the pixel block, keeping depth and colour table and the pixels both sizes share
+  // (new pixels zero). Nothing is allocated while either dimension is 0. On failure (EOutOfMemory,
+  // EInvalidGraphic for a negative value) the bitmap is unchanged.
   void SetWidth(std::int32_t Value) override;
   void SetHeight(std::int32_t Value) override;
 
@@ -359,17 +375,24 @@ class TBitmap : public TGraphic {
   int BitsPerPixel() const;         // 1, 4, 8, 24 or 32 (24 for an empty pfDevice bitmap)
 
   // The palette the bitmap owns (0 for 24 and 32 bits). Writing hands the handle over: the
-  // bitmap frees its old palette and its colour table becomes the new palette's entries.
+  // bitmap frees its old palette and its colour table becomes the new palette's entries (at most
+  // 2^bits of them; pixels keep their indices). At 24 and 32 bits the handle is freed at once;
+  // writing 0 restores the default table; a handle that is not live raises EInvalidGraphic.
   HPALETTE GetPalette() const override { return FPalette; }
   void SetPalette(HPALETTE Value) override;
   const std::vector<RGBQUAD>& ColorTable() const { return FColors; }
 
   TCanvas* Canvas();
 
-  // From another TBitmap: an independent copy (size, depth, colour table, pixels).
+  // From another TBitmap: an independent copy (size, depth, colour table, pixels). From nothing:
+  // the bitmap becomes empty, keeping depth and table. Other sources assign themselves (AssignTo).
   void Assign(TPersistent* Source) override;
 
   // BMP files with a 40-byte info header, uncompressed 1, 4, 8, 24 or 32 bits, either row order.
+  // Loading checks that the stream holds every pixel byte before it allocates; a failed load
+  // (EInvalidGraphic, EReadError) changes nothing. Saving writes the file header, the info header
+  // with biClrUsed = table size, the table and the block (bottom row first); an empty bitmap
+  // writes nothing.
   void LoadFromStream(TStream& Stream) override;
   void SaveToStream(TStream& Stream) override;
 

@@ -1,0 +1,77 @@
+#pragma once
+
+// The command line's side of a run: status texts on a text stream, the maps chosen by options,
+// and interrupts standing in for the window's Cancel and close requests.
+
+#include <csignal>
+#include <cstdio>
+#include <string>
+
+#include "app/core/job_host.h"
+
+// Prints the job's status texts. Every text set with an immediate repaint is a line of its own.
+// Texts set without one (the drawing percentage, the final texts) are rewritten in place on a
+// terminal; elsewhere only the last of a run of such texts of one stage is printed, so a log
+// gets one line per stage instead of one per pixel row.
+class TStatusPrinter {
+ public:
+  TStatusPrinter(std::FILE* Out, bool Terminal, bool Quiet)
+      : FOut(Out), FTerminal(Terminal), FQuiet(Quiet) {}
+  ~TStatusPrinter() { Finish(); }
+  TStatusPrinter(const TStatusPrinter&) = delete;
+  TStatusPrinter& operator=(const TStatusPrinter&) = delete;
+
+  void Line(const std::string& Text);
+  void Transient(const std::string& Text);
+  // Ends a pending transient text with its line break.
+  void Finish();
+
+ private:
+  std::FILE* FOut;
+  bool FTerminal;
+  bool FQuiet;
+  std::string FPending;
+};
+
+// Set by the signal handlers; read by the host between pixel rows.
+extern volatile std::sig_atomic_t CliInterrupts;  // Ctrl-C presses
+extern volatile std::sig_atomic_t CliTerminate;   // SIGTERM or SIGHUP received
+
+// First Ctrl-C: cancel after the current row; second: end at once with status 130. SIGTERM and
+// SIGHUP ask the run to close like the window's close request. A file-size limit makes writes
+// fail (EFBIG) instead of killing the program.
+void InstallCliSignalHandlers();
+
+class TCliHost : public TJobHost {
+ public:
+  TCliHost(std::string MapFolder, MapType Base, MapType Target, TStatusPrinter& Printer);
+
+  // Which maps the run is to make.
+  void Select(Facet F, MapScale S) { FSelected[F][S] = true; }
+
+  std::string GetMapFolder() override { return FMapFolder; }
+  // Like the window's boxes: enabled while the base file of the current base type exists.
+  bool MapBoxEnabled(Facet F, MapScale S) override;
+  bool MapBoxChecked(Facet F, MapScale S) override { return FSelected[F][S]; }
+  MapType GetBaseMapType() override { return FBase; }
+  MapType GetTrgMapType() override { return FTarget; }
+
+  bool GetCanceled() override { return FCanceled; }
+  void SetCanceled(bool Value) override { FCanceled = Value; }
+  bool GetClosing() override { return FClosing; }
+
+  void SetRunning(bool) override {}
+  void ShowStatus(const std::string& Text) override { FPrinter.Line(Text); }
+  void SetStatusText(const std::string& Text) override { FPrinter.Transient(Text); }
+  void Repaint() override {}
+  void ProcessMessages() override;
+
+ private:
+  std::string FMapFolder;
+  MapType FBase;
+  MapType FTarget;
+  TStatusPrinter& FPrinter;
+  bool FSelected[FacetCount][MapScaleCount] = {};
+  bool FCanceled = false;
+  bool FClosing = false;
+};

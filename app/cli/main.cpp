@@ -1,0 +1,237 @@
+// veldrin-grid: runs the grid map job over an automap folder without a window.
+
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <exception>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "app/cli/cli_host.h"
+#include "app/core/map_job.h"
+#include "app/core/repair.h"
+#include "app/core/sample_maps.h"
+#include "platform/files.h"
+
+namespace {
+
+constexpr int kExitDone = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+constexpr int kExitInterrupted = 130;
+constexpr int kExitTerminated = 143;
+
+struct TMapCode {
+  const char* Code;
+  Facet F;
+  MapScale S;
+};
+constexpr TMapCode kMapCodes[] = {
+    {"ft1", fcFeluccaTrammel, msFull},
+    {"ft2", fcFeluccaTrammel, msHalf},
+    {"ft4", fcFeluccaTrammel, msQuarter},
+    {"i1", fcIlshenar, msFull},
+    {"i2", fcIlshenar, msHalf},
+    {"i4", fcIlshenar, msQuarter},
+    {"m1", fcMalas, msFull},
+    {"m2", fcMalas, msHalf},
+    {"m4", fcMalas, msQuarter},
+    {"tk1", fcTokuno, msFull},
+    {"tk2", fcTokuno, msHalf},
+    {"tk4", fcTokuno, msQuarter},
+};
+
+const char* const kMapTypeNames[MapTypeCount] = {"normal", "nostatics", "xray"};
+
+std::string Lower(std::string Text) {
+  std::transform(Text.begin(), Text.end(), Text.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return Text;
+}
+
+const char* MapCodeOf(Facet F, MapScale S) {
+  for (const TMapCode& m : kMapCodes) {
+    if (m.F == F && m.S == S) return m.Code;
+  }
+  return "";
+}
+
+void Error(const std::string& Text) {
+  std::fprintf(stderr, "veldrin-grid: %s\n", Text.c_str());
+}
+
+// The folder as given, without trailing separators (the root keeps its one).
+std::string NormaliseFolder(std::string Folder) {
+  while (Folder.size() > 1 && Folder.back() == PathDelim) Folder.pop_back();
+  return Folder;
+}
+
+// Lists what a run would read, repair, back up and write, changing nothing.
+void PrintDryRun(const std::string& Folder, MapType Base, MapType Target,
+                 const std::vector<TMapCode>& Maps) {
+  for (const TMapCode& m : Maps) {
+    const std::string baseName = GetBaseFileName(Folder, m.F, Base, m.S);
+    std::printf("%s [%s]\n", GetMapDisplayName(m.F, m.S).c_str(), m.Code);
+    std::printf("  read     %s\n", baseName.c_str());
+    try {
+      if (CheckBitmap(baseName)) {
+        std::printf("  repair   %s (the bad file kept as %s)\n", baseName.c_str(),
+                    BadDataFileName(baseName).c_str());
+      }
+    } catch (const std::exception& e) {
+      std::printf("  unreadable: %s\n", e.what());
+    }
+    std::string mainName, secondName;
+    GetTrgFileNames(Folder, m.F, Target, m.S, mainName, secondName);
+    for (const std::string& target : {mainName, secondName}) {
+      if (target.empty()) continue;
+      const std::string backup = ChangeFileExt(target, ".OLD");
+      if (FileExists(target) && !FileExists(backup)) {
+        std::printf("  back up  %s -> %s\n", target.c_str(), backup.c_str());
+      }
+      std::printf("  write    %s\n", target.c_str());
+    }
+  }
+  std::fflush(stdout);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{
+      "Lays a light grid over the automap's map bitmaps: every base map chosen is loaded,\n"
+      "whitened along a grid of 8 full-size pixels, and saved under the target map\n"
+      "type's name (the file it replaces kept once as .OLD).",
+      "veldrin-grid"};
+  std::string folder = ".";
+  std::string base = "normal";
+  std::string target = "xray";
+  std::vector<std::string> maps;
+  bool dryRun = false;
+  bool quiet = false;
+  std::string sampleFolder;
+  app.add_option("-f,--folder", folder, "the automap folder (default: the current directory)");
+  app.add_option("-b,--base", base,
+                 "map type to start from: normal, nostatics or xray (default normal)");
+  app.add_option("-t,--target", target, "map type whose files receive the result (default xray)");
+  app.add_option("-m,--maps", maps,
+                 "comma-separated: ft1 ft2 ft4 i1 i2 i4 m1 m2 m4 tk1 tk2 tk4, or all\n"
+                 "(default all: every map whose base file exists)")
+      ->delimiter(',');
+  app.add_flag("-n,--dry-run", dryRun,
+               "print each job with the files it would read, back up and write; change nothing");
+  app.add_flag("-q,--quiet", quiet, "print only errors");
+  app.add_option("--sample", sampleFolder,
+                 "write the built-in sample automap folder into DIR and exit")
+      ->type_name("DIR");
+  app.set_version_flag("--version", std::string("veldrin-grid ") + VELDRIN_VERSION);
+  app.footer(
+      "Exit status: 0 done; 1 a map job failed; 2 a usage error or a requested map whose base\n"
+      "file is missing; 130 interrupted (the first Ctrl-C cancels after the current row, the\n"
+      "second ends the program at once).");
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    return app.exit(e) == 0 ? kExitDone : kExitUsage;
+  }
+
+  if (!sampleFolder.empty()) {
+    try {
+      std::filesystem::create_directories(sampleFolder);
+      for (const std::string& name : WriteSampleMaps(NormaliseFolder(sampleFolder))) {
+        if (!quiet) std::fprintf(stderr, "%s\n", name.c_str());
+      }
+    } catch (const std::exception& e) {
+      Error(e.what());
+      return kExitFailed;
+    }
+    return kExitDone;
+  }
+
+  auto typeOf = [](const std::string& Name, MapType& Type) {
+    for (int t = 0; t < MapTypeCount; ++t) {
+      if (Lower(Name) == kMapTypeNames[t]) {
+        Type = static_cast<MapType>(t);
+        return true;
+      }
+    }
+    return false;
+  };
+  MapType baseType = mtNormal;
+  MapType targetType = mtXRay;
+  if (!typeOf(base, baseType)) {
+    Error("unknown map type for --base: " + base + " (normal, nostatics or xray)");
+    return kExitUsage;
+  }
+  if (!typeOf(target, targetType)) {
+    Error("unknown map type for --target: " + target + " (normal, nostatics or xray)");
+    return kExitUsage;
+  }
+  folder = NormaliseFolder(folder);
+  std::error_code ec;
+  if (folder.empty() || !std::filesystem::is_directory(folder, ec)) {
+    Error("no such folder: " + folder);
+    return kExitUsage;
+  }
+
+  // The maps asked for, in the order the run visits them.
+  bool wanted[FacetCount][MapScaleCount] = {};
+  bool all = maps.empty();
+  for (const std::string& item : maps) {
+    const std::string code = Lower(item);
+    if (code == "all") {
+      all = true;
+      continue;
+    }
+    const TMapCode* found = nullptr;
+    for (const TMapCode& m : kMapCodes) {
+      if (code == m.Code) found = &m;
+    }
+    if (found == nullptr) {
+      Error("unknown map: " + item + " (ft1 ft2 ft4 i1 i2 i4 m1 m2 m4 tk1 tk2 tk4, or all)");
+      return kExitUsage;
+    }
+    wanted[found->F][found->S] = true;
+  }
+  std::vector<TMapCode> chosen;
+  bool missing = false;
+  for (const TMapCode& m : kMapCodes) {
+    const bool exists = FileExists(GetBaseFileName(folder, m.F, baseType, m.S));
+    if (wanted[m.F][m.S] && !exists) {
+      Error(std::string("base map file missing for ") + MapCodeOf(m.F, m.S) + ": " +
+            GetBaseFileName(folder, m.F, baseType, m.S));
+      missing = true;
+    }
+    if (exists && (all || wanted[m.F][m.S])) chosen.push_back(m);
+  }
+  if (missing) return kExitUsage;
+
+  if (dryRun) {
+    PrintDryRun(folder, baseType, targetType, chosen);
+    return kExitDone;
+  }
+  if (chosen.empty()) {
+    if (!quiet) Error("no base map file of that map type in " + folder);
+    return kExitDone;
+  }
+
+  InstallCliSignalHandlers();
+  TStatusPrinter printer(stderr, ::isatty(STDERR_FILENO) != 0, quiet);
+  TCliHost host(folder, baseType, targetType, printer);
+  for (const TMapCode& m : chosen) host.Select(m.F, m.S);
+  try {
+    MakeRun(host);
+  } catch (const std::exception& e) {
+    printer.Finish();
+    Error(e.what());
+    return kExitFailed;
+  }
+  printer.Finish();
+  if (CliInterrupts > 0) return kExitInterrupted;
+  if (host.GetClosing()) return kExitTerminated;
+  return kExitDone;
+}

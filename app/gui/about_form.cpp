@@ -1,0 +1,41 @@
+#include "app/gui/about_form.h"
+
+#include <QFrame>
+#include <QLabel>
+#include <QPushButton>
+
+namespace {
+
+QLabel* NewCentredLabel(QWidget* Parent, const char* Name, const char* Caption, int Top) {
+  auto* Label = new QLabel(QString::fromUtf8(Caption), Parent);
+  Label->setObjectName(QString::fromLatin1(Name));
+  Label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+  Label->setGeometry(8, Top, 237, 12);
+  return Label;
+}
+
+}  // namespace
+
+TAboutForm::TAboutForm(QWidget* Owner)
+    : QDialog(Owner, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
+                         Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                         Qt::WindowCloseButtonHint) {
+  // The owner's font is inherited through the parent chain; QDialog centres itself on it.
+  setObjectName(QStringLiteral("AboutForm"));
+  setWindowTitle(QStringLiteral("About Veldrin"));
+  setFixedSize(254, 79);
+  setModal(true);
+
+  Bevel1 = new QFrame(this);
+  Bevel1->setObjectName(QStringLiteral("Bevel1"));
+  Bevel1->setGeometry(4, 4, 245, 37);
+  Bevel1->setFrameStyle(QFrame::Box | QFrame::Sunken);
+  Label1 = NewCentredLabel(this, "Label1", "Veldrin for UO:SE rev 0.0.6.11", 8);
+  Label2 = NewCentredLabel(this, "Label2", "Copyright (C) the Veldrin developers", 24);
+
+  Button1 = new QPushButton(QStringLiteral("Ok"), this);
+  Button1->setObjectName(QStringLiteral("Button1"));
+  Button1->setGeometry(92, 48, 75, 25);
+  Button1->setDefault(true);
+  connect(Button1, &QPushButton::clicked, this, &QDialog::accept);
+}

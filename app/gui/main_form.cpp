@@ -1,0 +1,401 @@
+#include "app/gui/main_form.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QFont>
+#include <QFrame>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScreen>
+#include <QShowEvent>
+#include <QStatusBar>
+#include <exception>
+#include <utility>
+
+#include "app/core/map_job.h"
+#include "app/gui/about_form.h"
+#include "browsefl/browse_folder.h"
+#include "platform/files.h"
+
+namespace {
+
+constexpr int ClientWidth = 318;
+constexpr int ClientHeight = 187;
+
+TForm1::TErrorHandler& CurrentErrorHandler() {
+  static TForm1::TErrorHandler Handler;
+  return Handler;
+}
+
+QAction* NewAction(QObject* Owner, const char* Name, const char* Caption, const char* Hint,
+                   bool Enabled) {
+  auto* Act = new QAction(QString::fromUtf8(Caption), Owner);
+  Act->setObjectName(QString::fromLatin1(Name));
+  // The hint is kept with the action only: hint display is off, so no tooltip is set anywhere.
+  Act->setStatusTip(QString::fromUtf8(Hint));
+  Act->setEnabled(Enabled);
+  return Act;
+}
+
+// A push button that shows an action's caption and enabled state and triggers it when clicked.
+// The "&" of the caption gives the button its Alt accelerator.
+QPushButton* NewActionButton(QWidget* Parent, const char* Name, QAction* Act, int Left, int Top,
+                             int Width, int Height) {
+  auto* Btn = new QPushButton(Act->text(), Parent);
+  Btn->setObjectName(QString::fromLatin1(Name));
+  Btn->setGeometry(Left, Top, Width, Height);
+  Btn->setAutoDefault(false);
+  Btn->setEnabled(Act->isEnabled());
+  QObject::connect(Btn, &QPushButton::clicked, Act, &QAction::trigger);
+  QObject::connect(Act, &QAction::changed, Btn, [Btn, Act] {
+    Btn->setText(Act->text());
+    Btn->setEnabled(Act->isEnabled());
+  });
+  return Btn;
+}
+
+QComboBox* NewTypeComboBox(QWidget* Parent, const char* Name, bool Editable, int CurrentItem,
+                           int Top) {
+  auto* Box = new QComboBox(Parent);
+  Box->setObjectName(QString::fromLatin1(Name));
+  Box->setGeometry(4, Top, 117, 20);
+  if (Editable) {
+    Box->setEditable(true);
+    // Typed text stays text: it is never added to the items nor completed into one.
+    Box->setInsertPolicy(QComboBox::NoInsert);
+    Box->setCompleter(nullptr);
+  }
+  for (const char* Item : MapTypeItems) Box->addItem(QString::fromUtf8(Item));
+  Box->setCurrentIndex(CurrentItem);
+  return Box;
+}
+
+QLabel* NewLabel(QWidget* Parent, const char* Name, const char* Caption, int Left, int Top) {
+  auto* Label = new QLabel(QString::fromUtf8(Caption), Parent);
+  Label->setObjectName(QString::fromLatin1(Name));
+  Label->move(Left, Top);
+  Label->adjustSize();
+  return Label;
+}
+
+QGroupBox* NewGroupBox(QWidget* Parent, const char* Name, const char* Caption, int Left, int Top) {
+  auto* Box = new QGroupBox(QString::fromUtf8(Caption), Parent);
+  Box->setObjectName(QString::fromLatin1(Name));
+  Box->setGeometry(Left, Top, 153, 41);
+  return Box;
+}
+
+QCheckBox* NewMapCheckBox(QGroupBox* Group, const char* Name, MapScale S) {
+  static constexpr int Lefts[MapScaleCount] = {8, 60, 104};
+  static constexpr int Widths[MapScaleCount] = {49, 41, 45};
+  auto* Box = new QCheckBox(QString::fromUtf8(MapScaleTexts[S]), Group);
+  Box->setObjectName(QString::fromLatin1(Name));
+  Box->setGeometry(Lefts[S], 16, Widths[S], 17);
+  return Box;
+}
+
+}  // namespace
+
+TForm1::TForm1(QWidget* Parent)
+    : QWidget(Parent, Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
+                          Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint) {
+  setObjectName(QStringLiteral("Form1"));
+  setWindowTitle(QStringLiteral("Veldrin for UO:SE"));
+  setFixedSize(ClientWidth, ClientHeight);
+  QPalette Colors = palette();
+  Colors.setColor(QPalette::Window, Colors.color(QPalette::Button));
+  setPalette(Colors);
+  setAutoFillBackground(true);
+  // The given family first; where it is missing, IPA Gothic shows the Japanese texts.
+  QFont Font;
+  Font.setFamilies({QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("IPAPGothic"),
+                    QStringLiteral("IPAGothic")});
+  Font.setPixelSize(12);
+  setFont(Font);
+
+  CreateActions();
+  CreateControls();
+  BrowseFolder = new TBrowseFolder(this);
+  BrowseFolder->setObjectName(QStringLiteral("BrowseFolder"));
+  BrowseFolder->SetTitle("UOAMのマップのあるフォルダを選択");
+
+  if (const QScreen* Screen = QGuiApplication::primaryScreen()) {
+    move(Screen->availableGeometry().center() - rect().center());
+  }
+  FormCreate();
+}
+
+TForm1::~TForm1() = default;
+
+void TForm1::CreateActions() {
+  OpenFolderAct =
+      NewAction(this, "OpenFolderAct", "&Folder", "マップの存在するフォルダを選択", true);
+  MakeAct = NewAction(this, "MakeAct", "&Make", "グリッドマップ作成", false);
+  CancelAct = NewAction(this, "CancelAct", "&Cancel", "作成中止", false);
+  AboutAct = NewAction(this, "AboutAct", "&About", "About Veldrin", true);
+  QuitAct = NewAction(this, "QuitAct", "Quit", "終了", true);
+
+  connect(OpenFolderAct, &QAction::triggered, this,
+          [this] { Guarded(&TForm1::OpenFolderActExecute); });
+  connect(MakeAct, &QAction::triggered, this, [this] {
+    Guarded(&TForm1::MakeActExecute);
+    // A close request that came during the run was put off while the run was on the stack; the
+    // run has returned (or failed and its error has been shown), so the window closes now.
+    if (Closing) close();
+  });
+  connect(CancelAct, &QAction::triggered, this, [this] { Guarded(&TForm1::CancelActExecute); });
+  connect(AboutAct, &QAction::triggered, this, [this] { Guarded(&TForm1::AboutActExecute); });
+  connect(QuitAct, &QAction::triggered, this, [this] { Guarded(&TForm1::QuitActExecute); });
+}
+
+void TForm1::CreateControls() {
+  Panel1 = new QFrame(this);
+  Panel1->setObjectName(QStringLiteral("Panel1"));
+  Panel1->setGeometry(0, 0, ClientWidth, 29);
+  Panel1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  Panel1->setLineWidth(1);
+  FolderBtn = NewActionButton(Panel1, "FolderBtn", OpenFolderAct, 4, 4, 45, 21);
+  MakeBtn = NewActionButton(Panel1, "MakeBtn", MakeAct, 52, 4, 45, 21);
+  CancelBtn = NewActionButton(Panel1, "CancelBtn", CancelAct, 100, 4, 45, 21);
+  AboutBtn = NewActionButton(Panel1, "AboutBtn", AboutAct, 148, 4, 45, 21);
+  QuitBtn = NewActionButton(Panel1, "QuitBtn", QuitAct, 266, 4, 47, 21);
+
+  BaseCBox = NewTypeComboBox(this, "BaseCBox", false, 0, 32);
+  Label1 = NewLabel(this, "Label1", "をベースにグリッドマップを作成して", 128, 36);
+  TrgCBox = NewTypeComboBox(this, "TrgCBox", true, 2, 56);
+  Label2 = NewLabel(this, "Label2", "にグリッドマップを設定する", 128, 60);
+  connect(BaseCBox, &QComboBox::activated, this, [this] { Guarded(&TForm1::BaseCBoxSelect); });
+  connect(TrgCBox, &QComboBox::activated, this, [this] { Guarded(&TForm1::CBClick); });
+
+  FTGBox = NewGroupBox(this, "FTGBox", "フェルッカ＆トラメル", 4, 80);
+  MGBox = NewGroupBox(this, "MGBox", "マラス", 160, 80);
+  IGBox = NewGroupBox(this, "IGBox", "イルシェナー", 4, 124);
+  TkGBox = NewGroupBox(this, "TkGBox", "徳之島", 160, 124);
+  FT1CBox = NewMapCheckBox(FTGBox, "FT1CBox", msFull);
+  FT2CBox = NewMapCheckBox(FTGBox, "FT2CBox", msHalf);
+  FT4CBox = NewMapCheckBox(FTGBox, "FT4CBox", msQuarter);
+  M1CBox = NewMapCheckBox(MGBox, "M1CBox", msFull);
+  M2CBox = NewMapCheckBox(MGBox, "M2CBox", msHalf);
+  M4CBox = NewMapCheckBox(MGBox, "M4CBox", msQuarter);
+  I1CBox = NewMapCheckBox(IGBox, "I1CBox", msFull);
+  I2CBox = NewMapCheckBox(IGBox, "I2CBox", msHalf);
+  I4CBox = NewMapCheckBox(IGBox, "I4CBox", msQuarter);
+  Tk1CBox = NewMapCheckBox(TkGBox, "Tk1CBox", msFull);
+  Tk2CBox = NewMapCheckBox(TkGBox, "Tk2CBox", msHalf);
+  Tk4CBox = NewMapCheckBox(TkGBox, "Tk4CBox", msQuarter);
+  for (QCheckBox* Box : {FT1CBox, FT2CBox, FT4CBox, M1CBox, M2CBox, M4CBox, I1CBox, I2CBox, I4CBox,
+                         Tk1CBox, Tk2CBox, Tk4CBox}) {
+    connect(Box, &QCheckBox::clicked, this, [this] { Guarded(&TForm1::CBClick); });
+  }
+
+  StsBar = new QStatusBar(this);
+  StsBar->setObjectName(QStringLiteral("StsBar"));
+  StsBar->setSizeGripEnabled(false);
+  StsBar->setGeometry(0, 168, ClientWidth, 19);
+
+  QWidget* const TabOrder[] = {FolderBtn, MakeBtn, CancelBtn, AboutBtn, QuitBtn, BaseCBox, TrgCBox,
+                               FT1CBox,   FT2CBox, FT4CBox,   I1CBox,   I2CBox,  I4CBox,   M1CBox,
+                               M2CBox,    M4CBox,  Tk1CBox,   Tk2CBox,  Tk4CBox};
+  for (std::size_t I = 1; I < std::size(TabOrder); ++I) {
+    setTabOrder(TabOrder[I - 1], TabOrder[I]);
+  }
+}
+
+void TForm1::FormCreate() {
+  QCheckBox* const Boxes[FacetCount][MapScaleCount] = {{FT1CBox, FT2CBox, FT4CBox},
+                                                       {I1CBox, I2CBox, I4CBox},
+                                                       {M1CBox, M2CBox, M4CBox},
+                                                       {Tk1CBox, Tk2CBox, Tk4CBox}};
+  for (int F = 0; F < FacetCount; ++F) {
+    for (int S = 0; S < MapScaleCount; ++S) MapCBoxes[F][S] = Boxes[F][S];
+  }
+  Canceled = false;
+  Closing = false;
+  FirstShow = true;
+  MapFolder = DefaultMapFolder();
+}
+
+void TForm1::FormShow() {
+  if (!FirstShow) return;
+  FirstShow = false;
+  UpdateControls();
+}
+
+void TForm1::FormCloseQuery(bool& CanClose) {
+  Closing = true;
+  CanClose = true;
+}
+
+void TForm1::UpdateMapCBoxes() {
+  const MapType Base = GetBaseMapType();
+  for (int F = 0; F < FacetCount; ++F) {
+    for (int S = 0; S < MapScaleCount; ++S) {
+      const std::string Name =
+          GetBaseFileName(MapFolder, static_cast<Facet>(F), Base, static_cast<MapScale>(S));
+      MapCBoxes[F][S]->setEnabled(!Name.empty() && FileExists(Name));
+    }
+  }
+}
+
+bool TForm1::CheckMakable() {
+  for (const auto& Row : MapCBoxes) {
+    for (const QCheckBox* Box : Row) {
+      if (Box->isEnabled() && Box->isChecked()) return true;
+    }
+  }
+  return false;
+}
+
+void TForm1::UpdateControls() {
+  UpdateMapCBoxes();
+  MakeAct->setEnabled(CheckMakable());
+  SetStatusText("");
+}
+
+void TForm1::OpenFolderActExecute() {
+  BrowseFolder->SetStartFolder(MapFolder);
+  if (!BrowseFolder->Execute()) return;
+  MapFolder = BrowseFolder->GetFolder();
+  UpdateControls();
+}
+
+void TForm1::MakeActExecute() {
+  MakeRun(*this);
+}
+
+void TForm1::CancelActExecute() {
+  Canceled = true;
+}
+
+void TForm1::AboutActExecute() {
+  TAboutForm AboutForm(this);
+  AboutForm.exec();
+}
+
+void TForm1::QuitActExecute() {
+  close();
+}
+
+void TForm1::CBClick() {
+  if (!FRunning) MakeAct->setEnabled(CheckMakable());
+  SetStatusText("");
+}
+
+void TForm1::BaseCBoxSelect() {
+  UpdateMapCBoxes();
+  if (!FRunning) MakeAct->setEnabled(CheckMakable());
+  SetStatusText("");
+}
+
+int TForm1::TrgItemIndex() const {
+  const int Index = TrgCBox->currentIndex();
+  if (Index >= 0 && TrgCBox->currentText() != TrgCBox->itemText(Index)) return -1;
+  return Index;
+}
+
+std::string TForm1::GetMapFolder() {
+  return MapFolder;
+}
+
+bool TForm1::MapBoxEnabled(Facet F, MapScale S) {
+  return F < FacetCount && S < MapScaleCount && MapCBoxes[F][S]->isEnabled();
+}
+
+bool TForm1::MapBoxChecked(Facet F, MapScale S) {
+  return F < FacetCount && S < MapScaleCount && MapCBoxes[F][S]->isChecked();
+}
+
+MapType TForm1::GetBaseMapType() {
+  return BaseMapTypeFromItemIndex(BaseCBox->currentIndex());
+}
+
+MapType TForm1::GetTrgMapType() {
+  return TrgMapTypeFromItemIndex(TrgItemIndex());
+}
+
+bool TForm1::GetCanceled() {
+  return Canceled;
+}
+
+void TForm1::SetCanceled(bool Value) {
+  Canceled = Value;
+}
+
+bool TForm1::GetClosing() {
+  return Closing;
+}
+
+void TForm1::SetRunning(bool Running) {
+  FRunning = Running;
+  OpenFolderAct->setEnabled(!Running);
+  MakeAct->setEnabled(!Running);
+  AboutAct->setEnabled(!Running);
+  CancelAct->setEnabled(Running);
+}
+
+void TForm1::ShowStatus(const std::string& Text) {
+  SetStatusText(Text);
+  repaint();
+}
+
+void TForm1::SetStatusText(const std::string& Text) {
+  StsBar->showMessage(QString::fromStdString(Text));
+}
+
+void TForm1::Repaint() {
+  repaint();
+}
+
+void TForm1::ProcessMessages() {
+  QCoreApplication::processEvents();
+}
+
+std::string TForm1::GetStatusText() const {
+  return StsBar->currentMessage().toStdString();
+}
+
+TForm1::TErrorHandler TForm1::SetErrorHandler(TErrorHandler Handler) {
+  return std::exchange(CurrentErrorHandler(), std::move(Handler));
+}
+
+void TForm1::showEvent(QShowEvent* Event) {
+  QWidget::showEvent(Event);
+  if (!Event->spontaneous()) FormShow();
+}
+
+void TForm1::closeEvent(QCloseEvent* Event) {
+  bool CanClose = true;
+  FormCloseQuery(CanClose);
+  // During a run the run itself is still on the stack below the event processing that brought
+  // this request: the window stays until the run has returned and then closes.
+  if (!CanClose || FRunning) {
+    Event->ignore();
+    return;
+  }
+  Event->accept();
+}
+
+void TForm1::Guarded(void (TForm1::*Handler)()) {
+  try {
+    (this->*Handler)();
+  } catch (const std::exception& Error) {
+    ShowError(QString::fromUtf8(Error.what()));
+  } catch (...) {
+    ShowError(QStringLiteral("Unknown error"));
+  }
+}
+
+void TForm1::ShowError(const QString& Message) {
+  if (const TErrorHandler& Handler = CurrentErrorHandler()) {
+    Handler(this, Message);
+    return;
+  }
+  QMessageBox::critical(this, QGuiApplication::applicationDisplayName(), Message);
+}

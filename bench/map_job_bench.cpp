@@ -1,0 +1,140 @@
+// The grid map job on the built-in sample, next to its floor: reading the base files and writing
+// the target files (Felucca and Trammel twice) with plain read and write calls.
+
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "app/core/map_job.h"
+#include "app/core/sample_maps.h"
+
+namespace {
+
+// A sample folder for the whole program, removed at its end.
+class TSampleFolder {
+ public:
+  TSampleFolder() {
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "veldrin-bench-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    FRoot = pattern;
+    std::filesystem::create_directory(FRoot / "maps");
+    std::filesystem::create_directory(FRoot / "floor");
+    WriteSampleMaps(Maps());
+  }
+  ~TSampleFolder() {
+    std::error_code ec;
+    std::filesystem::remove_all(FRoot, ec);
+  }
+  std::string Maps() const { return (FRoot / "maps").string(); }
+  std::string Floor() const { return (FRoot / "floor").string(); }
+
+ private:
+  std::filesystem::path FRoot;
+};
+
+const TSampleFolder& Sample() {
+  static const TSampleFolder folder;
+  return folder;
+}
+
+class TBenchHost : public TJobHost {
+ public:
+  TBenchHost(std::string Folder, bool OnlyFelucca)
+      : FFolder(std::move(Folder)), FOnlyFelucca(OnlyFelucca) {}
+  std::string GetMapFolder() override { return FFolder; }
+  bool MapBoxEnabled(Facet, MapScale) override { return true; }
+  bool MapBoxChecked(Facet F, MapScale S) override {
+    return !FOnlyFelucca || (F == fcFeluccaTrammel && S == msFull);
+  }
+  MapType GetBaseMapType() override { return mtNormal; }
+  MapType GetTrgMapType() override { return mtXRay; }
+  bool GetCanceled() override { return false; }
+  void SetCanceled(bool) override {}
+  bool GetClosing() override { return false; }
+  void SetRunning(bool) override {}
+  void ShowStatus(const std::string&) override {}
+  void SetStatusText(const std::string& Text) override { benchmark::DoNotOptimize(Text.data()); }
+  void Repaint() override {}
+  void ProcessMessages() override { ++Rows; }
+  std::int64_t Rows = 0;
+
+ private:
+  std::string FFolder;
+  bool FOnlyFelucca;
+};
+
+std::vector<char> ReadWhole(const std::string& Name) {
+  const int fd = ::open(Name.c_str(), O_RDONLY);
+  if (fd < 0) throw std::runtime_error("cannot open " + Name);
+  std::vector<char> bytes(static_cast<std::size_t>(::lseek(fd, 0, SEEK_END)));
+  ::lseek(fd, 0, SEEK_SET);
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
+    if (n <= 0) throw std::runtime_error("cannot read " + Name);
+    done += static_cast<std::size_t>(n);
+  }
+  ::close(fd);
+  return bytes;
+}
+
+void WriteWhole(const std::string& Name, const std::vector<char>& Bytes) {
+  const int fd = ::open(Name.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  if (fd < 0) throw std::runtime_error("cannot create " + Name);
+  std::size_t done = 0;
+  while (done < Bytes.size()) {
+    const ssize_t n = ::write(fd, Bytes.data() + done, Bytes.size() - done);
+    if (n <= 0) throw std::runtime_error("cannot write " + Name);
+    done += static_cast<std::size_t>(n);
+  }
+  ::close(fd);
+}
+
+// What any job has to do at least: read the base file, write its target file or files.
+void PlainCopy(Facet F, MapScale S) {
+  const std::vector<char> bytes = ReadWhole(GetBaseFileName(Sample().Maps(), F, mtNormal, S));
+  std::string mainName, secondName;
+  GetTrgFileNames(Sample().Floor(), F, mtXRay, S, mainName, secondName);
+  WriteWhole(mainName, bytes);
+  if (!secondName.empty()) WriteWhole(secondName, bytes);
+}
+
+void BM_Floor_AllMaps(benchmark::State& State) {
+  for (auto _ : State) {
+    for (Facet f = 0; f < FacetCount; ++f) {
+      for (MapScale s = 0; s < MapScaleCount; ++s) PlainCopy(f, s);
+    }
+  }
+}
+
+void BM_MakeRun_AllMaps(benchmark::State& State) {
+  TBenchHost host(Sample().Maps(), false);
+  for (auto _ : State) MakeRun(host);
+  State.counters["rows_per_run"] =
+      benchmark::Counter(double(host.Rows) / double(State.iterations()));
+}
+
+void BM_Floor_FeluccaFull(benchmark::State& State) {
+  for (auto _ : State) PlainCopy(fcFeluccaTrammel, msFull);
+}
+
+void BM_MapJob_FeluccaFull(benchmark::State& State) {
+  TBenchHost host(Sample().Maps(), true);
+  for (auto _ : State) MapJob(host, fcFeluccaTrammel, msFull);
+}
+
+BENCHMARK(BM_Floor_AllMaps)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
+BENCHMARK(BM_MakeRun_AllMaps)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
+BENCHMARK(BM_Floor_FeluccaFull)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
+BENCHMARK(BM_MapJob_FeluccaFull)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,160 @@
+// Clipboard I/O of TBigBitmap in the packed device-independent bitmap format (CF_DIB): the
+// info header (or core header), masks and colour table, then the pixel rows, without the
+// 14-byte file header of a BMP file. The ordinary stream code runs over a TShiftedMemoryStream
+// that puts a 14-byte file header in front of the locked block, so the pixel rows are read
+// straight out of the block and written straight into it.
+
+#include <cstring>
+#include <limits>
+
+#include "bigbitmap/bigbitmap.h"
+#include "bigbitmap/shifted_stream.h"
+#include "platform/clipboard.h"
+#include "platform/globalmem.h"
+
+namespace {
+
+constexpr std::int32_t kFileHeaderBytes = 14;
+constexpr std::uint32_t kInfoHeaderBytes = 40;
+// Below this the block cannot hold even a core header.
+constexpr std::size_t kSmallestBlock = 12;
+// The stream addresses header and block with 32-bit positions.
+constexpr std::int64_t kLargestBlock = std::numeric_limits<std::int32_t>::max() - kFileHeaderBytes;
+
+std::uint32_t ReadU32(const std::uint8_t* p) {
+  return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
+         static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+}
+
+std::uint16_t ReadU16(const std::uint8_t* p) {
+  return static_cast<std::uint16_t>(p[0] | p[1] << 8);
+}
+
+void WriteU32(std::uint8_t* p, std::uint32_t v) {
+  for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+
+[[noreturn]] void InvalidData() {
+  throw EInvalidGraphic("Invalid Clipbboard Data");
+}
+[[noreturn]] void InvalidBlock() {
+  throw EInvalidGraphic("Invalid Clipbboard data");
+}
+
+// Length of header, masks and colour table at the start of a block of Size bytes.
+std::int64_t HeaderAreaLength(const std::uint8_t* Block, std::size_t Size) {
+  const std::uint32_t headerSize = ReadU32(Block);
+  if (headerSize < kInfoHeaderBytes) {
+    // Core header: planes at 8, bit count at 10; colour entries of 3 bytes.
+    const int bits = ReadU16(Block + 10) * ReadU16(Block + 8);
+    std::int64_t colourBytes;
+    switch (bits) {
+      case 1:
+        colourBytes = 6;
+        break;
+      case 4:
+        colourBytes = 48;
+        break;
+      case 8:
+        colourBytes = 768;
+        break;
+      case 24:
+        colourBytes = 0;
+        break;
+      default:
+        InvalidData();
+    }
+    return headerSize + colourBytes;
+  }
+  // The fields looked at below lie in the first 40 bytes, which the block must hold.
+  if (Size < kInfoHeaderBytes) InvalidBlock();
+  const int bits = ReadU16(Block + 14) * ReadU16(Block + 12);
+  const std::uint32_t compression = ReadU32(Block + 16);
+  const std::uint32_t clrUsed = ReadU32(Block + 32);
+  std::int64_t length = headerSize;
+  if (compression == BI_BITFIELDS && headerSize == kInfoHeaderBytes) length += 12;
+  if (clrUsed != 0) return length + 4 * static_cast<std::int64_t>(clrUsed);
+  switch (bits) {
+    case 1:
+      return length + 8;
+    case 4:
+      return length + 64;
+    case 8:
+      return length + 1024;
+    case 16:
+    case 24:
+    case 32:
+      return length;
+    default:
+      InvalidData();
+  }
+}
+
+// Unlocks a global block when it goes out of scope.
+class TLockGuard {
+ public:
+  explicit TLockGuard(HGLOBAL Mem) : FMem(Mem) {}
+  ~TLockGuard() { GlobalUnlock(FMem); }
+  TLockGuard(const TLockGuard&) = delete;
+  TLockGuard& operator=(const TLockGuard&) = delete;
+
+ private:
+  HGLOBAL FMem;
+};
+
+}  // namespace
+
+void TBigBitmap::LoadFromClipboardFormat(std::uint16_t AFormat, THandle AData,
+                                         HPALETTE /*APalette*/) {
+  if (AFormat != CF_DIB) InvalidData();
+  const std::size_t size = GlobalSize(AData);
+  if (size < kSmallestBlock) InvalidBlock();
+  // Larger blocks cannot be addressed by the stream (and bfSize would not hold their size).
+  if (static_cast<std::uint64_t>(size) > static_cast<std::uint64_t>(kLargestBlock)) {
+    InvalidBlock();
+  }
+  auto* block = static_cast<std::uint8_t*>(GlobalLock(AData));
+  if (!block) InvalidBlock();
+  TLockGuard unlock(AData);
+
+  const std::int64_t length = HeaderAreaLength(block, size);
+  // A header area running past the block is no packed bitmap.
+  if (length > static_cast<std::int64_t>(size)) InvalidBlock();
+
+  std::uint8_t fileHeader[kFileHeaderBytes] = {'B', 'M'};
+  WriteU32(fileHeader + 2, static_cast<std::uint32_t>(size + kFileHeaderBytes));
+  WriteU32(fileHeader + 10, static_cast<std::uint32_t>(length + kFileHeaderBytes));
+  TShiftedMemoryStream stream(fileHeader, kFileHeaderBytes, block, static_cast<std::int32_t>(size));
+  LoadFromStream(stream);
+}
+
+void TBigBitmap::SaveToClipboardFormat(std::uint16_t& AFormat, THandle& AData,
+                                       HPALETTE& /*APalette*/) {
+  AFormat = CF_DIB;
+  if (GetEmpty()) {
+    AData = 0;
+    return;
+  }
+  RGBQUAD colours[256];
+  const std::uint32_t count = GetDIBColorTable(FBitmaps[0]->Canvas()->Handle(), 0, 256, colours);
+  const std::int64_t stride = RowStride(FWidth, GetPixelBits(FPixelFormat));
+  // Exactly what SaveToStream writes after its file header.
+  const std::int64_t size =
+      kInfoHeaderBytes + 4 * static_cast<std::int64_t>(count) + stride * FHeight;
+  if (size > kLargestBlock) BigBitmapError("Cannot Allocate Memory");
+  const HGLOBAL mem = GlobalAlloc(GMEM_MOVEABLE | GMEM_DDESHARE, static_cast<std::size_t>(size));
+  if (mem == 0) BigBitmapError("Cannot Allocate Memory");
+  try {
+    void* block = GlobalLock(mem);
+    if (!block) BigBitmapError("Cannnot Lock Memory for CLipboard");
+    TLockGuard unlock(mem);
+    std::uint8_t scratch[kFileHeaderBytes];
+    TShiftedMemoryStream stream(scratch, kFileHeaderBytes, block, static_cast<std::int32_t>(size));
+    SaveToStream(stream);
+  } catch (...) {
+    GlobalFree(mem);
+    throw;
+  }
+  // Handed out only once it is complete, so a failed save leaves no handle to a freed block.
+  AData = mem;
+}

@@ -1,0 +1,155 @@
+// BMP stream I/O of TBigBitmap: loading through the DIB utilities into bands built aside, and
+// saving in one canonical layout (file header, 40-byte info header, colours, bottom-up rows).
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+
+#include "bigbitmap/bigbitmap.h"
+#include "dibutils/dibutils.h"
+#include "platform/streams.h"
+
+namespace {
+
+constexpr std::uint32_t kSavedHeadersSize = kFileHeaderSize + kInfoHeaderSize;  // 54
+
+void Put16(std::uint8_t* p, std::uint16_t v) {
+  p[0] = static_cast<std::uint8_t>(v);
+  p[1] = static_cast<std::uint8_t>(v >> 8);
+}
+void Put32(std::uint8_t* p, std::uint32_t v) {
+  for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+
+TPixelFormat BandFormatForBits(int Bits) {
+  switch (Bits) {
+    case 1: return pf1bit;
+    case 4: return pf4bit;
+    case 8: return pf8bit;
+    default: return pf24bit;
+  }
+}
+
+}  // namespace
+
+void TBigBitmap::LoadFromStream(TStream& Stream) {
+  TSepDIB DIB;
+  LoadDIBFromStream(DIB, Stream);
+
+  // The geometry of the image as it will be stored is checked before any conversion, so that
+  // no buffer is made for an image that could not be installed.
+  const std::uint16_t FileBits = DIB.Header.biBitCount;
+  const bool BitFields = FileBits == 16 || FileBits == 32;
+  const int Bits = BitFields ? 24 : FileBits;
+  const std::int64_t W = DIB.Header.biWidth;
+  const std::int64_t H = std::abs(static_cast<std::int64_t>(DIB.Header.biHeight));
+  const bool BottomUp = DIB.Header.biHeight > 0;
+  const std::int64_t S = ((Bits * W + 31) / 32) * 4;
+  if (S >= BigBitmapMaxStride) {
+    BigBitmapError("TBigBitmap.LoadFromStream: Too Big Width or Too Many Pixel Bits");
+  }
+  if (W <= 0 || H == 0 || H > std::numeric_limits<std::int32_t>::max()) {
+    BigBitmapError("TBigBitmap.LoadFromStream: Invalid Width or Height");
+  }
+
+  if (BitFields) {
+    const std::int64_t SourceStride = ((W * (FileBits == 16 ? 2 : 4) + 3) / 4) * 4;
+    if (DIB.Bits.Length() < H * SourceStride) {
+      BigBitmapError("TBigBitmap.LoadFromStream: Not Enough Pixel Data");
+    }
+    TSepDIB Tmp;
+    ConvertBitFieldsTo24BitRGB(DIB, Tmp);
+    DIB = std::move(Tmp);
+  }
+  if (DIB.Header.biCompression == BI_RLE4) {
+    TSepDIB Tmp;
+    Convert4BitRLETo4BitRGB(DIB, Tmp);
+    DIB = std::move(Tmp);
+  } else if (DIB.Header.biCompression == BI_RLE8) {
+    TSepDIB Tmp;
+    Convert8BitRLETo8BitRGB(DIB, Tmp);
+    DIB = std::move(Tmp);
+  }
+  // Any other compression is taken as plain rows, which must all be there.
+  if (DIB.Bits.Length() < H * S) {
+    BigBitmapError("TBigBitmap.LoadFromStream: Not Enough Pixel Data");
+  }
+
+  const auto Width = static_cast<std::int32_t>(W);
+  const auto Height = static_cast<std::int32_t>(H);
+  const std::int32_t Rows = BandRows(S, Height);
+  const std::int32_t Count = (Height - 1) / Rows + 1;
+  const TPixelFormat BandFormat = BandFormatForBits(Bits);
+
+  // Built aside: a failure frees the bands made so far and leaves this object as it was.
+  TBitmapArray Bands(static_cast<std::size_t>(Count));
+  std::int32_t Left = Height;
+  for (auto& Band : Bands) {
+    Band = std::make_unique<TBitmap>();
+    Band->SetPixelFormat(BandFormat);
+    Band->SetWidth(Width);
+    // Set while the band has no rows, so its colour table simply becomes the file's colours.
+    Band->SetPalette(CreateDIBPalette(DIB));
+    Band->SetHeight(Left > Rows ? Rows : Left);
+    Left -= Rows;
+  }
+
+  const std::uint8_t* Pixels = DIB.Bits.Data();
+  for (std::int32_t i = 0; i < Count; ++i) {
+    TBitmap& Band = *Bands[static_cast<std::size_t>(i)];
+    const std::int32_t BandHeight = Band.GetHeight();
+    const std::int64_t Top = static_cast<std::int64_t>(i) * Rows;
+    if (BottomUp) {
+      // The band's block is bottom-up like the file: its rows lie contiguous in the file,
+      // starting with the band's bottom row.
+      const std::int64_t Bottom = Top + BandHeight - 1;
+      std::memcpy(Band.ScanLine(BandHeight - 1), Pixels + (H - 1 - Bottom) * S,
+                  static_cast<std::size_t>(BandHeight * S));
+    } else {
+      for (std::int32_t y = 0; y < BandHeight; ++y) {
+        std::memcpy(Band.ScanLine(y), Pixels + (Top + y) * S, static_cast<std::size_t>(S));
+      }
+    }
+  }
+
+  const TBBPixelFormat Format = PixelFormatToBBPixelFormat(Bands.front()->GetPixelFormat());
+  InstallBitmaps(std::move(Bands), Width, Height, Format);
+}
+
+void TBigBitmap::SaveToStream(TStream& Stream) {
+  if (GetEmpty()) return;
+  const std::int64_t S = RowStride(FWidth, GetPixelBits(FPixelFormat));
+
+  RGBQUAD Colors[kMaxColors];
+  std::uint32_t N = GetDIBColorTable(FBitmaps.front()->Canvas()->Handle(), 0, kMaxColors, Colors);
+  if (N > kMaxColors) N = kMaxColors;
+
+  const std::uint64_t OffBits = kSavedHeadersSize + 4ull * N;
+  const std::uint64_t FileSize = OffBits + static_cast<std::uint64_t>(S) * FHeight;
+  // The file header cannot describe a file of 4 GB or more: refuse rather than write a lie.
+  if (FileSize > std::numeric_limits<std::uint32_t>::max()) {
+    BigBitmapError("TBigBitmap.SaveToStream: Too Big Image for a BMP File");
+  }
+
+  std::uint8_t FileHeader[kFileHeaderSize] = {};
+  Put16(FileHeader, kBitmapFileType);
+  Put32(FileHeader + 2, static_cast<std::uint32_t>(FileSize));
+  Put32(FileHeader + 10, static_cast<std::uint32_t>(OffBits));
+
+  std::uint8_t Info[kInfoHeaderSize + kColorTableBytes] = {};
+  Put32(Info, kInfoHeaderSize);
+  Put32(Info + 4, static_cast<std::uint32_t>(FWidth));
+  Put32(Info + 8, static_cast<std::uint32_t>(FHeight));
+  Put16(Info + 12, 1);
+  Put16(Info + 14, static_cast<std::uint16_t>(GetPixelBits(FPixelFormat)));
+  Put32(Info + 32, N);  // biClrUsed; compression, image size, resolution and the rest stay 0
+  std::memcpy(Info + kInfoHeaderSize, Colors, 4 * N);
+
+  Stream.WriteBuffer(FileHeader, sizeof FileHeader);
+  Stream.WriteBuffer(Info, static_cast<std::int32_t>(kInfoHeaderSize + 4 * N));
+  for (auto Band = FBitmaps.rbegin(); Band != FBitmaps.rend(); ++Band) {
+    const std::int32_t BandHeight = (*Band)->GetHeight();
+    Stream.WriteBuffer((*Band)->ScanLine(BandHeight - 1), static_cast<std::int32_t>(BandHeight * S));
+  }
+}

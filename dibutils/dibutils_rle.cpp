@@ -1,0 +1,150 @@
+// Decoding of BI_RLE8 and BI_RLE4 pixel data: one state machine for both depths.
+
+#include <cstring>
+#include <string>
+
+#include "dibutils/dibutils.h"
+
+namespace {
+
+// Second byte of a code whose first byte is 0.
+enum : std::uint8_t {
+  kRleEndOfLine = 0,
+  kRleEndOfBitmap = 1,
+  kRleDelta = 2,
+  kRleFirstAbsolute = 3,  // 3..255: an absolute run of that many pixels
+};
+
+// Per-depth differences: name, bit count and compression demanded, message numbers, and how
+// pixels are stored and how many input bytes an absolute run takes.
+struct TRle8 {
+  static constexpr const char* Name = "Convert8BitRLETo8BitRGB";
+  static constexpr std::uint16_t BitCount = 8;
+  static constexpr std::uint32_t Compression = BI_RLE8;
+  static constexpr int MsgEndOfLine = 1, MsgDelta = 2, MsgAbsolute = 3, MsgEncoded = 4;
+
+  static std::int64_t MaxX(std::int64_t W) { return W; }
+  static std::int64_t AbsoluteRunBytes(unsigned n) { return ((n + 1) / 2) * 2; }
+  static void Fill(std::uint8_t* Row, std::int64_t X, unsigned n, std::uint8_t Color) {
+    std::memset(Row + X, Color, n);
+  }
+  static void Copy(std::uint8_t* Row, std::int64_t X, unsigned n, const std::uint8_t* In) {
+    std::memcpy(Row + X, In, n);
+  }
+};
+
+struct TRle4 {
+  static constexpr const char* Name = "Convert4BitRLETo4BitRGB";
+  static constexpr std::uint16_t BitCount = 4;
+  static constexpr std::uint32_t Compression = BI_RLE4;
+  static constexpr int MsgEndOfLine = 5, MsgDelta = 6, MsgAbsolute = 7, MsgEncoded = 8;
+
+  // The nibble that pads an odd-width row may be written.
+  static std::int64_t MaxX(std::int64_t W) { return ((W + 1) / 2) * 2; }
+  static std::int64_t AbsoluteRunBytes(unsigned n) { return ((n * 4 + 15) / 16) * 2; }
+  // An even column sets the whole byte (low half 0); an odd one is ORed into the low half.
+  static void Put(std::uint8_t* Row, std::int64_t X, std::uint8_t Nibble) {
+    std::uint8_t& b = Row[X >> 1];
+    if ((X & 1) == 0) {
+      b = static_cast<std::uint8_t>(Nibble << 4);
+    } else {
+      b = static_cast<std::uint8_t>(b | Nibble);
+    }
+  }
+  static void Fill(std::uint8_t* Row, std::int64_t X, unsigned n, std::uint8_t Color) {
+    const std::uint8_t Hi = Color >> 4, Lo = Color & 0x0F;
+    for (unsigned i = 0; i < n; ++i) Put(Row, X + i, (i & 1) == 0 ? Hi : Lo);
+  }
+  static void Copy(std::uint8_t* Row, std::int64_t X, unsigned n, const std::uint8_t* In) {
+    for (unsigned i = 0; i < n; ++i) {
+      const std::uint8_t b = In[i >> 1];
+      Put(Row, X + i, (i & 1) == 0 ? b >> 4 : b & 0x0F);
+    }
+  }
+};
+
+template <typename Depth>
+[[noreturn]] void Fail(const char* What) {
+  throw EDIBUtilsError(std::string(Depth::Name) + ": " + What);
+}
+
+template <typename Depth>
+[[noreturn]] void BadData(int Number) {
+  throw EDIBUtilsError(std::string(Depth::Name) + ": Bad RLE Data " + std::to_string(Number));
+}
+
+// The compressed bytes; running out before end of bitmap is an error, never a read past them.
+template <typename Depth>
+class TRleInput {
+ public:
+  TRleInput(const std::uint8_t* Data, std::int64_t Length) : FPos(Data), FLeft(Length) {}
+  const std::uint8_t* Take(std::int64_t n) {
+    if (n > FLeft) Fail<Depth>("Unexpected End of RLE Data");
+    const std::uint8_t* p = FPos;
+    FPos += n;
+    FLeft -= n;
+    return p;
+  }
+
+ private:
+  const std::uint8_t* FPos;
+  std::int64_t FLeft;
+};
+
+template <typename Depth>
+void Decode(const TSepDIB& Src, TSepDIB& Dst) {
+  const BITMAPINFOHEADER& sh = Src.Header;
+  if (sh.biBitCount != Depth::BitCount || sh.biCompression != Depth::Compression) {
+    Fail<Depth>("Invalid Bitcount & Compression Combination");
+  }
+  if (sh.biWidth < 0) Fail<Depth>("Invalid Width");
+  const std::int64_t W = sh.biWidth;
+  const std::int64_t H = sh.biHeight < 0 ? -static_cast<std::int64_t>(sh.biHeight) : sh.biHeight;
+  const std::int64_t R = ((W * Depth::BitCount + 31) / 32) * 4;
+  const std::int64_t MaxX = Depth::MaxX(W);
+
+  TDynamicByteArray Out;
+  Out.SetLength(H * R);
+  TRleInput<Depth> In(Src.Bits.Data(), Src.Bits.Length());
+  std::int64_t x = 0, y = 0;
+  for (;;) {
+    const std::uint8_t* Code = In.Take(2);
+    const unsigned a = Code[0], b = Code[1];
+    if (a != 0) {  // encoded run of a pixels of colour b
+      if (x + a > MaxX || y >= H) BadData<Depth>(Depth::MsgEncoded);
+      Depth::Fill(Out.Data() + y * R, x, a, static_cast<std::uint8_t>(b));
+      x += a;
+    } else if (b == kRleEndOfLine) {
+      x = 0;
+      ++y;
+      if (y > H) BadData<Depth>(Depth::MsgEndOfLine);
+    } else if (b == kRleEndOfBitmap) {
+      break;
+    } else if (b == kRleDelta) {
+      const std::uint8_t* d = In.Take(2);
+      x += d[0];
+      y += d[1];
+      if (x > MaxX || y > H) BadData<Depth>(Depth::MsgDelta);
+    } else {  // absolute run of b literal pixels
+      static_assert(kRleFirstAbsolute == kRleDelta + 1);
+      if (x + b > MaxX || y >= H) BadData<Depth>(Depth::MsgAbsolute);
+      const std::uint8_t* Literal = In.Take(Depth::AbsoluteRunBytes(b));
+      Depth::Copy(Out.Data() + y * R, x, b, Literal);
+      x += b;
+    }
+  }
+
+  TSepDIB Result;
+  Result.Header = sh;
+  std::memcpy(Result.Tables, Src.Tables, kTablesSize);
+  Result.Header.biCompression = BI_RGB;
+  Result.Header.biSizeImage = 0;
+  Result.Bits = std::move(Out);
+  Dst = std::move(Result);
+}
+
+}  // namespace
+
+void Convert8BitRLETo8BitRGB(const TSepDIB& Src, TSepDIB& Dst) { Decode<TRle8>(Src, Dst); }
+
+void Convert4BitRLETo4BitRGB(const TSepDIB& Src, TSepDIB& Dst) { Decode<TRle4>(Src, Dst); }

@@ -1,0 +1,425 @@
+// veldrin-grid end to end: the real binary on small real map folders.
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "app/core/map_catalogue.h"
+#include "app/core/sample_maps.h"
+#include "support/bmp_builder.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+using testsupport::BmpSpec;
+using testsupport::BuildBmp;
+using testsupport::DibStride;
+using testsupport::ReadFileBytes;
+using testsupport::TempDir;
+using testsupport::WriteFileBytes;
+using Bytes = std::vector<std::uint8_t>;
+
+struct TRunResult {
+  int status = -1;  // the exit status, or 128 + the signal that ended the program
+  std::string out;
+  std::string err;
+};
+
+struct TRunOptions {
+  std::int64_t fileSizeLimit = -1;  // RLIMIT_FSIZE for the program, -1: none
+  // Called whenever the program wrote more to standard error; may signal it.
+  std::function<void(pid_t, const std::string&)> onError;
+};
+
+TRunResult RunGrid(const std::vector<std::string>& Args, const TRunOptions& Options = {}) {
+  int out[2], err[2];
+  if (::pipe(out) != 0 || ::pipe(err) != 0) throw std::runtime_error("pipe");
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::dup2(out[1], STDOUT_FILENO);
+    ::dup2(err[1], STDERR_FILENO);
+    ::close(out[0]);
+    ::close(err[0]);
+    ::close(out[1]);
+    ::close(err[1]);
+    if (Options.fileSizeLimit >= 0) {
+      const rlimit limit{static_cast<rlim_t>(Options.fileSizeLimit),
+                         static_cast<rlim_t>(Options.fileSizeLimit)};
+      ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    std::vector<char*> argv{const_cast<char*>(VELDRIN_GRID_BINARY)};
+    for (const std::string& a : Args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    ::execv(VELDRIN_GRID_BINARY, argv.data());
+    ::_exit(127);
+  }
+  ::close(out[1]);
+  ::close(err[1]);
+  TRunResult result;
+  pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
+  int open = 2;
+  char buf[4096];
+  while (open > 0) {
+    if (::poll(fds, 2, -1) < 0) continue;
+    for (int i = 0; i < 2; ++i) {
+      if (fds[i].fd < 0 || fds[i].revents == 0) continue;
+      const ssize_t n = ::read(fds[i].fd, buf, sizeof buf);
+      if (n <= 0) {
+        ::close(fds[i].fd);
+        fds[i].fd = -1;
+        --open;
+        continue;
+      }
+      (i == 0 ? result.out : result.err).append(buf, static_cast<std::size_t>(n));
+      if (i == 1 && Options.onError) Options.onError(pid, result.err);
+    }
+  }
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  return result;
+}
+
+std::uint8_t White40(std::uint8_t c) {
+  return static_cast<std::uint8_t>((c * 6 + 1020) / 10);
+}
+
+struct Rgb {
+  std::uint8_t r, g, b;
+};
+
+// An 8-bit map with the given colour table; Padded false stores its rows back to back.
+Bytes Bmp8(int w, int h, const std::vector<Rgb>& Palette,
+           const std::function<std::uint8_t(int, int)>& Index, bool Padded = true) {
+  BmpSpec spec;
+  spec.width = w;
+  spec.height = h;
+  spec.bit_count = 8;
+  for (const Rgb& c : Palette) spec.colors.insert(spec.colors.end(), {c.b, c.g, c.r, 0});
+  spec.clr_used = static_cast<std::uint32_t>(Palette.size());
+  const int stride = Padded ? DibStride(w, 8) : w;
+  spec.pixels.assign(static_cast<std::size_t>(stride * h), 0);
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x)
+      spec.pixels[static_cast<std::size_t>((h - 1 - y) * stride + x)] = Index(x, y);
+  }
+  return BuildBmp(spec);
+}
+
+Bytes SmallMap(int w = 16, int h = 12) {
+  return Bmp8(w, h, {{0, 0, 0}, {102, 102, 102}, {30, 90, 200}, {120, 156, 222}},
+              [](int x, int y) { return static_cast<std::uint8_t>((x + y) % 3 == 0 ? 2 : 0); });
+}
+
+std::map<std::string, Bytes> Snapshot(const TempDir& Dir) {
+  std::map<std::string, Bytes> files;
+  for (const auto& e : std::filesystem::directory_iterator(Dir.path())) {
+    files[e.path().filename().string()] = ReadFileBytes(e.path().string());
+  }
+  return files;
+}
+
+std::vector<std::string> FileNames(const TempDir& Dir) {
+  std::vector<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(Dir.path()))
+    names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+class VeldrinGridTest : public ::testing::Test {
+ protected:
+  TempDir dir;
+  std::string Folder() const { return dir.path().string(); }
+  std::string Base(Facet F, MapScale S, MapType T = mtNormal) const {
+    return GetBaseFileName(Folder(), F, T, S);
+  }
+  std::string Target(Facet F, MapScale S, MapType T = mtXRay) const {
+    std::string main, second;
+    GetTrgFileNames(Folder(), F, T, S, main, second);
+    return main;
+  }
+};
+
+// ---- exit statuses --------------------------------------------------------------------------
+
+struct ExitCase {
+  const char* name;
+  std::vector<std::string> args;  // "@" stands for the folder
+  int status;
+};
+
+class ExitStatusTest : public VeldrinGridTest, public ::testing::WithParamInterface<ExitCase> {};
+
+TEST_P(ExitStatusTest, EndsWithTheDocumentedStatusAndChangesNothingOnAUsageError) {
+  WriteFileBytes(Base(fcIlshenar, msFull), SmallMap());
+  WriteFileBytes(Base(fcMalas, msHalf), SmallMap());
+  std::vector<std::string> args = GetParam().args;
+  for (std::string& a : args) {
+    if (a == "@") a = Folder();
+  }
+  const auto before = Snapshot(dir);
+  const TRunResult r = RunGrid(args);
+  EXPECT_EQ(r.status, GetParam().status) << r.err;
+  if (r.status == 2) {
+    EXPECT_EQ(Snapshot(dir), before);
+    EXPECT_FALSE(r.err.empty());
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ExitStatusTest,
+    ::testing::ValuesIn(std::vector<ExitCase>{
+        {"Done", {"-f", "@"}, 0},
+        {"DoneWithAList", {"-f", "@", "-m", "i1,m2"}, 0},
+        {"Help", {"--help"}, 0},
+        {"Version", {"--version"}, 0},
+        {"UnknownOption", {"-f", "@", "--frobnicate"}, 2},
+        {"UnknownBaseType", {"-f", "@", "-b", "sepia"}, 2},
+        {"UnknownTargetType", {"-f", "@", "--target", "gold"}, 2},
+        {"UnknownMap", {"-f", "@", "-m", "i1,zz9"}, 2},
+        {"RequestedBaseMissing", {"-f", "@", "-m", "i1,tk1"}, 2},
+        {"RequestedBaseMissingForThatBaseType", {"-f", "@", "-m", "i1", "-b", "xray"}, 2},
+        {"NoSuchFolder", {"-f", "@/nowhere"}, 2},
+        {"OptionWithoutValue", {"-f"}, 2}}),
+    [](const ::testing::TestParamInfo<ExitCase>& info) { return std::string(info.param.name); });
+
+TEST_F(VeldrinGridTest, AFailedJobPrintsItsMessageAndStopsTheRunThere) {
+  WriteFileBytes(Base(fcIlshenar, msFull), SmallMap());
+  WriteFileBytes(Base(fcMalas, msFull), Bytes(100, 'x'));
+  WriteFileBytes(Base(fcTokuno, msFull), SmallMap());
+  const TRunResult r = RunGrid({"-f", Folder()});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_TRUE(std::filesystem::exists(Target(fcIlshenar, msFull)));
+  EXPECT_FALSE(std::filesystem::exists(Target(fcMalas, msFull)));
+  EXPECT_FALSE(std::filesystem::exists(Target(fcTokuno, msFull)));
+  EXPECT_EQ(r.err.find(" 徳之島"), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find("完了しました"), std::string::npos);
+}
+
+// ---- what it prints --------------------------------------------------------------------------
+
+TEST_F(VeldrinGridTest, PrintsOneLinePerStageWhenNotOnATerminal) {
+  WriteFileBytes(Base(fcMalas, msQuarter), SmallMap(6, 50));
+  const TRunResult r = RunGrid({"-f", Folder()});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::string n = " マラス 1/4";
+  EXPECT_EQ(r.err, n + "\n" + n + " : check bitmap\n" + n + " : loading\n" + n +
+                       " : drawing[100%]\n" + n + " : 減色中\n" + n + " : saving\n 完了しました\n");
+  EXPECT_TRUE(r.out.empty());
+}
+
+TEST_F(VeldrinGridTest, RewritesTheDrawingPercentageInPlaceOnATerminal) {
+  WriteFileBytes(Base(fcMalas, msQuarter), SmallMap(6, 300));
+  int master = -1;
+  const pid_t pid = ::forkpty(&master, nullptr, nullptr, nullptr);
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    ::execl(VELDRIN_GRID_BINARY, VELDRIN_GRID_BINARY, "-f", Folder().c_str(), nullptr);
+    ::_exit(127);
+  }
+  std::string screen;
+  char buf[4096];
+  for (ssize_t n; (n = ::read(master, buf, sizeof buf)) > 0;) screen.append(buf, static_cast<std::size_t>(n));
+  ::close(master);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << screen;
+  // The terminal turns each line break into CR LF; what is left of CR rewrites the line.
+  for (std::size_t at; (at = screen.find("\r\n")) != std::string::npos;) screen.replace(at, 2, "\n");
+  const std::string n = " マラス 1/4";
+  EXPECT_NE(screen.find(n + " : drawing[0%]\r" + n + " : drawing[1%]\x1b[K\r"), std::string::npos) << screen;
+  EXPECT_NE(screen.find("\r" + n + " : drawing[100%]\x1b[K\n" + n + " : 減色中\n"), std::string::npos) << screen;
+  EXPECT_EQ(std::count(screen.begin(), screen.end(), '\n'), 7) << screen;
+}
+
+TEST_F(VeldrinGridTest, QuietPrintsNothingButErrors) {
+  WriteFileBytes(Base(fcMalas, msQuarter), SmallMap());
+  TRunResult r = RunGrid({"-q", "-f", Folder()});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err + r.out, "");
+  WriteFileBytes(Base(fcMalas, msQuarter), Bytes(80, 'x'));
+  r = RunGrid({"-q", "-f", Folder()});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_FALSE(r.err.empty());
+}
+
+TEST_F(VeldrinGridTest, ADryRunListsTheFilesAndChangesNothing) {
+  WriteFileBytes(Base(fcFeluccaTrammel, msHalf), SmallMap());
+  WriteFileBytes(dir.file("MAP0-X2.BMP"), {1});  // would be backed up
+  WriteFileBytes(dir.file("MAP1-X2.BMP"), {2});
+  WriteFileBytes(dir.file("MAP1-X2.OLD"), {3});  // has its backup already
+  const std::vector<Rgb> grey{{0, 0, 0}, {9, 9, 9}};
+  WriteFileBytes(Base(fcTokuno, msQuarter),
+                 Bmp8(
+                     5, 3, grey, [](int, int) { return std::uint8_t{1}; }, false));
+  const auto before = Snapshot(dir);
+  const TRunResult r = RunGrid({"-n", "-f", Folder()});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(Snapshot(dir), before);
+  const std::string f = Folder() + "/";
+  for (const std::string& line :
+       {"  read     " + f + "MAP25166902-2.BMP\n",
+        "  back up  " + f + "MAP0-X2.BMP -> " + f + "MAP0-X2.OLD\n",
+        "  write    " + f + "MAP0-X2.BMP\n", "  write    " + f + "MAP1-X2.BMP\n",
+        "  repair   " + f + "MAP2097782-4.BMP (the bad file kept as " + f +
+            "MAP2097782-4_BAD_DATA.BMP)\n",
+        "  write    " + f + "MAP4-X4.BMP\n"}) {
+    EXPECT_NE(r.out.find(line), std::string::npos) << line << "\nin\n" << r.out;
+  }
+  EXPECT_EQ(r.out.find("MAP1-X2.BMP ->"), std::string::npos);
+}
+
+// ---- the result ------------------------------------------------------------------------------
+
+TEST_F(VeldrinGridTest, ResultPixelsAreTheNearestTableEntriesOfTheGriddedColours) {
+  // A scrambled colour table with a few repeated entries, and scrambled pixels.
+  std::uint32_t seed = 12345;
+  auto next = [&seed] {
+    seed = seed * 1103515245u + 12345u;
+    return static_cast<std::uint8_t>(seed >> 16);
+  };
+  std::vector<Rgb> palette(256);
+  for (Rgb& c : palette) c = Rgb{next(), next(), next()};
+  for (int i = 200; i < 210; ++i)
+    palette[static_cast<std::size_t>(i)] = palette[static_cast<std::size_t>(i - 100)];
+  const int w = 37, h = 23;
+  std::vector<std::uint8_t> indices(w * h);
+  for (auto& i : indices) i = next();
+  WriteFileBytes(Base(fcMalas, msQuarter),
+                 Bmp8(w, h, palette, [&](int x, int y) { return indices[y * w + x]; }));
+
+  const TRunResult r = RunGrid({"-f", Folder(), "-m", "m4", "-t", "nostatics"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const Bytes out = ReadFileBytes(Target(fcMalas, msQuarter, mtNoStatics));
+  const std::uint32_t off = out[10] | out[11] << 8 | out[12] << 16;
+  ASSERT_EQ(out[28], 8);
+  const int stride = DibStride(w, 8);
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x) {
+      Rgb c = palette[indices[static_cast<std::size_t>(y * w + x)]];
+      if (y % 2 == 0 || x % 2 == 0) c = Rgb{White40(c.r), White40(c.g), White40(c.b)};
+      int best = 0, bestDistance = 1 << 30;
+      for (int i = 0; i < 256; ++i) {
+        const Rgb& p = palette[static_cast<std::size_t>(i)];
+        const int d =
+            (p.r - c.r) * (p.r - c.r) + (p.g - c.g) * (p.g - c.g) + (p.b - c.b) * (p.b - c.b);
+        if (d < bestDistance) bestDistance = d, best = i;
+      }
+      ASSERT_EQ(out[off + static_cast<std::size_t>((h - 1 - y) * stride + x)], best)
+          << x << "," << y;
+    }
+  }
+}
+
+// ---- saving that fails, interrupts -----------------------------------------------------------
+
+TEST_F(VeldrinGridTest, ASaveBeyondTheFileSizeLimitKeepsTheOldTargetAndLeavesNoTemporary) {
+  WriteFileBytes(Base(fcIlshenar, msFull), SmallMap(200, 100));  // a result of about 21 kB
+  WriteFileBytes(Target(fcIlshenar, msFull), {4, 5, 6});
+  TRunOptions options;
+  options.fileSizeLimit = 8192;
+  const TRunResult r = RunGrid({"-f", Folder()}, options);
+  EXPECT_EQ(r.status, 1) << r.err;
+  EXPECT_NE(r.err.find("ストリームへの書き込みエラー"), std::string::npos) << r.err;
+  EXPECT_EQ(ReadFileBytes(Target(fcIlshenar, msFull)), (Bytes{4, 5, 6}));
+  EXPECT_EQ(FileNames(dir), (std::vector<std::string>{"MAP2-X1.BMP", "MAP3687478-1.BMP"}));
+}
+
+TEST_F(VeldrinGridTest, ASaveBeyondTheLimitChangesNeitherFeluccaNorTrammel) {
+  WriteFileBytes(Base(fcFeluccaTrammel, msQuarter), SmallMap(200, 60));  // about 12 kB
+  WriteFileBytes(dir.file("MAP0-X4.BMP"), {0});
+  TRunOptions options;
+  options.fileSizeLimit = 8000;
+  const TRunResult r = RunGrid({"-f", Folder()}, options);
+  EXPECT_EQ(r.status, 1) << r.err;
+  EXPECT_EQ(FileNames(dir), (std::vector<std::string>{"MAP0-X4.BMP", "MAP25166902-4.BMP"}));
+  EXPECT_EQ(ReadFileBytes(dir.file("MAP0-X4.BMP")), Bytes{0});
+}
+
+TEST_F(VeldrinGridTest, TheFirstInterruptCancelsAfterTheCurrentRowAndSavesNothing) {
+  WriteSampleMap(Folder(), fcFeluccaTrammel, msFull);  // long enough to be interrupted
+  WriteFileBytes(Base(fcIlshenar, msFull), SmallMap());
+  TRunOptions options;
+  bool sent = false;
+  options.onError = [&sent](pid_t pid, const std::string& err) {
+    if (!sent && err.find("ﾄﾗﾒﾙ 等倍\n") != std::string::npos) {
+      ::kill(pid, SIGINT);
+      sent = true;
+    }
+  };
+  const TRunResult r = RunGrid({"-f", Folder()}, options);
+  EXPECT_EQ(r.status, 130) << r.err;
+  EXPECT_NE(r.err.find(" 中止しました\n"), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find("saving"), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find("イルシェナー"), std::string::npos) << r.err;
+  EXPECT_EQ(FileNames(dir), (std::vector<std::string>{"MAP25166902-1.BMP", "MAP3687478-1.BMP"}));
+}
+
+// True while a SIGINT sent to the process has not been delivered to it yet.
+bool InterruptPending(pid_t Pid) {
+  std::ifstream status("/proc/" + std::to_string(Pid) + "/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.starts_with("SigPnd:") || line.starts_with("ShdPnd:")) {
+      if (std::stoull(line.substr(7), nullptr, 16) & (1ull << (SIGINT - 1))) return true;
+    }
+  }
+  return false;
+}
+
+TEST_F(VeldrinGridTest, ASecondInterruptEndsTheProgramAtOnce) {
+  WriteSampleMap(Folder(), fcFeluccaTrammel, msFull);
+  TRunOptions options;
+  bool sent = false;
+  options.onError = [&sent](pid_t pid, const std::string& err) {
+    if (!sent && err.find(" : check bitmap\n") != std::string::npos) {
+      ::kill(pid, SIGINT);
+      // Two signals pending at once would count as one.
+      for (int i = 0; i < 2000 && InterruptPending(pid); ++i) ::usleep(1000);
+      ::kill(pid, SIGINT);
+      sent = true;
+    }
+  };
+  const TRunResult r = RunGrid({"-f", Folder()}, options);
+  EXPECT_EQ(r.status, 130) << r.err;
+  EXPECT_EQ(r.err.find("中止しました"), std::string::npos) << r.err;
+  EXPECT_FALSE(std::filesystem::exists(dir.file("MAP0-X1.BMP")));
+}
+
+// ---- the sample ------------------------------------------------------------------------------
+
+TEST_F(VeldrinGridTest, TheSampleFolderHoldsTheTwelveBaseMapsAndARunMakesFifteenTargets) {
+  const std::string sample = Folder() + "/sample";
+  TRunResult r = RunGrid({"--sample", sample, "-q"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(std::filesystem::file_size(sample + "/MAP25166902-1.BMP"), 25166902u);
+  int files = 0;
+  for (const auto& e : std::filesystem::directory_iterator(sample))
+    files += e.is_regular_file() ? 1 : 0;
+  EXPECT_EQ(files, 12);
+
+  r = RunGrid({"-f", sample, "-m", "tk1,tk2,tk4,i4"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find(" 徳之島 1/4 : fixed illegal format\n"), std::string::npos) << r.err;
+  EXPECT_TRUE(std::filesystem::exists(sample + "/MAP2097782-4_BAD_DATA.BMP"));
+  for (const char* name : {"MAP4-X1.BMP", "MAP4-X2.BMP", "MAP4-X4.BMP", "MAP2-X4.BMP"}) {
+    EXPECT_TRUE(std::filesystem::exists(sample + "/" + name)) << name;
+  }
+}
+
+}  // namespace

@@ -1,0 +1,209 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "dibutils/dibutils.h"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+TSepDIB RleDIB(int bits, std::int32_t width, std::int32_t height, const Bytes& data) {
+  TSepDIB d;
+  d.Header.biSize = 40;
+  d.Header.biWidth = width;
+  d.Header.biHeight = height;
+  d.Header.biPlanes = 1;
+  d.Header.biBitCount = static_cast<std::uint16_t>(bits);
+  d.Header.biCompression = bits == 8 ? BI_RLE8 : BI_RLE4;
+  d.Header.biSizeImage = static_cast<std::uint32_t>(data.size());
+  d.Header.biClrUsed = 3;
+  d.Tables[0] = 0x42;
+  d.Bits.SetLength(static_cast<std::int64_t>(data.size()));
+  if (!data.empty()) std::memcpy(d.Bits.Data(), data.data(), data.size());
+  return d;
+}
+
+void Decode(const TSepDIB& src, TSepDIB& dst) {
+  if (src.Header.biBitCount == 8) {
+    Convert8BitRLETo8BitRGB(src, dst);
+  } else {
+    Convert4BitRLETo4BitRGB(src, dst);
+  }
+}
+
+// The decoded bytes, or the message of the error raised.
+struct Outcome {
+  Bytes pixels;
+  std::string error;
+};
+
+Outcome DecodeBytes(int bits, std::int32_t width, std::int32_t height, const Bytes& data) {
+  const TSepDIB src = RleDIB(bits, width, height, data);
+  TSepDIB dst;
+  try {
+    Decode(src, dst);
+  } catch (const EDIBUtilsError& e) {
+    return {{}, e.what()};
+  }
+  return {Bytes(dst.Bits.Data(), dst.Bits.Data() + dst.Bits.Length()), ""};
+}
+
+const char* const kRle8 = "Convert8BitRLETo8BitRGB: ";
+const char* const kRle4 = "Convert4BitRLETo4BitRGB: ";
+
+struct RleCase {
+  const char* name;
+  int bits;
+  std::int32_t width, height;
+  Bytes data;
+  Bytes expected;       // decoded rows, when accepted
+  std::string message;  // tail of the message after the routine's name, when rejected
+};
+
+class RleDecoding : public testing::TestWithParam<RleCase> {};
+
+TEST_P(RleDecoding, GivesTheRowsOrTheMessage) {
+  const RleCase& c = GetParam();
+  const Outcome o = DecodeBytes(c.bits, c.width, c.height, c.data);
+  if (c.message.empty()) {
+    EXPECT_EQ(o.error, "");
+    EXPECT_EQ(o.pixels, c.expected);
+  } else {
+    EXPECT_EQ(o.error, std::string(c.bits == 8 ? kRle8 : kRle4) + c.message);
+  }
+}
+
+// 8-bit cases use a 4 x 2 image (rows of 4 bytes, MaxX 4); 4-bit cases a 3 x 2 image (rows of
+// 4 bytes, MaxX 4: the nibble that pads the odd row may be written).
+INSTANTIATE_TEST_SUITE_P(
+    Table, RleDecoding,
+    testing::ValuesIn(std::vector<RleCase>{
+        // Accepted boundaries.
+        {"Rle8EncodedRunEndsAtMaxX", 8, 4, 2, {4, 7, 0, 1}, {7, 7, 7, 7, 0, 0, 0, 0}, ""},
+        {"Rle8AbsoluteRunEndsAtMaxX", 8, 4, 2, {0, 4, 1, 2, 3, 4, 0, 1},
+         {1, 2, 3, 4, 0, 0, 0, 0}, ""},
+        {"Rle8LastRowClosedByEndOfLine", 8, 4, 2, {1, 1, 0, 0, 1, 2, 0, 0, 0, 1},
+         {1, 0, 0, 0, 2, 0, 0, 0}, ""},
+        {"Rle8DeltaToMaxXAndToTheEnd", 8, 4, 2, {0, 2, 4, 2, 0, 1}, Bytes(8, 0), ""},
+        {"Rle4EncodedRunSetsThePadNibbleOfAnOddRow", 4, 3, 2, {4, 0x12, 0, 1},
+         {0x12, 0x12, 0, 0, 0, 0, 0, 0}, ""},
+        {"Rle4AbsoluteRunEndsAtMaxX", 4, 3, 2, {0, 4, 0x12, 0x34, 0, 1},
+         {0x12, 0x34, 0, 0, 0, 0, 0, 0}, ""},
+        {"Rle4LastRowClosedByEndOfLine", 4, 3, 2, {0, 0, 1, 0x50, 0, 0, 0, 1},
+         {0, 0, 0, 0, 0x50, 0, 0, 0}, ""},
+        // One past: every message of both decoders.
+        {"Rle8EndOfLineBeyondLastRow", 8, 4, 2, {0, 0, 0, 0, 0, 0, 0, 1}, {}, "Bad RLE Data 1"},
+        {"Rle8DeltaPastMaxX", 8, 4, 2, {0, 2, 5, 0, 0, 1}, {}, "Bad RLE Data 2"},
+        {"Rle8DeltaBeyondLastRow", 8, 4, 2, {0, 2, 0, 3, 0, 1}, {}, "Bad RLE Data 2"},
+        {"Rle8AbsoluteRunPastMaxX", 8, 4, 2, {0, 5, 1, 2, 3, 4, 5, 0, 0, 1}, {},
+         "Bad RLE Data 3"},
+        {"Rle8AbsoluteRunBelowLastRow", 8, 4, 2, {0, 2, 0, 2, 0, 3, 1, 2, 3, 0, 0, 1}, {},
+         "Bad RLE Data 3"},
+        {"Rle8EncodedRunPastMaxX", 8, 4, 2, {5, 7, 0, 1}, {}, "Bad RLE Data 4"},
+        {"Rle8EncodedRunAfterDeltaToMaxX", 8, 4, 2, {0, 2, 4, 0, 1, 9, 0, 1}, {},
+         "Bad RLE Data 4"},
+        {"Rle8EncodedRunBelowLastRow", 8, 4, 2, {0, 0, 0, 0, 1, 7, 0, 1}, {}, "Bad RLE Data 4"},
+        {"Rle4EndOfLineBeyondLastRow", 4, 3, 2, {0, 0, 0, 0, 0, 0, 0, 1}, {}, "Bad RLE Data 5"},
+        {"Rle4DeltaPastMaxX", 4, 3, 2, {0, 2, 5, 0, 0, 1}, {}, "Bad RLE Data 6"},
+        {"Rle4DeltaBeyondLastRow", 4, 3, 2, {0, 2, 1, 3, 0, 1}, {}, "Bad RLE Data 6"},
+        {"Rle4AbsoluteRunPastMaxX", 4, 3, 2, {0, 5, 0x12, 0x34, 0x50, 0, 0, 1}, {},
+         "Bad RLE Data 7"},
+        {"Rle4AbsoluteRunBelowLastRow", 4, 3, 2, {0, 2, 0, 2, 0, 3, 0x12, 0x30, 0, 1}, {},
+         "Bad RLE Data 7"},
+        {"Rle4EncodedRunPastMaxX", 4, 3, 2, {5, 0x12, 0, 1}, {}, "Bad RLE Data 8"},
+        {"Rle4EncodedRunBelowLastRow", 4, 3, 2, {0, 2, 0, 2, 1, 0x10, 0, 1}, {},
+         "Bad RLE Data 8"},
+        // Data that stops before end of bitmap, also inside a code, a delta or a run.
+        {"Rle8NoData", 8, 4, 2, {}, {}, "Unexpected End of RLE Data"},
+        {"Rle8HalfACode", 8, 4, 2, {0}, {}, "Unexpected End of RLE Data"},
+        {"Rle8HalfADelta", 8, 4, 2, {0, 2, 1}, {}, "Unexpected End of RLE Data"},
+        {"Rle8ShortAbsoluteRun", 8, 4, 2, {0, 3, 1, 2}, {}, "Unexpected End of RLE Data"},
+        {"Rle8AbsoluteRunWithoutPadding", 8, 4, 2, {0, 3, 1, 2, 3}, {},
+         "Unexpected End of RLE Data"},
+        {"Rle8NoEndOfBitmap", 8, 4, 2, {2, 5, 0, 0}, {}, "Unexpected End of RLE Data"},
+        {"Rle4ShortAbsoluteRun", 4, 3, 2, {0, 3, 0x12}, {}, "Unexpected End of RLE Data"},
+        {"Rle4NoEndOfBitmap", 4, 3, 2, {2, 0x12}, {}, "Unexpected End of RLE Data"},
+    }),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(RleDecoding, AbsoluteRunsSkipTheirPaddingToAnEvenByteCount) {
+  // 8 bits: a run of 3 takes 4 bytes; the pad byte 0xEE would otherwise start a long run.
+  EXPECT_EQ(DecodeBytes(8, 5, 1, {0, 3, 1, 2, 3, 0xEE, 2, 9, 0, 1}).pixels,
+            (Bytes{1, 2, 3, 9, 9, 0, 0, 0}));
+  // 4 bits: a run of 3 takes 2 bytes, a run of 5 takes 4.
+  EXPECT_EQ(DecodeBytes(4, 6, 1, {0, 3, 0x12, 0x30, 3, 0x45, 0, 1}).pixels, (Bytes{0x12, 0x34, 0x54, 0}));
+  EXPECT_EQ(DecodeBytes(4, 6, 1, {0, 5, 0x12, 0x34, 0x50, 0xEE, 1, 0x70, 0, 1}).pixels,
+            (Bytes{0x12, 0x34, 0x57, 0}));
+}
+
+TEST(RleDecoding, FourBitRunsAlternateNibblesFromTheirOwnStart) {
+  EXPECT_EQ(DecodeBytes(4, 6, 1, {5, 0x12, 0, 1}).pixels, (Bytes{0x12, 0x12, 0x10, 0}));
+  // Started at an odd column, the first pixel goes into the low half of the current byte.
+  EXPECT_EQ(DecodeBytes(4, 6, 1, {0, 2, 1, 0, 5, 0x12, 0, 1}).pixels, (Bytes{0x01, 0x21, 0x21, 0}));
+}
+
+TEST(RleDecoding, SkippedPixelsAndEarlyEndedRowsAreIndexZero) {
+  // Row 0: 5 then end of line; row 1 skipped by a delta (and a delta of 0, 0); row 2: 0 6 0.
+  EXPECT_EQ(DecodeBytes(8, 3, 3, {1, 5, 0, 0, 0, 2, 0, 0, 0, 2, 1, 1, 1, 6, 0, 1}).pixels,
+            (Bytes{5, 0, 0, 0, 0, 0, 0, 0, 0, 6, 0, 0}));
+  EXPECT_EQ(DecodeBytes(8, 5, 3, {0, 1}).pixels, Bytes(24, 0));
+  EXPECT_EQ(DecodeBytes(4, 9, 2, {0, 1}).pixels, Bytes(16, 0));
+}
+
+TEST(RleDecoding, TopDownHeightCountsByItsMagnitude) {
+  EXPECT_EQ(DecodeBytes(8, 1, -2, {1, 1, 0, 0, 1, 2, 0, 1}).pixels, (Bytes{1, 0, 0, 0, 2, 0, 0, 0}));
+}
+
+TEST(RleDecoding, ResultKeepsHeaderAndTablesWithCompressionCleared) {
+  TSepDIB src = RleDIB(8, 2, 1, {2, 1, 0, 1});
+  src.Header.biHeight = -1;
+  TSepDIB dst;
+  Convert8BitRLETo8BitRGB(src, dst);
+  EXPECT_EQ(dst.Header.biCompression, BI_RGB);
+  EXPECT_EQ(dst.Header.biSizeImage, 0u);
+  EXPECT_EQ(dst.Header.biBitCount, 8);
+  EXPECT_EQ(dst.Header.biHeight, -1);
+  EXPECT_EQ(dst.Header.biClrUsed, 3u);
+  EXPECT_EQ(dst.Tables[0], 0x42);
+  EXPECT_EQ(src.Header.biCompression, BI_RLE8);  // the source is not changed
+  EXPECT_EQ(src.Bits.Length(), 4);
+}
+
+TEST(RleDecoding, FailureLeavesDstUntouched) {
+  TSepDIB dst = RleDIB(8, 7, 7, {9, 9, 9});
+  const TSepDIB before = dst;
+  EXPECT_THROW(Convert8BitRLETo8BitRGB(RleDIB(8, 4, 1, {9, 1, 0, 1}), dst), EDIBUtilsError);
+  EXPECT_THROW(Convert4BitRLETo4BitRGB(RleDIB(4, 4, 1, {0, 2}), dst), EDIBUtilsError);
+  EXPECT_EQ(dst.Header.biWidth, 7);
+  EXPECT_TRUE(dst.Bits == before.Bits);
+}
+
+TEST(RleDecoding, DecodersDemandTheirOwnBitCountAndCompression) {
+  const std::string combo = "Invalid Bitcount & Compression Combination";
+  TSepDIB dst;
+  TSepDIB four = RleDIB(4, 2, 1, {0, 1});  // 4 bits, BI_RLE4
+  TSepDIB eight = RleDIB(8, 2, 1, {0, 1});
+  TSepDIB eightAsRle4 = eight;
+  eightAsRle4.Header.biCompression = BI_RLE4;
+  for (const TSepDIB* s : {&four, &eightAsRle4}) {
+    try {
+      Convert8BitRLETo8BitRGB(*s, dst);
+      ADD_FAILURE();
+    } catch (const EDIBUtilsError& e) {
+      EXPECT_EQ(e.what(), kRle8 + combo);
+    }
+  }
+  for (const TSepDIB* s : {&eight, &eightAsRle4}) {
+    try {
+      Convert4BitRLETo4BitRGB(*s, dst);
+      ADD_FAILURE();
+    } catch (const EDIBUtilsError& e) {
+      EXPECT_EQ(e.what(), kRle4 + combo);
+    }
+  }
+}
+
+}  // namespace

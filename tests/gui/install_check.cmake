@@ -1,0 +1,25 @@
+# Installs a build into a fresh prefix and checks that the window program, the companion tool
+# (when it is built) and the desktop entry land where a desktop expects them.
+# -DBUILD_DIR=... -DPREFIX=... -DEXPECT=relative|paths
+file(REMOVE_RECURSE "${PREFIX}")
+execute_process(COMMAND "${CMAKE_COMMAND}" --install "${BUILD_DIR}" --prefix "${PREFIX}"
+                RESULT_VARIABLE result OUTPUT_QUIET)
+if(NOT result EQUAL 0)
+  message(FATAL_ERROR "cmake --install failed: ${result}")
+endif()
+string(REPLACE "|" ";" expected "${EXPECT}")
+foreach(path IN LISTS expected)
+  if(NOT EXISTS "${PREFIX}/${path}")
+    message(FATAL_ERROR "not installed: ${path}")
+  endif()
+endforeach()
+if(NOT IS_DIRECTORY "${PREFIX}/bin" OR NOT EXISTS "${PREFIX}/bin/veldrin")
+  message(FATAL_ERROR "no program in bin/")
+endif()
+file(STRINGS "${PREFIX}/share/applications/veldrin.desktop" entry)
+foreach(line "[Desktop Entry]" "Type=Application" "Exec=veldrin")
+  if(NOT line IN_LIST entry)
+    message(FATAL_ERROR "desktop entry lacks '${line}'")
+  endif()
+endforeach()
+file(REMOVE_RECURSE "${PREFIX}")

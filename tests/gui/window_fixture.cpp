@@ -1,0 +1,71 @@
+#include "window_fixture.h"
+
+#include <QAction>
+#include <QTest>
+
+#include "platform/files.h"
+#include "support/bmp_builder.h"
+
+void WindowTest::SetUp() {
+  FSavedHandler = TForm1::SetErrorHandler(
+      [this](QWidget*, const QString& Message) { Errors.push_back(Message); });
+}
+
+void WindowTest::TearDown() {
+  Form.reset();
+  TForm1::SetErrorHandler(FSavedHandler);
+  TBrowseFolder::SetFolderPicker({});
+}
+
+void WindowTest::WriteBase(Facet F, MapType T, MapScale S, int Height) const {
+  testsupport::BmpSpec Spec;
+  Spec.width = 8;
+  Spec.height = Height;
+  Spec.colors = testsupport::GreyColors(256);
+  Spec.pixels.assign(static_cast<std::size_t>(8 * Height), 100);
+  testsupport::WriteFileBytes(GetBaseFileName(Folder(), F, T, S), testsupport::BuildBmp(Spec));
+}
+
+std::string WindowTest::TargetName(Facet F, MapType T, MapScale S) const {
+  std::string Main;
+  std::string Second;
+  GetTrgFileNames(Folder(), F, T, S, Main, Second);
+  return Main;
+}
+
+bool WindowTest::TargetExists(Facet F, MapType T, MapScale S) const {
+  return FileExists(TargetName(F, T, S));
+}
+
+TForm1& WindowTest::ShowWindow() {
+  Form = std::make_unique<TForm1>();
+  Form->MapFolder = Folder();
+  Form->show();
+  return *Form;
+}
+
+void WindowTest::Tick(QCheckBox* Box) {
+  // On the indicator: a wide box's centre may lie beyond its text.
+  QTest::mouseClick(Box, Qt::LeftButton, {}, QPoint(6, Box->height() / 2));
+}
+
+void WindowTest::Choose(QComboBox* Box, int Item) {
+  Box->setFocus();
+  for (int Step = 0; Step < Box->count() && Box->currentIndex() != Item; ++Step) {
+    QTest::keyClick(Box, Box->currentIndex() < Item ? Qt::Key_Down : Qt::Key_Up);
+  }
+  ASSERT_EQ(Box->currentIndex(), Item);
+}
+
+void WindowTest::Press(QPushButton* Button) {
+  QTest::mouseClick(Button, Qt::LeftButton);
+}
+
+void WindowTest::ExpectIdleActions(bool MakeEnabled) const {
+  EXPECT_TRUE(Form->OpenFolderAct->isEnabled());
+  EXPECT_EQ(Form->MakeAct->isEnabled(), MakeEnabled);
+  EXPECT_TRUE(Form->AboutAct->isEnabled());
+  EXPECT_FALSE(Form->CancelAct->isEnabled());
+  EXPECT_TRUE(Form->QuitAct->isEnabled());
+  EXPECT_FALSE(Form->IsRunning());
+}

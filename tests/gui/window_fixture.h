@@ -1,0 +1,49 @@
+#pragma once
+
+// A main window over a fresh temporary folder, with helpers that act as the user does: ticking
+// boxes with the mouse, choosing combo-box items with the keyboard, pressing buttons.
+
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QPushButton>
+#include <QString>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/core/map_catalogue.h"
+#include "app/gui/main_form.h"
+#include "browsefl/browse_folder.h"
+#include "qt_test_application.h"
+#include "support/temp_dir.h"
+
+class WindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  std::string Folder() const { return Dir.path().string(); }
+  // Writes a small valid 8-bit base file (8 pixels wide, Height rows) for the map.
+  void WriteBase(Facet F, MapType T, MapScale S, int Height = 16) const;
+  std::string TargetName(Facet F, MapType T, MapScale S) const;
+  bool TargetExists(Facet F, MapType T, MapScale S) const;
+
+  // Creates the window with MapFolder set to the temporary folder and shows it.
+  TForm1& ShowWindow();
+
+  static void Tick(QCheckBox* Box);
+  static void Choose(QComboBox* Box, int Item);
+  static void Press(QPushButton* Button);
+
+  // Whether the four actions a run switches are in the idle state (Make as given).
+  void ExpectIdleActions(bool MakeEnabled) const;
+
+  testsupport::TempDir Dir;
+  std::unique_ptr<TForm1> Form;
+  std::vector<QString> Errors;  // messages of the errors the window showed
+
+ private:
+  TForm1::TErrorHandler FSavedHandler;
+};

@@ -1,0 +1,259 @@
+// The idle window: box enabling, Make, the status text, the target type, the folder picker, the
+// About dialog, closing, and errors raised by a handler.
+
+#include <QAction>
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QStatusBar>
+#include <QTest>
+#include <functional>
+#include <ostream>
+#include <stdexcept>
+
+#include "app/gui/about_form.h"
+#include "window_fixture.h"
+
+namespace {
+
+TEST_F(WindowTest, TickingAnEnabledBoxEnablesMakeAndUntickingDisablesIt) {
+  WriteBase(fcMalas, mtNormal, msHalf);
+  TForm1& W = ShowWindow();
+  Tick(W.M2CBox);
+  EXPECT_TRUE(W.M2CBox->isChecked());
+  EXPECT_TRUE(W.MakeAct->isEnabled());
+  EXPECT_TRUE(W.MakeBtn->isEnabled());
+  Tick(W.M2CBox);
+  EXPECT_FALSE(W.MakeAct->isEnabled());
+  Tick(W.M1CBox);  // disabled: no base file
+  EXPECT_FALSE(W.M1CBox->isChecked());
+  EXPECT_FALSE(W.MakeAct->isEnabled());
+}
+
+TEST_F(WindowTest, BaseTypeChangeDisablesBoxesWithoutBaseFileButKeepsTheirTicks) {
+  WriteBase(fcFeluccaTrammel, mtNormal, msFull);
+  WriteBase(fcIlshenar, mtNormal, msHalf);
+  WriteBase(fcIlshenar, mtNoStatics, msHalf);
+  TForm1& W = ShowWindow();
+  Tick(W.FT1CBox);
+  Tick(W.I2CBox);
+  ASSERT_TRUE(W.MakeAct->isEnabled());
+
+  Choose(W.BaseCBox, 1);  // no statics: only Ilshenar half size exists
+  EXPECT_EQ(W.GetBaseMapType(), mtNoStatics);
+  EXPECT_FALSE(W.FT1CBox->isEnabled());
+  EXPECT_TRUE(W.FT1CBox->isChecked());
+  EXPECT_TRUE(W.I2CBox->isEnabled());
+  EXPECT_TRUE(W.MakeAct->isEnabled());
+
+  Choose(W.BaseCBox, 2);  // X-ray: nothing exists
+  EXPECT_FALSE(W.FT1CBox->isEnabled());
+  EXPECT_FALSE(W.I2CBox->isEnabled());
+  EXPECT_TRUE(W.FT1CBox->isChecked());
+  EXPECT_TRUE(W.I2CBox->isChecked());
+  EXPECT_FALSE(W.CheckMakable());
+  EXPECT_FALSE(W.MakeAct->isEnabled());
+
+  Choose(W.BaseCBox, 0);
+  EXPECT_TRUE(W.FT1CBox->isEnabled());
+  EXPECT_TRUE(W.I2CBox->isEnabled());
+  EXPECT_TRUE(W.MakeAct->isEnabled());
+}
+
+TEST_F(WindowTest, TargetTypeFollowsTheSelectedItemAndTypedTextMeansXRay) {
+  WriteBase(fcFeluccaTrammel, mtNormal, msFull);
+  TForm1& W = ShowWindow();
+  Choose(W.TrgCBox, 0);
+  EXPECT_EQ(W.GetTrgMapType(), mtNormal);
+  Choose(W.TrgCBox, 1);
+  EXPECT_EQ(W.GetTrgMapType(), mtNoStatics);
+
+  // Typing selects no item and calls no handler: the status text and Make stay as they were.
+  W.SetStatusText("before typing");
+  QTest::keyClicks(W.TrgCBox->lineEdit(), "abc");
+  EXPECT_EQ(W.TrgCBox->count(), 3);
+  EXPECT_EQ(W.TrgItemIndex(), -1);
+  EXPECT_EQ(W.GetTrgMapType(), mtXRay);
+  EXPECT_EQ(W.GetStatusText(), "before typing");
+  EXPECT_FALSE(W.MakeAct->isEnabled());
+
+  W.TrgCBox->lineEdit()->clear();
+  EXPECT_EQ(W.GetTrgMapType(), mtXRay);
+  QTest::keyClick(W.TrgCBox->lineEdit(), Qt::Key_Return);  // an empty text adds no item
+  EXPECT_EQ(W.TrgCBox->count(), 3);
+  EXPECT_EQ(W.GetTrgMapType(), mtXRay);
+}
+
+// Every change the user makes clears the status text.
+struct TChange {
+  const char* Name;
+  std::function<void(WindowTest&, TForm1&)> Make;
+};
+
+void PrintTo(const TChange& Case, std::ostream* Out) {
+  *Out << Case.Name;
+}
+
+class WindowChangeTest : public WindowTest, public ::testing::WithParamInterface<TChange> {
+ public:
+  using WindowTest::Choose;
+  using WindowTest::Folder;
+  using WindowTest::Tick;
+};
+
+TEST_P(WindowChangeTest, ClearsTheStatusText) {
+  WriteBase(fcFeluccaTrammel, mtNormal, msFull);
+  TForm1& W = ShowWindow();
+  W.SetStatusText(" 完了しました");
+  GetParam().Make(*this, W);
+  EXPECT_EQ(W.GetStatusText(), "");
+}
+
+const TChange Changes[] = {
+    {"TickBox", [](WindowTest&, TForm1& W) { WindowChangeTest::Tick(W.FT1CBox); }},
+    {"UntickedBoxClickedTwice",
+     [](WindowTest&, TForm1& W) {
+       W.FT1CBox->click();
+       W.SetStatusText("again");
+       WindowChangeTest::Tick(W.FT1CBox);
+     }},
+    {"BaseType", [](WindowTest&, TForm1& W) { WindowChangeTest::Choose(W.BaseCBox, 1); }},
+    {"TargetType", [](WindowTest&, TForm1& W) { WindowChangeTest::Choose(W.TrgCBox, 0); }},
+    {"FolderPicked",
+     [](WindowTest& T, TForm1& W) {
+       const QString Picked = QString::fromStdString(static_cast<WindowChangeTest&>(T).Folder());
+       TBrowseFolder::SetFolderPicker(
+           [Picked](QWidget*, const QString&, const QString&) { return Picked; });
+       W.OpenFolderAct->trigger();
+     }},
+};
+
+INSTANTIATE_TEST_SUITE_P(Changes, WindowChangeTest, ::testing::ValuesIn(Changes),
+                         [](const auto& Info) { return std::string(Info.param.Name); });
+
+TEST_F(WindowTest, PickedFolderBecomesMapFolderAndReenablesTheBoxes) {
+  testsupport::TempDir Other;
+  WriteBase(fcFeluccaTrammel, mtNormal, msFull);
+  TForm1& W = ShowWindow();
+  Tick(W.FT1CBox);
+  ASSERT_TRUE(W.MakeAct->isEnabled());
+  QString SeenTitle;
+  QString SeenStart;
+  const QString Picked = QString::fromStdString(Other.path().string());
+  TBrowseFolder::SetFolderPicker([&](QWidget*, const QString& Title, const QString& Start) {
+    SeenTitle = Title;
+    SeenStart = Start;
+    return Picked;
+  });
+  Press(W.FolderBtn);
+  EXPECT_EQ(SeenTitle, QStringLiteral("UOAMのマップのあるフォルダを選択"));
+  EXPECT_EQ(SeenStart.toStdString(), Folder());
+  EXPECT_EQ(W.MapFolder, Other.path().string());
+  EXPECT_FALSE(W.FT1CBox->isEnabled());
+  EXPECT_TRUE(W.FT1CBox->isChecked());
+  EXPECT_FALSE(W.MakeAct->isEnabled());
+}
+
+TEST_F(WindowTest, CancelledFolderPickerChangesNothing) {
+  WriteBase(fcFeluccaTrammel, mtNormal, msFull);
+  TForm1& W = ShowWindow();
+  WriteBase(fcIlshenar, mtNormal, msFull);  // appears after the boxes were enabled
+  Tick(W.FT1CBox);
+  W.SetStatusText("kept");
+  int Calls = 0;
+  TBrowseFolder::SetFolderPicker([&](QWidget*, const QString&, const QString&) {
+    ++Calls;
+    return QString();
+  });
+  Press(W.FolderBtn);
+  EXPECT_EQ(Calls, 1);
+  EXPECT_EQ(W.MapFolder, Folder());
+  EXPECT_EQ(W.GetStatusText(), "kept");
+  EXPECT_FALSE(W.I1CBox->isEnabled());
+  EXPECT_TRUE(W.FT1CBox->isEnabled());
+  EXPECT_TRUE(W.MakeAct->isEnabled());
+  EXPECT_TRUE(Errors.empty());
+}
+
+TEST_F(WindowTest, ErrorInAHandlerIsShownAndTheWindowStaysUsable) {
+  TForm1& W = ShowWindow();
+  TBrowseFolder::SetFolderPicker([](QWidget*, const QString&, const QString&) -> QString {
+    throw std::runtime_error("ファイル x は開けません");
+  });
+  Press(W.FolderBtn);
+  ASSERT_EQ(Errors.size(), 1u);
+  EXPECT_EQ(Errors[0], QStringLiteral("ファイル x は開けません"));
+  EXPECT_EQ(W.MapFolder, Folder());
+  EXPECT_TRUE(W.OpenFolderAct->isEnabled());
+  EXPECT_TRUE(W.isVisible());
+}
+
+TEST_F(WindowTest, AboutShowsAModalDialogCreatedOnDemandAndReleasedWhenClosed) {
+  TForm1& W = ShowWindow();
+  EXPECT_EQ(W.findChild<QDialog*>(QStringLiteral("AboutForm")), nullptr);
+  struct {
+    QString Title, Text1, Text2, Button;
+    QSize Size;
+    QRect Bevel, Label1, Label2, Button1;
+    bool Modal = false;
+    QPoint CentreOffset;
+  } Seen;
+  qttest::TPoller CloseAbout([&] {
+    auto* Dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+    if (Dialog == nullptr || Dialog->objectName() != QStringLiteral("AboutForm")) return false;
+    auto* About = static_cast<TAboutForm*>(Dialog);
+    Seen = {About->windowTitle(),
+            About->Label1->text(),
+            About->Label2->text(),
+            About->Button1->text(),
+            About->size(),
+            About->Bevel1->geometry(),
+            About->Label1->geometry(),
+            About->Label2->geometry(),
+            About->Button1->geometry(),
+            About->isModal(),
+            About->frameGeometry().center() - W.frameGeometry().center()};
+    WindowTest::Press(About->Button1);
+    return true;
+  });
+  Press(W.AboutBtn);
+  ASSERT_TRUE(CloseAbout.Done());
+  EXPECT_EQ(Seen.Title, QStringLiteral("About Veldrin"));
+  EXPECT_EQ(Seen.Text1, QStringLiteral("Veldrin for UO:SE rev 0.0.6.11"));
+  EXPECT_FALSE(Seen.Text2.isEmpty());
+  EXPECT_EQ(Seen.Button, QStringLiteral("Ok"));
+  EXPECT_EQ(Seen.Size, QSize(254, 79));
+  EXPECT_EQ(Seen.Bevel, QRect(4, 4, 245, 37));
+  EXPECT_EQ(Seen.Label1, QRect(8, 8, 237, 12));
+  EXPECT_EQ(Seen.Label2, QRect(8, 24, 237, 12));
+  EXPECT_EQ(Seen.Button1, QRect(92, 48, 75, 25));
+  EXPECT_TRUE(Seen.Modal);
+  EXPECT_LE(Seen.CentreOffset.manhattanLength(), 2);
+  EXPECT_EQ(W.findChild<QDialog*>(QStringLiteral("AboutForm")), nullptr);
+  EXPECT_TRUE(W.AboutAct->isEnabled());
+}
+
+TEST_F(WindowTest, ClosingWhileIdleClosesTheWindowAtOnce) {
+  TForm1& W = ShowWindow();
+  Press(W.QuitBtn);
+  EXPECT_TRUE(W.Closing);
+  EXPECT_FALSE(W.isVisible());
+}
+
+// The program ends when its window closes: the message loop returns.
+TEST_F(WindowTest, QuitEndsTheMessageLoop) {
+  TForm1& W = ShowWindow();
+  QApplication::setQuitOnLastWindowClosed(true);
+  QTimer::singleShot(0, &W, [&W] { WindowTest::Press(W.QuitBtn); });
+  QTimer Watchdog;  // a hang fails instead of blocking
+  Watchdog.setSingleShot(true);
+  QObject::connect(&Watchdog, &QTimer::timeout, [] { QCoreApplication::exit(2); });
+  Watchdog.start(20000);
+  const int Result = QApplication::exec();
+  QApplication::setQuitOnLastWindowClosed(false);
+  EXPECT_EQ(Result, 0);
+  EXPECT_TRUE(W.Closing);
+}
+
+}  // namespace

@@ -1,0 +1,266 @@
+// Runs started with the Make button: the actions during and after a run, and what Cancel, a
+// close request, the boxes and the combo boxes do while the run processes its pending events.
+
+#include <QAction>
+#include <QApplication>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QStatusBar>
+#include <QTest>
+#include <functional>
+#include <ostream>
+#include <string>
+
+#include "platform/exceptions.h"
+#include "platform/files.h"
+#include "window_fixture.h"
+
+namespace {
+
+// True once the status text shows the grid of the map.
+bool Drawing(const TForm1& W, Facet F, MapScale S) {
+  return W.GetStatusText().rfind(GetMapDisplayName(F, S) + " : drawing[", 0) == 0;
+}
+
+TEST_F(WindowTest, RunEndsWithTheFinalTextAndRestoresTheActions) {
+  WriteBase(fcFeluccaTrammel, mtNormal, msFull);
+  WriteBase(fcTokuno, mtNormal, msQuarter);
+  TForm1& W = ShowWindow();
+  Tick(W.FT1CBox);
+  Tick(W.Tk4CBox);
+  bool FolderOn = true, Make = true, About = true, Cancel = false, Quit = false, Running = false;
+  qttest::TPoller DuringRun([&] {
+    if (!W.IsRunning()) return false;
+    FolderOn = W.FolderBtn->isEnabled();
+    Make = W.MakeBtn->isEnabled();
+    About = W.AboutBtn->isEnabled();
+    Cancel = W.CancelBtn->isEnabled();
+    Quit = W.QuitBtn->isEnabled();
+    Running = true;
+    return true;
+  });
+  Press(W.MakeBtn);
+  ASSERT_TRUE(Running);
+  EXPECT_FALSE(FolderOn);
+  EXPECT_FALSE(Make);
+  EXPECT_FALSE(About);
+  EXPECT_TRUE(Cancel);
+  EXPECT_TRUE(Quit);
+
+  EXPECT_EQ(W.GetStatusText(), " 完了しました");
+  EXPECT_TRUE(Errors.empty());
+  ExpectIdleActions(true);
+  EXPECT_TRUE(TargetExists(fcFeluccaTrammel, mtXRay, msFull));
+  EXPECT_TRUE(FileExists(Folder() + "/MAP1-X1.BMP"));
+  EXPECT_TRUE(TargetExists(fcTokuno, mtXRay, msQuarter));
+  EXPECT_FALSE(TargetExists(fcIlshenar, mtXRay, msFull));
+}
+
+TEST_F(WindowTest, CancelDuringTheSecondOfThreeMapsStopsBeforeItIsSaved) {
+  WriteBase(fcFeluccaTrammel, mtNormal, msFull);
+  WriteBase(fcIlshenar, mtNormal, msFull);
+  WriteBase(fcMalas, mtNormal, msFull);
+  TForm1& W = ShowWindow();
+  Tick(W.FT1CBox);
+  Tick(W.I1CBox);
+  Tick(W.M1CBox);
+  qttest::TPoller PressCancel([&] {
+    if (!Drawing(W, fcIlshenar, msFull)) return false;
+    Press(W.CancelBtn);
+    return true;
+  });
+  Press(W.MakeBtn);
+  ASSERT_TRUE(PressCancel.Done());
+  EXPECT_TRUE(W.Canceled);
+  EXPECT_EQ(W.GetStatusText(), " 中止しました");
+  EXPECT_TRUE(TargetExists(fcFeluccaTrammel, mtXRay, msFull));
+  EXPECT_FALSE(TargetExists(fcIlshenar, mtXRay, msFull));
+  EXPECT_FALSE(TargetExists(fcMalas, mtXRay, msFull));
+  ExpectIdleActions(true);
+  EXPECT_TRUE(W.isVisible());
+}
+
+// The window's close button and Quit are the same close request.
+struct TCloseRequest {
+  const char* Name;
+  std::function<void(TForm1&)> Send;
+};
+
+void PrintTo(const TCloseRequest& Case, std::ostream* Out) {
+  *Out << Case.Name;
+}
+
+class WindowCloseDuringRunTest : public WindowTest,
+                                 public ::testing::WithParamInterface<TCloseRequest> {
+ public:
+  using WindowTest::Press;
+};
+
+TEST_P(WindowCloseDuringRunTest, StopsAfterTheRowSavesNothingMoreAndClosesAfterTheRun) {
+  WriteBase(fcFeluccaTrammel, mtNormal, msFull);
+  WriteBase(fcIlshenar, mtNormal, msFull);
+  WriteBase(fcMalas, mtNormal, msFull);
+  TForm1& W = ShowWindow();
+  Tick(W.FT1CBox);
+  Tick(W.I1CBox);
+  Tick(W.M1CBox);
+  std::string TextAtRequest;
+  bool VisibleAfterRequest = false;
+  qttest::TPoller RequestClose([&] {
+    if (!Drawing(W, fcIlshenar, msFull)) return false;
+    TextAtRequest = W.GetStatusText();
+    GetParam().Send(W);
+    // The run is still on the stack: the window must outlive it.
+    VisibleAfterRequest = W.isVisible();
+    return true;
+  });
+  Press(W.MakeBtn);
+  ASSERT_TRUE(RequestClose.Done());
+  EXPECT_TRUE(VisibleAfterRequest);
+  EXPECT_TRUE(W.Closing);
+  EXPECT_FALSE(W.isVisible());
+  // No final text: the last text is that of the row the request came after.
+  EXPECT_EQ(W.GetStatusText(), TextAtRequest);
+  EXPECT_TRUE(TargetExists(fcFeluccaTrammel, mtXRay, msFull));
+  EXPECT_FALSE(TargetExists(fcIlshenar, mtXRay, msFull));
+  EXPECT_FALSE(TargetExists(fcMalas, mtXRay, msFull));
+  EXPECT_FALSE(W.IsRunning());
+  EXPECT_TRUE(Errors.empty());
+}
+
+const TCloseRequest CloseRequests[] = {
+    {"CloseButton", [](TForm1& W) { W.close(); }},
+    {"QuitButton", [](TForm1& W) { WindowCloseDuringRunTest::Press(W.QuitBtn); }},
+};
+
+INSTANTIATE_TEST_SUITE_P(Requests, WindowCloseDuringRunTest, ::testing::ValuesIn(CloseRequests),
+                         [](const auto& Info) { return std::string(Info.param.Name); });
+
+// The program ends once the run has returned to the message loop.
+TEST_F(WindowTest, CloseDuringARunEndsTheMessageLoopAfterTheRun) {
+  WriteBase(fcFeluccaTrammel, mtNormal, msFull);
+  WriteBase(fcIlshenar, mtNormal, msFull);
+  TForm1& W = ShowWindow();
+  Tick(W.FT1CBox);
+  Tick(W.I1CBox);
+  qttest::TPoller RequestClose([&] {
+    if (!Drawing(W, fcFeluccaTrammel, msFull)) return false;
+    W.close();
+    return true;
+  });
+  QApplication::setQuitOnLastWindowClosed(true);
+  QTimer::singleShot(0, &W, [&W] { WindowTest::Press(W.MakeBtn); });
+  QTimer Watchdog;
+  Watchdog.setSingleShot(true);
+  QObject::connect(&Watchdog, &QTimer::timeout, [] { QCoreApplication::exit(2); });
+  Watchdog.start(20000);
+  const int Result = QApplication::exec();
+  QApplication::setQuitOnLastWindowClosed(false);
+  EXPECT_EQ(Result, 0);
+  EXPECT_TRUE(RequestClose.Done());
+  EXPECT_FALSE(TargetExists(fcFeluccaTrammel, mtXRay, msFull));
+  EXPECT_FALSE(TargetExists(fcIlshenar, mtXRay, msFull));
+}
+
+TEST_F(WindowTest, BoxesAndComboBoxesActDuringARunButLeaveMakeDisabled) {
+  WriteBase(fcFeluccaTrammel, mtNormal, msFull);
+  WriteBase(fcTokuno, mtNormal, msFull);
+  TForm1& W = ShowWindow();
+  Tick(W.FT1CBox);
+  bool MakeAfterTick = true, MakeAfterBase = true;
+  std::string TextAfterTick = "unset";
+  qttest::TPoller ChangeDuringRun([&] {
+    if (!Drawing(W, fcFeluccaTrammel, msFull)) return false;
+    Tick(W.Tk1CBox);  // not reached yet: honoured
+    MakeAfterTick = W.MakeAct->isEnabled();
+    TextAfterTick = W.GetStatusText();
+    Choose(W.TrgCBox, 1);  // read at each saving step
+    Choose(W.BaseCBox, 0);
+    MakeAfterBase = W.MakeAct->isEnabled();
+    return true;
+  });
+  Press(W.MakeBtn);
+  ASSERT_TRUE(ChangeDuringRun.Done());
+  EXPECT_FALSE(MakeAfterTick);
+  EXPECT_FALSE(MakeAfterBase);
+  EXPECT_EQ(TextAfterTick, "");
+  EXPECT_TRUE(W.Tk1CBox->isChecked());
+  EXPECT_TRUE(TargetExists(fcFeluccaTrammel, mtNoStatics, msFull));
+  EXPECT_FALSE(TargetExists(fcFeluccaTrammel, mtXRay, msFull));
+  EXPECT_TRUE(TargetExists(fcTokuno, mtNoStatics, msFull));
+  EXPECT_EQ(W.GetStatusText(), " 完了しました");
+}
+
+TEST_F(WindowTest, TypedTargetTextSavesUnderTheXRayNames) {
+  WriteBase(fcMalas, mtNormal, msHalf);
+  TForm1& W = ShowWindow();
+  Choose(W.TrgCBox, 0);
+  QTest::keyClicks(W.TrgCBox->lineEdit(), "?");
+  Tick(W.M2CBox);
+  Press(W.MakeBtn);
+  EXPECT_TRUE(TargetExists(fcMalas, mtXRay, msHalf));
+  EXPECT_FALSE(TargetExists(fcMalas, mtNormal, msHalf));
+}
+
+TEST_F(WindowTest, ErrorDuringARunIsShownWithTheActionsRestoredAndNoFinalText) {
+  testsupport::WriteFileBytes(GetBaseFileName(Folder(), fcIlshenar, mtNormal, msFull),
+                              {'B', 'M', 0, 0});
+  WriteBase(fcTokuno, mtNormal, msFull);
+  TForm1& W = ShowWindow();
+  Tick(W.I1CBox);
+  Tick(W.Tk1CBox);
+  Press(W.MakeBtn);
+  ASSERT_EQ(Errors.size(), 1u);
+  EXPECT_EQ(Errors[0], QString::fromUtf8(SReadError));
+  EXPECT_NE(W.GetStatusText(), " 完了しました");
+  EXPECT_FALSE(TargetExists(fcTokuno, mtXRay, msFull));  // the error ended the whole run
+  ExpectIdleActions(true);
+
+  // Still usable: the next run, without the broken map, completes.
+  Tick(W.I1CBox);
+  Press(W.MakeBtn);
+  EXPECT_EQ(Errors.size(), 1u);
+  EXPECT_EQ(W.GetStatusText(), " 完了しました");
+  EXPECT_TRUE(TargetExists(fcTokuno, mtXRay, msFull));
+}
+
+TEST_F(WindowTest, ErrorDuringARunAppearsInAMessageBoxWithTheApplicationsTitle) {
+  TForm1::SetErrorHandler({});  // the real message box
+  testsupport::WriteFileBytes(GetBaseFileName(Folder(), fcIlshenar, mtNormal, msFull),
+                              {'B', 'M', 0, 0});
+  TForm1& W = ShowWindow();
+  Tick(W.I1CBox);
+  QString Title, Text;
+  bool CancelEnabledWhileShown = true;
+  qttest::TPoller CloseBox([&] {
+    auto* Box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (Box == nullptr) return false;
+    Title = Box->windowTitle();
+    Text = Box->text();
+    CancelEnabledWhileShown = W.CancelAct->isEnabled();
+    Box->accept();
+    return true;
+  });
+  Press(W.MakeBtn);
+  ASSERT_TRUE(CloseBox.Done());
+  EXPECT_EQ(Title, QGuiApplication::applicationDisplayName());
+  EXPECT_EQ(Text, QString::fromUtf8(SReadError));
+  // The run's clean-up came before the message.
+  EXPECT_FALSE(CancelEnabledWhileShown);
+  ExpectIdleActions(true);
+}
+
+TEST_F(WindowTest, RunWithNoEnabledTickedBoxChangesNoFileAndSetsNoFinalText) {
+  WriteBase(fcFeluccaTrammel, mtNormal, msFull);
+  TForm1& W = ShowWindow();
+  Tick(W.FT1CBox);
+  Choose(W.BaseCBox, 2);  // the ticked box is disabled now
+  W.MakeAct->setEnabled(true);
+  W.SetStatusText("kept");
+  Press(W.MakeBtn);
+  EXPECT_EQ(W.GetStatusText(), "kept");
+  EXPECT_FALSE(TargetExists(fcFeluccaTrammel, mtXRay, msFull));
+  ExpectIdleActions(true);
+}
+
+}  // namespace

@@ -1,0 +1,119 @@
+#pragma once
+
+// Pixel-level helpers for the platform tests: raw pixel access by row and column, colours
+// as 0x00RRGGBB, and a fixture that checks that no palette or pixel block outlives a test.
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+
+#include "platform/graphics.h"
+
+namespace pixels {
+
+inline std::uint32_t Rgb(std::uint8_t R, std::uint8_t G, std::uint8_t B) {
+  return static_cast<std::uint32_t>(R) << 16 | static_cast<std::uint32_t>(G) << 8 | B;
+}
+
+inline TPixelFormat FormatOfBits(int Bits) {
+  switch (Bits) {
+    case 1: return pf1bit;
+    case 4: return pf4bit;
+    case 8: return pf8bit;
+    case 32: return pf32bit;
+    default: return pf24bit;
+  }
+}
+
+// A new bitmap of the given depth and size (pixels zero).
+inline void Make(TBitmap& B, int Bits, int W, int H) {
+  B.SetPixelFormat(FormatOfBits(Bits));
+  B.SetWidth(W);
+  B.SetHeight(H);
+}
+
+// The raw pixel value: the colour index at 1, 4 and 8 bits, 0x00RRGGBB above.
+inline std::uint32_t Get(TBitmap& B, int X, int Y) {
+  const auto* row = static_cast<const std::uint8_t*>(B.ScanLine(Y));
+  switch (B.BitsPerPixel()) {
+    case 1: return (row[X / 8] >> (7 - X % 8)) & 1;
+    case 4: return (row[X / 2] >> (X % 2 ? 0 : 4)) & 0xF;
+    case 8: return row[X];
+    default: {
+      const std::uint8_t* p = row + (B.BitsPerPixel() / 8) * X;
+      return Rgb(p[2], p[1], p[0]);
+    }
+  }
+}
+
+inline void Set(TBitmap& B, int X, int Y, std::uint32_t V) {
+  auto* row = static_cast<std::uint8_t*>(B.ScanLine(Y));
+  switch (B.BitsPerPixel()) {
+    case 1: {
+      const auto mask = static_cast<std::uint8_t>(0x80 >> (X % 8));
+      row[X / 8] = static_cast<std::uint8_t>(V ? row[X / 8] | mask : row[X / 8] & ~mask);
+      break;
+    }
+    case 4: {
+      std::uint8_t& b = row[X / 2];
+      b = X % 2 ? static_cast<std::uint8_t>((b & 0xF0) | V) : static_cast<std::uint8_t>((b & 0x0F) | V << 4);
+      break;
+    }
+    case 8: row[X] = static_cast<std::uint8_t>(V); break;
+    default: {
+      std::uint8_t* p = row + (B.BitsPerPixel() / 8) * X;
+      p[0] = static_cast<std::uint8_t>(V);
+      p[1] = static_cast<std::uint8_t>(V >> 8);
+      p[2] = static_cast<std::uint8_t>(V >> 16);
+    }
+  }
+}
+
+// The colour a pixel shows: its table entry at palette depths.
+inline std::uint32_t ColorAt(TBitmap& B, int X, int Y) {
+  const std::uint32_t v = Get(B, X, Y);
+  if (B.BitsPerPixel() > 8) return v;
+  const RGBQUAD& q = B.ColorTable().at(v);
+  return Rgb(q.rgbRed, q.rgbGreen, q.rgbBlue);
+}
+
+inline std::uint32_t TableColor(const TBitmap& B, int Index) {
+  const RGBQUAD& q = B.ColorTable().at(static_cast<std::size_t>(Index));
+  return Rgb(q.rgbRed, q.rgbGreen, q.rgbBlue);
+}
+
+// A palette handle with the given 0x00RRGGBB colours; the caller owns it.
+inline HPALETTE PaletteOf(std::initializer_list<std::uint32_t> Colors) {
+  LOGPALETTE lp{};
+  lp.palVersion = 0x300;
+  for (std::uint32_t c : Colors) {
+    lp.palPalEntry[lp.palNumEntries++] =
+        PALETTEENTRY{static_cast<std::uint8_t>(c >> 16), static_cast<std::uint8_t>(c >> 8),
+                     static_cast<std::uint8_t>(c), 0};
+  }
+  return CreatePalette(&lp);
+}
+
+}  // namespace pixels
+
+// Every test starts and ends with the same number of live palettes and pixel blocks, and
+// with the fault injectors off.
+class PlatformTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    palettes_ = LivePaletteCount();
+    blocks_ = LiveBitmapBlocks();
+  }
+  void TearDown() override {
+    SetBitmapAllocFailCountdown(0);
+    SetBlitFailCountdown(0);
+    SetDefaultDeviceBitsPixel(32);
+    EXPECT_EQ(LivePaletteCount(), palettes_) << "palette handles leaked";
+    EXPECT_EQ(LiveBitmapBlocks(), blocks_) << "pixel blocks leaked";
+  }
+
+ private:
+  int palettes_ = 0;
+  int blocks_ = 0;
+};
