@@ -1,7 +1,8 @@
 // Resampled drawing (DrawMode 1) of a full-size 6144 x 4096 8-bit map into an 800 x 600
 // destination: clipped to a 200 x 150 corner it should cost a small fraction of the whole
 // destination, and the whole destination at most twice band-wise drawing (DrawMode 0) of the
-// same rectangle. A 4x enlargement of a map quarter shows the coarse sampling.
+// same rectangle. A small map enlarged 4x shows the coarse sampling (one sample per 4 x 4
+// destination pixels) against band-wise drawing.
 
 #include <benchmark/benchmark.h>
 
@@ -70,8 +71,7 @@ void BM_ResampledWhole(benchmark::State& state) {
 void BM_BandsWhole(benchmark::State& state) {
   Draw(state, 0, false, kDestWidth, kDestHeight);
 }
-// 6144 x 4096 into 24576 x 16384 would be 1.2 GB of destination: a 3000 x 2000 destination
-// with the map shrunk gives sx = sy = 1; a small map enlarged 4x gives sx = sy = 4.
+// A larger destination: the map shrunk into 3000 x 2000, six tiles.
 void BM_ResampledLargeDest(benchmark::State& state) {
   Draw(state, 1, false, 3000, 2000);
 }

@@ -29,8 +29,12 @@ constexpr std::int32_t kHeight = 4096;
 
 std::filesystem::path g_dir;
 
-std::string InputFile() { return (g_dir / "map.bmp").string(); }
-std::string OutputFile() { return (g_dir / "out.bmp").string(); }
+std::string InputFile() {
+  return (g_dir / "map.bmp").string();
+}
+std::string OutputFile() {
+  return (g_dir / "out.bmp").string();
+}
 
 void Put32(std::vector<std::uint8_t>& f, std::size_t at, std::uint32_t v) {
   for (int i = 0; i < 4; ++i) f[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
@@ -163,8 +167,8 @@ int main(int argc, char** argv) {
   if (FILE* p = popen(cmd.c_str(), "r")) {
     long kb = 0;
     if (std::fscanf(p, "%ld", &kb) == 1) {
-      std::printf("peak memory of a load: %.1f MB = %.2fx the file (target <= 2.2x)\n",
-                  kb / 1024.0, kb * 1024.0 / fileBytes);
+      std::printf("peak memory of a load: %.1f MB = %.2fx the file (target <= 2.2x)\n", kb / 1024.0,
+                  kb * 1024.0 / fileBytes);
     }
     pclose(p);
   }

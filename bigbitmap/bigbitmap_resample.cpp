@@ -142,9 +142,9 @@ void TBigBitmap::DrawResampled(TCanvas& ACanvas, const TRect& Rect, const TRect&
   // Bottom-up: the block starts with the bottom row, tile row r (from the top) lies above it.
   auto* const tileBits = static_cast<std::uint8_t*>(tile.ScanLine(th - 1));
   const auto tileRow = [&](std::int32_t r) { return tileBits + (th - 1 - r) * rowBytes; };
-  // Only the samples that can reach the clip box are taken (below); the rest of a tile goes
-  // to the blit too, which clips it away, so it is made defined once here.
-  std::memset(tileBits, 0, static_cast<std::size_t>(rowBytes * th));
+  // Only the samples that can reach the clip box are taken (below). The rest of a tile goes to
+  // the blit too, which clips it away; it is made defined once, the first time it occurs.
+  bool tileCleared = false;
 
   const HDC dc = ACanvas.Handle();
   const TPaletteSelection selection(dc, palette);
@@ -198,6 +198,12 @@ void TBigBitmap::DrawResampled(TCanvas& ACanvas, const TRect& Rect, const TRect&
           mapped = true;
         }
         const TSampleRange rows = VisibleSamples(Y0, dy, dh, ch, visible.Top, visible.Bottom);
+        const bool partial =
+            rows.First > 0 || rows.Last < ch || columns.First > 0 || columns.Last < cw;
+        if (partial && !tileCleared) {
+          std::memset(tileBits, 0, static_cast<std::size_t>(rowBytes * th));
+          tileCleared = true;
+        }
         for (std::int32_t r = rows.First; r < rows.Last; ++r) {
           const auto sourceRow = static_cast<std::int32_t>((cy * th + r) * FHeight / samplesDown);
           const auto* src = static_cast<const std::uint8_t*>(GetScanline(sourceRow));

@@ -24,10 +24,14 @@ void Put32(std::uint8_t* p, std::uint32_t v) {
 
 TPixelFormat BandFormatForBits(int Bits) {
   switch (Bits) {
-    case 1: return pf1bit;
-    case 4: return pf4bit;
-    case 8: return pf8bit;
-    default: return pf24bit;
+    case 1:
+      return pf1bit;
+    case 4:
+      return pf4bit;
+    case 8:
+      return pf8bit;
+    default:
+      return pf24bit;
   }
 }
 
@@ -150,6 +154,7 @@ void TBigBitmap::SaveToStream(TStream& Stream) {
   Stream.WriteBuffer(Info, static_cast<std::int32_t>(kInfoHeaderSize + 4 * N));
   for (auto Band = FBitmaps.rbegin(); Band != FBitmaps.rend(); ++Band) {
     const std::int32_t BandHeight = (*Band)->GetHeight();
-    Stream.WriteBuffer((*Band)->ScanLine(BandHeight - 1), static_cast<std::int32_t>(BandHeight * S));
+    Stream.WriteBuffer((*Band)->ScanLine(BandHeight - 1),
+                       static_cast<std::int32_t>(BandHeight * S));
   }
 }

@@ -24,7 +24,8 @@ void TDynamicByteArray::SetLength(std::int64_t NewLength) {
 }
 
 RGBQUAD* TSepDIB::Colors() {
-  return reinterpret_cast<RGBQUAD*>(Tables + (Header.biCompression == BI_BITFIELDS ? kMaskBytes : 0));
+  return reinterpret_cast<RGBQUAD*>(Tables +
+                                    (Header.biCompression == BI_BITFIELDS ? kMaskBytes : 0));
 }
 
 const RGBQUAD* TSepDIB::Colors() const {
@@ -40,10 +41,14 @@ std::uint32_t TSepDIB::Mask(int Index) const {
 
 std::uint32_t GetDIBColorCount(std::uint32_t BitCount) {
   switch (BitCount) {
-    case 1: return 2;
-    case 4: return 16;
-    case 8: return 256;
-    default: return 0;
+    case 1:
+      return 2;
+    case 4:
+      return 16;
+    case 8:
+      return 256;
+    default:
+      return 0;
   }
 }
 
@@ -87,7 +92,9 @@ class TBoundedReader {
 bool ValidInfoBitCount(std::uint16_t b) {
   return b == 1 || b == 4 || b == 8 || b == 16 || b == 24 || b == 32;
 }
-bool ValidCoreBitCount(std::uint16_t b) { return b == 1 || b == 4 || b == 8 || b == 24; }
+bool ValidCoreBitCount(std::uint16_t b) {
+  return b == 1 || b == 4 || b == 8 || b == 24;
+}
 
 }  // namespace
 

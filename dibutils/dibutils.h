@@ -41,12 +41,12 @@ class TDynamicByteArray {
 inline constexpr std::size_t kFileHeaderSize = 14;
 inline constexpr std::uint32_t kCoreHeaderSize = 12;
 inline constexpr std::uint32_t kInfoHeaderSize = 40;
-inline constexpr std::size_t kMaskBytes = 12;          // red, green, blue masks
+inline constexpr std::size_t kMaskBytes = 12;  // red, green, blue masks
 inline constexpr std::size_t kMaxColors = 256;
 inline constexpr std::size_t kColorTableBytes = kMaxColors * 4;
-inline constexpr std::size_t kTablesSize = kMaskBytes + kColorTableBytes;   // 1036
+inline constexpr std::size_t kTablesSize = kMaskBytes + kColorTableBytes;      // 1036
 inline constexpr std::size_t kHeaderAreaSize = kInfoHeaderSize + kTablesSize;  // 1076
-inline constexpr std::uint16_t kBitmapFileType = 0x4D42;  // "BM"
+inline constexpr std::uint16_t kBitmapFileType = 0x4D42;                       // "BM"
 
 // One DIB with value semantics. Header and Tables form one contiguous 1076-byte area, so the
 // record (from Header on) doubles as a bitmap-info block. Tables holds the three bit-field

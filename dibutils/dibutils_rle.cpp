@@ -145,6 +145,10 @@ void Decode(const TSepDIB& Src, TSepDIB& Dst) {
 
 }  // namespace
 
-void Convert8BitRLETo8BitRGB(const TSepDIB& Src, TSepDIB& Dst) { Decode<TRle8>(Src, Dst); }
+void Convert8BitRLETo8BitRGB(const TSepDIB& Src, TSepDIB& Dst) {
+  Decode<TRle8>(Src, Dst);
+}
 
-void Convert4BitRLETo4BitRGB(const TSepDIB& Src, TSepDIB& Dst) { Decode<TRle4>(Src, Dst); }
+void Convert4BitRLETo4BitRGB(const TSepDIB& Src, TSepDIB& Dst) {
+  Decode<TRle4>(Src, Dst);
+}

@@ -81,8 +81,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
   TMemoryStream SavedAgain;
   Write(Second, SavedAgain);
   if (Saved.GetSize() != SavedAgain.GetSize() ||
-      std::memcmp(Saved.Memory(), SavedAgain.Memory(),
-                  static_cast<std::size_t>(Saved.GetSize())) != 0) {
+      std::memcmp(Saved.Memory(), SavedAgain.Memory(), static_cast<std::size_t>(Saved.GetSize())) !=
+          0) {
     std::abort();
   }
   return 0;

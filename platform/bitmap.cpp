@@ -32,21 +32,31 @@ TBlockCounters& Counters() {
 
 int BitsOf(TPixelFormat Format) {
   switch (Format) {
-    case pf1bit: return 1;
-    case pf4bit: return 4;
-    case pf8bit: return 8;
-    case pf32bit: return 32;
-    default: return 24;
+    case pf1bit:
+      return 1;
+    case pf4bit:
+      return 4;
+    case pf8bit:
+      return 8;
+    case pf32bit:
+      return 32;
+    default:
+      return 24;
   }
 }
 
 TPixelFormat FormatOf(int Bits) {
   switch (Bits) {
-    case 1: return pf1bit;
-    case 4: return pf4bit;
-    case 8: return pf8bit;
-    case 24: return pf24bit;
-    default: return pf32bit;
+    case 1:
+      return pf1bit;
+    case 4:
+      return pf4bit;
+    case 8:
+      return pf8bit;
+    case 24:
+      return pf24bit;
+    default:
+      return pf32bit;
   }
 }
 
@@ -62,7 +72,9 @@ HPALETTE PaletteFor(const std::vector<RGBQUAD>& Colors) {
   return Colors.empty() ? 0 : CreatePaletteFromColors(Colors);
 }
 
-std::uint16_t U16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | p[1] << 8); }
+std::uint16_t U16(const std::uint8_t* p) {
+  return static_cast<std::uint16_t>(p[0] | p[1] << 8);
+}
 std::uint32_t U32(const std::uint8_t* p) {
   return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
          static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
@@ -130,10 +142,18 @@ void FreeBitmapBlock(std::uint8_t* Block) {
   --Counters().Live;
 }
 
-int LiveBitmapBlocks() { return Counters().Live; }
-std::int64_t LargestBitmapBlock() { return Counters().Largest; }
-void ResetLargestBitmapBlock() { Counters().Largest = 0; }
-void SetBitmapAllocFailCountdown(int n) { Counters().FailCountdown = std::max(n, 0); }
+int LiveBitmapBlocks() {
+  return Counters().Live;
+}
+std::int64_t LargestBitmapBlock() {
+  return Counters().Largest;
+}
+void ResetLargestBitmapBlock() {
+  Counters().Largest = 0;
+}
+void SetBitmapAllocFailCountdown(int n) {
+  Counters().FailCountdown = std::max(n, 0);
+}
 
 // ---- TBitmap ---------------------------------------------------------------------------------
 
@@ -184,8 +204,8 @@ void TBitmap::Reallocate(std::int32_t Width, std::int32_t Height) {
     const std::int64_t bytes = std::min(new_stride, old_stride);
     const std::int32_t rows = std::min(Height, FHeight);
     for (std::int32_t r = 0; r < rows; ++r) {
-      std::memcpy(block.get() + (Height - 1 - r) * new_stride, FBits + (FHeight - 1 - r) * old_stride,
-                  static_cast<std::size_t>(bytes));
+      std::memcpy(block.get() + (Height - 1 - r) * new_stride,
+                  FBits + (FHeight - 1 - r) * old_stride, static_cast<std::size_t>(bytes));
     }
   }
   FreeBlock();
@@ -209,7 +229,9 @@ std::int32_t TBitmap::RowStride() const {
   return static_cast<std::int32_t>(DibRowStride(FWidth, BitsPerPixel()));
 }
 
-int TBitmap::BitsPerPixel() const { return BitsOf(FPixelFormat); }
+int TBitmap::BitsPerPixel() const {
+  return BitsOf(FPixelFormat);
+}
 
 void TBitmap::SetPalette(HPALETTE Value) {
   if (Value == FPalette) return;

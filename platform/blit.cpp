@@ -23,26 +23,48 @@ enum class TRop { Copy, Paint, And, Invert, NotCopy, Black, White };
 
 bool DecodeRop(std::uint32_t Rop, TRop& Out) {
   switch (Rop) {
-    case SRCCOPY: Out = TRop::Copy; return true;
-    case SRCPAINT: Out = TRop::Paint; return true;
-    case SRCAND: Out = TRop::And; return true;
-    case SRCINVERT: Out = TRop::Invert; return true;
-    case NOTSRCCOPY: Out = TRop::NotCopy; return true;
-    case BLACKNESS: Out = TRop::Black; return true;
-    case WHITENESS: Out = TRop::White; return true;
-    default: return false;
+    case SRCCOPY:
+      Out = TRop::Copy;
+      return true;
+    case SRCPAINT:
+      Out = TRop::Paint;
+      return true;
+    case SRCAND:
+      Out = TRop::And;
+      return true;
+    case SRCINVERT:
+      Out = TRop::Invert;
+      return true;
+    case NOTSRCCOPY:
+      Out = TRop::NotCopy;
+      return true;
+    case BLACKNESS:
+      Out = TRop::Black;
+      return true;
+    case WHITENESS:
+      Out = TRop::White;
+      return true;
+    default:
+      return false;
   }
 }
 
 std::uint8_t ApplyRop(TRop Rop, std::uint8_t D, std::uint8_t S) {
   switch (Rop) {
-    case TRop::Copy: return S;
-    case TRop::Paint: return static_cast<std::uint8_t>(D | S);
-    case TRop::And: return static_cast<std::uint8_t>(D & S);
-    case TRop::Invert: return static_cast<std::uint8_t>(D ^ S);
-    case TRop::NotCopy: return static_cast<std::uint8_t>(~S);
-    case TRop::Black: return 0;
-    case TRop::White: return 0xFF;
+    case TRop::Copy:
+      return S;
+    case TRop::Paint:
+      return static_cast<std::uint8_t>(D | S);
+    case TRop::And:
+      return static_cast<std::uint8_t>(D & S);
+    case TRop::Invert:
+      return static_cast<std::uint8_t>(D ^ S);
+    case TRop::NotCopy:
+      return static_cast<std::uint8_t>(~S);
+    case TRop::Black:
+      return 0;
+    case TRop::White:
+      return 0xFF;
   }
   return S;
 }
@@ -178,28 +200,45 @@ void GatherDispatch(const TSource& Src, const std::uint8_t* Row, const TColumns&
       return;
     }
     if (Src.Bits == 24 && Out == kOutBgr) {
-      std::memcpy(Dst, Row + 3 * static_cast<std::int64_t>(Cols.X0), 3 * static_cast<std::size_t>(N));
+      std::memcpy(Dst, Row + 3 * static_cast<std::int64_t>(Cols.X0),
+                  3 * static_cast<std::size_t>(N));
       return;
     }
     if (Src.Bits == 24 && Out == kOutIndex) {
       return Gather24To8(Row + 3 * static_cast<std::int64_t>(Cols.X0), N, Dst, *Conv.Cache);
     }
   }
-#define VELDRIN_GATHER(BITS, OUT)                                     \
+#define VELDRIN_GATHER(BITS, OUT)                                        \
   (Cols.Contiguous ? GatherRow<BITS, OUT, true>(Row, Cols, N, Dst, Conv) \
                    : GatherRow<BITS, OUT, false>(Row, Cols, N, Dst, Conv))
-#define VELDRIN_GATHER_BITS(OUT)                      \
-  switch (Src.Bits) {                                 \
-    case 1: VELDRIN_GATHER(1, OUT); break;            \
-    case 4: VELDRIN_GATHER(4, OUT); break;            \
-    case 8: VELDRIN_GATHER(8, OUT); break;            \
-    case 24: VELDRIN_GATHER(24, OUT); break;          \
-    default: VELDRIN_GATHER(32, OUT); break;          \
+#define VELDRIN_GATHER_BITS(OUT) \
+  switch (Src.Bits) {            \
+    case 1:                      \
+      VELDRIN_GATHER(1, OUT);    \
+      break;                     \
+    case 4:                      \
+      VELDRIN_GATHER(4, OUT);    \
+      break;                     \
+    case 8:                      \
+      VELDRIN_GATHER(8, OUT);    \
+      break;                     \
+    case 24:                     \
+      VELDRIN_GATHER(24, OUT);   \
+      break;                     \
+    default:                     \
+      VELDRIN_GATHER(32, OUT);   \
+      break;                     \
   }
   switch (Out) {
-    case kOutIndex: VELDRIN_GATHER_BITS(kOutIndex); break;
-    case kOutBgr: VELDRIN_GATHER_BITS(kOutBgr); break;
-    default: VELDRIN_GATHER_BITS(kOutBgrx); break;
+    case kOutIndex:
+      VELDRIN_GATHER_BITS(kOutIndex);
+      break;
+    case kOutBgr:
+      VELDRIN_GATHER_BITS(kOutBgr);
+      break;
+    default:
+      VELDRIN_GATHER_BITS(kOutBgrx);
+      break;
   }
 #undef VELDRIN_GATHER_BITS
 #undef VELDRIN_GATHER
@@ -241,11 +280,11 @@ void StoreRow(std::uint8_t* Row, std::int32_t X0, std::int32_t N, int DestBits,
 // One axis of a blit: destination positions Lo .. Hi - 1 (device) and the source position
 // of each, by the point-sampling rule and the mirroring signs.
 struct TAxis {
-  std::int64_t D0 = 0;   // device position of the rectangle's first pixel
-  std::int64_t DExt = 0; // |destination extent|
+  std::int64_t D0 = 0;    // device position of the rectangle's first pixel
+  std::int64_t DExt = 0;  // |destination extent|
   int DSign = 1;
-  std::int64_t S0 = 0;   // source position of the first source pixel
-  std::int64_t SExt = 0; // |source extent|
+  std::int64_t S0 = 0;    // source position of the first source pixel
+  std::int64_t SExt = 0;  // |source extent|
   int SSign = 1;
 
   std::int64_t Index(std::int64_t D) const { return DSign > 0 ? D - D0 : D0 - D; }
@@ -321,10 +360,10 @@ void PrepareConversion(const TSource& Src, const TDeviceContext& Dest, TConversi
       Conv.IndexLut[i] = static_cast<std::uint8_t>(i);
     } else {
       const std::uint32_t rgb = Conv.ColorLut[i];
-      Conv.IndexLut[i] = NearestColorIndex(dest_colors.data(), static_cast<int>(dest_colors.size()),
-                                           static_cast<std::uint8_t>(rgb >> 16),
-                                           static_cast<std::uint8_t>(rgb >> 8),
-                                           static_cast<std::uint8_t>(rgb));
+      Conv.IndexLut[i] =
+          NearestColorIndex(dest_colors.data(), static_cast<int>(dest_colors.size()),
+                            static_cast<std::uint8_t>(rgb >> 16),
+                            static_cast<std::uint8_t>(rgb >> 8), static_cast<std::uint8_t>(rgb));
     }
   }
 }
@@ -333,7 +372,12 @@ void PrepareConversion(const TSource& Src, const TDeviceContext& Dest, TConversi
 class TBoxAverager {
  public:
   TBoxAverager(const TSource& Src, const TAxis& X, std::int64_t Lo, std::int64_t Hi)
-      : FSrc(Src), FN(static_cast<std::int32_t>(Hi - Lo)), FLo(FN), FHi(FN), FSum(3 * FN), FCount(FN) {
+      : FSrc(Src),
+        FN(static_cast<std::int32_t>(Hi - Lo)),
+        FLo(FN),
+        FHi(FN),
+        FSum(3 * FN),
+        FCount(FN) {
     FSpanLo = Src.Width;
     FSpanHi = 0;
     for (std::int32_t k = 0; k < FN; ++k) {
@@ -378,11 +422,16 @@ class TBoxAverager {
  private:
   std::uint32_t ColorAt(const std::uint8_t* Row, std::int32_t X, const TConversion& Conv) const {
     switch (FSrc.Bits) {
-      case 1: return Conv.ColorLut[ReadIndex<1>(Row, X)];
-      case 4: return Conv.ColorLut[ReadIndex<4>(Row, X)];
-      case 8: return Conv.ColorLut[Row[X]];
-      case 24: return ReadRgb(Row + 3 * static_cast<std::int64_t>(X));
-      default: return ReadRgb(Row + 4 * static_cast<std::int64_t>(X));
+      case 1:
+        return Conv.ColorLut[ReadIndex<1>(Row, X)];
+      case 4:
+        return Conv.ColorLut[ReadIndex<4>(Row, X)];
+      case 8:
+        return Conv.ColorLut[Row[X]];
+      case 24:
+        return ReadRgb(Row + 3 * static_cast<std::int64_t>(X));
+      default:
+        return ReadRgb(Row + 4 * static_cast<std::int64_t>(X));
     }
   }
 
@@ -431,12 +480,13 @@ bool Blit(HDC Dest, std::int64_t X, std::int64_t Y, std::int64_t W, std::int64_t
   const int dest_bits = Dest->Bits();
   const int out = dest_bits <= 8 ? kOutIndex : dest_bits == 24 ? kOutBgr : kOutBgrx;
   std::vector<std::uint8_t> values(static_cast<std::size_t>(n) * out);
-  GdiStats().PixelsWritten += static_cast<std::uint64_t>(n) * static_cast<std::uint64_t>(r_hi - r_lo);
+  GdiStats().PixelsWritten +=
+      static_cast<std::uint64_t>(n) * static_cast<std::uint64_t>(r_hi - r_lo);
 
   if (!uses_source) {
     for (std::int64_t r = r_lo; r < r_hi; ++r) {
-      StoreRow(Dest->Row(static_cast<std::int32_t>(r)), static_cast<std::int32_t>(c_lo), n, dest_bits,
-               values.data(), rop);
+      StoreRow(Dest->Row(static_cast<std::int32_t>(r)), static_cast<std::int32_t>(c_lo), n,
+               dest_bits, values.data(), rop);
     }
     return true;
   }
@@ -494,7 +544,8 @@ bool Blit(HDC Dest, std::int64_t X, std::int64_t Y, std::int64_t W, std::int64_t
     a = std::max<std::int64_t>(a, 0);
     b = std::min<std::int64_t>(b, source.Height - 1);
     box.Reset();
-    for (std::int64_t sy = a; sy <= b; ++sy) box.AddRow(source.Row(static_cast<std::int32_t>(sy)), conv);
+    for (std::int64_t sy = a; sy <= b; ++sy)
+      box.AddRow(source.Row(static_cast<std::int32_t>(sy)), conv);
     for (std::int32_t k = 0; k < n; ++k) {
       const std::uint32_t rgb = box.Average(k);
       if (out == kOutIndex) {
@@ -512,7 +563,9 @@ bool Blit(HDC Dest, std::int64_t X, std::int64_t Y, std::int64_t W, std::int64_t
 
 }  // namespace
 
-void SetBlitFailCountdown(int n) { g_blit_fail_countdown = std::max(n, 0); }
+void SetBlitFailCountdown(int n) {
+  g_blit_fail_countdown = std::max(n, 0);
+}
 
 bool StretchBlt(HDC Dest, int X, int Y, int Width, int Height, HDC Src, int XSrc, int YSrc,
                 int WidthSrc, int HeightSrc, std::uint32_t Rop) {
@@ -557,8 +610,8 @@ int StretchDIBits(HDC Dest, int X, int Y, int Width, int Height, int XSrc, int Y
   source.Height = source.BottomUp ? Info->biHeight : -Info->biHeight;
   source.Stride = DibRowStride(source.Width, bits);
   source.Bits = bits;
-  source.Colors = reinterpret_cast<const RGBQUAD*>(reinterpret_cast<const std::uint8_t*>(Info) +
-                                                   Info->biSize);
+  source.Colors =
+      reinterpret_cast<const RGBQUAD*>(reinterpret_cast<const std::uint8_t*>(Info) + Info->biSize);
   if (bits <= 8) {
     const std::uint32_t count = Info->biClrUsed != 0 ? Info->biClrUsed : 1u << bits;
     source.ColorCount = static_cast<int>(std::min<std::uint32_t>(count, 256));

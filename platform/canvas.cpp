@@ -19,7 +19,8 @@ void PutPackedIndex(std::uint8_t* Row, std::int32_t X, int Bits, std::uint8_t In
   }
 }
 
-// Fills a device rectangle (already clipped) with a colour, as the surface's pixel format stores it.
+// Fills a device rectangle (already clipped) with a colour, as the surface's pixel format stores
+// it.
 void FillDevice(const TDeviceContext& DC, const TRect& R, TColor Color) {
   const auto red = static_cast<std::uint8_t>(Color);
   const auto green = static_cast<std::uint8_t>(Color >> 8);
@@ -34,7 +35,9 @@ void FillDevice(const TDeviceContext& DC, const TRect& R, TColor Color) {
   for (std::int32_t y = R.Top; y < R.Bottom; ++y) {
     std::uint8_t* row = DC.Row(y);
     switch (bits) {
-      case 8: std::memset(row + R.Left, index, static_cast<std::size_t>(n)); break;
+      case 8:
+        std::memset(row + R.Left, index, static_cast<std::size_t>(n));
+        break;
       case 24: {
         std::uint8_t* p = row + 3 * static_cast<std::int64_t>(R.Left);
         p[0] = blue;
@@ -66,15 +69,19 @@ void FillDevice(const TDeviceContext& DC, const TRect& R, TColor Color) {
 
 TCanvas::TCanvas(TBitmap* Bitmap) : FHandle(new TDeviceContext(Bitmap)) {}
 
-TCanvas::~TCanvas() { delete FHandle; }
+TCanvas::~TCanvas() {
+  delete FHandle;
+}
 
-void TCanvas::MoveTo(std::int32_t X, std::int32_t Y) { FPenPos = TPoint{X, Y}; }
+void TCanvas::MoveTo(std::int32_t X, std::int32_t Y) {
+  FPenPos = TPoint{X, Y};
+}
 
 void TCanvas::FillRect(const TRect& Rect) {
   if (FBrush.Style == bsClear) return;
   Changing();
   const TRect wanted{Rect.Left - FHandle->Origin.X, Rect.Top - FHandle->Origin.Y,
-                      Rect.Right - FHandle->Origin.X, Rect.Bottom - FHandle->Origin.Y};
+                     Rect.Right - FHandle->Origin.X, Rect.Bottom - FHandle->Origin.Y};
   const TRect clip = FHandle->DeviceClip();
   TRect device;
   if (FHandle->Block() != nullptr && IntersectRect(&device, &wanted, &clip)) {

@@ -4,7 +4,9 @@
 
 namespace {
 
-constexpr RGBQUAD Q(std::uint8_t R, std::uint8_t G, std::uint8_t B) { return RGBQUAD{B, G, R, 0}; }
+constexpr RGBQUAD Q(std::uint8_t R, std::uint8_t G, std::uint8_t B) {
+  return RGBQUAD{B, G, R, 0};
+}
 
 // The 16-colour system palette in its usual order: the eight dark colours, then the bright ones.
 constexpr RGBQUAD kSystem16[16] = {
@@ -17,8 +19,10 @@ constexpr RGBQUAD kSystem16[16] = {
 
 std::vector<RGBQUAD> DefaultColorTable(int BitsPerPixel) {
   switch (BitsPerPixel) {
-    case 1: return {Q(0, 0, 0), Q(0xFF, 0xFF, 0xFF)};
-    case 4: return std::vector<RGBQUAD>(kSystem16, kSystem16 + 16);
+    case 1:
+      return {Q(0, 0, 0), Q(0xFF, 0xFF, 0xFF)};
+    case 4:
+      return std::vector<RGBQUAD>(kSystem16, kSystem16 + 16);
     case 8: {
       std::vector<RGBQUAD> table(kSystem16, kSystem16 + 16);
       table.reserve(256);
@@ -36,7 +40,8 @@ std::vector<RGBQUAD> DefaultColorTable(int BitsPerPixel) {
       }
       return table;
     }
-    default: return {};
+    default:
+      return {};
   }
 }
 

@@ -84,7 +84,9 @@ int SetStretchBltMode(HDC DC, int Mode) {
   return old;
 }
 
-int GetStretchBltMode(HDC DC) { return DC != nullptr ? DC->StretchMode : 0; }
+int GetStretchBltMode(HDC DC) {
+  return DC != nullptr ? DC->StretchMode : 0;
+}
 
 HPALETTE SelectPalette(HDC DC, HPALETTE Palette, bool) {
   ++GdiStats().SelectPaletteCalls;
@@ -104,9 +106,12 @@ std::uint32_t RealizePalette(HDC DC) {
 int GetDeviceCaps(HDC DC, int Index) {
   if (DC == nullptr) return 0;
   switch (Index) {
-    case BITSPIXEL: return DC->BitsPixel;
-    case PLANES: return 1;
-    default: return 0;
+    case BITSPIXEL:
+      return DC->BitsPixel;
+    case PLANES:
+      return 1;
+    default:
+      return 0;
   }
 }
 
@@ -148,7 +153,9 @@ void SetDeviceBitsPixel(HDC DC, int BitsPixel) {
   if (DC != nullptr) DC->BitsPixel = BitsPixel;
 }
 
-void SetDefaultDeviceBitsPixel(int BitsPixel) { g_default_bits_pixel = BitsPixel; }
+void SetDefaultDeviceBitsPixel(int BitsPixel) {
+  g_default_bits_pixel = BitsPixel;
+}
 
 TGdiStats& GdiStats() {
   static TGdiStats stats;

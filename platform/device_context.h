@@ -13,12 +13,12 @@
 struct TDeviceContext {
   explicit TDeviceContext(TBitmap* ABitmap);
 
-  TBitmap* Bitmap;         // may be null: a surface without pixels
-  TPoint Origin;           // window origin: logical (x, y) is device (x - Origin.X, y - Origin.Y)
-  bool HasClip = false;    // whether Clip narrows the surface's extent
-  TRect Clip;              // device coordinates
+  TBitmap* Bitmap;       // may be null: a surface without pixels
+  TPoint Origin;         // window origin: logical (x, y) is device (x - Origin.X, y - Origin.Y)
+  bool HasClip = false;  // whether Clip narrows the surface's extent
+  TRect Clip;            // device coordinates
   int StretchMode = BLACKONWHITE;
-  HPALETTE Palette = 0;    // selected palette; conversions use the bitmap's colour table
+  HPALETTE Palette = 0;  // selected palette; conversions use the bitmap's colour table
   TPoint BrushOrg;
   int BitsPixel;
   TColor BkColor = clWhite;
@@ -57,4 +57,6 @@ struct TBitmapBlockDeleter {
 using TBitmapBlockPtr = std::unique_ptr<std::uint8_t[], TBitmapBlockDeleter>;
 
 // Row stride of a DIB row of Width pixels: padded to a multiple of 4 bytes.
-inline std::int64_t DibRowStride(std::int64_t Width, int Bits) { return ((Width * Bits + 31) / 32) * 4; }
+inline std::int64_t DibRowStride(std::int64_t Width, int Bits) {
+  return ((Width * Bits + 31) / 32) * 4;
+}

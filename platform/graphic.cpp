@@ -1,7 +1,7 @@
+#include <cstring>
+
 #include "platform/graphics.h"
 #include "platform/streams.h"
-
-#include <cstring>
 
 namespace {
 constexpr const char* kUnsupportedClipboardFormat = "Unsupported clipboard format";
@@ -14,10 +14,13 @@ void TPersistent::Assign(TPersistent* Source) {
   Source->AssignTo(this);
 }
 
-void TPersistent::AssignTo(TPersistent* Dest) { Dest->AssignError(this); }
+void TPersistent::AssignTo(TPersistent* Dest) {
+  Dest->AssignError(this);
+}
 
 void TPersistent::AssignError(TPersistent* Source) {
-  throw EConvertError(AssignErrorMessage(Source != nullptr ? Source->ClassName() : "nil", ClassName()));
+  throw EConvertError(
+      AssignErrorMessage(Source != nullptr ? Source->ClassName() : "nil", ClassName()));
 }
 
 // ---- TGraphic --------------------------------------------------------------------------------

@@ -372,7 +372,7 @@ class TBitmap : public TGraphic {
   // Raises EInvalidGraphic for a row outside 0 .. Height - 1.
   void* ScanLine(std::int32_t Row);
   std::int32_t RowStride() const;  // bytes per row, a multiple of 4
-  int BitsPerPixel() const;         // 1, 4, 8, 24 or 32 (24 for an empty pfDevice bitmap)
+  int BitsPerPixel() const;        // 1, 4, 8, 24 or 32 (24 for pfDevice)
 
   // The palette the bitmap owns (0 for 24 and 32 bits). Writing hands the handle over: the
   // bitmap frees its old palette and its colour table becomes the new palette's entries (at most

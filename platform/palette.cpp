@@ -28,10 +28,13 @@ HPALETTE NewPalette(std::vector<PALETTEENTRY> Entries) {
 
 HPALETTE CreatePalette(const LOGPALETTE* lp) {
   if (lp == nullptr || lp->palNumEntries > 256) return 0;
-  return NewPalette(std::vector<PALETTEENTRY>(lp->palPalEntry, lp->palPalEntry + lp->palNumEntries));
+  return NewPalette(
+      std::vector<PALETTEENTRY>(lp->palPalEntry, lp->palPalEntry + lp->palNumEntries));
 }
 
-bool DeleteObject(HPALETTE Palette) { return Palette != 0 && Palettes().Live.erase(Palette) == 1; }
+bool DeleteObject(HPALETTE Palette) {
+  return Palette != 0 && Palettes().Live.erase(Palette) == 1;
+}
 
 std::uint32_t GetPaletteEntries(HPALETTE Palette, std::uint32_t Start, std::uint32_t Count,
                                 PALETTEENTRY* Entries) {
@@ -50,7 +53,9 @@ HPALETTE CopyPalette(HPALETTE Palette) {
   return entries == nullptr ? 0 : NewPalette(*entries);
 }
 
-int LivePaletteCount() { return static_cast<int>(Palettes().Live.size()); }
+int LivePaletteCount() {
+  return static_cast<int>(Palettes().Live.size());
+}
 
 const std::vector<PALETTEENTRY>* PaletteEntriesOf(HPALETTE Palette) {
   if (Palette == 0) return nullptr;

@@ -114,14 +114,18 @@ int main(int argc, char** argv) {
   bool dryRun = false;
   bool quiet = false;
   std::string sampleFolder;
-  app.add_option("-f,--folder", folder, "the automap folder (default: the current directory)");
+  app.add_option("-f,--folder", folder, "the automap folder (default: the current directory)")
+      ->type_name("DIR");
   app.add_option("-b,--base", base,
-                 "map type to start from: normal, nostatics or xray (default normal)");
-  app.add_option("-t,--target", target, "map type whose files receive the result (default xray)");
+                 "map type to start from: normal, nostatics or xray (default normal)")
+      ->type_name("TYPE");
+  app.add_option("-t,--target", target, "map type whose files receive the result (default xray)")
+      ->type_name("TYPE");
   app.add_option("-m,--maps", maps,
                  "comma-separated: ft1 ft2 ft4 i1 i2 i4 m1 m2 m4 tk1 tk2 tk4, or all\n"
                  "(default all: every map whose base file exists)")
-      ->delimiter(',');
+      ->delimiter(',')
+      ->type_name("LIST");
   app.add_flag("-n,--dry-run", dryRun,
                "print each job with the files it would read, back up and write; change nothing");
   app.add_flag("-q,--quiet", quiet, "print only errors");

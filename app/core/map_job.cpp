@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -18,6 +19,9 @@
 #include "platform/streams.h"
 
 namespace {
+
+// Pixels are moved as little-endian words: blue in the low byte, red in the third.
+static_assert(std::endian::native == std::endian::little);
 
 constexpr std::uint8_t kWhite = 255;
 

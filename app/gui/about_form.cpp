@@ -20,7 +20,9 @@ TAboutForm::TAboutForm(QWidget* Owner)
     : QDialog(Owner, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
                          Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                          Qt::WindowCloseButtonHint) {
-  // The owner's font is inherited through the parent chain; QDialog centres itself on it.
+  // A dialog is a window of its own and does not inherit its owner's font by itself. QDialog
+  // centres itself on its owner.
+  if (Owner != nullptr) setFont(Owner->font());
   setObjectName(QStringLiteral("AboutForm"));
   setWindowTitle(QStringLiteral("About Veldrin"));
   setFixedSize(254, 79);

@@ -113,7 +113,8 @@ TForm1::TForm1(QWidget* Parent)
   Colors.setColor(QPalette::Window, Colors.color(QPalette::Button));
   setPalette(Colors);
   setAutoFillBackground(true);
-  // The given family first; where it is missing, IPA Gothic shows the Japanese texts.
+  // The given family first; where it is missing, IPA P Gothic (proportional like it) or IPA
+  // Gothic shows the Japanese texts instead of boxes.
   QFont Font;
   Font.setFamilies({QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("IPAPGothic"),
                     QStringLiteral("IPAGothic")});

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -188,6 +189,9 @@ class MapJobTest : public ::testing::Test {
 struct BlendCase {
   std::uint8_t c, w, expected;
 };
+void PrintTo(const BlendCase& c, std::ostream* os) {
+  *os << int(c.c) << "," << int(c.w) << " -> " << int(c.expected);
+}
 
 class BlendChannelTest : public ::testing::TestWithParam<BlendCase> {};
 
@@ -236,6 +240,9 @@ struct GridCase {
   MapScale scale;
   int width, height;
 };
+void PrintTo(const GridCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class GridTest : public MapJobTest, public ::testing::WithParamInterface<GridCase> {};
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,9 @@ struct SizeCase {
   MapScale s;
   std::int32_t width, height;
 };
+void PrintTo(const SizeCase& c, std::ostream* os) {
+  *os << c.width << "x" << c.height;
+}
 
 class SampleMapSizeTest : public ::testing::TestWithParam<SizeCase> {};
 

@@ -139,8 +139,8 @@ HGLOBAL MakeBlock(const std::vector<std::uint8_t>& Bytes) {
 }
 
 // The packed DIB of a BMP file: the file without its 14-byte file header.
-std::vector<std::uint8_t> PackedDib(const BmpSpec& Spec, std::size_t Slack = 0) {
-  std::vector<std::uint8_t> file = BuildBmp(Spec);
+std::vector<std::uint8_t> PackedDib(const BmpSpec& File, std::size_t Slack = 0) {
+  std::vector<std::uint8_t> file = BuildBmp(File);
   std::vector<std::uint8_t> packed(file.begin() + 14, file.end());
   packed.insert(packed.end(), Slack, 0);
   return packed;
@@ -168,7 +168,7 @@ class ClipboardLoad : public LeakCheckedTest {
 // One header kind per case; the pixels must be found right where the colour table ends.
 struct HeaderCase {
   const char* name;
-  BmpSpec spec;
+  BmpSpec bmp;
   TBBPixelFormat format;
   // Bytes of the first image row (the top row) once loaded.
   std::vector<std::uint8_t> topRow;
@@ -186,7 +186,7 @@ std::vector<std::uint8_t> CoreGreys() {
 
 using Bytes = std::vector<std::uint8_t>;
 
-BmpSpec Spec(std::int32_t W, std::int32_t H, std::uint16_t Bits, Bytes Colors, Bytes Pixels) {
+BmpSpec Bmp(std::int32_t W, std::int32_t H, std::uint16_t Bits, Bytes Colors, Bytes Pixels) {
   BmpSpec s;
   s.width = W;
   s.height = H;
@@ -196,20 +196,20 @@ BmpSpec Spec(std::int32_t W, std::int32_t H, std::uint16_t Bits, Bytes Colors, B
   return s;
 }
 
-// Pixels are given bottom row first; the expected top row follows each spec.
+// Pixels are given bottom row first; the expected top row follows each file.
 std::vector<HeaderCase> HeaderCases() {
   using testsupport::GreyColors;
-  BmpSpec masks16 = Spec(2, 1, 16, {}, {0x00, 0xF8, 0x1F, 0x00});
+  BmpSpec masks16 = Bmp(2, 1, 16, {}, {0x00, 0xF8, 0x1F, 0x00});
   masks16.compression = 3;
   masks16.masks = {0xF800, 0x07E0, 0x001F};
-  BmpSpec core8 = Spec(3, 1, 8, CoreGreys(), {7, 8, 9, 0});
+  BmpSpec core8 = Bmp(3, 1, 8, CoreGreys(), {7, 8, 9, 0});
   core8.header_size = 12;
-  BmpSpec used3 = Spec(2, 1, 8, GreyColors(3), {2, 1, 0, 0});
+  BmpSpec used3 = Bmp(2, 1, 8, GreyColors(3), {2, 1, 0, 0});
   used3.clr_used = 3;
   return {
       // 40-byte header, 8 bits, biClrUsed 0: 1024 colour bytes, file offset 1078.
       {"Info8",
-       Spec(4, 2, 8, GreyColors(256), {10, 11, 12, 13, 20, 21, 22, 23}),
+       Bmp(4, 2, 8, GreyColors(256), {10, 11, 12, 13, 20, 21, 22, 23}),
        bbpf8bit,
        {20, 21, 22, 23}},
       // 16 bits with masks after a 40-byte header: file offset 66.
@@ -217,11 +217,11 @@ std::vector<HeaderCase> HeaderCases() {
       // 12-byte core header, 8 bits: 768 colour bytes, file offset 794.
       {"Core8", core8, bbpf8bit, {7, 8, 9}},
       // 24 bits, no colours: file offset 54.
-      {"Rgb24", Spec(2, 1, 24, {}, {1, 2, 3, 4, 5, 6, 0, 0}), bbpf24bit, {1, 2, 3, 4, 5, 6}},
+      {"Rgb24", Bmp(2, 1, 24, {}, {1, 2, 3, 4, 5, 6, 0, 0}), bbpf24bit, {1, 2, 3, 4, 5, 6}},
       // A given colour count decides, 4 bytes an entry.
       {"Info8ClrUsed3", used3, bbpf8bit, {2, 1}},
-      {"Info1", Spec(8, 1, 1, GreyColors(2), {0xA5, 0, 0, 0}), bbpf1bit, {0xA5}},
-      {"Info4", Spec(2, 1, 4, GreyColors(16), {0x3C, 0, 0, 0}), bbpf4bit, {0x3C}},
+      {"Info1", Bmp(8, 1, 1, GreyColors(2), {0xA5, 0, 0, 0}), bbpf1bit, {0xA5}},
+      {"Info4", Bmp(2, 1, 4, GreyColors(16), {0x3C, 0, 0, 0}), bbpf4bit, {0x3C}},
   };
 }
 
@@ -231,12 +231,12 @@ class ClipboardLoadHeader : public ClipboardLoad,
 TEST_P(ClipboardLoadHeader, FindsThePixelsRightAfterTheColourTable) {
   const HeaderCase& c = GetParam();
   // Slack after the pixels: a block may be longer than what it holds.
-  const HGLOBAL h = MakeBlock(PackedDib(c.spec, 16));
-  const std::vector<std::uint8_t> before(PackedDib(c.spec, 16));
+  const HGLOBAL h = MakeBlock(PackedDib(c.bmp, 16));
+  const std::vector<std::uint8_t> before(PackedDib(c.bmp, 16));
   TBigBitmap b;
   b.LoadFromClipboardFormat(CF_DIB, h, 0);
-  ASSERT_EQ(b.GetWidth(), c.spec.width);
-  ASSERT_EQ(b.GetHeight(), c.spec.height);
+  ASSERT_EQ(b.GetWidth(), c.bmp.width);
+  ASSERT_EQ(b.GetHeight(), c.bmp.height);
   EXPECT_EQ(b.GetPixelFormat(), c.format);
   const auto* row = static_cast<const std::uint8_t*>(b.GetScanline(0));
   EXPECT_EQ(std::vector<std::uint8_t>(row, row + c.topRow.size()), c.topRow);
@@ -269,10 +269,10 @@ TEST_F(ClipboardLoad, RejectsWhatIsNoUsablePackedBitmapAndKeepsTheImage) {
   SetGlobalLockFailCountdown(1);
   EXPECT_EQ(LoadError(b, CF_DIB, valid), "Invalid Clipbboard data");
 
-  const HGLOBAL two = MakeBlock(PackedDib(Spec(1, 1, 2, {}, {0, 0, 0, 0})));
+  const HGLOBAL two = MakeBlock(PackedDib(Bmp(1, 1, 2, {}, {0, 0, 0, 0})));
   EXPECT_EQ(LoadError(b, CF_DIB, two), "Invalid Clipbboard Data");
 
-  BmpSpec coreTwo = Spec(1, 1, 2, {}, {});
+  BmpSpec coreTwo = Bmp(1, 1, 2, {}, {});
   coreTwo.header_size = 12;
   const HGLOBAL core = MakeBlock(PackedDib(coreTwo));
   EXPECT_EQ(LoadError(b, CF_DIB, core), "Invalid Clipbboard Data");
@@ -283,13 +283,13 @@ TEST_F(ClipboardLoad, RejectsWhatIsNoUsablePackedBitmapAndKeepsTheImage) {
   shortInfo.resize(20);
   const HGLOBAL cut = MakeBlock(shortInfo);
   EXPECT_EQ(LoadError(b, CF_DIB, cut), "Invalid Clipbboard data");
-  BmpSpec manyColours = Spec(1, 1, 8, {}, {0, 0, 0, 0});
+  BmpSpec manyColours = Bmp(1, 1, 8, {}, {0, 0, 0, 0});
   manyColours.clr_used = 0x40000001;
   const HGLOBAL huge = MakeBlock(PackedDib(manyColours));
   EXPECT_EQ(LoadError(b, CF_DIB, huge), "Invalid Clipbboard data");
 
   // Errors of the stream loader pass through.
-  const HGLOBAL zeroWidth = MakeBlock(PackedDib(Spec(0, 1, 8, {}, {})));
+  const HGLOBAL zeroWidth = MakeBlock(PackedDib(Bmp(0, 1, 8, {}, {})));
   EXPECT_ANY_THROW(b.LoadFromClipboardFormat(CF_DIB, zeroWidth, 0));
 
   EXPECT_EQ(b.GetWidth(), 3) << "a failed load keeps the image";

@@ -234,6 +234,28 @@ TEST_F(ResampleTest, MirroredTileIsTestedAgainstTheClipBoxOneColumnFurtherRight)
   EXPECT_EQ(DrawInto(d, Rect(0, 100, 100, 0), b), 0u);
 }
 
+TEST_F(ResampleTest, ClippedDrawingGivesTheSamePixelsInsideTheClipBox) {
+  for (const TBBPixelFormat format : {bbpf1bit, bbpf8bit}) {
+    TBigBitmap b;
+    MakeImage(b, format, 100, 100);
+    for (const TRect r : {Rect(0, 0, 300, 300), Rect(301, 301, 1, 1)}) {
+      TBitmap whole, clipped;
+      MakeDest(whole, 302, 302);
+      MakeDest(clipped, 302, 302);
+      DrawInto(whole, r, b);
+      IntersectClipRect(clipped.Canvas()->Handle(), 123, 77, 131, 90);
+      DrawInto(clipped, r, b);
+      for (std::int32_t y = 0; y < 302; ++y) {
+        for (std::int32_t x = 0; x < 302; ++x) {
+          const bool inside = x >= 123 && x < 131 && y >= 77 && y < 90;
+          ASSERT_EQ(DestColour(clipped, x, y), inside ? DestColour(whole, x, y) : kMarker)
+              << "format " << int{format} << ", pixel (" << x << ", " << y << ")";
+        }
+      }
+    }
+  }
+}
+
 class ResampleFormat : public ResampleTest, public ::testing::WithParamInterface<TBBPixelFormat> {};
 
 TEST_P(ResampleFormat, SamplesKeepBitAndNibbleOrder) {

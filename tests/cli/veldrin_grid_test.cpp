@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <pty.h>
+#include <sched.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -15,6 +16,7 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -162,6 +164,9 @@ struct ExitCase {
   std::vector<std::string> args;  // "@" stands for the folder
   int status;
 };
+void PrintTo(const ExitCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class ExitStatusTest : public VeldrinGridTest, public ::testing::WithParamInterface<ExitCase> {};
 
@@ -234,16 +239,21 @@ TEST_F(VeldrinGridTest, RewritesTheDrawingPercentageInPlaceOnATerminal) {
   }
   std::string screen;
   char buf[4096];
-  for (ssize_t n; (n = ::read(master, buf, sizeof buf)) > 0;) screen.append(buf, static_cast<std::size_t>(n));
+  for (ssize_t n; (n = ::read(master, buf, sizeof buf)) > 0;)
+    screen.append(buf, static_cast<std::size_t>(n));
   ::close(master);
   int status = 0;
   ::waitpid(pid, &status, 0);
   ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << screen;
   // The terminal turns each line break into CR LF; what is left of CR rewrites the line.
-  for (std::size_t at; (at = screen.find("\r\n")) != std::string::npos;) screen.replace(at, 2, "\n");
+  for (std::size_t at; (at = screen.find("\r\n")) != std::string::npos;)
+    screen.replace(at, 2, "\n");
   const std::string n = " マラス 1/4";
-  EXPECT_NE(screen.find(n + " : drawing[0%]\r" + n + " : drawing[1%]\x1b[K\r"), std::string::npos) << screen;
-  EXPECT_NE(screen.find("\r" + n + " : drawing[100%]\x1b[K\n" + n + " : 減色中\n"), std::string::npos) << screen;
+  EXPECT_NE(screen.find(n + " : drawing[0%]\r" + n + " : drawing[1%]\x1b[K\r"), std::string::npos)
+      << screen;
+  EXPECT_NE(screen.find("\r" + n + " : drawing[100%]\x1b[K\n" + n + " : 減色中\n"),
+            std::string::npos)
+      << screen;
   EXPECT_EQ(std::count(screen.begin(), screen.end(), '\n'), 7) << screen;
 }
 
@@ -390,7 +400,7 @@ TEST_F(VeldrinGridTest, ASecondInterruptEndsTheProgramAtOnce) {
     if (!sent && err.find(" : check bitmap\n") != std::string::npos) {
       ::kill(pid, SIGINT);
       // Two signals pending at once would count as one.
-      for (int i = 0; i < 2000 && InterruptPending(pid); ++i) ::usleep(1000);
+      for (int i = 0; i < 200000 && InterruptPending(pid); ++i) ::sched_yield();
       ::kill(pid, SIGINT);
       sent = true;
     }

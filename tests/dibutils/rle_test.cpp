@@ -78,63 +78,60 @@ TEST_P(RleDecoding, GivesTheRowsOrTheMessage) {
 
 // 8-bit cases use a 4 x 2 image (rows of 4 bytes, MaxX 4); 4-bit cases a 3 x 2 image (rows of
 // 4 bytes, MaxX 4: the nibble that pads the odd row may be written).
-INSTANTIATE_TEST_SUITE_P(
-    Table, RleDecoding,
-    testing::ValuesIn(std::vector<RleCase>{
-        // Accepted boundaries.
-        {"Rle8EncodedRunEndsAtMaxX", 8, 4, 2, {4, 7, 0, 1}, {7, 7, 7, 7, 0, 0, 0, 0}, ""},
-        {"Rle8AbsoluteRunEndsAtMaxX", 8, 4, 2, {0, 4, 1, 2, 3, 4, 0, 1},
-         {1, 2, 3, 4, 0, 0, 0, 0}, ""},
-        {"Rle8LastRowClosedByEndOfLine", 8, 4, 2, {1, 1, 0, 0, 1, 2, 0, 0, 0, 1},
-         {1, 0, 0, 0, 2, 0, 0, 0}, ""},
-        {"Rle8DeltaToMaxXAndToTheEnd", 8, 4, 2, {0, 2, 4, 2, 0, 1}, Bytes(8, 0), ""},
-        {"Rle4EncodedRunSetsThePadNibbleOfAnOddRow", 4, 3, 2, {4, 0x12, 0, 1},
-         {0x12, 0x12, 0, 0, 0, 0, 0, 0}, ""},
-        {"Rle4AbsoluteRunEndsAtMaxX", 4, 3, 2, {0, 4, 0x12, 0x34, 0, 1},
-         {0x12, 0x34, 0, 0, 0, 0, 0, 0}, ""},
-        {"Rle4LastRowClosedByEndOfLine", 4, 3, 2, {0, 0, 1, 0x50, 0, 0, 0, 1},
-         {0, 0, 0, 0, 0x50, 0, 0, 0}, ""},
-        // One past: every message of both decoders.
-        {"Rle8EndOfLineBeyondLastRow", 8, 4, 2, {0, 0, 0, 0, 0, 0, 0, 1}, {}, "Bad RLE Data 1"},
-        {"Rle8DeltaPastMaxX", 8, 4, 2, {0, 2, 5, 0, 0, 1}, {}, "Bad RLE Data 2"},
-        {"Rle8DeltaBeyondLastRow", 8, 4, 2, {0, 2, 0, 3, 0, 1}, {}, "Bad RLE Data 2"},
-        {"Rle8AbsoluteRunPastMaxX", 8, 4, 2, {0, 5, 1, 2, 3, 4, 5, 0, 0, 1}, {},
-         "Bad RLE Data 3"},
-        {"Rle8AbsoluteRunBelowLastRow", 8, 4, 2, {0, 2, 0, 2, 0, 3, 1, 2, 3, 0, 0, 1}, {},
-         "Bad RLE Data 3"},
-        {"Rle8EncodedRunPastMaxX", 8, 4, 2, {5, 7, 0, 1}, {}, "Bad RLE Data 4"},
-        {"Rle8EncodedRunAfterDeltaToMaxX", 8, 4, 2, {0, 2, 4, 0, 1, 9, 0, 1}, {},
-         "Bad RLE Data 4"},
-        {"Rle8EncodedRunBelowLastRow", 8, 4, 2, {0, 0, 0, 0, 1, 7, 0, 1}, {}, "Bad RLE Data 4"},
-        {"Rle4EndOfLineBeyondLastRow", 4, 3, 2, {0, 0, 0, 0, 0, 0, 0, 1}, {}, "Bad RLE Data 5"},
-        {"Rle4DeltaPastMaxX", 4, 3, 2, {0, 2, 5, 0, 0, 1}, {}, "Bad RLE Data 6"},
-        {"Rle4DeltaBeyondLastRow", 4, 3, 2, {0, 2, 1, 3, 0, 1}, {}, "Bad RLE Data 6"},
-        {"Rle4AbsoluteRunPastMaxX", 4, 3, 2, {0, 5, 0x12, 0x34, 0x50, 0, 0, 1}, {},
-         "Bad RLE Data 7"},
-        {"Rle4AbsoluteRunBelowLastRow", 4, 3, 2, {0, 2, 0, 2, 0, 3, 0x12, 0x30, 0, 1}, {},
-         "Bad RLE Data 7"},
-        {"Rle4EncodedRunPastMaxX", 4, 3, 2, {5, 0x12, 0, 1}, {}, "Bad RLE Data 8"},
-        {"Rle4EncodedRunBelowLastRow", 4, 3, 2, {0, 2, 0, 2, 1, 0x10, 0, 1}, {},
-         "Bad RLE Data 8"},
-        // Data that stops before end of bitmap, also inside a code, a delta or a run.
-        {"Rle8NoData", 8, 4, 2, {}, {}, "Unexpected End of RLE Data"},
-        {"Rle8HalfACode", 8, 4, 2, {0}, {}, "Unexpected End of RLE Data"},
-        {"Rle8HalfADelta", 8, 4, 2, {0, 2, 1}, {}, "Unexpected End of RLE Data"},
-        {"Rle8ShortAbsoluteRun", 8, 4, 2, {0, 3, 1, 2}, {}, "Unexpected End of RLE Data"},
-        {"Rle8AbsoluteRunWithoutPadding", 8, 4, 2, {0, 3, 1, 2, 3}, {},
-         "Unexpected End of RLE Data"},
-        {"Rle8NoEndOfBitmap", 8, 4, 2, {2, 5, 0, 0}, {}, "Unexpected End of RLE Data"},
-        {"Rle4ShortAbsoluteRun", 4, 3, 2, {0, 3, 0x12}, {}, "Unexpected End of RLE Data"},
-        {"Rle4NoEndOfBitmap", 4, 3, 2, {2, 0x12}, {}, "Unexpected End of RLE Data"},
-    }),
-    [](const auto& info) { return std::string(info.param.name); });
+// clang-format off
+const std::vector<RleCase> kRleCases = {
+    // Accepted boundaries.
+    {"Rle8EncodedRunEndsAtMaxX", 8, 4, 2, {4, 7, 0, 1}, {7, 7, 7, 7, 0, 0, 0, 0}, ""},
+    {"Rle8AbsoluteRunEndsAtMaxX", 8, 4, 2, {0, 4, 1, 2, 3, 4, 0, 1}, {1, 2, 3, 4, 0, 0, 0, 0}, ""},
+    {"Rle8LastRowClosedByEndOfLine", 8, 4, 2, {1, 1, 0, 0, 1, 2, 0, 0, 0, 1},
+     {1, 0, 0, 0, 2, 0, 0, 0}, ""},
+    {"Rle8DeltaToMaxXAndToTheEnd", 8, 4, 2, {0, 2, 4, 2, 0, 1}, Bytes(8, 0), ""},
+    {"Rle4EncodedRunSetsThePadNibbleOfAnOddRow", 4, 3, 2, {4, 0x12, 0, 1},
+     {0x12, 0x12, 0, 0, 0, 0, 0, 0}, ""},
+    {"Rle4AbsoluteRunEndsAtMaxX", 4, 3, 2, {0, 4, 0x12, 0x34, 0, 1},
+     {0x12, 0x34, 0, 0, 0, 0, 0, 0}, ""},
+    {"Rle4LastRowClosedByEndOfLine", 4, 3, 2, {0, 0, 1, 0x50, 0, 0, 0, 1},
+     {0, 0, 0, 0, 0x50, 0, 0, 0}, ""},
+    // One past: every message of both decoders.
+    {"Rle8EndOfLineBeyondLastRow", 8, 4, 2, {0, 0, 0, 0, 0, 0, 0, 1}, {}, "Bad RLE Data 1"},
+    {"Rle8DeltaPastMaxX", 8, 4, 2, {0, 2, 5, 0, 0, 1}, {}, "Bad RLE Data 2"},
+    {"Rle8DeltaBeyondLastRow", 8, 4, 2, {0, 2, 0, 3, 0, 1}, {}, "Bad RLE Data 2"},
+    {"Rle8AbsoluteRunPastMaxX", 8, 4, 2, {0, 5, 1, 2, 3, 4, 5, 0, 0, 1}, {}, "Bad RLE Data 3"},
+    {"Rle8AbsoluteRunBelowLastRow", 8, 4, 2, {0, 2, 0, 2, 0, 3, 1, 2, 3, 0, 0, 1}, {},
+     "Bad RLE Data 3"},
+    {"Rle8EncodedRunPastMaxX", 8, 4, 2, {5, 7, 0, 1}, {}, "Bad RLE Data 4"},
+    {"Rle8EncodedRunAfterDeltaToMaxX", 8, 4, 2, {0, 2, 4, 0, 1, 9, 0, 1}, {}, "Bad RLE Data 4"},
+    {"Rle8EncodedRunBelowLastRow", 8, 4, 2, {0, 0, 0, 0, 1, 7, 0, 1}, {}, "Bad RLE Data 4"},
+    {"Rle4EndOfLineBeyondLastRow", 4, 3, 2, {0, 0, 0, 0, 0, 0, 0, 1}, {}, "Bad RLE Data 5"},
+    {"Rle4DeltaPastMaxX", 4, 3, 2, {0, 2, 5, 0, 0, 1}, {}, "Bad RLE Data 6"},
+    {"Rle4DeltaBeyondLastRow", 4, 3, 2, {0, 2, 1, 3, 0, 1}, {}, "Bad RLE Data 6"},
+    {"Rle4AbsoluteRunPastMaxX", 4, 3, 2, {0, 5, 0x12, 0x34, 0x50, 0, 0, 1}, {}, "Bad RLE Data 7"},
+    {"Rle4AbsoluteRunBelowLastRow", 4, 3, 2, {0, 2, 0, 2, 0, 3, 0x12, 0x30, 0, 1}, {},
+     "Bad RLE Data 7"},
+    {"Rle4EncodedRunPastMaxX", 4, 3, 2, {5, 0x12, 0, 1}, {}, "Bad RLE Data 8"},
+    {"Rle4EncodedRunBelowLastRow", 4, 3, 2, {0, 2, 0, 2, 1, 0x10, 0, 1}, {}, "Bad RLE Data 8"},
+    // Data that stops before end of bitmap, also inside a code, a delta or a run.
+    {"Rle8NoData", 8, 4, 2, {}, {}, "Unexpected End of RLE Data"},
+    {"Rle8HalfACode", 8, 4, 2, {0}, {}, "Unexpected End of RLE Data"},
+    {"Rle8HalfADelta", 8, 4, 2, {0, 2, 1}, {}, "Unexpected End of RLE Data"},
+    {"Rle8ShortAbsoluteRun", 8, 4, 2, {0, 3, 1, 2}, {}, "Unexpected End of RLE Data"},
+    {"Rle8AbsoluteRunWithoutPadding", 8, 4, 2, {0, 3, 1, 2, 3}, {}, "Unexpected End of RLE Data"},
+    {"Rle8NoEndOfBitmap", 8, 4, 2, {2, 5, 0, 0}, {}, "Unexpected End of RLE Data"},
+    {"Rle4ShortAbsoluteRun", 4, 3, 2, {0, 3, 0x12}, {}, "Unexpected End of RLE Data"},
+    {"Rle4NoEndOfBitmap", 4, 3, 2, {2, 0x12}, {}, "Unexpected End of RLE Data"},
+};
+// clang-format on
+
+INSTANTIATE_TEST_SUITE_P(Table, RleDecoding, testing::ValuesIn(kRleCases),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(RleDecoding, AbsoluteRunsSkipTheirPaddingToAnEvenByteCount) {
   // 8 bits: a run of 3 takes 4 bytes; the pad byte 0xEE would otherwise start a long run.
   EXPECT_EQ(DecodeBytes(8, 5, 1, {0, 3, 1, 2, 3, 0xEE, 2, 9, 0, 1}).pixels,
             (Bytes{1, 2, 3, 9, 9, 0, 0, 0}));
   // 4 bits: a run of 3 takes 2 bytes, a run of 5 takes 4.
-  EXPECT_EQ(DecodeBytes(4, 6, 1, {0, 3, 0x12, 0x30, 3, 0x45, 0, 1}).pixels, (Bytes{0x12, 0x34, 0x54, 0}));
+  EXPECT_EQ(DecodeBytes(4, 6, 1, {0, 3, 0x12, 0x30, 3, 0x45, 0, 1}).pixels,
+            (Bytes{0x12, 0x34, 0x54, 0}));
   EXPECT_EQ(DecodeBytes(4, 6, 1, {0, 5, 0x12, 0x34, 0x50, 0xEE, 1, 0x70, 0, 1}).pixels,
             (Bytes{0x12, 0x34, 0x57, 0}));
 }
@@ -154,7 +151,8 @@ TEST(RleDecoding, SkippedPixelsAndEarlyEndedRowsAreIndexZero) {
 }
 
 TEST(RleDecoding, TopDownHeightCountsByItsMagnitude) {
-  EXPECT_EQ(DecodeBytes(8, 1, -2, {1, 1, 0, 0, 1, 2, 0, 1}).pixels, (Bytes{1, 0, 0, 0, 2, 0, 0, 0}));
+  EXPECT_EQ(DecodeBytes(8, 1, -2, {1, 1, 0, 0, 1, 2, 0, 1}).pixels,
+            (Bytes{1, 0, 0, 0, 2, 0, 0, 0}));
 }
 
 TEST(RleDecoding, ResultKeepsHeaderAndTablesWithCompressionCleared) {

@@ -112,12 +112,6 @@ TEST_P(WindowChangeTest, ClearsTheStatusText) {
 
 const TChange Changes[] = {
     {"TickBox", [](WindowTest&, TForm1& W) { WindowChangeTest::Tick(W.FT1CBox); }},
-    {"UntickedBoxClickedTwice",
-     [](WindowTest&, TForm1& W) {
-       W.FT1CBox->click();
-       W.SetStatusText("again");
-       WindowChangeTest::Tick(W.FT1CBox);
-     }},
     {"BaseType", [](WindowTest&, TForm1& W) { WindowChangeTest::Choose(W.BaseCBox, 1); }},
     {"TargetType", [](WindowTest&, TForm1& W) { WindowChangeTest::Choose(W.TrgCBox, 0); }},
     {"FolderPicked",
@@ -198,6 +192,7 @@ TEST_F(WindowTest, AboutShowsAModalDialogCreatedOnDemandAndReleasedWhenClosed) {
     QRect Bevel, Label1, Label2, Button1;
     bool Modal = false;
     QPoint CentreOffset;
+    int FontPixels = 0;
   } Seen;
   qttest::TPoller CloseAbout([&] {
     auto* Dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
@@ -213,7 +208,8 @@ TEST_F(WindowTest, AboutShowsAModalDialogCreatedOnDemandAndReleasedWhenClosed) {
             About->Label2->geometry(),
             About->Button1->geometry(),
             About->isModal(),
-            About->frameGeometry().center() - W.frameGeometry().center()};
+            About->frameGeometry().center() - W.frameGeometry().center(),
+            About->Label2->font().pixelSize()};
     WindowTest::Press(About->Button1);
     return true;
   });
@@ -230,8 +226,30 @@ TEST_F(WindowTest, AboutShowsAModalDialogCreatedOnDemandAndReleasedWhenClosed) {
   EXPECT_EQ(Seen.Button1, QRect(92, 48, 75, 25));
   EXPECT_TRUE(Seen.Modal);
   EXPECT_LE(Seen.CentreOffset.manhattanLength(), 2);
+  EXPECT_EQ(Seen.FontPixels, 12);
   EXPECT_EQ(W.findChild<QDialog*>(QStringLiteral("AboutForm")), nullptr);
   EXPECT_TRUE(W.AboutAct->isEnabled());
+}
+
+TEST_F(WindowTest, AltAndTheMarkedLetterTriggersAnEnabledActionOnly) {
+  WriteBase(fcFeluccaTrammel, mtNormal, msFull);
+  TForm1& W = ShowWindow();
+  W.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&W));
+  int Picks = 0;
+  TBrowseFolder::SetFolderPicker([&](QWidget*, const QString&, const QString&) {
+    ++Picks;
+    return QString();
+  });
+  // A button's accelerator clicks it after a short visible press, from the event loop.
+  QTest::keyClick(&W, Qt::Key_F, Qt::AltModifier);
+  EXPECT_TRUE(qttest::WaitFor([&] { return Picks == 1; }));
+  Tick(W.FT1CBox);
+  QTest::keyClick(&W, Qt::Key_C, Qt::AltModifier);  // Cancel is disabled while idle
+  QTest::qWait(300);
+  EXPECT_FALSE(W.Canceled);
+  QTest::keyClick(&W, Qt::Key_M, Qt::AltModifier);
+  EXPECT_TRUE(qttest::WaitFor([&] { return W.GetStatusText() == " 完了しました"; }));
 }
 
 TEST_F(WindowTest, ClosingWhileIdleClosesTheWindowAtOnce) {

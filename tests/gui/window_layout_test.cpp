@@ -156,15 +156,6 @@ TEST_P(WindowActionTest, ActionHasCaptionStoredHintStartStateAndItsButtonShowsNo
 INSTANTIATE_TEST_SUITE_P(Actions, WindowActionTest, ::testing::ValuesIn(ActionRows),
                          [](const auto& Info) { return std::string(Info.param.Name); });
 
-TEST_F(WindowTest, ButtonsFollowTheirActionsEnabledState) {
-  TForm1& W = ShowWindow();
-  W.MakeAct->setEnabled(true);
-  W.FolderBtn->setEnabled(true);
-  W.OpenFolderAct->setEnabled(false);
-  EXPECT_TRUE(W.MakeBtn->isEnabled());
-  EXPECT_FALSE(W.FolderBtn->isEnabled());
-}
-
 TEST_F(WindowTest, TabOrderRunsButtonsComboBoxesThenGroupsFullHalfQuarter) {
   TForm1& W = ShowWindow();
   const std::vector<std::string> Expected = {
@@ -246,14 +237,6 @@ TEST_F(WindowTest, FirstShowEnablesOnlyBoxesWithBaseFilesAndLaterShowsChangeNoth
   WriteBase(fcIlshenar, mtNormal, msFull);
   W.show();
   EXPECT_FALSE(W.I1CBox->isEnabled());
-}
-
-TEST_F(WindowTest, FolderWithoutBaseFilesLeavesEveryBoxAndMakeDisabled) {
-  TForm1& W = ShowWindow();
-  for (const auto& Row : W.MapCBoxes) {
-    for (const QCheckBox* Box : Row) EXPECT_FALSE(Box->isEnabled());
-  }
-  EXPECT_FALSE(W.MakeAct->isEnabled());
 }
 
 }  // namespace

@@ -191,17 +191,6 @@ TEST_F(WindowTest, BoxesAndComboBoxesActDuringARunButLeaveMakeDisabled) {
   EXPECT_EQ(W.GetStatusText(), " 完了しました");
 }
 
-TEST_F(WindowTest, TypedTargetTextSavesUnderTheXRayNames) {
-  WriteBase(fcMalas, mtNormal, msHalf);
-  TForm1& W = ShowWindow();
-  Choose(W.TrgCBox, 0);
-  QTest::keyClicks(W.TrgCBox->lineEdit(), "?");
-  Tick(W.M2CBox);
-  Press(W.MakeBtn);
-  EXPECT_TRUE(TargetExists(fcMalas, mtXRay, msHalf));
-  EXPECT_FALSE(TargetExists(fcMalas, mtNormal, msHalf));
-}
-
 TEST_F(WindowTest, ErrorDuringARunIsShownWithTheActionsRestoredAndNoFinalText) {
   testsupport::WriteFileBytes(GetBaseFileName(Folder(), fcIlshenar, mtNormal, msFull),
                               {'B', 'M', 0, 0});
@@ -247,19 +236,6 @@ TEST_F(WindowTest, ErrorDuringARunAppearsInAMessageBoxWithTheApplicationsTitle) 
   EXPECT_EQ(Text, QString::fromUtf8(SReadError));
   // The run's clean-up came before the message.
   EXPECT_FALSE(CancelEnabledWhileShown);
-  ExpectIdleActions(true);
-}
-
-TEST_F(WindowTest, RunWithNoEnabledTickedBoxChangesNoFileAndSetsNoFinalText) {
-  WriteBase(fcFeluccaTrammel, mtNormal, msFull);
-  TForm1& W = ShowWindow();
-  Tick(W.FT1CBox);
-  Choose(W.BaseCBox, 2);  // the ticked box is disabled now
-  W.MakeAct->setEnabled(true);
-  W.SetStatusText("kept");
-  Press(W.MakeBtn);
-  EXPECT_EQ(W.GetStatusText(), "kept");
-  EXPECT_FALSE(TargetExists(fcFeluccaTrammel, mtXRay, msFull));
   ExpectIdleActions(true);
 }
 

@@ -125,44 +125,42 @@ TEST_P(PointSamplingTest, MapsDestinationColumnsToSourceColumns) {
   EXPECT_EQ(s.Row(), c.Expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, PointSamplingTest,
-    ::testing::ValuesIn(std::vector<SampleCase>{
-        {"Natural", 1, 6, 0, 6, {0, 1, 2, 3, 4, 5, 6, 0}},
-        {"NegativeWidthEndsAtX", 5, -4, 0, 4, {0, 0, 4, 3, 2, 1, 0, 0}},
-        {"NegativeSourceWidthMirrors", 0, 4, 3, -4, {4, 3, 2, 1, 0, 0, 0, 0}},
-        {"BothNegativeIsUpright", 5, -4, 3, -4, {0, 0, 1, 2, 3, 4, 0, 0}},
-        {"DoubleRepeatsPixels", 0, 8, 0, 4, {1, 1, 2, 2, 3, 3, 4, 4}},
-        {"HalveTakesEverySecond", 0, 3, 0, 6, {1, 3, 5, 0, 0, 0, 0, 0}},
-        {"FiveToThreeTruncates", 0, 3, 0, 5, {1, 2, 4, 0, 0, 0, 0, 0}},
-        {"ClippedLeft", -2, 6, 0, 6, {3, 4, 5, 6, 0, 0, 0, 0}},
-        {"ClippedRight", 5, 6, 0, 6, {0, 0, 0, 0, 0, 1, 2, 3}},
-        {"SourceOutsideIsNotDrawn", 0, 8, 2, 8, {3, 4, 5, 6, 0, 0, 0, 0}},
-        {"SourceLeftOfImage", 0, 4, -2, 4, {0, 0, 1, 2, 0, 0, 0, 0}}}),
-    [](const ::testing::TestParamInfo<SampleCase>& info) { return std::string(info.param.Name); });
+INSTANTIATE_TEST_SUITE_P(Cases, PointSamplingTest,
+                         ::testing::ValuesIn(std::vector<SampleCase>{
+                             {"Natural", 1, 6, 0, 6, {0, 1, 2, 3, 4, 5, 6, 0}},
+                             {"NegativeWidthEndsAtX", 5, -4, 0, 4, {0, 0, 4, 3, 2, 1, 0, 0}},
+                             {"NegativeSourceWidthMirrors", 0, 4, 3, -4, {4, 3, 2, 1, 0, 0, 0, 0}},
+                             {"BothNegativeIsUpright", 5, -4, 3, -4, {0, 0, 1, 2, 3, 4, 0, 0}},
+                             {"DoubleRepeatsPixels", 0, 8, 0, 4, {1, 1, 2, 2, 3, 3, 4, 4}},
+                             {"HalveTakesEverySecond", 0, 3, 0, 6, {1, 3, 5, 0, 0, 0, 0, 0}},
+                             {"FiveToThreeTruncates", 0, 3, 0, 5, {1, 2, 4, 0, 0, 0, 0, 0}},
+                             {"ClippedLeft", -2, 6, 0, 6, {3, 4, 5, 6, 0, 0, 0, 0}},
+                             {"ClippedRight", 5, 6, 0, 6, {0, 0, 0, 0, 0, 1, 2, 3}},
+                             {"SourceOutsideIsNotDrawn", 0, 8, 2, 8, {3, 4, 5, 6, 0, 0, 0, 0}},
+                             {"SourceLeftOfImage", 0, 4, -2, 4, {0, 0, 1, 2, 0, 0, 0, 0}}}),
+                         [](const ::testing::TestParamInfo<SampleCase>& info) {
+                           return std::string(info.param.Name);
+                         });
 
-TEST_F(BlitTest, NegativeHeightMirrorsRowsEndingAtY) {
-  Strip s({1}, 1, 4);
+TEST_F(BlitTest, RowsMirrorAndStretchByTheColumnRules) {
+  Strip s({1}, 1, 4);  // source rows hold 1, 101, 201, 301 % 256
   s.Dest.SetHeight(6);
-  // Source rows hold 1, 101, 201, 301 (row 3 is 301); drawn upward from row 4.
+  auto column = [&] {
+    V v;
+    for (int y = 0; y < 6; ++y) v.push_back(pixels::Get(s.Dest, 0, y));
+    return v;
+  };
+  // Height -4 from row 4 covers rows 1 .. 4, the first source row on row 4.
   ASSERT_TRUE(StretchBlt(s.D(), 0, 4, 1, -4, s.S(), 0, 0, 1, 4, SRCCOPY));
-  V column;
-  for (int y = 0; y < 6; ++y) column.push_back(pixels::Get(s.Dest, 0, y));
-  EXPECT_EQ(column, (V{0, 301 % 256, 201, 101, 1, 0}));
-}
-
-TEST_F(BlitTest, StretchesRowsByTheSameRule) {
-  Strip s({1}, 1, 2);
-  s.Dest.SetHeight(5);
-  ASSERT_TRUE(StretchBlt(s.D(), 0, 0, 1, 5, s.S(), 0, 0, 1, 2, SRCCOPY));
-  V column;
-  for (int y = 0; y < 5; ++y) column.push_back(pixels::Get(s.Dest, 0, y));
-  EXPECT_EQ(column, (V{1, 1, 1, 101, 101}));
+  EXPECT_EQ(column(), (V{0, 301 % 256, 201, 101, 1, 0}));
+  // Four rows onto six: row i takes source row i * 4 / 6.
+  ASSERT_TRUE(StretchBlt(s.D(), 0, 0, 1, 6, s.S(), 0, 0, 1, 4, SRCCOPY));
+  EXPECT_EQ(column(), (V{1, 1, 101, 201, 201, 301 % 256}));
 }
 
 TEST_F(BlitTest, WindowOriginAndClipRectanglePlaceAndLimitTheBlit) {
   Strip s({1, 2, 3, 4, 5, 6}, 8, 3);
-  SetWindowOrgEx(s.D(), 10, 1, nullptr);  // logical (10, 1) is pixel (0, 0)
+  SetWindowOrgEx(s.D(), 10, 1, nullptr);   // logical (10, 1) is pixel (0, 0)
   IntersectClipRect(s.D(), 12, 0, 15, 2);  // pixels 2 .. 4 of row 0 only
   ASSERT_TRUE(StretchBlt(s.D(), 10, 0, 6, 3, s.S(), 0, 0, 6, 3, SRCCOPY));
   EXPECT_EQ(s.Row(0), (V{0, 0, 103, 104, 105, 0, 0, 0})) << "logical row 0 is above the surface";
@@ -201,14 +199,14 @@ TEST_F(BlitTest, HalftoneAveragesTheSourceAreaWhenShrinking) {
     for (int y = 0; y < 2; ++y) pixels::Set(src, x, y, 0xFF0000);
   }
   SetStretchBltMode(dest.Canvas()->Handle(), HALFTONE);
-  ASSERT_TRUE(StretchBlt(dest.Canvas()->Handle(), 0, 0, 2, 1, src.Canvas()->Handle(), 0, 0, 4, 2,
-                         SRCCOPY));
+  ASSERT_TRUE(
+      StretchBlt(dest.Canvas()->Handle(), 0, 0, 2, 1, src.Canvas()->Handle(), 0, 0, 4, 2, SRCCOPY));
   EXPECT_EQ(pixels::Get(dest, 0, 0), 0x0F0F10u) << "(0+10+20+30)/4; blue (0+10+20+32)/4 rounds up";
   EXPECT_EQ(pixels::Get(dest, 1, 0), 0xFF0000u);
 
   SetStretchBltMode(dest.Canvas()->Handle(), COLORONCOLOR);
-  ASSERT_TRUE(StretchBlt(dest.Canvas()->Handle(), 0, 0, 2, 1, src.Canvas()->Handle(), 0, 0, 4, 2,
-                         SRCCOPY));
+  ASSERT_TRUE(
+      StretchBlt(dest.Canvas()->Handle(), 0, 0, 2, 1, src.Canvas()->Handle(), 0, 0, 4, 2, SRCCOPY));
   EXPECT_EQ(pixels::Get(dest, 0, 0), 0x000000u) << "point sampling takes the first pixel";
 }
 
@@ -220,8 +218,8 @@ TEST_F(BlitTest, HalftoneOntoAPaletteMatchesTheAverage) {
   pixels::Set(src, 0, 0, 0x000000);
   pixels::Set(src, 1, 0, 0xFFFFFF);
   SetStretchBltMode(dest.Canvas()->Handle(), HALFTONE);
-  ASSERT_TRUE(StretchBlt(dest.Canvas()->Handle(), 0, 0, 1, 1, src.Canvas()->Handle(), 0, 0, 2, 1,
-                         SRCCOPY));
+  ASSERT_TRUE(
+      StretchBlt(dest.Canvas()->Handle(), 0, 0, 1, 1, src.Canvas()->Handle(), 0, 0, 2, 1, SRCCOPY));
   EXPECT_EQ(pixels::Get(dest, 0, 0), 1u);
 }
 
@@ -232,8 +230,8 @@ TEST_F(BlitTest, HalftoneBetweenPalettesAveragesTheSourceColours) {
   pixels::Set(src, 0, 0, 0);   // black
   pixels::Set(src, 1, 0, 15);  // white
   SetStretchBltMode(dest.Canvas()->Handle(), HALFTONE);
-  ASSERT_TRUE(StretchBlt(dest.Canvas()->Handle(), 0, 0, 1, 1, src.Canvas()->Handle(), 0, 0, 2, 1,
-                         SRCCOPY));
+  ASSERT_TRUE(
+      StretchBlt(dest.Canvas()->Handle(), 0, 0, 1, 1, src.Canvas()->Handle(), 0, 0, 2, 1, SRCCOPY));
   EXPECT_EQ(pixels::Get(dest, 0, 0), 8u) << "(128,128,128) is nearest to the grey entry";
 }
 
@@ -247,8 +245,8 @@ TEST_F(BlitTest, NearestColourTakesTheLowestIndexOnATie) {
   pixels::Set(src, 1, 0, Rgb(64, 64, 64));
   pixels::Set(src, 2, 0, Rgb(1, 0, 0));
   pixels::Set(src, 3, 0, Rgb(100, 0, 0));
-  ASSERT_TRUE(StretchBlt(dest.Canvas()->Handle(), 0, 0, 4, 1, src.Canvas()->Handle(), 0, 0, 4, 1,
-                         SRCCOPY));
+  ASSERT_TRUE(
+      StretchBlt(dest.Canvas()->Handle(), 0, 0, 4, 1, src.Canvas()->Handle(), 0, 0, 4, 1, SRCCOPY));
   EXPECT_EQ(pixels::Get(dest, 0, 0), 1u);
   EXPECT_EQ(pixels::Get(dest, 1, 0), 0u);
   EXPECT_EQ(pixels::Get(dest, 2, 0), 2u);
@@ -290,13 +288,13 @@ TEST_F(BlitTest, PaletteToPaletteKeepsIndicesWhenTheTablesAreEqual) {
   // Entry 16 of the halftone palette is black, like entry 0: the index itself is kept.
   pixels::Set(src, 0, 0, 16);
   pixels::Set(src, 1, 0, 255);
-  ASSERT_TRUE(StretchBlt(dest.Canvas()->Handle(), 0, 0, 2, 1, src.Canvas()->Handle(), 0, 0, 2, 1,
-                         SRCCOPY));
+  ASSERT_TRUE(
+      StretchBlt(dest.Canvas()->Handle(), 0, 0, 2, 1, src.Canvas()->Handle(), 0, 0, 2, 1, SRCCOPY));
   EXPECT_EQ(pixels::Get(dest, 0, 0), 16u);
   EXPECT_EQ(pixels::Get(dest, 1, 0), 255u);
   dest.SetPalette(pixels::PaletteOf({0xFFFFFF, 0x000000}));
-  ASSERT_TRUE(StretchBlt(dest.Canvas()->Handle(), 0, 0, 2, 1, src.Canvas()->Handle(), 0, 0, 2, 1,
-                         SRCCOPY));
+  ASSERT_TRUE(
+      StretchBlt(dest.Canvas()->Handle(), 0, 0, 2, 1, src.Canvas()->Handle(), 0, 0, 2, 1, SRCCOPY));
   EXPECT_EQ(pixels::Get(dest, 0, 0), 1u) << "through the colours otherwise";
 }
 
@@ -307,8 +305,8 @@ TEST_F(BlitTest, PackedPixelsAreMostSignificantFirst) {
   pixels::Make(rgb, 24, 9, 1);
   static_cast<std::uint8_t*>(mono.ScanLine(0))[0] = 0x81;  // pixels 0 and 7 white
   static_cast<std::uint8_t*>(mono.ScanLine(0))[1] = 0x80;  // pixel 8 white
-  ASSERT_TRUE(StretchBlt(rgb.Canvas()->Handle(), 0, 0, 9, 1, mono.Canvas()->Handle(), 0, 0, 9, 1,
-                         SRCCOPY));
+  ASSERT_TRUE(
+      StretchBlt(rgb.Canvas()->Handle(), 0, 0, 9, 1, mono.Canvas()->Handle(), 0, 0, 9, 1, SRCCOPY));
   V row;
   for (int x = 0; x < 9; ++x) row.push_back(pixels::Get(rgb, x, 0) ? 1 : 0);
   EXPECT_EQ(row, (V{1, 0, 0, 0, 0, 0, 0, 1, 1}));
@@ -316,8 +314,8 @@ TEST_F(BlitTest, PackedPixelsAreMostSignificantFirst) {
   pixels::Set(rgb, 0, 0, 0x800000);  // dark red, entry 1
   pixels::Set(rgb, 1, 0, 0xFFFFFF);  // white, entry 15
   pixels::Set(rgb, 2, 0, 0x0000FF);  // blue, entry 12
-  ASSERT_TRUE(StretchBlt(vga.Canvas()->Handle(), 0, 0, 3, 1, rgb.Canvas()->Handle(), 0, 0, 3, 1,
-                         SRCCOPY));
+  ASSERT_TRUE(
+      StretchBlt(vga.Canvas()->Handle(), 0, 0, 3, 1, rgb.Canvas()->Handle(), 0, 0, 3, 1, SRCCOPY));
   const auto* bytes = static_cast<const std::uint8_t*>(vga.ScanLine(0));
   EXPECT_EQ(bytes[0], 0x1F);
   EXPECT_EQ(bytes[1] & 0xF0, 0xC0);
@@ -339,8 +337,8 @@ TEST_P(RasterOpTest, CombinesSourceAndDestinationColourBits) {
   pixels::Set(src, 0, 0, 0x0F0F0F);
   pixels::Set(dest, 0, 0, 0x3C3C3C);
   pixels::Set(dest, 1, 0, 0x3C3C3C);
-  ASSERT_TRUE(StretchBlt(dest.Canvas()->Handle(), 0, 0, 1, 1, src.Canvas()->Handle(), 0, 0, 1, 1,
-                         c.Rop));
+  ASSERT_TRUE(
+      StretchBlt(dest.Canvas()->Handle(), 0, 0, 1, 1, src.Canvas()->Handle(), 0, 0, 1, 1, c.Rop));
   EXPECT_EQ(pixels::Get(dest, 0, 0), c.Expected);
   EXPECT_EQ(pixels::Get(dest, 1, 0), 0x3C3C3Cu);
 }

@@ -154,21 +154,6 @@ TEST_F(CanvasTest, DrawAndStretchDrawRaiseChangingAndChangedAroundTheGraphic) {
   EXPECT_EQ(log.size(), 3u) << "stretching leaves empty graphics to draw themselves";
 }
 
-TEST_F(CanvasTest, AttributesAreCopiedNotShared) {
-  TBitmap a, b;
-  a.Canvas()->Brush().Color = 0x123456;
-  a.Canvas()->Font().Name = "Other";
-  b.Canvas()->Brush().Assign(a.Canvas()->Brush());
-  b.Canvas()->Font().Assign(a.Canvas()->Font());
-  a.Canvas()->Brush().Color = 0;
-  EXPECT_EQ(b.Canvas()->Brush().Color, 0x123456);
-  EXPECT_EQ(b.Canvas()->Font().Name, "Other");
-  TBitmap fresh;
-  EXPECT_EQ(fresh.Canvas()->Brush().Color, clWhite);
-  EXPECT_EQ(fresh.Canvas()->Brush().Style, bsSolid);
-  EXPECT_EQ(fresh.Canvas()->CopyMode, SRCCOPY);
-}
-
 // ---- FillRect ------------------------------------------------------------------------------
 
 TEST_F(CanvasTest, FillRectStoresTheNearestEntryAndHonoursOriginAndClip) {
@@ -214,15 +199,6 @@ TEST_F(CanvasTest, GraphicsCompareBySavedStreams) {
   EXPECT_FALSE(a.Equals(nullptr));
   TProbe probe;
   EXPECT_FALSE(a.Equals(&probe));
-}
-
-TEST_F(CanvasTest, DefaultClipboardOperationsAreRefused) {
-  TProbe probe;
-  std::uint16_t format = 0;
-  THandle data = 0;
-  HPALETTE palette = 0;
-  EXPECT_THROW(probe.SaveToClipboardFormat(format, data, palette), EInvalidGraphic);
-  EXPECT_THROW(probe.LoadFromClipboardFormat(8, 0, 0), EInvalidGraphic);
 }
 
 }  // namespace

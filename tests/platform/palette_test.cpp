@@ -31,16 +31,6 @@ TEST_F(PaletteTest, CreateCopyAndDeleteKeepTheLiveCount) {
   EXPECT_EQ(LivePaletteCount(), start);
 }
 
-TEST_F(PaletteTest, RejectsAbsentOrOversizedPalettes) {
-  EXPECT_EQ(CreatePalette(nullptr), 0u);
-  LOGPALETTE lp{};
-  lp.palVersion = 0x300;
-  lp.palNumEntries = 257;
-  EXPECT_EQ(CreatePalette(&lp), 0u);
-  EXPECT_EQ(CopyPalette(0), 0u);
-  EXPECT_FALSE(DeleteObject(0));
-}
-
 TEST_F(PaletteTest, EntryReadBackHonoursStartAndCount) {
   const HPALETTE p = pixels::PaletteOf({0x000001, 0x000002, 0x000003});
   EXPECT_EQ(GetPaletteEntries(p, 0, 0, nullptr), 3u) << "no buffer asks for the entry count";

