@@ -38,7 +38,8 @@ void TStatusPrinter::Line(const std::string& Text) {
 }
 
 void TStatusPrinter::Transient(const std::string& Text) {
-  if (FQuiet) return;
+  // The job sets the text after every row; only a change is worth printing.
+  if (FQuiet || Text == FPending) return;
   const bool sameStage = !FPending.empty() && StageKey(FPending) == StageKey(Text);
   if (!sameStage) Finish();
   if (FTerminal) {

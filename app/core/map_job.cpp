@@ -3,12 +3,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <array>
-#include <bit>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -19,9 +16,6 @@
 #include "platform/streams.h"
 
 namespace {
-
-// Pixels are moved as little-endian words: blue in the low byte, red in the third.
-static_assert(std::endian::native == std::endian::little);
 
 constexpr std::uint8_t kWhite = 255;
 
@@ -36,164 +30,6 @@ struct TBlendTable {
 const TBlendTable& Blend() {
   static const TBlendTable table;
   return table;
-}
-
-// The colour table of a palette bitmap as 256 entries; entries past its end are black.
-std::array<RGBQUAD, 256> ColourTableOf(const TBigBitmap& Bitmap) {
-  std::array<RGBQUAD, 256> table{};
-  const std::vector<RGBQUAD>& colours = Bitmap.Bitmaps().front()->ColorTable();
-  std::copy_n(colours.begin(), std::min<std::size_t>(colours.size(), table.size()), table.begin());
-  return table;
-}
-
-// Maps 24-bit colours to the nearest entry of a colour table: squared RGB distance, the lowest
-// index on a tie (the rule of the platform's blits). A map's working copy holds at most twice
-// as many colours as its table (each entry and its whitened form), so a small open-addressing
-// cache in front of the search answers nearly every pixel.
-class TNearestColour {
- public:
-  explicit TNearestColour(const std::vector<RGBQUAD>& Table) : FTable(Table) { Clear(); }
-
-  std::uint8_t Index(std::uint32_t Key) {
-    std::uint32_t slot = (Key * 2654435761u) >> (32 - kBits);
-    for (;;) {
-      const std::uint32_t k = FKeys[slot];
-      if (k == Key) return FValues[slot];
-      if (k == kEmpty) break;
-      slot = (slot + 1) & (kSlots - 1);
-    }
-    if (FUsed >= kSlots / 2) {
-      Clear();
-      return Index(Key);
-    }
-    const std::uint8_t value = Search(Key);
-    FKeys[slot] = Key;
-    FValues[slot] = value;
-    ++FUsed;
-    return value;
-  }
-
- private:
-  static constexpr int kBits = 12;
-  static constexpr std::uint32_t kSlots = 1u << kBits;
-  static constexpr std::uint32_t kEmpty = 0xFFFFFFFFu;  // never a 24-bit colour
-
-  void Clear() {
-    FKeys.fill(kEmpty);
-    FUsed = 0;
-  }
-
-  std::uint8_t Search(std::uint32_t Key) const {
-    const int b = static_cast<int>(Key & 0xFF);
-    const int g = static_cast<int>((Key >> 8) & 0xFF);
-    const int r = static_cast<int>(Key >> 16);
-    int best = 0;
-    int bestDistance = 1 << 30;
-    for (std::size_t i = 0; i < FTable.size() && i < 256; ++i) {
-      const int db = b - FTable[i].rgbBlue;
-      const int dg = g - FTable[i].rgbGreen;
-      const int dr = r - FTable[i].rgbRed;
-      const int d = db * db + dg * dg + dr * dr;
-      if (d < bestDistance) {
-        bestDistance = d;
-        best = static_cast<int>(i);
-        if (d == 0) break;
-      }
-    }
-    return static_cast<std::uint8_t>(best);
-  }
-
-  const std::vector<RGBQUAD>& FTable;
-  std::array<std::uint32_t, kSlots> FKeys{};
-  std::array<std::uint8_t, kSlots> FValues{};
-  std::uint32_t FUsed = 0;
-};
-
-bool HasColourTable(const TBigBitmap& Map) {
-  return !Map.Bitmaps().empty() && !Map.Bitmaps().front()->ColorTable().empty();
-}
-
-std::uint32_t PackColour(const RGBQUAD& c) {
-  return std::uint32_t(c.rgbBlue) | std::uint32_t(c.rgbGreen) << 8 | std::uint32_t(c.rgbRed) << 16;
-}
-
-// Fills the 24-bit working copy with the map's pixels. 8-bit and 24-bit maps are copied row by
-// row here, which gives what drawing through the canvas gives (an index becomes its table
-// colour) without a blit per pair of bands; other depths go through the canvas.
-void FillWorkingCopy(TBigBitmap& Map, TBigBitmap& Work) {
-  const std::int32_t w = Map.GetWidth();
-  const std::int32_t h = Map.GetHeight();
-  if (Map.GetEmpty()) return;
-  if (Map.GetPixelFormat() == bbpf8bit && HasColourTable(Map)) {
-    const std::array<RGBQUAD, 256> table = ColourTableOf(Map);
-    std::array<std::uint32_t, 256> packed{};
-    for (std::size_t i = 0; i < 256; ++i) packed[i] = PackColour(table[i]);
-    for (std::int32_t y = 0; y < h; ++y) {
-      const auto* src = static_cast<const std::uint8_t*>(Map.GetScanline(y));
-      auto* dst = static_cast<std::uint8_t*>(Work.GetScanline(y));
-      // Four bytes a pixel, each store overlapping the next pixel; the last one exactly three.
-      for (std::int32_t x = 0; x + 1 < w; ++x, dst += 3) std::memcpy(dst, &packed[src[x]], 4);
-      const RGBQUAD& last = table[src[w - 1]];
-      dst[0] = last.rgbBlue;
-      dst[1] = last.rgbGreen;
-      dst[2] = last.rgbRed;
-    }
-  } else if (Map.GetPixelFormat() == bbpf24bit) {
-    for (std::int32_t y = 0; y < h; ++y)
-      std::memcpy(Work.GetScanline(y), Map.GetScanline(y), std::size_t(w) * 3);
-  } else {
-    Work.Canvas()->Draw(0, 0, &Map);
-  }
-}
-
-// Draws the working copy back into the map, each pixel becoming the nearest entry of the map's
-// own colour table (which stays as it is). Row by row for 8-bit and 24-bit maps, through the
-// canvas for the other depths. An 8-bit map still holds the indices the working copy was made
-// from, so a working pixel is nearly always its index's colour or that colour whitened, whose
-// nearest entries are worked out once per index; any other colour is looked up.
-void ReduceIntoMap(TBigBitmap& Work, TBigBitmap& Map) {
-  const std::int32_t w = Map.GetWidth();
-  const std::int32_t h = Map.GetHeight();
-  if (Map.GetEmpty()) return;
-  if (Map.GetPixelFormat() == bbpf8bit && HasColourTable(Map)) {
-    const std::array<RGBQUAD, 256> table = ColourTableOf(Map);
-    TNearestColour nearest(Map.Bitmaps().front()->ColorTable());
-    const std::array<std::uint8_t, 256>& blend = Blend().Value;
-    std::array<std::uint32_t, 256> plainColour{}, blendColour{};
-    std::array<std::uint8_t, 256> plainIndex{}, blendIndex{};
-    for (std::size_t i = 0; i < 256; ++i) {
-      const RGBQUAD& c = table[i];
-      plainColour[i] = PackColour(c);
-      blendColour[i] = PackColour(RGBQUAD{blend[c.rgbBlue], blend[c.rgbGreen], blend[c.rgbRed], 0});
-      plainIndex[i] = nearest.Index(plainColour[i]);
-      blendIndex[i] = nearest.Index(blendColour[i]);
-    }
-    for (std::int32_t y = 0; y < h; ++y) {
-      const auto* src = static_cast<const std::uint8_t*>(Work.GetScanline(y));
-      auto* dst = static_cast<std::uint8_t*>(Map.GetScanline(y));
-      auto reduce = [&](std::int32_t x, std::uint32_t key) {
-        const std::uint8_t index = dst[x];
-        const bool plain = key == plainColour[index];
-        const std::uint8_t guess = plain ? plainIndex[index] : blendIndex[index];
-        dst[x] = plain || key == blendColour[index] ? guess : nearest.Index(key);
-      };
-      // Four-byte loads for all but the last pixel, which may end the row's memory.
-      for (std::int32_t x = 0; x + 1 < w; ++x, src += 3) {
-        std::uint32_t word;
-        std::memcpy(&word, src, 4);
-        reduce(x, word & 0xFFFFFFu);
-      }
-      reduce(w - 1,
-             std::uint32_t(src[0]) | std::uint32_t(src[1]) << 8 | std::uint32_t(src[2]) << 16);
-    }
-    Map.SetModified(true);
-  } else if (Map.GetPixelFormat() == bbpf24bit) {
-    for (std::int32_t y = 0; y < h; ++y)
-      std::memcpy(Map.GetScanline(y), Work.GetScanline(y), std::size_t(w) * 3);
-    Map.SetModified(true);
-  } else {
-    Map.Canvas()->Draw(0, 0, &Work);
-  }
 }
 
 // Whitens the grid pixels of one row of the working copy.
@@ -314,27 +150,23 @@ void MapJob(TJobHost& Host, Facet F, MapScale S) {
     work->SetWidth(map->GetWidth());
     work->SetHeight(map->GetHeight());
     work->SetDrawMode(0);
-    FillWorkingCopy(*map, *work);
+    work->Canvas()->Draw(0, 0, map.get());
 
     const std::int32_t width = work->GetWidth();
     const std::int32_t height = work->GetHeight();
     const std::int64_t mapHeight = map->GetHeight();
     const std::string drawing = name + " : drawing[";
-    std::int64_t shown = -1;
     for (std::int32_t y = 0; y < height; ++y) {
       GridRow(static_cast<std::uint8_t*>(work->GetScanline(y)), width, y, step);
-      // The text changes at most 101 times a map; setting it again unchanged shows nothing new.
       const std::int64_t percent = (std::int64_t(y) + 1) * 100 / mapHeight;
-      if (percent != shown) {
-        shown = percent;
-        Host.SetStatusText(drawing + std::to_string(percent) + "%]");
-      }
+      Host.SetStatusText(drawing + std::to_string(percent) + "%]");
       Host.ProcessMessages();
       if (Host.GetCanceled() || Host.GetClosing()) return;
     }
 
+    // Every pixel becomes the nearest entry of the map's own colour table; the table stays.
     Host.ShowStatus(name + " : 減色中");
-    ReduceIntoMap(*work, *map);
+    map->Canvas()->Draw(0, 0, work.get());
   }
 
   Host.ShowStatus(name + " : saving");

@@ -486,15 +486,4 @@ TEST_F(MapJobTest, AFailingJobEndsTheRunAndLeavesEveryTargetAsItWas) {
   EXPECT_EQ(FileNames(dir).size(), 5u);  // no temporary file left behind
 }
 
-TEST_F(MapJobTest, AMissingBaseFileRaisesTheFileOpenError) {
-  host.Tick(fcMalas, msFull);
-  try {
-    MakeRun(host);
-    FAIL() << "no error";
-  } catch (const EFOpenError& e) {
-    EXPECT_EQ(e.Message(), "ファイル " + Base(fcMalas, msFull) + " は開けません");
-  }
-  EXPECT_TRUE(FileNames(dir).empty());
-}
-
 }  // namespace

@@ -234,22 +234,28 @@ TEST_F(ResampleTest, MirroredTileIsTestedAgainstTheClipBoxOneColumnFurtherRight)
   EXPECT_EQ(DrawInto(d, Rect(0, 100, 100, 0), b), 0u);
 }
 
-TEST_F(ResampleTest, ClippedDrawingGivesTheSamePixelsInsideTheClipBox) {
+TEST_F(ResampleTest, ClippedDrawingGivesTheRightPixelsInsideTheClipBox) {
+  // 100 x 100 into 300 x 300 at step 2, once forward from (0, 0), once mirrored both ways
+  // from (301, 301), which covers columns and rows 2 .. 301.
   for (const TBBPixelFormat format : {bbpf1bit, bbpf8bit}) {
     TBigBitmap b;
     MakeImage(b, format, 100, 100);
-    for (const TRect r : {Rect(0, 0, 300, 300), Rect(301, 301, 1, 1)}) {
-      TBitmap whole, clipped;
-      MakeDest(whole, 302, 302);
-      MakeDest(clipped, 302, 302);
-      DrawInto(whole, r, b);
-      IntersectClipRect(clipped.Canvas()->Handle(), 123, 77, 131, 90);
-      DrawInto(clipped, r, b);
+    for (const bool mirrored : {false, true}) {
+      TBitmap d;
+      MakeDest(d, 302, 302);
+      IntersectClipRect(d.Canvas()->Handle(), 123, 77, 131, 90);
+      DrawInto(d, mirrored ? Rect(301, 301, 1, 1) : Rect(0, 0, 300, 300), b);
       for (std::int32_t y = 0; y < 302; ++y) {
         for (std::int32_t x = 0; x < 302; ++x) {
           const bool inside = x >= 123 && x < 131 && y >= 77 && y < 90;
-          ASSERT_EQ(DestColour(clipped, x, y), inside ? DestColour(whole, x, y) : kMarker)
-              << "format " << int{format} << ", pixel (" << x << ", " << y << ")";
+          const std::int32_t kx = mirrored ? 301 - x : x;
+          const std::int32_t ky = mirrored ? 301 - y : y;
+          const TColor want =
+              inside ? SourceColour(b, Sampled(kx, 300, 2, 100), Sampled(ky, 300, 2, 100))
+                     : kMarker;
+          ASSERT_EQ(DestColour(d, x, y), want)
+              << "format " << int{format} << (mirrored ? " mirrored" : "") << ", pixel (" << x
+              << ", " << y << ")";
         }
       }
     }

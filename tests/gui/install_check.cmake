@@ -1,6 +1,7 @@
 # Installs a build into a fresh prefix and checks that the window program, the companion tool
 # (when it is built) and the desktop entry land where a desktop expects them.
 # -DBUILD_DIR=... -DPREFIX=... -DEXPECT=relative|paths
+cmake_policy(SET CMP0057 NEW)
 file(REMOVE_RECURSE "${PREFIX}")
 execute_process(COMMAND "${CMAKE_COMMAND}" --install "${BUILD_DIR}" --prefix "${PREFIX}"
                 RESULT_VARIABLE result OUTPUT_QUIET)

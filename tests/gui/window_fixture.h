@@ -1,6 +1,6 @@
 #pragma once
 
-// A main window over a fresh temporary folder, with helpers that act as the user does: ticking
+// A main window over a fresh temporary folder, with functions that act as the user does: ticking
 // boxes with the mouse, choosing combo-box items with the keyboard, pressing buttons.
 
 #include <gtest/gtest.h>
