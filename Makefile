@@ -43,7 +43,7 @@ bench: deps
 fuzz: deps
 	cmake -S . -B $(FUZZ_BUILD) -DCMAKE_CXX_COMPILER=clang++-14 -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DVELDRIN_FUZZ=ON -DVELDRIN_TESTS=OFF -DVELDRIN_GUI=OFF $(CMAKE_FLAGS)
-	cmake --build $(FUZZ_BUILD) -j $(JOBS)
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_load_save fuzz_rle8 fuzz_rle4
 	@scripts/fuzz $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
 fuzz-ci:
