@@ -18,7 +18,7 @@
 
 namespace {
 
-using testsupport::BmpSpec;
+using testsupport::BmpLayout;
 using testsupport::BuildBmp;
 using testsupport::DibStride;
 using testsupport::ReadFileBytes;
@@ -38,14 +38,14 @@ std::uint8_t White40(std::uint8_t c) {
 
 // A bottom-up 24-bit file with rows padded to 4 bytes.
 Bytes Bmp24(std::int32_t w, std::int32_t h, const std::function<Rgb(int, int)>& Pixel) {
-  BmpSpec spec;
-  spec.width = w;
-  spec.height = h;
-  spec.bit_count = 24;
+  BmpLayout bmp;
+  bmp.width = w;
+  bmp.height = h;
+  bmp.bit_count = 24;
   const std::int32_t stride = DibStride(w, 24);
-  spec.pixels.assign(static_cast<std::size_t>(stride * h), 0);
+  bmp.pixels.assign(static_cast<std::size_t>(stride * h), 0);
   for (int y = 0; y < h; ++y) {
-    std::uint8_t* row = spec.pixels.data() + static_cast<std::size_t>((h - 1 - y) * stride);
+    std::uint8_t* row = bmp.pixels.data() + static_cast<std::size_t>((h - 1 - y) * stride);
     for (int x = 0; x < w; ++x) {
       const Rgb c = Pixel(x, y);
       row[3 * x] = c.b;
@@ -53,26 +53,26 @@ Bytes Bmp24(std::int32_t w, std::int32_t h, const std::function<Rgb(int, int)>& 
       row[3 * x + 2] = c.r;
     }
   }
-  return BuildBmp(spec);
+  return BuildBmp(bmp);
 }
 
 // A bottom-up 8-bit file; Padded false stores the rows back to back.
 Bytes Bmp8(std::int32_t w, std::int32_t h, const std::vector<Rgb>& Palette,
            const std::function<std::uint8_t(int, int)>& Index, bool Padded = true) {
-  BmpSpec spec;
-  spec.width = w;
-  spec.height = h;
-  spec.bit_count = 8;
-  for (const Rgb& c : Palette) spec.colors.insert(spec.colors.end(), {c.b, c.g, c.r, 0});
-  spec.clr_used = static_cast<std::uint32_t>(Palette.size());
+  BmpLayout bmp;
+  bmp.width = w;
+  bmp.height = h;
+  bmp.bit_count = 8;
+  for (const Rgb& c : Palette) bmp.colors.insert(bmp.colors.end(), {c.b, c.g, c.r, 0});
+  bmp.clr_used = static_cast<std::uint32_t>(Palette.size());
   const std::int32_t stride = Padded ? DibStride(w, 8) : w;
-  spec.pixels.assign(static_cast<std::size_t>(stride * h), 0);
+  bmp.pixels.assign(static_cast<std::size_t>(stride * h), 0);
   for (int y = 0; y < h; ++y) {
     for (int x = 0; x < w; ++x) {
-      spec.pixels[static_cast<std::size_t>((h - 1 - y) * stride + x)] = Index(x, y);
+      bmp.pixels[static_cast<std::size_t>((h - 1 - y) * stride + x)] = Index(x, y);
     }
   }
-  return BuildBmp(spec);
+  return BuildBmp(bmp);
 }
 
 // Reads back what the job saved: an uncompressed, bottom-up BMP.

@@ -19,7 +19,7 @@
 
 namespace {
 
-using testsupport::BmpSpec;
+using testsupport::BmpLayout;
 using testsupport::BuildBmp;
 using testsupport::ReadFileBytes;
 using testsupport::TempDir;
@@ -40,8 +40,8 @@ Bytes Ramp(std::size_t n, std::uint8_t start = 1) {
 }
 
 // An 8-bit file with a full palette whose rows are stored back to back.
-BmpSpec Unpadded(std::int32_t width, std::int32_t height) {
-  BmpSpec s;
+BmpLayout Unpadded(std::int32_t width, std::int32_t height) {
+  BmpLayout s;
   s.width = width;
   s.height = height;
   s.colors = testsupport::GreyColors(256);
@@ -59,7 +59,7 @@ std::set<std::string> FolderContents(const TempDir& dir) {
 TEST(Repair, PadsEveryRowAndCorrectsBfSize) {
   TempDir dir;
   const std::string name = dir.file("MAP3687478-X4.BMP");
-  BmpSpec layout = Unpadded(5, 3);
+  BmpLayout layout = Unpadded(5, 3);
   layout.file_size = 4242;  // a stale bfSize must not matter
   Bytes original = BuildBmp(layout);
   original[34] = 15;  // biSizeImage as the automap wrote it
@@ -170,27 +170,27 @@ TEST_P(NotRepaired, IsNotReportedAndKeptAsItIs) {
 
 std::vector<UntouchedCase> UntouchedCases() {
   std::vector<UntouchedCase> cases;
-  auto add = [&](const char* name, const BmpSpec& s) { cases.push_back({name, BuildBmp(s)}); };
+  auto add = [&](const char* name, const BmpLayout& s) { cases.push_back({name, BuildBmp(s)}); };
   add("WidthMultipleOfFourExactData", Unpadded(8, 3));
   {
-    BmpSpec s = Unpadded(5, 3);
+    BmpLayout s = Unpadded(5, 3);
     s.pixels = Ramp(8 * 3);
     add("PaddedRows", s);
     s.pixels = Ramp(8 * 3 + 7);
     add("PaddedRowsWithTrailingBytes", s);
   }
   {
-    BmpSpec s = Unpadded(8, 3);
+    BmpLayout s = Unpadded(8, 3);
     s.pixels = Ramp(8 * 3 + 5);
     add("WidthMultipleOfFourWithTrailingBytes", s);
   }
   {
-    BmpSpec s = Unpadded(5, 3);
+    BmpLayout s = Unpadded(5, 3);
     s.height = -3;
     add("TopDown", s);
   }
   {
-    BmpSpec s;
+    BmpLayout s;
     s.width = 5;
     s.height = 3;
     s.bit_count = 24;
@@ -200,12 +200,12 @@ std::vector<UntouchedCase> UntouchedCases() {
     add("TwentyFourBitPadded", s);
   }
   {
-    BmpSpec s = Unpadded(5, 3);
+    BmpLayout s = Unpadded(5, 3);
     s.compression = 1;  // run-length encoded
     add("Compressed", s);
   }
   {
-    BmpSpec s = Unpadded(0, 3);
+    BmpLayout s = Unpadded(0, 3);
     add("ZeroWidth", s);
     s = Unpadded(1, 3);
     s.width = -5;
@@ -214,7 +214,7 @@ std::vector<UntouchedCase> UntouchedCases() {
   }
   {
     // 69 bytes, no palette; 7 x 7 = 69 - 20: the size would fit rows that start in the header.
-    BmpSpec s;
+    BmpLayout s;
     s.width = 7;
     s.height = 7;
     s.pixels = Ramp(15);
@@ -231,13 +231,13 @@ std::vector<UntouchedCase> UntouchedCases() {
     cases.push_back({"NoBitmapSignature", b.data()});
   }
   {
-    BmpSpec s = Unpadded(5, 3);
+    BmpLayout s = Unpadded(5, 3);
     s.header_size = 12;
     add("CoreHeader", s);
   }
   {
     // Nothing but the two headers.
-    BmpSpec s;
+    BmpLayout s;
     s.width = 5;
     s.height = 3;
     add("HeadersOnly", s);

@@ -19,7 +19,7 @@
 namespace {
 
 using bigbitmaptest::LeakCheckedTest;
-using testsupport::BmpSpec;
+using testsupport::BmpLayout;
 using testsupport::BuildBmp;
 
 // ---- the shifted stream ----------------------------------------------------------------------
@@ -139,7 +139,7 @@ HGLOBAL MakeBlock(const std::vector<std::uint8_t>& Bytes) {
 }
 
 // The packed DIB of a BMP file: the file without its 14-byte file header.
-std::vector<std::uint8_t> PackedDib(const BmpSpec& File, std::size_t Slack = 0) {
+std::vector<std::uint8_t> PackedDib(const BmpLayout& File, std::size_t Slack = 0) {
   std::vector<std::uint8_t> file = BuildBmp(File);
   std::vector<std::uint8_t> packed(file.begin() + 14, file.end());
   packed.insert(packed.end(), Slack, 0);
@@ -168,7 +168,7 @@ class ClipboardLoad : public LeakCheckedTest {
 // One header kind per case; the pixels must be found right where the colour table ends.
 struct HeaderCase {
   const char* name;
-  BmpSpec bmp;
+  BmpLayout bmp;
   TBBPixelFormat format;
   // Bytes of the first image row (the top row) once loaded.
   std::vector<std::uint8_t> topRow;
@@ -186,8 +186,8 @@ std::vector<std::uint8_t> CoreGreys() {
 
 using Bytes = std::vector<std::uint8_t>;
 
-BmpSpec Bmp(std::int32_t W, std::int32_t H, std::uint16_t Bits, Bytes Colors, Bytes Pixels) {
-  BmpSpec s;
+BmpLayout Bmp(std::int32_t W, std::int32_t H, std::uint16_t Bits, Bytes Colors, Bytes Pixels) {
+  BmpLayout s;
   s.width = W;
   s.height = H;
   s.bit_count = Bits;
@@ -199,12 +199,12 @@ BmpSpec Bmp(std::int32_t W, std::int32_t H, std::uint16_t Bits, Bytes Colors, By
 // Pixels are given bottom row first; the expected top row follows each file.
 std::vector<HeaderCase> HeaderCases() {
   using testsupport::GreyColors;
-  BmpSpec masks16 = Bmp(2, 1, 16, {}, {0x00, 0xF8, 0x1F, 0x00});
+  BmpLayout masks16 = Bmp(2, 1, 16, {}, {0x00, 0xF8, 0x1F, 0x00});
   masks16.compression = 3;
   masks16.masks = {0xF800, 0x07E0, 0x001F};
-  BmpSpec core8 = Bmp(3, 1, 8, CoreGreys(), {7, 8, 9, 0});
+  BmpLayout core8 = Bmp(3, 1, 8, CoreGreys(), {7, 8, 9, 0});
   core8.header_size = 12;
-  BmpSpec used3 = Bmp(2, 1, 8, GreyColors(3), {2, 1, 0, 0});
+  BmpLayout used3 = Bmp(2, 1, 8, GreyColors(3), {2, 1, 0, 0});
   used3.clr_used = 3;
   return {
       // 40-byte header, 8 bits, biClrUsed 0: 1024 colour bytes, file offset 1078.
@@ -255,7 +255,7 @@ TEST_F(ClipboardLoad, RejectsWhatIsNoUsablePackedBitmapAndKeepsTheImage) {
   TBigBitmap b;
   b.SetWidth(3);
   b.SetHeight(2);
-  const HGLOBAL valid = MakeBlock(PackedDib(BmpSpec{}));
+  const HGLOBAL valid = MakeBlock(PackedDib(BmpLayout{}));
 
   // A format other than CF_DIB fails before the handle is looked at.
   EXPECT_EQ(LoadError(b, 2, 0), "Invalid Clipbboard Data");
@@ -272,18 +272,18 @@ TEST_F(ClipboardLoad, RejectsWhatIsNoUsablePackedBitmapAndKeepsTheImage) {
   const HGLOBAL two = MakeBlock(PackedDib(Bmp(1, 1, 2, {}, {0, 0, 0, 0})));
   EXPECT_EQ(LoadError(b, CF_DIB, two), "Invalid Clipbboard Data");
 
-  BmpSpec coreTwo = Bmp(1, 1, 2, {}, {});
+  BmpLayout coreTwo = Bmp(1, 1, 2, {}, {});
   coreTwo.header_size = 12;
   const HGLOBAL core = MakeBlock(PackedDib(coreTwo));
   EXPECT_EQ(LoadError(b, CF_DIB, core), "Invalid Clipbboard Data");
 
   // Header areas the block cannot hold: a 40-byte header in 20 bytes, and a colour count
   // whose table would run past the block (and past 32-bit offsets).
-  std::vector<std::uint8_t> shortInfo = PackedDib(BmpSpec{});
+  std::vector<std::uint8_t> shortInfo = PackedDib(BmpLayout{});
   shortInfo.resize(20);
   const HGLOBAL cut = MakeBlock(shortInfo);
   EXPECT_EQ(LoadError(b, CF_DIB, cut), "Invalid Clipbboard data");
-  BmpSpec manyColours = Bmp(1, 1, 8, {}, {0, 0, 0, 0});
+  BmpLayout manyColours = Bmp(1, 1, 8, {}, {0, 0, 0, 0});
   manyColours.clr_used = 0x40000001;
   const HGLOBAL huge = MakeBlock(PackedDib(manyColours));
   EXPECT_EQ(LoadError(b, CF_DIB, huge), "Invalid Clipbboard data");

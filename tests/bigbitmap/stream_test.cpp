@@ -15,7 +15,7 @@ namespace {
 
 using bigbitmaptest::ChangeCounter;
 using bigbitmaptest::LeakCheckedTest;
-using testsupport::BmpSpec;
+using testsupport::BmpLayout;
 using testsupport::BuildBmp;
 using testsupport::DibStride;
 using testsupport::GreyColors;
@@ -100,7 +100,7 @@ class RoundTrip : public StreamTest, public testing::WithParamInterface<RoundTri
 
 TEST_P(RoundTrip, LoadThenSaveGivesTheFileBackByteForByte) {
   const RoundTripCase& c = GetParam();
-  BmpSpec s;
+  BmpLayout s;
   s.width = c.width;
   s.height = c.height;
   s.bit_count = static_cast<std::uint16_t>(c.bits);
@@ -140,7 +140,7 @@ INSTANTIATE_TEST_SUITE_P(Formats, RoundTrip,
 
 TEST_F(StreamTest, TopDownFileTallerThanOneBandLoadsEveryRowInPlaceAndSavesBottomUp) {
   const std::int32_t w = 4096, h = 5000;  // stride 4096: bands of 2048 rows
-  BmpSpec top;
+  BmpLayout top;
   top.width = w;
   top.height = -h;
   top.colors = GreyColors(256);
@@ -155,7 +155,7 @@ TEST_F(StreamTest, TopDownFileTallerThanOneBandLoadsEveryRowInPlaceAndSavesBotto
               0)
         << "row " << r;
   }
-  BmpSpec bottom = top;
+  BmpLayout bottom = top;
   bottom.height = h;
   bottom.pixels = PatternRows(w, h, 8, true);
   EXPECT_EQ(SaveBytes(b), BuildBmp(bottom));
@@ -165,7 +165,7 @@ TEST_F(StreamTest, TopDownFileTallerThanOneBandLoadsEveryRowInPlaceAndSavesBotto
 
 TEST_F(StreamTest, LargeEightBitMapSavesInBandCountPlusTwoWritesWithTheCanonicalHeaders) {
   const std::int32_t w = 6144, h = 4096;
-  BmpSpec s;
+  BmpLayout s;
   s.width = w;
   s.height = h;
   s.colors = GreyColors(256);
@@ -241,7 +241,7 @@ TEST_F(StreamTest, StreamTakingLessThanAWriteFailsTheSave) {
 // ---- converted inputs --------------------------------------------------------------------------
 
 TEST_F(StreamTest, CoreHeaderFileSavesWithInfoHeaderAndFourByteColours) {
-  BmpSpec core;
+  BmpLayout core;
   core.header_size = 12;
   core.width = 4;
   core.height = 2;
@@ -258,7 +258,7 @@ TEST_F(StreamTest, CoreHeaderFileSavesWithInfoHeaderAndFourByteColours) {
 }
 
 TEST_F(StreamTest, BitFieldFilesLoadAsTwentyFourBits) {
-  BmpSpec s;
+  BmpLayout s;
   s.width = 2;
   s.height = 1;
   s.bit_count = 32;
@@ -273,7 +273,7 @@ TEST_F(StreamTest, BitFieldFilesLoadAsTwentyFourBits) {
 }
 
 TEST_F(StreamTest, RunLengthFilesLoadAndSaveUncompressed) {
-  BmpSpec s;
+  BmpLayout s;
   s.width = 5;
   s.height = 2;
   s.compression = BI_RLE8;
@@ -295,13 +295,13 @@ TEST_F(StreamTest, RunLengthFilesLoadAndSaveUncompressed) {
 
 struct BadFileCase {
   const char* name;
-  BmpSpec spec;
+  BmpLayout bmp;
   std::string message;  // empty: only the exception type is checked
   enum Kind { DibUtils, BigBitmap, Read } kind;
 };
 
-BmpSpec Good8(std::int32_t w = 4, std::int32_t h = 2) {
-  BmpSpec s;
+BmpLayout Good8(std::int32_t w = 4, std::int32_t h = 2) {
+  BmpLayout s;
   s.width = w;
   s.height = h;
   s.colors = GreyColors(256);
@@ -311,62 +311,62 @@ BmpSpec Good8(std::int32_t w = 4, std::int32_t h = 2) {
 }
 
 template <typename F>
-BmpSpec With(F f) {
-  BmpSpec s = Good8();
+BmpLayout With(F f) {
+  BmpLayout s = Good8();
   f(s);
   return s;
 }
 
 std::vector<BadFileCase> BadFiles() {
   return {
-      {"ShortUncompressedRows", With([](BmpSpec& s) { s.pixels.resize(7); }),
+      {"ShortUncompressedRows", With([](BmpLayout& s) { s.pixels.resize(7); }),
        "TBigBitmap.LoadFromStream: Not Enough Pixel Data", BadFileCase::BigBitmap},
-      {"UnknownCompressionShortData", With([](BmpSpec& s) {
+      {"UnknownCompressionShortData", With([](BmpLayout& s) {
          s.compression = 5;
          s.pixels = {0, 1};
        }),
        "TBigBitmap.LoadFromStream: Not Enough Pixel Data", BadFileCase::BigBitmap},
-      {"ShortBitFieldRows", With([](BmpSpec& s) {
+      {"ShortBitFieldRows", With([](BmpLayout& s) {
          s.bit_count = 16;
          s.colors.clear();
          s.clr_used = 0;
          s.pixels.resize(10);
        }),
        "TBigBitmap.LoadFromStream: Not Enough Pixel Data", BadFileCase::BigBitmap},
-      {"ZeroWidth", With([](BmpSpec& s) { s.width = 0; }),
+      {"ZeroWidth", With([](BmpLayout& s) { s.width = 0; }),
        "TBigBitmap.LoadFromStream: Invalid Width or Height", BadFileCase::BigBitmap},
-      {"NegativeWidth", With([](BmpSpec& s) { s.width = -4; }),
+      {"NegativeWidth", With([](BmpLayout& s) { s.width = -4; }),
        "TBigBitmap.LoadFromStream: Invalid Width or Height", BadFileCase::BigBitmap},
-      {"ZeroHeight", With([](BmpSpec& s) { s.height = 0; }),
+      {"ZeroHeight", With([](BmpLayout& s) { s.height = 0; }),
        "TBigBitmap.LoadFromStream: Invalid Width or Height", BadFileCase::BigBitmap},
-      {"TooWide", With([](BmpSpec& s) {
+      {"TooWide", With([](BmpLayout& s) {
          s.bit_count = 24;
          s.width = 21759;
          s.colors.clear();
          s.clr_used = 0;
        }),
        "TBigBitmap.LoadFromStream: Too Big Width or Too Many Pixel Bits", BadFileCase::BigBitmap},
-      {"TooWideAfterBitFieldConversion", With([](BmpSpec& s) {
+      {"TooWideAfterBitFieldConversion", With([](BmpLayout& s) {
          s.bit_count = 16;
          s.width = 21759;
          s.colors.clear();
          s.clr_used = 0;
        }),
        "TBigBitmap.LoadFromStream: Too Big Width or Too Many Pixel Bits", BadFileCase::BigBitmap},
-      {"NotABitmap", With([](BmpSpec& s) { s.header_size = 20; }),
+      {"NotABitmap", With([](BmpLayout& s) { s.header_size = 20; }),
        "LoadDIBFromStream: Invalid Bitmap Header Size", BadFileCase::DibUtils},
-      {"BadRunLengthData", With([](BmpSpec& s) {
+      {"BadRunLengthData", With([](BmpLayout& s) {
          s.compression = BI_RLE8;
          s.pixels = {9, 1, 0, 1};
        }),
        "Convert8BitRLETo8BitRGB: Bad RLE Data 4", BadFileCase::DibUtils},
-      {"EightBitsMarkedRle4", With([](BmpSpec& s) {
+      {"EightBitsMarkedRle4", With([](BmpLayout& s) {
          s.compression = BI_RLE4;
          s.pixels = {0, 1};
        }),
        "Convert4BitRLETo4BitRGB: Invalid Bitcount & Compression Combination",
        BadFileCase::DibUtils},
-      {"ZeroMask", With([](BmpSpec& s) {
+      {"ZeroMask", With([](BmpLayout& s) {
          s.bit_count = 16;
          s.compression = BI_BITFIELDS;
          s.colors.clear();
@@ -375,7 +375,7 @@ std::vector<BadFileCase> BadFiles() {
          s.pixels.assign(16, 0);
        }),
        "TBigBitmap.LoadFromStream: Invalid Masks", BadFileCase::DibUtils},
-      {"TruncatedFile", With([](BmpSpec& s) { s.file_size = 1078 + 100; }), "", BadFileCase::Read},
+      {"TruncatedFile", With([](BmpLayout& s) { s.file_size = 1078 + 100; }), "", BadFileCase::Read},
   };
 }
 
@@ -383,7 +383,7 @@ class FailedLoad : public StreamTest, public testing::WithParamInterface<BadFile
 
 TEST_P(FailedLoad, LeavesTheBitmapAsItWasWithoutNotifying) {
   TBigBitmap b;
-  BmpSpec before = Good8(3, 3);
+  BmpLayout before = Good8(3, 3);
   before.pixels = {1, 2, 3, 0, 4, 5, 6, 0, 7, 8, 9, 0};
   LoadBytes(b, BuildBmp(before));
   b.SetDrawMode(1);
@@ -393,7 +393,7 @@ TEST_P(FailedLoad, LeavesTheBitmapAsItWasWithoutNotifying) {
 
   const BadFileCase& c = GetParam();
   try {
-    LoadBytes(b, BuildBmp(c.spec));
+    LoadBytes(b, BuildBmp(c.bmp));
     ADD_FAILURE() << "the load must fail";
   } catch (const EBigBitmapError& e) {
     EXPECT_EQ(c.kind, BadFileCase::BigBitmap);
@@ -428,7 +428,7 @@ TEST_F(StreamTest, SuccessfulLoadNotifiesOnceAndKeepsDrawMode) {
 }
 
 TEST_F(StreamTest, EveryBandOwnsItsOwnCopyOfTheFilesColours) {
-  BmpSpec s = Good8(8192, 2100);  // bands of 1024 rows: 3 bands
+  BmpLayout s = Good8(8192, 2100);  // bands of 1024 rows: 3 bands
   TBigBitmap b;
   LoadBytes(b, BuildBmp(s));
   ASSERT_EQ(b.Bitmaps().size(), 3u);

@@ -27,7 +27,7 @@
 
 namespace {
 
-using testsupport::BmpSpec;
+using testsupport::BmpLayout;
 using testsupport::BuildBmp;
 using testsupport::DibStride;
 using testsupport::ReadFileBytes;
@@ -107,19 +107,19 @@ struct Rgb {
 // An 8-bit map with the given colour table; Padded false stores its rows back to back.
 Bytes Bmp8(int w, int h, const std::vector<Rgb>& Palette,
            const std::function<std::uint8_t(int, int)>& Index, bool Padded = true) {
-  BmpSpec spec;
-  spec.width = w;
-  spec.height = h;
-  spec.bit_count = 8;
-  for (const Rgb& c : Palette) spec.colors.insert(spec.colors.end(), {c.b, c.g, c.r, 0});
-  spec.clr_used = static_cast<std::uint32_t>(Palette.size());
+  BmpLayout bmp;
+  bmp.width = w;
+  bmp.height = h;
+  bmp.bit_count = 8;
+  for (const Rgb& c : Palette) bmp.colors.insert(bmp.colors.end(), {c.b, c.g, c.r, 0});
+  bmp.clr_used = static_cast<std::uint32_t>(Palette.size());
   const int stride = Padded ? DibStride(w, 8) : w;
-  spec.pixels.assign(static_cast<std::size_t>(stride * h), 0);
+  bmp.pixels.assign(static_cast<std::size_t>(stride * h), 0);
   for (int y = 0; y < h; ++y) {
     for (int x = 0; x < w; ++x)
-      spec.pixels[static_cast<std::size_t>((h - 1 - y) * stride + x)] = Index(x, y);
+      bmp.pixels[static_cast<std::size_t>((h - 1 - y) * stride + x)] = Index(x, y);
   }
-  return BuildBmp(spec);
+  return BuildBmp(bmp);
 }
 
 Bytes SmallMap(int w = 16, int h = 12) {

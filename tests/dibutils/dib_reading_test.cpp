@@ -11,7 +11,7 @@
 
 namespace {
 
-using testsupport::BmpSpec;
+using testsupport::BmpLayout;
 using testsupport::BuildBmp;
 using testsupport::ByteWriter;
 using testsupport::GreyColors;
@@ -58,7 +58,7 @@ class ColorCount : public testing::TestWithParam<ColorCountCase> {};
 
 TEST_P(ColorCount, ReadsTheRightNumberOfEntriesAndSkipsTheRestThroughTheOffset) {
   const ColorCountCase& c = GetParam();
-  BmpSpec s;
+  BmpLayout s;
   s.width = 4;
   s.height = 1;
   s.bit_count = c.bits;
@@ -91,7 +91,7 @@ INSTANTIATE_TEST_SUITE_P(Table, ColorCount,
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(LoadDIBFromStream, SixteenColoursLeaveTheRestOfTheTableUntouched) {
-  BmpSpec s;
+  BmpLayout s;
   s.clr_used = 16;
   s.colors = GreyColors(16);
   s.pixels = {0xAA, 0xBB, 0xCC, 0xDD};
@@ -112,7 +112,7 @@ class BitFieldMasks : public testing::TestWithParam<MaskCase> {};
 
 TEST_P(BitFieldMasks, LandOnTheMaskSlotsAndColoursFollowThem) {
   const MaskCase& c = GetParam();
-  BmpSpec s;
+  BmpLayout s;
   s.width = 2;
   s.height = 1;
   s.bit_count = c.bits;
@@ -144,7 +144,7 @@ INSTANTIATE_TEST_SUITE_P(Table, BitFieldMasks,
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(LoadDIBFromStream, BitFieldsWithA40ByteHeaderReadExactlyTheMasksWhenNoColours) {
-  BmpSpec s;
+  BmpLayout s;
   s.width = 2;
   s.bit_count = 16;
   s.compression = BI_BITFIELDS;
@@ -161,7 +161,7 @@ TEST(LoadDIBFromStream, BitFieldsWithA40ByteHeaderReadExactlyTheMasksWhenNoColou
 // ---- core headers, positions, header sizes ---------------------------------------------------
 
 TEST(LoadDIBFromStream, CoreHeaderBecomesAnInfoHeaderWithFourByteColours) {
-  BmpSpec s;
+  BmpLayout s;
   s.header_size = 12;
   s.width = 3;
   s.height = 2;
@@ -188,7 +188,7 @@ TEST(LoadDIBFromStream, CoreHeaderBecomesAnInfoHeaderWithFourByteColours) {
 }
 
 TEST(LoadDIBFromStream, CoreHeaderHeightIsUnsignedAndTwentyFourBitsHaveNoColours) {
-  BmpSpec s;
+  BmpLayout s;
   s.header_size = 12;
   s.width = 1;
   s.height = 0x8001;  // top bit set: still bottom-up
@@ -201,7 +201,7 @@ TEST(LoadDIBFromStream, CoreHeaderHeightIsUnsignedAndTwentyFourBitsHaveNoColours
 }
 
 TEST(LoadDIBFromStream, PositionsCountFromWhereTheFileStartsInTheStream) {
-  BmpSpec s;
+  BmpLayout s;
   s.width = 4;
   s.clr_used = 2;
   s.colors = GreyColors(2);
@@ -220,7 +220,7 @@ TEST(LoadDIBFromStream, PositionsCountFromWhereTheFileStartsInTheStream) {
 }
 
 TEST(LoadDIBFromStream, OffsetPointingBackIntoTheTablesIsHonoured) {
-  BmpSpec s;
+  BmpLayout s;
   s.width = 4;
   s.clr_used = 2;
   s.colors = {1, 2, 3, 4, 5, 6, 7, 8};
@@ -231,14 +231,14 @@ TEST(LoadDIBFromStream, OffsetPointingBackIntoTheTablesIsHonoured) {
 }
 
 TEST(LoadDIBFromStream, EqualSizeAndOffsetGiveEmptyBits) {
-  BmpSpec s;
+  BmpLayout s;
   s.colors = GreyColors(256);
   const TSepDIB d = Load(BuildBmp(s));
   EXPECT_EQ(d.Bits.Length(), 0);
 }
 
 TEST(LoadDIBFromStream, SurplusOfAHeaderLongerThanTheRecordIsSkipped) {
-  BmpSpec s;
+  BmpLayout s;
   s.header_size = 1500;
   s.width = 4;
   s.clr_used = 2;
@@ -264,8 +264,8 @@ std::string MessageOf(const Bytes& File) {
   return "no exception";
 }
 
-BmpSpec Small() {
-  BmpSpec s;
+BmpLayout Small() {
+  BmpLayout s;
   s.width = 4;
   s.clr_used = 2;
   s.colors = GreyColors(2);
@@ -278,7 +278,7 @@ TEST(LoadDIBFromStream, RejectsMalformedHeadersWithTheirMessages) {
   f[1] = 'X';
   EXPECT_EQ(MessageOf<EDIBUtilsError>(f), "LoadDIBFromStream: File type is invalid");
 
-  BmpSpec s = Small();
+  BmpLayout s = Small();
   s.header_size = 20;
   EXPECT_EQ(MessageOf<EDIBUtilsError>(BuildBmp(s)),
             "LoadDIBFromStream: Invalid Bitmap Header Size");
@@ -306,7 +306,7 @@ TEST(LoadDIBFromStream, StreamEndingEarlyFailsWithTheReadError) {
 }
 
 TEST(LoadDIBFromStream, HugeClaimedPixelLengthFailsWithTheReadErrorBeforeAllocating) {
-  BmpSpec s = Small();
+  BmpLayout s = Small();
   s.file_size = 0x7FFFFFF0;  // about 2 GB claimed, a few bytes held
   EXPECT_EQ(MessageOf<EReadError>(BuildBmp(s)), "ストリームからの読み込みエラー");
   s.file_size = 0xFFFFFFF0;  // wraps to a negative length
@@ -315,7 +315,7 @@ TEST(LoadDIBFromStream, HugeClaimedPixelLengthFailsWithTheReadErrorBeforeAllocat
 }
 
 TEST(LoadDIBFromStream, SizeBelowOffsetIsARangeError) {
-  BmpSpec s = Small();
+  BmpLayout s = Small();
   s.file_size = 20;
   EXPECT_EQ(MessageOf<ERangeError>(BuildBmp(s)), "範囲チェックエラー");
 }

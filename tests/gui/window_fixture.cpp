@@ -18,12 +18,12 @@ void WindowTest::TearDown() {
 }
 
 void WindowTest::WriteBase(Facet F, MapType T, MapScale S, int Height) const {
-  testsupport::BmpSpec Spec;
-  Spec.width = 8;
-  Spec.height = Height;
-  Spec.colors = testsupport::GreyColors(256);
-  Spec.pixels.assign(static_cast<std::size_t>(8 * Height), 100);
-  testsupport::WriteFileBytes(GetBaseFileName(Folder(), F, T, S), testsupport::BuildBmp(Spec));
+  testsupport::BmpLayout Bmp;
+  Bmp.width = 8;
+  Bmp.height = Height;
+  Bmp.colors = testsupport::GreyColors(256);
+  Bmp.pixels.assign(static_cast<std::size_t>(8 * Height), 100);
+  testsupport::WriteFileBytes(GetBaseFileName(Folder(), F, T, S), testsupport::BuildBmp(Bmp));
 }
 
 std::string WindowTest::TargetName(Facet F, MapType T, MapScale S) const {

@@ -256,7 +256,7 @@ TEST_P(BitmapRoundTripTest, SaveThenLoadGivesTheSamePicture) {
 INSTANTIATE_TEST_SUITE_P(Depths, BitmapRoundTripTest, ::testing::Values(1, 4, 8, 24, 32));
 
 TEST_F(BitmapTest, LoadsTopDownFilesTheRightWayUp) {
-  testsupport::BmpSpec layout;
+  testsupport::BmpLayout layout;
   layout.width = 2;
   layout.height = -2;
   layout.bit_count = 8;
@@ -285,7 +285,7 @@ TEST_F(BitmapTest, BadFilesFailAndLeaveTheBitmapUnchanged) {
     s.SetPosition(0);
     b.LoadFromStream(s);
   };
-  testsupport::BmpSpec good;
+  testsupport::BmpLayout good;
   good.width = 4;
   good.height = 4;
   good.pixels.assign(16, 0);
@@ -297,11 +297,11 @@ TEST_F(BitmapTest, BadFilesFailAndLeaveTheBitmapUnchanged) {
   truncated.resize(truncated.size() - 1);
   EXPECT_THROW(load(truncated), EReadError);
 
-  testsupport::BmpSpec rle = good;
+  testsupport::BmpLayout rle = good;
   rle.compression = BI_RLE8;
   EXPECT_THROW(load(testsupport::BuildBmp(rle)), EInvalidGraphic);
 
-  testsupport::BmpSpec huge = good;
+  testsupport::BmpLayout huge = good;
   huge.width = 1 << 30;
   huge.height = 1 << 20;
   EXPECT_THROW(load(testsupport::BuildBmp(huge)), Exception) << "never allocates past the stream";

@@ -27,7 +27,7 @@ void ByteWriter::patch_u32(std::size_t offset, std::uint32_t v) {
   for (int i = 0; i < 4; ++i) data_.at(offset + i) = static_cast<std::uint8_t>(v >> (8 * i));
 }
 
-std::vector<std::uint8_t> BuildBmp(const BmpSpec& s) {
+std::vector<std::uint8_t> BuildBmp(const BmpLayout& s) {
   ByteWriter w;
   w.u16(0x4D42).u32(0).u16(0).u16(0).u32(0);
   if (s.header_size == 12) {

@@ -25,7 +25,7 @@ class ByteWriter {
 
 // A BMP file built field by field. By default: 40-byte info header, bottom-up, uncompressed,
 // bfOffBits and bfSize computed from what is given; every field can be overridden.
-struct BmpSpec {
+struct BmpLayout {
   std::int32_t width = 1;
   std::int32_t height = 1;
   std::uint16_t planes = 1;
@@ -40,7 +40,7 @@ struct BmpSpec {
   std::int64_t file_size = -1;                  // -1: off_bits + pixels.size()
 };
 
-std::vector<std::uint8_t> BuildBmp(const BmpSpec& spec);
+std::vector<std::uint8_t> BuildBmp(const BmpLayout& bmp);
 
 // Row stride of a DIB row: padded to 4 bytes.
 inline std::int32_t DibStride(std::int32_t width, int bits) {
