@@ -9,6 +9,7 @@
 
 #include "bigbitmap/bigbitmap.h"
 #include "bigbitmap/shifted_stream.h"
+#include "platform/bytes.h"
 #include "platform/clipboard.h"
 #include "platform/globalmem.h"
 
@@ -21,19 +22,6 @@ constexpr std::size_t kSmallestBlock = 12;
 // The stream addresses header and block with 32-bit positions.
 constexpr std::int64_t kLargestBlock = std::numeric_limits<std::int32_t>::max() - kFileHeaderBytes;
 
-std::uint32_t ReadU32(const std::uint8_t* p) {
-  return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-         static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
-
-std::uint16_t ReadU16(const std::uint8_t* p) {
-  return static_cast<std::uint16_t>(p[0] | p[1] << 8);
-}
-
-void WriteU32(std::uint8_t* p, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
-
 [[noreturn]] void InvalidData() {
   throw EInvalidGraphic("Invalid Clipbboard Data");
 }
@@ -43,10 +31,10 @@ void WriteU32(std::uint8_t* p, std::uint32_t v) {
 
 // Length of header, masks and colour table at the start of a block of Size bytes.
 std::int64_t HeaderAreaLength(const std::uint8_t* Block, std::size_t Size) {
-  const std::uint32_t headerSize = ReadU32(Block);
+  const std::uint32_t headerSize = GetLE32(Block);
   if (headerSize < kInfoHeaderBytes) {
     // Core header: planes at 8, bit count at 10; colour entries of 3 bytes.
-    const int bits = ReadU16(Block + 10) * ReadU16(Block + 8);
+    const int bits = GetLE16(Block + 10) * GetLE16(Block + 8);
     std::int64_t colourBytes;
     switch (bits) {
       case 1:
@@ -68,9 +56,9 @@ std::int64_t HeaderAreaLength(const std::uint8_t* Block, std::size_t Size) {
   }
   // The fields looked at below lie in the first 40 bytes, which the block must hold.
   if (Size < kInfoHeaderBytes) InvalidBlock();
-  const int bits = ReadU16(Block + 14) * ReadU16(Block + 12);
-  const std::uint32_t compression = ReadU32(Block + 16);
-  const std::uint32_t clrUsed = ReadU32(Block + 32);
+  const int bits = GetLE16(Block + 14) * GetLE16(Block + 12);
+  const std::uint32_t compression = GetLE32(Block + 16);
+  const std::uint32_t clrUsed = GetLE32(Block + 32);
   std::int64_t length = headerSize;
   if (compression == BI_BITFIELDS && headerSize == kInfoHeaderBytes) length += 12;
   if (clrUsed != 0) return length + 4 * static_cast<std::int64_t>(clrUsed);
@@ -122,8 +110,8 @@ void TBigBitmap::LoadFromClipboardFormat(std::uint16_t AFormat, THandle AData,
   if (length > static_cast<std::int64_t>(size)) InvalidBlock();
 
   std::uint8_t fileHeader[kFileHeaderBytes] = {'B', 'M'};
-  WriteU32(fileHeader + 2, static_cast<std::uint32_t>(size + kFileHeaderBytes));
-  WriteU32(fileHeader + 10, static_cast<std::uint32_t>(length + kFileHeaderBytes));
+  PutLE32(fileHeader + 2, static_cast<std::uint32_t>(size + kFileHeaderBytes));
+  PutLE32(fileHeader + 10, static_cast<std::uint32_t>(length + kFileHeaderBytes));
   TShiftedMemoryStream stream(fileHeader, kFileHeaderBytes, block, static_cast<std::int32_t>(size));
   LoadFromStream(stream);
 }

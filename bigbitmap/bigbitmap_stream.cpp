@@ -8,19 +8,12 @@
 
 #include "bigbitmap/bigbitmap.h"
 #include "dibutils/dibutils.h"
+#include "platform/bytes.h"
 #include "platform/streams.h"
 
 namespace {
 
 constexpr std::uint32_t kSavedHeadersSize = kFileHeaderSize + kInfoHeaderSize;  // 54
-
-void Put16(std::uint8_t* p, std::uint16_t v) {
-  p[0] = static_cast<std::uint8_t>(v);
-  p[1] = static_cast<std::uint8_t>(v >> 8);
-}
-void Put32(std::uint8_t* p, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
 
 TPixelFormat BandFormatForBits(int Bits) {
   switch (Bits) {
@@ -137,17 +130,17 @@ void TBigBitmap::SaveToStream(TStream& Stream) {
   }
 
   std::uint8_t FileHeader[kFileHeaderSize] = {};
-  Put16(FileHeader, kBitmapFileType);
-  Put32(FileHeader + 2, static_cast<std::uint32_t>(FileSize));
-  Put32(FileHeader + 10, static_cast<std::uint32_t>(OffBits));
+  PutLE16(FileHeader, kBitmapFileType);
+  PutLE32(FileHeader + 2, static_cast<std::uint32_t>(FileSize));
+  PutLE32(FileHeader + 10, static_cast<std::uint32_t>(OffBits));
 
   std::uint8_t Info[kInfoHeaderSize + kColorTableBytes] = {};
-  Put32(Info, kInfoHeaderSize);
-  Put32(Info + 4, static_cast<std::uint32_t>(FWidth));
-  Put32(Info + 8, static_cast<std::uint32_t>(FHeight));
-  Put16(Info + 12, 1);
-  Put16(Info + 14, static_cast<std::uint16_t>(GetPixelBits(FPixelFormat)));
-  Put32(Info + 32, N);  // biClrUsed; compression, image size, resolution and the rest stay 0
+  PutLE32(Info, kInfoHeaderSize);
+  PutLE32(Info + 4, static_cast<std::uint32_t>(FWidth));
+  PutLE32(Info + 8, static_cast<std::uint32_t>(FHeight));
+  PutLE16(Info + 12, 1);
+  PutLE16(Info + 14, static_cast<std::uint16_t>(GetPixelBits(FPixelFormat)));
+  PutLE32(Info + 32, N);  // biClrUsed; compression, image size, resolution and the rest stay 0
   std::memcpy(Info + kInfoHeaderSize, Colors, 4 * N);
 
   Stream.WriteBuffer(FileHeader, sizeof FileHeader);

@@ -6,6 +6,7 @@
 #include <new>
 #include <stdexcept>
 
+#include "platform/bytes.h"
 #include "platform/streams.h"
 
 static_assert(std::endian::native == std::endian::little,
@@ -53,14 +54,6 @@ std::uint32_t GetDIBColorCount(std::uint32_t BitCount) {
 }
 
 namespace {
-
-std::uint16_t Le16(const std::uint8_t* p) {
-  return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
-}
-std::uint32_t Le32(const std::uint8_t* p) {
-  return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-         (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
 
 // Every byte of a BMP file goes through this reader: a read or skip asks first whether the
 // stream still holds that many bytes, so nothing is allocated or read on a length that the
@@ -127,18 +120,18 @@ void LoadDIBFromStream(TSepDIB& DIB, TStream& Stream) {
 
   std::uint8_t FileHeader[kFileHeaderSize];
   In.Read(FileHeader, sizeof FileHeader);
-  if (Le16(FileHeader) != kBitmapFileType) {
+  if (GetLE16(FileHeader) != kBitmapFileType) {
     throw EDIBUtilsError("LoadDIBFromStream: File type is invalid");
   }
-  const std::uint32_t bfSize = Le32(FileHeader + 2);
-  const std::uint32_t bfOffBits = Le32(FileHeader + 10);
+  const std::uint32_t bfSize = GetLE32(FileHeader + 2);
+  const std::uint32_t bfOffBits = GetLE32(FileHeader + 10);
   const auto PixelBytes = static_cast<std::int32_t>(bfSize - bfOffBits);
 
   // Header and Tables as one area: a longer info header lands with its masks (offsets 40..51)
   // on the mask slots of Tables.
   std::uint8_t Area[kHeaderAreaSize] = {};
   In.Read(Area, 4);
-  const std::uint32_t biSize = Le32(Area);
+  const std::uint32_t biSize = GetLE32(Area);
   if (biSize < kInfoHeaderSize) {
     if (biSize != kCoreHeaderSize) {
       throw EDIBUtilsError("LoadDIBFromStream: Invalid Bitmap Header Size");
@@ -250,12 +243,12 @@ void ConvertBitFieldsTo24BitRGB(const TSepDIB& Src, TSepDIB& Dst) {
     std::uint8_t* o = d;
     if (Is16) {
       for (std::int64_t x = 0; x < W; ++x, o += 3) {
-        const std::uint32_t p = Le16(s + 2 * x);
+        const std::uint32_t p = GetLE16(s + 2 * x);
         o[0] = Blue(p), o[1] = Green(p), o[2] = Red(p);
       }
     } else {
       for (std::int64_t x = 0; x < W; ++x, o += 3) {
-        const std::uint32_t p = Le32(s + 4 * x);
+        const std::uint32_t p = GetLE32(s + 4 * x);
         o[0] = Blue(p), o[1] = Green(p), o[2] = Red(p);
       }
     }

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <limits>
 
+#include "platform/bytes.h"
 #include "platform/color_table.h"
 #include "platform/device_context.h"
 #include "platform/streams.h"
@@ -17,7 +18,6 @@ constexpr const char* kInvalidImage = "Bitmap image is not valid";
 
 // No single pixel block above this size is attempted (rows are also addressed with 32 bits).
 constexpr std::int64_t kMaxBlock = std::int64_t{1} << 32;
-constexpr std::int32_t kBulk = 1 << 30;  // largest single stream transfer
 
 struct TBlockCounters {
   int Live = 0;
@@ -75,37 +75,6 @@ HPALETTE PaletteFor(const std::vector<RGBQUAD>& Colors) {
 std::uint16_t U16(const std::uint8_t* p) {
   return static_cast<std::uint16_t>(p[0] | p[1] << 8);
 }
-std::uint32_t U32(const std::uint8_t* p) {
-  return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-         static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
-void Put16(std::uint8_t* p, std::uint32_t v) {
-  p[0] = static_cast<std::uint8_t>(v);
-  p[1] = static_cast<std::uint8_t>(v >> 8);
-}
-void Put32(std::uint8_t* p, std::uint32_t v) {
-  Put16(p, v);
-  Put16(p + 2, v >> 16);
-}
-
-void ReadBulk(TStream& Stream, std::uint8_t* Buffer, std::int64_t Count) {
-  while (Count > 0) {
-    const auto n = static_cast<std::int32_t>(std::min<std::int64_t>(Count, kBulk));
-    Stream.ReadBuffer(Buffer, n);
-    Buffer += n;
-    Count -= n;
-  }
-}
-
-void WriteBulk(TStream& Stream, const std::uint8_t* Buffer, std::int64_t Count) {
-  while (Count > 0) {
-    const auto n = static_cast<std::int32_t>(std::min<std::int64_t>(Count, kBulk));
-    Stream.WriteBuffer(Buffer, n);
-    Buffer += n;
-    Count -= n;
-  }
-}
-
 // Selects a palette back into a surface when it goes out of scope.
 class TPaletteRestorer {
  public:
@@ -303,17 +272,17 @@ void TBitmap::LoadFromStream(TStream& Stream) {
   std::uint8_t header[14 + 40];
   Stream.ReadBuffer(header, 14 + 4);
   if (U16(header) != 0x4D42) throw EInvalidGraphic(kInvalidImage);
-  const std::uint32_t off_bits = U32(header + 10);
-  const std::uint32_t info_size = U32(header + 14);
+  const std::uint32_t off_bits = GetLE32(header + 10);
+  const std::uint32_t info_size = GetLE32(header + 14);
   if (info_size < 40 || info_size > 4096) throw EInvalidGraphic(kInvalidImage);
   Stream.ReadBuffer(header + 18, 36);
   const std::uint8_t* info = header + 14;
-  const auto width = static_cast<std::int32_t>(U32(info + 4));
-  const auto raw_height = static_cast<std::int32_t>(U32(info + 8));
+  const auto width = static_cast<std::int32_t>(GetLE32(info + 4));
+  const auto raw_height = static_cast<std::int32_t>(GetLE32(info + 8));
   const int planes = U16(info + 12);
   const int bits = U16(info + 14);
-  const std::uint32_t compression = U32(info + 16);
-  const std::uint32_t clr_used = U32(info + 32);
+  const std::uint32_t compression = GetLE32(info + 16);
+  const std::uint32_t clr_used = GetLE32(info + 32);
   if (width <= 0 || raw_height == 0 || raw_height == std::numeric_limits<std::int32_t>::min() ||
       planes != 1 || compression != BI_RGB ||
       (bits != 1 && bits != 4 && bits != 8 && bits != 24 && bits != 32)) {
@@ -342,10 +311,10 @@ void TBitmap::LoadFromStream(TStream& Stream) {
   if (Stream.Remaining() < size) throw EReadError();
   TBitmapBlockPtr block(AllocateBitmapBlock(size));
   if (bottom_up) {
-    ReadBulk(Stream, block.get(), size);
+    Stream.ReadBufferLarge(block.get(), size);
   } else {
     for (std::int32_t r = 0; r < height; ++r) {
-      ReadBulk(Stream, block.get() + (height - 1 - r) * stride, stride);
+      Stream.ReadBufferLarge(block.get() + (height - 1 - r) * stride, stride);
     }
   }
   const HPALETTE palette = PaletteFor(colors);
@@ -369,21 +338,21 @@ void TBitmap::SaveToStream(TStream& Stream) {
   const std::int64_t size = static_cast<std::int64_t>(RowStride()) * FHeight;
   std::vector<std::uint8_t> header(table_end, 0);
   std::uint8_t* p = header.data();
-  Put16(p, 0x4D42);
-  Put32(p + 2, static_cast<std::uint32_t>(std::min<std::int64_t>(table_end + size, 0xFFFFFFFF)));
-  Put32(p + 10, table_end);
+  PutLE16(p, 0x4D42);
+  PutLE32(p + 2, static_cast<std::uint32_t>(std::min<std::int64_t>(table_end + size, 0xFFFFFFFF)));
+  PutLE32(p + 10, table_end);
   std::uint8_t* info = p + 14;
-  Put32(info, 40);
-  Put32(info + 4, static_cast<std::uint32_t>(FWidth));
-  Put32(info + 8, static_cast<std::uint32_t>(FHeight));
-  Put16(info + 12, 1);
-  Put16(info + 14, static_cast<std::uint32_t>(bits));
-  Put32(info + 16, BI_RGB);
-  Put32(info + 20, static_cast<std::uint32_t>(std::min<std::int64_t>(size, 0xFFFFFFFF)));
-  Put32(info + 32, colors);
+  PutLE32(info, 40);
+  PutLE32(info + 4, static_cast<std::uint32_t>(FWidth));
+  PutLE32(info + 8, static_cast<std::uint32_t>(FHeight));
+  PutLE16(info + 12, 1);
+  PutLE16(info + 14, static_cast<std::uint16_t>(bits));
+  PutLE32(info + 16, BI_RGB);
+  PutLE32(info + 20, static_cast<std::uint32_t>(std::min<std::int64_t>(size, 0xFFFFFFFF)));
+  PutLE32(info + 32, colors);
   if (colors > 0) std::memcpy(info + 40, FColors.data(), colors * sizeof(RGBQUAD));
   Stream.WriteBuffer(header.data(), static_cast<std::int32_t>(header.size()));
-  WriteBulk(Stream, FBits, size);
+  Stream.WriteBufferLarge(FBits, size);
 }
 
 void TBitmap::Draw(TCanvas& ACanvas, const TRect& Rect) {

@@ -31,6 +31,28 @@ void TStream::WriteBuffer(const void* Buffer, std::int32_t Count) {
   if (Count != 0 && Write(Buffer, Count) != Count) throw EWriteError();
 }
 
+namespace {
+constexpr std::int64_t kLargePiece = std::int64_t{1} << 30;
+}
+
+void TStream::ReadBufferLarge(void* Buffer, std::int64_t Count) {
+  auto* p = static_cast<std::uint8_t*>(Buffer);
+  for (std::int64_t done = 0; done < Count;) {
+    const auto n = static_cast<std::int32_t>(std::min(Count - done, kLargePiece));
+    ReadBuffer(p + done, n);
+    done += n;
+  }
+}
+
+void TStream::WriteBufferLarge(const void* Buffer, std::int64_t Count) {
+  const auto* p = static_cast<const std::uint8_t*>(Buffer);
+  for (std::int64_t done = 0; done < Count;) {
+    const auto n = static_cast<std::int32_t>(std::min(Count - done, kLargePiece));
+    WriteBuffer(p + done, n);
+    done += n;
+  }
+}
+
 std::int64_t TStream::CopyFrom(TStream& Source, std::int64_t Count) {
   if (Count <= 0) {
     Source.SetPosition(0);
@@ -65,9 +87,15 @@ TFileStream::TFileStream(const std::string& FileName, std::uint16_t Mode) : FFil
   }
   int flags = O_CLOEXEC;
   switch (Mode & 0x3) {
-    case fmOpenWrite: flags |= O_WRONLY; break;
-    case fmOpenReadWrite: flags |= O_RDWR; break;
-    default: flags |= O_RDONLY; break;
+    case fmOpenWrite:
+      flags |= O_WRONLY;
+      break;
+    case fmOpenReadWrite:
+      flags |= O_RDWR;
+      break;
+    default:
+      flags |= O_RDONLY;
+      break;
   }
   FHandle = ::open(FileName.c_str(), flags);
   if (FHandle < 0) throw EFOpenError(FileName);
@@ -130,7 +158,9 @@ void TFileStream::SetSize(std::int64_t NewSize) {
 
 // ---------------------------------------------------------------------------------------------
 
-TMemoryStream::~TMemoryStream() { std::free(FMemory); }
+TMemoryStream::~TMemoryStream() {
+  std::free(FMemory);
+}
 
 void TMemoryStream::Reserve(std::int64_t Capacity) {
   if (Capacity <= FCapacity) return;
@@ -155,7 +185,8 @@ std::int32_t TMemoryStream::Write(const void* Buffer, std::int32_t Count) {
   const std::int64_t end = FPosition + Count;
   if (end > FSize) {
     Reserve(end);
-    if (FPosition > FSize) std::memset(FMemory + FSize, 0, static_cast<std::size_t>(FPosition - FSize));
+    if (FPosition > FSize)
+      std::memset(FMemory + FSize, 0, static_cast<std::size_t>(FPosition - FSize));
     FSize = end;
   }
   std::memcpy(FMemory + FPosition, Buffer, static_cast<std::size_t>(Count));
@@ -165,10 +196,17 @@ std::int32_t TMemoryStream::Write(const void* Buffer, std::int32_t Count) {
 
 std::int64_t TMemoryStream::Seek(std::int64_t Offset, std::uint16_t Origin) {
   switch (Origin) {
-    case soFromBeginning: FPosition = Offset; break;
-    case soFromCurrent: FPosition += Offset; break;
-    case soFromEnd: FPosition = FSize + Offset; break;
-    default: break;
+    case soFromBeginning:
+      FPosition = Offset;
+      break;
+    case soFromCurrent:
+      FPosition += Offset;
+      break;
+    case soFromEnd:
+      FPosition = FSize + Offset;
+      break;
+    default:
+      break;
   }
   return FPosition;
 }
@@ -198,13 +236,7 @@ void TMemoryStream::LoadFromStream(TStream& Stream) {
   auto* block = static_cast<std::uint8_t*>(std::malloc(static_cast<std::size_t>(capacity)));
   if (block == nullptr && capacity > 0) throw EOutOfMemory();
   try {
-    std::int64_t done = 0;
-    while (done < size) {
-      const auto n = static_cast<std::int32_t>(
-          std::min<std::int64_t>(size - done, std::numeric_limits<std::int32_t>::max()));
-      Stream.ReadBuffer(block + done, n);
-      done += n;
-    }
+    Stream.ReadBufferLarge(block, size);
   } catch (...) {
     std::free(block);
     throw;
@@ -217,13 +249,7 @@ void TMemoryStream::LoadFromStream(TStream& Stream) {
 }
 
 void TMemoryStream::SaveToStream(TStream& Stream) {
-  std::int64_t done = 0;
-  while (done < FSize) {
-    const auto n = static_cast<std::int32_t>(
-        std::min<std::int64_t>(FSize - done, std::numeric_limits<std::int32_t>::max()));
-    Stream.WriteBuffer(FMemory + done, n);
-    done += n;
-  }
+  Stream.WriteBufferLarge(FMemory, FSize);
 }
 
 void TMemoryStream::LoadFromFile(const std::string& FileName) {

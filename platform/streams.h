@@ -29,6 +29,9 @@ class TStream {
   // Exact transfers: fewer bytes than asked raise EReadError / EWriteError.
   void ReadBuffer(void* Buffer, std::int32_t Count);
   void WriteBuffer(const void* Buffer, std::int32_t Count);
+  // The same for counts beyond one 32-bit transfer, moved in large pieces.
+  void ReadBufferLarge(void* Buffer, std::int64_t Count);
+  void WriteBufferLarge(const void* Buffer, std::int64_t Count);
   // Copies Count bytes from Source's current position; Count 0 (or less) copies all of Source
   // from its start. Returns the number of bytes copied.
   std::int64_t CopyFrom(TStream& Source, std::int64_t Count);

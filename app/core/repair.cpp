@@ -7,6 +7,7 @@
 #include <memory>
 #include <new>
 
+#include "platform/bytes.h"
 #include "platform/exceptions.h"
 #include "platform/files.h"
 #include "platform/streams.h"
@@ -18,19 +19,6 @@ constexpr std::int32_t kInfoHeaderSize = 40;
 constexpr std::int32_t kHeadersSize = kFileHeaderSize + kInfoHeaderSize;
 constexpr std::uint16_t kBitmapSignature = 0x4D42;  // "BM"
 constexpr std::size_t kBfSizeOffset = 2;
-// Bulk transfers stay well inside the streams' 32-bit counts.
-constexpr std::int64_t kChunk = std::int64_t{1} << 30;
-
-std::uint16_t GetU16(const std::uint8_t* p) {
-  return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
-}
-std::uint32_t GetU32(const std::uint8_t* p) {
-  return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-         (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
-void PutU32(std::uint8_t* p, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
 
 // The fields of the 14-byte file header and the 40-byte info header that decide on a repair.
 struct TBmpHeads {
@@ -50,13 +38,13 @@ TBmpHeads ReadHeads(TStream& Stream) {
   TBmpHeads h{};
   Stream.SetPosition(0);
   Stream.ReadBuffer(h.Raw, kHeadersSize);
-  h.bfType = GetU16(h.Raw + 0);
-  h.bfOffBits = GetU32(h.Raw + 10);
-  h.biSize = GetU32(h.Raw + 14);
-  h.biWidth = static_cast<std::int32_t>(GetU32(h.Raw + 18));
-  h.biHeight = static_cast<std::int32_t>(GetU32(h.Raw + 22));
-  h.biBitCount = GetU16(h.Raw + 28);
-  h.biCompression = GetU32(h.Raw + 30);
+  h.bfType = GetLE16(h.Raw + 0);
+  h.bfOffBits = GetLE32(h.Raw + 10);
+  h.biSize = GetLE32(h.Raw + 14);
+  h.biWidth = static_cast<std::int32_t>(GetLE32(h.Raw + 18));
+  h.biHeight = static_cast<std::int32_t>(GetLE32(h.Raw + 22));
+  h.biBitCount = GetLE16(h.Raw + 28);
+  h.biCompression = GetLE32(h.Raw + 30);
   return h;
 }
 
@@ -82,22 +70,6 @@ bool NeedsRepair(const TBmpHeads& h, std::int64_t FileSize) {
   if (FileSize - offBits != std::int64_t{h.biWidth} * h.biHeight) return false;
   return offBits + PaddedRowBytes(h.biWidth) * h.biHeight <=
          std::numeric_limits<std::uint32_t>::max();
-}
-
-void ReadExactly(TStream& Stream, std::uint8_t* Buffer, std::int64_t Count) {
-  for (std::int64_t done = 0; done < Count;) {
-    const auto n = static_cast<std::int32_t>(std::min(Count - done, kChunk));
-    Stream.ReadBuffer(Buffer + done, n);
-    done += n;
-  }
-}
-
-void WriteExactly(TStream& Stream, const std::uint8_t* Buffer, std::int64_t Count) {
-  for (std::int64_t done = 0; done < Count;) {
-    const auto n = static_cast<std::int32_t>(std::min(Count - done, kChunk));
-    Stream.WriteBuffer(Buffer + done, n);
-    done += n;
-  }
 }
 
 }  // namespace
@@ -132,13 +104,13 @@ void FixBitmap(const std::string& FileName) {
     // Headers, colour table and the unpadded rows, read in one go; then every row moves to its
     // padded place, last row first, so that no row is overwritten before it has moved.
     in.SetPosition(0);
-    ReadExactly(in, out.get(), inSize);
+    in.ReadBufferLarge(out.get(), inSize);
     std::uint8_t* const pixels = out.get() + offBits;
     for (std::int64_t row = h.biHeight - 1; row >= 0; --row) {
       std::memmove(pixels + row * rowBytes, pixels + row * width, static_cast<std::size_t>(width));
       std::memset(pixels + row * rowBytes + width, 0, static_cast<std::size_t>(rowBytes - width));
     }
-    PutU32(out.get() + kBfSizeOffset, static_cast<std::uint32_t>(outSize));
+    PutLE32(out.get() + kBfSizeOffset, static_cast<std::uint32_t>(outSize));
   }
 
   const std::string badName = BadDataFileName(FileName);
@@ -147,7 +119,7 @@ void FixBitmap(const std::string& FileName) {
   if (!RenameFile(FileName, badName)) throw EFOpenError(badName);
   try {
     WriteFileReplacing(FileName,
-                       [&](TStream& Stream) { WriteExactly(Stream, out.get(), outSize); });
+                       [&](TStream& Stream) { Stream.WriteBufferLarge(out.get(), outSize); });
   } catch (...) {
     RenameFile(badName, FileName);
     throw;

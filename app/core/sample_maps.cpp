@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "platform/bytes.h"
 #include "platform/files.h"
 #include "platform/streams.h"
 
@@ -128,16 +129,6 @@ bool IsLand(std::uint8_t Index) {
 float RoadWiggle(float Along, float Phase) {
   return 0.72f * kRoadWiggle * std::sin(Along / 230.0f + Phase) +
          0.28f * kRoadWiggle * std::sin(Along / 71.0f + 1.0f + Phase);
-}
-
-void PutU16(std::uint8_t* p, std::uint16_t v) {
-  p[0] = static_cast<std::uint8_t>(v);
-  p[1] = static_cast<std::uint8_t>(v >> 8);
-}
-
-void PutU32(std::uint8_t* p, std::uint32_t v) {
-  PutU16(p, static_cast<std::uint16_t>(v));
-  PutU16(p + 2, static_cast<std::uint16_t>(v >> 16));
 }
 
 // Renders the map row by row into the pixel area of a file buffer (rows bottom-up, unpadded).
@@ -287,20 +278,20 @@ std::vector<std::uint8_t> BuildSampleMapFile(Facet F, MapScale S) {
   const std::uint32_t pixelBytes = static_cast<std::uint32_t>(w) * static_cast<std::uint32_t>(h);
   std::vector<std::uint8_t> file(kHeaderBytes + pixelBytes);
   std::uint8_t* p = file.data();
-  PutU16(p + 0, 0x4D42);  // "BM"
-  PutU32(p + 2, static_cast<std::uint32_t>(file.size()));
-  PutU32(p + 10, kHeaderBytes);
-  PutU32(p + 14, 40);
-  PutU32(p + 18, static_cast<std::uint32_t>(w));
-  PutU32(p + 22, static_cast<std::uint32_t>(h));
-  PutU16(p + 26, 1);
-  PutU16(p + 28, 8);
-  PutU32(p + 30, 0);  // uncompressed
-  PutU32(p + 34, pixelBytes);
-  PutU32(p + 38, 2835);  // 72 dpi
-  PutU32(p + 42, 2835);
-  PutU32(p + 46, 256);
-  PutU32(p + 50, 0);
+  PutLE16(p + 0, 0x4D42);  // "BM"
+  PutLE32(p + 2, static_cast<std::uint32_t>(file.size()));
+  PutLE32(p + 10, kHeaderBytes);
+  PutLE32(p + 14, 40);
+  PutLE32(p + 18, static_cast<std::uint32_t>(w));
+  PutLE32(p + 22, static_cast<std::uint32_t>(h));
+  PutLE16(p + 26, 1);
+  PutLE16(p + 28, 8);
+  PutLE32(p + 30, 0);  // uncompressed
+  PutLE32(p + 34, pixelBytes);
+  PutLE32(p + 38, 2835);  // 72 dpi
+  PutLE32(p + 42, 2835);
+  PutLE32(p + 46, 256);
+  PutLE32(p + 50, 0);
   std::memcpy(p + 54, SamplePalette().data(), 256 * sizeof(RGBQUAD));
   for (std::int32_t y = 0; y < h; ++y) {
     // Bottom-up: the top row is stored last.
