@@ -72,9 +72,6 @@ HPALETTE PaletteFor(const std::vector<RGBQUAD>& Colors) {
   return Colors.empty() ? 0 : CreatePaletteFromColors(Colors);
 }
 
-std::uint16_t U16(const std::uint8_t* p) {
-  return static_cast<std::uint16_t>(p[0] | p[1] << 8);
-}
 // Selects a palette back into a surface when it goes out of scope.
 class TPaletteRestorer {
  public:
@@ -145,12 +142,7 @@ void TBitmap::SetPixelFormat(TPixelFormat Value) {
   TBitmapBlockPtr block(size > 0 ? AllocateBitmapBlock(size) : nullptr);
   std::vector<RGBQUAD> colors = DefaultColorTable(bits);
   const HPALETTE palette = PaletteFor(colors);
-  FreeBlock();
-  FBits = block.release();
-  if (FPalette != 0) DeleteObject(FPalette);
-  FPalette = palette;
-  FColors = std::move(colors);
-  FPixelFormat = Value;
+  Install(block.release(), std::move(colors), palette, Value, FWidth, FHeight);
   Changed(this);
 }
 
@@ -187,6 +179,18 @@ void TBitmap::Reallocate(std::int32_t Width, std::int32_t Height) {
 void TBitmap::FreeBlock() {
   FreeBitmapBlock(FBits);
   FBits = nullptr;
+}
+
+void TBitmap::Install(std::uint8_t* Bits, std::vector<RGBQUAD> Colors, HPALETTE Palette,
+                      TPixelFormat Format, std::int32_t Width, std::int32_t Height) noexcept {
+  FreeBlock();
+  FBits = Bits;
+  if (FPalette != 0) DeleteObject(FPalette);
+  FPalette = Palette;
+  FColors = std::move(Colors);
+  FPixelFormat = Format;
+  FWidth = Width;
+  FHeight = Height;
 }
 
 void* TBitmap::ScanLine(std::int32_t Row) {
@@ -255,14 +259,8 @@ void TBitmap::Assign(TPersistent* Source) {
   std::vector<RGBQUAD> colors = source->FColors;
   HPALETTE palette = CopyPalette(source->FPalette);
   if (palette == 0) palette = PaletteFor(colors);
-  FreeBlock();
-  FBits = block.release();
-  if (FPalette != 0) DeleteObject(FPalette);
-  FPalette = palette;
-  FColors = std::move(colors);
-  FPixelFormat = source->FPixelFormat;
-  FWidth = source->FWidth;
-  FHeight = source->FHeight;
+  Install(block.release(), std::move(colors), palette, source->FPixelFormat, source->FWidth,
+          source->FHeight);
   SetPaletteModified(true);
   Changed(this);
 }
@@ -271,7 +269,7 @@ void TBitmap::LoadFromStream(TStream& Stream) {
   const std::int64_t start = Stream.GetPosition();
   std::uint8_t header[14 + 40];
   Stream.ReadBuffer(header, 14 + 4);
-  if (U16(header) != 0x4D42) throw EInvalidGraphic(kInvalidImage);
+  if (GetLE16(header) != 0x4D42) throw EInvalidGraphic(kInvalidImage);
   const std::uint32_t off_bits = GetLE32(header + 10);
   const std::uint32_t info_size = GetLE32(header + 14);
   if (info_size < 40 || info_size > 4096) throw EInvalidGraphic(kInvalidImage);
@@ -279,8 +277,8 @@ void TBitmap::LoadFromStream(TStream& Stream) {
   const std::uint8_t* info = header + 14;
   const auto width = static_cast<std::int32_t>(GetLE32(info + 4));
   const auto raw_height = static_cast<std::int32_t>(GetLE32(info + 8));
-  const int planes = U16(info + 12);
-  const int bits = U16(info + 14);
+  const int planes = GetLE16(info + 12);
+  const int bits = GetLE16(info + 14);
   const std::uint32_t compression = GetLE32(info + 16);
   const std::uint32_t clr_used = GetLE32(info + 32);
   if (width <= 0 || raw_height == 0 || raw_height == std::numeric_limits<std::int32_t>::min() ||
@@ -318,14 +316,7 @@ void TBitmap::LoadFromStream(TStream& Stream) {
     }
   }
   const HPALETTE palette = PaletteFor(colors);
-  FreeBlock();
-  FBits = block.release();
-  if (FPalette != 0) DeleteObject(FPalette);
-  FPalette = palette;
-  FColors = std::move(colors);
-  FPixelFormat = FormatOf(bits);
-  FWidth = width;
-  FHeight = height;
+  Install(block.release(), std::move(colors), palette, FormatOf(bits), width, height);
   SetPaletteModified(true);
   Changed(this);
 }

@@ -407,6 +407,9 @@ class TBitmap : public TGraphic {
   friend struct TDeviceContext;
   void Reallocate(std::int32_t Width, std::int32_t Height);
   void FreeBlock();
+  // Takes over a new pixel block and palette in place of the current ones; cannot fail.
+  void Install(std::uint8_t* Bits, std::vector<RGBQUAD> Colors, HPALETTE Palette,
+               TPixelFormat Format, std::int32_t Width, std::int32_t Height) noexcept;
 
   TPixelFormat FPixelFormat = pfDevice;
   std::int32_t FWidth = 0;
