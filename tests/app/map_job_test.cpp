@@ -146,21 +146,8 @@ class TFakeHost : public TJobHost {
   std::function<void(TFakeHost&)> onRow;
 };
 
-std::map<std::string, Bytes> Snapshot(const TempDir& Dir) {
-  std::map<std::string, Bytes> files;
-  for (const auto& e : std::filesystem::directory_iterator(Dir.path())) {
-    files[e.path().filename().string()] = ReadFileBytes(e.path().string());
-  }
-  return files;
-}
-
-std::vector<std::string> FileNames(const TempDir& Dir) {
-  std::vector<std::string> names;
-  for (const auto& e : std::filesystem::directory_iterator(Dir.path()))
-    names.push_back(e.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
-}
+using testsupport::FileNames;
+using testsupport::Snapshot;
 
 class MapJobTest : public ::testing::Test {
  protected:

@@ -9,27 +9,11 @@
 
 #include "bigbitmap/bigbitmap.h"
 #include "platform/graphics.h"
+#include "support/leak_check.h"
 
 namespace bigbitmaptest {
 
-// Every test leaves as many palette handles and pixel blocks alive as it found.
-class LeakCheckedTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    palettes_ = LivePaletteCount();
-    blocks_ = LiveBitmapBlocks();
-  }
-  void TearDown() override {
-    SetBitmapAllocFailCountdown(0);
-    SetDefaultDeviceBitsPixel(32);
-    EXPECT_EQ(LivePaletteCount(), palettes_) << "palette handles leaked or freed twice";
-    EXPECT_EQ(LiveBitmapBlocks(), blocks_) << "pixel blocks leaked";
-  }
-
- private:
-  int palettes_ = 0;
-  int blocks_ = 0;
-};
+using LeakCheckedTest = testsupport::GdiLeakCheckedTest;
 
 // Counts OnChange notifications of a picture.
 struct ChangeCounter {

@@ -127,21 +127,8 @@ Bytes SmallMap(int w = 16, int h = 12) {
               [](int x, int y) { return static_cast<std::uint8_t>((x + y) % 3 == 0 ? 2 : 0); });
 }
 
-std::map<std::string, Bytes> Snapshot(const TempDir& Dir) {
-  std::map<std::string, Bytes> files;
-  for (const auto& e : std::filesystem::directory_iterator(Dir.path())) {
-    files[e.path().filename().string()] = ReadFileBytes(e.path().string());
-  }
-  return files;
-}
-
-std::vector<std::string> FileNames(const TempDir& Dir) {
-  std::vector<std::string> names;
-  for (const auto& e : std::filesystem::directory_iterator(Dir.path()))
-    names.push_back(e.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
-}
+using testsupport::FileNames;
+using testsupport::Snapshot;
 
 class VeldrinGridTest : public ::testing::Test {
  protected:

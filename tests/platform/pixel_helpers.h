@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "platform/graphics.h"
+#include "support/leak_check.h"
 
 namespace pixels {
 
@@ -108,23 +109,4 @@ inline HPALETTE PaletteOf(std::initializer_list<std::uint32_t> Colors) {
 
 }  // namespace pixels
 
-// Every test starts and ends with the same number of live palettes and pixel blocks, and
-// with the fault injectors off.
-class PlatformTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    palettes_ = LivePaletteCount();
-    blocks_ = LiveBitmapBlocks();
-  }
-  void TearDown() override {
-    SetBitmapAllocFailCountdown(0);
-    SetBlitFailCountdown(0);
-    SetDefaultDeviceBitsPixel(32);
-    EXPECT_EQ(LivePaletteCount(), palettes_) << "palette handles leaked";
-    EXPECT_EQ(LiveBitmapBlocks(), blocks_) << "pixel blocks leaked";
-  }
-
- private:
-  int palettes_ = 0;
-  int blocks_ = 0;
-};
+using PlatformTest = testsupport::GdiLeakCheckedTest;

@@ -1,5 +1,6 @@
 #include "support/temp_dir.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -33,6 +34,22 @@ void WriteFileBytes(const std::string& name, const std::vector<std::uint8_t>& by
   if (!out) throw std::runtime_error("cannot create " + name);
   out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
   if (!out) throw std::runtime_error("cannot write " + name);
+}
+
+std::map<std::string, std::vector<std::uint8_t>> Snapshot(const TempDir& dir) {
+  std::map<std::string, std::vector<std::uint8_t>> files;
+  for (const auto& e : std::filesystem::directory_iterator(dir.path())) {
+    files[e.path().filename().string()] = ReadFileBytes(e.path().string());
+  }
+  return files;
+}
+
+std::vector<std::string> FileNames(const TempDir& dir) {
+  std::vector<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(dir.path()))
+    names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
 }
 
 }  // namespace testsupport

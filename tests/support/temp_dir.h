@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -26,5 +27,10 @@ class TempDir {
 
 std::vector<std::uint8_t> ReadFileBytes(const std::string& name);
 void WriteFileBytes(const std::string& name, const std::vector<std::uint8_t>& bytes);
+
+// Every file of a folder by name with its contents, to compare a folder before and after.
+std::map<std::string, std::vector<std::uint8_t>> Snapshot(const TempDir& dir);
+// The names of a folder's entries, sorted.
+std::vector<std::string> FileNames(const TempDir& dir);
 
 }  // namespace testsupport
