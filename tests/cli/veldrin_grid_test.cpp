@@ -205,13 +205,16 @@ TEST_F(VeldrinGridTest, AFailedJobPrintsItsMessageAndStopsTheRunThere) {
 
 // ---- what it prints --------------------------------------------------------------------------
 
-TEST_F(VeldrinGridTest, PrintsOneLinePerStageWhenNotOnATerminal) {
+TEST_F(VeldrinGridTest, PrintsEachStageAndEachNewTenthOfTheDrawingWhenNotOnATerminal) {
   WriteFileBytes(Base(fcMalas, msQuarter), SmallMap(6, 50));
   const TRunResult r = RunGrid({"-f", Folder()});
   ASSERT_EQ(r.status, 0) << r.err;
   const std::string n = " マラス 1/4";
-  EXPECT_EQ(r.err, n + "\n" + n + " : check bitmap\n" + n + " : loading\n" + n +
-                       " : drawing[100%]\n" + n + " : 減色中\n" + n + " : saving\n 完了しました\n");
+  std::string drawing;
+  for (const char* p : {"2", "10", "20", "30", "40", "50", "60", "70", "80", "90", "100"})
+    drawing += n + " : drawing[" + p + "%]\n";
+  EXPECT_EQ(r.err, n + "\n" + n + " : check bitmap\n" + n + " : loading\n" + drawing + n +
+                       " : 減色中\n" + n + " : saving\n 完了しました\n");
   EXPECT_TRUE(r.out.empty());
 }
 
