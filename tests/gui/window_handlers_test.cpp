@@ -287,9 +287,7 @@ class WindowButtonKeyTest : public WindowTest, public ::testing::WithParamInterf
 
 TEST_P(WindowButtonKeyTest, PressesTheFocusedButton) {
   WriteBase(fcFeluccaTrammel, mtNormal, msFull, 64);
-  TForm1& W = ShowWindow();
-  W.activateWindow();
-  ASSERT_TRUE(QTest::qWaitForWindowActive(&W));
+  TForm1& W = ShowActiveWindow();
   int Picks = 0;
   TBrowseFolder::SetFolderPicker([&](QWidget*, const QString&, const QString&) {
     ++Picks;
@@ -369,9 +367,7 @@ TEST_F(WindowTest, FolderPickerSpeaksJapaneseAndShowsTheMapFolderSelected) {
 
 TEST_F(WindowTest, AltAndTheMarkedLetterTriggersAnEnabledActionOnly) {
   WriteBase(fcFeluccaTrammel, mtNormal, msFull);
-  TForm1& W = ShowWindow();
-  W.activateWindow();
-  ASSERT_TRUE(QTest::qWaitForWindowActive(&W));
+  TForm1& W = ShowActiveWindow();
   int Picks = 0;
   TBrowseFolder::SetFolderPicker([&](QWidget*, const QString&, const QString&) {
     ++Picks;
