@@ -6,9 +6,9 @@
 #include <functional>
 #include <string>
 
-class TStream;
+#include "platform/os_files.h"
 
-inline constexpr char PathDelim = '/';
+class TStream;
 
 bool FileExists(const std::string& FileName);   // a regular file (or a link to one)
 bool DeleteFile(const std::string& FileName);   // true on success

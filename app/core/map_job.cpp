@@ -1,8 +1,5 @@
 #include "app/core/map_job.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <array>
 #include <cstdio>
 #include <cstdlib>
@@ -48,29 +45,6 @@ void GridRow(std::uint8_t* Row, std::int32_t Width, std::int32_t y, int Step) {
   }
 }
 
-// A new, empty file beside Target (same folder), with the permissions Target has or an ordinary
-// new file would get.
-std::string CreateTempBeside(const std::string& Target) {
-  const auto delim = Target.rfind(PathDelim);
-  std::string temp =
-      (delim == std::string::npos ? std::string(".") + PathDelim : Target.substr(0, delim + 1)) +
-      ".veldrin-save-XXXXXX";
-  const int fd = ::mkstemp(temp.data());
-  if (fd < 0) throw EFCreateError(Target);
-  struct stat st {};
-  mode_t mode;
-  if (::stat(Target.c_str(), &st) == 0) {
-    mode = st.st_mode & 07777;
-  } else {
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    mode = 0666 & ~mask;
-  }
-  ::fchmod(fd, mode);
-  ::close(fd);
-  return temp;
-}
-
 // Saves the map under every target name so that the targets change together or not at all:
 // each result is first written to a temporary file beside its target; only when all are
 // written does each target get its backup and then the new file. On failure no temporary is
@@ -79,8 +53,10 @@ void SaveTargets(TBigBitmap& Map, const std::vector<std::string>& Targets) {
   std::vector<std::string> temps;
   try {
     for (const std::string& target : Targets) {
-      temps.push_back(CreateTempBeside(target));
-      TFileStream stream(temps.back(), fmCreate);
+      temps.emplace_back();
+      const TOsFile file = OsCreateTempBeside(target, "save", target, temps.back());
+      if (file == OsNoFile) throw EFCreateError(target);
+      TFileStream stream(file, temps.back());
       Map.SaveToStream(stream);
     }
     for (std::size_t i = 0; i < Targets.size(); ++i) {
@@ -88,7 +64,7 @@ void SaveTargets(TBigBitmap& Map, const std::vector<std::string>& Targets) {
       const std::string backup = ChangeFileExt(target, ".OLD");
       const bool hadBackup = FileExists(backup);
       BackupFile(target);
-      if (std::rename(temps[i].c_str(), target.c_str()) != 0) {
+      if (!OsReplaceFile(temps[i], target)) {
         // Put the target back under its own name if the backup just took it.
         if (!hadBackup && !FileExists(target)) RenameFile(backup, target);
         throw EFCreateError(target);
