@@ -28,18 +28,91 @@ std::string ChangeFileExt(const std::string& FileName, const std::string& Extens
 
 std::string GetModuleFileName() { return OsModuleFileName(); }
 
-void WriteFileReplacing(const std::string& FileName, const std::function<void(TStream&)>& Write) {
+namespace {
+
+// The folder part of FileName with its delimiter ("" for a bare name: the current folder).
+std::string FolderOf(const std::string& FileName) {
+  const auto delim = FileName.rfind(PathDelim);
+  return delim == std::string::npos ? std::string() : FileName.substr(0, delim + 1);
+}
+
+// A flushed copy of Existing beside Target, with Existing's permissions.
+std::string CopyBeside(const std::string& Existing, const std::string& Target) {
+  TFileStream in(Existing, fmOpenRead | fmShareDenyWrite);
+  return WriteTempBeside(Target, "copy", Existing, [&in](TStream& Out) { Out.CopyFrom(in, 0); });
+}
+
+// A second name for Existing beside Target: a hard link under a temporary name, or a copy.
+std::string SecondNameBeside(const std::string& Existing, const std::string& Target) {
   std::string temp;
-  const TOsFile file = OsCreateTempBeside(FileName, "write", FileName, temp);
-  if (file == OsNoFile) throw EFCreateError(FileName);
+  const TOsFile claim = OsCreateTempBeside(Target, "link", "", temp);
+  if (claim == OsNoFile) throw EFCreateError(Target);
+  OsCloseFile(claim);
+  OsDeleteFile(temp);
+  if (OsLinkNoReplace(Existing, temp) == TOsNoReplace::Done) return temp;
+  return CopyBeside(Existing, Target);
+}
+
+}  // namespace
+
+std::string WriteTempBeside(const std::string& Target, const char* Tag, const std::string& ModeOf,
+                            const std::function<void(TStream&)>& Write) {
+  std::string temp;
+  const TOsFile file = OsCreateTempBeside(Target, Tag, ModeOf, temp);
+  if (file == OsNoFile) throw EFCreateError(Target);
   try {
-    {
-      TFileStream stream(file, temp);
-      Write(stream);
-    }
-    if (!OsReplaceFile(temp, FileName)) throw EFCreateError(FileName);
+    TFileStream stream(file, temp);
+    Write(stream);
+    stream.Flush();
   } catch (...) {
     OsDeleteFile(temp);
     throw;
   }
+  return temp;
+}
+
+void WriteFileReplacing(const std::string& FileName, const std::function<void(TStream&)>& Write) {
+  const std::string temp = WriteTempBeside(FileName, "write", FileName, Write);
+  if (!OsReplaceFile(temp, FileName)) {
+    OsDeleteFile(temp);
+    throw EFCreateError(FileName);
+  }
+  FlushFolderOf(FileName);
+}
+
+bool KeepCopyNoReplace(const std::string& Existing, const std::string& NewName) {
+  switch (OsLinkNoReplace(Existing, NewName)) {
+    case TOsNoReplace::Done:
+      return true;
+    case TOsNoReplace::Exists:
+      return false;
+    case TOsNoReplace::Failed:
+      break;
+  }
+  // No hard links here (or Existing is gone: the copy then raises EFOpenError).
+  const std::string temp = CopyBeside(Existing, NewName);
+  const TOsNoReplace result = OsRenameNoReplace(temp, NewName);
+  if (result != TOsNoReplace::Done) OsDeleteFile(temp);
+  if (result == TOsNoReplace::Failed) throw EFCreateError(NewName);
+  return result == TOsNoReplace::Done;
+}
+
+void KeepCopyReplacing(const std::string& Existing, const std::string& NewName) {
+  const std::string temp = SecondNameBeside(Existing, NewName);
+  if (!OsReplaceFile(temp, NewName)) {
+    OsDeleteFile(temp);
+    throw EFCreateError(NewName);
+  }
+}
+
+void FlushFolderOf(const std::string& FileName) {
+  if (!OsFlushFolder(FolderOf(FileName))) throw EWriteError();
+}
+
+TFolderLock::TFolderLock(const std::string& Folder) {
+  FBusy = OsTryLockFolder(Folder, FLock) == TOsLock::Busy;
+}
+
+TFolderLock::~TFolderLock() {
+  if (FLock != OsNoFile) OsUnlockFolder(FLock);
 }

@@ -46,29 +46,21 @@ void GridRow(std::uint8_t* Row, std::int32_t Width, std::int32_t y, int Step) {
 }
 
 // Saves the map under every target name so that the targets change together or not at all:
-// each result is first written to a temporary file beside its target; only when all are
-// written does each target get its backup and then the new file. On failure no temporary is
-// left, and every target not yet replaced is as it was.
+// each result is first written, flushed, to a temporary file beside its target; only when all
+// are written does each target get its backup and then, atomically, the new file. On failure
+// no temporary is left, and every target not yet replaced is as it was. At no moment is a
+// target missing: the backup is a second name of the old file, which keeps its own name until
+// the new file replaces it.
 void SaveTargets(TBigBitmap& Map, const std::vector<std::string>& Targets) {
   std::vector<std::string> temps;
   try {
     for (const std::string& target : Targets) {
-      temps.emplace_back();
-      const TOsFile file = OsCreateTempBeside(target, "save", target, temps.back());
-      if (file == OsNoFile) throw EFCreateError(target);
-      TFileStream stream(file, temps.back());
-      Map.SaveToStream(stream);
+      temps.push_back(WriteTempBeside(target, "save", target,
+                                      [&Map](TStream& Stream) { Map.SaveToStream(Stream); }));
     }
     for (std::size_t i = 0; i < Targets.size(); ++i) {
-      const std::string& target = Targets[i];
-      const std::string backup = ChangeFileExt(target, ".OLD");
-      const bool hadBackup = FileExists(backup);
-      BackupFile(target);
-      if (!OsReplaceFile(temps[i], target)) {
-        // Put the target back under its own name if the backup just took it.
-        if (!hadBackup && !FileExists(target)) RenameFile(backup, target);
-        throw EFCreateError(target);
-      }
+      BackupFile(Targets[i]);
+      if (!OsReplaceFile(temps[i], Targets[i])) throw EFCreateError(Targets[i]);
       temps[i].clear();
     }
   } catch (...) {
@@ -77,6 +69,7 @@ void SaveTargets(TBigBitmap& Map, const std::vector<std::string>& Targets) {
     }
     throw;
   }
+  FlushFolderOf(Targets.front());
 }
 
 }  // namespace
@@ -98,9 +91,14 @@ std::uint8_t BlendChannel(std::uint8_t c, std::uint8_t w) {
   return static_cast<std::uint8_t>((unsigned(c) * 6u + unsigned(w) * 4u) / 10u);
 }
 
+void (*BackupFileRaceHook)() = nullptr;
+
 void BackupFile(const std::string& FileName) {
   const std::string backup = ChangeFileExt(FileName, ".OLD");
-  if (!FileExists(backup)) RenameFile(FileName, backup);
+  if (FileExists(backup) || !FileExists(FileName)) return;
+  if (BackupFileRaceHook != nullptr) BackupFileRaceHook();
+  // Another process may have made the backup since the check: it is then kept, never replaced.
+  KeepCopyNoReplace(FileName, backup);
 }
 
 void MapJob(TJobHost& Host, Facet F, MapScale S) {
