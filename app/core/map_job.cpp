@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "app/core/repair.h"
@@ -161,9 +162,14 @@ void MakeRun(TJobHost& Host) {
   } idleAgain{Host};
   Host.Repaint();
 
+  std::optional<TFolderLock> lock;
   for (Facet f = 0; f < FacetCount; ++f) {
     for (MapScale s = 0; s < MapScaleCount; ++s) {
       if (!(Host.MapBoxEnabled(f, s) && Host.MapBoxChecked(f, s))) continue;
+      if (!lock) {
+        lock.emplace(Host.GetMapFolder());
+        if (lock->Busy()) throw EMapJobError(SFolderBusy);
+      }
       MapJob(Host, f, s);
       processed = true;
       if (Host.GetCanceled()) {
