@@ -7,10 +7,12 @@
 #include <optional>
 #include <vector>
 
+#include "app/core/job_precheck.h"
 #include "app/core/repair.h"
 #include "bigbitmap/bigbitmap.h"
 #include "platform/exceptions.h"
 #include "platform/files.h"
+#include "platform/os_machine.h"
 #include "platform/streams.h"
 
 namespace {
@@ -110,6 +112,7 @@ void MapJob(TJobHost& Host, Facet F, MapScale S) {
 
   Host.ShowStatus(name);
   Host.ShowStatus(name + " : check bitmap");
+  PrecheckMapJob(baseName, OsPhysicalMemory());
   if (CheckBitmap(baseName)) {
     Host.ShowStatus(name + " : fixed illegal format");
     FixBitmap(baseName);

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -14,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "app/core/job_precheck.h"
+#include "bigbitmap/bigbitmap.h"
 #include "platform/exceptions.h"
 #include "platform/files.h"
 #include "platform/streams.h"
@@ -549,6 +552,66 @@ TEST_F(MapJobTest, ARunOnAFolderThatAnotherRunHoldsFailsBeforeChangingAnything) 
   }
   MakeRun(host);  // the other run has ended
   EXPECT_TRUE(std::filesystem::exists(Target(fcIlshenar, msFull)));
+}
+
+// A 1 kB RLE8 file that declares Width x 20,000 pixels: at 65,000 decoding it takes 1.3 GB.
+Bytes HugeDeclaredRle8(std::int32_t Width = 65000) {
+  BmpLayout bmp;
+  bmp.width = Width;
+  bmp.height = 20000;
+  bmp.bit_count = 8;
+  bmp.compression = 1;
+  bmp.colors = testsupport::GreyColors(2);
+  bmp.clr_used = 2;
+  for (int i = 0; i < 480; ++i) bmp.pixels.insert(bmp.pixels.end(), {255, 1});
+  bmp.pixels.insert(bmp.pixels.end(), {0, 1});
+  return BuildBmp(bmp);
+}
+
+TEST_F(MapJobTest, AWorkingCopyThatCannotExistFailsFromTheHeadersAlone) {
+  const Bytes tiny = HugeDeclaredRle8();
+  ASSERT_LT(tiny.size(), 1100u);
+  WriteFileBytes(Base(fcMalas, msFull), tiny);
+  host.Tick(fcMalas, msFull);
+  const auto before = Snapshot(dir);
+  const auto start = std::chrono::steady_clock::now();
+  try {
+    MakeRun(host);
+    FAIL() << "the job must fail";
+  } catch (const EBigBitmapError& e) {
+    EXPECT_STREQ(e.what(), "TBigBitmap.SetBitmaps: Too Big Width or Too Many Pixel Bits");
+  }
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+  EXPECT_EQ(host.LastText(), GetMapDisplayName(fcMalas, msFull) + " : check bitmap");
+  EXPECT_EQ(Snapshot(dir), before);
+}
+
+TEST_F(MapJobTest, AJobNeedingMoreMemoryThanTheMachineHasFailsAtOnce) {
+  PutBase(fcMalas, msFull, 64, 32);
+  // Pixel bytes, the map's bands and the 24-bit working copy: 64 x 32 x 3 each.
+  const TJobFootprint f = JobFootprint(Base(fcMalas, msFull));
+  EXPECT_EQ(f.Width, 64);
+  EXPECT_EQ(f.Height, 32);
+  EXPECT_EQ(f.Bytes, 3 * 64 * 32 * 3);
+  EXPECT_NO_THROW(PrecheckMapJob(Base(fcMalas, msFull), f.Bytes));
+  EXPECT_NO_THROW(PrecheckMapJob(Base(fcMalas, msFull), 0));  // unknown: no check
+  EXPECT_THROW(PrecheckMapJob(Base(fcMalas, msFull), f.Bytes - 1), EMapJobError);
+  // An RLE file also holds its decoded rows: 962 bytes of codes, 2 x 20,000 rows of 20,000
+  // bytes and a working copy of 20,000 rows of 60,000 bytes.
+  const std::string rle = dir.file("rle.BMP");
+  WriteFileBytes(rle, HugeDeclaredRle8(20000));
+  EXPECT_EQ(JobFootprint(rle).Bytes, 962 + 2 * 20000LL * 20000 + 20000LL * 60000);
+  try {
+    PrecheckMapJob(rle, 1024 * 1024 * 1024);
+    FAIL() << "the check must fail";
+  } catch (const EMapJobError& e) {
+    EXPECT_EQ(e.Message(),
+              "MapJob: The map needs 1907 MB of memory, more than the 1024 MB this machine has");
+  }
+  // Headers that are no bitmap are left to the loader.
+  WriteFileBytes(rle, Bytes(60, 'x'));
+  EXPECT_EQ(JobFootprint(rle).Width, 0);
+  EXPECT_NO_THROW(PrecheckMapJob(rle, 1));
 }
 
 }  // namespace
