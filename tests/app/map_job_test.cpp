@@ -554,18 +554,8 @@ TEST_F(MapJobTest, ARunOnAFolderThatAnotherRunHoldsFailsBeforeChangingAnything) 
   EXPECT_TRUE(std::filesystem::exists(Target(fcIlshenar, msFull)));
 }
 
-// A 1 kB RLE8 file that declares Width x 20,000 pixels: at 65,000 decoding it takes 1.3 GB.
 Bytes HugeDeclaredRle8(std::int32_t Width = 65000) {
-  BmpLayout bmp;
-  bmp.width = Width;
-  bmp.height = 20000;
-  bmp.bit_count = 8;
-  bmp.compression = 1;
-  bmp.colors = testsupport::GreyColors(2);
-  bmp.clr_used = 2;
-  for (int i = 0; i < 480; ++i) bmp.pixels.insert(bmp.pixels.end(), {255, 1});
-  bmp.pixels.insert(bmp.pixels.end(), {0, 1});
-  return BuildBmp(bmp);
+  return testsupport::TinyRle8DeclaringHugeSize(Width, 20000);
 }
 
 TEST_F(MapJobTest, AWorkingCopyThatCannotExistFailsFromTheHeadersAlone) {
