@@ -1,7 +1,7 @@
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <new>
 
 #include "platform/bytes.h"
 #include "platform/color_table.h"
@@ -95,7 +95,8 @@ std::uint8_t* AllocateBitmapBlock(std::int64_t Size) {
   TBlockCounters& c = Counters();
   if (c.FailCountdown > 0 && --c.FailCountdown == 0) throw EOutOfMemory();
   if (Size <= 0 || Size > kMaxBlock) throw EOutOfMemory();
-  auto* block = static_cast<std::uint8_t*>(std::calloc(static_cast<std::size_t>(Size), 1));
+  // From the program's allocator, like every other block; zero as a new section is.
+  auto* block = new (std::nothrow) std::uint8_t[static_cast<std::size_t>(Size)]();
   if (block == nullptr) throw EOutOfMemory();
   ++c.Live;
   c.Largest = std::max(c.Largest, Size);
@@ -104,7 +105,7 @@ std::uint8_t* AllocateBitmapBlock(std::int64_t Size) {
 
 void FreeBitmapBlock(std::uint8_t* Block) {
   if (Block == nullptr) return;
-  std::free(Block);
+  delete[] Block;
   --Counters().Live;
 }
 
