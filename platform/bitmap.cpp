@@ -160,6 +160,7 @@ void TBitmap::Reallocate(std::int32_t Width, std::int32_t Height) {
   const std::int64_t size = BlockSize(Width, Height, bits);
   TBitmapBlockPtr block(size > 0 ? AllocateBitmapBlock(size) : nullptr);
   if (block != nullptr && FBits != nullptr) {
+    if (FillPending()) WritePendingFill();
     // Keep what the old and new sizes share, top-left aligned.
     const std::int64_t new_stride = DibRowStride(Width, bits);
     const std::int64_t old_stride = RowStride();
@@ -180,6 +181,12 @@ void TBitmap::Reallocate(std::int32_t Width, std::int32_t Height) {
 void TBitmap::FreeBlock() {
   FreeBitmapBlock(FBits);
   FBits = nullptr;
+  FFillTop = FFillBottom = 0;
+}
+
+void TBitmap::WritePendingFill() {
+  FillDevice(*Canvas()->Handle(), TRect{0, FFillTop, FWidth, FFillBottom}, FFillColor);
+  FFillTop = FFillBottom = 0;
 }
 
 void TBitmap::Install(std::uint8_t* Bits, std::vector<RGBQUAD> Colors, HPALETTE Palette,
@@ -196,6 +203,7 @@ void TBitmap::Install(std::uint8_t* Bits, std::vector<RGBQUAD> Colors, HPALETTE 
 
 void* TBitmap::ScanLine(std::int32_t Row) {
   if (Row < 0 || Row >= FHeight || FBits == nullptr) throw EInvalidGraphic(kScanLineRange);
+  if (FillPending()) WritePendingFill();
   return FBits + static_cast<std::int64_t>(FHeight - 1 - Row) * RowStride();
 }
 
@@ -210,6 +218,8 @@ int TBitmap::BitsPerPixel() const {
 void TBitmap::SetPalette(HPALETTE Value) {
   if (Value == FPalette) return;
   const int bits = BitsPerPixel();
+  // A pending fill was meant in the colours of the table it was made with.
+  if (bits <= 8 && FillPending()) WritePendingFill();
   if (bits > 8) {
     // No colour table at this depth: the handle is taken over all the same.
     if (Value != 0) DeleteObject(Value);
@@ -254,6 +264,7 @@ void TBitmap::Assign(TPersistent* Source) {
     return;
   }
   if (source == this) return;
+  if (source->FillPending()) source->WritePendingFill();
   const std::int64_t size = BlockSize(source->FWidth, source->FHeight, source->BitsPerPixel());
   TBitmapBlockPtr block(size > 0 ? AllocateBitmapBlock(size) : nullptr);
   if (block != nullptr) std::memcpy(block.get(), source->FBits, static_cast<std::size_t>(size));
@@ -324,6 +335,7 @@ void TBitmap::LoadFromStream(TStream& Stream) {
 
 void TBitmap::SaveToStream(TStream& Stream) {
   if (GetEmpty()) return;
+  if (FillPending()) WritePendingFill();
   const int bits = BitsPerPixel();
   const auto colors = static_cast<std::uint32_t>(FColors.size());
   const std::uint32_t table_end = 14 + 40 + 4 * colors;

@@ -30,6 +30,33 @@ TRect TDeviceContext::DeviceClip() const {
   return r;
 }
 
+void TDeviceContext::WritePendingFill() const {
+  if (Bitmap != nullptr && Bitmap->FillPending()) Bitmap->WritePendingFill();
+}
+
+void TDeviceContext::DeferFill(TColor Color) const {
+  Bitmap->FFillTop = 0;
+  Bitmap->FFillBottom = Bitmap->FHeight;
+  Bitmap->FFillColor = Color;
+}
+
+void TDeviceContext::Overwriting(std::int32_t Top, std::int32_t Bottom) const {
+  if (Bitmap == nullptr || !Bitmap->FillPending()) return;
+  std::int32_t& first = Bitmap->FFillTop;
+  std::int32_t& last = Bitmap->FFillBottom;  // one past
+  if (Bottom <= first || Top >= last) return;
+  if (Top <= first) {
+    first = Bottom;
+  } else if (Bottom >= last) {
+    last = Top;
+  } else {
+    // A blit inside the pending rows: those below it are written now, those above stay pending
+    // (bands are drawn from the top down, so the next blit usually takes them).
+    FillDevice(*this, TRect{0, Bottom, Width(), last}, Bitmap->FFillColor);
+    last = Top;
+  }
+}
+
 bool SetWindowOrgEx(HDC DC, int X, int Y, TPoint* Old) {
   if (DC == nullptr) return false;
   if (Old != nullptr) *Old = DC->Origin;

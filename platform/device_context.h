@@ -37,7 +37,20 @@ struct TDeviceContext {
   }
   // The writable device rectangle: the extent narrowed by the clip rectangle (never inverted).
   TRect DeviceClip() const;
+
+  // The recorded fill of the bitmap (TBitmap::FillPending). Whatever reads pixels, or writes
+  // some of them while keeping others, writes the pending fill first.
+  void WritePendingFill() const;
+  // The whole surface is to hold Color: recorded, not yet written.
+  void DeferFill(TColor Color) const;
+  // Device rows Top .. Bottom - 1 are about to be overwritten in every pixel by a blit that does
+  // not read them: the pending fill of those rows is dropped (and others written as needed).
+  void Overwriting(std::int32_t Top, std::int32_t Bottom) const;
 };
+
+// Fills a device rectangle (already clipped) with a colour, as the surface's pixel format stores
+// it (the nearest entry of its colour table on a palette surface).
+void FillDevice(const TDeviceContext& DC, const TRect& R, TColor Color);
 
 // ---- palettes --------------------------------------------------------------------------------
 

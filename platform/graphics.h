@@ -407,6 +407,12 @@ class TBitmap : public TGraphic {
   friend struct TDeviceContext;
   void Reallocate(std::int32_t Width, std::int32_t Height);
   void FreeBlock();
+  // A solid fill of the whole bitmap is only recorded; its rows are written when the pixels are
+  // first needed (ScanLine, saving, copying, a blit that reads them), and rows that a blit
+  // overwrites completely before then are never written twice. Only what is still to be written
+  // is kept: rows FFillTop .. FFillBottom - 1 (0 = top) of FFillColor.
+  bool FillPending() const { return FFillTop < FFillBottom; }
+  void WritePendingFill();
   // Takes over a new pixel block and palette in place of the current ones; cannot fail.
   void Install(std::uint8_t* Bits, std::vector<RGBQUAD> Colors, HPALETTE Palette,
                TPixelFormat Format, std::int32_t Width, std::int32_t Height) noexcept;
@@ -418,4 +424,7 @@ class TBitmap : public TGraphic {
   std::vector<RGBQUAD> FColors;
   HPALETTE FPalette = 0;
   TCanvas* FCanvas = nullptr;
+  std::int32_t FFillTop = 0;
+  std::int32_t FFillBottom = 0;
+  TColor FFillColor = clWhite;
 };
