@@ -95,8 +95,8 @@ std::uint8_t* AllocateBitmapBlock(std::int64_t Size) {
   TBlockCounters& c = Counters();
   if (c.FailCountdown > 0 && --c.FailCountdown == 0) throw EOutOfMemory();
   if (Size <= 0 || Size > kMaxBlock) throw EOutOfMemory();
-  // From the program's allocator, like every other block; zero as a new section is.
-  auto* block = new (std::nothrow) std::uint8_t[static_cast<std::size_t>(Size)]();
+  // From the program's allocator, like every other block; not cleared here (DeferZero).
+  auto* block = new (std::nothrow) std::uint8_t[static_cast<std::size_t>(Size)];
   if (block == nullptr) throw EOutOfMemory();
   ++c.Live;
   c.Largest = std::max(c.Largest, Size);
@@ -144,6 +144,7 @@ void TBitmap::SetPixelFormat(TPixelFormat Value) {
   std::vector<RGBQUAD> colors = DefaultColorTable(bits);
   const HPALETTE palette = PaletteFor(colors);
   Install(block.release(), std::move(colors), palette, Value, FWidth, FHeight);
+  DeferZero(0);
   Changed(this);
 }
 
@@ -159,6 +160,7 @@ void TBitmap::Reallocate(std::int32_t Width, std::int32_t Height) {
   const int bits = BitsPerPixel();
   const std::int64_t size = BlockSize(Width, Height, bits);
   TBitmapBlockPtr block(size > 0 ? AllocateBitmapBlock(size) : nullptr);
+  std::int32_t kept = 0;  // rows taken over from the old block
   if (block != nullptr && FBits != nullptr) {
     if (FillPending()) WritePendingFill();
     // Keep what the old and new sizes share, top-left aligned.
@@ -167,14 +169,17 @@ void TBitmap::Reallocate(std::int32_t Width, std::int32_t Height) {
     const std::int64_t bytes = std::min(new_stride, old_stride);
     const std::int32_t rows = std::min(Height, FHeight);
     for (std::int32_t r = 0; r < rows; ++r) {
-      std::memcpy(block.get() + (Height - 1 - r) * new_stride,
-                  FBits + (FHeight - 1 - r) * old_stride, static_cast<std::size_t>(bytes));
+      std::uint8_t* row = block.get() + (Height - 1 - r) * new_stride;
+      std::memcpy(row, FBits + (FHeight - 1 - r) * old_stride, static_cast<std::size_t>(bytes));
+      std::memset(row + bytes, 0, static_cast<std::size_t>(new_stride - bytes));
     }
+    kept = rows;
   }
   FreeBlock();
   FBits = block.release();
   FWidth = Width;
   FHeight = Height;
+  DeferZero(kept);
   Changed(this);
 }
 
@@ -182,11 +187,69 @@ void TBitmap::FreeBlock() {
   FreeBitmapBlock(FBits);
   FBits = nullptr;
   FFillTop = FFillBottom = 0;
+  FFillZero = FFillSolid = false;
+}
+
+// ---- bytes not yet written -------------------------------------------------------------------
+
+void TBitmap::WriteFill(std::int32_t Top, std::int32_t Bottom) {
+  if (FFillZero) {
+    const std::int64_t stride = RowStride();
+    std::memset(FBits + (FHeight - static_cast<std::int64_t>(Bottom)) * stride, 0,
+                static_cast<std::size_t>((Bottom - Top) * stride));
+  }
+  if (FFillSolid) FillDevice(*Canvas()->Handle(), TRect{0, Top, FWidth, Bottom}, FFillColor);
 }
 
 void TBitmap::WritePendingFill() {
-  FillDevice(*Canvas()->Handle(), TRect{0, FFillTop, FWidth, FFillBottom}, FFillColor);
+  WriteFill(FFillTop, FFillBottom);
   FFillTop = FFillBottom = 0;
+  FFillZero = FFillSolid = false;
+}
+
+void TBitmap::DeferZero(std::int32_t Top) {
+  if (FBits == nullptr || Top >= FHeight) return;
+  FFillTop = Top;
+  FFillBottom = FHeight;
+  FFillZero = true;
+  FFillSolid = false;
+}
+
+void TBitmap::DeferFill(TColor Color) {
+  // Zeros still owed to only some rows are written, so that one row range stays enough.
+  if (FFillZero && (FFillTop != 0 || FFillBottom != FHeight)) WritePendingFill();
+  FFillZero = FFillZero && FillPending();
+  FFillTop = 0;
+  FFillBottom = FHeight;
+  FFillSolid = true;
+  FFillColor = Color;
+}
+
+void TBitmap::Overwriting(std::int32_t Top, std::int32_t Bottom) {
+  if (!FillPending() || Bottom <= FFillTop || Top >= FFillBottom) return;
+  const std::int32_t first = std::max(Top, FFillTop);
+  const std::int32_t last = std::min(Bottom, FFillBottom);
+  if (FFillZero) {
+    // The blit writes every pixel but not the bytes after the last one (the bits after it in a
+    // shared last byte included): those are zeroed here.
+    const std::int64_t stride = RowStride();
+    const std::int64_t used = static_cast<std::int64_t>(FWidth) * BitsPerPixel() / 8;
+    for (std::int32_t y = first; y < last && used < stride; ++y) {
+      std::memset(FBits + (FHeight - 1 - static_cast<std::int64_t>(y)) * stride + used, 0,
+                  static_cast<std::size_t>(stride - used));
+    }
+  }
+  if (Top <= FFillTop) {
+    FFillTop = last;
+  } else if (Bottom >= FFillBottom) {
+    FFillBottom = first;
+  } else {
+    // A blit inside the pending rows: those below it are written now, those above stay pending
+    // (bands are drawn from the top down, so the next blit usually takes them).
+    WriteFill(Bottom, FFillBottom);
+    FFillBottom = Top;
+  }
+  if (!FillPending()) FFillZero = FFillSolid = false;
 }
 
 void TBitmap::Install(std::uint8_t* Bits, std::vector<RGBQUAD> Colors, HPALETTE Palette,

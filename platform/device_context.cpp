@@ -35,26 +35,11 @@ void TDeviceContext::WritePendingFill() const {
 }
 
 void TDeviceContext::DeferFill(TColor Color) const {
-  Bitmap->FFillTop = 0;
-  Bitmap->FFillBottom = Bitmap->FHeight;
-  Bitmap->FFillColor = Color;
+  Bitmap->DeferFill(Color);
 }
 
 void TDeviceContext::Overwriting(std::int32_t Top, std::int32_t Bottom) const {
-  if (Bitmap == nullptr || !Bitmap->FillPending()) return;
-  std::int32_t& first = Bitmap->FFillTop;
-  std::int32_t& last = Bitmap->FFillBottom;  // one past
-  if (Bottom <= first || Top >= last) return;
-  if (Top <= first) {
-    first = Bottom;
-  } else if (Bottom >= last) {
-    last = Top;
-  } else {
-    // A blit inside the pending rows: those below it are written now, those above stay pending
-    // (bands are drawn from the top down, so the next blit usually takes them).
-    FillDevice(*this, TRect{0, Bottom, Width(), last}, Bitmap->FFillColor);
-    last = Top;
-  }
+  if (Bitmap != nullptr) Bitmap->Overwriting(Top, Bottom);
 }
 
 bool SetWindowOrgEx(HDC DC, int X, int Y, TPoint* Old) {

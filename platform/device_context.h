@@ -61,7 +61,7 @@ HPALETTE CreatePaletteFromColors(const std::vector<RGBQUAD>& Colors);
 
 // ---- pixel blocks ----------------------------------------------------------------------------
 
-// Zero-filled pixel blocks, counted and subject to the fault injector.
+// Pixel blocks, counted and subject to the fault injector; not cleared (see TBitmap::DeferZero).
 std::uint8_t* AllocateBitmapBlock(std::int64_t Size);
 void FreeBitmapBlock(std::uint8_t* Block);
 struct TBitmapBlockDeleter {

@@ -407,12 +407,20 @@ class TBitmap : public TGraphic {
   friend struct TDeviceContext;
   void Reallocate(std::int32_t Width, std::int32_t Height);
   void FreeBlock();
-  // A solid fill of the whole bitmap is only recorded; its rows are written when the pixels are
-  // first needed (ScanLine, saving, copying, a blit that reads them), and rows that a blit
-  // overwrites completely before then are never written twice. Only what is still to be written
-  // is kept: rows FFillTop .. FFillBottom - 1 (0 = top) of FFillColor.
+  // Bytes of the block that are decided but not yet written: a new block is not cleared when it
+  // is made, and a solid fill of the whole bitmap is only recorded. Rows FFillTop .. FFillBottom
+  // - 1 (0 = top) are still to be zeroed (FFillZero) and then filled with FFillColor
+  // (FFillSolid). They are written when the pixels are first needed (ScanLine, saving, copying,
+  // a blit that reads them or keeps some of them); rows that a blit overwrites completely before
+  // then are never written twice.
   bool FillPending() const { return FFillTop < FFillBottom; }
   void WritePendingFill();
+  // Writes what is pending for rows Top .. Bottom - 1 (inside the pending rows).
+  void WriteFill(std::int32_t Top, std::int32_t Bottom);
+  // Rows Top .. Height - 1 of the new block are to be zero.
+  void DeferZero(std::int32_t Top);
+  void DeferFill(TColor Color);
+  void Overwriting(std::int32_t Top, std::int32_t Bottom);
   // Takes over a new pixel block and palette in place of the current ones; cannot fail.
   void Install(std::uint8_t* Bits, std::vector<RGBQUAD> Colors, HPALETTE Palette,
                TPixelFormat Format, std::int32_t Width, std::int32_t Height) noexcept;
@@ -426,5 +434,7 @@ class TBitmap : public TGraphic {
   TCanvas* FCanvas = nullptr;
   std::int32_t FFillTop = 0;
   std::int32_t FFillBottom = 0;
+  bool FFillZero = false;
+  bool FFillSolid = false;
   TColor FFillColor = clWhite;
 };
