@@ -42,7 +42,7 @@ void ReadRowsIntoBands(TStream& Stream, const TBitmapArray& Bands, std::int64_t 
     // The file stores the bottom band first, and each band's block in the file's row order.
     for (auto Band = Bands.rbegin(); Band != Bands.rend(); ++Band) {
       const std::int32_t BandHeight = (*Band)->GetHeight();
-      Stream.ReadBufferLarge((*Band)->ScanLine(BandHeight - 1), BandHeight * S);
+      Stream.ReadBufferLarge((*Band)->BlockToOverwrite(), BandHeight * S);
     }
     return;
   }
@@ -50,7 +50,7 @@ void ReadRowsIntoBands(TStream& Stream, const TBitmapArray& Bands, std::int64_t 
   std::vector<std::uint8_t> Spare(static_cast<std::size_t>(S));
   for (const auto& Band : Bands) {
     const std::int32_t BandHeight = Band->GetHeight();
-    auto* Block = static_cast<std::uint8_t*>(Band->ScanLine(BandHeight - 1));
+    auto* Block = static_cast<std::uint8_t*>(Band->BlockToOverwrite());
     Stream.ReadBufferLarge(Block, BandHeight * S);
     for (std::int64_t a = 0, b = BandHeight - 1; a < b; ++a, --b) {
       std::memcpy(Spare.data(), Block + a * S, static_cast<std::size_t>(S));

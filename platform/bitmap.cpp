@@ -186,8 +186,7 @@ void TBitmap::Reallocate(std::int32_t Width, std::int32_t Height) {
 void TBitmap::FreeBlock() {
   FreeBitmapBlock(FBits);
   FBits = nullptr;
-  FFillTop = FFillBottom = 0;
-  FFillZero = FFillSolid = false;
+  DropPendingFill();
 }
 
 // ---- bytes not yet written -------------------------------------------------------------------
@@ -203,8 +202,7 @@ void TBitmap::WriteFill(std::int32_t Top, std::int32_t Bottom) {
 
 void TBitmap::WritePendingFill() {
   WriteFill(FFillTop, FFillBottom);
-  FFillTop = FFillBottom = 0;
-  FFillZero = FFillSolid = false;
+  DropPendingFill();
 }
 
 void TBitmap::DeferZero(std::int32_t Top) {
@@ -249,7 +247,7 @@ void TBitmap::Overwriting(std::int32_t Top, std::int32_t Bottom) {
     WriteFill(Bottom, FFillBottom);
     FFillBottom = Top;
   }
-  if (!FillPending()) FFillZero = FFillSolid = false;
+  if (!FillPending()) DropPendingFill();
 }
 
 void TBitmap::Install(std::uint8_t* Bits, std::vector<RGBQUAD> Colors, HPALETTE Palette,
@@ -268,6 +266,12 @@ void* TBitmap::ScanLine(std::int32_t Row) {
   if (Row < 0 || Row >= FHeight || FBits == nullptr) throw EInvalidGraphic(kScanLineRange);
   if (FillPending()) WritePendingFill();
   return FBits + static_cast<std::int64_t>(FHeight - 1 - Row) * RowStride();
+}
+
+void* TBitmap::BlockToOverwrite() {
+  if (FBits == nullptr) throw EInvalidGraphic(kScanLineRange);
+  DropPendingFill();
+  return FBits;
 }
 
 std::int32_t TBitmap::RowStride() const {

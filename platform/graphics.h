@@ -371,6 +371,9 @@ class TBitmap : public TGraphic {
   // Row 0 is the top row; the block is bottom-up, so ScanLine(Height - 1) is its start.
   // Raises EInvalidGraphic for a row outside 0 .. Height - 1.
   void* ScanLine(std::int32_t Row);
+  // The block from its bottom row, like ScanLine(Height - 1), for a caller that writes every
+  // byte of it before anything reads it (a loader): zeros or a fill still owed are not written.
+  void* BlockToOverwrite();
   std::int32_t RowStride() const;  // bytes per row, a multiple of 4
   int BitsPerPixel() const;        // 1, 4, 8, 24 or 32 (24 for pfDevice)
 
@@ -415,6 +418,10 @@ class TBitmap : public TGraphic {
   // then are never written twice.
   bool FillPending() const { return FFillTop < FFillBottom; }
   void WritePendingFill();
+  void DropPendingFill() {
+    FFillTop = FFillBottom = 0;
+    FFillZero = FFillSolid = false;
+  }
   // Writes what is pending for rows Top .. Bottom - 1 (inside the pending rows).
   void WriteFill(std::int32_t Top, std::int32_t Bottom);
   // Rows Top .. Height - 1 of the new block are to be zero.
