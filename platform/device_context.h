@@ -38,8 +38,8 @@ struct TDeviceContext {
   // The writable device rectangle: the extent narrowed by the clip rectangle (never inverted).
   TRect DeviceClip() const;
 
-  // The recorded fill of the bitmap (TBitmap::FillPending). Whatever reads pixels, or writes
-  // some of them while keeping others, writes the pending fill first.
+  // The bytes the bitmap still owes, zeros or a recorded fill (TBitmap::FillPending). Whatever
+  // reads pixels, or writes some of them while keeping others, has them written first.
   void WritePendingFill() const;
   // The whole surface is to hold Color: recorded, not yet written.
   void DeferFill(TColor Color) const;
