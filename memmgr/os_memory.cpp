@@ -4,6 +4,7 @@
 #include <sys/mman.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
@@ -54,8 +55,10 @@ bool SysHeapFree(void* p, std::size_t size) {
   return true;
 }
 
-// An anonymous mapping is committed page by page as it is first touched, so reserving read-write
-// memory already gives what a commit would; the commit step has nothing left to do.
+// An anonymous mapping is usable as soon as it is made read-write; the kernel would then provide
+// its pages one fault at a time as they are first touched. The commit step asks for all of them at
+// once instead (large blocks here are written through right away), and fails where the system
+// has not got the memory.
 //
 // Large blocks (pixel bands of 8 MiB, whole files) are written through from end to end right after
 // they are made, one page fault per 4 KiB page. Those of a huge page or more are placed on a
@@ -99,7 +102,10 @@ void* SysReserve(std::size_t size) {
   madvise(p, length, MADV_HUGEPAGE);
   return p;
 }
-bool SysCommit(void*, std::size_t) { return true; }
+bool SysCommit(void* p, std::size_t size) {
+  // Kernels without the request (before 5.14) answer EINVAL: the pages then come on first touch.
+  return madvise(p, MappedLength(size), MADV_POPULATE_WRITE) == 0 || errno != ENOMEM;
+}
 bool SysRelease(void* p, std::size_t size) {
   return munmap(p, MappedLength(size)) == 0;
 }
