@@ -13,6 +13,7 @@
 
 #include "app/core/map_job.h"
 #include "app/core/sample_maps.h"
+#include "bench/temp_folder.h"
 
 namespace {
 
@@ -20,23 +21,15 @@ namespace {
 class TSampleFolder {
  public:
   TSampleFolder() {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "veldrin-bench-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    FRoot = pattern;
-    std::filesystem::create_directory(FRoot / "maps");
-    std::filesystem::create_directory(FRoot / "floor");
+    std::filesystem::create_directory(FFolder.Root() / "maps");
+    std::filesystem::create_directory(FFolder.Root() / "floor");
     WriteSampleMaps(Maps());
   }
-  ~TSampleFolder() {
-    std::error_code ec;
-    std::filesystem::remove_all(FRoot, ec);
-  }
-  std::string Maps() const { return (FRoot / "maps").string(); }
-  std::string Floor() const { return (FRoot / "floor").string(); }
+  std::string Maps() const { return (FFolder.Root() / "maps").string(); }
+  std::string Floor() const { return (FFolder.Root() / "floor").string(); }
 
  private:
-  std::filesystem::path FRoot;
+  TBenchFolder FFolder{"veldrin-bench"};
 };
 
 const TSampleFolder& Sample() {

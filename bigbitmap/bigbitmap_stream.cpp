@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <vector>
 
 #include "bigbitmap/bigbitmap.h"
 #include "dibutils/dibutils.h"
@@ -28,11 +29,50 @@ TPixelFormat BandFormatForBits(int Bits) {
   }
 }
 
+// Whether the file's pixel bytes are the rows as the bands hold them, with nothing to convert.
+bool RowsAsStored(const BITMAPINFOHEADER& Header) {
+  return Header.biBitCount != 16 && Header.biBitCount != 32 && Header.biCompression != BI_RLE4 &&
+         Header.biCompression != BI_RLE8;
+}
+
+// Reads the rows of a file of plain rows from the stream (at its first pixel byte) straight into
+// the bands, one read per band; the stream is left after the last row.
+void ReadRowsIntoBands(TStream& Stream, const TBitmapArray& Bands, std::int64_t S, bool BottomUp) {
+  if (BottomUp) {
+    // The file stores the bottom band first, and each band's block in the file's row order.
+    for (auto Band = Bands.rbegin(); Band != Bands.rend(); ++Band) {
+      const std::int32_t BandHeight = (*Band)->GetHeight();
+      Stream.ReadBufferLarge((*Band)->BlockToOverwrite(), BandHeight * S);
+    }
+    return;
+  }
+  // Top-down: each band's rows come in one read, upside down in its block, and are turned over.
+  std::vector<std::uint8_t> Spare(static_cast<std::size_t>(S));
+  for (const auto& Band : Bands) {
+    const std::int32_t BandHeight = Band->GetHeight();
+    auto* Block = static_cast<std::uint8_t*>(Band->BlockToOverwrite());
+    Stream.ReadBufferLarge(Block, BandHeight * S);
+    for (std::int64_t a = 0, b = BandHeight - 1; a < b; ++a, --b) {
+      std::memcpy(Spare.data(), Block + a * S, static_cast<std::size_t>(S));
+      std::memcpy(Block + a * S, Block + b * S, static_cast<std::size_t>(S));
+      std::memcpy(Block + b * S, Spare.data(), static_cast<std::size_t>(S));
+    }
+  }
+}
+
 }  // namespace
 
 void TBigBitmap::LoadFromStream(TStream& Stream) {
   TSepDIB DIB;
-  LoadDIBFromStream(DIB, Stream);
+  // Plain rows stay in the stream until the bands exist and then go straight into them; pixels
+  // that need converting are read whole into the record first.
+  const std::int64_t PixelBytes = LoadDIBHeaderFromStream(DIB, Stream);
+  const std::int64_t PixelEnd = Stream.GetPosition() + PixelBytes;
+  const bool Direct = RowsAsStored(DIB.Header);
+  if (!Direct) {
+    DIB.Bits.SetLength(PixelBytes);
+    Stream.ReadBufferLarge(DIB.Bits.Data(), PixelBytes);
+  }
 
   // The geometry of the image as it will be stored is checked before any conversion, so that
   // no buffer is made for an image that could not be installed. Only the converters' own checks
@@ -76,7 +116,7 @@ void TBigBitmap::LoadFromStream(TStream& Stream) {
     DIB = std::move(Tmp);
   }
   // Any other compression is taken as plain rows, which must all be there.
-  if (DIB.Bits.Length() < H * S) {
+  if ((Direct ? PixelBytes : DIB.Bits.Length()) < H * S) {
     BigBitmapError("TBigBitmap.LoadFromStream: Not Enough Pixel Data");
   }
 
@@ -99,8 +139,13 @@ void TBigBitmap::LoadFromStream(TStream& Stream) {
     Left -= Rows;
   }
 
+  if (Direct) {
+    ReadRowsIntoBands(Stream, Bands, S, BottomUp);
+    // Where reading the whole pixel data would have left it.
+    Stream.SetPosition(PixelEnd);
+  }
   const std::uint8_t* Pixels = DIB.Bits.Data();
-  for (std::int32_t i = 0; i < Count; ++i) {
+  for (std::int32_t i = 0; !Direct && i < Count; ++i) {
     TBitmap& Band = *Bands[static_cast<std::size_t>(i)];
     const std::int32_t BandHeight = Band.GetHeight();
     const std::int64_t Top = static_cast<std::int64_t>(i) * Rows;

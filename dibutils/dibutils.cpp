@@ -112,7 +112,7 @@ void ConvertCoreHeader(TSepDIB& DIB, const BITMAPCOREHEADER& Core, const std::ui
   DIB = std::move(Fresh);
 }
 
-void LoadDIBFromStream(TSepDIB& DIB, TStream& Stream) {
+std::int64_t LoadDIBHeaderFromStream(TSepDIB& DIB, TStream& Stream) {
   TBoundedReader In(Stream);
   DIB.Bits.Clear();
   DIB.Header = BITMAPINFOHEADER{};
@@ -173,8 +173,13 @@ void LoadDIBFromStream(TSepDIB& DIB, TStream& Stream) {
   In.SeekFromStart(bfOffBits);
   if (PixelBytes < 0) throw ERangeError();
   In.Require(PixelBytes);
+  return PixelBytes;
+}
+
+void LoadDIBFromStream(TSepDIB& DIB, TStream& Stream) {
+  const std::int64_t PixelBytes = LoadDIBHeaderFromStream(DIB, Stream);
   DIB.Bits.SetLength(PixelBytes);
-  In.Read(DIB.Bits.Data(), PixelBytes);
+  Stream.ReadBufferLarge(DIB.Bits.Data(), PixelBytes);
 }
 
 int GetMaskShift(std::uint32_t Mask) {

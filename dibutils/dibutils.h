@@ -81,6 +81,11 @@ std::uint32_t GetDIBColorCount(std::uint32_t BitCount);
 // biClrUsed filled in and at most 256, Bits = the bfSize - bfOffBits bytes at bfOffBits.
 // On failure DIB is partly filled and is to be discarded.
 void LoadDIBFromStream(TSepDIB& DIB, TStream& Stream);
+// The same up to the pixel bytes, which stay in the stream: DIB gets Header and Tables (Bits
+// stays empty) and the stream is left at bfOffBits. Returns bfSize - bfOffBits after the same
+// checks as LoadDIBFromStream (ERangeError when negative, EReadError when the stream does not
+// hold that many bytes), so a reader of the pixel bytes may take that many from there.
+std::int64_t LoadDIBHeaderFromStream(TSepDIB& DIB, TStream& Stream);
 
 // The 12-byte header of the oldest BMP form; its colour entries are 3-byte triples.
 struct BITMAPCOREHEADER {

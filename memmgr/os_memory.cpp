@@ -4,6 +4,7 @@
 #include <sys/mman.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
@@ -54,15 +55,59 @@ bool SysHeapFree(void* p, std::size_t size) {
   return true;
 }
 
-// An anonymous mapping is committed page by page as it is first touched, so reserving read-write
-// memory already gives what a commit would; the commit step has nothing left to do.
-void* SysReserve(std::size_t size) {
-  void* p = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  return p == MAP_FAILED ? nullptr : p;
+// An anonymous mapping is usable as soon as it is made read-write; the kernel would then provide
+// its pages one fault at a time as they are first touched. The commit step asks for all of them at
+// once instead (large blocks here are written through right away), and fails where the system
+// has not got the memory.
+//
+// Large blocks (pixel bands of 8 MiB, whole files) are written through from end to end right after
+// they are made, one page fault per 4 KiB page. Those of a huge page or more are placed on a
+// huge-page boundary and offered to the kernel as transparent huge pages, which turns 512 faults
+// into one. Their length is rounded up to whole huge pages when that adds at most 1/32 (a band a
+// few bytes short of 8 MiB would otherwise end in 2 MiB of small pages); otherwise to whole pages.
+constexpr std::size_t kHugePage = std::size_t{2} << 20;
+constexpr std::size_t kSmallPage = 4096;
+
+std::size_t RoundUp(std::size_t n, std::size_t unit) {
+  return (n + unit - 1) / unit * unit;
 }
-bool SysCommit(void*, std::size_t) { return true; }
+
+// The length of the mapping that holds a block of `size` bytes.
+std::size_t MappedLength(std::size_t size) {
+  if (size < kHugePage) return size;
+  const std::size_t huge = RoundUp(size, kHugePage);
+  return huge - size <= size / 32 ? huge : RoundUp(size, kSmallPage);
+}
+
+void* SysReserve(std::size_t size) {
+  const std::size_t length = MappedLength(size);
+  if (length < kHugePage) {
+    void* p = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    return p == MAP_FAILED ? nullptr : p;
+  }
+  // One huge page more than needed, then the parts before the boundary and after the block go.
+  if (length > SIZE_MAX - kHugePage) return nullptr;
+  void* raw =
+      mmap(nullptr, length + kHugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (raw == MAP_FAILED) return nullptr;
+  const auto start = reinterpret_cast<std::uintptr_t>(raw);
+  const std::uintptr_t aligned = RoundUp(start, kHugePage);
+  if (aligned > start) munmap(raw, aligned - start);
+  const std::uintptr_t end = start + length + kHugePage;
+  if (end > aligned + length) {
+    munmap(reinterpret_cast<void*>(aligned + length), end - aligned - length);
+  }
+  void* p = reinterpret_cast<void*>(aligned);
+  // Only advice: without transparent huge pages the block is simply made of small pages.
+  madvise(p, length, MADV_HUGEPAGE);
+  return p;
+}
+bool SysCommit(void* p, std::size_t size) {
+  // Kernels without the request (before 5.14) answer EINVAL: the pages then come on first touch.
+  return madvise(p, MappedLength(size), MADV_POPULATE_WRITE) == 0 || errno != ENOMEM;
+}
 bool SysRelease(void* p, std::size_t size) {
-  return munmap(p, size) == 0;
+  return munmap(p, MappedLength(size)) == 0;
 }
 
 }  // namespace

@@ -3,9 +3,10 @@
 //
 // Platform mapping on Linux:
 //   - the process heap is the C library's heap (malloc/free);
-//   - reserved and committed memory is an anonymous read-write mapping (mmap), which the kernel
-//     commits page by page on first touch, so the commit step has nothing to do; releasing it is
-//     munmap, which also drops the committed pages, so there is no separate decommit step.
+//   - reserved memory is an anonymous read-write mapping (mmap), large ones on a huge-page
+//     boundary with transparent huge pages asked for; committing asks the kernel for all of its
+//     pages at once (instead of one fault per page on first touch); releasing it is munmap, which
+//     also drops the committed pages, so there is no separate decommit step.
 // The calls go through a table of function pointers so that tests can count them and make them
 // fail; the manager itself never calls the platform directly.
 #pragma once

@@ -1,7 +1,7 @@
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <new>
 
 #include "platform/bytes.h"
 #include "platform/color_table.h"
@@ -95,7 +95,8 @@ std::uint8_t* AllocateBitmapBlock(std::int64_t Size) {
   TBlockCounters& c = Counters();
   if (c.FailCountdown > 0 && --c.FailCountdown == 0) throw EOutOfMemory();
   if (Size <= 0 || Size > kMaxBlock) throw EOutOfMemory();
-  auto* block = static_cast<std::uint8_t*>(std::calloc(static_cast<std::size_t>(Size), 1));
+  // From the program's allocator, like every other block; not cleared here (DeferZero).
+  auto* block = new (std::nothrow) std::uint8_t[static_cast<std::size_t>(Size)];
   if (block == nullptr) throw EOutOfMemory();
   ++c.Live;
   c.Largest = std::max(c.Largest, Size);
@@ -104,7 +105,7 @@ std::uint8_t* AllocateBitmapBlock(std::int64_t Size) {
 
 void FreeBitmapBlock(std::uint8_t* Block) {
   if (Block == nullptr) return;
-  std::free(Block);
+  delete[] Block;
   --Counters().Live;
 }
 
@@ -143,6 +144,7 @@ void TBitmap::SetPixelFormat(TPixelFormat Value) {
   std::vector<RGBQUAD> colors = DefaultColorTable(bits);
   const HPALETTE palette = PaletteFor(colors);
   Install(block.release(), std::move(colors), palette, Value, FWidth, FHeight);
+  DeferZero(0);
   Changed(this);
 }
 
@@ -158,27 +160,94 @@ void TBitmap::Reallocate(std::int32_t Width, std::int32_t Height) {
   const int bits = BitsPerPixel();
   const std::int64_t size = BlockSize(Width, Height, bits);
   TBitmapBlockPtr block(size > 0 ? AllocateBitmapBlock(size) : nullptr);
+  std::int32_t kept = 0;  // rows taken over from the old block
   if (block != nullptr && FBits != nullptr) {
+    if (FillPending()) WritePendingFill();
     // Keep what the old and new sizes share, top-left aligned.
     const std::int64_t new_stride = DibRowStride(Width, bits);
     const std::int64_t old_stride = RowStride();
     const std::int64_t bytes = std::min(new_stride, old_stride);
     const std::int32_t rows = std::min(Height, FHeight);
     for (std::int32_t r = 0; r < rows; ++r) {
-      std::memcpy(block.get() + (Height - 1 - r) * new_stride,
-                  FBits + (FHeight - 1 - r) * old_stride, static_cast<std::size_t>(bytes));
+      std::uint8_t* row = block.get() + (Height - 1 - r) * new_stride;
+      std::memcpy(row, FBits + (FHeight - 1 - r) * old_stride, static_cast<std::size_t>(bytes));
+      std::memset(row + bytes, 0, static_cast<std::size_t>(new_stride - bytes));
     }
+    kept = rows;
   }
   FreeBlock();
   FBits = block.release();
   FWidth = Width;
   FHeight = Height;
+  DeferZero(kept);
   Changed(this);
 }
 
 void TBitmap::FreeBlock() {
   FreeBitmapBlock(FBits);
   FBits = nullptr;
+  DropPendingFill();
+}
+
+// ---- bytes not yet written -------------------------------------------------------------------
+
+void TBitmap::WriteFill(std::int32_t Top, std::int32_t Bottom) {
+  if (FFillZero) {
+    const std::int64_t stride = RowStride();
+    std::memset(FBits + (FHeight - static_cast<std::int64_t>(Bottom)) * stride, 0,
+                static_cast<std::size_t>((Bottom - Top) * stride));
+  }
+  if (FFillSolid) FillDevice(*Canvas()->Handle(), TRect{0, Top, FWidth, Bottom}, FFillColor);
+}
+
+void TBitmap::WritePendingFill() {
+  WriteFill(FFillTop, FFillBottom);
+  DropPendingFill();
+}
+
+void TBitmap::DeferZero(std::int32_t Top) {
+  if (FBits == nullptr || Top >= FHeight) return;
+  FFillTop = Top;
+  FFillBottom = FHeight;
+  FFillZero = true;
+  FFillSolid = false;
+}
+
+void TBitmap::DeferFill(TColor Color) {
+  // Zeros still owed to only some rows are written, so that one row range stays enough.
+  if (FFillZero && (FFillTop != 0 || FFillBottom != FHeight)) WritePendingFill();
+  FFillZero = FFillZero && FillPending();
+  FFillTop = 0;
+  FFillBottom = FHeight;
+  FFillSolid = true;
+  FFillColor = Color;
+}
+
+void TBitmap::Overwriting(std::int32_t Top, std::int32_t Bottom) {
+  if (!FillPending() || Bottom <= FFillTop || Top >= FFillBottom) return;
+  const std::int32_t first = std::max(Top, FFillTop);
+  const std::int32_t last = std::min(Bottom, FFillBottom);
+  if (FFillZero) {
+    // The blit writes every pixel but not the bytes after the last one (the bits after it in a
+    // shared last byte included): those are zeroed here.
+    const std::int64_t stride = RowStride();
+    const std::int64_t used = static_cast<std::int64_t>(FWidth) * BitsPerPixel() / 8;
+    for (std::int32_t y = first; y < last && used < stride; ++y) {
+      std::memset(FBits + (FHeight - 1 - static_cast<std::int64_t>(y)) * stride + used, 0,
+                  static_cast<std::size_t>(stride - used));
+    }
+  }
+  if (Top <= FFillTop) {
+    FFillTop = last;
+  } else if (Bottom >= FFillBottom) {
+    FFillBottom = first;
+  } else {
+    // A blit inside the pending rows: those below it are written now, those above stay pending
+    // (bands are drawn from the top down, so the next blit usually takes them).
+    WriteFill(Bottom, FFillBottom);
+    FFillBottom = Top;
+  }
+  if (!FillPending()) DropPendingFill();
 }
 
 void TBitmap::Install(std::uint8_t* Bits, std::vector<RGBQUAD> Colors, HPALETTE Palette,
@@ -195,7 +264,14 @@ void TBitmap::Install(std::uint8_t* Bits, std::vector<RGBQUAD> Colors, HPALETTE 
 
 void* TBitmap::ScanLine(std::int32_t Row) {
   if (Row < 0 || Row >= FHeight || FBits == nullptr) throw EInvalidGraphic(kScanLineRange);
+  if (FillPending()) WritePendingFill();
   return FBits + static_cast<std::int64_t>(FHeight - 1 - Row) * RowStride();
+}
+
+void* TBitmap::BlockToOverwrite() {
+  if (FBits == nullptr) throw EInvalidGraphic(kScanLineRange);
+  DropPendingFill();
+  return FBits;
 }
 
 std::int32_t TBitmap::RowStride() const {
@@ -209,6 +285,8 @@ int TBitmap::BitsPerPixel() const {
 void TBitmap::SetPalette(HPALETTE Value) {
   if (Value == FPalette) return;
   const int bits = BitsPerPixel();
+  // A pending fill was meant in the colours of the table it was made with.
+  if (bits <= 8 && FillPending()) WritePendingFill();
   if (bits > 8) {
     // No colour table at this depth: the handle is taken over all the same.
     if (Value != 0) DeleteObject(Value);
@@ -253,6 +331,7 @@ void TBitmap::Assign(TPersistent* Source) {
     return;
   }
   if (source == this) return;
+  if (source->FillPending()) source->WritePendingFill();
   const std::int64_t size = BlockSize(source->FWidth, source->FHeight, source->BitsPerPixel());
   TBitmapBlockPtr block(size > 0 ? AllocateBitmapBlock(size) : nullptr);
   if (block != nullptr) std::memcpy(block.get(), source->FBits, static_cast<std::size_t>(size));
@@ -323,6 +402,7 @@ void TBitmap::LoadFromStream(TStream& Stream) {
 
 void TBitmap::SaveToStream(TStream& Stream) {
   if (GetEmpty()) return;
+  if (FillPending()) WritePendingFill();
   const int bits = BitsPerPixel();
   const auto colors = static_cast<std::uint32_t>(FColors.size());
   const std::uint32_t table_end = 14 + 40 + 4 * colors;

@@ -476,6 +476,14 @@ bool Blit(HDC Dest, std::int64_t X, std::int64_t Y, std::int64_t W, std::int64_t
     if (r_lo >= r_hi || c_lo >= c_hi) return true;
   }
 
+  // Whole rows written without reading the destination leave nothing of a pending fill there.
+  const bool ignores_dest = rop != TRop::Paint && rop != TRop::And && rop != TRop::Invert;
+  if (ignores_dest && c_lo == 0 && c_hi == Dest->Width()) {
+    Dest->Overwriting(static_cast<std::int32_t>(r_lo), static_cast<std::int32_t>(r_hi));
+  } else {
+    Dest->WritePendingFill();
+  }
+
   const auto n = static_cast<std::int32_t>(c_hi - c_lo);
   const int dest_bits = Dest->Bits();
   const int out = dest_bits <= 8 ? kOutIndex : dest_bits == 24 ? kOutBgr : kOutBgrx;
@@ -576,6 +584,7 @@ bool StretchBlt(HDC Dest, int X, int Y, int Width, int Height, HDC Src, int XSrc
   std::int64_t xs = XSrc;
   std::int64_t ys = YSrc;
   if (Src != nullptr) {
+    Src->WritePendingFill();
     source.Block = Src->Block();
     source.Width = Src->Width();
     source.Height = Src->Height();

@@ -20,8 +20,8 @@ void PutPackedIndex(std::uint8_t* Row, std::int32_t X, int Bits, std::uint8_t In
   }
 }
 
-// Fills a device rectangle (already clipped) with a colour, as the surface's pixel format stores
-// it.
+}  // namespace
+
 void FillDevice(const TDeviceContext& DC, const TRect& R, TColor Color) {
   const auto red = static_cast<std::uint8_t>(Color);
   const auto green = static_cast<std::uint8_t>(Color >> 8);
@@ -66,8 +66,6 @@ void FillDevice(const TDeviceContext& DC, const TRect& R, TColor Color) {
   }
 }
 
-}  // namespace
-
 TCanvas::TCanvas(TBitmap* Bitmap) : FHandle(new TDeviceContext(Bitmap)) {}
 
 TCanvas::~TCanvas() {
@@ -86,7 +84,12 @@ void TCanvas::FillRect(const TRect& Rect) {
   const TRect clip = FHandle->DeviceClip();
   TRect device;
   if (FHandle->Block() != nullptr && IntersectRect(&device, &wanted, &clip)) {
-    FillDevice(*FHandle, device, FBrush.Color);
+    if (device == TRect{0, 0, FHandle->Width(), FHandle->Height()}) {
+      FHandle->DeferFill(FBrush.Color);
+    } else {
+      FHandle->WritePendingFill();
+      FillDevice(*FHandle, device, FBrush.Color);
+    }
   }
   Changed();
 }

@@ -30,6 +30,18 @@ TRect TDeviceContext::DeviceClip() const {
   return r;
 }
 
+void TDeviceContext::WritePendingFill() const {
+  if (Bitmap != nullptr && Bitmap->FillPending()) Bitmap->WritePendingFill();
+}
+
+void TDeviceContext::DeferFill(TColor Color) const {
+  Bitmap->DeferFill(Color);
+}
+
+void TDeviceContext::Overwriting(std::int32_t Top, std::int32_t Bottom) const {
+  if (Bitmap != nullptr) Bitmap->Overwriting(Top, Bottom);
+}
+
 bool SetWindowOrgEx(HDC DC, int X, int Y, TPoint* Old) {
   if (DC == nullptr) return false;
   if (Old != nullptr) *Old = DC->Origin;

@@ -37,7 +37,20 @@ struct TDeviceContext {
   }
   // The writable device rectangle: the extent narrowed by the clip rectangle (never inverted).
   TRect DeviceClip() const;
+
+  // The bytes the bitmap still owes, zeros or a recorded fill (TBitmap::FillPending). Whatever
+  // reads pixels, or writes some of them while keeping others, has them written first.
+  void WritePendingFill() const;
+  // The whole surface is to hold Color: recorded, not yet written.
+  void DeferFill(TColor Color) const;
+  // Device rows Top .. Bottom - 1 are about to be overwritten in every pixel by a blit that does
+  // not read them: the pending fill of those rows is dropped (and others written as needed).
+  void Overwriting(std::int32_t Top, std::int32_t Bottom) const;
 };
+
+// Fills a device rectangle (already clipped) with a colour, as the surface's pixel format stores
+// it (the nearest entry of its colour table on a palette surface).
+void FillDevice(const TDeviceContext& DC, const TRect& R, TColor Color);
 
 // ---- palettes --------------------------------------------------------------------------------
 
@@ -48,7 +61,7 @@ HPALETTE CreatePaletteFromColors(const std::vector<RGBQUAD>& Colors);
 
 // ---- pixel blocks ----------------------------------------------------------------------------
 
-// Zero-filled pixel blocks, counted and subject to the fault injector.
+// Pixel blocks, counted and subject to the fault injector; not cleared (see TBitmap::DeferZero).
 std::uint8_t* AllocateBitmapBlock(std::int64_t Size);
 void FreeBitmapBlock(std::uint8_t* Block);
 struct TBitmapBlockDeleter {

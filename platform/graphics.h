@@ -371,6 +371,9 @@ class TBitmap : public TGraphic {
   // Row 0 is the top row; the block is bottom-up, so ScanLine(Height - 1) is its start.
   // Raises EInvalidGraphic for a row outside 0 .. Height - 1.
   void* ScanLine(std::int32_t Row);
+  // The block from its bottom row, like ScanLine(Height - 1), for a caller that writes every
+  // byte of it before anything reads it (a loader): zeros or a fill still owed are not written.
+  void* BlockToOverwrite();
   std::int32_t RowStride() const;  // bytes per row, a multiple of 4
   int BitsPerPixel() const;        // 1, 4, 8, 24 or 32 (24 for pfDevice)
 
@@ -407,6 +410,24 @@ class TBitmap : public TGraphic {
   friend struct TDeviceContext;
   void Reallocate(std::int32_t Width, std::int32_t Height);
   void FreeBlock();
+  // Bytes of the block that are decided but not yet written: a new block is not cleared when it
+  // is made, and a solid fill of the whole bitmap is only recorded. Rows FFillTop .. FFillBottom
+  // - 1 (0 = top) are still to be zeroed (FFillZero) and then filled with FFillColor
+  // (FFillSolid). They are written when the pixels are first needed (ScanLine, saving, copying,
+  // a blit that reads them or keeps some of them); rows that a blit overwrites completely before
+  // then are never written twice.
+  bool FillPending() const { return FFillTop < FFillBottom; }
+  void WritePendingFill();
+  void DropPendingFill() {
+    FFillTop = FFillBottom = 0;
+    FFillZero = FFillSolid = false;
+  }
+  // Writes what is pending for rows Top .. Bottom - 1 (inside the pending rows).
+  void WriteFill(std::int32_t Top, std::int32_t Bottom);
+  // Rows Top .. Height - 1 of the new block are to be zero.
+  void DeferZero(std::int32_t Top);
+  void DeferFill(TColor Color);
+  void Overwriting(std::int32_t Top, std::int32_t Bottom);
   // Takes over a new pixel block and palette in place of the current ones; cannot fail.
   void Install(std::uint8_t* Bits, std::vector<RGBQUAD> Colors, HPALETTE Palette,
                TPixelFormat Format, std::int32_t Width, std::int32_t Height) noexcept;
@@ -418,4 +439,9 @@ class TBitmap : public TGraphic {
   std::vector<RGBQUAD> FColors;
   HPALETTE FPalette = 0;
   TCanvas* FCanvas = nullptr;
+  std::int32_t FFillTop = 0;
+  std::int32_t FFillBottom = 0;
+  bool FFillZero = false;
+  bool FFillSolid = false;
+  TColor FFillColor = clWhite;
 };

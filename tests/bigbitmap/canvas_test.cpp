@@ -71,6 +71,27 @@ TEST_F(CanvasTest, PicturesAcrossBandBoundariesAreContinuous) {
   ExpectOriginsAtZero();
 }
 
+// A new image is white; a picture as wide as the image drawn over some rows of it (the rows that
+// a band's blit overwrites completely need no white first) leaves every other pixel white.
+TEST_F(CanvasTest, FullWidthPicturesOverSomeRowsLeaveTheOtherRowsWhite) {
+  for (const std::int32_t top : {60, 200, -10}) {
+    SCOPED_TRACE(top);
+    big_.SetBitmaps(kWidth, kHeight, bbpf24bit);
+    TBigBitmap picture;
+    picture.SetBitmaps(kWidth, 150, bbpf24bit);
+    for (std::int32_t y = 0; y < 150; ++y) bigbitmaptest::FillRow24(picture, y, SourceRowColour(y));
+    big_.Canvas()->Draw(0, top, &picture);
+    for (std::int32_t y = 0; y < kHeight; ++y) {
+      const bool inside = y >= top && y < top + 150;
+      const TColor want = inside ? SourceRowColour(y - top) : clWhite;
+      const void* row = big_.GetScanline(y);
+      for (std::int32_t x = 0; x < kWidth; ++x) {
+        ASSERT_EQ(Pixel24(row, x), want) << x << "," << y;
+      }
+    }
+  }
+}
+
 TEST_F(CanvasTest, EveryOperationPushesTheAttributesAndRestoresTheOrigins) {
   TBitmap stripes;
   MakeStripes(stripes);

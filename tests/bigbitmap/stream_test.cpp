@@ -161,6 +161,76 @@ TEST_F(StreamTest, TopDownFileTallerThanOneBandLoadsEveryRowInPlaceAndSavesBotto
   EXPECT_EQ(SaveBytes(b), BuildBmp(bottom));
 }
 
+// Plain rows go from the stream straight into the bands. Whatever the depth and row order, the
+// bands hold exactly the rows that the DIB record gives (row r of the image from the record's
+// bytes at (H - 1 - r) * S bottom-up, r * S top-down), padding included, and the stream is left
+// where reading the record leaves it. Every file has a gap before its pixels and bytes after
+// them, and two bands (1117 rows of 7504 bytes, then 3).
+struct DirectLoadCase {
+  const char* name;
+  int bits;
+  std::int32_t width;
+  bool bottom_up;
+};
+
+class DirectLoad : public StreamTest, public testing::WithParamInterface<DirectLoadCase> {};
+
+TEST_P(DirectLoad, BandsHoldTheRowsOfTheRecord) {
+  const DirectLoadCase& c = GetParam();
+  const std::int32_t h = 1120;
+  BmpLayout s;
+  s.width = c.width;
+  s.height = c.bottom_up ? h : -h;
+  s.bit_count = static_cast<std::uint16_t>(c.bits);
+  if (c.bits <= 8) {
+    s.colors = GreyColors(1 << c.bits);
+    s.clr_used = 1u << c.bits;
+  }
+  s.pixels = PatternRows(c.width, h, c.bits, c.bottom_up);
+  // Padding bytes that are not zero must arrive as they are.
+  const std::int32_t stride = DibStride(c.width, c.bits);
+  for (std::size_t r = 0; r < static_cast<std::size_t>(h); ++r)
+    s.pixels[r * stride + stride - 1] ^= 0x5A;
+  s.off_bits = 54 + static_cast<std::int64_t>(s.colors.size()) + 6;
+  Bytes gap_before(6, 0xEE);
+  s.colors.insert(s.colors.end(), gap_before.begin(), gap_before.end());
+  s.pixels.insert(s.pixels.end(), 9, 0x77);
+  const Bytes file = BuildBmp(s);
+
+  TMemoryStream in;
+  in.WriteBuffer(file.data(), static_cast<std::int32_t>(file.size()));
+  in.SetPosition(0);
+  TSepDIB record;
+  LoadDIBFromStream(record, in);
+  const std::int64_t after_record = in.GetPosition();
+
+  in.SetPosition(0);
+  TBigBitmap b;
+  b.LoadFromStream(in);
+  EXPECT_EQ(in.GetPosition(), after_record);
+  ASSERT_EQ(b.Bitmaps().size(), 2u);
+  ASSERT_EQ(b.Bitmaps()[0]->GetHeight(), 1117);
+  for (std::int32_t r = 0; r < h; ++r) {
+    const std::int64_t at = (c.bottom_up ? h - 1 - r : r) * static_cast<std::int64_t>(stride);
+    ASSERT_EQ(
+        std::memcmp(b.GetScanline(r), record.Bits.Data() + at, static_cast<std::size_t>(stride)), 0)
+        << "row " << r;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Depths, DirectLoad,
+                         testing::ValuesIn(std::vector<DirectLoadCase>{
+                             {"OneBitBottomUp", 1, 60001, true},
+                             {"OneBitTopDown", 1, 60001, false},
+                             {"FourBitBottomUp", 4, 15001, true},
+                             {"FourBitTopDown", 4, 15001, false},
+                             {"EightBitBottomUp", 8, 7501, true},
+                             {"EightBitTopDown", 8, 7501, false},
+                             {"TwentyFourBitBottomUp", 24, 2501, true},
+                             {"TwentyFourBitTopDown", 24, 2501, false},
+                         }),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 // ---- the saved layout --------------------------------------------------------------------------
 
 TEST_F(StreamTest, LargeEightBitMapSavesInBandCountPlusTwoWritesWithTheCanonicalHeaders) {
@@ -421,7 +491,8 @@ std::vector<BadFileCase> BadFiles() {
        }),
        "Convert8BitRLETo8BitRGB: Invalid Bitcount & Compression Combination",
        BadFileCase::DibUtils},
-      {"TruncatedFile", With([](BmpLayout& s) { s.file_size = 1078 + 100; }), "", BadFileCase::Read},
+      {"TruncatedFile", With([](BmpLayout& s) { s.file_size = 1078 + 100; }), "",
+       BadFileCase::Read},
   };
 }
 

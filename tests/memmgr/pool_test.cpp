@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <sys/mman.h>
 
+#include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -460,3 +462,40 @@ TEST(PooledManagerShutdown, NothingOutFreesTheManagerAtOnce) {
 }
 
 }  // namespace
+
+// ---- the system's own layer ----
+
+// Large blocks sit on 2 MiB boundaries (so that the kernel can back them with huge pages), are
+// usable to their last byte, and leave nothing mapped behind once released, also where their
+// mapping was rounded up to whole huge pages beyond the size asked for.
+TEST(SystemOSLayer, LargeBlocksAreAlignedUsableAndWhollyReleased) {
+  constexpr std::size_t kHuge = std::size_t{2} << 20;
+  struct TCase {
+    std::size_t Size;
+    std::size_t Span;  // bytes from the block's start that must be unmapped after the release
+  };
+  const memmgr::TOSLayer& os = memmgr::SystemOSLayer;
+  for (const TCase c :
+       {TCase{65552, 69632}, TCase{kHuge, kHuge},
+        TCase{4 * kHuge - 50000, 4 * kHuge},  // a band a little short of 8 MiB
+        TCase{3 * kHuge / 2, 3 * kHuge / 2}, TCase{3 * kHuge + 16, 3 * kHuge + 4096}}) {
+    SCOPED_TRACE(c.Size);
+    auto* p = static_cast<unsigned char*>(os.Reserve(c.Size));
+    ASSERT_NE(p, nullptr);
+    ASSERT_TRUE(os.Commit(p, c.Size));
+    if (c.Size >= kHuge) {
+      EXPECT_EQ(reinterpret_cast<std::uintptr_t>(p) % kHuge, 0u);
+    }
+    p[0] = 1;
+    p[c.Size - 1] = 2;
+    EXPECT_EQ(p[0] + p[c.Size - 1], 3);
+    ASSERT_TRUE(os.Release(p, c.Size));
+    for (std::size_t at = 0; at < c.Span; at += 4096) {
+      errno = 0;
+      if (msync(p + at, 4096, MS_ASYNC) == 0 || errno != ENOMEM) {
+        ADD_FAILURE() << "page at offset " << at << " is still mapped";
+        break;
+      }
+    }
+  }
+}

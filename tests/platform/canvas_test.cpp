@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <limits>
 #include <string>
 #include <vector>
@@ -226,6 +227,126 @@ TEST_F(CanvasTest, FillRectWritesEveryDepth) {
     }
   }
 }
+
+// A new block is not cleared when it is made, and a fill of the whole bitmap is not written when
+// it is asked for: both are written only when the pixels are needed, and not where a blit
+// overwrites whole rows first. Whatever follows, every byte of the block must be what it is when
+// the zeros and the fill are written at once (forced here by ScanLine before the next step).
+struct AfterFillCase {
+  const char* name;
+  void (*Then)(TBitmap& Dest, TBitmap& Source);
+};
+
+void BlitRows(TBitmap& Dest, TBitmap& Source, int X, int Top, int W, int H, std::uint32_t Rop) {
+  StretchBlt(Dest.Canvas()->Handle(), X, Top, W, H, Source.Canvas()->Handle(), 0, 0, W, H, Rop);
+}
+
+class AfterFillTest : public PlatformTest, public ::testing::WithParamInterface<AfterFillCase> {};
+
+TEST_P(AfterFillTest, GivesTheBytesOfAFillWrittenAtOnce) {
+  constexpr int kW = 13, kH = 12;
+  for (const bool fill : {false, true}) {
+    for (int bits : {1, 4, 8, 24, 32}) {
+      SCOPED_TRACE(testing::Message() << bits << " bits" << (fill ? ", filled" : ""));
+      TBitmap source;
+      pixels::Make(source, bits, kW, kH);
+      for (int y = 0; y < kH; ++y) {
+        for (int x = 0; x < kW; ++x)
+          pixels::Set(source, x, y,
+                      bits > 8 ? 0x10203u * (x + 5 * y) : (x + y) % (bits == 1 ? 2 : 5));
+      }
+      TBitmap deferred, written;
+      for (TBitmap* b : {&deferred, &written}) {
+        pixels::Make(*b, bits, kW, kH);
+        b->Canvas()->Brush().Color = 0x3080F0;
+        if (fill) b->Canvas()->FillRect(Rect(-1, -1, kW + 1, kH + 1));
+      }
+      written.ScanLine(0);
+      GetParam().Then(deferred, source);
+      GetParam().Then(written, source);
+      for (int y = 0; y < deferred.GetHeight(); ++y) {
+        ASSERT_EQ(std::memcmp(deferred.ScanLine(y), written.ScanLine(y),
+                              static_cast<std::size_t>(written.RowStride())),
+                  0)
+            << "row " << y;
+      }
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Steps, AfterFillTest,
+                         ::
+                             testing::ValuesIn(std::
+                                                   vector<AfterFillCase>{
+                                                       {"Nothing", [](TBitmap&, TBitmap&) {}},
+                                                       {"BlitOverEveryRow",
+                                                        [](TBitmap& d, TBitmap& s) {
+                                                          BlitRows(d, s, 0, 0, 13, 12, SRCCOPY);
+                                                        }},
+                                                       {"BlitOverTopRows",
+                                                        [](TBitmap& d, TBitmap& s) {
+                                                          BlitRows(d, s, 0, 0, 13, 5, SRCCOPY);
+                                                        }},
+                                                       {"BlitOverBottomRows",
+                                                        [](TBitmap& d, TBitmap& s) {
+                                                          BlitRows(d, s, 0, 7, 13, 9, SRCCOPY);
+                                                        }},
+                                                       {"BlitOverMiddleRows",
+                                                        [](TBitmap& d, TBitmap& s) {
+                                                          BlitRows(d, s, 0, 4, 13, 3, SRCCOPY);
+                                                        }},
+                                                       {"MiddleThenTopThenBottom",
+                                                        [](TBitmap& d, TBitmap& s) {
+                                                          BlitRows(d, s, 0, 4, 13, 3, SRCCOPY);
+                                                          BlitRows(d, s, 0, 0, 13, 4, SRCCOPY);
+                                                          BlitRows(d, s, 0, 7, 13, 5, SRCCOPY);
+                                                        }},
+                                                       {"BlitOverPartOfEachRow",
+                                                        [](TBitmap& d, TBitmap& s) {
+                                                          BlitRows(d, s, 1, 0, 12, 12, SRCCOPY);
+                                                        }},
+                                                       {"BlitReadingTheDestination",
+                                                        [](TBitmap& d, TBitmap& s) {
+                                                          BlitRows(d, s, 0, 2, 13, 6, SRCINVERT);
+                                                        }},
+                                                       {"BlacknessOverMiddleRows",
+                                                        [](TBitmap& d, TBitmap& s) {
+                                                          BlitRows(d, s, 0, 3, 13, 2, BLACKNESS);
+                                                        }},
+                                                       {"BlitWithinTheBitmap",
+                                                        [](TBitmap& d, TBitmap&) {
+                                                          StretchBlt(d.Canvas()->Handle(), 0, 3, 13,
+                                                                     4, d.Canvas()->Handle(), 0, 0,
+                                                                     13, 4, SRCCOPY);
+                                                        }},
+                                                       {"PartialFill",
+                                                        [](TBitmap& d, TBitmap&) {
+                                                          d.Canvas()->FillRect(Rect(2, 2, 5, 20));
+                                                        }},
+                                                       {"NewPalette",
+                                                        [](TBitmap& d, TBitmap&) {
+                                                          d.SetPalette(pixels::PaletteOf(
+                                                              {0xF08030, 0x3080F0}));
+                                                        }},
+                                                       {"TallerBitmap",
+                                                        [](TBitmap& d, TBitmap&) {
+                                                          d.SetHeight(15);
+                                                        }},
+                                                       {"WiderBitmap",
+                                                        [](TBitmap& d,
+                                                           TBitmap&) { d.SetWidth(18); }},
+                                                       {"TopRowsThenTallerBitmap",
+                                                        [](TBitmap& d, TBitmap& s) {
+                                                          BlitRows(d, s, 0, 0, 13, 5, SRCCOPY);
+                                                          d.SetHeight(15);
+                                                        }},
+                                                       {"DrawnElsewhere",
+                                                        [](TBitmap& d, TBitmap& s) {
+                                                          s.Canvas()->Draw(0, 0, &d);
+                                                          d.Assign(&s);
+                                                        }},
+                                                   }),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // ---- TGraphic ------------------------------------------------------------------------------
 

@@ -1,0 +1,29 @@
+#pragma once
+
+// A fresh folder under the system's temporary folder for a benchmark program, removed with all
+// it holds when the object goes.
+
+#include <cstdlib>
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+#include <system_error>
+
+class TBenchFolder {
+ public:
+  explicit TBenchFolder(const std::string& Prefix) {
+    std::string pattern = (std::filesystem::temp_directory_path() / (Prefix + "-XXXXXX")).string();
+    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    FRoot = pattern;
+  }
+  ~TBenchFolder() {
+    std::error_code ec;
+    std::filesystem::remove_all(FRoot, ec);
+  }
+  TBenchFolder(const TBenchFolder&) = delete;
+  TBenchFolder& operator=(const TBenchFolder&) = delete;
+  const std::filesystem::path& Root() const { return FRoot; }
+
+ private:
+  std::filesystem::path FRoot;
+};

@@ -1,0 +1,96 @@
+// The twelve-map run over the built-in sample started from the window's Make action (status bar,
+// repaints, pending events processed after every row) next to the very same run through a host
+// that only answers the window's choices and shows nothing: the window should cost nothing
+// measurable. Runs headless unless QT_QPA_PLATFORM says otherwise.
+
+#include <benchmark/benchmark.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <memory>
+#include <string>
+
+#include "app/core/map_job.h"
+#include "app/core/sample_maps.h"
+#include "app/gui/main_form.h"
+#include "bench/temp_folder.h"
+
+namespace {
+
+// The window with every map of the sample ticked.
+struct TWindow {
+  TBenchFolder Sample{"veldrin-window-bench"};
+  TForm1 Form;
+  TWindow() {
+    WriteSampleMaps(Sample.Root().string());
+    Form.MapFolder = Sample.Root().string();
+    Form.show();
+    for (auto& Row : Form.MapCBoxes) {
+      for (QCheckBox* Box : Row) Box->setChecked(true);
+    }
+    Form.CBClick();
+    QApplication::processEvents();
+  }
+};
+
+// Made in main, after the application object, and gone before it.
+TWindow* TheWindow = nullptr;
+
+TWindow& Window() {
+  return *TheWindow;
+}
+
+// The window's choices, nothing shown, no events processed.
+class TSilentHost : public TJobHost {
+ public:
+  explicit TSilentHost(TForm1& Form) : FForm(Form) {}
+  std::string GetMapFolder() override { return FForm.GetMapFolder(); }
+  bool MapBoxEnabled(Facet F, MapScale S) override { return FForm.MapBoxEnabled(F, S); }
+  bool MapBoxChecked(Facet F, MapScale S) override { return FForm.MapBoxChecked(F, S); }
+  MapType GetBaseMapType() override { return FForm.GetBaseMapType(); }
+  MapType GetTrgMapType() override { return FForm.GetTrgMapType(); }
+  bool GetCanceled() override { return false; }
+  void SetCanceled(bool) override {}
+  bool GetClosing() override { return false; }
+  void SetRunning(bool) override {}
+  void ShowStatus(const std::string&) override {}
+  void SetStatusText(const std::string& Text) override { benchmark::DoNotOptimize(Text.data()); }
+  void Repaint() override {}
+  void ProcessMessages() override {}
+
+ private:
+  TForm1& FForm;
+};
+
+void BM_WindowMake(benchmark::State& State) {
+  TWindow& window = Window();
+  for (auto _ : State) {
+    window.Form.MakeAct->trigger();
+    if (window.Form.GetStatusText() != " 完了しました") {
+      State.SkipWithError(("run ended with \"" + window.Form.GetStatusText() + "\"").c_str());
+      break;
+    }
+  }
+}
+
+void BM_SameRunWithoutWindow(benchmark::State& State) {
+  TSilentHost host(Window().Form);
+  for (auto _ : State) MakeRun(host);
+}
+
+BENCHMARK(BM_WindowMake)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3.0);
+BENCHMARK(BM_SameRunWithoutWindow)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3.0);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication application(argc, argv);
+  benchmark::Initialize(&argc, argv);
+  const auto window = std::make_unique<TWindow>();
+  TheWindow = window.get();
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
