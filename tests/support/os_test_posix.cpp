@@ -1,0 +1,116 @@
+#include <signal.h>
+#include <sys/mman.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+
+#include "support/os_test.h"
+
+namespace testsupport {
+
+bool OnWindows() {
+  return false;
+}
+
+void* ReserveNoAccess(std::size_t Size) {
+  void* p = mmap(nullptr, Size, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+  return p == MAP_FAILED ? nullptr : p;
+}
+bool CommitReadWrite(void* Address, std::size_t Size) {
+  return mprotect(Address, Size, PROT_READ | PROT_WRITE) == 0;
+}
+bool ReleaseRange(void* Address, std::size_t Size) {
+  return munmap(Address, Size) == 0;
+}
+
+bool CanFork() {
+  return true;
+}
+
+int RunForked(void (*Body)()) {
+  const pid_t child = fork();
+  if (child == 0) {
+    alarm(10);  // a child stuck on a lock taken in the parent dies instead of hanging the test
+    Body();
+    _exit(0);
+  }
+  int status = 0;
+  if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
+  return WEXITSTATUS(status);
+}
+
+namespace {
+void (*at_process_end)() = nullptr;
+// The C library runs the destructor functions after every exit handler.
+__attribute__((destructor)) void RunAtProcessEnd() {
+  if (at_process_end != nullptr) at_process_end();
+}
+}  // namespace
+
+void CallAtProcessEnd(void (*Fn)()) {
+  at_process_end = Fn;
+}
+
+ProgramResult RunProgram(const std::vector<std::string>& Args) {
+  ProgramResult r;
+  int out[2];
+  if (Args.empty() || pipe(out) != 0) return r;
+  const pid_t pid = fork();
+  if (pid == 0) {
+    dup2(out[1], STDOUT_FILENO);
+    dup2(out[1], STDERR_FILENO);
+    close(out[0]);
+    close(out[1]);
+    std::vector<char*> argv;
+    for (const std::string& a : Args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  close(out[1]);
+  if (pid < 0) {
+    close(out[0]);
+    return r;
+  }
+  r.Started = true;
+  char buffer[256];
+  ssize_t n;
+  while ((n = read(out[0], buffer, sizeof buffer)) > 0) r.Output.append(buffer, std::size_t(n));
+  close(out[0]);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  if (WIFEXITED(status)) r.ExitCode = WEXITSTATUS(status);
+  r.Aborted = (WIFSIGNALED(status) && WTERMSIG(status) == SIGABRT) ||
+              (WIFEXITED(status) && WEXITSTATUS(status) == 128 + SIGABRT);
+  return r;
+}
+
+struct FileSizeLimit::Saved {
+  rlimit limit{};
+  sighandler_t handler = SIG_DFL;
+};
+
+// The signal that the limit raises becomes a plain write error.
+FileSizeLimit::FileSizeLimit(std::uint64_t Bytes) : saved_(std::make_unique<Saved>()) {
+  getrlimit(RLIMIT_FSIZE, &saved_->limit);
+  saved_->handler = signal(SIGXFSZ, SIG_IGN);
+  rlimit limit = saved_->limit;
+  limit.rlim_cur = Bytes;
+  setrlimit(RLIMIT_FSIZE, &limit);
+}
+FileSizeLimit::~FileSizeLimit() {
+  setrlimit(RLIMIT_FSIZE, &saved_->limit);
+  signal(SIGXFSZ, saved_->handler);
+}
+
+TinyFileSystem::TinyFileSystem(const std::string& Folder) : folder_(Folder) {
+  mounted_ = ::mount("tmpfs", Folder.c_str(), "tmpfs", 0, "size=64k") == 0;
+}
+TinyFileSystem::~TinyFileSystem() {
+  if (mounted_) ::umount(folder_.c_str());
+}
+
+}  // namespace testsupport
