@@ -1,7 +1,5 @@
 #include "app/cli/cli_host.h"
 
-#include <unistd.h>
-
 #include <utility>
 
 #include "platform/files.h"
@@ -19,22 +17,12 @@ std::string StageKey(const std::string& Text) {
   return at == std::string::npos ? Text : Text.substr(0, at + sizeof(kDrawingMark) - 1);
 }
 
-extern "C" void OnInterrupt(int) {
-  if (CliInterrupts >= 1) ::_exit(130);
-  CliInterrupts = CliInterrupts + 1;
-}
-
-extern "C" void OnTerminate(int) {
-  CliTerminate = 1;
-}
-
 }  // namespace
 
 void TStatusPrinter::Line(const std::string& Text) {
   if (FQuiet) return;
   Finish();
-  std::fprintf(FOut, "%s\n", Text.c_str());
-  std::fflush(FOut);
+  WriteText(FOut, Text + "\n");
 }
 
 void TStatusPrinter::Transient(const std::string& Text) {
@@ -42,38 +30,14 @@ void TStatusPrinter::Transient(const std::string& Text) {
   if (FQuiet || Text == FPending) return;
   const bool sameStage = !FPending.empty() && StageKey(FPending) == StageKey(Text);
   if (!sameStage) Finish();
-  if (FTerminal) {
-    std::fprintf(FOut, sameStage ? "\r%s\x1b[K" : "%s", Text.c_str());
-    std::fflush(FOut);
-  }
+  if (FTerminal) WriteText(FOut, sameStage ? "\r" + Text + "\x1b[K" : Text);
   FPending = Text;
 }
 
 void TStatusPrinter::Finish() {
   if (FPending.empty()) return;
-  if (FTerminal) {
-    std::fputc('\n', FOut);
-  } else {
-    std::fprintf(FOut, "%s\n", FPending.c_str());
-  }
-  std::fflush(FOut);
+  WriteText(FOut, FTerminal ? std::string("\n") : FPending + "\n");
   FPending.clear();
-}
-
-void InstallCliSignalHandlers() {
-  struct sigaction interrupt {};
-  interrupt.sa_handler = OnInterrupt;
-  sigemptyset(&interrupt.sa_mask);
-  sigaction(SIGINT, &interrupt, nullptr);
-
-  struct sigaction terminate {};
-  terminate.sa_handler = OnTerminate;
-  sigemptyset(&terminate.sa_mask);
-  sigaction(SIGTERM, &terminate, nullptr);
-  sigaction(SIGHUP, &terminate, nullptr);
-
-  std::signal(SIGXFSZ, SIG_IGN);
-  std::signal(SIGPIPE, SIG_IGN);
 }
 
 TCliHost::TCliHost(std::string MapFolder, MapType Base, MapType Target, TStatusPrinter& Printer)
