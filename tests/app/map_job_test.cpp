@@ -3,8 +3,11 @@
 #include "app/core/map_job.h"
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -12,7 +15,11 @@
 #include <string>
 #include <vector>
 
+#include "app/core/job_precheck.h"
+#include "bigbitmap/bigbitmap.h"
 #include "platform/exceptions.h"
+#include "platform/files.h"
+#include "platform/streams.h"
 #include "support/bmp_builder.h"
 #include "support/temp_dir.h"
 
@@ -24,6 +31,8 @@ using testsupport::DibStride;
 using testsupport::ReadFileBytes;
 using testsupport::TempDir;
 using testsupport::WriteFileBytes;
+using testsupport::FileNames;
+using testsupport::Snapshot;
 
 using Bytes = std::vector<std::uint8_t>;
 
@@ -146,8 +155,6 @@ class TFakeHost : public TJobHost {
   std::function<void(TFakeHost&)> onRow;
 };
 
-using testsupport::FileNames;
-using testsupport::Snapshot;
 
 class MapJobTest : public ::testing::Test {
  protected:
@@ -199,15 +206,16 @@ TEST(GridStepTest, IsEightFullSizePixelsAtEveryZoomLevel) {
   EXPECT_EQ(GridStep(255), 8);
 }
 
-TEST(BackupFileTest, RenamesOnceAndNeverReplacesAnExistingBackup) {
+TEST(BackupFileTest, BacksUpOnceAndNeverReplacesAnExistingBackup) {
   TempDir dir;
   const std::string target = dir.file("MAP0-X1.BMP");
   WriteFileBytes(target, {1});
   BackupFile(target);
-  EXPECT_FALSE(std::filesystem::exists(target));
+  // The target keeps its name until the save replaces it: it is never missing.
+  EXPECT_EQ(ReadFileBytes(target), Bytes{1});
   EXPECT_EQ(ReadFileBytes(dir.file("MAP0-X1.OLD")), Bytes{1});
 
-  WriteFileBytes(target, {2});
+  WriteFileReplacing(target, [](TStream& Stream) { Stream.WriteBuffer("\x02", 1); });
   BackupFile(target);
   EXPECT_EQ(ReadFileBytes(target), Bytes{2});
   EXPECT_EQ(ReadFileBytes(dir.file("MAP0-X1.OLD")), Bytes{1});
@@ -218,6 +226,57 @@ TEST(BackupFileTest, RenamesOnceAndNeverReplacesAnExistingBackup) {
   WriteFileBytes(dir.file("noext"), {3});
   BackupFile(dir.file("noext"));
   EXPECT_EQ(ReadFileBytes(dir.file("noext.OLD")), Bytes{3});
+}
+
+// Where the racing processes below mark that they passed the look for an existing backup.
+std::string gRaceMarks;
+
+TEST(BackupFileTest, TwoProcessesRacingPastTheCheckNeverReplaceTheFirstBackup) {
+  int interleaved = 0;
+  for (int round = 0; round < 12; ++round) {
+    TempDir dir;
+    const std::string target = dir.file("MAP2-X1.BMP");
+    WriteFileBytes(target, {0});
+    gRaceMarks = dir.file("passed-");
+    int go[2];
+    ASSERT_EQ(::pipe(go), 0);
+    pid_t kids[2];
+    for (int k = 0; k < 2; ++k) {
+      kids[k] = ::fork();
+      if (kids[k] == 0) {
+        char c;
+        if (::read(go[0], &c, 1) != 1) ::_exit(3);
+        // Both pause after the look, so that both have looked before either backs up.
+        BackupFileRaceHook = [] {
+          WriteFileBytes(gRaceMarks + std::to_string(::getpid()), {});
+          ::usleep(30000);
+        };
+        try {
+          BackupFile(target);
+          const std::uint8_t result = static_cast<std::uint8_t>(1 + k);
+          WriteFileReplacing(target, [result](TStream& Stream) { Stream.WriteBuffer(&result, 1); });
+        } catch (...) {
+          ::_exit(2);
+        }
+        ::_exit(0);
+      }
+    }
+    ASSERT_EQ(::write(go[1], "go", 2), 2);
+    ::close(go[0]);
+    ::close(go[1]);
+    for (pid_t kid : kids) {
+      int status = 0;
+      ::waitpid(kid, &status, 0);
+      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "round " << round;
+    }
+    EXPECT_EQ(ReadFileBytes(dir.file("MAP2-X1.OLD")), Bytes{0}) << "round " << round;
+    const Bytes result = ReadFileBytes(target);
+    EXPECT_TRUE(result == Bytes{1} || result == Bytes{2}) << "round " << round;
+    const auto names = FileNames(dir);
+    interleaved += std::count_if(names.begin(), names.end(),
+                                 [](const std::string& n) { return n.starts_with("passed-"); }) == 2;
+  }
+  EXPECT_GT(interleaved, 0) << "the two processes never both passed the check";
 }
 
 // ---- the grid -------------------------------------------------------------------------------
@@ -471,6 +530,78 @@ TEST_F(MapJobTest, AFailingJobEndsTheRunAndLeavesEveryTargetAsItWas) {
   EXPECT_EQ(host.running, (std::vector<bool>{true, false}));
   EXPECT_EQ(host.LastText(), GetMapDisplayName(fcMalas, msFull) + " : loading");
   EXPECT_EQ(FileNames(dir).size(), 5u);  // no temporary file left behind
+}
+
+TEST_F(MapJobTest, ARunOnAFolderThatAnotherRunHoldsFailsBeforeChangingAnything) {
+  PutBase(fcIlshenar, msFull);
+  const auto before = Snapshot(dir);
+  {
+    TFolderLock other(host.folder);
+    ASSERT_FALSE(other.Busy());
+    MakeRun(host);  // nothing ticked: nothing to wait for, no error
+    host.Tick(fcIlshenar, msFull);
+    try {
+      MakeRun(host);
+      FAIL() << "the run must fail";
+    } catch (const EMapJobError& e) {
+      EXPECT_STREQ(e.what(), SFolderBusy);
+    }
+    EXPECT_EQ(Snapshot(dir), before);
+    EXPECT_EQ(host.JobsStarted(), 0);
+    EXPECT_EQ(host.running, (std::vector<bool>{true, false, true, false}));
+  }
+  MakeRun(host);  // the other run has ended
+  EXPECT_TRUE(std::filesystem::exists(Target(fcIlshenar, msFull)));
+}
+
+Bytes HugeDeclaredRle8(std::int32_t Width = 65000) {
+  return testsupport::TinyRle8DeclaringHugeSize(Width, 20000);
+}
+
+TEST_F(MapJobTest, AWorkingCopyThatCannotExistFailsFromTheHeadersAlone) {
+  const Bytes tiny = HugeDeclaredRle8();
+  ASSERT_LT(tiny.size(), 1100u);
+  WriteFileBytes(Base(fcMalas, msFull), tiny);
+  host.Tick(fcMalas, msFull);
+  const auto before = Snapshot(dir);
+  const auto start = std::chrono::steady_clock::now();
+  try {
+    MakeRun(host);
+    FAIL() << "the job must fail";
+  } catch (const EBigBitmapError& e) {
+    EXPECT_STREQ(e.what(), "TBigBitmap.SetBitmaps: Too Big Width or Too Many Pixel Bits");
+  }
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+  EXPECT_EQ(host.LastText(), GetMapDisplayName(fcMalas, msFull) + " : check bitmap");
+  EXPECT_EQ(Snapshot(dir), before);
+}
+
+TEST_F(MapJobTest, AJobNeedingMoreMemoryThanTheMachineHasFailsAtOnce) {
+  PutBase(fcMalas, msFull, 64, 32);
+  // Pixel bytes, the map's bands and the 24-bit working copy: 64 x 32 x 3 each.
+  const TJobFootprint f = JobFootprint(Base(fcMalas, msFull));
+  EXPECT_EQ(f.Width, 64);
+  EXPECT_EQ(f.Height, 32);
+  EXPECT_EQ(f.Bytes, 3 * 64 * 32 * 3);
+  EXPECT_NO_THROW(PrecheckMapJob(Base(fcMalas, msFull), f.Bytes));
+  EXPECT_NO_THROW(PrecheckMapJob(Base(fcMalas, msFull), 0));  // unknown: no check
+  EXPECT_THROW(PrecheckMapJob(Base(fcMalas, msFull), f.Bytes - 1), EMapJobError);
+  // An RLE file also holds its decoded rows: 962 bytes of codes, 2 x 20,000 rows of 20,000
+  // bytes and a working copy of 20,000 rows of 60,000 bytes.
+  const std::string rle = dir.file("rle.BMP");
+  WriteFileBytes(rle, HugeDeclaredRle8(20000));
+  EXPECT_EQ(JobFootprint(rle).Bytes, 962 + 2 * 20000LL * 20000 + 20000LL * 60000);
+  try {
+    PrecheckMapJob(rle, 1024 * 1024 * 1024);
+    FAIL() << "the check must fail";
+  } catch (const EMapJobError& e) {
+    EXPECT_EQ(e.Message(),
+              "MapJob: The map needs 1907 MB of memory, more than the 1024 MB this machine has");
+  }
+  // Headers that are no bitmap are left to the loader.
+  WriteFileBytes(rle, Bytes(60, 'x'));
+  EXPECT_EQ(JobFootprint(rle).Width, 0);
+  EXPECT_NO_THROW(PrecheckMapJob(rle, 1));
 }
 
 }  // namespace

@@ -132,6 +132,18 @@ TEST(Repair, ReplacesAnOlderBadCopy) {
   EXPECT_EQ(FolderContents(dir), (std::set<std::string>{"MAP0-2.BMP", "MAP0-2_BAD_DATA.BMP"}));
 }
 
+TEST(Repair, RepairedFileAndBadCopyKeepTheBaseFilesPermissions) {
+  TempDir dir;
+  const std::string name = dir.file("MAP2-4.BMP");
+  WriteFileBytes(name, BuildBmp(Unpadded(5, 3)));
+  namespace fs = std::filesystem;
+  const fs::perms mode = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
+  fs::permissions(name, mode);
+  FixBitmap(name);
+  EXPECT_EQ(fs::status(name).permissions(), mode);
+  EXPECT_EQ(fs::status(dir.file("MAP2-4_BAD_DATA.BMP")).permissions(), mode);
+}
+
 TEST(Repair, BadCopyNameDropsOnlyTheExtension) {
   EXPECT_EQ(BadDataFileName("/m/MAP3687478-X4.BMP"), "/m/MAP3687478-X4_BAD_DATA.BMP");
   EXPECT_EQ(BadDataFileName("/m/map.a.bmp"), "/m/map.a_BAD_DATA.BMP");
@@ -296,7 +308,7 @@ TEST(RepairFailure, BadNameThatCannotBeTakenLeavesTheFileUnderItsName) {
   EXPECT_EQ(FolderContents(dir), (std::set<std::string>{"MAP4-1.BMP", "MAP4-1_BAD_DATA.BMP"}));
 }
 
-TEST(RepairFailure, WriteErrorPutsTheOriginalBackUnderItsName) {
+TEST(RepairFailure, WriteErrorLeavesTheOriginalAndTheOlderBadCopyAsTheyWere) {
   TempDir dir;
   const std::string name = dir.file("MAP3-X1.BMP");
   const Bytes original = BuildBmp(Unpadded(1, 400));  // 1478 bytes; repaired 2678
@@ -311,8 +323,9 @@ TEST(RepairFailure, WriteErrorPutsTheOriginalBackUnderItsName) {
     EXPECT_STREQ(e.what(), "ストリームへの書き込みエラー");
   }
   EXPECT_EQ(ReadFileBytes(name), original);
+  EXPECT_EQ(ReadFileBytes(dir.file("MAP3-X1_BAD_DATA.BMP")), Bytes(10, 1));
   // No half-written file and no temporary is left behind.
-  EXPECT_EQ(FolderContents(dir), std::set<std::string>{"MAP3-X1.BMP"});
+  EXPECT_EQ(FolderContents(dir), (std::set<std::string>{"MAP3-X1.BMP", "MAP3-X1_BAD_DATA.BMP"}));
 }
 
 // A tiny file system of its own, so that the disk really runs full. Mounting needs privileges
