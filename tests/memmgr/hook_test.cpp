@@ -120,7 +120,8 @@ TEST(GlobalAllocator, ChildOfAForkCanAllocateWhileAnotherThreadWasAllocating) {
     while (!stop) delete new std::string(100, 'b');
   });
   for (int i = 0; i < 20; ++i) {
-    EXPECT_EQ(testsupport::RunForked([] { delete new std::vector<int>(1000); }), 0);
+    EXPECT_EQ(testsupport::RunForked(1, [](int) { delete new std::vector<int>(1000); }),
+              std::vector<int>{0});
   }
   stop = true;
   busy.join();

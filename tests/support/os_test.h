@@ -6,13 +6,23 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "platform/os_files.h"
+
 namespace testsupport {
 
 bool OnWindows();
+
+// A name written with "/" as this OS writes it ("\\" on Windows).
+inline std::string Native(std::string Name) {
+  for (char& c : Name)
+    if (c == '/') c = PathDelim;
+  return Name;
+}
 
 // Address space that faults when touched until CommitReadWrite; for an OS layer of the memory
 // manager's tests that proves nothing is touched before its commit.
@@ -20,11 +30,12 @@ void* ReserveNoAccess(std::size_t Size);
 bool CommitReadWrite(void* Address, std::size_t Size);
 bool ReleaseRange(void* Address, std::size_t Size);
 
-// Runs Body in a child process made by fork while this process may have other threads, and
-// returns the child's exit status (0 when Body returned; -1 when it did not end normally within
-// 10 seconds). CanFork() is false on Windows, which has no fork.
+// Runs Body(k) for k = 0 .. Count - 1, each in a child process made by fork while this process
+// may have other threads; the children begin Body together. Returns their exit statuses: 0 when
+// Body returned, 2 when it threw, -1 when the child did not end normally within 10 seconds.
+// CanFork() is false on Windows, which has no fork.
 bool CanFork();
-int RunForked(void (*Body)());
+std::vector<int> RunForked(int Count, const std::function<void(int)>& Body);
 
 // Has Fn called once at the very end of the process, after every static destructor and exit
 // handler (the memory manager's shutdown included).

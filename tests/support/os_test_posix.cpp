@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <string>
 
 #include "support/os_test.h"
 
@@ -30,16 +31,39 @@ bool CanFork() {
   return true;
 }
 
-int RunForked(void (*Body)()) {
-  const pid_t child = fork();
-  if (child == 0) {
-    alarm(10);  // a child stuck on a lock taken in the parent dies instead of hanging the test
-    Body();
-    _exit(0);
+std::vector<int> RunForked(int Count, const std::function<void(int)>& Body) {
+  std::vector<int> statuses(static_cast<std::size_t>(Count), -1);
+  int go[2];
+  if (pipe(go) != 0) return statuses;
+  std::vector<pid_t> children;
+  for (int k = 0; k < Count; ++k) {
+    const pid_t child = fork();
+    if (child == 0) {
+      alarm(10);  // a child stuck on a lock taken in the parent dies instead of hanging the test
+      close(go[1]);
+      char c;
+      if (read(go[0], &c, 1) != 1) _exit(3);
+      try {
+        Body(k);
+      } catch (...) {
+        _exit(2);
+      }
+      _exit(0);
+    }
+    children.push_back(child);
   }
-  int status = 0;
-  if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
-  return WEXITSTATUS(status);
+  // One byte for each child, all at once.
+  const std::string start(static_cast<std::size_t>(Count), 'g');
+  const bool started = write(go[1], start.data(), start.size()) == static_cast<ssize_t>(Count);
+  close(go[0]);
+  close(go[1]);
+  for (int k = 0; k < Count; ++k) {
+    int status = 0;
+    const pid_t child = children[static_cast<std::size_t>(k)];
+    if (child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status) && started)
+      statuses[static_cast<std::size_t>(k)] = WEXITSTATUS(status);
+  }
+  return statuses;
 }
 
 namespace {

@@ -69,8 +69,8 @@ bool ReleaseRange(void* Address, std::size_t) {
 bool CanFork() {
   return false;
 }
-int RunForked(void (*)()) {
-  return -1;
+std::vector<int> RunForked(int Count, const std::function<void(int)>&) {
+  return std::vector<int>(static_cast<std::size_t>(Count), -1);
 }
 
 ProgramResult RunProgram(const std::vector<std::string>& Args) {
