@@ -103,7 +103,8 @@ std::int64_t OsFileSizeOf(TOsFile File);
 // Sets the size (cuts or extends with zero bytes); the position is not moved. True on success.
 bool OsTruncateFile(TOsFile File, std::int64_t Size);
 // Writes the file's data and size through to the disk before it returns (POSIX fsync; Win32
-// FlushFileBuffers). True on success.
+// FlushFileBuffers). True on success, and also where the file system has nothing to flush
+// (it refuses the call as unsupported); false when the disk failed.
 bool OsFlushFile(TOsFile File);
 // Closes the handle (releasing what it holds); OsNoFile is ignored.
 void OsCloseFile(TOsFile File);

@@ -11,7 +11,6 @@
 #include <map>
 #include <ostream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "app/core/job_precheck.h"
@@ -20,7 +19,6 @@
 #include "platform/files.h"
 #include "platform/streams.h"
 #include "support/bmp_builder.h"
-#include "support/os_test.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -226,40 +224,6 @@ TEST(BackupFileTest, BacksUpOnceAndNeverReplacesAnExistingBackup) {
   WriteFileBytes(dir.file("noext"), {3});
   BackupFile(dir.file("noext"));
   EXPECT_EQ(ReadFileBytes(dir.file("noext.OLD")), Bytes{3});
-}
-
-// Where the racing processes below mark that they passed the look for an existing backup.
-std::string gRaceMarks;
-int gRacer = 0;
-
-TEST(BackupFileTest, TwoProcessesRacingPastTheCheckNeverReplaceTheFirstBackup) {
-  if (!testsupport::CanFork()) GTEST_SKIP() << "the racing processes are made by fork";
-  int interleaved = 0;
-  for (int round = 0; round < 12; ++round) {
-    TempDir dir;
-    const std::string target = dir.file("MAP2-X1.BMP");
-    WriteFileBytes(target, {0});
-    gRaceMarks = dir.file("passed-");
-    const std::vector<int> statuses = testsupport::RunForked(2, [&target](int k) {
-      gRacer = k;
-      // Both pause after the look, so that both have looked before either backs up.
-      BackupFileRaceHook = [] {
-        WriteFileBytes(gRaceMarks + std::to_string(gRacer), {});
-        std::this_thread::sleep_for(std::chrono::milliseconds(30));
-      };
-      BackupFile(target);
-      const std::uint8_t result = static_cast<std::uint8_t>(1 + k);
-      WriteFileReplacing(target, [result](TStream& Stream) { Stream.WriteBuffer(&result, 1); });
-    });
-    EXPECT_EQ(statuses, (std::vector<int>{0, 0})) << "round " << round;
-    EXPECT_EQ(ReadFileBytes(dir.file("MAP2-X1.OLD")), Bytes{0}) << "round " << round;
-    const Bytes result = ReadFileBytes(target);
-    EXPECT_TRUE(result == Bytes{1} || result == Bytes{2}) << "round " << round;
-    const auto names = FileNames(dir);
-    interleaved += std::count_if(names.begin(), names.end(),
-                                 [](const std::string& n) { return n.starts_with("passed-"); }) == 2;
-  }
-  EXPECT_GT(interleaved, 0) << "the two processes never both passed the check";
 }
 
 // ---- the grid -------------------------------------------------------------------------------

@@ -80,4 +80,20 @@ class TinyFileSystem {
   bool mounted_ = false;
 };
 
+// Makes a file immutable while the object lives (Linux, with the right to set that flag): it can
+// be read but not linked or renamed. On() is false where that cannot be done (always on Windows).
+class ImmutableFile {
+ public:
+  explicit ImmutableFile(const std::string& Name);
+  ~ImmutableFile();
+  ImmutableFile(const ImmutableFile&) = delete;
+  ImmutableFile& operator=(const ImmutableFile&) = delete;
+  bool On() const { return on_; }
+
+ private:
+  int fd_ = -1;
+  int flags_ = 0;
+  bool on_ = false;
+};
+
 }  // namespace testsupport

@@ -1,4 +1,7 @@
+#include <fcntl.h>
+#include <linux/fs.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/mman.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
@@ -135,6 +138,17 @@ TinyFileSystem::TinyFileSystem(const std::string& Folder) : folder_(Folder) {
 }
 TinyFileSystem::~TinyFileSystem() {
   if (mounted_) ::umount(folder_.c_str());
+}
+
+ImmutableFile::ImmutableFile(const std::string& Name) : fd_(::open(Name.c_str(), O_RDONLY)) {
+  if (fd_ >= 0 && ::ioctl(fd_, FS_IOC_GETFLAGS, &flags_) == 0) {
+    int set = flags_ | FS_IMMUTABLE_FL;
+    on_ = ::ioctl(fd_, FS_IOC_SETFLAGS, &set) == 0;
+  }
+}
+ImmutableFile::~ImmutableFile() {
+  if (on_) ::ioctl(fd_, FS_IOC_SETFLAGS, &flags_);
+  if (fd_ >= 0) ::close(fd_);
 }
 
 }  // namespace testsupport

@@ -119,6 +119,10 @@ FileSizeLimit::~FileSizeLimit() = default;
 TinyFileSystem::TinyFileSystem(const std::string& Folder) : folder_(Folder) {}
 TinyFileSystem::~TinyFileSystem() = default;
 
+// Windows can link and rename any file that may be read.
+ImmutableFile::ImmutableFile(const std::string&) {}
+ImmutableFile::~ImmutableFile() = default;
+
 }  // namespace testsupport
 
 // The C runtime's list of C initialisers (.CRT$XI*), run before any C++ static constructor.
