@@ -204,7 +204,10 @@ bool OsTruncateFile(TOsFile File, std::int64_t Size) {
 }
 
 bool OsFlushFile(TOsFile File) {
-  return ::FlushFileBuffers(Handle(File)) != 0;
+  if (::FlushFileBuffers(Handle(File))) return true;
+  // A file system with nothing to flush refuses the call as unsupported.
+  const DWORD error = ::GetLastError();
+  return error == ERROR_INVALID_FUNCTION || error == ERROR_NOT_SUPPORTED;
 }
 
 void OsCloseFile(TOsFile File) {
