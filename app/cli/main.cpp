@@ -68,7 +68,7 @@ std::filesystem::path PathOf(const std::string& Name) {
       std::u8string(reinterpret_cast<const char8_t*>(Name.data()), Name.size()));
 }
 
-// The folder as given, without trailing separators (a root, "/" or "C:\\", keeps its one).
+// The folder as given, without trailing separators (a root, "/" or "C:\", keeps its one).
 std::string NormaliseFolder(std::string Folder) {
   while (Folder.size() > 1 && Folder.back() == PathDelim && Folder[Folder.size() - 2] != ':')
     Folder.pop_back();
