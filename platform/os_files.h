@@ -41,8 +41,9 @@ bool OsDeleteFile(const std::string& Name);
 
 // Renames From to To, atomically replacing a file To that exists: at every moment To names
 // either its old file or From's file, never nothing (POSIX rename; Win32 MoveFileExW with
-// MOVEFILE_REPLACE_EXISTING). Both names are in the same folder. True on success; on failure
-// both names are as they were.
+// MOVEFILE_REPLACE_EXISTING). Both names are in the same folder. Afterwards From is gone, also
+// when both names already reached the same file. True on success; on failure both names are as
+// they were.
 bool OsReplaceFile(const std::string& From, const std::string& To);
 
 enum class TOsNoReplace {

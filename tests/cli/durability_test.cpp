@@ -359,12 +359,18 @@ TEST(Durability, KilledAtAnyMomentNothingIsLostAndTheNextRunCompletes) {
       ::kill(child.pid, SIGKILL);
       killed = Finish(child);
     }
-    const std::string state = ExpectNothingLost(Snapshot(dir), before, after, companions, name);
+    const TFiles left = Snapshot(dir);
+    const std::string state = ExpectNothingLost(left, before, after, companions, name);
     ++outcomes[(killed.status == 0 ? "finished, " : "killed, ") + state];
 
     const TEnded next = RunToEnd(Grid(args));
     EXPECT_EQ(next.status, 0) << name << ": " << next.output;
-    ExpectCompleted(WithoutTemporaries(Snapshot(dir)), before, after, name);
+    const TFiles done = Snapshot(dir);
+    ExpectCompleted(WithoutTemporaries(done), before, after, name);
+    // The next run leaves no temporary of its own.
+    EXPECT_EQ(done.size() - WithoutTemporaries(done).size(),
+              left.size() - WithoutTemporaries(left).size())
+        << name;
   }
   std::string account = std::to_string(moments.size()) + " moments:";
   for (const auto& [outcome, n] : outcomes) account += " [" + outcome + "] x" + std::to_string(n);
