@@ -67,6 +67,18 @@ std::string UniquePiece() {
   return piece;
 }
 
+// Volume and file index of an existing name: the same pair means the same file.
+bool IdentityOf(const std::wstring& Name, BY_HANDLE_FILE_INFORMATION& Info) {
+  // FILE_FLAG_BACKUP_SEMANTICS: a folder opens too.
+  const HANDLE h =
+      ::CreateFileW(Name.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  const bool ok = ::GetFileInformationByHandle(h, &Info) != 0;
+  ::CloseHandle(h);
+  return ok;
+}
+
 }  // namespace
 
 bool OsFileExists(const std::string& Name) {
@@ -88,8 +100,17 @@ bool OsDeleteFile(const std::string& Name) {
 
 // MOVEFILE_WRITE_THROUGH: the call returns only once the rename is on the disk.
 bool OsReplaceFile(const std::string& From, const std::string& To) {
-  return ::MoveFileExW(Wide(From).c_str(), Wide(To).c_str(),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+  const std::wstring from = Wide(From), to = Wide(To);
+  if (!::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    return false;
+  // Where both names already reached the same file the rename may leave From (Wine does, as
+  // POSIX rename does); it goes all the same.
+  BY_HANDLE_FILE_INFORMATION a{}, b{};
+  if (IdentityOf(from, a) && IdentityOf(to, b) &&
+      a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
+      a.nFileIndexLow == b.nFileIndexLow)
+    ::DeleteFileW(from.c_str());
+  return true;
 }
 
 TOsNoReplace OsRenameNoReplace(const std::string& From, const std::string& To) {
@@ -228,15 +249,10 @@ bool OsFlushFolder(const std::string& Folder) {
 // the system closes that handle, so a killed run leaves no lock behind and nothing in the folder.
 TOsLock OsTryLockFolder(const std::string& Folder, TOsFile& Lock) {
   Lock = OsNoFile;
-  const HANDLE folder = ::CreateFileW(Wide(Folder.empty() ? "." : Folder).c_str(), 0,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (folder == INVALID_HANDLE_VALUE) return TOsLock::Unsupported;
   BY_HANDLE_FILE_INFORMATION info{};
-  const bool known = ::GetFileInformationByHandle(folder, &info) != 0 &&
-                     (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-  ::CloseHandle(folder);
-  if (!known) return TOsLock::Unsupported;
+  if (!IdentityOf(Wide(Folder.empty() ? "." : Folder), info) ||
+      (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+    return TOsLock::Unsupported;
   wchar_t name[64];
   ::swprintf(name, 64, L"Local\\veldrin-folder-%08lx-%08lx%08lx",
              static_cast<unsigned long>(info.dwVolumeSerialNumber),
