@@ -55,8 +55,10 @@ std::string UniquePiece() {
   LARGE_INTEGER now{};
   ::QueryPerformanceCounter(&now);
   std::uint64_t x = static_cast<std::uint64_t>(now.QuadPart) ^
-                    (std::uint64_t{::GetCurrentProcessId()} << 32) ^ (++counter * 0x9E3779B97F4A7C15u);
-  static constexpr char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ";
+                    (std::uint64_t{::GetCurrentProcessId()} << 32) ^
+                    (++counter * 0x9E3779B97F4A7C15u);
+  static constexpr char kDigits[] =
+      "0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ";
   std::string piece;
   for (int i = 0; i < 6; ++i) {
     x ^= x >> 33;
@@ -118,12 +120,14 @@ TOsNoReplace OsRenameNoReplace(const std::string& From, const std::string& To) {
   if (::MoveFileExW(Wide(From).c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH) != 0)
     return TOsNoReplace::Done;
   // A folder of that name gives "access denied" rather than "exists".
-  return IsExistsError(::GetLastError()) || Exists(to) ? TOsNoReplace::Exists : TOsNoReplace::Failed;
+  return IsExistsError(::GetLastError()) || Exists(to) ? TOsNoReplace::Exists
+                                                       : TOsNoReplace::Failed;
 }
 
 TOsNoReplace OsLinkNoReplace(const std::string& Existing, const std::string& NewName) {
   const std::wstring name = Wide(NewName);
-  if (::CreateHardLinkW(name.c_str(), Wide(Existing).c_str(), nullptr) != 0) return TOsNoReplace::Done;
+  if (::CreateHardLinkW(name.c_str(), Wide(Existing).c_str(), nullptr) != 0)
+    return TOsNoReplace::Done;
   return IsExistsError(::GetLastError()) || Exists(name) ? TOsNoReplace::Exists
                                                            : TOsNoReplace::Failed;
 }

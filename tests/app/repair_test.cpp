@@ -148,7 +148,8 @@ TEST(Repair, RepairedFileAndBadCopyKeepTheBaseFilesPermissions) {
 
 TEST(Repair, BadCopyNameDropsOnlyTheExtension) {
   using testsupport::Native;
-  EXPECT_EQ(BadDataFileName(Native("/m/MAP3687478-X4.BMP")), Native("/m/MAP3687478-X4_BAD_DATA.BMP"));
+  EXPECT_EQ(BadDataFileName(Native("/m/MAP3687478-X4.BMP")),
+            Native("/m/MAP3687478-X4_BAD_DATA.BMP"));
   EXPECT_EQ(BadDataFileName(Native("/m/map.a.bmp")), Native("/m/map.a_BAD_DATA.BMP"));
   EXPECT_EQ(BadDataFileName(Native("/m.d/map")), Native("/m.d/map_BAD_DATA.BMP"));
   EXPECT_EQ(BadDataFileName("map"), "map_BAD_DATA.BMP");

@@ -24,7 +24,8 @@ TempDir::TempDir() {
   std::random_device seed;
   std::mt19937_64 random(seed());
   for (int attempt = 0; attempt < 100; ++attempt) {
-    std::filesystem::path candidate = base / ("veldrin-test-" + std::to_string(random() % 1000000000));
+    const std::filesystem::path candidate =
+        base / ("veldrin-test-" + std::to_string(random() % 1000000000));
     if (std::filesystem::create_directory(candidate)) {
       path_ = candidate;
       return;
