@@ -12,9 +12,7 @@
 // standard error stream and ends the program: a delete cannot throw, and going on would corrupt
 // the heap.
 
-#include <pthread.h>
-#include <unistd.h>
-
+#include <cstdio>
 #include <cstdlib>
 #include <new>
 
@@ -26,9 +24,8 @@ constexpr std::size_t kDefaultAlignment = __STDCPP_DEFAULT_NEW_ALIGNMENT__;
 static_assert(kDefaultAlignment == 16, "the pools hand out 16-byte aligned addresses");
 
 [[noreturn]] void InvalidPointer() {
-  static const char kText[] = "無効なポインタ操作\n";
-  ssize_t ignored = write(STDERR_FILENO, kText, sizeof kText - 1);
-  (void)ignored;
+  // The standard error stream is unbuffered and takes nothing from the global allocator.
+  std::fputs("無効なポインタ操作\n", stderr);
   std::abort();
 }
 
@@ -53,9 +50,7 @@ void Release(void* p) noexcept {
 void* AllocateAlignedOrNull(std::size_t size, std::align_val_t al) noexcept {
   const auto alignment = static_cast<std::size_t>(al);
   if (alignment <= kDefaultAlignment) return AllocateOrNull(size);
-  void* p = nullptr;
-  if (posix_memalign(&p, alignment, size == 0 ? 1 : size) != 0) return nullptr;
-  return p;
+  return memmgr::AlignedAlloc(size, alignment);
 }
 
 void* AllocateAlignedOrThrow(std::size_t size, std::align_val_t al) {
@@ -71,24 +66,15 @@ void ReleaseAligned(void* p, std::align_val_t al) noexcept {
   if (static_cast<std::size_t>(al) <= kDefaultAlignment) {
     Release(p);
   } else {
-    std::free(p);
+    memmgr::AlignedFree(p);
   }
-}
-
-// A fork while another thread holds the lock would leave the child's copy locked for ever: the
-// forking thread takes it around the fork.
-void LockForFork() {
-  pthread_mutex_lock(&memmgr::GlobalMemState().Lock);
-}
-void UnlockAfterFork() {
-  pthread_mutex_unlock(&memmgr::GlobalMemState().Lock);
 }
 
 // Set up before and finalised after every other static object of the program: at the end the
 // manager goes at once if nothing is out, else with the last release (later destructors and the
 // C++ runtime's own clean-up may still release blocks).
 struct TModule {
-  TModule() { pthread_atfork(LockForFork, UnlockAfterFork, UnlockAfterFork); }
+  TModule() { memmgr::GuardLockAcrossFork(memmgr::GlobalMemState().Lock); }
   ~TModule() { memmgr::PooledShutdown(memmgr::GlobalMemState()); }
 };
 __attribute__((init_priority(101))) TModule module;

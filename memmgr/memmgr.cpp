@@ -1,7 +1,5 @@
 #include "memmgr/memmgr.h"
 
-#include <sys/single_threaded.h>
-
 #include <algorithm>
 #include <cstring>
 
@@ -25,20 +23,17 @@ inline void WriteWord(unsigned char* p, std::uint32_t w) {
   std::memcpy(p, &w, 4);
 }
 
-// Holds the state's lock for a scope, if the program has more than one thread at its start.
+// Holds the state's lock for a scope, if the program has more than one thread.
 class TStateLock {
  public:
-  explicit TStateLock(TMemState& state) : lock_(__libc_single_threaded ? nullptr : &state.Lock) {
-    if (lock_ != nullptr) pthread_mutex_lock(lock_);
-  }
-  ~TStateLock() {
-    if (lock_ != nullptr) pthread_mutex_unlock(lock_);
-  }
+  explicit TStateLock(TMemState& state) : lock_(state.Lock), locked_(lock_.Enter()) {}
+  ~TStateLock() { lock_.Leave(locked_); }
   TStateLock(const TStateLock&) = delete;
   TStateLock& operator=(const TStateLock&) = delete;
 
  private:
-  pthread_mutex_t* lock_;
+  TOSLock& lock_;
+  bool locked_;
 };
 
 // Caller holds the lock.

@@ -24,16 +24,14 @@
 // through the global allocation functions; TClassUseOSMemory makes a plain `new` of them a compile
 // error.
 //
-// Locking: one mutex guards a TMemState. It is taken only while the program has more than one
-// thread (the C library's __libc_single_threaded flag is clear); a single-threaded program never
-// touches it. It is never nested and never destroyed.
+// Locking: one lock (os_thread.h) guards a TMemState. It is taken only once the program has started
+// a second thread; a single-threaded program never touches it. It is never nested and never
+// destroyed.
 //
 // End of the program: PooledShutdown destroys the manager at once when nothing is out; otherwise
 // the release that brings UsedBytes to 0 does. From then on allocations are plain OS blocks
 // (the size itself in the word before the address) and releases go straight to the system.
 #pragma once
-
-#include <pthread.h>
 
 #include <atomic>
 #include <cstddef>
@@ -42,6 +40,7 @@
 #include <utility>
 
 #include "memmgr/os_memory.h"
+#include "memmgr/os_thread.h"
 
 namespace memmgr {
 
@@ -172,7 +171,7 @@ struct TMemState {
   bool ManagerFreed = false;
   std::uint64_t UsedBytes = 0;  // sum of S over the blocks Manager has out
   TMemManager* Manager = nullptr;
-  pthread_mutex_t Lock = PTHREAD_MUTEX_INITIALIZER;
+  TOSLock Lock;
 };
 
 // The process-wide state (constant-initialised: usable before any constructor has run).

@@ -1,6 +1,10 @@
 // The memory manager's view of the operating system: the process heap, reserved and committed
 // memory, and the OS blocks built on them.
 //
+// Platform mapping on Windows: GetProcessHeap, HeapAlloc and HeapFree; VirtualAlloc with
+// MEM_RESERVE and then MEM_COMMIT; VirtualFree with MEM_DECOMMIT and, only if that succeeded,
+// MEM_RELEASE.
+//
 // Platform mapping on Linux:
 //   - the process heap is the C library's heap (malloc/free);
 //   - reserved memory is an anonymous read-write mapping (mmap), large ones on a huge-page
@@ -48,6 +52,11 @@ void* OSAlloc(const TOSLayer& os, std::size_t n);
 bool OSFree(const TOSLayer& os, void* address);
 // The n that the block was made with.
 std::size_t OSBlockSize(const void* address);
+
+// Memory aligned beyond what the pools give, straight from the system (never pooled); null on
+// failure. AlignedFree takes only blocks of AlignedAlloc.
+void* AlignedAlloc(std::size_t size, std::size_t alignment);
+void AlignedFree(void* p);
 
 // The 32-bit word just before an address handed out by the manager (out of line, so that the
 // compiler does not take the read for one outside the caller's object).

@@ -16,7 +16,8 @@ std::int64_t FileSizeOf(const std::string& FileName) { return OsFileSize(FileNam
 
 std::string ExtractFileExt(const std::string& FileName) {
   const auto dot = FileName.rfind('.');
-  const auto delim = FileName.rfind(PathDelim);
+  // With "\" paths a drive's ":" ends the folder part as well, as in "C:MAP1.BMP".
+  const auto delim = FileName.find_last_of(PathDelim == '\\' ? "\\:" : "/");
   if (dot == std::string::npos || (delim != std::string::npos && dot < delim)) return {};
   return FileName.substr(dot);
 }

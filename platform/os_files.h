@@ -127,7 +127,7 @@ enum class TOsLock {
 // Tries, without waiting, to take the exclusive lock of the folder Folder that every process
 // using this function sees. The lock belongs to the returned handle and is released by
 // OsUnlockFolder or when the process ends in any way (killed included). Nothing the user
-// could take for a map is left in the folder (POSIX: flock on the folder itself; Win32: a
-// ".veldrin.lock" file opened without sharing and with delete-on-close).
+// could take for a map is left in the folder (POSIX: flock on the folder itself; Win32: a named
+// semaphore of one count per folder, which goes away with its last handle).
 TOsLock OsTryLockFolder(const std::string& Folder, TOsFile& Lock);
 void OsUnlockFolder(TOsFile Lock);

@@ -1,7 +1,5 @@
 #include "app/cli/cli_host.h"
 
-#include <unistd.h>
-
 #include <cstdlib>
 #include <utility>
 
@@ -27,22 +25,12 @@ int ProgressTenth(const std::string& Text) {
   return std::atoi(Text.c_str() + at + sizeof(kDrawingMark) - 1) / 10;
 }
 
-extern "C" void OnInterrupt(int) {
-  if (CliInterrupts >= 1) ::_exit(130);
-  CliInterrupts = CliInterrupts + 1;
-}
-
-extern "C" void OnTerminate(int) {
-  CliTerminate = 1;
-}
-
 }  // namespace
 
 void TStatusPrinter::Line(const std::string& Text) {
   if (FQuiet) return;
   Finish();
-  std::fprintf(FOut, "%s\n", Text.c_str());
-  std::fflush(FOut);
+  WriteText(FOut, Text + "\n");
 }
 
 void TStatusPrinter::Transient(const std::string& Text) {
@@ -51,14 +39,10 @@ void TStatusPrinter::Transient(const std::string& Text) {
   const bool sameStage = !FPending.empty() && StageKey(FPending) == StageKey(Text);
   if (!sameStage) Finish();
   if (FTerminal) {
-    std::fprintf(FOut, sameStage ? "\r%s\x1b[K" : "%s", Text.c_str());
-    std::fflush(FOut);
+    WriteText(FOut, sameStage ? "\r" + Text + "\x1b[K" : Text);
   } else {
     FPendingShown = !sameStage || ProgressTenth(Text) != ProgressTenth(FPending);
-    if (FPendingShown) {
-      std::fprintf(FOut, "%s\n", Text.c_str());
-      std::fflush(FOut);
-    }
+    if (FPendingShown) WriteText(FOut, Text + "\n");
   }
   FPending = Text;
 }
@@ -66,28 +50,11 @@ void TStatusPrinter::Transient(const std::string& Text) {
 void TStatusPrinter::Finish() {
   if (FPending.empty()) return;
   if (FTerminal) {
-    std::fputc('\n', FOut);
+    WriteText(FOut, "\n");
   } else if (!FPendingShown) {
-    std::fprintf(FOut, "%s\n", FPending.c_str());
+    WriteText(FOut, FPending + "\n");
   }
-  std::fflush(FOut);
   FPending.clear();
-}
-
-void InstallCliSignalHandlers() {
-  struct sigaction interrupt {};
-  interrupt.sa_handler = OnInterrupt;
-  sigemptyset(&interrupt.sa_mask);
-  sigaction(SIGINT, &interrupt, nullptr);
-
-  struct sigaction terminate {};
-  terminate.sa_handler = OnTerminate;
-  sigemptyset(&terminate.sa_mask);
-  sigaction(SIGTERM, &terminate, nullptr);
-  sigaction(SIGHUP, &terminate, nullptr);
-
-  std::signal(SIGXFSZ, SIG_IGN);
-  std::signal(SIGPIPE, SIG_IGN);
 }
 
 TCliHost::TCliHost(std::string MapFolder, MapType Base, MapType Target, TStatusPrinter& Printer)

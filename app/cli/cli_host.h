@@ -4,9 +4,9 @@
 // and interrupts standing in for the window's Cancel and close requests.
 
 #include <csignal>
-#include <cstdio>
 #include <string>
 
+#include "app/cli/cli_os.h"
 #include "app/core/job_host.h"
 
 // Prints the job's status texts. Every text set with an immediate repaint is a line of its own.
@@ -16,7 +16,7 @@
 // of one per pixel row.
 class TStatusPrinter {
  public:
-  TStatusPrinter(std::FILE* Out, bool Terminal, bool Quiet)
+  TStatusPrinter(TOutStream Out, bool Terminal, bool Quiet)
       : FOut(Out), FTerminal(Terminal), FQuiet(Quiet) {}
   ~TStatusPrinter() { Finish(); }
   TStatusPrinter(const TStatusPrinter&) = delete;
@@ -28,21 +28,17 @@ class TStatusPrinter {
   void Finish();
 
  private:
-  std::FILE* FOut;
+  TOutStream FOut;
   bool FTerminal;
   bool FQuiet;
   std::string FPending;
   bool FPendingShown = false;  // FPending has been printed whole (not on a terminal)
 };
 
-// Set by the signal handlers; read by the host between pixel rows.
+// Set by the interrupt handlers (InstallCliSignalHandlers, cli_os.h); read by the host between
+// pixel rows.
 extern volatile std::sig_atomic_t CliInterrupts;  // Ctrl-C presses
-extern volatile std::sig_atomic_t CliTerminate;   // SIGTERM or SIGHUP received
-
-// First Ctrl-C: cancel after the current row; second: end at once with status 130. SIGTERM and
-// SIGHUP ask the run to close like the window's close request. A file-size limit makes writes
-// fail (EFBIG) instead of killing the program.
-void InstallCliSignalHandlers();
+extern volatile std::sig_atomic_t CliTerminate;   // a request to end the program received
 
 class TCliHost : public TJobHost {
  public:

@@ -1,17 +1,15 @@
 // veldrin-grid: runs the grid map job over an automap folder without a window.
 
-#include <unistd.h>
-
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cctype>
-#include <cstdio>
 #include <exception>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "app/cli/cli_host.h"
+#include "app/cli/cli_os.h"
 #include "app/core/map_job.h"
 #include "app/core/repair.h"
 #include "app/core/sample_maps.h"
@@ -61,29 +59,37 @@ const char* MapCodeOf(Facet F, MapScale S) {
 }
 
 void Error(const std::string& Text) {
-  std::fprintf(stderr, "veldrin-grid: %s\n", Text.c_str());
+  WriteText(TOutStream::Err, "veldrin-grid: " + Text + "\n");
 }
 
-// The folder as given, without trailing separators (the root keeps its one).
+// A path from a UTF-8 text, whatever the system's own encoding of names.
+std::filesystem::path PathOf(const std::string& Name) {
+  return std::filesystem::path(
+      std::u8string(reinterpret_cast<const char8_t*>(Name.data()), Name.size()));
+}
+
+// The folder as given, without trailing separators (a root, "/" or "C:\", keeps its one).
 std::string NormaliseFolder(std::string Folder) {
-  while (Folder.size() > 1 && Folder.back() == PathDelim) Folder.pop_back();
+  while (Folder.size() > 1 && Folder.back() == PathDelim && Folder[Folder.size() - 2] != ':')
+    Folder.pop_back();
   return Folder;
 }
 
 // Lists what a run would read, repair, back up and write, changing nothing.
 void PrintDryRun(const std::string& Folder, MapType Base, MapType Target,
                  const std::vector<TMapCode>& Maps) {
+  std::string out;
   for (const TMapCode& m : Maps) {
     const std::string baseName = GetBaseFileName(Folder, m.F, Base, m.S);
-    std::printf("%s [%s]\n", GetMapDisplayName(m.F, m.S).c_str(), m.Code);
-    std::printf("  read     %s\n", baseName.c_str());
+    out += GetMapDisplayName(m.F, m.S) + " [" + m.Code + "]\n";
+    out += "  read     " + baseName + "\n";
     try {
       if (CheckBitmap(baseName)) {
-        std::printf("  repair   %s (the bad file kept as %s)\n", baseName.c_str(),
-                    BadDataFileName(baseName).c_str());
+        out += "  repair   " + baseName + " (the bad file kept as " + BadDataFileName(baseName) +
+               ")\n";
       }
     } catch (const std::exception& e) {
-      std::printf("  unreadable: %s\n", e.what());
+      out += std::string("  unreadable: ") + e.what() + "\n";
     }
     std::string mainName, secondName;
     GetTrgFileNames(Folder, m.F, Target, m.S, mainName, secondName);
@@ -91,12 +97,12 @@ void PrintDryRun(const std::string& Folder, MapType Base, MapType Target,
       if (target.empty()) continue;
       const std::string backup = ChangeFileExt(target, ".OLD");
       if (FileExists(target) && !FileExists(backup)) {
-        std::printf("  back up  %s -> %s\n", target.c_str(), backup.c_str());
+        out += "  back up  " + target + " -> " + backup + "\n";
       }
-      std::printf("  write    %s\n", target.c_str());
+      out += "  write    " + target + "\n";
     }
   }
-  std::fflush(stdout);
+  WriteText(TOutStream::Out, out);
 }
 
 }  // namespace
@@ -137,17 +143,21 @@ int main(int argc, char** argv) {
       "Exit status: 0 done; 1 a map job failed; 2 a usage error or a requested map whose base\n"
       "file is missing; 130 interrupted (the first Ctrl-C cancels after the current row, the\n"
       "second ends the program at once).");
+  // CLI11 reads the arguments as given: from the system's UTF-8 form, not the code page's.
+  const std::vector<std::string> args = CommandLineArguments(argc, argv);
+  std::vector<const char*> argp;
+  for (const std::string& a : args) argp.push_back(a.c_str());
   try {
-    app.parse(argc, argv);
+    app.parse(static_cast<int>(argp.size()), argp.data());
   } catch (const CLI::ParseError& e) {
     return app.exit(e) == 0 ? kExitDone : kExitUsage;
   }
 
   if (!sampleFolder.empty()) {
     try {
-      std::filesystem::create_directories(sampleFolder);
+      std::filesystem::create_directories(PathOf(sampleFolder));
       for (const std::string& name : WriteSampleMaps(NormaliseFolder(sampleFolder))) {
-        if (!quiet) std::fprintf(stderr, "%s\n", name.c_str());
+        if (!quiet) WriteText(TOutStream::Err, name + "\n");
       }
     } catch (const std::exception& e) {
       Error(e.what());
@@ -177,7 +187,7 @@ int main(int argc, char** argv) {
   }
   folder = NormaliseFolder(folder);
   std::error_code ec;
-  if (folder.empty() || !std::filesystem::is_directory(folder, ec)) {
+  if (folder.empty() || !std::filesystem::is_directory(PathOf(folder), ec)) {
     Error("no such folder: " + folder);
     return kExitUsage;
   }
@@ -224,7 +234,7 @@ int main(int argc, char** argv) {
   }
 
   InstallCliSignalHandlers();
-  TStatusPrinter printer(stderr, ::isatty(STDERR_FILENO) != 0, quiet);
+  TStatusPrinter printer(TOutStream::Err, IsInteractive(TOutStream::Err), quiet);
   TCliHost host(folder, baseType, targetType, printer);
   for (const TMapCode& m : chosen) host.Select(m.F, m.S);
   try {

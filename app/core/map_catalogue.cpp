@@ -1,5 +1,7 @@
 #include "app/core/map_catalogue.h"
 
+#include <algorithm>
+
 #include "platform/exceptions.h"
 #include "platform/files.h"
 
@@ -93,12 +95,25 @@ MapType TrgMapTypeFromItemIndex(int ItemIndex) {
   }
 }
 
+namespace {
+
+// Where paths are written with "\", a drive letter's ":" ends a folder too ("C:veldrin.exe").
+constexpr bool kDriveLetters = PathDelim == '\\';
+
+bool IsFolderEnd(char c) {
+  return c == PathDelim || (kDriveLetters && c == ':');
+}
+
+}  // namespace
+
 std::string DefaultMapFolder(const std::string& ExePath) {
-  const auto delim = ExePath.rfind(PathDelim);
-  if (delim == std::string::npos) return {};
-  std::string folder = ExePath.substr(0, delim + 1);
-  // Drop the trailing separator unless it is the root's own ("/") or follows another one.
-  if (folder.size() > 1 && folder[folder.size() - 2] != PathDelim) folder.pop_back();
+  const auto end = std::find_if(ExePath.rbegin(), ExePath.rend(), IsFolderEnd);
+  std::string folder(ExePath.begin(), end.base());
+  // Drop the trailing separator unless it is a root's own ("/", "C:\") or follows another one.
+  if (folder.size() > 1 && folder.back() == PathDelim && !IsFolderEnd(folder[folder.size() - 2]))
+    folder.pop_back();
+  // Exactly two characters ("C:") get the separator: the drive's root, not its current folder.
+  if (kDriveLetters && folder.size() == 2) folder += PathDelim;
   return folder;
 }
 

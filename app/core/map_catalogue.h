@@ -49,7 +49,8 @@ MapType BaseMapTypeFromItemIndex(int ItemIndex);  // 1 -> 1, 2 -> 2, else 0
 MapType TrgMapTypeFromItemIndex(int ItemIndex);   // 0 -> 0, 1 -> 1, else 2
 
 // The default folder for a program at ExePath: its folder without a trailing separator, except
-// the root, which keeps it ("/opt/tools/veldrin" -> "/opt/tools", "/veldrin" -> "/").
+// a root, which keeps it ("/opt/tools/veldrin" -> "/opt/tools", "/veldrin" -> "/"; on Windows
+// "C:\Tools\veldrin.exe" -> "C:\Tools", "C:\veldrin.exe" and "C:veldrin.exe" -> "C:\").
 std::string DefaultMapFolder(const std::string& ExePath);
 // The same for the running program.
 std::string DefaultMapFolder();

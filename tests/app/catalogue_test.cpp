@@ -7,8 +7,11 @@
 #include "app/core/map_catalogue.h"
 #include "platform/exceptions.h"
 #include "platform/files.h"
+#include "support/os_test.h"
 
 namespace {
+
+using testsupport::Native;
 
 // The automap's own file-name pieces, written out here independently of the code's tables.
 const char* const kBaseKeys[] = {"25166902", "3687478", "5243958", "2097782"};
@@ -43,18 +46,18 @@ class EveryMap : public testing::TestWithParam<MapCase> {};
 
 TEST_P(EveryMap, BaseNameIsFolderKeyTypeAndScale) {
   const MapCase c = GetParam();
-  EXPECT_EQ(GetBaseFileName("/maps", c.F, c.T, c.S), std::string("/maps/MAP") + kBaseKeys[c.F] +
-                                                         "-" + kTypeSuffixes[c.T] +
-                                                         kScaleSuffixes[c.S] + ".BMP");
+  EXPECT_EQ(GetBaseFileName(Native("/maps"), c.F, c.T, c.S),
+            Native("/maps/MAP") + kBaseKeys[c.F] + "-" + kTypeSuffixes[c.T] + kScaleSuffixes[c.S] +
+                ".BMP");
 }
 
 TEST_P(EveryMap, TargetNamesAreTwoForFeluccaAndTrammelAndOneOtherwise) {
   const MapCase c = GetParam();
   std::string main = "stale", second = "stale";
-  GetTrgFileNames("/maps", c.F, c.T, c.S, main, second);
+  GetTrgFileNames(Native("/maps"), c.F, c.T, c.S, main, second);
   const std::string tail = std::string("-") + kTypeSuffixes[c.T] + kScaleSuffixes[c.S] + ".BMP";
-  EXPECT_EQ(main, std::string("/maps/MAP") + kTargetKeys[c.F] + tail);
-  EXPECT_EQ(second, c.F == fcFeluccaTrammel ? "/maps/MAP1" + tail : "");
+  EXPECT_EQ(main, Native("/maps/MAP") + kTargetKeys[c.F] + tail);
+  EXPECT_EQ(second, c.F == fcFeluccaTrammel ? Native("/maps/MAP1") + tail : "");
 }
 
 TEST_P(EveryMap, EmptyFolderGivesEmptyNames) {
@@ -70,27 +73,42 @@ INSTANTIATE_TEST_SUITE_P(Catalogue, EveryMap, testing::ValuesIn(AllMaps()), Case
 
 TEST(FileNames, MatchTheAutomapsExamples) {
   std::string main, second;
-  EXPECT_EQ(GetBaseFileName("/Maps", 0, 2, 1), "/Maps/MAP25166902-X2.BMP");
-  GetTrgFileNames("/Maps", 0, 2, 1, main, second);
-  EXPECT_EQ(main, "/Maps/MAP0-X2.BMP");
-  EXPECT_EQ(second, "/Maps/MAP1-X2.BMP");
-  EXPECT_EQ(GetBaseFileName("/Maps", 1, 1, 2), "/Maps/MAP3687478-NS4.BMP");
-  GetTrgFileNames("/Maps", 1, 1, 2, main, second);
-  EXPECT_EQ(main, "/Maps/MAP2-NS4.BMP");
+  EXPECT_EQ(GetBaseFileName(Native("/Maps"), 0, 2, 1), Native("/Maps/MAP25166902-X2.BMP"));
+  GetTrgFileNames(Native("/Maps"), 0, 2, 1, main, second);
+  EXPECT_EQ(main, Native("/Maps/MAP0-X2.BMP"));
+  EXPECT_EQ(second, Native("/Maps/MAP1-X2.BMP"));
+  EXPECT_EQ(GetBaseFileName(Native("/Maps"), 1, 1, 2), Native("/Maps/MAP3687478-NS4.BMP"));
+  GetTrgFileNames(Native("/Maps"), 1, 1, 2, main, second);
+  EXPECT_EQ(main, Native("/Maps/MAP2-NS4.BMP"));
   EXPECT_EQ(second, "");
-  EXPECT_EQ(GetBaseFileName("/Maps", 3, 0, 0), "/Maps/MAP2097782-1.BMP");
-  GetTrgFileNames("/Maps", 3, 0, 0, main, second);
-  EXPECT_EQ(main, "/Maps/MAP4-1.BMP");
+  EXPECT_EQ(GetBaseFileName(Native("/Maps"), 3, 0, 0), Native("/Maps/MAP2097782-1.BMP"));
+  GetTrgFileNames(Native("/Maps"), 3, 0, 0, main, second);
+  EXPECT_EQ(main, Native("/Maps/MAP4-1.BMP"));
 }
 
 TEST(FileNames, AreConcatenatedWithoutSeparatorHandling) {
   std::string main, second;
-  EXPECT_EQ(GetBaseFileName("/", 2, 2, 0), "//MAP5243958-X1.BMP");
-  GetTrgFileNames("/", 0, 2, 0, main, second);
-  EXPECT_EQ(main, "//MAP0-X1.BMP");
-  EXPECT_EQ(second, "//MAP1-X1.BMP");
-  EXPECT_EQ(GetBaseFileName("maps/", 3, 1, 1), "maps//MAP2097782-NS2.BMP");
-  EXPECT_EQ(GetBaseFileName("relative", 1, 0, 0), "relative/MAP3687478-1.BMP");
+  EXPECT_EQ(GetBaseFileName(Native("/"), 2, 2, 0), Native("//MAP5243958-X1.BMP"));
+  GetTrgFileNames(Native("/"), 0, 2, 0, main, second);
+  EXPECT_EQ(main, Native("//MAP0-X1.BMP"));
+  EXPECT_EQ(second, Native("//MAP1-X1.BMP"));
+  EXPECT_EQ(GetBaseFileName(Native("maps/"), 3, 1, 1), Native("maps//MAP2097782-NS2.BMP"));
+  EXPECT_EQ(GetBaseFileName("relative", 1, 0, 0), Native("relative/MAP3687478-1.BMP"));
+}
+
+TEST(FileNames, OnWindowsFollowTheDriveLetterExamples) {
+  if (!testsupport::OnWindows()) GTEST_SKIP() << "drive letters and \"\\\" exist on Windows only";
+  std::string main, second;
+  EXPECT_EQ(GetBaseFileName("C:\\Maps", 0, 0, 0), "C:\\Maps\\MAP25166902-1.BMP");
+  GetTrgFileNames("C:\\Maps", 0, 2, 1, main, second);
+  EXPECT_EQ(main, "C:\\Maps\\MAP0-X2.BMP");
+  EXPECT_EQ(second, "C:\\Maps\\MAP1-X2.BMP");
+  // A drive root keeps its separator, and the names get a doubled one.
+  EXPECT_EQ(GetBaseFileName("C:\\", 2, 2, 0), "C:\\\\MAP5243958-X1.BMP");
+  GetTrgFileNames("C:\\", 0, 2, 0, main, second);
+  EXPECT_EQ(main, "C:\\\\MAP0-X1.BMP");
+  EXPECT_EQ(ChangeFileExt(main, ".OLD"), "C:\\\\MAP0-X1.OLD");
+  EXPECT_EQ(ChangeFileExt("C:\\v1.2\\MAP0", ".OLD"), "C:\\v1.2\\MAP0.OLD");
 }
 
 TEST(FileNames, IndexOutsideTheTablesIsARangeError) {
@@ -157,7 +175,8 @@ TEST(ComboBoxItems, BaseFallsBackToNormalAndTargetToXRay) {
 
 struct FolderCase {
   const char* ExePath;
-  const char* Folder;
+  const char* Folder;         // on Linux
+  const char* WindowsFolder;  // on Windows: "\\" and drive letters, as the automap's users write them
 };
 
 void PrintTo(const FolderCase& c, std::ostream* os) {
@@ -167,21 +186,30 @@ void PrintTo(const FolderCase& c, std::ostream* os) {
 class DefaultFolder : public testing::TestWithParam<FolderCase> {};
 
 TEST_P(DefaultFolder, IsTheProgramsFolderWithoutTrailingSeparatorExceptTheRoot) {
-  EXPECT_EQ(DefaultMapFolder(GetParam().ExePath), GetParam().Folder);
+  const FolderCase& c = GetParam();
+  EXPECT_EQ(DefaultMapFolder(c.ExePath), testsupport::OnWindows() ? c.WindowsFolder : c.Folder);
 }
 
 const FolderCase kFolderCases[] = {
-    {"/opt/tools/veldrin", "/opt/tools"},
-    {"/veldrin", "/"},
-    {"/a/veldrin", "/a"},  // two characters, and still no separator appended
-    {"veldrin", ""},
-    {"", ""},
-    {"tools/veldrin", "tools"},
-    {"//x", "//"},
-    {"/opt//veldrin", "/opt//"},
-    {"/opt/tools/", "/opt/tools"},
-    {"/opt/v1.2/veldrin.bin", "/opt/v1.2"},
-    {"C:\\Tools\\veldrin.exe", ""},
+    {"/opt/tools/veldrin", "/opt/tools", ""},
+    {"/veldrin", "/", ""},
+    {"/a/veldrin", "/a", ""},  // two characters, and still no separator appended
+    {"veldrin", "", ""},
+    {"", "", ""},
+    {"tools/veldrin", "tools", ""},
+    {"//x", "//", ""},
+    {"/opt//veldrin", "/opt//", ""},
+    {"/opt/tools/", "/opt/tools", ""},
+    {"/opt/v1.2/veldrin.bin", "/opt/v1.2", ""},
+    {"C:\\Tools\\veldrin.exe", "", "C:\\Tools"},
+    {"C:\\veldrin.exe", "", "C:\\"},
+    {"C:veldrin.exe", "", "C:\\"},
+    {"C:\\Tools\\\\veldrin.exe", "", "C:\\Tools\\\\"},
+    {"C:\\Tools\\", "", "C:\\Tools"},
+    {"\\\\server\\maps\\veldrin.exe", "", "\\\\server\\maps"},
+    {"\\veldrin.exe", "", "\\"},
+    {"\\a\\veldrin.exe", "", "\\a\\"},  // two characters: the separator comes back
+    {"D:\\地図\\veldrin.exe", "", "D:\\地図"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Catalogue, DefaultFolder, testing::ValuesIn(kFolderCases));
@@ -191,8 +219,8 @@ TEST(DefaultFolder, OfTheRunningProgramHoldsTheProgram) {
   ASSERT_FALSE(exe.empty());
   const std::string folder = DefaultMapFolder();
   ASSERT_FALSE(folder.empty());
-  EXPECT_NE(folder.back(), '/');
-  EXPECT_TRUE(FileExists(folder + "/" + exe.substr(exe.rfind('/') + 1)));
+  EXPECT_NE(folder.back(), PathDelim);
+  EXPECT_TRUE(FileExists(folder + PathDelim + exe.substr(exe.rfind(PathDelim) + 1)));
 }
 
 }  // namespace

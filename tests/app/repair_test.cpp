@@ -1,9 +1,6 @@
 #include "app/core/repair.h"
 
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/mount.h>
-#include <sys/resource.h>
 
 #include <cstdint>
 #include <filesystem>
@@ -15,6 +12,7 @@
 #include "platform/exceptions.h"
 #include "platform/files.h"
 #include "support/bmp_builder.h"
+#include "support/os_test.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -135,6 +133,8 @@ TEST(Repair, ReplacesAnOlderBadCopy) {
 }
 
 TEST(Repair, RepairedFileAndBadCopyKeepTheBaseFilesPermissions) {
+  if (testsupport::OnWindows())
+    GTEST_SKIP() << "Windows files have no POSIX permission bits: new ones inherit the folder's";
   TempDir dir;
   const std::string name = dir.file("MAP2-4.BMP");
   WriteFileBytes(name, BuildBmp(Unpadded(5, 3)));
@@ -147,9 +147,11 @@ TEST(Repair, RepairedFileAndBadCopyKeepTheBaseFilesPermissions) {
 }
 
 TEST(Repair, BadCopyNameDropsOnlyTheExtension) {
-  EXPECT_EQ(BadDataFileName("/m/MAP3687478-X4.BMP"), "/m/MAP3687478-X4_BAD_DATA.BMP");
-  EXPECT_EQ(BadDataFileName("/m/map.a.bmp"), "/m/map.a_BAD_DATA.BMP");
-  EXPECT_EQ(BadDataFileName("/m.d/map"), "/m.d/map_BAD_DATA.BMP");
+  using testsupport::Native;
+  EXPECT_EQ(BadDataFileName(Native("/m/MAP3687478-X4.BMP")),
+            Native("/m/MAP3687478-X4_BAD_DATA.BMP"));
+  EXPECT_EQ(BadDataFileName(Native("/m/map.a.bmp")), Native("/m/map.a_BAD_DATA.BMP"));
+  EXPECT_EQ(BadDataFileName(Native("/m.d/map")), Native("/m.d/map_BAD_DATA.BMP"));
   EXPECT_EQ(BadDataFileName("map"), "map_BAD_DATA.BMP");
 }
 
@@ -310,29 +312,6 @@ TEST(RepairFailure, BadNameThatCannotBeTakenLeavesTheFileUnderItsName) {
   EXPECT_EQ(FolderContents(dir), (std::set<std::string>{"MAP4-1.BMP", "MAP4-1_BAD_DATA.BMP"}));
 }
 
-// Limits the size of files this process may write, and turns the signal that the limit raises
-// into a plain write error.
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(rlim_t Bytes) {
-    getrlimit(RLIMIT_FSIZE, &saved_);
-    oldHandler_ = signal(SIGXFSZ, SIG_IGN);
-    rlimit limit = saved_;
-    limit.rlim_cur = Bytes;
-    setrlimit(RLIMIT_FSIZE, &limit);
-  }
-  ~FileSizeLimit() {
-    setrlimit(RLIMIT_FSIZE, &saved_);
-    signal(SIGXFSZ, oldHandler_);
-  }
-  FileSizeLimit(const FileSizeLimit&) = delete;
-  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-
- private:
-  rlimit saved_{};
-  sighandler_t oldHandler_;
-};
-
 TEST(RepairFailure, WriteErrorLeavesTheOriginalAndTheOlderBadCopyAsTheyWere) {
   TempDir dir;
   const std::string name = dir.file("MAP3-X1.BMP");
@@ -340,7 +319,8 @@ TEST(RepairFailure, WriteErrorLeavesTheOriginalAndTheOlderBadCopyAsTheyWere) {
   WriteFileBytes(name, original);
   WriteFileBytes(dir.file("MAP3-X1_BAD_DATA.BMP"), Bytes(10, 1));
   try {
-    FileSizeLimit limit(2000);
+    testsupport::FileSizeLimit limit(2000);
+    if (!limit.Supported()) GTEST_SKIP() << "Windows has no limit on the size of a process's files";
     FixBitmap(name);
     FAIL() << "the repair must fail";
   } catch (const EWriteError& e) {
@@ -354,28 +334,12 @@ TEST(RepairFailure, WriteErrorLeavesTheOriginalAndTheOlderBadCopyAsTheyWere) {
 
 // A tiny file system of its own, so that the disk really runs full. Mounting needs privileges
 // that a test run may not have; the test is skipped then.
-class TinyFileSystem {
- public:
-  explicit TinyFileSystem(const std::string& Folder) : folder_(Folder) {
-    mounted_ = ::mount("tmpfs", Folder.c_str(), "tmpfs", 0, "size=64k") == 0;
-  }
-  ~TinyFileSystem() {
-    if (mounted_) ::umount(folder_.c_str());
-  }
-  TinyFileSystem(const TinyFileSystem&) = delete;
-  TinyFileSystem& operator=(const TinyFileSystem&) = delete;
-  bool Mounted() const { return mounted_; }
-
- private:
-  std::string folder_;
-  bool mounted_ = false;
-};
-
 TEST(RepairFailure, FullDiskPutsTheOriginalBackUnderItsName) {
   TempDir dir;
   const std::string folder = dir.file("disk");
   std::filesystem::create_directory(folder);
-  TinyFileSystem disk(folder);
+  if (testsupport::OnWindows()) GTEST_SKIP() << "a tmpfs of 64 KiB exists on Linux only";
+  testsupport::TinyFileSystem disk(folder);
   if (!disk.Mounted()) GTEST_SKIP() << "mounting a small file system is not permitted here";
   const std::string name = folder + "/MAP0-NS1.BMP";
   const Bytes original = BuildBmp(Unpadded(1, 30000));  // 31 kB; repaired 121 kB

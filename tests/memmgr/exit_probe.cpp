@@ -1,20 +1,26 @@
 // A program that ends with blocks still out. Run by the hook tests as a subprocess:
 //   (no argument)  keeps blocks past the manager's shutdown, releases them afterwards, allocates
 //                  once more and prints "clean" when every step behaved;
-//   double-free    releases one block twice, which must end the program with a report.
+//   double-free    releases one block twice, which must end the program with a report;
+//   threads        prints "single" while the program has one thread, then starts a second one
+//                  and prints "locked" when that thread's allocation waits for the manager's
+//                  lock held by the first.
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <new>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "memmgr/memmgr.h"
+#include "support/os_test.h"
 
 namespace {
 
 constexpr int kKept = 50;
 void* kept[kKept];
-bool probing = false;
 
 void Fail(const char* what) {
   std::printf("fault: %s\n", what);
@@ -23,8 +29,7 @@ void Fail(const char* what) {
 }
 
 // Runs after every static destructor of the program, the manager's shutdown included.
-__attribute__((destructor)) void AfterShutdown() {
-  if (!probing) return;
+void AfterShutdown() {
   memmgr::TMemState& state = memmgr::GlobalMemState();
   if (!state.ShutdownRequested) Fail("shutdown was not requested");
   if (state.ManagerFreed) Fail("manager freed while blocks were out");
@@ -48,7 +53,34 @@ __attribute__((destructor)) void AfterShutdown() {
 
 }  // namespace
 
+void ProbeThreads() {
+  if (!memmgr::ProgramIsMultiThreaded()) std::printf("single\n");
+  delete new std::string(100, 's');  // without a second thread the lock is left alone
+  std::atomic<bool> started{false}, go{false}, allocated{false};
+  std::thread second([&] {
+    started = true;
+    while (!go) std::this_thread::yield();
+    delete new std::string(100, 't');
+    allocated = true;
+  });
+  while (!started) std::this_thread::yield();
+  if (!memmgr::ProgramIsMultiThreaded()) Fail("a second thread is not noticed");
+  memmgr::TOSLock& lock = memmgr::GlobalMemState().Lock;
+  lock.Acquire();
+  go = true;
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  const bool waited = !allocated;
+  lock.Release();
+  second.join();
+  if (waited && allocated) std::printf("locked\n");
+  std::fflush(stdout);
+}
+
 int main(int argc, char** argv) {
+  if (argc > 1 && std::strcmp(argv[1], "threads") == 0) {
+    ProbeThreads();
+    return 0;
+  }
   if (argc > 1 && std::strcmp(argv[1], "double-free") == 0) {
     void* volatile p = ::operator new(24);
     ::operator delete(p);
@@ -59,6 +91,6 @@ int main(int argc, char** argv) {
   std::vector<std::string> words;
   for (int i = 0; i < 100; ++i) words.push_back(std::string(static_cast<std::size_t>(i + 20), 'x'));
   for (int i = 0; i < kKept; ++i) kept[i] = ::operator new(static_cast<std::size_t>(i * 700 + 1));
-  probing = true;
+  testsupport::CallAtProcessEnd(AfterShutdown);
   return 0;
 }

@@ -1,7 +1,5 @@
 // The global allocation functions replaced by the pooled manager.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <cstdint>
@@ -14,6 +12,7 @@
 #include <vector>
 
 #include "memmgr/memmgr.h"
+#include "support/os_test.h"
 
 namespace {
 
@@ -115,55 +114,45 @@ TEST(GlobalAllocator, ContainersOnTwoThreadsGiveEveryBlockBack) {
 }
 
 TEST(GlobalAllocator, ChildOfAForkCanAllocateWhileAnotherThreadWasAllocating) {
+  if (!testsupport::CanFork()) GTEST_SKIP() << "Windows has no fork";
   std::atomic<bool> stop{false};
   std::thread busy([&stop] {
     while (!stop) delete new std::string(100, 'b');
   });
   for (int i = 0; i < 20; ++i) {
-    const pid_t child = fork();
-    if (child == 0) {
-      alarm(10);  // a child stuck on a lock taken in the parent dies instead of hanging the test
-      delete new std::vector<int>(1000);
-      _exit(0);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(testsupport::RunForked(1, [](int) { delete new std::vector<int>(1000); }),
+              std::vector<int>{0});
   }
   stop = true;
   busy.join();
 }
 
-struct ProbeResult {
-  int status;
-  std::string output;
-};
-
-ProbeResult RunProbe(const std::string& args) {
-  const std::string command = std::string("'") + MEMMGR_EXIT_PROBE + "' " + args + " 2>&1";
-  FILE* pipe = popen(command.c_str(), "r");
-  ProbeResult r{-1, {}};
-  if (pipe == nullptr) return r;
-  char buffer[256];
-  while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) r.output += buffer;
-  r.status = pclose(pipe);
-  return r;
+testsupport::ProgramResult RunProbe(const std::string& arg) {
+  std::vector<std::string> args{MEMMGR_EXIT_PROBE};
+  if (!arg.empty()) args.push_back(arg);
+  return testsupport::RunProgram(args);
 }
 
 TEST(GlobalAllocatorExit, ProgramEndingWithBlocksOutEndsCleanly) {
-  const ProbeResult r = RunProbe("");
-  ASSERT_TRUE(WIFEXITED(r.status)) << r.output;
-  EXPECT_EQ(WEXITSTATUS(r.status), 0) << r.output;
-  EXPECT_EQ(r.output.rfind("clean", 0), 0u) << r.output;
+  const testsupport::ProgramResult r = RunProbe("");
+  ASSERT_TRUE(r.Started);
+  EXPECT_EQ(r.ExitCode, 0) << r.Output;
+  EXPECT_EQ(r.Output.rfind("clean", 0), 0u) << r.Output;
+}
+
+TEST(GlobalAllocatorExit, LockIsTakenOnlyOnceASecondThreadExists) {
+  const testsupport::ProgramResult r = RunProbe("threads");
+  EXPECT_EQ(r.ExitCode, 0) << r.Output;
+  std::string lines = r.Output;
+  std::erase(lines, '\r');  // a Windows program's text output ends its lines with CR LF
+  EXPECT_EQ(lines, "single\nlocked\n");
 }
 
 TEST(GlobalAllocatorExit, ReleasingTwiceIsReportedAsAnInvalidPointer) {
-  const ProbeResult r = RunProbe("double-free");
-  const bool aborted = (WIFSIGNALED(r.status) && WTERMSIG(r.status) == SIGABRT) ||
-                       (WIFEXITED(r.status) && WEXITSTATUS(r.status) == 128 + SIGABRT);
-  EXPECT_TRUE(aborted) << r.output;
-  EXPECT_NE(r.output.find("無効なポインタ操作"), std::string::npos) << r.output;
-  EXPECT_EQ(r.output.find("not reported"), std::string::npos);
+  const testsupport::ProgramResult r = RunProbe("double-free");
+  EXPECT_TRUE(r.Aborted) << r.Output;
+  EXPECT_NE(r.Output.find("無効なポインタ操作"), std::string::npos) << r.Output;
+  EXPECT_EQ(r.Output.find("not reported"), std::string::npos);
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
 // The manager on a state of the tests' own, over an OS layer that counts every call and can be
 // told to refuse.
 #include <gtest/gtest.h>
-#include <sys/mman.h>
 
 #include <cerrno>
 #include <cstdint>
@@ -10,6 +9,7 @@
 #include <vector>
 
 #include "memmgr/memmgr.h"
+#include "support/os_test.h"
 
 namespace {
 
@@ -50,19 +50,19 @@ const memmgr::TOSLayer kCountingOS = {
     },
     [](std::size_t size) -> void* {
       if (Refuse(os_calls.refuse_reserve_in)) return nullptr;
-      void* p = mmap(nullptr, size, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-      if (p == MAP_FAILED) return nullptr;
+      void* p = testsupport::ReserveNoAccess(size);
+      if (p == nullptr) return nullptr;
       ++os_calls.reserves;
       return p;
     },
     [](void* p, std::size_t size) {
       ++os_calls.commits;
-      return !os_calls.refuse_commit && mprotect(p, size, PROT_READ | PROT_WRITE) == 0;
+      return !os_calls.refuse_commit && testsupport::CommitReadWrite(p, size);
     },
     [](void* p, std::size_t size) {
       if (os_calls.refuse_release) return false;
       ++os_calls.releases;
-      return munmap(p, size) == 0;
+      return testsupport::ReleaseRange(p, size);
     },
 };
 

@@ -2,11 +2,7 @@
 // be linked, by a flushed copy. The copy is reached here through an immutable file (Linux, and
 // only with the right to set that flag; skipped otherwise).
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <linux/fs.h>
-#include <sys/ioctl.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <string>
@@ -14,6 +10,7 @@
 
 #include "platform/exceptions.h"
 #include "platform/files.h"
+#include "support/os_test.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -23,29 +20,6 @@ using testsupport::ReadFileBytes;
 using testsupport::TempDir;
 using testsupport::WriteFileBytes;
 using Bytes = std::vector<std::uint8_t>;
-
-// Makes a file immutable while the object lives: it can be read but not linked or renamed.
-class Immutable {
- public:
-  explicit Immutable(const std::string& Name) : fd_(::open(Name.c_str(), O_RDONLY)) {
-    if (fd_ >= 0 && ::ioctl(fd_, FS_IOC_GETFLAGS, &flags_) == 0) {
-      int set = flags_ | FS_IMMUTABLE_FL;
-      on_ = ::ioctl(fd_, FS_IOC_SETFLAGS, &set) == 0;
-    }
-  }
-  ~Immutable() {
-    if (on_) ::ioctl(fd_, FS_IOC_SETFLAGS, &flags_);
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Immutable(const Immutable&) = delete;
-  Immutable& operator=(const Immutable&) = delete;
-  bool On() const { return on_; }
-
- private:
-  int fd_;
-  int flags_ = 0;
-  bool on_ = false;
-};
 
 TEST(KeepCopy, NoReplaceMakesTheNameOnceAndKeepsWhatExists) {
   TempDir dir;
@@ -67,8 +41,8 @@ TEST(KeepCopy, WithoutAHardLinkAFlushedCopyTakesTheNameAndNothingIsLeftOver) {
   fs::permissions(target, mode);
   WriteFileBytes(dir.file("MAP0-X1_BAD_DATA.BMP"), {9});
   {
-    Immutable frozen(target);
-    if (!frozen.On()) GTEST_SKIP() << "files cannot be made immutable here";
+    testsupport::ImmutableFile frozen(target);
+    if (!frozen.On()) GTEST_SKIP() << "files cannot be made immutable here (Linux only)";
     EXPECT_TRUE(KeepCopyNoReplace(target, dir.file("MAP0-X1.OLD")));
     EXPECT_FALSE(KeepCopyNoReplace(target, dir.file("MAP0-X1.OLD")));
     KeepCopyReplacing(target, dir.file("MAP0-X1_BAD_DATA.BMP"));

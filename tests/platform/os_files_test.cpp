@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "support/os_test.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -91,6 +92,43 @@ TEST(OsFiles, FolderLockIsExclusiveUntilReleased) {
   EXPECT_EQ(OsTryLockFolder(dir.file("missing"), first), TOsLock::Unsupported);
   // Nothing is left behind that could be taken for a file of the folder.
   EXPECT_TRUE(FileNames(dir).empty());
+}
+
+TEST(OsFiles, JapaneseNamesReachTheFileSystemUnchanged) {
+  TempDir dir;
+  const std::string name = dir.file("地図 ﾌｪﾙｯｶ.BMP");
+  const TOsFile file = OsCreateFile(name);
+  ASSERT_NE(file, OsNoFile);
+  EXPECT_EQ(OsWriteFile(file, kNew.data(), 4), 4);
+  OsCloseFile(file);
+  EXPECT_EQ(FileNames(dir), std::vector<std::string>{"地図 ﾌｪﾙｯｶ.BMP"});
+  EXPECT_TRUE(OsFileExists(name));
+  EXPECT_EQ(OsFileSize(name), 4);
+  EXPECT_EQ(OsRenameNoReplace(name, dir.file("徳之島.OLD")), TOsNoReplace::Done);
+  EXPECT_EQ(FileNames(dir), std::vector<std::string>{"徳之島.OLD"});
+  EXPECT_EQ(ReadFileBytes(dir.file("徳之島.OLD")), kNew);
+}
+
+TEST(OsFiles, ReadingDeniesWritesToOthersOnWindows) {
+  if (!testsupport::OnWindows())
+    GTEST_SKIP() << "POSIX locks are advisory: a writer that does not ask is not kept out";
+  TempDir dir;
+  const std::string name = dir.file("MAP0-1.BMP");
+  WriteFileBytes(name, kOld);
+  const TOsFile reader = OsOpenFile(name, TOsAccess::Read, true);
+  ASSERT_NE(reader, OsNoFile);
+  EXPECT_EQ(OsOpenFile(name, TOsAccess::Write, false), OsNoFile);
+  EXPECT_EQ(OsCreateFile(name), OsNoFile);
+  const TOsFile second = OsOpenFile(name, TOsAccess::Read, true);
+  EXPECT_NE(second, OsNoFile) << "readers share the file";
+  OsCloseFile(second);
+  OsCloseFile(reader);
+  // Someone writing keeps a reader that denies writes out.
+  const TOsFile writer = OsOpenFile(name, TOsAccess::Write, false);
+  ASSERT_NE(writer, OsNoFile);
+  EXPECT_EQ(OsOpenFile(name, TOsAccess::Read, true), OsNoFile);
+  OsCloseFile(writer);
+  EXPECT_EQ(ReadFileBytes(name), kOld);
 }
 
 }  // namespace

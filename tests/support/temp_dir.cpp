@@ -4,14 +4,34 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <stdexcept>
 
 namespace testsupport {
 
+std::filesystem::path PathOf(const std::string& Utf8) {
+  return std::filesystem::path(
+      std::u8string(reinterpret_cast<const char8_t*>(Utf8.data()), Utf8.size()));
+}
+
+std::string Utf8Of(const std::filesystem::path& Path) {
+  const std::u8string s = Path.u8string();
+  return std::string(reinterpret_cast<const char*>(s.data()), s.size());
+}
+
 TempDir::TempDir() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "veldrin-test-XXXXXX").string();
-  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  path_ = pattern;
+  const std::filesystem::path base = std::filesystem::temp_directory_path();
+  std::random_device seed;
+  std::mt19937_64 random(seed());
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const std::filesystem::path candidate =
+        base / ("veldrin-test-" + std::to_string(random() % 1000000000));
+    if (std::filesystem::create_directory(candidate)) {
+      path_ = candidate;
+      return;
+    }
+  }
+  throw std::runtime_error("no fresh temporary folder");
 }
 
 TempDir::~TempDir() {
@@ -21,16 +41,16 @@ TempDir::~TempDir() {
   std::filesystem::remove_all(path_, ec);
 }
 
-std::string TempDir::file(const std::string& name) const { return (path_ / name).string(); }
+std::string TempDir::file(const std::string& name) const { return Utf8Of(path_ / PathOf(name)); }
 
 std::vector<std::uint8_t> ReadFileBytes(const std::string& name) {
-  std::ifstream in(name, std::ios::binary);
+  std::ifstream in(PathOf(name), std::ios::binary);
   if (!in) throw std::runtime_error("cannot open " + name);
   return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
 }
 
 void WriteFileBytes(const std::string& name, const std::vector<std::uint8_t>& bytes) {
-  std::ofstream out(name, std::ios::binary | std::ios::trunc);
+  std::ofstream out(PathOf(name), std::ios::binary | std::ios::trunc);
   if (!out) throw std::runtime_error("cannot create " + name);
   out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
   if (!out) throw std::runtime_error("cannot write " + name);
@@ -39,7 +59,7 @@ void WriteFileBytes(const std::string& name, const std::vector<std::uint8_t>& by
 std::map<std::string, std::vector<std::uint8_t>> Snapshot(const TempDir& dir) {
   std::map<std::string, std::vector<std::uint8_t>> files;
   for (const auto& e : std::filesystem::directory_iterator(dir.path())) {
-    files[e.path().filename().string()] = ReadFileBytes(e.path().string());
+    files[Utf8Of(e.path().filename())] = ReadFileBytes(Utf8Of(e.path()));
   }
   return files;
 }
@@ -47,7 +67,7 @@ std::map<std::string, std::vector<std::uint8_t>> Snapshot(const TempDir& dir) {
 std::vector<std::string> FileNames(const TempDir& dir) {
   std::vector<std::string> names;
   for (const auto& e : std::filesystem::directory_iterator(dir.path()))
-    names.push_back(e.path().filename().string());
+    names.push_back(Utf8Of(e.path().filename()));
   std::sort(names.begin(), names.end());
   return names;
 }

@@ -25,6 +25,11 @@ class TempDir {
   std::filesystem::path path_;
 };
 
+// Names are UTF-8 texts, as the code under test takes them; these turn them into paths and back
+// whatever the system's own encoding of names.
+std::filesystem::path PathOf(const std::string& Utf8);
+std::string Utf8Of(const std::filesystem::path& Path);
+
 std::vector<std::uint8_t> ReadFileBytes(const std::string& name);
 void WriteFileBytes(const std::string& name, const std::vector<std::uint8_t>& bytes);
 

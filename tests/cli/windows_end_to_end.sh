@@ -1,0 +1,138 @@
+#!/usr/bin/env bash
+# veldrin-grid.exe under Wine against the Linux build's veldrin-grid on the same sample folder:
+# the sample is written by the Windows program into a folder with a Japanese name, then both
+# programs run over their own copy (a run, a second run that finds the backups, a dry run), and
+# every file they leave must be byte for byte the same. Exit statuses and the UTF-8 texts on a
+# pipe are checked on the way; a drive root (a doubled separator in every name) and a Ctrl-C are
+# run as well.
+#   windows_end_to_end.sh WINE VELDRIN_GRID_EXE LINUX_VELDRIN_GRID
+set -uo pipefail
+wine=$1 exe=$2 linux=$3
+
+failures=0
+fail() {
+  echo "FAIL: $*" >&2
+  failures=$((failures + 1))
+}
+expect_status() {  # expected, actual, what
+  [[ $2 -eq $1 ]] || fail "$3: exit status $2, expected $1"
+}
+# Every file of a folder with its checksum, one line each, sorted by name.
+listing() {
+  (cd "$1" && find . -type f -print0 | sort -z | xargs -0 -r sha256sum)
+}
+same_folders() {  # windows folder, linux folder, what
+  if ! diff <(listing "$1") <(listing "$2") >"$work/diff" 2>&1; then
+    fail "$3: the Windows and Linux results differ"
+    cat "$work/diff" >&2
+  fi
+}
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+winfolder_unix="$work/地図 フォルダ"
+linfolder="$work/linux"
+winfolder=$(winepath -w "$winfolder_unix" 2>/dev/null)
+[[ -n $winfolder ]] || { echo "FAIL: winepath gave no name" >&2; exit 1; }
+
+# The sample, written by the Windows program into a folder it creates.
+"$wine" "$exe" --sample "$winfolder" -q >"$work/out" 2>&1
+expect_status 0 $? "--sample"
+"$linux" --sample "$linfolder" -q
+[[ $(ls "$winfolder_unix" | wc -l) -ge 12 ]] || fail "--sample: $(ls "$winfolder_unix" | wc -l) files"
+same_folders "$winfolder_unix" "$linfolder" "the sample"
+
+# A dry run changes nothing and names the files as Windows writes them, in UTF-8 on a pipe.
+before=$(listing "$winfolder_unix")
+"$wine" "$exe" -f "$winfolder" -n >"$work/dry" 2>"$work/dry.err"
+expect_status 0 $? "dry run"
+[[ $(listing "$winfolder_unix") == "$before" ]] || fail "dry run: the folder changed"
+grep -qF "  read     $winfolder\\MAP25166902-1.BMP" "$work/dry" ||
+  fail "dry run: no Windows name of the first base map in: $(head -3 "$work/dry")"
+grep -qF " 徳之島 1/4 [tk4]" "$work/dry" || fail "dry run: no Japanese display name"
+
+# The first run: statuses in UTF-8 on the pipe, results as on Linux.
+"$wine" "$exe" -f "$winfolder" >"$work/run1" 2>&1
+expect_status 0 $? "first run"
+"$linux" -f "$linfolder" -q
+expect_status 0 $? "first Linux run"
+grep -qF " 完了しました" "$work/run1" || fail "first run: no final text in: $(tail -2 "$work/run1")"
+grep -qF " : fixed illegal format" "$work/run1" || fail "first run: the bad sample was not repaired"
+same_folders "$winfolder_unix" "$linfolder" "first run"
+
+# The second run backs the first results up as .OLD and replaces them; a third keeps those
+# backups.
+for run in second third; do
+  "$wine" "$exe" -f "$winfolder" -q -b normal -t xray
+  expect_status 0 $? "$run run"
+  "$linux" -f "$linfolder" -q -b normal -t xray
+  same_folders "$winfolder_unix" "$linfolder" "$run run"
+done
+[[ $(ls "$winfolder_unix" | grep -c '\.OLD$') -eq 15 ]] ||
+  fail "second run: $(ls "$winfolder_unix" | grep -c '\.OLD$') backups, expected 15"
+
+# Another target type, for some maps only.
+"$wine" "$exe" -f "$winfolder" -q -t nostatics -m ft2,tk4
+expect_status 0 $? "no-statics targets"
+"$linux" -f "$linfolder" -q -t nostatics -m ft2,tk4
+same_folders "$winfolder_unix" "$linfolder" "no-statics targets"
+
+# A drive root: names with a doubled separator after "M:\".
+root_unix="$work/root"
+cp -r "$linfolder" "$root_unix"
+prefix=${WINEPREFIX:-$HOME/.wine}
+ln -s "$root_unix" "$prefix/dosdevices/m:"
+"$wine" "$exe" -f 'M:\' -q -m i1,m4 -t normal
+expect_status 0 $? "drive root"
+"$wine" "$exe" -f 'M:\' -n -m i1 >"$work/root.dry" 2>&1
+grep -qF 'read     M:\\MAP3687478-1.BMP' "$work/root.dry" ||
+  fail "drive root: no doubled separator in: $(head -2 "$work/root.dry")"
+rm -f "$prefix/dosdevices/m:"
+"$linux" -f "$linfolder" -q -m i1,m4 -t normal
+same_folders "$root_unix" "$linfolder" "drive root"
+
+# Exit statuses of the usage errors.
+"$wine" "$exe" -f "$winfolder\\missing" -q >/dev/null 2>&1
+expect_status 2 $? "missing folder"
+"$wine" "$exe" -f "$winfolder" -b sepia >/dev/null 2>&1
+expect_status 2 $? "unknown map type"
+"$wine" "$exe" -f "$winfolder" -b nostatics -m i1 >/dev/null 2>&1
+expect_status 2 $? "missing base map"
+"$wine" "$exe" --version >"$work/version" 2>&1
+expect_status 0 $? "--version"
+
+# A map that cannot be loaded fails the run with status 1 and its message.
+printf 'BMxx' >"$winfolder_unix/MAP2097782-1.BMP"
+"$wine" "$exe" -f "$winfolder" -m tk1 >"$work/bad" 2>&1
+expect_status 1 $? "unreadable map"
+grep -q '^veldrin-grid: ' "$work/bad" || fail "unreadable map: no message in: $(cat "$work/bad")"
+
+# Ctrl-C (Wine turns SIGINT into the console's Ctrl-C event) cancels after the current row:
+# status 130, " 中止しました", no target written. It comes while the map loads (on a pipe the
+# drawing percentages show only when the drawing is over); the map is large enough for that:
+# 4096 x 4096 pixels of 8 bits, a palette of zeros.
+big_unix="$work/大きな地図"
+mkdir "$big_unix"
+{
+  printf 'BM\x36\x04\x00\x01\0\0\0\0\x36\x04\0\0'
+  printf '\x28\0\0\0\0\x10\0\0\0\x10\0\0\x01\0\x08\0\0\0\0\0\0\0\0\0'
+  printf '\0\0\0\0\0\0\0\0\0\x01\0\0\0\0\0\0'
+  head -c $((1024 + 4096 * 4096)) /dev/zero
+} >"$big_unix/MAP25166902-1.BMP"
+"$wine" "$exe" -f "$(winepath -w "$big_unix")" >"$work/int.out" 2>"$work/int.err" &
+runner=$!
+for _ in $(seq 600); do
+  grep -q ' : loading' "$work/int.err" 2>/dev/null && break
+  sleep 0.1
+done
+kill -INT "$runner"
+wait "$runner"
+expect_status 130 $? "Ctrl-C"
+grep -qF " 中止しました" "$work/int.err" || fail "Ctrl-C: no cancel text in: $(tail -c 200 "$work/int.err")"
+[[ $(ls "$big_unix") == "MAP25166902-1.BMP" ]] || fail "Ctrl-C: files written: $(ls "$big_unix")"
+
+if ((failures > 0)); then
+  echo "$failures check(s) failed" >&2
+  exit 1
+fi
+echo "veldrin-grid.exe under Wine: every result matches the Linux build"

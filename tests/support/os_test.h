@@ -1,0 +1,99 @@
+#pragma once
+
+// What the tests need of the operating system beyond the code under test, with one form per OS
+// (os_test_posix.cpp, os_test_win32.cpp). Tests that make sense on one OS only ask OnWindows()
+// and skip with their reason on the other.
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/os_files.h"
+
+namespace testsupport {
+
+bool OnWindows();
+
+// A name written with "/" as this OS writes it ("\\" on Windows).
+inline std::string Native(std::string Name) {
+  for (char& c : Name)
+    if (c == '/') c = PathDelim;
+  return Name;
+}
+
+// Address space that faults when touched until CommitReadWrite; for an OS layer of the memory
+// manager's tests that proves nothing is touched before its commit.
+void* ReserveNoAccess(std::size_t Size);
+bool CommitReadWrite(void* Address, std::size_t Size);
+bool ReleaseRange(void* Address, std::size_t Size);
+
+// Runs Body(k) for k = 0 .. Count - 1, each in a child process made by fork while this process
+// may have other threads; the children begin Body together. Returns their exit statuses: 0 when
+// Body returned, 2 when it threw, -1 when the child did not end normally within 10 seconds.
+// CanFork() is false on Windows, which has no fork.
+bool CanFork();
+std::vector<int> RunForked(int Count, const std::function<void(int)>& Body);
+
+// Has Fn called once at the very end of the process, after every static destructor and exit
+// handler (the memory manager's shutdown included).
+void CallAtProcessEnd(void (*Fn)());
+
+struct ProgramResult {
+  bool Started = false;
+  int ExitCode = -1;     // the status the program ended with (-1 when it did not end normally)
+  bool Aborted = false;  // ended through std::abort
+  std::string Output;    // standard output and standard error together
+};
+// Runs a program with these arguments (UTF-8) and waits for it.
+ProgramResult RunProgram(const std::vector<std::string>& Args);
+
+// Limits the size of the files this process writes while it lives; a write past the limit fails
+// as an ordinary write error. Supported() is false where the system has no such limit.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(std::uint64_t Bytes);
+  ~FileSizeLimit();
+  FileSizeLimit(const FileSizeLimit&) = delete;
+  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+  bool Supported() const { return saved_ != nullptr; }
+
+ private:
+  struct Saved;
+  std::unique_ptr<Saved> saved_;
+};
+
+// A tiny file system (64 KiB) mounted on an empty folder while the object lives, so that a disk
+// really runs full. Mounted() is false without the privilege (or on Windows).
+class TinyFileSystem {
+ public:
+  explicit TinyFileSystem(const std::string& Folder);
+  ~TinyFileSystem();
+  TinyFileSystem(const TinyFileSystem&) = delete;
+  TinyFileSystem& operator=(const TinyFileSystem&) = delete;
+  bool Mounted() const { return mounted_; }
+
+ private:
+  std::string folder_;
+  bool mounted_ = false;
+};
+
+// Makes a file immutable while the object lives (Linux, with the right to set that flag): it can
+// be read but not linked or renamed. On() is false where that cannot be done (always on Windows).
+class ImmutableFile {
+ public:
+  explicit ImmutableFile(const std::string& Name);
+  ~ImmutableFile();
+  ImmutableFile(const ImmutableFile&) = delete;
+  ImmutableFile& operator=(const ImmutableFile&) = delete;
+  bool On() const { return on_; }
+
+ private:
+  int fd_ = -1;
+  int flags_ = 0;
+  bool on_ = false;
+};
+
+}  // namespace testsupport

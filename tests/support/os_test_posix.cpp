@@ -1,0 +1,154 @@
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <signal.h>
+#include <sys/ioctl.h>
+#include <sys/mman.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+
+#include "support/os_test.h"
+
+namespace testsupport {
+
+bool OnWindows() {
+  return false;
+}
+
+void* ReserveNoAccess(std::size_t Size) {
+  void* p = mmap(nullptr, Size, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+  return p == MAP_FAILED ? nullptr : p;
+}
+bool CommitReadWrite(void* Address, std::size_t Size) {
+  return mprotect(Address, Size, PROT_READ | PROT_WRITE) == 0;
+}
+bool ReleaseRange(void* Address, std::size_t Size) {
+  return munmap(Address, Size) == 0;
+}
+
+bool CanFork() {
+  return true;
+}
+
+std::vector<int> RunForked(int Count, const std::function<void(int)>& Body) {
+  std::vector<int> statuses(static_cast<std::size_t>(Count), -1);
+  int go[2];
+  if (pipe(go) != 0) return statuses;
+  std::vector<pid_t> children;
+  for (int k = 0; k < Count; ++k) {
+    const pid_t child = fork();
+    if (child == 0) {
+      alarm(10);  // a child stuck on a lock taken in the parent dies instead of hanging the test
+      close(go[1]);
+      char c;
+      if (read(go[0], &c, 1) != 1) _exit(3);
+      try {
+        Body(k);
+      } catch (...) {
+        _exit(2);
+      }
+      _exit(0);
+    }
+    children.push_back(child);
+  }
+  // One byte for each child, all at once.
+  const std::string start(static_cast<std::size_t>(Count), 'g');
+  const bool started = write(go[1], start.data(), start.size()) == static_cast<ssize_t>(Count);
+  close(go[0]);
+  close(go[1]);
+  for (int k = 0; k < Count; ++k) {
+    int status = 0;
+    const pid_t child = children[static_cast<std::size_t>(k)];
+    if (child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status) && started)
+      statuses[static_cast<std::size_t>(k)] = WEXITSTATUS(status);
+  }
+  return statuses;
+}
+
+namespace {
+void (*at_process_end)() = nullptr;
+// The C library runs the destructor functions after every exit handler.
+__attribute__((destructor)) void RunAtProcessEnd() {
+  if (at_process_end != nullptr) at_process_end();
+}
+}  // namespace
+
+void CallAtProcessEnd(void (*Fn)()) {
+  at_process_end = Fn;
+}
+
+ProgramResult RunProgram(const std::vector<std::string>& Args) {
+  ProgramResult r;
+  int out[2];
+  if (Args.empty() || pipe(out) != 0) return r;
+  const pid_t pid = fork();
+  if (pid == 0) {
+    dup2(out[1], STDOUT_FILENO);
+    dup2(out[1], STDERR_FILENO);
+    close(out[0]);
+    close(out[1]);
+    std::vector<char*> argv;
+    for (const std::string& a : Args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  close(out[1]);
+  if (pid < 0) {
+    close(out[0]);
+    return r;
+  }
+  r.Started = true;
+  char buffer[256];
+  ssize_t n;
+  while ((n = read(out[0], buffer, sizeof buffer)) > 0) r.Output.append(buffer, std::size_t(n));
+  close(out[0]);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  if (WIFEXITED(status)) r.ExitCode = WEXITSTATUS(status);
+  r.Aborted = (WIFSIGNALED(status) && WTERMSIG(status) == SIGABRT) ||
+              (WIFEXITED(status) && WEXITSTATUS(status) == 128 + SIGABRT);
+  return r;
+}
+
+struct FileSizeLimit::Saved {
+  rlimit limit{};
+  sighandler_t handler = SIG_DFL;
+};
+
+// The signal that the limit raises becomes a plain write error.
+FileSizeLimit::FileSizeLimit(std::uint64_t Bytes) : saved_(std::make_unique<Saved>()) {
+  getrlimit(RLIMIT_FSIZE, &saved_->limit);
+  saved_->handler = signal(SIGXFSZ, SIG_IGN);
+  rlimit limit = saved_->limit;
+  limit.rlim_cur = Bytes;
+  setrlimit(RLIMIT_FSIZE, &limit);
+}
+FileSizeLimit::~FileSizeLimit() {
+  setrlimit(RLIMIT_FSIZE, &saved_->limit);
+  signal(SIGXFSZ, saved_->handler);
+}
+
+TinyFileSystem::TinyFileSystem(const std::string& Folder) : folder_(Folder) {
+  mounted_ = ::mount("tmpfs", Folder.c_str(), "tmpfs", 0, "size=64k") == 0;
+}
+TinyFileSystem::~TinyFileSystem() {
+  if (mounted_) ::umount(folder_.c_str());
+}
+
+ImmutableFile::ImmutableFile(const std::string& Name) : fd_(::open(Name.c_str(), O_RDONLY)) {
+  if (fd_ >= 0 && ::ioctl(fd_, FS_IOC_GETFLAGS, &flags_) == 0) {
+    int set = flags_ | FS_IMMUTABLE_FL;
+    on_ = ::ioctl(fd_, FS_IOC_SETFLAGS, &set) == 0;
+  }
+}
+ImmutableFile::~ImmutableFile() {
+  if (on_) ::ioctl(fd_, FS_IOC_SETFLAGS, &flags_);
+  if (fd_ >= 0) ::close(fd_);
+}
+
+}  // namespace testsupport

@@ -1,0 +1,132 @@
+#include <windows.h>
+
+#include <cstdlib>
+
+#include "support/os_test.h"
+
+namespace testsupport {
+namespace {
+
+std::wstring WideOf(const std::string& Text) {
+  if (Text.empty()) return {};
+  const int size = static_cast<int>(Text.size());
+  const int n = MultiByteToWideChar(CP_UTF8, 0, Text.data(), size, nullptr, 0);
+  std::wstring w(static_cast<std::size_t>(n), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, Text.data(), size, w.data(), n);
+  return w;
+}
+
+// One argument quoted so that the C runtime's parser gives it back unchanged.
+std::wstring Quoted(const std::wstring& Arg) {
+  std::wstring q = L"\"";
+  std::size_t backslashes = 0;
+  for (wchar_t c : Arg) {
+    if (c == L'\\') {
+      ++backslashes;
+      continue;
+    }
+    q.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
+    backslashes = 0;
+    q += c;
+  }
+  q.append(backslashes * 2, L'\\');
+  return q + L"\"";
+}
+
+void (*at_process_end)() = nullptr;
+
+void RunAtProcessEnd() {
+  if (at_process_end != nullptr) at_process_end();
+}
+
+// Registered as an exit handler before any static object is built, so it runs after all their
+// destructors and every later exit handler.
+int RegisterProcessEnd() {
+  std::atexit(RunAtProcessEnd);
+  return 0;
+}
+
+}  // namespace
+
+void CallAtProcessEnd(void (*Fn)()) {
+  at_process_end = Fn;
+}
+
+bool OnWindows() {
+  return true;
+}
+
+void* ReserveNoAccess(std::size_t Size) {
+  return VirtualAlloc(nullptr, Size, MEM_RESERVE, PAGE_NOACCESS);
+}
+bool CommitReadWrite(void* Address, std::size_t Size) {
+  return VirtualAlloc(Address, Size, MEM_COMMIT, PAGE_READWRITE) != nullptr;
+}
+bool ReleaseRange(void* Address, std::size_t) {
+  return VirtualFree(Address, 0, MEM_RELEASE) != 0;
+}
+
+bool CanFork() {
+  return false;
+}
+std::vector<int> RunForked(int Count, const std::function<void(int)>&) {
+  return std::vector<int>(static_cast<std::size_t>(Count), -1);
+}
+
+ProgramResult RunProgram(const std::vector<std::string>& Args) {
+  ProgramResult r;
+  if (Args.empty()) return r;
+  std::wstring command;
+  for (const std::string& a : Args) command += (command.empty() ? L"" : L" ") + Quoted(WideOf(a));
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  HANDLE read = nullptr, write = nullptr;
+  if (!CreatePipe(&read, &write, &inherit, 0)) return r;
+  SetHandleInformation(read, HANDLE_FLAG_INHERIT, 0);
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  si.dwFlags = STARTF_USESTDHANDLES;
+  si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  si.hStdOutput = write;
+  si.hStdError = write;
+  PROCESS_INFORMATION pi{};
+  const std::wstring program = WideOf(Args.front());
+  const BOOL started = CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, TRUE, 0,
+                                      nullptr, nullptr, &si, &pi);
+  CloseHandle(write);
+  if (started) {
+    r.Started = true;
+    char buffer[256];
+    DWORD n = 0;
+    while (ReadFile(read, buffer, sizeof buffer, &n, nullptr) && n > 0) r.Output.append(buffer, n);
+    WaitForSingleObject(pi.hProcess, INFINITE);
+    DWORD code = 0;
+    GetExitCodeProcess(pi.hProcess, &code);
+    r.ExitCode = static_cast<int>(code);
+    r.Aborted = code == 3;  // the C runtime's status for abort()
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+  }
+  CloseHandle(read);
+  return r;
+}
+
+struct FileSizeLimit::Saved {};
+
+// Windows has no limit on the size of the files a process writes.
+FileSizeLimit::FileSizeLimit(std::uint64_t) {}
+FileSizeLimit::~FileSizeLimit() = default;
+
+TinyFileSystem::TinyFileSystem(const std::string& Folder) : folder_(Folder) {}
+TinyFileSystem::~TinyFileSystem() = default;
+
+// Windows can link and rename any file that may be read.
+ImmutableFile::ImmutableFile(const std::string&) {}
+ImmutableFile::~ImmutableFile() = default;
+
+}  // namespace testsupport
+
+// The C runtime's list of C initialisers (.CRT$XI*), run before any C++ static constructor.
+extern "C" {
+__attribute__((section(".CRT$XIY"), used)) extern int (*const veldrin_test_register_end)() =
+    testsupport::RegisterProcessEnd;
+}
