@@ -474,6 +474,9 @@ TEST(SystemOSLayer, LargeBlocksAreAlignedUsableAndWhollyReleased) {
     std::size_t Size;
     std::size_t Span;  // bytes from the block's start that must be unmapped after the release
   };
+  if (testsupport::OnWindows()) {
+    GTEST_SKIP() << "huge-page placement is the POSIX layer's; Windows reserves in 64 KiB units";
+  }
   const memmgr::TOSLayer& os = memmgr::SystemOSLayer;
   for (const TCase c :
        {TCase{65552, 69632}, TCase{kHuge, kHuge},
@@ -491,8 +494,7 @@ TEST(SystemOSLayer, LargeBlocksAreAlignedUsableAndWhollyReleased) {
     EXPECT_EQ(p[0] + p[c.Size - 1], 3);
     ASSERT_TRUE(os.Release(p, c.Size));
     for (std::size_t at = 0; at < c.Span; at += 4096) {
-      errno = 0;
-      if (msync(p + at, 4096, MS_ASYNC) == 0 || errno != ENOMEM) {
+      if (testsupport::PageMapped(p + at)) {
         ADD_FAILURE() << "page at offset " << at << " is still mapped";
         break;
       }

@@ -29,6 +29,8 @@ inline std::string Native(std::string Name) {
 void* ReserveNoAccess(std::size_t Size);
 bool CommitReadWrite(void* Address, std::size_t Size);
 bool ReleaseRange(void* Address, std::size_t Size);
+// Whether the page that holds Address belongs to the process's address space.
+bool PageMapped(const void* Address);
 
 // Runs Body(k) for k = 0 .. Count - 1, each in a child process made by fork while this process
 // may have other threads; the children begin Body together. Returns their exit statuses: 0 when

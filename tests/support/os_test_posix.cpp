@@ -8,6 +8,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -28,6 +30,12 @@ bool CommitReadWrite(void* Address, std::size_t Size) {
 }
 bool ReleaseRange(void* Address, std::size_t Size) {
   return munmap(Address, Size) == 0;
+}
+
+bool PageMapped(const void* Address) {
+  const auto page = reinterpret_cast<std::uintptr_t>(Address) / 4096 * 4096;
+  errno = 0;
+  return msync(reinterpret_cast<void*>(page), 4096, MS_ASYNC) == 0 || errno != ENOMEM;
 }
 
 bool CanFork() {

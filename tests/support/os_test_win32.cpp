@@ -66,6 +66,11 @@ bool ReleaseRange(void* Address, std::size_t) {
   return VirtualFree(Address, 0, MEM_RELEASE) != 0;
 }
 
+bool PageMapped(const void* Address) {
+  MEMORY_BASIC_INFORMATION info{};
+  return VirtualQuery(Address, &info, sizeof info) != 0 && info.State != MEM_FREE;
+}
+
 bool CanFork() {
   return false;
 }
