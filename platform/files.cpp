@@ -32,6 +32,10 @@ bool RenameFile(const std::string& OldName, const std::string& NewName) {
   return ::rename(OldName.c_str(), NewName.c_str()) == 0;
 }
 
+bool ReplaceFile(const std::string& OldName, const std::string& NewName) {
+  return ::rename(OldName.c_str(), NewName.c_str()) == 0;
+}
+
 std::int64_t FileSizeOf(const std::string& FileName) {
   struct stat st {};
   if (::stat(FileName.c_str(), &st) != 0) return -1;

@@ -13,6 +13,9 @@ inline constexpr char PathDelim = '/';
 bool FileExists(const std::string& FileName);   // a regular file (or a link to one)
 bool DeleteFile(const std::string& FileName);   // true on success
 bool RenameFile(const std::string& OldName, const std::string& NewName);  // never replaces
+// Renames OldName to NewName, replacing a file of that name in one step: at every moment
+// NewName is either the old file or the new one. true on success.
+bool ReplaceFile(const std::string& OldName, const std::string& NewName);
 std::int64_t FileSizeOf(const std::string& FileName);  // -1 when it cannot be read
 
 // The extension is the text from the last "." that follows the last path delimiter.

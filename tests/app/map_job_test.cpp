@@ -3,6 +3,8 @@
 #include "app/core/map_job.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -12,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "app/core/restore.h"
 #include "platform/exceptions.h"
 #include "support/bmp_builder.h"
 #include "support/temp_dir.h"
@@ -471,6 +474,98 @@ TEST_F(MapJobTest, AFailingJobEndsTheRunAndLeavesEveryTargetAsItWas) {
   EXPECT_EQ(host.running, (std::vector<bool>{true, false}));
   EXPECT_EQ(host.LastText(), GetMapDisplayName(fcMalas, msFull) + " : loading");
   EXPECT_EQ(FileNames(dir).size(), 5u);  // no temporary file left behind
+}
+
+// ---- taking a map back from its backups ------------------------------------------------------
+
+// Makes a folder unwritable for as long as it lives. Root may write anywhere, so a test run as
+// root also acts as an unprivileged user meanwhile.
+class TUnwritableFolder {
+ public:
+  explicit TUnwritableFolder(const std::string& Folder) : folder(Folder) {
+    ::chmod(folder.c_str(), 0555);
+    if (::geteuid() == 0) asRoot = ::seteuid(65534) == 0;
+  }
+  ~TUnwritableFolder() {
+    if (asRoot) (void)::seteuid(0);
+    ::chmod(folder.c_str(), 0700);
+  }
+  TUnwritableFolder(const TUnwritableFolder&) = delete;
+  TUnwritableFolder& operator=(const TUnwritableFolder&) = delete;
+
+ private:
+  std::string folder;
+  bool asRoot = false;
+};
+
+class RestoreTest : public MapJobTest {
+ protected:
+  // Bases for both Felucca and Trammel and Ilshenar; the targets of Felucca and Trammel and
+  // of Ilshenar exist before the run, the second Felucca and Trammel one included.
+  void PutMapsAndOldTargets() {
+    PutBase(fcFeluccaTrammel, msHalf);
+    PutBase(fcIlshenar, msFull);
+    WriteFileBytes(dir.file("MAP0-X2.BMP"), {0, 1});
+    WriteFileBytes(dir.file("MAP1-X2.BMP"), {1, 2, 3});
+    WriteFileBytes(dir.file("MAP2-X1.BMP"), {2});
+    host.Tick(fcFeluccaTrammel, msHalf);
+    host.Tick(fcIlshenar, msFull);
+  }
+};
+
+TEST_F(RestoreTest, ARunFollowedByARestoreLeavesTheFolderByteForByteAsBefore) {
+  PutMapsAndOldTargets();
+  const auto before = Snapshot(dir);
+  MakeRun(host);
+  MakeRun(host);  // a second run keeps the first backups
+  ASSERT_NE(Snapshot(dir), before);
+  EXPECT_TRUE(HasBackup(host.folder, fcFeluccaTrammel, mtXRay, msHalf));
+  EXPECT_TRUE(RestoreMap(host.folder, fcFeluccaTrammel, mtXRay, msHalf).empty());
+  EXPECT_TRUE(RestoreMap(host.folder, fcIlshenar, mtXRay, msFull).empty());
+  EXPECT_EQ(Snapshot(dir), before);
+  EXPECT_FALSE(HasBackup(host.folder, fcFeluccaTrammel, mtXRay, msHalf));
+
+  MakeRun(host);  // and the next run backs the targets up again
+  EXPECT_EQ(ReadFileBytes(dir.file("MAP1-X2.OLD")), (Bytes{1, 2, 3}));
+}
+
+TEST_F(RestoreTest, ARestoreWithNothingToRestoreChangesNothingAndNamesTheTargetsSkipped) {
+  PutBase(fcFeluccaTrammel, msFull);
+  host.Tick(fcFeluccaTrammel, msFull);
+  MakeRun(host);  // the targets did not exist: no backups
+  WriteFileBytes(dir.file("MAP0-1.OLD"), {7});  // a backup of another map type
+  const auto before = Snapshot(dir);
+  EXPECT_FALSE(HasBackup(host.folder, fcFeluccaTrammel, mtXRay, msFull));
+  EXPECT_EQ(RestoreMap(host.folder, fcFeluccaTrammel, mtXRay, msFull),
+            (std::vector<std::string>{dir.file("MAP0-X1.BMP"), dir.file("MAP1-X1.BMP")}));
+  EXPECT_EQ(RestoreMap(host.folder, fcMalas, mtXRay, msFull),
+            (std::vector<std::string>{dir.file("MAP3-X1.BMP")}));
+  EXPECT_EQ(Snapshot(dir), before);
+}
+
+TEST_F(RestoreTest, RestoresEachFeluccaAndTrammelTargetThatHasABackupAndSkipsTheOther) {
+  PutBase(fcFeluccaTrammel, msQuarter);
+  WriteFileBytes(dir.file("MAP1-X4.BMP"), {4});
+  host.Tick(fcFeluccaTrammel, msQuarter);
+  MakeRun(host);
+  const Bytes result = ReadFileBytes(dir.file("MAP0-X4.BMP"));
+  EXPECT_EQ(RestoreMap(host.folder, fcFeluccaTrammel, mtXRay, msQuarter),
+            (std::vector<std::string>{dir.file("MAP0-X4.BMP")}));
+  EXPECT_EQ(ReadFileBytes(dir.file("MAP1-X4.BMP")), Bytes{4});
+  EXPECT_EQ(ReadFileBytes(dir.file("MAP0-X4.BMP")), result);
+  EXPECT_EQ(FileNames(dir), (std::vector<std::string>{"MAP0-X4.BMP", "MAP1-X4.BMP",
+                                                      "MAP25166902-4.BMP"}));
+}
+
+TEST_F(RestoreTest, AFailedRestoreInAnUnwritableFolderLosesNothing) {
+  PutMapsAndOldTargets();
+  MakeRun(host);
+  const auto before = Snapshot(dir);
+  {
+    const TUnwritableFolder locked(host.folder);
+    EXPECT_THROW(RestoreMap(host.folder, fcFeluccaTrammel, mtXRay, msHalf), EFCreateError);
+  }
+  EXPECT_EQ(Snapshot(dir), before);
 }
 
 }  // namespace
