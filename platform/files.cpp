@@ -1,46 +1,18 @@
 #include "platform/files.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <climits>
-#include <cstdio>
-#include <vector>
-
 #include "platform/exceptions.h"
 #include "platform/streams.h"
 
-bool FileExists(const std::string& FileName) {
-  struct stat st {};
-  return !FileName.empty() && ::stat(FileName.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
+bool FileExists(const std::string& FileName) { return OsFileExists(FileName); }
 
-bool DeleteFile(const std::string& FileName) { return ::unlink(FileName.c_str()) == 0; }
+bool DeleteFile(const std::string& FileName) { return OsDeleteFile(FileName); }
 
+// Like the platform's move: fails instead of replacing an existing file.
 bool RenameFile(const std::string& OldName, const std::string& NewName) {
-  // Like the platform's move: fails instead of replacing an existing file.
-  if (::link(OldName.c_str(), NewName.c_str()) == 0) {
-    ::unlink(OldName.c_str());
-    return true;
-  }
-  if (errno == EEXIST) return false;
-  // Hard links are not available everywhere: fall back to a checked rename.
-  struct stat st {};
-  if (::lstat(NewName.c_str(), &st) == 0) return false;
-  return ::rename(OldName.c_str(), NewName.c_str()) == 0;
+  return OsRenameNoReplace(OldName, NewName) == TOsNoReplace::Done;
 }
 
-bool ReplaceFile(const std::string& OldName, const std::string& NewName) {
-  return ::rename(OldName.c_str(), NewName.c_str()) == 0;
-}
-
-std::int64_t FileSizeOf(const std::string& FileName) {
-  struct stat st {};
-  if (::stat(FileName.c_str(), &st) != 0) return -1;
-  return static_cast<std::int64_t>(st.st_size);
-}
+std::int64_t FileSizeOf(const std::string& FileName) { return OsFileSize(FileName); }
 
 std::string ExtractFileExt(const std::string& FileName) {
   const auto dot = FileName.rfind('.');
@@ -54,34 +26,93 @@ std::string ChangeFileExt(const std::string& FileName, const std::string& Extens
   return FileName.substr(0, FileName.size() - ext.size()) + Extension;
 }
 
-std::string GetModuleFileName() {
-  std::vector<char> buf(PATH_MAX + 1);
-  const ssize_t n = ::readlink("/proc/self/exe", buf.data(), buf.size() - 1);
-  if (n <= 0) return {};
-  return std::string(buf.data(), static_cast<std::size_t>(n));
+std::string GetModuleFileName() { return OsModuleFileName(); }
+
+namespace {
+
+// The folder part of FileName with its delimiter ("" for a bare name: the current folder).
+std::string FolderOf(const std::string& FileName) {
+  const auto delim = FileName.rfind(PathDelim);
+  return delim == std::string::npos ? std::string() : FileName.substr(0, delim + 1);
+}
+
+// A flushed copy of Existing beside Target, with Existing's permissions.
+std::string CopyBeside(const std::string& Existing, const std::string& Target) {
+  TFileStream in(Existing, fmOpenRead | fmShareDenyWrite);
+  return WriteTempBeside(Target, "copy", Existing, [&in](TStream& Out) { Out.CopyFrom(in, 0); });
+}
+
+// A second name for Existing beside Target: a hard link under a temporary name, or a copy.
+std::string SecondNameBeside(const std::string& Existing, const std::string& Target) {
+  std::string temp;
+  const TOsFile claim = OsCreateTempBeside(Target, "link", "", temp);
+  if (claim == OsNoFile) throw EFCreateError(Target);
+  OsCloseFile(claim);
+  OsDeleteFile(temp);
+  if (OsLinkNoReplace(Existing, temp) == TOsNoReplace::Done) return temp;
+  return CopyBeside(Existing, Target);
+}
+
+}  // namespace
+
+std::string WriteTempBeside(const std::string& Target, const char* Tag, const std::string& ModeOf,
+                            const std::function<void(TStream&)>& Write) {
+  std::string temp;
+  const TOsFile file = OsCreateTempBeside(Target, Tag, ModeOf, temp);
+  if (file == OsNoFile) throw EFCreateError(Target);
+  try {
+    TFileStream stream(file, temp);
+    Write(stream);
+    stream.Flush();
+  } catch (...) {
+    OsDeleteFile(temp);
+    throw;
+  }
+  return temp;
 }
 
 void WriteFileReplacing(const std::string& FileName, const std::function<void(TStream&)>& Write) {
-  const auto delim = FileName.rfind(PathDelim);
-  const std::string folder = delim == std::string::npos ? std::string(".") : FileName.substr(0, delim + 1);
-  std::string temp = folder + (delim == std::string::npos ? "/" : "") + ".veldrin-XXXXXX";
-  const int fd = ::mkstemp(temp.data());
-  if (fd < 0) throw EFCreateError(FileName);
-  ::close(fd);
-  // Keep the permissions an ordinary newly created file would get.
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  struct stat st {};
-  const mode_t mode = ::stat(FileName.c_str(), &st) == 0 ? (st.st_mode & 07777) : (0666 & ~mask);
-  ::chmod(temp.c_str(), mode);
-  try {
-    {
-      TFileStream stream(temp, fmCreate);
-      Write(stream);
-    }
-    if (::rename(temp.c_str(), FileName.c_str()) != 0) throw EFCreateError(FileName);
-  } catch (...) {
-    ::unlink(temp.c_str());
-    throw;
+  const std::string temp = WriteTempBeside(FileName, "write", FileName, Write);
+  if (!OsReplaceFile(temp, FileName)) {
+    OsDeleteFile(temp);
+    throw EFCreateError(FileName);
   }
+  FlushFolderOf(FileName);
+}
+
+bool KeepCopyNoReplace(const std::string& Existing, const std::string& NewName) {
+  switch (OsLinkNoReplace(Existing, NewName)) {
+    case TOsNoReplace::Done:
+      return true;
+    case TOsNoReplace::Exists:
+      return false;
+    case TOsNoReplace::Failed:
+      break;
+  }
+  // No hard links here (or Existing is gone: the copy then raises EFOpenError).
+  const std::string temp = CopyBeside(Existing, NewName);
+  const TOsNoReplace result = OsRenameNoReplace(temp, NewName);
+  if (result != TOsNoReplace::Done) OsDeleteFile(temp);
+  if (result == TOsNoReplace::Failed) throw EFCreateError(NewName);
+  return result == TOsNoReplace::Done;
+}
+
+void KeepCopyReplacing(const std::string& Existing, const std::string& NewName) {
+  const std::string temp = SecondNameBeside(Existing, NewName);
+  if (!OsReplaceFile(temp, NewName)) {
+    OsDeleteFile(temp);
+    throw EFCreateError(NewName);
+  }
+}
+
+void FlushFolderOf(const std::string& FileName) {
+  if (!OsFlushFolder(FolderOf(FileName))) throw EWriteError();
+}
+
+TFolderLock::TFolderLock(const std::string& Folder) {
+  FBusy = OsTryLockFolder(Folder, FLock) == TOsLock::Busy;
+}
+
+TFolderLock::~TFolderLock() {
+  if (FLock != OsNoFile) OsUnlockFolder(FLock);
 }

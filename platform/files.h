@@ -6,16 +6,13 @@
 #include <functional>
 #include <string>
 
-class TStream;
+#include "platform/os_files.h"
 
-inline constexpr char PathDelim = '/';
+class TStream;
 
 bool FileExists(const std::string& FileName);   // a regular file (or a link to one)
 bool DeleteFile(const std::string& FileName);   // true on success
 bool RenameFile(const std::string& OldName, const std::string& NewName);  // never replaces
-// Renames OldName to NewName, replacing a file of that name in one step: at every moment
-// NewName is either the old file or the new one. true on success.
-bool ReplaceFile(const std::string& OldName, const std::string& NewName);
 std::int64_t FileSizeOf(const std::string& FileName);  // -1 when it cannot be read
 
 // The extension is the text from the last "." that follows the last path delimiter.
@@ -26,8 +23,45 @@ std::string ChangeFileExt(const std::string& FileName, const std::string& Extens
 // Full path of the running executable ("" if the platform cannot tell).
 std::string GetModuleFileName();
 
-// Creates FileName through a temporary file in the same folder: Write fills the stream, and only
-// when it returns normally is the temporary renamed over FileName. On any failure the temporary
-// is removed, an existing FileName is left exactly as it was, and the error is passed on.
-// A temporary that cannot be created raises EFCreateError with FileName.
+// Durable writes. Every new file is written beside its target, flushed to the disk and only
+// then renamed into place, so that a file that existed is never missing or half-written at any
+// moment, whatever stops the program; the folder is flushed after the renames.
+
+// A new file beside Target (see OsCreateTempBeside for its name) holding what Write puts into
+// it, flushed; its permissions are those of ModeOf (or of an ordinary new file). Returns its
+// name. On failure the temporary is removed and the error is passed on; one that cannot be
+// created raises EFCreateError with Target.
+std::string WriteTempBeside(const std::string& Target, const char* Tag, const std::string& ModeOf,
+                            const std::function<void(TStream&)>& Write);
+
+// Creates FileName through WriteTempBeside (keeping the permissions of an existing FileName)
+// and an atomic replace; then flushes the folder. On any failure an existing FileName is left
+// exactly as it was and the error is passed on.
 void WriteFileReplacing(const std::string& FileName, const std::function<void(TStream&)>& Write);
+
+// Gives the file Existing the name NewName as well, unless anything of that name exists; never
+// replaces, whatever other processes do at the same moment. A hard link where the file system
+// has them, else a flushed copy. True when NewName was made, false when it existed. A missing
+// Existing raises EFOpenError, a name that cannot be made EFCreateError with NewName.
+bool KeepCopyNoReplace(const std::string& Existing, const std::string& NewName);
+// The same, but an existing NewName is replaced atomically by the second name of Existing.
+void KeepCopyReplacing(const std::string& Existing, const std::string& NewName);
+
+// Makes the renames done in the folder of FileName durable; EWriteError when the disk fails.
+void FlushFolderOf(const std::string& FileName);
+
+// The folder lock of OsTryLockFolder, held while the object lives. A folder that cannot carry
+// the lock is worked on without one: Busy() is then false.
+class TFolderLock {
+ public:
+  explicit TFolderLock(const std::string& Folder);
+  ~TFolderLock();
+  TFolderLock(const TFolderLock&) = delete;
+  TFolderLock& operator=(const TFolderLock&) = delete;
+  // Another holder has the folder: this object holds nothing.
+  bool Busy() const { return FBusy; }
+
+ private:
+  TOsFile FLock = OsNoFile;
+  bool FBusy = false;
+};

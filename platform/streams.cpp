@@ -1,12 +1,6 @@
 #include "platform/streams.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -81,79 +75,52 @@ std::int64_t TStream::Remaining() {
 TFileStream::TFileStream(const std::string& FileName, std::uint16_t Mode) : FFileName(FileName) {
   // fmCreate fills the whole high byte, so it may come combined with a share mode.
   if ((Mode & fmCreate) == fmCreate) {
-    FHandle = ::open(FileName.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (FHandle < 0) throw EFCreateError(FileName);
+    FHandle = OsCreateFile(FileName);
+    if (FHandle == OsNoFile) throw EFCreateError(FileName);
     return;
   }
-  int flags = O_CLOEXEC;
-  switch (Mode & 0x3) {
-    case fmOpenWrite:
-      flags |= O_WRONLY;
-      break;
-    case fmOpenReadWrite:
-      flags |= O_RDWR;
-      break;
-    default:
-      flags |= O_RDONLY;
-      break;
-  }
-  FHandle = ::open(FileName.c_str(), flags);
-  if (FHandle < 0) throw EFOpenError(FileName);
-  // A folder opens for reading here, but it is no file: refuse it as the platform's open does.
-  struct stat st {};
-  if (::fstat(FHandle, &st) != 0 || S_ISDIR(st.st_mode)) {
-    ::close(FHandle);
-    FHandle = -1;
-    throw EFOpenError(FileName);
-  }
-  if ((Mode & 0xF0) == fmShareDenyWrite && ::flock(FHandle, LOCK_SH | LOCK_NB) != 0 &&
-      errno == EWOULDBLOCK) {
-    ::close(FHandle);
-    FHandle = -1;
-    throw EFOpenError(FileName);
-  }
+  const TOsAccess access = (Mode & 0x3) == fmOpenWrite       ? TOsAccess::Write
+                           : (Mode & 0x3) == fmOpenReadWrite ? TOsAccess::ReadWrite
+                                                             : TOsAccess::Read;
+  FHandle = OsOpenFile(FileName, access, (Mode & 0xF0) == fmShareDenyWrite);
+  if (FHandle == OsNoFile) throw EFOpenError(FileName);
 }
 
-TFileStream::~TFileStream() {
-  if (FHandle >= 0) ::close(FHandle);
-}
+TFileStream::TFileStream(TOsFile Handle, const std::string& FileName)
+    : FFileName(FileName), FHandle(Handle) {}
+
+TFileStream::~TFileStream() { OsCloseFile(FHandle); }
 
 std::int32_t TFileStream::Read(void* Buffer, std::int32_t Count) {
   if (Count <= 0) return 0;
-  auto* p = static_cast<std::uint8_t*>(Buffer);
-  std::int32_t done = 0;
-  while (done < Count) {
-    const ssize_t n = ::read(FHandle, p + done, static_cast<std::size_t>(Count - done));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    done += static_cast<std::int32_t>(n);
-  }
-  return done;
+  return static_cast<std::int32_t>(OsReadFile(FHandle, Buffer, Count));
 }
 
 std::int32_t TFileStream::Write(const void* Buffer, std::int32_t Count) {
   if (Count <= 0) return 0;
-  const auto* p = static_cast<const std::uint8_t*>(Buffer);
-  std::int32_t done = 0;
-  while (done < Count) {
-    const ssize_t n = ::write(FHandle, p + done, static_cast<std::size_t>(Count - done));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    done += static_cast<std::int32_t>(n);
-  }
-  return done;
+  return static_cast<std::int32_t>(OsWriteFile(FHandle, Buffer, Count));
 }
 
 std::int64_t TFileStream::Seek(std::int64_t Offset, std::uint16_t Origin) {
-  const int whence = Origin == soFromCurrent ? SEEK_CUR : Origin == soFromEnd ? SEEK_END : SEEK_SET;
-  const off_t r = ::lseek(FHandle, static_cast<off_t>(Offset), whence);
-  if (r < 0) return ::lseek(FHandle, 0, SEEK_CUR);
-  return r;
+  const TOsSeek origin = Origin == soFromCurrent ? TOsSeek::Current
+                         : Origin == soFromEnd   ? TOsSeek::End
+                                                 : TOsSeek::Begin;
+  const std::int64_t r = OsSeekFile(FHandle, Offset, origin);
+  return r < 0 ? OsSeekFile(FHandle, 0, TOsSeek::Current) : r;
+}
+
+std::int64_t TFileStream::GetSize() {
+  const std::int64_t size = OsFileSizeOf(FHandle);
+  return size < 0 ? TStream::GetSize() : size;
 }
 
 void TFileStream::SetSize(std::int64_t NewSize) {
-  if (::ftruncate(FHandle, static_cast<off_t>(NewSize)) != 0) throw EWriteError();
+  if (!OsTruncateFile(FHandle, NewSize)) throw EWriteError();
   if (GetPosition() > NewSize) SetPosition(NewSize);
+}
+
+void TFileStream::Flush() {
+  if (!OsFlushFile(FHandle)) throw EWriteError();
 }
 
 // ---------------------------------------------------------------------------------------------

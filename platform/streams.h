@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/os_files.h"
+
 inline constexpr std::uint16_t soFromBeginning = 0;
 inline constexpr std::uint16_t soFromCurrent = 1;
 inline constexpr std::uint16_t soFromEnd = 2;
@@ -53,6 +55,9 @@ class TFileStream : public TStream {
   // modes open an existing file (EFOpenError on failure). fmShareDenyWrite takes a shared lock
   // that keeps cooperating writers out while the stream is open.
   TFileStream(const std::string& FileName, std::uint16_t Mode);
+  // Takes over an open file (for example a temporary made beside a target); FileName is what
+  // errors report.
+  TFileStream(TOsFile Handle, const std::string& FileName);
   ~TFileStream() override;
   TFileStream(const TFileStream&) = delete;
   TFileStream& operator=(const TFileStream&) = delete;
@@ -60,14 +65,17 @@ class TFileStream : public TStream {
   std::int32_t Read(void* Buffer, std::int32_t Count) override;
   std::int32_t Write(const void* Buffer, std::int32_t Count) override;
   std::int64_t Seek(std::int64_t Offset, std::uint16_t Origin) override;
+  std::int64_t GetSize() override;
   void SetSize(std::int64_t NewSize) override;
+  // Writes everything written so far through to the disk; EWriteError when the disk fails.
+  void Flush();
 
   const std::string& FileName() const { return FFileName; }
-  int Handle() const { return FHandle; }
+  TOsFile Handle() const { return FHandle; }
 
  private:
   std::string FFileName;
-  int FHandle = -1;
+  TOsFile FHandle = OsNoFile;
 };
 
 class TMemoryStream : public TStream {

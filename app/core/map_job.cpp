@@ -1,8 +1,5 @@
 #include "app/core/map_job.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <array>
 #include <cstdio>
 #include <cstdlib>
@@ -48,51 +45,22 @@ void GridRow(std::uint8_t* Row, std::int32_t Width, std::int32_t y, int Step) {
   }
 }
 
-// A new, empty file beside Target (same folder), with the permissions Target has or an ordinary
-// new file would get.
-std::string CreateTempBeside(const std::string& Target) {
-  const auto delim = Target.rfind(PathDelim);
-  std::string temp =
-      (delim == std::string::npos ? std::string(".") + PathDelim : Target.substr(0, delim + 1)) +
-      ".veldrin-save-XXXXXX";
-  const int fd = ::mkstemp(temp.data());
-  if (fd < 0) throw EFCreateError(Target);
-  struct stat st {};
-  mode_t mode;
-  if (::stat(Target.c_str(), &st) == 0) {
-    mode = st.st_mode & 07777;
-  } else {
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    mode = 0666 & ~mask;
-  }
-  ::fchmod(fd, mode);
-  ::close(fd);
-  return temp;
-}
-
 // Saves the map under every target name so that the targets change together or not at all:
-// each result is first written to a temporary file beside its target; only when all are
-// written does each target get its backup and then the new file. On failure no temporary is
-// left, and every target not yet replaced is as it was.
+// each result is first written, flushed, to a temporary file beside its target; only when all
+// are written does each target get its backup and then, atomically, the new file. On failure
+// no temporary is left, and every target not yet replaced is as it was. At no moment is a
+// target missing: the backup is a second name of the old file, which keeps its own name until
+// the new file replaces it.
 void SaveTargets(TBigBitmap& Map, const std::vector<std::string>& Targets) {
   std::vector<std::string> temps;
   try {
     for (const std::string& target : Targets) {
-      temps.push_back(CreateTempBeside(target));
-      TFileStream stream(temps.back(), fmCreate);
-      Map.SaveToStream(stream);
+      temps.push_back(WriteTempBeside(target, "save", target,
+                                      [&Map](TStream& Stream) { Map.SaveToStream(Stream); }));
     }
     for (std::size_t i = 0; i < Targets.size(); ++i) {
-      const std::string& target = Targets[i];
-      const std::string backup = ChangeFileExt(target, ".OLD");
-      const bool hadBackup = FileExists(backup);
-      BackupFile(target);
-      if (std::rename(temps[i].c_str(), target.c_str()) != 0) {
-        // Put the target back under its own name if the backup just took it.
-        if (!hadBackup && !FileExists(target)) RenameFile(backup, target);
-        throw EFCreateError(target);
-      }
+      BackupFile(Targets[i]);
+      if (!OsReplaceFile(temps[i], Targets[i])) throw EFCreateError(Targets[i]);
       temps[i].clear();
     }
   } catch (...) {
@@ -101,6 +69,7 @@ void SaveTargets(TBigBitmap& Map, const std::vector<std::string>& Targets) {
     }
     throw;
   }
+  FlushFolderOf(Targets.front());
 }
 
 }  // namespace
@@ -122,9 +91,14 @@ std::uint8_t BlendChannel(std::uint8_t c, std::uint8_t w) {
   return static_cast<std::uint8_t>((unsigned(c) * 6u + unsigned(w) * 4u) / 10u);
 }
 
+void (*BackupFileRaceHook)() = nullptr;
+
 void BackupFile(const std::string& FileName) {
   const std::string backup = ChangeFileExt(FileName, ".OLD");
-  if (!FileExists(backup)) RenameFile(FileName, backup);
+  if (FileExists(backup) || !FileExists(FileName)) return;
+  if (BackupFileRaceHook != nullptr) BackupFileRaceHook();
+  // Another process may have made the backup since the check: it is then kept, never replaced.
+  KeepCopyNoReplace(FileName, backup);
 }
 
 void MapJob(TJobHost& Host, Facet F, MapScale S) {

@@ -12,8 +12,14 @@
 int GridStep(MapScale S);
 // (c * 6 + w * 4) div 10: 60 % of the channel and 40 % of w.
 std::uint8_t BlendChannel(std::uint8_t c, std::uint8_t w);
-// Renames FileName to its ".OLD" name unless a file of that name exists already.
+// Gives FileName its ".OLD" name as well, unless a file of that name exists already; the file
+// keeps its own name until a save replaces it. An existing backup is never replaced, even by a
+// process that made it after this one looked. A missing FileName is no error; a backup that
+// cannot be made raises EFCreateError, so that the save that follows never loses the original.
 void BackupFile(const std::string& FileName);
+// Called, when set, between BackupFile's look for an existing backup and the making of one;
+// the programs never set it. Tests use it to make two processes interleave exactly there.
+extern void (*BackupFileRaceHook)();
 
 // One map: check and repair, load, grid, reduce, back up and save.
 void MapJob(TJobHost& Host, Facet F, MapScale S);

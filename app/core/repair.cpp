@@ -131,15 +131,25 @@ void FixBitmap(const std::string& FileName) {
   std::int64_t outSize = 0;
   if (!BuildRepaired(FileName, out, outSize)) return;
 
+  // The repaired file is flushed beside the base file, with its permissions; the bad copy
+  // becomes a second name of the base file (replacing an older one at once); only then does
+  // the repaired file take the base file's name. Whenever the program stops, the base file is
+  // the original, or the repaired file with the original kept under the bad name.
   const std::string badName = BadDataFileName(FileName);
-  if (FileExists(badName)) DeleteFile(badName);
-  // The rename never replaces: when it fails, the file stays as it was under its own name.
-  if (!RenameFile(FileName, badName)) throw EFOpenError(badName);
+  const std::string repaired = WriteTempBeside(
+      FileName, "repair", FileName,
+      [&](TStream& Stream) { Stream.WriteBufferLarge(out.get(), outSize); });
   try {
-    WriteFileReplacing(FileName,
-                       [&](TStream& Stream) { Stream.WriteBufferLarge(out.get(), outSize); });
+    try {
+      KeepCopyReplacing(FileName, badName);
+    } catch (const EFCreateError&) {
+      // As when the bad file could not be opened under its new name.
+      throw EFOpenError(badName);
+    }
+    if (!OsReplaceFile(repaired, FileName)) throw EFCreateError(FileName);
   } catch (...) {
-    RenameFile(badName, FileName);
+    DeleteFile(repaired);
     throw;
   }
+  FlushFolderOf(FileName);
 }

@@ -19,8 +19,10 @@ std::string BadDataFileName(const std::string& FileName);
 
 // Repairs a file for which CheckBitmap is true: the bad file is kept under BadDataFileName (an
 // older file of that name is replaced) and a copy with padded rows and a corrected bfSize is
-// written under FileName. Any other file is left alone. On failure the original is back under
-// FileName and the error is passed on (EFOpenError, EReadError, EWriteError, EFCreateError).
+// written under FileName, with FileName's permissions. Any other file is left alone. FileName
+// is never missing, not even when the program is killed: it holds the original until the bad
+// copy exists. On failure FileName still holds the original and the error is passed on
+// (EFOpenError, EReadError, EWriteError, EFCreateError).
 void FixBitmap(const std::string& FileName);
 
 // Writes to Out what FixBitmap would write under FileName, leaving the file alone, and returns

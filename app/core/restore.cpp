@@ -29,7 +29,8 @@ std::vector<std::string> RestoreMap(const std::string& MapFolder, Facet F, MapTy
       skipped.push_back(t.Target);
       continue;
     }
-    if (!ReplaceFile(t.Backup, t.Target)) throw EFCreateError(t.Target);
+    if (!OsReplaceFile(t.Backup, t.Target)) throw EFCreateError(t.Target);
+    FlushFolderOf(t.Target);
   }
   return skipped;
 }

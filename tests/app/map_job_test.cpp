@@ -16,6 +16,8 @@
 
 #include "app/core/restore.h"
 #include "platform/exceptions.h"
+#include "platform/files.h"
+#include "platform/streams.h"
 #include "support/bmp_builder.h"
 #include "support/temp_dir.h"
 
@@ -202,15 +204,16 @@ TEST(GridStepTest, IsEightFullSizePixelsAtEveryZoomLevel) {
   EXPECT_EQ(GridStep(255), 8);
 }
 
-TEST(BackupFileTest, RenamesOnceAndNeverReplacesAnExistingBackup) {
+TEST(BackupFileTest, BacksUpOnceAndNeverReplacesAnExistingBackup) {
   TempDir dir;
   const std::string target = dir.file("MAP0-X1.BMP");
   WriteFileBytes(target, {1});
   BackupFile(target);
-  EXPECT_FALSE(std::filesystem::exists(target));
+  // The target keeps its name until the save replaces it: it is never missing.
+  EXPECT_EQ(ReadFileBytes(target), Bytes{1});
   EXPECT_EQ(ReadFileBytes(dir.file("MAP0-X1.OLD")), Bytes{1});
 
-  WriteFileBytes(target, {2});
+  WriteFileReplacing(target, [](TStream& Stream) { Stream.WriteBuffer("\x02", 1); });
   BackupFile(target);
   EXPECT_EQ(ReadFileBytes(target), Bytes{2});
   EXPECT_EQ(ReadFileBytes(dir.file("MAP0-X1.OLD")), Bytes{1});

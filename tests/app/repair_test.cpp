@@ -321,7 +321,7 @@ class FileSizeLimit {
   sighandler_t oldHandler_;
 };
 
-TEST(RepairFailure, WriteErrorPutsTheOriginalBackUnderItsName) {
+TEST(RepairFailure, WriteErrorLeavesTheOriginalAndTheOlderBadCopyAsTheyWere) {
   TempDir dir;
   const std::string name = dir.file("MAP3-X1.BMP");
   const Bytes original = BuildBmp(Unpadded(1, 400));  // 1478 bytes; repaired 2678
@@ -335,8 +335,9 @@ TEST(RepairFailure, WriteErrorPutsTheOriginalBackUnderItsName) {
     EXPECT_STREQ(e.what(), "ストリームへの書き込みエラー");
   }
   EXPECT_EQ(ReadFileBytes(name), original);
+  EXPECT_EQ(ReadFileBytes(dir.file("MAP3-X1_BAD_DATA.BMP")), Bytes(10, 1));
   // No half-written file and no temporary is left behind.
-  EXPECT_EQ(FolderContents(dir), std::set<std::string>{"MAP3-X1.BMP"});
+  EXPECT_EQ(FolderContents(dir), (std::set<std::string>{"MAP3-X1.BMP", "MAP3-X1_BAD_DATA.BMP"}));
 }
 
 // A tiny file system of its own, so that the disk really runs full. Mounting needs privileges

@@ -1,0 +1,10 @@
+#include "platform/os_machine.h"
+
+#include <unistd.h>
+
+std::uint64_t OsPhysicalMemory() {
+  const long pages = ::sysconf(_SC_PHYS_PAGES);
+  const long pageSize = ::sysconf(_SC_PAGESIZE);
+  if (pages <= 0 || pageSize <= 0) return 0;
+  return static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(pageSize);
+}
