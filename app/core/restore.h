@@ -8,6 +8,9 @@
 
 #include "app/core/map_catalogue.h"
 
+// The status text after a restore follows the map's display name.
+inline constexpr const char* RestoredText = " : 復元しました";
+
 struct TRestoreTarget {
   std::string Target;  // a target file name
   std::string Backup;  // its ".OLD" name

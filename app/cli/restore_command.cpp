@@ -1,0 +1,58 @@
+#include "app/cli/restore_command.h"
+
+#include <cstdio>
+#include <exception>
+
+#include "app/core/restore.h"
+#include "platform/files.h"
+
+namespace {
+
+constexpr int kExitDone = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+
+void Report(const std::string& Text) {
+  std::fprintf(stderr, "veldrin-grid: %s\n", Text.c_str());
+}
+
+}  // namespace
+
+int RunRestore(const std::string& Folder, MapType Target, const std::vector<TRestoreChoice>& Maps,
+               bool DryRun, bool Quiet) {
+  if (Maps.empty()) {
+    if (!Quiet) Report("no backup of that map type in " + Folder);
+    return kExitDone;
+  }
+  int status = kExitDone;
+  for (const TRestoreChoice& m : Maps) {
+    const std::string name = GetMapDisplayName(m.F, m.S);
+    if (m.Named && !HasBackup(Folder, m.F, Target, m.S)) status = kExitUsage;
+    if (DryRun) {
+      std::printf("%s [%s]\n", name.c_str(), m.Code);
+      for (const TRestoreTarget& t : RestoreTargets(Folder, m.F, Target, m.S)) {
+        if (FileExists(t.Backup)) {
+          std::printf("  restore  %s -> %s\n", t.Backup.c_str(), t.Target.c_str());
+        } else {
+          std::printf("  no backup %s: %s stays\n", t.Backup.c_str(), t.Target.c_str());
+        }
+      }
+      continue;
+    }
+    const std::size_t targets = RestoreTargets(Folder, m.F, Target, m.S).size();
+    std::vector<std::string> skipped;
+    try {
+      skipped = RestoreMap(Folder, m.F, Target, m.S);
+    } catch (const std::exception& e) {
+      Report(e.what());
+      return kExitFailed;
+    }
+    for (const std::string& target : skipped) {
+      Report(std::string("no backup for ") + m.Code + ": " + ChangeFileExt(target, ".OLD") +
+             " (" + target + " left as it is)");
+    }
+    if (!Quiet && skipped.size() < targets) std::fprintf(stderr, "%s%s\n", name.c_str(), RestoredText);
+  }
+  std::fflush(stdout);
+  return status;
+}
