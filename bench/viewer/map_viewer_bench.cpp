@@ -2,7 +2,7 @@
 // (6144 x 4096, 8 bits per pixel) at zoom levels from fitted to 16:1, the view centred on the
 // map. "Paint" is the drawing through the large bitmap onto the backing image alone;
 // "Repaint" is the whole repaint of the window (that drawing, the copy for the painter and
-// the painter's own work), headless. One frame at 60 Hz is 16.7 ms.
+// the painter's own work), headless. One frame at 60 Hz is 16.7 ms. "Open" loads the map.
 
 #include <benchmark/benchmark.h>
 
@@ -81,6 +81,17 @@ void BM_Repaint(benchmark::State& state) {
   }
   state.counters["zoom_pct"] = viewer.View().Zoom() * 100;
 }
+
+// Loading the map file into a view (what opening a viewer or Space costs).
+void BM_Open(benchmark::State& state) {
+  const std::string& name = SampleMap();
+  for (auto _ : state) {
+    TMapView view;
+    view.Open(name);
+    benchmark::DoNotOptimize(view.MapWidth());
+  }
+}
+BENCHMARK(BM_Open)->Unit(benchmark::kMillisecond);
 
 // Fitted (13 %), then 25 %, 50 %, 1:1, 2:1, 4:1 and 16:1.
 BENCHMARK(BM_Paint)->Arg(0)->Arg(25)->Arg(50)->Arg(100)->Arg(200)->Arg(400)->Arg(1600)
