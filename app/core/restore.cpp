@@ -30,6 +30,10 @@ std::vector<std::string> RestoreMap(const std::string& MapFolder, Facet F, MapTy
       continue;
     }
     if (!OsReplaceFile(t.Backup, t.Target)) throw EFCreateError(t.Target);
+    // A save that failed after the backup was made leaves the backup as a second name of the
+    // unchanged target; renaming one name of a file onto another does nothing, so the spare
+    // name goes now (the file keeps its target name).
+    if (FileExists(t.Backup)) DeleteFile(t.Backup);
     FlushFolderOf(t.Target);
   }
   return skipped;

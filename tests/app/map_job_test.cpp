@@ -560,6 +560,15 @@ TEST_F(RestoreTest, RestoresEachFeluccaAndTrammelTargetThatHasABackupAndSkipsThe
                                                       "MAP25166902-4.BMP"}));
 }
 
+TEST_F(RestoreTest, ABackupThatIsASecondNameOfTheUnchangedTargetIsDropped) {
+  // What a save that failed after making the backup leaves behind.
+  WriteFileBytes(dir.file("MAP3-X1.BMP"), {3});
+  ASSERT_EQ(::link(dir.file("MAP3-X1.BMP").c_str(), dir.file("MAP3-X1.OLD").c_str()), 0);
+  EXPECT_TRUE(RestoreMap(host.folder, fcMalas, mtXRay, msFull).empty());
+  EXPECT_EQ(FileNames(dir), std::vector<std::string>{"MAP3-X1.BMP"});
+  EXPECT_EQ(ReadFileBytes(dir.file("MAP3-X1.BMP")), Bytes{3});
+}
+
 TEST_F(RestoreTest, AFailedRestoreInAnUnwritableFolderLosesNothing) {
   PutMapsAndOldTargets();
   MakeRun(host);
