@@ -97,7 +97,21 @@ bool TCliHost::MapBoxEnabled(Facet F, MapScale S) {
   return FileExists(GetBaseFileName(FMapFolder, F, FBase, S));
 }
 
+bool TCliHost::GetCanceled() {
+  TakeInterrupts();
+  return FCanceled;
+}
+
+bool TCliHost::GetClosing() {
+  TakeInterrupts();
+  return FClosing;
+}
+
 void TCliHost::ProcessMessages() {
+  TakeInterrupts();
+}
+
+void TCliHost::TakeInterrupts() {
   if (CliInterrupts > 0) FCanceled = true;
   if (CliTerminate != 0) FClosing = true;
 }

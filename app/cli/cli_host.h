@@ -58,9 +58,11 @@ class TCliHost : public TJobHost {
   MapType GetBaseMapType() override { return FBase; }
   MapType GetTrgMapType() override { return FTarget; }
 
-  bool GetCanceled() override { return FCanceled; }
+  // Both read the interrupts that have come so far, so that one that came while the job did
+  // not poll (reducing, saving) stops the run before another map starts.
+  bool GetCanceled() override;
   void SetCanceled(bool Value) override { FCanceled = Value; }
-  bool GetClosing() override { return FClosing; }
+  bool GetClosing() override;
 
   void SetRunning(bool) override {}
   void ShowStatus(const std::string& Text) override { FPrinter.Line(Text); }
@@ -73,6 +75,8 @@ class TCliHost : public TJobHost {
   MapType FBase;
   MapType FTarget;
   TStatusPrinter& FPrinter;
+  void TakeInterrupts();
+
   bool FSelected[FacetCount][MapScaleCount] = {};
   bool FCanceled = false;
   bool FClosing = false;
