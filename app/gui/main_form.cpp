@@ -335,10 +335,23 @@ bool TForm1::GetClosing() {
 
 void TForm1::SetRunning(bool Running) {
   FRunning = Running;
+  // Qt hands the focus of a button that becomes disabled on to the next control in the chain,
+  // which may be Quit: a Space or Enter meant for Make would end the program. While a run
+  // disables the focused button the window itself holds the focus, and the button gets it back
+  // afterwards (also from Cancel, which the end of the run disables).
+  QWidget* const Focused = focusWidget();
+  if (Running && (Focused == FolderBtn || Focused == MakeBtn || Focused == AboutBtn)) {
+    FFocusBeforeRun = Focused;
+    setFocus(Qt::OtherFocusReason);
+  }
   OpenFolderAct->setEnabled(!Running);
   MakeAct->setEnabled(!Running);
   AboutAct->setEnabled(!Running);
+  if (!Running && (Focused == this || Focused == CancelBtn)) {
+    (FFocusBeforeRun != nullptr ? FFocusBeforeRun : this)->setFocus(Qt::OtherFocusReason);
+  }
   CancelAct->setEnabled(Running);
+  if (!Running) FFocusBeforeRun = nullptr;
 }
 
 void TForm1::ShowStatus(const std::string& Text) {
