@@ -44,13 +44,14 @@ QAction* NewAction(QObject* Owner, const char* Name, const char* Caption, const 
 }
 
 // A push button that shows an action's caption and enabled state and triggers it when clicked.
-// The "&" of the caption gives the button its Alt accelerator.
+// The "&" of the caption gives the button its Alt accelerator. Space and Enter both press it
+// while it has the focus (auto-default: outside a dialog, Qt leaves Enter to such buttons only).
 QPushButton* NewActionButton(QWidget* Parent, const char* Name, QAction* Act, int Left, int Top,
                              int Width, int Height) {
   auto* Btn = new QPushButton(Act->text(), Parent);
   Btn->setObjectName(QString::fromLatin1(Name));
   Btn->setGeometry(Left, Top, Width, Height);
-  Btn->setAutoDefault(false);
+  Btn->setAutoDefault(true);
   Btn->setEnabled(Act->isEnabled());
   QObject::connect(Btn, &QPushButton::clicked, Act, &QAction::trigger);
   QObject::connect(Act, &QAction::changed, Btn, [Btn, Act] {

@@ -231,6 +231,72 @@ TEST_F(WindowTest, AboutShowsAModalDialogCreatedOnDemandAndReleasedWhenClosed) {
   EXPECT_TRUE(W.AboutAct->isEnabled());
 }
 
+// Enter presses a focused button as Space does, on all five and on the About dialog's Ok.
+class WindowButtonKeyTest : public WindowTest, public ::testing::WithParamInterface<Qt::Key> {
+ protected:
+  void PressWithKey(QPushButton* Button) const {
+    if (!Button->isActiveWindow()) {  // the offscreen platform does not reactivate by itself
+      Button->window()->activateWindow();
+      EXPECT_TRUE(QTest::qWaitForWindowActive(Button->window()));
+    }
+    Button->setFocus(Qt::TabFocusReason);
+    EXPECT_EQ(QApplication::focusWidget(), Button) << Button->objectName().toStdString();
+    QTest::keyClick(Button, GetParam());
+  }
+};
+
+TEST_P(WindowButtonKeyTest, PressesTheFocusedButton) {
+  WriteBase(fcFeluccaTrammel, mtNormal, msFull, 64);
+  TForm1& W = ShowWindow();
+  W.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&W));
+  int Picks = 0;
+  TBrowseFolder::SetFolderPicker([&](QWidget*, const QString&, const QString&) {
+    ++Picks;
+    return QString();
+  });
+  PressWithKey(W.FolderBtn);
+  EXPECT_EQ(Picks, 1);
+
+  bool AboutShown = false;
+  qttest::TPoller CloseAbout([&] {
+    auto* Dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+    if (Dialog == nullptr || Dialog->objectName() != QStringLiteral("AboutForm") ||
+        !Dialog->isActiveWindow()) {
+      return false;
+    }
+    AboutShown = true;
+    PressWithKey(static_cast<TAboutForm*>(Dialog)->Button1);
+    return true;
+  });
+  PressWithKey(W.AboutBtn);
+  EXPECT_TRUE(AboutShown);
+  EXPECT_TRUE(CloseAbout.Done());
+  EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+
+  Tick(W.FT1CBox);
+  qttest::TPoller CancelRun([&] {
+    if (!W.IsRunning()) return false;
+    PressWithKey(W.CancelBtn);
+    return true;
+  });
+  PressWithKey(W.MakeBtn);
+  EXPECT_TRUE(CancelRun.Done());
+  EXPECT_EQ(W.GetStatusText(), " 中止しました");
+
+  PressWithKey(W.QuitBtn);
+  EXPECT_TRUE(W.Closing);
+  EXPECT_FALSE(W.isVisible());
+}
+
+INSTANTIATE_TEST_SUITE_P(Keys, WindowButtonKeyTest,
+                         ::testing::Values(Qt::Key_Space, Qt::Key_Return, Qt::Key_Enter),
+                         [](const auto& Info) {
+                           return std::string(Info.param == Qt::Key_Space    ? "Space"
+                                              : Info.param == Qt::Key_Return ? "Return"
+                                                                             : "Enter");
+                         });
+
 TEST_F(WindowTest, AltAndTheMarkedLetterTriggersAnEnabledActionOnly) {
   WriteBase(fcFeluccaTrammel, mtNormal, msFull);
   TForm1& W = ShowWindow();
