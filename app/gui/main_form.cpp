@@ -10,6 +10,7 @@
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
@@ -68,9 +69,13 @@ QComboBox* NewTypeComboBox(QWidget* Parent, const char* Name, bool Editable, int
   Box->setGeometry(4, Top, 117, 20);
   if (Editable) {
     Box->setEditable(true);
-    // Typed text stays text: it is never added to the items nor completed into one.
+    // Typed text stays text: it is never added to the items nor completed into one, and it
+    // never selects one either (Qt would select an item whose text was typed exactly and report
+    // that as the user's choice when the editing ends).
     Box->setInsertPolicy(QComboBox::NoInsert);
     Box->setCompleter(nullptr);
+    QObject::disconnect(Box->lineEdit(), &QLineEdit::editingFinished, Box, nullptr);
+    QObject::disconnect(Box->lineEdit(), &QLineEdit::returnPressed, Box, nullptr);
   }
   for (const char* Item : MapTypeItems) Box->addItem(QString::fromUtf8(Item));
   Box->setCurrentIndex(CurrentItem);

@@ -3,6 +3,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QInputMethodEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -83,6 +84,22 @@ TEST_F(WindowTest, TargetTypeFollowsTheSelectedItemAndTypedTextMeansXRay) {
   QTest::keyClick(W.TrgCBox->lineEdit(), Qt::Key_Return);  // an empty text adds no item
   EXPECT_EQ(W.TrgCBox->count(), 3);
   EXPECT_EQ(W.GetTrgMapType(), mtXRay);
+
+  // An item's exact text, typed through the input method, then Enter and leaving the box:
+  // still typed text, no selection, no handler.
+  Tick(W.FT1CBox);
+  ASSERT_TRUE(W.MakeAct->isEnabled());
+  W.SetStatusText("before typing");
+  W.TrgCBox->setFocus();
+  QInputMethodEvent Typed;
+  Typed.setCommitString(QStringLiteral("通常モード"));
+  QApplication::sendEvent(W.TrgCBox->lineEdit(), &Typed);
+  ASSERT_EQ(W.TrgCBox->currentText(), QStringLiteral("通常モード"));
+  QTest::keyClick(W.TrgCBox->lineEdit(), Qt::Key_Return);
+  W.FT1CBox->setFocus();
+  EXPECT_EQ(W.TrgCBox->currentIndex(), 1);
+  EXPECT_EQ(W.GetTrgMapType(), mtXRay);
+  EXPECT_EQ(W.GetStatusText(), "before typing");
 }
 
 // Every change the user makes clears the status text.
