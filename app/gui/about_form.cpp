@@ -1,16 +1,22 @@
 #include "app/gui/about_form.h"
 
+#include <QFontMetrics>
 #include <QFrame>
 #include <QLabel>
 #include <QPushButton>
+#include <algorithm>
 
 namespace {
 
+// 12 pixels high, or higher where a line of the font or a glyph of the text reaches further
+// below the top (the text hangs from it), so that no descender is cut off.
 QLabel* NewCentredLabel(QWidget* Parent, const char* Name, const char* Caption, int Top) {
   auto* Label = new QLabel(QString::fromUtf8(Caption), Parent);
   Label->setObjectName(QString::fromLatin1(Name));
   Label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-  Label->setGeometry(8, Top, 237, 12);
+  const QFontMetrics Metrics = Label->fontMetrics();
+  const int GlyphsBottom = Metrics.ascent() + Metrics.tightBoundingRect(Label->text()).bottom() + 1;
+  Label->setGeometry(8, Top, 237, std::max({12, Metrics.height(), GlyphsBottom}));
   return Label;
 }
 

@@ -3,6 +3,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QFontMetrics>
 #include <QInputMethodEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -238,14 +239,32 @@ TEST_F(WindowTest, AboutShowsAModalDialogCreatedOnDemandAndReleasedWhenClosed) {
   EXPECT_EQ(Seen.Button, QStringLiteral("Ok"));
   EXPECT_EQ(Seen.Size, QSize(254, 79));
   EXPECT_EQ(Seen.Bevel, QRect(4, 4, 245, 37));
-  EXPECT_EQ(Seen.Label1, QRect(8, 8, 237, 12));
-  EXPECT_EQ(Seen.Label2, QRect(8, 24, 237, 12));
+  // At least 12 pixels high: as high as their glyphs need (below).
+  EXPECT_EQ(Seen.Label1, QRect(8, 8, 237, std::max(12, Seen.Label1.height())));
+  EXPECT_EQ(Seen.Label2, QRect(8, 24, 237, std::max(12, Seen.Label2.height())));
   EXPECT_EQ(Seen.Button1, QRect(92, 48, 75, 25));
   EXPECT_TRUE(Seen.Modal);
   EXPECT_LE(Seen.CentreOffset.manhattanLength(), 2);
   EXPECT_EQ(Seen.FontPixels, 12);
   EXPECT_EQ(W.findChild<QDialog*>(QStringLiteral("AboutForm")), nullptr);
   EXPECT_TRUE(W.AboutAct->isEnabled());
+}
+
+// Every glyph of both labels, descenders included, lies inside its label and inside the frame.
+TEST_F(WindowTest, AboutLabelsShowEveryGlyphOfTheirTexts) {
+  TForm1& W = ShowWindow();
+  TAboutForm About(&W);
+  for (const QLabel* Label : {About.Label1, About.Label2}) {
+    const QFontMetrics Metrics(Label->font());
+    const QRect Glyphs = Metrics.tightBoundingRect(Label->text());  // around the baseline
+    // Top-aligned: the baseline lies one ascent below the label's top.
+    EXPECT_LE(Metrics.ascent() + Glyphs.bottom() + 1, Label->height())
+        << Label->objectName().toStdString();
+    EXPECT_LE(Metrics.height(), Label->height()) << Label->objectName().toStdString();
+    EXPECT_GE(Metrics.ascent() + Glyphs.top(), 0);
+    EXPECT_LE(Label->geometry().bottom(), About.Bevel1->geometry().bottom() - 1);
+  }
+  EXPECT_LT(About.Label1->geometry().bottom(), About.Label2->geometry().top());
 }
 
 // Enter presses a focused button as Space does, on all five and on the About dialog's Ok.
