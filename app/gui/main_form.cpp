@@ -21,6 +21,7 @@
 
 #include "app/core/map_job.h"
 #include "app/gui/about_form.h"
+#include "app/gui/frame_centring.h"
 #include "browsefl/browse_folder.h"
 #include "platform/files.h"
 
@@ -133,8 +134,9 @@ TForm1::TForm1(QWidget* Parent)
   BrowseFolder->setObjectName(QStringLiteral("BrowseFolder"));
   BrowseFolder->SetTitle("UOAMのマップのあるフォルダを選択");
 
-  if (const QScreen* Screen = QGuiApplication::primaryScreen()) {
-    move(Screen->availableGeometry().center() - rect().center());
+  if (QGuiApplication::primaryScreen() != nullptr) {
+    CentreFrame(
+        this, [] { return QGuiApplication::primaryScreen()->availableGeometry(); }, QMargins());
   }
   FormCreate();
 }
