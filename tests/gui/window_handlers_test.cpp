@@ -3,6 +3,8 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDialogButtonBox>
+#include <QFileDialog>
 #include <QFontMetrics>
 #include <QInputMethodEvent>
 #include <QLabel>
@@ -10,11 +12,13 @@
 #include <QMessageBox>
 #include <QStatusBar>
 #include <QTest>
+#include <QTranslator>
 #include <functional>
 #include <ostream>
 #include <stdexcept>
 
 #include "app/gui/about_form.h"
+#include "app/gui/qt_japanese.h"
 #include "window_fixture.h"
 
 namespace {
@@ -332,6 +336,34 @@ INSTANTIATE_TEST_SUITE_P(Keys, WindowButtonKeyTest,
                                               : Info.param == Qt::Key_Return ? "Return"
                                                                              : "Enter");
                          });
+
+// Qt's folder picker in the window's language, opened with the map folder selected.
+TEST_F(WindowTest, FolderPickerSpeaksJapaneseAndShowsTheMapFolderSelected) {
+  QTranslator QtJapanese;
+  ASSERT_TRUE(InstallQtJapanese(QtJapanese));
+  TForm1& W = ShowWindow();
+  QString LookIn, Choose;
+  QStringList Selection;
+  qttest::TPoller ConfirmPicker([&] {
+    auto* Dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+    if (Dialog == nullptr) return false;
+    if (const auto* Label = Dialog->findChild<QLabel*>(QStringLiteral("lookInLabel")))
+      LookIn = Label->text();
+    if (const auto* Buttons = Dialog->findChild<QDialogButtonBox*>())
+      Choose = Buttons->button(QDialogButtonBox::Open)->text();
+    Selection = Dialog->selectedFiles();
+    static_cast<QDialog*>(Dialog)->accept();
+    return true;
+  });
+  Press(W.FolderBtn);
+  ASSERT_TRUE(ConfirmPicker.Done());
+  EXPECT_FALSE(LookIn.isEmpty());
+  EXPECT_NE(LookIn, QStringLiteral("Look in:"));
+  EXPECT_FALSE(Choose.isEmpty());
+  EXPECT_NE(Choose, QStringLiteral("&Choose"));
+  EXPECT_EQ(Selection, QStringList{QString::fromStdString(Folder())});
+  EXPECT_EQ(W.MapFolder, Folder());
+}
 
 TEST_F(WindowTest, AltAndTheMarkedLetterTriggersAnEnabledActionOnly) {
   WriteBase(fcFeluccaTrammel, mtNormal, msFull);
