@@ -6,15 +6,17 @@ FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build test test-release test-asan demo bench fuzz fuzz-ci clean
+.PHONY: all deps configure build test test-release test-asan demo bench fuzz fuzz-ci clean
 
 all: build
 
 deps:
 	@scripts/install-deps
 
-build: deps
+configure: deps
 	cmake -S . -B $(BUILD) -DVELDRIN_WERROR=ON $(CMAKE_FLAGS)
+
+build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
 test-release: build
@@ -32,7 +34,9 @@ test-asan: deps
 # Every test, in a normal build and under the sanitizers, then a bounded run of each fuzzer.
 test: test-release test-asan fuzz-ci
 
-demo: build
+# Builds only the program the demo runs.
+demo: configure
+	cmake --build $(BUILD) -j $(JOBS) --target veldrin-grid
 	@scripts/demo $(BUILD)
 
 bench: deps

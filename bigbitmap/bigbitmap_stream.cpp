@@ -35,9 +35,16 @@ void TBigBitmap::LoadFromStream(TStream& Stream) {
   LoadDIBFromStream(DIB, Stream);
 
   // The geometry of the image as it will be stored is checked before any conversion, so that
-  // no buffer is made for an image that could not be installed.
+  // no buffer is made for an image that could not be installed. Only the converters' own checks
+  // that look at the header alone come first, so that a file with several faults reports the
+  // one the conversion would meet first.
   const std::uint16_t FileBits = DIB.Header.biBitCount;
   const bool BitFields = FileBits == 16 || FileBits == 32;
+  if (BitFields) {
+    CheckBitFieldMasks(DIB);
+  } else {
+    CheckRLEBitCount(DIB);
+  }
   const int Bits = BitFields ? 24 : FileBits;
   const std::int64_t W = DIB.Header.biWidth;
   const std::int64_t H = std::abs(static_cast<std::int64_t>(DIB.Header.biHeight));

@@ -1,5 +1,6 @@
 #include "browsefl/browse_folder.h"
 
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QWidget>
@@ -43,5 +44,15 @@ TBrowseFolder::TFolderPicker TBrowseFolder::SetFolderPicker(TFolderPicker Picker
 
 QString TBrowseFolder::PlatformFolderPicker(QWidget* Owner, const QString& Title,
                                             const QString& StartFolder) {
-  return QFileDialog::getExistingDirectory(Owner, Title, StartFolder, QFileDialog::ShowDirsOnly);
+  QFileDialog Dialog(Owner, Title);
+  Dialog.setFileMode(QFileDialog::Directory);
+  Dialog.setOption(QFileDialog::ShowDirsOnly);
+  // The start folder is shown selected inside its parent, so that confirming at once returns it.
+  if (!StartFolder.isEmpty()) {
+    const QFileInfo Start(QDir::cleanPath(QDir::fromNativeSeparators(StartFolder)));
+    Dialog.setDirectory(Start.absolutePath());
+    if (!Start.fileName().isEmpty()) Dialog.selectFile(Start.fileName());
+  }
+  if (Dialog.exec() != QDialog::Accepted) return QString();
+  return Dialog.selectedFiles().value(0);
 }

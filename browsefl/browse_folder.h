@@ -34,7 +34,8 @@ class TBrowseFolder : public QObject {
   // The picker every TBrowseFolder uses; replaceable so that tests need no modal dialog.
   // Setting an empty function restores the platform's picker. Returns the previous picker.
   static TFolderPicker SetFolderPicker(TFolderPicker Picker);
-  // The platform's picker: Qt's folder dialog showing folders only.
+  // The platform's picker: Qt's folder dialog showing folders only, opened on the start
+  // folder's parent with the start folder selected.
   static QString PlatformFolderPicker(QWidget* Owner, const QString& Title,
                                       const QString& StartFolder);
 

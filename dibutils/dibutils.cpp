@@ -206,7 +206,26 @@ struct TComponent {
   }
 };
 
+// The red, green and blue masks of 16- or 32-bit pixels; raises for a zero mask.
+void BitFieldMasks(const TSepDIB& Src, std::uint32_t (&Masks)[3]) {
+  if (Src.Header.biCompression != BI_RGB) {
+    for (int i = 0; i < 3; ++i) Masks[i] = Src.Mask(i);
+  } else if (Src.Header.biBitCount == 16) {
+    Masks[0] = 0x7C00, Masks[1] = 0x03E0, Masks[2] = 0x001F;
+  } else {
+    Masks[0] = 0xFF0000, Masks[1] = 0xFF00, Masks[2] = 0xFF;
+  }
+  if (Masks[0] == 0 || Masks[1] == 0 || Masks[2] == 0) {
+    throw EDIBUtilsError("TBigBitmap.LoadFromStream: Invalid Masks");
+  }
+}
+
 }  // namespace
+
+void CheckBitFieldMasks(const TSepDIB& Src) {
+  std::uint32_t Masks[3];
+  BitFieldMasks(Src, Masks);
+}
 
 void ConvertBitFieldsTo24BitRGB(const TSepDIB& Src, TSepDIB& Dst) {
   const BITMAPINFOHEADER& sh = Src.Header;
@@ -218,16 +237,7 @@ void ConvertBitFieldsTo24BitRGB(const TSepDIB& Src, TSepDIB& Dst) {
   const std::int64_t DstRow = ((W * 3 + 3) / 4) * 4;
 
   std::uint32_t Masks[3];
-  if (sh.biCompression != BI_RGB) {
-    for (int i = 0; i < 3; ++i) Masks[i] = Src.Mask(i);
-  } else if (Is16) {
-    Masks[0] = 0x7C00, Masks[1] = 0x03E0, Masks[2] = 0x001F;
-  } else {
-    Masks[0] = 0xFF0000, Masks[1] = 0xFF00, Masks[2] = 0xFF;
-  }
-  if (Masks[0] == 0 || Masks[1] == 0 || Masks[2] == 0) {
-    throw EDIBUtilsError("TBigBitmap.LoadFromStream: Invalid Masks");
-  }
+  BitFieldMasks(Src, Masks);
   // The source must hold every row it is said to have; checked before the output exists.
   if (Src.Bits.Length() < H * SrcRow) {
     throw EDIBUtilsError("ConvertBitFieldsTo24BitRGB: Not Enough Pixel Data");

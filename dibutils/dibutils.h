@@ -98,6 +98,8 @@ void ConvertCoreHeader(TSepDIB& DIB, const BITMAPCOREHEADER& Core, const std::ui
 
 // 16- or 32-bit pixels of Src into uncompressed 24-bit rows in Dst (same row order).
 void ConvertBitFieldsTo24BitRGB(const TSepDIB& Src, TSepDIB& Dst);
+// The mask check of ConvertBitFieldsTo24BitRGB alone, with its error; needs no pixel data.
+void CheckBitFieldMasks(const TSepDIB& Src);
 
 // The shift that moves a mask's top set bit to bit 7 (negative: to the left). Mask is not 0.
 int GetMaskShift(std::uint32_t Mask);
@@ -109,3 +111,6 @@ HPALETTE CreateDIBPalette(const TSepDIB& DIB);
 // not changed; on failure Dst is not touched.
 void Convert8BitRLETo8BitRGB(const TSepDIB& Src, TSepDIB& Dst);
 void Convert4BitRLETo4BitRGB(const TSepDIB& Src, TSepDIB& Dst);
+// For BI_RLE8 or BI_RLE4 data, the bit count check of the decoder that the compression selects,
+// with that decoder's error; nothing for any other compression.
+void CheckRLEBitCount(const TSepDIB& Src);

@@ -92,11 +92,16 @@ class TRleInput {
 };
 
 template <typename Depth>
-void Decode(const TSepDIB& Src, TSepDIB& Dst) {
-  const BITMAPINFOHEADER& sh = Src.Header;
-  if (sh.biBitCount != Depth::BitCount || sh.biCompression != Depth::Compression) {
+void CheckCombination(const BITMAPINFOHEADER& Header) {
+  if (Header.biBitCount != Depth::BitCount || Header.biCompression != Depth::Compression) {
     Fail<Depth>("Invalid Bitcount & Compression Combination");
   }
+}
+
+template <typename Depth>
+void Decode(const TSepDIB& Src, TSepDIB& Dst) {
+  const BITMAPINFOHEADER& sh = Src.Header;
+  CheckCombination<Depth>(sh);
   if (sh.biWidth < 0) Fail<Depth>("Invalid Width");
   const std::int64_t W = sh.biWidth;
   const std::int64_t H = sh.biHeight < 0 ? -static_cast<std::int64_t>(sh.biHeight) : sh.biHeight;
@@ -151,4 +156,9 @@ void Convert8BitRLETo8BitRGB(const TSepDIB& Src, TSepDIB& Dst) {
 
 void Convert4BitRLETo4BitRGB(const TSepDIB& Src, TSepDIB& Dst) {
   Decode<TRle4>(Src, Dst);
+}
+
+void CheckRLEBitCount(const TSepDIB& Src) {
+  if (Src.Header.biCompression == BI_RLE8) CheckCombination<TRle8>(Src.Header);
+  if (Src.Header.biCompression == BI_RLE4) CheckCombination<TRle4>(Src.Header);
 }

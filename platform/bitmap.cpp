@@ -346,6 +346,43 @@ void TBitmap::SaveToStream(TStream& Stream) {
   Stream.WriteBufferLarge(FBits, size);
 }
 
+namespace {
+
+// One axis of a blit: destination start and extent (negative: mirrored), source start and
+// extent. A destination extent beyond 32 bits (a rectangle from near the smallest to near the
+// largest coordinate) is cut down to the part a clip range shows, with the source part that
+// covers it, so that the blit gets values it can take.
+struct TBlitSpan {
+  std::int64_t D, DExt, S, SExt;
+
+  bool Fits() const {
+    return DExt >= std::numeric_limits<std::int32_t>::min() &&
+           DExt <= std::numeric_limits<std::int32_t>::max();
+  }
+  // False when no position of the span lies in [Lo, Hi).
+  bool ClipTo(std::int64_t Lo, std::int64_t Hi) {
+    const std::int64_t n = DExt < 0 ? -DExt : DExt;
+    // The positions run from D in the extent's direction: [first, first + n).
+    const std::int64_t first = DExt < 0 ? D - n + 1 : D;
+    const std::int64_t lo = std::max(first, Lo);
+    const std::int64_t hi = std::min(first + n, Hi);
+    if (lo >= hi) return false;
+    // Distances of the visible run's ends from D; n < 2^32 and SExt < 2^31 keep the products
+    // in range.
+    const std::int64_t t0 = DExt < 0 ? D - (hi - 1) : lo - D;
+    const std::int64_t t1 = t0 + (hi - lo);
+    const std::int64_t s0 = t0 * SExt / n;
+    const std::int64_t s1 = (t1 * SExt + n - 1) / n;
+    D = DExt < 0 ? hi - 1 : lo;
+    DExt = DExt < 0 ? lo - hi : hi - lo;
+    S += s0;
+    SExt = s1 - s0;
+    return true;
+  }
+};
+
+}  // namespace
+
 void TBitmap::Draw(TCanvas& ACanvas, const TRect& Rect) {
   if (GetEmpty()) return;
   const HDC dc = ACanvas.Handle();
@@ -365,6 +402,16 @@ void TBitmap::Draw(TCanvas& ACanvas, const TRect& Rect) {
   } else if (own != 1) {
     SetStretchBltMode(dc, COLORONCOLOR);
   }
-  StretchBlt(dc, Rect.Left, Rect.Top, Rect.Right - Rect.Left, Rect.Bottom - Rect.Top,
-             Canvas()->Handle(), 0, 0, FWidth, FHeight, ACanvas.CopyMode);
+  TBlitSpan x{Rect.Left, std::int64_t{Rect.Right} - Rect.Left, 0, FWidth};
+  TBlitSpan y{Rect.Top, std::int64_t{Rect.Bottom} - Rect.Top, 0, FHeight};
+  if (!x.Fits() || !y.Fits()) {
+    TRect clip;
+    GetClipBox(dc, &clip);
+    if (!x.Fits() && !x.ClipTo(clip.Left, clip.Right)) return;
+    if (!y.Fits() && !y.ClipTo(clip.Top, clip.Bottom)) return;
+  }
+  StretchBlt(dc, static_cast<int>(x.D), static_cast<int>(y.D), static_cast<int>(x.DExt),
+             static_cast<int>(y.DExt), Canvas()->Handle(), static_cast<int>(x.S),
+             static_cast<int>(y.S), static_cast<int>(x.SExt), static_cast<int>(y.SExt),
+             ACanvas.CopyMode);
 }

@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <cstring>
+#include <limits>
 
 #include "platform/color_table.h"
 #include "platform/device_context.h"
@@ -95,7 +96,26 @@ void TCanvas::Draw(std::int32_t X, std::int32_t Y, TGraphic* Graphic) {
   Changing();
   FHandle->BkColor = FBrush.Color;
   FHandle->TextColor = FFont.Color;
-  Graphic->Draw(*this, TRect{X, Y, X + Graphic->GetWidth(), Y + Graphic->GetHeight()});
+  // An image that would end past the largest coordinate is drawn with the window origin moved
+  // back by the excess, which leaves every pixel where it lands. If the origin cannot move that
+  // far, the image starts beyond the last pixel a surface can have.
+  constexpr std::int64_t kMax = std::numeric_limits<std::int32_t>::max();
+  constexpr std::int64_t kMin = std::numeric_limits<std::int32_t>::min();
+  const std::int64_t dx = std::max<std::int64_t>(std::int64_t{X} + Graphic->GetWidth() - kMax, 0);
+  const std::int64_t dy = std::max<std::int64_t>(std::int64_t{Y} + Graphic->GetHeight() - kMax, 0);
+  const TPoint origin = FHandle->Origin;
+  if (origin.X - dx >= kMin && origin.Y - dy >= kMin) {
+    const auto left = static_cast<std::int32_t>(X - dx);
+    const auto top = static_cast<std::int32_t>(Y - dy);
+    FHandle->Origin =
+        TPoint{static_cast<std::int32_t>(origin.X - dx), static_cast<std::int32_t>(origin.Y - dy)};
+    struct TOriginRestorer {
+      TDeviceContext& DC;
+      TPoint Origin;
+      ~TOriginRestorer() { DC.Origin = Origin; }
+    } restorer{*FHandle, origin};
+    Graphic->Draw(*this, TRect{left, top, left + Graphic->GetWidth(), top + Graphic->GetHeight()});
+  }
   Changed();
 }
 

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <cstdlib>
 #include <utility>
 
 #include "platform/files.h"
@@ -17,6 +18,13 @@ const char kDrawingMark[] = " : drawing[";
 std::string StageKey(const std::string& Text) {
   const auto at = Text.find(kDrawingMark);
   return at == std::string::npos ? Text : Text.substr(0, at + sizeof(kDrawingMark) - 1);
+}
+
+// The tenth (0 to 10) of a drawing percentage; -1 for any other text.
+int ProgressTenth(const std::string& Text) {
+  const auto at = Text.find(kDrawingMark);
+  if (at == std::string::npos) return -1;
+  return std::atoi(Text.c_str() + at + sizeof(kDrawingMark) - 1) / 10;
 }
 
 extern "C" void OnInterrupt(int) {
@@ -45,6 +53,12 @@ void TStatusPrinter::Transient(const std::string& Text) {
   if (FTerminal) {
     std::fprintf(FOut, sameStage ? "\r%s\x1b[K" : "%s", Text.c_str());
     std::fflush(FOut);
+  } else {
+    FPendingShown = !sameStage || ProgressTenth(Text) != ProgressTenth(FPending);
+    if (FPendingShown) {
+      std::fprintf(FOut, "%s\n", Text.c_str());
+      std::fflush(FOut);
+    }
   }
   FPending = Text;
 }
@@ -53,7 +67,7 @@ void TStatusPrinter::Finish() {
   if (FPending.empty()) return;
   if (FTerminal) {
     std::fputc('\n', FOut);
-  } else {
+  } else if (!FPendingShown) {
     std::fprintf(FOut, "%s\n", FPending.c_str());
   }
   std::fflush(FOut);
@@ -83,7 +97,21 @@ bool TCliHost::MapBoxEnabled(Facet F, MapScale S) {
   return FileExists(GetBaseFileName(FMapFolder, F, FBase, S));
 }
 
+bool TCliHost::GetCanceled() {
+  TakeInterrupts();
+  return FCanceled;
+}
+
+bool TCliHost::GetClosing() {
+  TakeInterrupts();
+  return FClosing;
+}
+
 void TCliHost::ProcessMessages() {
+  TakeInterrupts();
+}
+
+void TCliHost::TakeInterrupts() {
   if (CliInterrupts > 0) FCanceled = true;
   if (CliTerminate != 0) FClosing = true;
 }

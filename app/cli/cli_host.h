@@ -11,8 +11,9 @@
 
 // Prints the job's status texts. Every text set with an immediate repaint is a line of its own.
 // Texts set without one (the drawing percentage, the final texts) are rewritten in place on a
-// terminal; elsewhere only the last of a run of such texts of one stage is printed, so a log
-// gets one line per stage instead of one per pixel row.
+// terminal; elsewhere a stage is printed when it starts, at each new tenth of its percentage
+// and with its last text, so a log follows the drawing with at most a dozen lines a map instead
+// of one per pixel row.
 class TStatusPrinter {
  public:
   TStatusPrinter(std::FILE* Out, bool Terminal, bool Quiet)
@@ -31,6 +32,7 @@ class TStatusPrinter {
   bool FTerminal;
   bool FQuiet;
   std::string FPending;
+  bool FPendingShown = false;  // FPending has been printed whole (not on a terminal)
 };
 
 // Set by the signal handlers; read by the host between pixel rows.
@@ -56,9 +58,11 @@ class TCliHost : public TJobHost {
   MapType GetBaseMapType() override { return FBase; }
   MapType GetTrgMapType() override { return FTarget; }
 
-  bool GetCanceled() override { return FCanceled; }
+  // Both read the interrupts that have come so far, so that one that came while the job did
+  // not poll (reducing, saving) stops the run before another map starts.
+  bool GetCanceled() override;
   void SetCanceled(bool Value) override { FCanceled = Value; }
-  bool GetClosing() override { return FClosing; }
+  bool GetClosing() override;
 
   void SetRunning(bool) override {}
   void ShowStatus(const std::string& Text) override { FPrinter.Line(Text); }
@@ -71,6 +75,8 @@ class TCliHost : public TJobHost {
   MapType FBase;
   MapType FTarget;
   TStatusPrinter& FPrinter;
+  void TakeInterrupts();
+
   bool FSelected[FacetCount][MapScaleCount] = {};
   bool FCanceled = false;
   bool FClosing = false;

@@ -1,16 +1,24 @@
 #include "app/gui/about_form.h"
 
+#include <QFontMetrics>
 #include <QFrame>
 #include <QLabel>
 #include <QPushButton>
+#include <algorithm>
+
+#include "app/gui/frame_centring.h"
 
 namespace {
 
+// 12 pixels high, or higher where a line of the font or a glyph of the text reaches further
+// below the top (the text hangs from it), so that no descender is cut off.
 QLabel* NewCentredLabel(QWidget* Parent, const char* Name, const char* Caption, int Top) {
   auto* Label = new QLabel(QString::fromUtf8(Caption), Parent);
   Label->setObjectName(QString::fromLatin1(Name));
   Label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-  Label->setGeometry(8, Top, 237, 12);
+  const QFontMetrics Metrics = Label->fontMetrics();
+  const int GlyphsBottom = Metrics.ascent() + Metrics.tightBoundingRect(Label->text()).bottom() + 1;
+  Label->setGeometry(8, Top, 237, std::max({12, Metrics.height(), GlyphsBottom}));
   return Label;
 }
 
@@ -20,13 +28,19 @@ TAboutForm::TAboutForm(QWidget* Owner)
     : QDialog(Owner, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
                          Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                          Qt::WindowCloseButtonHint) {
-  // A dialog is a window of its own and does not inherit its owner's font by itself. QDialog
-  // centres itself on its owner.
+  // A dialog is a window of its own and does not inherit its owner's font by itself.
   if (Owner != nullptr) setFont(Owner->font());
   setObjectName(QStringLiteral("AboutForm"));
   setWindowTitle(QStringLiteral("About Veldrin"));
   setFixedSize(254, 79);
   setModal(true);
+  // Centred on the owner's frame; until the dialog is shown the owner's frame stands in for
+  // its own.
+  if (Owner != nullptr) {
+    QWidget* const OwnerWindow = Owner->window();
+    CentreFrame(
+        this, [OwnerWindow] { return OwnerWindow->frameGeometry(); }, FrameMargins(OwnerWindow));
+  }
 
   Bevel1 = new QFrame(this);
   Bevel1->setObjectName(QStringLiteral("Bevel1"));

@@ -2,11 +2,15 @@
 // main window has been closed.
 
 #include <QApplication>
+#include <QTranslator>
 
 #include "app/gui/main_form.h"
+#include "app/gui/qt_japanese.h"
 
 int main(int argc, char** argv) {
   QApplication Application(argc, argv);
+  QTranslator QtJapanese;
+  InstallQtJapanese(QtJapanese);
   TForm1 Form1;
   Form1.show();
   return QApplication::exec();

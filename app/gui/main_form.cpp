@@ -10,6 +10,7 @@
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
@@ -20,6 +21,7 @@
 
 #include "app/core/map_job.h"
 #include "app/gui/about_form.h"
+#include "app/gui/frame_centring.h"
 #include "browsefl/browse_folder.h"
 #include "platform/files.h"
 
@@ -44,13 +46,14 @@ QAction* NewAction(QObject* Owner, const char* Name, const char* Caption, const 
 }
 
 // A push button that shows an action's caption and enabled state and triggers it when clicked.
-// The "&" of the caption gives the button its Alt accelerator.
+// The "&" of the caption gives the button its Alt accelerator. Space and Enter both press it
+// while it has the focus (auto-default: outside a dialog, Qt leaves Enter to such buttons only).
 QPushButton* NewActionButton(QWidget* Parent, const char* Name, QAction* Act, int Left, int Top,
                              int Width, int Height) {
   auto* Btn = new QPushButton(Act->text(), Parent);
   Btn->setObjectName(QString::fromLatin1(Name));
   Btn->setGeometry(Left, Top, Width, Height);
-  Btn->setAutoDefault(false);
+  Btn->setAutoDefault(true);
   Btn->setEnabled(Act->isEnabled());
   QObject::connect(Btn, &QPushButton::clicked, Act, &QAction::trigger);
   QObject::connect(Act, &QAction::changed, Btn, [Btn, Act] {
@@ -67,9 +70,13 @@ QComboBox* NewTypeComboBox(QWidget* Parent, const char* Name, bool Editable, int
   Box->setGeometry(4, Top, 117, 20);
   if (Editable) {
     Box->setEditable(true);
-    // Typed text stays text: it is never added to the items nor completed into one.
+    // Typed text stays text: it is never added to the items nor completed into one, and it
+    // never selects one either (Qt would select an item whose text was typed exactly and report
+    // that as the user's choice when the editing ends).
     Box->setInsertPolicy(QComboBox::NoInsert);
     Box->setCompleter(nullptr);
+    QObject::disconnect(Box->lineEdit(), &QLineEdit::editingFinished, Box, nullptr);
+    QObject::disconnect(Box->lineEdit(), &QLineEdit::returnPressed, Box, nullptr);
   }
   for (const char* Item : MapTypeItems) Box->addItem(QString::fromUtf8(Item));
   Box->setCurrentIndex(CurrentItem);
@@ -127,8 +134,9 @@ TForm1::TForm1(QWidget* Parent)
   BrowseFolder->setObjectName(QStringLiteral("BrowseFolder"));
   BrowseFolder->SetTitle("UOAMのマップのあるフォルダを選択");
 
-  if (const QScreen* Screen = QGuiApplication::primaryScreen()) {
-    move(Screen->availableGeometry().center() - rect().center());
+  if (QGuiApplication::primaryScreen() != nullptr) {
+    CentreFrame(
+        this, [] { return QGuiApplication::primaryScreen()->availableGeometry(); }, QMargins());
   }
   FormCreate();
 }
@@ -335,10 +343,23 @@ bool TForm1::GetClosing() {
 
 void TForm1::SetRunning(bool Running) {
   FRunning = Running;
+  // Qt hands the focus of a button that becomes disabled on to the next control in the chain,
+  // which may be Quit: a Space or Enter meant for Make would end the program. While a run
+  // disables the focused button the window itself holds the focus, and the button gets it back
+  // afterwards (also from Cancel, which the end of the run disables).
+  QWidget* const Focused = focusWidget();
+  if (Running && (Focused == FolderBtn || Focused == MakeBtn || Focused == AboutBtn)) {
+    FFocusBeforeRun = Focused;
+    setFocus(Qt::OtherFocusReason);
+  }
   OpenFolderAct->setEnabled(!Running);
   MakeAct->setEnabled(!Running);
   AboutAct->setEnabled(!Running);
+  if (!Running && (Focused == this || Focused == CancelBtn)) {
+    (FFocusBeforeRun != nullptr ? FFocusBeforeRun : this)->setFocus(Qt::OtherFocusReason);
+  }
   CancelAct->setEnabled(Running);
+  if (!Running) FFocusBeforeRun = nullptr;
 }
 
 void TForm1::ShowStatus(const std::string& Text) {

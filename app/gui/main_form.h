@@ -126,4 +126,5 @@ class TForm1 : public QWidget, public TJobHost {
   void ShowError(const QString& Message);
 
   bool FRunning = false;
+  QWidget* FFocusBeforeRun = nullptr;  // the button that had the focus when the run began
 };

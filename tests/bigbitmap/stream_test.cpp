@@ -375,6 +375,52 @@ std::vector<BadFileCase> BadFiles() {
          s.pixels.assign(16, 0);
        }),
        "TBigBitmap.LoadFromStream: Invalid Masks", BadFileCase::DibUtils},
+      // Two faults: the converters' header checks come before the size checks.
+      {"ZeroMaskAndTooWide", With([](BmpLayout& s) {
+         s.bit_count = 32;
+         s.width = 21759;
+         s.compression = BI_BITFIELDS;
+         s.colors.clear();
+         s.clr_used = 0;
+         s.masks = {0xFF0000, 0xFF00, 0};
+         s.pixels.clear();
+       }),
+       "TBigBitmap.LoadFromStream: Invalid Masks", BadFileCase::DibUtils},
+      {"ZeroMaskAndZeroHeight", With([](BmpLayout& s) {
+         s.bit_count = 16;
+         s.height = 0;
+         s.compression = BI_BITFIELDS;
+         s.colors.clear();
+         s.clr_used = 0;
+         s.masks = {0, 0x3E0, 0x1F};
+       }),
+       "TBigBitmap.LoadFromStream: Invalid Masks", BadFileCase::DibUtils},
+      {"ZeroMaskAndShortRows", With([](BmpLayout& s) {
+         s.bit_count = 16;
+         s.compression = BI_BITFIELDS;
+         s.colors.clear();
+         s.clr_used = 0;
+         s.masks = {0x7C00, 0x3E0, 0};
+         s.pixels.resize(3);
+       }),
+       "TBigBitmap.LoadFromStream: Invalid Masks", BadFileCase::DibUtils},
+      {"EightBitsMarkedRle4AndZeroWidth", With([](BmpLayout& s) {
+         s.compression = BI_RLE4;
+         s.width = 0;
+         s.pixels = {0, 1};
+       }),
+       "Convert4BitRLETo4BitRGB: Invalid Bitcount & Compression Combination",
+       BadFileCase::DibUtils},
+      {"TwentyFourBitsMarkedRle8AndTooWide", With([](BmpLayout& s) {
+         s.bit_count = 24;
+         s.width = 21759;
+         s.compression = BI_RLE8;
+         s.colors.clear();
+         s.clr_used = 0;
+         s.pixels = {0, 1};
+       }),
+       "Convert8BitRLETo8BitRGB: Invalid Bitcount & Compression Combination",
+       BadFileCase::DibUtils},
       {"TruncatedFile", With([](BmpLayout& s) { s.file_size = 1078 + 100; }), "", BadFileCase::Read},
   };
 }

@@ -115,20 +115,25 @@ const TAnswerCase AnswerCases[] = {
 INSTANTIATE_TEST_SUITE_P(Answers, BrowseFolderAnswerTest, ::testing::ValuesIn(AnswerCases),
                          [](const auto& Info) { return std::string(Info.param.Name); });
 
-// Qt's own folder dialog: opened modal over the owner with the title, showing the start folder.
-TEST_F(BrowseFolderTest, PlatformPickerOpensInTheStartFolderAndReturnsItWhenConfirmed) {
+// Qt's own folder dialog: opened modal over the owner with the title, showing the start folder
+// selected in its parent folder.
+TEST_F(BrowseFolderTest, PlatformPickerShowsTheStartFolderSelectedAndReturnsItWhenConfirmed) {
   Window.show();
+  const std::filesystem::path Start = Dir.path() / "maps";
+  std::filesystem::create_directory(Start);
   TBrowseFolder Browse(&Window);
   Browse.SetTitle("UOAMのマップのあるフォルダを選択");
-  Browse.SetStartFolder(Dir.path().string());
+  Browse.SetStartFolder(Start.string());
   QString SeenTitle;
   QString SeenDirectory;
+  QStringList SeenSelection;
   bool SeenModal = false;
   qttest::TPoller CloseDialog([&] {
     auto* Dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
     if (Dialog == nullptr) return false;
     SeenTitle = Dialog->windowTitle();
     SeenDirectory = Dialog->directory().absolutePath();
+    SeenSelection = Dialog->selectedFiles();
     SeenModal = Dialog->isModal();
     static_cast<QDialog*>(Dialog)->accept();  // the dialog's own accept, reached through QDialog
     return true;
@@ -137,9 +142,10 @@ TEST_F(BrowseFolderTest, PlatformPickerOpensInTheStartFolderAndReturnsItWhenConf
   ASSERT_TRUE(CloseDialog.Done());
   EXPECT_EQ(SeenTitle, QStringLiteral("UOAMのマップのあるフォルダを選択"));
   EXPECT_EQ(SeenDirectory.toStdString(), Dir.path().string());
+  EXPECT_EQ(SeenSelection, QStringList{QString::fromStdString(Start.string())});
   EXPECT_TRUE(SeenModal);
   EXPECT_TRUE(Confirmed);
-  EXPECT_EQ(Browse.GetFolder(), Dir.path().string());
+  EXPECT_EQ(Browse.GetFolder(), Start.string());
 }
 
 TEST_F(BrowseFolderTest, PlatformPickerRejectedGivesFalseAndEmptyFolder) {

@@ -205,13 +205,16 @@ TEST_F(VeldrinGridTest, AFailedJobPrintsItsMessageAndStopsTheRunThere) {
 
 // ---- what it prints --------------------------------------------------------------------------
 
-TEST_F(VeldrinGridTest, PrintsOneLinePerStageWhenNotOnATerminal) {
+TEST_F(VeldrinGridTest, PrintsEachStageAndEachNewTenthOfTheDrawingWhenNotOnATerminal) {
   WriteFileBytes(Base(fcMalas, msQuarter), SmallMap(6, 50));
   const TRunResult r = RunGrid({"-f", Folder()});
   ASSERT_EQ(r.status, 0) << r.err;
   const std::string n = " マラス 1/4";
-  EXPECT_EQ(r.err, n + "\n" + n + " : check bitmap\n" + n + " : loading\n" + n +
-                       " : drawing[100%]\n" + n + " : 減色中\n" + n + " : saving\n 完了しました\n");
+  std::string drawing;
+  for (const char* p : {"2", "10", "20", "30", "40", "50", "60", "70", "80", "90", "100"})
+    drawing += n + " : drawing[" + p + "%]\n";
+  EXPECT_EQ(r.err, n + "\n" + n + " : check bitmap\n" + n + " : loading\n" + drawing + n +
+                       " : 減色中\n" + n + " : saving\n 完了しました\n");
   EXPECT_TRUE(r.out.empty());
 }
 
@@ -348,24 +351,57 @@ TEST_F(VeldrinGridTest, ASaveBeyondTheLimitChangesNeitherFeluccaNorTrammel) {
   EXPECT_EQ(ReadFileBytes(dir.file("MAP0-X4.BMP")), Bytes{0});
 }
 
-TEST_F(VeldrinGridTest, TheFirstInterruptCancelsAfterTheCurrentRowAndSavesNothing) {
+// A signal sent when a text shows during the first of two maps; the second map never starts.
+struct InterruptCase {
+  const char* name;
+  const char* when;  // the signal goes when standard error shows this
+  int signal;
+  int status;
+  bool canceledText;  // the run ends with " 中止しました"
+  bool firstSaved;    // the first map had passed its last row: it is finished and saved
+};
+void PrintTo(const InterruptCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
+class InterruptTest : public VeldrinGridTest,
+                      public ::testing::WithParamInterface<InterruptCase> {};
+
+TEST_P(InterruptTest, StopsTheRunBeforeTheNextMap) {
+  const InterruptCase& c = GetParam();
   WriteSampleMap(Folder(), fcFeluccaTrammel, msFull);  // long enough to be interrupted
   WriteFileBytes(Base(fcIlshenar, msFull), SmallMap());
   TRunOptions options;
   bool sent = false;
-  options.onError = [&sent](pid_t pid, const std::string& err) {
-    if (!sent && err.find("ﾄﾗﾒﾙ 等倍\n") != std::string::npos) {
-      ::kill(pid, SIGINT);
+  options.onError = [&sent, &c](pid_t pid, const std::string& err) {
+    if (!sent && err.find(c.when) != std::string::npos) {
+      ::kill(pid, c.signal);
       sent = true;
     }
   };
   const TRunResult r = RunGrid({"-f", Folder()}, options);
-  EXPECT_EQ(r.status, 130) << r.err;
-  EXPECT_NE(r.err.find(" 中止しました\n"), std::string::npos) << r.err;
-  EXPECT_EQ(r.err.find("saving"), std::string::npos) << r.err;
+  ASSERT_TRUE(sent) << r.err;
+  EXPECT_EQ(r.status, c.status) << r.err;
+  EXPECT_EQ(r.err.find(" 中止しました\n") != std::string::npos, c.canceledText) << r.err;
+  EXPECT_EQ(r.err.find("drawing[100%]") != std::string::npos, c.firstSaved) << r.err;
   EXPECT_EQ(r.err.find("イルシェナー"), std::string::npos) << r.err;
-  EXPECT_EQ(FileNames(dir), (std::vector<std::string>{"MAP25166902-1.BMP", "MAP3687478-1.BMP"}));
+  std::vector<std::string> files{"MAP25166902-1.BMP", "MAP3687478-1.BMP"};
+  if (c.firstSaved) files.insert(files.begin(), {"MAP0-X1.BMP", "MAP1-X1.BMP"});
+  EXPECT_EQ(FileNames(dir), files);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Signals, InterruptTest,
+    ::testing::ValuesIn(std::vector<InterruptCase>{
+        {"CtrlCAtTheJobsStart", "ﾄﾗﾒﾙ 等倍\n", SIGINT, 130, true, false},
+        // The drawing shows while it runs, so the interrupt comes before its end.
+        {"CtrlCWhenTheDrawingShows", " : drawing[", SIGINT, 130, true, false},
+        {"CtrlCWhileReducing", " : 減色中\n", SIGINT, 130, true, true},
+        {"TerminateWhileReducing", " : 減色中\n", SIGTERM, 143, false, true},
+        {"HangUpWhileReducing", " : 減色中\n", SIGHUP, 143, false, true}}),
+    [](const ::testing::TestParamInfo<InterruptCase>& info) {
+      return std::string(info.param.name);
+    });
 
 // True while a SIGINT sent to the process has not been delivered to it yet.
 bool InterruptPending(pid_t Pid) {

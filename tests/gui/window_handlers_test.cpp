@@ -3,16 +3,22 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QFontMetrics>
+#include <QInputMethodEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QStatusBar>
 #include <QTest>
+#include <QTranslator>
 #include <functional>
 #include <ostream>
 #include <stdexcept>
 
 #include "app/gui/about_form.h"
+#include "app/gui/qt_japanese.h"
 #include "window_fixture.h"
 
 namespace {
@@ -83,6 +89,22 @@ TEST_F(WindowTest, TargetTypeFollowsTheSelectedItemAndTypedTextMeansXRay) {
   QTest::keyClick(W.TrgCBox->lineEdit(), Qt::Key_Return);  // an empty text adds no item
   EXPECT_EQ(W.TrgCBox->count(), 3);
   EXPECT_EQ(W.GetTrgMapType(), mtXRay);
+
+  // An item's exact text, typed through the input method, then Enter and leaving the box:
+  // still typed text, no selection, no handler.
+  Tick(W.FT1CBox);
+  ASSERT_TRUE(W.MakeAct->isEnabled());
+  W.SetStatusText("before typing");
+  W.TrgCBox->setFocus();
+  QInputMethodEvent Typed;
+  Typed.setCommitString(QStringLiteral("通常モード"));
+  QApplication::sendEvent(W.TrgCBox->lineEdit(), &Typed);
+  ASSERT_EQ(W.TrgCBox->currentText(), QStringLiteral("通常モード"));
+  QTest::keyClick(W.TrgCBox->lineEdit(), Qt::Key_Return);
+  W.FT1CBox->setFocus();
+  EXPECT_EQ(W.TrgCBox->currentIndex(), 1);
+  EXPECT_EQ(W.GetTrgMapType(), mtXRay);
+  EXPECT_EQ(W.GetStatusText(), "before typing");
 }
 
 // Every change the user makes clears the status text.
@@ -221,14 +243,126 @@ TEST_F(WindowTest, AboutShowsAModalDialogCreatedOnDemandAndReleasedWhenClosed) {
   EXPECT_EQ(Seen.Button, QStringLiteral("Ok"));
   EXPECT_EQ(Seen.Size, QSize(254, 79));
   EXPECT_EQ(Seen.Bevel, QRect(4, 4, 245, 37));
-  EXPECT_EQ(Seen.Label1, QRect(8, 8, 237, 12));
-  EXPECT_EQ(Seen.Label2, QRect(8, 24, 237, 12));
+  // At least 12 pixels high: as high as their glyphs need (below).
+  EXPECT_EQ(Seen.Label1, QRect(8, 8, 237, std::max(12, Seen.Label1.height())));
+  EXPECT_EQ(Seen.Label2, QRect(8, 24, 237, std::max(12, Seen.Label2.height())));
   EXPECT_EQ(Seen.Button1, QRect(92, 48, 75, 25));
   EXPECT_TRUE(Seen.Modal);
   EXPECT_LE(Seen.CentreOffset.manhattanLength(), 2);
   EXPECT_EQ(Seen.FontPixels, 12);
   EXPECT_EQ(W.findChild<QDialog*>(QStringLiteral("AboutForm")), nullptr);
   EXPECT_TRUE(W.AboutAct->isEnabled());
+}
+
+// Every glyph of both labels, descenders included, lies inside its label and inside the frame.
+TEST_F(WindowTest, AboutLabelsShowEveryGlyphOfTheirTexts) {
+  TForm1& W = ShowWindow();
+  TAboutForm About(&W);
+  for (const QLabel* Label : {About.Label1, About.Label2}) {
+    const QFontMetrics Metrics(Label->font());
+    const QRect Glyphs = Metrics.tightBoundingRect(Label->text());  // around the baseline
+    // Top-aligned: the baseline lies one ascent below the label's top.
+    EXPECT_LE(Metrics.ascent() + Glyphs.bottom() + 1, Label->height())
+        << Label->objectName().toStdString();
+    EXPECT_LE(Metrics.height(), Label->height()) << Label->objectName().toStdString();
+    EXPECT_GE(Metrics.ascent() + Glyphs.top(), 0);
+    EXPECT_LE(Label->geometry().bottom(), About.Bevel1->geometry().bottom() - 1);
+  }
+  EXPECT_LT(About.Label1->geometry().bottom(), About.Label2->geometry().top());
+}
+
+// Enter presses a focused button as Space does, on all five and on the About dialog's Ok.
+class WindowButtonKeyTest : public WindowTest, public ::testing::WithParamInterface<Qt::Key> {
+ protected:
+  void PressWithKey(QPushButton* Button) const {
+    if (!Button->isActiveWindow()) {  // the offscreen platform does not reactivate by itself
+      Button->window()->activateWindow();
+      EXPECT_TRUE(QTest::qWaitForWindowActive(Button->window()));
+    }
+    Button->setFocus(Qt::TabFocusReason);
+    EXPECT_EQ(QApplication::focusWidget(), Button) << Button->objectName().toStdString();
+    QTest::keyClick(Button, GetParam());
+  }
+};
+
+TEST_P(WindowButtonKeyTest, PressesTheFocusedButton) {
+  WriteBase(fcFeluccaTrammel, mtNormal, msFull, 64);
+  TForm1& W = ShowWindow();
+  W.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&W));
+  int Picks = 0;
+  TBrowseFolder::SetFolderPicker([&](QWidget*, const QString&, const QString&) {
+    ++Picks;
+    return QString();
+  });
+  PressWithKey(W.FolderBtn);
+  EXPECT_EQ(Picks, 1);
+
+  bool AboutShown = false;
+  qttest::TPoller CloseAbout([&] {
+    auto* Dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+    if (Dialog == nullptr || Dialog->objectName() != QStringLiteral("AboutForm") ||
+        !Dialog->isActiveWindow()) {
+      return false;
+    }
+    AboutShown = true;
+    PressWithKey(static_cast<TAboutForm*>(Dialog)->Button1);
+    return true;
+  });
+  PressWithKey(W.AboutBtn);
+  EXPECT_TRUE(AboutShown);
+  EXPECT_TRUE(CloseAbout.Done());
+  EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+
+  Tick(W.FT1CBox);
+  qttest::TPoller CancelRun([&] {
+    if (!W.IsRunning()) return false;
+    PressWithKey(W.CancelBtn);
+    return true;
+  });
+  PressWithKey(W.MakeBtn);
+  EXPECT_TRUE(CancelRun.Done());
+  EXPECT_EQ(W.GetStatusText(), " 中止しました");
+
+  PressWithKey(W.QuitBtn);
+  EXPECT_TRUE(W.Closing);
+  EXPECT_FALSE(W.isVisible());
+}
+
+INSTANTIATE_TEST_SUITE_P(Keys, WindowButtonKeyTest,
+                         ::testing::Values(Qt::Key_Space, Qt::Key_Return, Qt::Key_Enter),
+                         [](const auto& Info) {
+                           return std::string(Info.param == Qt::Key_Space    ? "Space"
+                                              : Info.param == Qt::Key_Return ? "Return"
+                                                                             : "Enter");
+                         });
+
+// Qt's folder picker in the window's language, opened with the map folder selected.
+TEST_F(WindowTest, FolderPickerSpeaksJapaneseAndShowsTheMapFolderSelected) {
+  QTranslator QtJapanese;
+  ASSERT_TRUE(InstallQtJapanese(QtJapanese));
+  TForm1& W = ShowWindow();
+  QString LookIn, Choose;
+  QStringList Selection;
+  qttest::TPoller ConfirmPicker([&] {
+    auto* Dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+    if (Dialog == nullptr) return false;
+    if (const auto* Label = Dialog->findChild<QLabel*>(QStringLiteral("lookInLabel")))
+      LookIn = Label->text();
+    if (const auto* Buttons = Dialog->findChild<QDialogButtonBox*>())
+      Choose = Buttons->button(QDialogButtonBox::Open)->text();
+    Selection = Dialog->selectedFiles();
+    static_cast<QDialog*>(Dialog)->accept();
+    return true;
+  });
+  Press(W.FolderBtn);
+  ASSERT_TRUE(ConfirmPicker.Done());
+  EXPECT_FALSE(LookIn.isEmpty());
+  EXPECT_NE(LookIn, QStringLiteral("Look in:"));
+  EXPECT_FALSE(Choose.isEmpty());
+  EXPECT_NE(Choose, QStringLiteral("&Choose"));
+  EXPECT_EQ(Selection, QStringList{QString::fromStdString(Folder())});
+  EXPECT_EQ(W.MapFolder, Folder());
 }
 
 TEST_F(WindowTest, AltAndTheMarkedLetterTriggersAnEnabledActionOnly) {

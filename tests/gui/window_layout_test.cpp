@@ -7,13 +7,18 @@
 #include <QFontMetrics>
 #include <QFrame>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QScreen>
 #include <QStatusBar>
+#include <QTest>
 #include <ostream>
 #include <string>
 #include <vector>
 
+#include "app/gui/about_form.h"
+#include "app/gui/frame_centring.h"
 #include "window_fixture.h"
 
 namespace {
@@ -189,6 +194,57 @@ TEST_F(WindowTest, FontIsTwelvePixelsWithAJapaneseCapableFallback) {
       EXPECT_TRUE(Metrics.inFont(QChar(C))) << static_cast<int>(C);
     }
   }
+}
+
+// Windows are centred by their frames, title bar included; the offscreen platform's frames are
+// even all round, so the frames of a window manager are given here.
+struct TCentring {
+  const char* Name;
+  QRect Area;
+  QSize Client;
+  QMargins Frame;
+  QPoint FrameTopLeft;
+};
+
+void PrintTo(const TCentring& Case, std::ostream* Out) {
+  *Out << Case.Name;
+}
+
+class FrameCentringTest : public ::testing::TestWithParam<TCentring> {};
+
+TEST_P(FrameCentringTest, PutsTheFramesCentreOnTheAreasCentre) {
+  const TCentring& C = GetParam();
+  const QPoint TopLeft = CentredFramePos(C.Area, C.Client, C.Frame);
+  EXPECT_EQ(TopLeft, C.FrameTopLeft);
+  const QRect Frame(TopLeft, C.Client.grownBy(C.Frame));
+  EXPECT_LE((Frame.center() - C.Area.center()).manhattanLength(), 1);
+}
+
+const TCentring Centrings[] = {
+    // The main window on a 1024 x 768 desktop under a 20-pixel title bar without side borders.
+    {"TitleBarOnly", QRect(0, 0, 1024, 768), QSize(318, 187), QMargins(0, 20, 0, 0),
+     QPoint(353, 280)},
+    {"TitleBarAndBorders", QRect(0, 0, 1024, 768), QSize(318, 187), QMargins(4, 24, 4, 4),
+     QPoint(349, 276)},
+    {"NoFrame", QRect(0, 0, 1024, 768), QSize(318, 187), QMargins(), QPoint(353, 290)},
+    // The About dialog on the main window's frame.
+    {"OnAnotherFrame", QRect(353, 280, 318, 207), QSize(254, 79), QMargins(0, 20, 0, 0),
+     QPoint(385, 334)},
+};
+
+INSTANTIATE_TEST_SUITE_P(Frames, FrameCentringTest, ::testing::ValuesIn(Centrings),
+                         [](const auto& Info) { return std::string(Info.param.Name); });
+
+TEST_F(WindowTest, WindowAndAboutDialogAreCentredByTheirFrames) {
+  TForm1& W = ShowWindow();
+  // Shown before its frame was known, the window is centred again once it is active.
+  W.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&W));
+  const QRect Desktop = QGuiApplication::primaryScreen()->availableGeometry();
+  EXPECT_LE((W.frameGeometry().center() - Desktop.center()).manhattanLength(), 1);
+  TAboutForm About(&W);
+  About.show();
+  EXPECT_LE((About.frameGeometry().center() - W.frameGeometry().center()).manhattanLength(), 1);
 }
 
 TEST_F(WindowTest, CreatedWindowHasEveryBoxEnabledAndUntickedMakeAndCancelDisabled) {

@@ -56,6 +56,40 @@ TEST_F(WindowTest, RunEndsWithTheFinalTextAndRestoresTheActions) {
   EXPECT_FALSE(TargetExists(fcIlshenar, mtXRay, msFull));
 }
 
+// Keys go where the keyboard focus is. Make was clicked with the mouse, so no focus frame
+// shows where that is: neither key may reach Quit.
+TEST_F(WindowTest, SpaceAndEnterDuringAndAfterARunStartedWithTheMouseQuitNothing) {
+  WriteBase(fcFeluccaTrammel, mtNormal, msFull, 64);
+  TForm1& W = ShowWindow();
+  W.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&W));
+  Tick(W.FT1CBox);
+  auto PressKeys = [] {
+    for (const Qt::Key Key : {Qt::Key_Space, Qt::Key_Return, Qt::Key_Enter}) {
+      QWidget* Focused = QApplication::focusWidget();
+      ASSERT_NE(Focused, nullptr);
+      QTest::keyClick(Focused, Key);
+    }
+  };
+  qttest::TPoller KeysDuringRun([&] {
+    if (!Drawing(W, fcFeluccaTrammel, msFull)) return false;
+    PressKeys();
+    return true;
+  });
+  Press(W.MakeBtn);
+  ASSERT_TRUE(KeysDuringRun.Done());
+  EXPECT_FALSE(W.Closing);
+  EXPECT_EQ(W.GetStatusText(), " 完了しました");
+  EXPECT_TRUE(TargetExists(fcFeluccaTrammel, mtXRay, msFull));
+  // The focus is back on Make: the keys make the map again, which is what they aim at.
+  EXPECT_EQ(QApplication::focusWidget(), W.MakeBtn);
+  PressKeys();
+  EXPECT_FALSE(W.Closing);
+  EXPECT_TRUE(W.isVisible());
+  EXPECT_EQ(W.GetStatusText(), " 完了しました");
+  ExpectIdleActions(true);
+}
+
 TEST_F(WindowTest, CancelDuringTheSecondOfThreeMapsStopsBeforeItIsSaved) {
   WriteBase(fcFeluccaTrammel, mtNormal, msFull);
   WriteBase(fcIlshenar, mtNormal, msFull);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -100,6 +101,46 @@ TEST_F(CanvasTest, DrawPlacesTheBitmapAtThePointAndStretchDrawFillsTheRectangle)
   std::vector<std::uint32_t> row;
   for (int x = 0; x < 5; ++x) row.push_back(pixels::Get(dest, x, 0));
   EXPECT_EQ(row, (std::vector<std::uint32_t>{0, 0x445566, 0x445566, 0x112233, 0x112233}));
+}
+
+// Rectangles at the ends of the 32-bit coordinates: every pixel lands where the arithmetic
+// without limits puts it.
+TEST_F(CanvasTest, DrawNearTheLargestCoordinateLandsWhereTheOriginSays) {
+  constexpr std::int32_t kMax = std::numeric_limits<std::int32_t>::max();
+  TBitmap src, dest;
+  pixels::Make(src, 24, 4, 1);
+  for (int x = 0; x < 4; ++x) pixels::Set(src, x, 0, 0x101010u * (x + 1));
+  pixels::Make(dest, 24, 8, 1);
+  // Logical column kMax - 2 is device column 0; the image ends 2 past the largest coordinate.
+  SetWindowOrgEx(dest.Canvas()->Handle(), kMax - 2, 0, nullptr);
+  dest.Canvas()->Draw(kMax - 1, 0, &src);
+  std::vector<std::uint32_t> row;
+  for (int x = 0; x < 8; ++x) row.push_back(pixels::Get(dest, x, 0));
+  EXPECT_EQ(row, (std::vector<std::uint32_t>{0, 0x101010, 0x202020, 0x303030, 0x404040, 0, 0, 0}));
+  TPoint origin;
+  GetWindowOrgEx(dest.Canvas()->Handle(), &origin);
+  EXPECT_EQ(origin.X, kMax - 2);
+}
+
+TEST_F(CanvasTest, StretchDrawOverMoreThanTheCoordinateRangeShowsTheMatchingSourcePart) {
+  constexpr std::int32_t kMax = std::numeric_limits<std::int32_t>::max();
+  constexpr std::int32_t kMin = std::numeric_limits<std::int32_t>::min();
+  TBitmap src, dest;
+  pixels::Make(src, 24, 2, 2);
+  pixels::Set(src, 0, 0, 0x111111);
+  pixels::Set(src, 1, 0, 0x222222);
+  pixels::Set(src, 0, 1, 0x333333);
+  pixels::Set(src, 1, 1, 0x444444);
+  pixels::Make(dest, 24, 3, 2);
+  // Device column 0 is just past the middle of the range: the right half of the image.
+  dest.Canvas()->StretchDraw(Rect(kMin, 0, kMax, 2), &src);
+  EXPECT_EQ(pixels::Get(dest, 0, 0), 0x222222u);
+  EXPECT_EQ(pixels::Get(dest, 0, 1), 0x444444u);
+  // Mirrored both ways (height -2 from row 1 covers rows 0 .. 1): device column 2 is just
+  // before the middle, the left half, upside down.
+  dest.Canvas()->StretchDraw(Rect(kMax, 1, kMin, -1), &src);
+  EXPECT_EQ(pixels::Get(dest, 2, 0), 0x333333u);
+  EXPECT_EQ(pixels::Get(dest, 2, 1), 0x111111u);
 }
 
 // ---- TCanvas notifications -----------------------------------------------------------------

@@ -1,0 +1,13 @@
+#include "app/gui/qt_japanese.h"
+
+#include <QCoreApplication>
+#include <QLibraryInfo>
+#include <QTranslator>
+
+bool InstallQtJapanese(QTranslator& Translator) {
+  if (!Translator.load(QStringLiteral("qtbase_ja"),
+                       QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+    return false;
+  }
+  return QCoreApplication::installTranslator(&Translator);
+}

@@ -1,0 +1,31 @@
+# `make demo` on a fresh machine: builds the one program the demo runs, nothing else, and the
+# set-up installs the package that gives the summary its peak-memory figure.
+# -DSOURCE_DIR=... -DBUILD_DIR=...
+execute_process(COMMAND make -n -C "${SOURCE_DIR}" demo "BUILD=${BUILD_DIR}"
+                OUTPUT_VARIABLE plan RESULT_VARIABLE result)
+if(NOT result EQUAL 0)
+  message(FATAL_ERROR "make -n demo failed: ${result}")
+endif()
+string(REPLACE "\n" ";" lines "${plan}")
+set(builds 0)
+foreach(line IN LISTS lines)
+  if(line MATCHES "cmake --build")
+    math(EXPR builds "${builds} + 1")
+    if(NOT line MATCHES "--target veldrin-grid$")
+      message(FATAL_ERROR "make demo builds more than veldrin-grid: ${line}")
+    endif()
+  endif()
+endforeach()
+if(builds EQUAL 0)
+  message(FATAL_ERROR "make demo builds nothing:\n${plan}")
+endif()
+
+execute_process(COMMAND dpkg-query -S /usr/bin/time OUTPUT_VARIABLE owner RESULT_VARIABLE result)
+if(NOT result EQUAL 0)
+  message(FATAL_ERROR "/usr/bin/time is not installed by any package")
+endif()
+string(REGEX REPLACE ":.*" "" package "${owner}")
+file(READ "${SOURCE_DIR}/scripts/install-deps" script)
+if(NOT script MATCHES "\n  ([^\n]* )?${package}[ \n]")
+  message(FATAL_ERROR "scripts/install-deps does not install ${package} (/usr/bin/time)")
+endif()
