@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/cli/cli_host.h"
+#include "app/cli/exit_status.h"
 #include "app/cli/restore_command.h"
 #include "app/core/map_job.h"
 #include "app/core/repair.h"
@@ -20,12 +21,6 @@
 #include "platform/files.h"
 
 namespace {
-
-constexpr int kExitDone = 0;
-constexpr int kExitFailed = 1;
-constexpr int kExitUsage = 2;
-constexpr int kExitInterrupted = 130;
-constexpr int kExitTerminated = 143;
 
 struct TMapCode {
   const char* Code;
@@ -60,10 +55,6 @@ const char* MapCodeOf(Facet F, MapScale S) {
     if (m.F == F && m.S == S) return m.Code;
   }
   return "";
-}
-
-void Error(const std::string& Text) {
-  std::fprintf(stderr, "veldrin-grid: %s\n", Text.c_str());
 }
 
 // The folder as given, without trailing separators (the root keeps its one).

@@ -3,25 +3,14 @@
 #include <cstdio>
 #include <exception>
 
+#include "app/cli/exit_status.h"
 #include "app/core/restore.h"
 #include "platform/files.h"
-
-namespace {
-
-constexpr int kExitDone = 0;
-constexpr int kExitFailed = 1;
-constexpr int kExitUsage = 2;
-
-void Report(const std::string& Text) {
-  std::fprintf(stderr, "veldrin-grid: %s\n", Text.c_str());
-}
-
-}  // namespace
 
 int RunRestore(const std::string& Folder, MapType Target, const std::vector<TRestoreChoice>& Maps,
                bool DryRun, bool Quiet) {
   if (Maps.empty()) {
-    if (!Quiet) Report("no backup of that map type in " + Folder);
+    if (!Quiet) Error("no backup of that map type in " + Folder);
     return kExitDone;
   }
   int status = kExitDone;
@@ -34,7 +23,8 @@ int RunRestore(const std::string& Folder, MapType Target, const std::vector<TRes
         if (FileExists(t.Backup)) {
           std::printf("  restore  %s -> %s\n", t.Backup.c_str(), t.Target.c_str());
         } else {
-          std::printf("  no backup %s: %s stays\n", t.Backup.c_str(), t.Target.c_str());
+          std::printf("  no backup %s (%s left as it is)\n", t.Backup.c_str(),
+                      t.Target.c_str());
         }
       }
       continue;
@@ -44,14 +34,16 @@ int RunRestore(const std::string& Folder, MapType Target, const std::vector<TRes
     try {
       skipped = RestoreMap(Folder, m.F, Target, m.S);
     } catch (const std::exception& e) {
-      Report(e.what());
+      Error(e.what());
       return kExitFailed;
     }
     for (const std::string& target : skipped) {
-      Report(std::string("no backup for ") + m.Code + ": " + ChangeFileExt(target, ".OLD") +
+      Error(std::string("no backup for ") + m.Code + ": " + ChangeFileExt(target, ".OLD") +
              " (" + target + " left as it is)");
     }
-    if (!Quiet && skipped.size() < targets) std::fprintf(stderr, "%s%s\n", name.c_str(), RestoredText);
+    if (!Quiet && skipped.size() < targets) {
+      std::fprintf(stderr, "%s%s\n", name.c_str(), RestoredText);
+    }
   }
   std::fflush(stdout);
   return status;
