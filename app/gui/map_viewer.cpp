@@ -8,8 +8,9 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QWheelEvent>
+#include <algorithm>
 #include <cmath>
-#include <cstring>
+#include <cstdint>
 #include <exception>
 #include <memory>
 
