@@ -41,8 +41,9 @@ bool OsDeleteFile(const std::string& Name);
 
 // Renames From to To, atomically replacing a file To that exists: at every moment To names
 // either its old file or From's file, never nothing (POSIX rename; Win32 MoveFileExW with
-// MOVEFILE_REPLACE_EXISTING). Both names are in the same folder. True on success; on failure
-// both names are as they were.
+// MOVEFILE_REPLACE_EXISTING). Both names are in the same folder. Afterwards From is gone, also
+// when both names already reached the same file. True on success; on failure both names are as
+// they were.
 bool OsReplaceFile(const std::string& From, const std::string& To);
 
 enum class TOsNoReplace {
@@ -103,7 +104,8 @@ std::int64_t OsFileSizeOf(TOsFile File);
 // Sets the size (cuts or extends with zero bytes); the position is not moved. True on success.
 bool OsTruncateFile(TOsFile File, std::int64_t Size);
 // Writes the file's data and size through to the disk before it returns (POSIX fsync; Win32
-// FlushFileBuffers). True on success.
+// FlushFileBuffers). True on success, and also where the file system has nothing to flush
+// (it refuses the call as unsupported); false when the disk failed.
 bool OsFlushFile(TOsFile File);
 // Closes the handle (releasing what it holds); OsNoFile is ignored.
 void OsCloseFile(TOsFile File);

@@ -49,7 +49,13 @@ std::int64_t OsFileSize(const std::string& Name) {
 bool OsDeleteFile(const std::string& Name) { return ::unlink(Name.c_str()) == 0; }
 
 bool OsReplaceFile(const std::string& From, const std::string& To) {
-  return ::rename(From.c_str(), To.c_str()) == 0;
+  if (::rename(From.c_str(), To.c_str()) != 0) return false;
+  // rename does nothing when both names already reach the same file; From goes all the same.
+  struct stat from {}, to {};
+  if (::lstat(From.c_str(), &from) == 0 && ::stat(To.c_str(), &to) == 0 &&
+      from.st_ino == to.st_ino && from.st_dev == to.st_dev)
+    ::unlink(From.c_str());
+  return true;
 }
 
 TOsNoReplace OsRenameNoReplace(const std::string& From, const std::string& To) {

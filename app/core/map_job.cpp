@@ -4,12 +4,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <vector>
 
+#include "app/core/job_precheck.h"
 #include "app/core/repair.h"
 #include "bigbitmap/bigbitmap.h"
 #include "platform/exceptions.h"
 #include "platform/files.h"
+#include "platform/os_machine.h"
 #include "platform/streams.h"
 
 namespace {
@@ -109,6 +112,7 @@ void MapJob(TJobHost& Host, Facet F, MapScale S) {
 
   Host.ShowStatus(name);
   Host.ShowStatus(name + " : check bitmap");
+  PrecheckMapJob(baseName, OsPhysicalMemory());
   if (CheckBitmap(baseName)) {
     Host.ShowStatus(name + " : fixed illegal format");
     FixBitmap(baseName);
@@ -161,9 +165,14 @@ void MakeRun(TJobHost& Host) {
   } idleAgain{Host};
   Host.Repaint();
 
+  std::optional<TFolderLock> lock;
   for (Facet f = 0; f < FacetCount; ++f) {
     for (MapScale s = 0; s < MapScaleCount; ++s) {
       if (!(Host.MapBoxEnabled(f, s) && Host.MapBoxChecked(f, s))) continue;
+      if (!lock) {
+        lock.emplace(Host.GetMapFolder());
+        if (lock->Busy()) throw EMapJobError(SFolderBusy);
+      }
       MapJob(Host, f, s);
       processed = true;
       if (Host.GetCanceled()) {

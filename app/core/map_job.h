@@ -7,6 +7,17 @@
 
 #include "app/core/job_host.h"
 #include "app/core/map_catalogue.h"
+#include "platform/exceptions.h"
+
+// Errors of the run and the map job themselves (the steps they call raise their own).
+class EMapJobError : public Exception {
+ public:
+  using Exception::Exception;
+};
+
+// Raised when another run holds the map folder.
+inline constexpr const char* SFolderBusy =
+    "MakeRun: Another run is working on this folder; try again when it has finished";
 
 // Grid spacing in pixels: 8, 4, 2 for full, half and quarter size (8 for anything else).
 int GridStep(MapScale S);
@@ -24,4 +35,6 @@ extern void (*BackupFileRaceHook)();
 // One map: check and repair, load, grid, reduce, back up and save.
 void MapJob(TJobHost& Host, Facet F, MapScale S);
 // One run over every enabled and ticked map, world by world and zoom by zoom (the Make action).
+// From its first job on, the run holds the folder's lock: a run that finds the folder locked by
+// another raises EMapJobError(SFolderBusy) before anything changes.
 void MakeRun(TJobHost& Host);

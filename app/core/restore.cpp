@@ -23,17 +23,17 @@ bool HasBackup(const std::string& MapFolder, Facet F, MapType T, MapScale S) {
 
 std::vector<std::string> RestoreMap(const std::string& MapFolder, Facet F, MapType T,
                                     MapScale S) {
+  const TFolderLock lock(MapFolder);
+  if (lock.Busy()) throw ERestoreError(SRestoreFolderBusy);
   std::vector<std::string> skipped;
   for (const TRestoreTarget& t : RestoreTargets(MapFolder, F, T, S)) {
     if (!FileExists(t.Backup)) {
       skipped.push_back(t.Target);
       continue;
     }
+    // Also when a save that failed after making the backup left it as a second name of the
+    // unchanged target: the replace then only drops the spare name.
     if (!OsReplaceFile(t.Backup, t.Target)) throw EFCreateError(t.Target);
-    // A save that failed after the backup was made leaves the backup as a second name of the
-    // unchanged target; renaming one name of a file onto another does nothing, so the spare
-    // name goes now (the file keeps its target name).
-    if (FileExists(t.Backup)) DeleteFile(t.Backup);
     FlushFolderOf(t.Target);
   }
   return skipped;

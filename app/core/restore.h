@@ -7,6 +7,16 @@
 #include <vector>
 
 #include "app/core/map_catalogue.h"
+#include "platform/exceptions.h"
+
+class ERestoreError : public Exception {
+ public:
+  using Exception::Exception;
+};
+
+// Raised when a run holds the map folder.
+inline constexpr const char* SRestoreFolderBusy =
+    "RestoreMap: A run is working on this folder; try again when it has finished";
 
 // The status text after a restore follows the map's display name.
 inline constexpr const char* RestoredText = " : 復元しました";
@@ -27,4 +37,6 @@ bool HasBackup(const std::string& MapFolder, Facet F, MapType T, MapScale S);
 // in one step; the backup is used up, so the next run makes a new one. Targets without a backup
 // are skipped and returned. A rename that fails raises EFCreateError with the target's name and
 // leaves that target and its backup as they were; targets restored before it stay restored.
+// The folder's lock is held meanwhile: when a run holds it, ERestoreError(SRestoreFolderBusy)
+// is raised before anything changes.
 std::vector<std::string> RestoreMap(const std::string& MapFolder, Facet F, MapType T, MapScale S);

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -14,7 +15,9 @@
 #include <string>
 #include <vector>
 
+#include "app/core/job_precheck.h"
 #include "app/core/restore.h"
+#include "bigbitmap/bigbitmap.h"
 #include "platform/exceptions.h"
 #include "platform/files.h"
 #include "platform/streams.h"
@@ -29,6 +32,8 @@ using testsupport::DibStride;
 using testsupport::ReadFileBytes;
 using testsupport::TempDir;
 using testsupport::WriteFileBytes;
+using testsupport::FileNames;
+using testsupport::Snapshot;
 
 using Bytes = std::vector<std::uint8_t>;
 
@@ -151,8 +156,6 @@ class TFakeHost : public TJobHost {
   std::function<void(TFakeHost&)> onRow;
 };
 
-using testsupport::FileNames;
-using testsupport::Snapshot;
 
 class MapJobTest : public ::testing::Test {
  protected:
@@ -479,6 +482,78 @@ TEST_F(MapJobTest, AFailingJobEndsTheRunAndLeavesEveryTargetAsItWas) {
   EXPECT_EQ(FileNames(dir).size(), 5u);  // no temporary file left behind
 }
 
+TEST_F(MapJobTest, ARunOnAFolderThatAnotherRunHoldsFailsBeforeChangingAnything) {
+  PutBase(fcIlshenar, msFull);
+  const auto before = Snapshot(dir);
+  {
+    TFolderLock other(host.folder);
+    ASSERT_FALSE(other.Busy());
+    MakeRun(host);  // nothing ticked: nothing to wait for, no error
+    host.Tick(fcIlshenar, msFull);
+    try {
+      MakeRun(host);
+      FAIL() << "the run must fail";
+    } catch (const EMapJobError& e) {
+      EXPECT_STREQ(e.what(), SFolderBusy);
+    }
+    EXPECT_EQ(Snapshot(dir), before);
+    EXPECT_EQ(host.JobsStarted(), 0);
+    EXPECT_EQ(host.running, (std::vector<bool>{true, false, true, false}));
+  }
+  MakeRun(host);  // the other run has ended
+  EXPECT_TRUE(std::filesystem::exists(Target(fcIlshenar, msFull)));
+}
+
+Bytes HugeDeclaredRle8(std::int32_t Width = 65000) {
+  return testsupport::TinyRle8DeclaringHugeSize(Width, 20000);
+}
+
+TEST_F(MapJobTest, AWorkingCopyThatCannotExistFailsFromTheHeadersAlone) {
+  const Bytes tiny = HugeDeclaredRle8();
+  ASSERT_LT(tiny.size(), 1100u);
+  WriteFileBytes(Base(fcMalas, msFull), tiny);
+  host.Tick(fcMalas, msFull);
+  const auto before = Snapshot(dir);
+  const auto start = std::chrono::steady_clock::now();
+  try {
+    MakeRun(host);
+    FAIL() << "the job must fail";
+  } catch (const EBigBitmapError& e) {
+    EXPECT_STREQ(e.what(), "TBigBitmap.SetBitmaps: Too Big Width or Too Many Pixel Bits");
+  }
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+  EXPECT_EQ(host.LastText(), GetMapDisplayName(fcMalas, msFull) + " : check bitmap");
+  EXPECT_EQ(Snapshot(dir), before);
+}
+
+TEST_F(MapJobTest, AJobNeedingMoreMemoryThanTheMachineHasFailsAtOnce) {
+  PutBase(fcMalas, msFull, 64, 32);
+  // Pixel bytes, the map's bands and the 24-bit working copy: 64 x 32 x 3 each.
+  const TJobFootprint f = JobFootprint(Base(fcMalas, msFull));
+  EXPECT_EQ(f.Width, 64);
+  EXPECT_EQ(f.Height, 32);
+  EXPECT_EQ(f.Bytes, 3 * 64 * 32 * 3);
+  EXPECT_NO_THROW(PrecheckMapJob(Base(fcMalas, msFull), f.Bytes));
+  EXPECT_NO_THROW(PrecheckMapJob(Base(fcMalas, msFull), 0));  // unknown: no check
+  EXPECT_THROW(PrecheckMapJob(Base(fcMalas, msFull), f.Bytes - 1), EMapJobError);
+  // An RLE file also holds its decoded rows: 962 bytes of codes, 2 x 20,000 rows of 20,000
+  // bytes and a working copy of 20,000 rows of 60,000 bytes.
+  const std::string rle = dir.file("rle.BMP");
+  WriteFileBytes(rle, HugeDeclaredRle8(20000));
+  EXPECT_EQ(JobFootprint(rle).Bytes, 962 + 2 * 20000LL * 20000 + 20000LL * 60000);
+  try {
+    PrecheckMapJob(rle, 1024 * 1024 * 1024);
+    FAIL() << "the check must fail";
+  } catch (const EMapJobError& e) {
+    EXPECT_EQ(e.Message(),
+              "MapJob: The map needs 1907 MB of memory, more than the 1024 MB this machine has");
+  }
+  // Headers that are no bitmap are left to the loader.
+  WriteFileBytes(rle, Bytes(60, 'x'));
+  EXPECT_EQ(JobFootprint(rle).Width, 0);
+  EXPECT_NO_THROW(PrecheckMapJob(rle, 1));
+}
+
 // ---- taking a map back from its backups ------------------------------------------------------
 
 // Makes a folder unwritable for as long as it lives. Root may write anywhere, so a test run as
@@ -567,6 +642,21 @@ TEST_F(RestoreTest, ABackupThatIsASecondNameOfTheUnchangedTargetIsDropped) {
   EXPECT_TRUE(RestoreMap(host.folder, fcMalas, mtXRay, msFull).empty());
   EXPECT_EQ(FileNames(dir), std::vector<std::string>{"MAP3-X1.BMP"});
   EXPECT_EQ(ReadFileBytes(dir.file("MAP3-X1.BMP")), Bytes{3});
+}
+
+TEST_F(RestoreTest, FailsBeforeAnyChangeWhileARunHoldsTheFolder) {
+  PutMapsAndOldTargets();
+  MakeRun(host);
+  const auto before = Snapshot(dir);
+  const TFolderLock run(host.folder);
+  ASSERT_FALSE(run.Busy());
+  try {
+    RestoreMap(host.folder, fcFeluccaTrammel, mtXRay, msHalf);
+    FAIL() << "the restore must fail";
+  } catch (const ERestoreError& e) {
+    EXPECT_STREQ(e.what(), SRestoreFolderBusy);
+  }
+  EXPECT_EQ(Snapshot(dir), before);
 }
 
 TEST_F(RestoreTest, AFailedRestoreInAnUnwritableFolderLosesNothing) {

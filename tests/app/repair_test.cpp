@@ -134,6 +134,18 @@ TEST(Repair, ReplacesAnOlderBadCopy) {
   EXPECT_EQ(FolderContents(dir), (std::set<std::string>{"MAP0-2.BMP", "MAP0-2_BAD_DATA.BMP"}));
 }
 
+TEST(Repair, RepairedFileAndBadCopyKeepTheBaseFilesPermissions) {
+  TempDir dir;
+  const std::string name = dir.file("MAP2-4.BMP");
+  WriteFileBytes(name, BuildBmp(Unpadded(5, 3)));
+  namespace fs = std::filesystem;
+  const fs::perms mode = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
+  fs::permissions(name, mode);
+  FixBitmap(name);
+  EXPECT_EQ(fs::status(name).permissions(), mode);
+  EXPECT_EQ(fs::status(dir.file("MAP2-4_BAD_DATA.BMP")).permissions(), mode);
+}
+
 TEST(Repair, BadCopyNameDropsOnlyTheExtension) {
   EXPECT_EQ(BadDataFileName("/m/MAP3687478-X4.BMP"), "/m/MAP3687478-X4_BAD_DATA.BMP");
   EXPECT_EQ(BadDataFileName("/m/map.a.bmp"), "/m/map.a_BAD_DATA.BMP");

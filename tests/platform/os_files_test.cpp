@@ -47,6 +47,11 @@ TEST(OsFiles, LinkGivesASecondNameAndNeverReplaces) {
   EXPECT_EQ(ReadFileBytes(dir.file("a")), kOld);
   EXPECT_EQ(ReadFileBytes(dir.file("c")), kNew);
   EXPECT_FALSE(OsFileExists(dir.file("d")));
+  // Replacing a name by a second name of the same file leaves one name.
+  ASSERT_EQ(OsLinkNoReplace(dir.file("c"), dir.file("e")), TOsNoReplace::Done);
+  ASSERT_TRUE(OsReplaceFile(dir.file("e"), dir.file("c")));
+  EXPECT_EQ(FileNames(dir), (std::vector<std::string>{"a", "b", "c"}));
+  EXPECT_EQ(ReadFileBytes(dir.file("c")), kNew);
 }
 
 TEST(OsFiles, TemporaryBesideATargetIsUniqueAndRecognisable) {

@@ -66,4 +66,17 @@ std::vector<std::uint8_t> GreyColors(int n) {
   return c;
 }
 
+std::vector<std::uint8_t> TinyRle8DeclaringHugeSize(std::int32_t Width, std::int32_t Height) {
+  BmpLayout bmp;
+  bmp.width = Width;
+  bmp.height = Height;
+  bmp.bit_count = 8;
+  bmp.compression = 1;
+  bmp.colors = GreyColors(2);
+  bmp.clr_used = 2;
+  for (int i = 0; i < 480; ++i) bmp.pixels.insert(bmp.pixels.end(), {255, 1});
+  bmp.pixels.insert(bmp.pixels.end(), {0, 1});
+  return BuildBmp(bmp);
+}
+
 }  // namespace testsupport

@@ -50,4 +50,8 @@ inline std::int32_t DibStride(std::int32_t width, int bits) {
 // A grey-ramp colour table of n RGBQUAD entries (entry i = (i, i, i)) or any given colours.
 std::vector<std::uint8_t> GreyColors(int n);
 
+// A 1 kB RLE8 file that declares Width x Height pixels (65,000 x 20,000 decode to 1.3 GB):
+// 480 runs of one pixel, then end of bitmap.
+std::vector<std::uint8_t> TinyRle8DeclaringHugeSize(std::int32_t Width, std::int32_t Height);
+
 }  // namespace testsupport
