@@ -71,12 +71,13 @@ class TCliHost : public TJobHost {
   void ProcessMessages() override;
 
  private:
+  // Cancel for a Ctrl-C, Closing for SIGTERM or SIGHUP, once they have come.
+  void TakeInterrupts();
+
   std::string FMapFolder;
   MapType FBase;
   MapType FTarget;
   TStatusPrinter& FPrinter;
-  void TakeInterrupts();
-
   bool FSelected[FacetCount][MapScaleCount] = {};
   bool FCanceled = false;
   bool FClosing = false;

@@ -44,6 +44,13 @@ TForm1& WindowTest::ShowWindow() {
   return *Form;
 }
 
+TForm1& WindowTest::ShowActiveWindow() {
+  ShowWindow();
+  Form->activateWindow();
+  EXPECT_TRUE(QTest::qWaitForWindowActive(Form.get()));
+  return *Form;
+}
+
 void WindowTest::Tick(QCheckBox* Box) {
   // On the indicator: a wide box's centre may lie beyond its text.
   QTest::mouseClick(Box, Qt::LeftButton, {}, QPoint(6, Box->height() / 2));

@@ -32,6 +32,8 @@ class WindowTest : public ::testing::Test {
 
   // Creates the window with MapFolder set to the temporary folder and shows it.
   TForm1& ShowWindow();
+  // The same, then makes it the active window, so that keys go where its focus is.
+  TForm1& ShowActiveWindow();
 
   static void Tick(QCheckBox* Box);
   static void Choose(QComboBox* Box, int Item);

@@ -287,9 +287,7 @@ class WindowButtonKeyTest : public WindowTest, public ::testing::WithParamInterf
 
 TEST_P(WindowButtonKeyTest, PressesTheFocusedButton) {
   WriteBase(fcFeluccaTrammel, mtNormal, msFull, 64);
-  TForm1& W = ShowWindow();
-  W.activateWindow();
-  ASSERT_TRUE(QTest::qWaitForWindowActive(&W));
+  TForm1& W = ShowActiveWindow();
   int Picks = 0;
   TBrowseFolder::SetFolderPicker([&](QWidget*, const QString&, const QString&) {
     ++Picks;
@@ -342,7 +340,7 @@ TEST_F(WindowTest, FolderPickerSpeaksJapaneseAndShowsTheMapFolderSelected) {
   QTranslator QtJapanese;
   ASSERT_TRUE(InstallQtJapanese(QtJapanese));
   TForm1& W = ShowWindow();
-  QString LookIn, Choose;
+  QString LookIn, Choose, Shown;
   QStringList Selection;
   qttest::TPoller ConfirmPicker([&] {
     auto* Dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
@@ -352,6 +350,7 @@ TEST_F(WindowTest, FolderPickerSpeaksJapaneseAndShowsTheMapFolderSelected) {
     if (const auto* Buttons = Dialog->findChild<QDialogButtonBox*>())
       Choose = Buttons->button(QDialogButtonBox::Open)->text();
     Selection = Dialog->selectedFiles();
+    Shown = Dialog->directory().absolutePath();
     static_cast<QDialog*>(Dialog)->accept();
     return true;
   });
@@ -361,15 +360,14 @@ TEST_F(WindowTest, FolderPickerSpeaksJapaneseAndShowsTheMapFolderSelected) {
   EXPECT_NE(LookIn, QStringLiteral("Look in:"));
   EXPECT_FALSE(Choose.isEmpty());
   EXPECT_NE(Choose, QStringLiteral("&Choose"));
+  EXPECT_EQ(Shown.toStdString(), Dir.path().parent_path().string());
   EXPECT_EQ(Selection, QStringList{QString::fromStdString(Folder())});
   EXPECT_EQ(W.MapFolder, Folder());
 }
 
 TEST_F(WindowTest, AltAndTheMarkedLetterTriggersAnEnabledActionOnly) {
   WriteBase(fcFeluccaTrammel, mtNormal, msFull);
-  TForm1& W = ShowWindow();
-  W.activateWindow();
-  ASSERT_TRUE(QTest::qWaitForWindowActive(&W));
+  TForm1& W = ShowActiveWindow();
   int Picks = 0;
   TBrowseFolder::SetFolderPicker([&](QWidget*, const QString&, const QString&) {
     ++Picks;

@@ -12,7 +12,6 @@
 #include <QLineEdit>
 #include <QScreen>
 #include <QStatusBar>
-#include <QTest>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -236,10 +235,8 @@ INSTANTIATE_TEST_SUITE_P(Frames, FrameCentringTest, ::testing::ValuesIn(Centring
                          [](const auto& Info) { return std::string(Info.param.Name); });
 
 TEST_F(WindowTest, WindowAndAboutDialogAreCentredByTheirFrames) {
-  TForm1& W = ShowWindow();
   // Shown before its frame was known, the window is centred again once it is active.
-  W.activateWindow();
-  ASSERT_TRUE(QTest::qWaitForWindowActive(&W));
+  TForm1& W = ShowActiveWindow();
   const QRect Desktop = QGuiApplication::primaryScreen()->availableGeometry();
   EXPECT_LE((W.frameGeometry().center() - Desktop.center()).manhattanLength(), 1);
   TAboutForm About(&W);

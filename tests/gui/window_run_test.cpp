@@ -60,9 +60,7 @@ TEST_F(WindowTest, RunEndsWithTheFinalTextAndRestoresTheActions) {
 // shows where that is: neither key may reach Quit.
 TEST_F(WindowTest, SpaceAndEnterDuringAndAfterARunStartedWithTheMouseQuitNothing) {
   WriteBase(fcFeluccaTrammel, mtNormal, msFull, 64);
-  TForm1& W = ShowWindow();
-  W.activateWindow();
-  ASSERT_TRUE(QTest::qWaitForWindowActive(&W));
+  TForm1& W = ShowActiveWindow();
   Tick(W.FT1CBox);
   auto PressKeys = [] {
     for (const Qt::Key Key : {Qt::Key_Space, Qt::Key_Return, Qt::Key_Enter}) {
