@@ -110,9 +110,10 @@ int main(int argc, char** argv) {
   std::string sampleFolder;
   app.add_option("-f,--folder", folder, "the automap folder (default: the current directory)")
       ->type_name("DIR");
-  CLI::Option* baseOption = app.add_option("-b,--base", base,
-                 "map type to start from: normal, nostatics or xray (default normal)")
-      ->type_name("TYPE");
+  CLI::Option* baseOption =
+      app.add_option("-b,--base", base,
+                     "map type to start from: normal, nostatics or xray (default normal)")
+          ->type_name("TYPE");
   app.add_option("-t,--target", target, "map type whose files receive the result (default xray)")
       ->type_name("TYPE");
   app.add_option("-m,--maps", maps,

@@ -23,8 +23,7 @@ int RunRestore(const std::string& Folder, MapType Target, const std::vector<TRes
         if (FileExists(t.Backup)) {
           std::printf("  restore  %s -> %s\n", t.Backup.c_str(), t.Target.c_str());
         } else {
-          std::printf("  no backup %s (%s left as it is)\n", t.Backup.c_str(),
-                      t.Target.c_str());
+          std::printf("  no backup %s (%s left as it is)\n", t.Backup.c_str(), t.Target.c_str());
         }
       }
       continue;
@@ -38,8 +37,8 @@ int RunRestore(const std::string& Folder, MapType Target, const std::vector<TRes
       return kExitFailed;
     }
     for (const std::string& target : skipped) {
-      Error(std::string("no backup for ") + m.Code + ": " + ChangeFileExt(target, ".OLD") +
-             " (" + target + " left as it is)");
+      Error(std::string("no backup for ") + m.Code + ": " + ChangeFileExt(target, ".OLD") + " (" +
+            target + " left as it is)");
     }
     if (!Quiet && skipped.size() < targets) {
       std::fprintf(stderr, "%s%s\n", name.c_str(), RestoredText);

@@ -15,6 +15,11 @@ double StepsFromActualSize(double Zoom) {
   return std::log(Zoom) / std::log(TMapView::ZoomStep);
 }
 
+// How far a view of ViewExtent pixels can scroll over MapExtent destination pixels.
+std::int32_t ScrollRange(std::int64_t MapExtent, std::int32_t ViewExtent) {
+  return static_cast<std::int32_t>(std::max<std::int64_t>(0, MapExtent - ViewExtent));
+}
+
 // Narrows a surface's clipping to a rectangle for the lifetime of the object.
 class TClipTo {
  public:
@@ -107,14 +112,11 @@ void TMapView::ZoomOut(std::int32_t AnchorX, std::int32_t AnchorY) {
 }
 
 std::int32_t TMapView::ScrollMaxX() const {
-  return FMap ? static_cast<std::int32_t>(std::max<std::int64_t>(0, Extent(MapWidth()) - FViewWidth))
-              : 0;
+  return FMap ? ScrollRange(Extent(MapWidth()), FViewWidth) : 0;
 }
 
 std::int32_t TMapView::ScrollMaxY() const {
-  return FMap
-             ? static_cast<std::int32_t>(std::max<std::int64_t>(0, Extent(MapHeight()) - FViewHeight))
-             : 0;
+  return FMap ? ScrollRange(Extent(MapHeight()), FViewHeight) : 0;
 }
 
 void TMapView::ScrollTo(std::int32_t X, std::int32_t Y) {

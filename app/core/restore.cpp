@@ -21,8 +21,7 @@ bool HasBackup(const std::string& MapFolder, Facet F, MapType T, MapScale S) {
   return false;
 }
 
-std::vector<std::string> RestoreMap(const std::string& MapFolder, Facet F, MapType T,
-                                    MapScale S) {
+std::vector<std::string> RestoreMap(const std::string& MapFolder, Facet F, MapType T, MapScale S) {
   const TFolderLock lock(MapFolder);
   if (lock.Busy()) throw ERestoreError(SRestoreFolderBusy);
   std::vector<std::string> skipped;

@@ -43,17 +43,16 @@ std::unique_ptr<QMenu> TMapBoxMenus::CreateMenu(Facet F, MapScale S) {
   auto Menu = std::make_unique<QMenu>(FForm);
   Menu->setObjectName(QStringLiteral("MapBoxMenu"));
   if (FileExists(BaseName(F, S))) {
-    connect(AddEntry(*Menu, "ShowBaseMapItem", "ベースマップを表示(&B)"), &QAction::triggered,
-            this, [this, F, S] { ShowBaseMap(F, S); });
+    connect(AddEntry(*Menu, "ShowBaseMapItem", "ベースマップを表示(&B)"), &QAction::triggered, this,
+            [this, F, S] { ShowBaseMap(F, S); });
   }
   if (FileExists(ResultName(F, S))) {
     connect(AddEntry(*Menu, "ShowResultItem", "グリッドマップを表示(&G)"), &QAction::triggered,
             this, [this, F, S] { ShowResult(F, S); });
   }
-  if (!FForm->IsRunning() &&
-      HasBackup(FForm->MapFolder, F, FForm->GetTrgMapType(), S)) {
-    connect(AddEntry(*Menu, "RestoreItem", "バックアップから復元(&R)"), &QAction::triggered,
-            this, [this, F, S] { RestoreFromBackup(F, S); });
+  if (!FForm->IsRunning() && HasBackup(FForm->MapFolder, F, FForm->GetTrgMapType(), S)) {
+    connect(AddEntry(*Menu, "RestoreItem", "バックアップから復元(&R)"), &QAction::triggered, this,
+            [this, F, S] { RestoreFromBackup(F, S); });
   }
   if (Menu->isEmpty()) return nullptr;
   return Menu;
@@ -94,7 +93,8 @@ bool TMapBoxMenus::eventFilter(QObject* Watched, QEvent* Event) {
     for (int S = 0; S < MapScaleCount; ++S) {
       if (FForm->MapCBoxes[F][S] != Watched) continue;
       // Popped up without a nested event loop: a run goes on while the menu is open.
-      if (std::unique_ptr<QMenu> Menu = CreateMenu(static_cast<Facet>(F), static_cast<MapScale>(S))) {
+      if (std::unique_ptr<QMenu> Menu =
+              CreateMenu(static_cast<Facet>(F), static_cast<MapScale>(S))) {
         QMenu* Shown = Menu.release();
         connect(Shown, &QMenu::aboutToHide, Shown, &QObject::deleteLater);
         Shown->popup(static_cast<QContextMenuEvent*>(Event)->globalPos());

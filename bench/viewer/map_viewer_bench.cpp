@@ -94,9 +94,16 @@ void BM_Open(benchmark::State& state) {
 BENCHMARK(BM_Open)->Unit(benchmark::kMillisecond);
 
 // Fitted (13 %), then 25 %, 50 %, 1:1, 2:1, 4:1 and 16:1.
-BENCHMARK(BM_Paint)->Arg(0)->Arg(25)->Arg(50)->Arg(100)->Arg(200)->Arg(400)->Arg(1600)
-    ->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Repaint)->Arg(0)->Arg(25)->Arg(50)->Arg(100)->Arg(200)->Arg(400)->Arg(1600)
+BENCHMARK(BM_Paint)->Arg(0)->Arg(25)->Arg(50)->Arg(100)->Arg(200)->Arg(400)->Arg(1600)->Unit(
+    benchmark::kMillisecond);
+BENCHMARK(BM_Repaint)
+    ->Arg(0)
+    ->Arg(25)
+    ->Arg(50)
+    ->Arg(100)
+    ->Arg(200)
+    ->Arg(400)
+    ->Arg(1600)
     ->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -64,7 +64,8 @@ TRunResult RunGrid(const std::vector<std::string>& Args, const TRunOptions& Opti
                          static_cast<rlim_t>(Options.fileSizeLimit)};
       ::setrlimit(RLIMIT_FSIZE, &limit);
     }
-    if (Options.unprivileged && ::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) {
+    if (Options.unprivileged && ::geteuid() == 0 &&
+        (::setgid(65534) != 0 || ::setuid(65534) != 0)) {
       ::_exit(126);
     }
     std::vector<char*> argv{const_cast<char*>(VELDRIN_GRID_BINARY)};
@@ -488,11 +489,12 @@ TEST_F(RestoreTest, ARunThenARestoreLeavesTheFolderByteForByteAsBefore) {
 
   TRunResult r = RunGrid({"-f", Folder(), "--restore", "-n"});
   EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(r.out, " ﾌｪﾙｯｶ & ﾄﾗﾒﾙ 1/2 [ft2]\n"
-                   "  restore  " + dir.file("MAP0-X2.OLD") + " -> " + dir.file("MAP0-X2.BMP") + "\n"
-                   "  restore  " + dir.file("MAP1-X2.OLD") + " -> " + dir.file("MAP1-X2.BMP") + "\n"
-                   " イルシェナー 等倍 [i1]\n"
-                   "  restore  " + dir.file("MAP2-X1.OLD") + " -> " + dir.file("MAP2-X1.BMP") + "\n");
+  const auto rename = [this](const char* Backup, const char* Target) {
+    return "  restore  " + dir.file(Backup) + " -> " + dir.file(Target) + "\n";
+  };
+  EXPECT_EQ(r.out, " ﾌｪﾙｯｶ & ﾄﾗﾒﾙ 1/2 [ft2]\n" + rename("MAP0-X2.OLD", "MAP0-X2.BMP") +
+                       rename("MAP1-X2.OLD", "MAP1-X2.BMP") + " イルシェナー 等倍 [i1]\n" +
+                       rename("MAP2-X1.OLD", "MAP2-X1.BMP"));
   EXPECT_EQ(Snapshot(dir), afterRun);
 
   r = RunGrid({"-f", Folder(), "--restore", "-m", "all"});
@@ -520,10 +522,9 @@ TEST_F(RestoreTest, AFailedRestoreInAnUnwritableFolderExitsWithOneAndLosesNothin
   PutFolder();
   ASSERT_EQ(RunGrid({"-f", Folder(), "-q"}).status, 0);
   const auto before = Snapshot(dir);
-  std::filesystem::permissions(dir.path(), std::filesystem::perms::owner_read |
-                                               std::filesystem::perms::owner_exec |
-                                               std::filesystem::perms::others_read |
-                                               std::filesystem::perms::others_exec);
+  using std::filesystem::perms;
+  std::filesystem::permissions(dir.path(), perms::owner_read | perms::owner_exec |
+                                               perms::others_read | perms::others_exec);
   TRunOptions asUser;
   asUser.unprivileged = true;
   const TRunResult r = RunGrid({"-f", Folder(), "--restore"}, asUser);

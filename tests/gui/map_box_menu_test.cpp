@@ -73,29 +73,29 @@ TEST_P(MenuEntriesTest, AppearOnlyWhenTheirFilesExist) {
 
 INSTANTIATE_TEST_SUITE_P(
     Files, MenuEntriesTest,
-    ::testing::Values(
-        TMenuCase{"nothing: no menu", {}, fcMalas, msFull, {}},
-        TMenuCase{"base map", {"MAP5243958-1.BMP"}, fcMalas, msFull, {"ShowBaseMapItem"}},
-        TMenuCase{"base map and result",
-                  {"MAP5243958-2.BMP", "MAP3-X2.BMP"},
-                  fcMalas,
-                  msHalf,
-                  {"ShowBaseMapItem", "ShowResultItem"}},
-        TMenuCase{"result and backup without the base map",
-                  {"MAP4-X4.BMP", "MAP4-X4.OLD"},
-                  fcTokuno,
-                  msQuarter,
-                  {"ShowResultItem", "RestoreItem"}},
-        TMenuCase{"only the second Felucca and Trammel backup",
-                  {"MAP1-X1.OLD"},
-                  fcFeluccaTrammel,
-                  msFull,
-                  {"RestoreItem"}},
-        TMenuCase{"files of other map types and scales only",
-                  {"MAP3687478-X1.BMP", "MAP2-1.BMP", "MAP2-1.OLD", "MAP2-X2.OLD"},
-                  fcIlshenar,
-                  msFull,
-                  {}}));
+    ::testing::Values(TMenuCase{"nothing: no menu", {}, fcMalas, msFull, {}},
+                      TMenuCase{
+                          "base map", {"MAP5243958-1.BMP"}, fcMalas, msFull, {"ShowBaseMapItem"}},
+                      TMenuCase{"base map and result",
+                                {"MAP5243958-2.BMP", "MAP3-X2.BMP"},
+                                fcMalas,
+                                msHalf,
+                                {"ShowBaseMapItem", "ShowResultItem"}},
+                      TMenuCase{"result and backup without the base map",
+                                {"MAP4-X4.BMP", "MAP4-X4.OLD"},
+                                fcTokuno,
+                                msQuarter,
+                                {"ShowResultItem", "RestoreItem"}},
+                      TMenuCase{"only the second Felucca and Trammel backup",
+                                {"MAP1-X1.OLD"},
+                                fcFeluccaTrammel,
+                                msFull,
+                                {"RestoreItem"}},
+                      TMenuCase{"files of other map types and scales only",
+                                {"MAP3687478-X1.BMP", "MAP2-1.BMP", "MAP2-1.OLD", "MAP2-X2.OLD"},
+                                fcIlshenar,
+                                msFull,
+                                {}}));
 
 TEST_F(MapBoxMenuTest, DuringARunTheMenuOffersNothingThatWrites) {
   WriteBase(fcIlshenar, mtNormal, msFull, 64);

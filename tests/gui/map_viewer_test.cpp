@@ -41,9 +41,9 @@ void WriteMap(const std::string& Name, int Width, int Height, int Shift = 0) {
   Bmp.height = Height;
   for (int I = 0; I < 256; ++I) {
     const QRgb C = PaletteColour(I);
-    Bmp.colors.insert(Bmp.colors.end(), {static_cast<std::uint8_t>(qBlue(C)),
-                                         static_cast<std::uint8_t>(qGreen(C)),
-                                         static_cast<std::uint8_t>(qRed(C)), 0});
+    Bmp.colors.insert(Bmp.colors.end(),
+                      {static_cast<std::uint8_t>(qBlue(C)), static_cast<std::uint8_t>(qGreen(C)),
+                       static_cast<std::uint8_t>(qRed(C)), 0});
   }
   const int Stride = testsupport::DibStride(Width, 8);
   Bmp.pixels.assign(static_cast<std::size_t>(Stride) * Height, 0);
@@ -59,7 +59,8 @@ void WriteMap(const std::string& Name, int Width, int Height, int Shift = 0) {
 class MapViewerTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    FSaved = SetErrorHandler([this](QWidget*, const QString& Message) { Errors.push_back(Message); });
+    FSaved =
+        SetErrorHandler([this](QWidget*, const QString& Message) { Errors.push_back(Message); });
   }
   void TearDown() override {
     Viewer.reset();
@@ -123,7 +124,8 @@ TEST_P(ViewerPictureTest, EqualsAPointSampledScalingOfTheMap) {
   const auto DestH = static_cast<int>(std::lround(H * GetParam().Zoom));
   const int Left = DestW < 300 ? (300 - DestW) / 2 : -Viewer->horizontalScrollBar()->value();
   const int Top = DestH < 200 ? (200 - DestH) / 2 : -Viewer->verticalScrollBar()->value();
-  EXPECT_EQ(Viewer->horizontalScrollBar()->value(), std::min(GetParam().ScrollX, std::max(0, DestW - 300)));
+  EXPECT_EQ(Viewer->horizontalScrollBar()->value(),
+            std::min(GetParam().ScrollX, std::max(0, DestW - 300)));
   const QRgb Background = Viewer->palette().color(QPalette::Dark).rgb();
   int Wrong = 0;
   for (int Y = 0; Y < 200; ++Y) {
@@ -172,8 +174,8 @@ TEST_F(MapViewerTest, TheWheelZoomsAroundTheMouse) {
   const QPointF Mouse(70, 130);
   // Map point under the mouse: (170, 180).
   for (int Delta : {120, 120, -120, 240, 120}) {  // four steps of the square root of 2
-    QWheelEvent Wheel(Mouse, Viewer->viewport()->mapToGlobal(Mouse), {}, {0, Delta},
-                      Qt::NoButton, {}, Qt::NoScrollPhase, false);
+    QWheelEvent Wheel(Mouse, Viewer->viewport()->mapToGlobal(Mouse), {}, {0, Delta}, Qt::NoButton,
+                      {}, Qt::NoScrollPhase, false);
     QApplication::sendEvent(Viewer->viewport(), &Wheel);
   }
   EXPECT_DOUBLE_EQ(std::round(Viewer->View().Zoom() * 1e6), 4e6);
@@ -211,11 +213,10 @@ TEST_F(MapViewerTest, ARepaintDrawsOnlyTheTilesAndPixelsOfTheExposedArea) {
     QRect Area;
     std::uint64_t Tiles;
   };
-  for (const TCase& C : {TCase{0, 0, QRect(0, 0, 300, 200), 1},
-                         TCase{900, 900, QRect(0, 0, 300, 200), 4},
-                         TCase{900, 900, QRect(0, 0, 20, 10), 1},
-                         TCase{900, 900, QRect(200, 150, 100, 50), 1},
-                         TCase{1900, 0, QRect(0, 0, 300, 200), 2}}) {
+  for (const TCase& C :
+       {TCase{0, 0, QRect(0, 0, 300, 200), 1}, TCase{900, 900, QRect(0, 0, 300, 200), 4},
+        TCase{900, 900, QRect(0, 0, 20, 10), 1}, TCase{900, 900, QRect(200, 150, 100, 50), 1},
+        TCase{1900, 0, QRect(0, 0, 300, 200), 2}}) {
     ScrollTo(C.ScrollX, C.ScrollY);
     QApplication::processEvents();
     const TGdiStats Before = GdiStats();
@@ -290,7 +291,7 @@ TEST_F(MapViewerTest, ShowsABaseMapWithUnpaddedRowsWithoutChangingTheFile) {
   const auto Before = testsupport::Snapshot(Dir);
   Show(Name, 21, 21);
   Key(Qt::Key_1);
-  const QImage Shot = Picture();  // the map centred at (8, 9)
+  const QImage Shot = Picture();          // the map centred at (8, 9)
   EXPECT_EQ(qRed(Shot.pixel(8, 9)), 30);  // the top row is the last one stored
   EXPECT_EQ(qRed(Shot.pixel(12, 11)), 14);
   EXPECT_EQ(testsupport::Snapshot(Dir), Before);

@@ -5,8 +5,8 @@
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QPushButton>
 #include <QPixmap>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <cstdio>
