@@ -49,8 +49,8 @@ class TMapView {
   double Zoom() const { return FZoom; }
   // Whether the map is fitted into the view (until the zoom is changed otherwise).
   bool Fitted() const { return FFitted; }
-  // The zoom at which the whole map just fits the view, centred (never below MinZoom, and
-  // below it only for a map too large for the view even at MinZoom: then MinZoom).
+  // The zoom at which the whole map just fits the view, centred, kept within MinZoom and
+  // MaxZoom (a map too large to fit even at MinZoom is shown at MinZoom).
   void Fit();
   // Zoom (kept within the limits) such that the map point under view point (AnchorX, AnchorY)
   // stays under it.
