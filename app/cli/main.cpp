@@ -10,18 +10,15 @@
 
 #include "app/cli/cli_host.h"
 #include "app/cli/cli_os.h"
+#include "app/cli/exit_status.h"
+#include "app/cli/restore_command.h"
 #include "app/core/map_job.h"
 #include "app/core/repair.h"
+#include "app/core/restore.h"
 #include "app/core/sample_maps.h"
 #include "platform/files.h"
 
 namespace {
-
-constexpr int kExitDone = 0;
-constexpr int kExitFailed = 1;
-constexpr int kExitUsage = 2;
-constexpr int kExitInterrupted = 130;
-constexpr int kExitTerminated = 143;
 
 struct TMapCode {
   const char* Code;
@@ -56,10 +53,6 @@ const char* MapCodeOf(Facet F, MapScale S) {
     if (m.F == F && m.S == S) return m.Code;
   }
   return "";
-}
-
-void Error(const std::string& Text) {
-  WriteText(TOutStream::Err, "veldrin-grid: " + Text + "\n");
 }
 
 // A path from a UTF-8 text, whatever the system's own encoding of names.
@@ -119,30 +112,40 @@ int main(int argc, char** argv) {
   std::vector<std::string> maps;
   bool dryRun = false;
   bool quiet = false;
+  bool restore = false;
   std::string sampleFolder;
   app.add_option("-f,--folder", folder, "the automap folder (default: the current directory)")
       ->type_name("DIR");
-  app.add_option("-b,--base", base,
-                 "map type to start from: normal, nostatics or xray (default normal)")
-      ->type_name("TYPE");
+  CLI::Option* baseOption =
+      app.add_option("-b,--base", base,
+                     "map type to start from: normal, nostatics or xray (default normal)")
+          ->type_name("TYPE");
   app.add_option("-t,--target", target, "map type whose files receive the result (default xray)")
       ->type_name("TYPE");
   app.add_option("-m,--maps", maps,
                  "comma-separated: ft1 ft2 ft4 i1 i2 i4 m1 m2 m4 tk1 tk2 tk4, or all\n"
-                 "(default all: every map whose base file exists)")
+                 "(default all: every map whose base file exists; with --restore, every map\n"
+                 "with a backup)")
       ->delimiter(',')
       ->type_name("LIST");
   app.add_flag("-n,--dry-run", dryRun,
                "print each job with the files it would read, back up and write; change nothing");
   app.add_flag("-q,--quiet", quiet, "print only errors");
-  app.add_option("--sample", sampleFolder,
-                 "write the built-in sample automap folder into DIR and exit")
-      ->type_name("DIR");
+  CLI::Option* sampleOption =
+      app.add_option("--sample", sampleFolder,
+                     "write the built-in sample automap folder into DIR and exit")
+          ->type_name("DIR");
+  app.add_flag("--restore", restore,
+               "instead of a run: put each chosen map's .OLD backups of the target type back\n"
+               "under their target names, so that the folder is as before the first run")
+      ->excludes(baseOption)
+      ->excludes(sampleOption);
   app.set_version_flag("--version", std::string("veldrin-grid ") + VELDRIN_VERSION);
   app.footer(
       "Exit status: 0 done; 1 a map job failed; 2 a usage error or a requested map whose base\n"
       "file is missing; 130 interrupted (the first Ctrl-C cancels after the current row, the\n"
-      "second ends the program at once).");
+      "second ends the program at once). With --restore: 1 a restore failed; 2 also a map\n"
+      "named with -m that has no backup (reported and skipped).");
   // CLI11 reads the arguments as given: from the system's UTF-8 form, not the code page's.
   const std::vector<std::string> args = CommandLineArguments(argc, argv);
   std::vector<const char*> argp;
@@ -211,6 +214,17 @@ int main(int argc, char** argv) {
     }
     wanted[found->F][found->S] = true;
   }
+  if (restore) {
+    std::vector<TRestoreChoice> choices;
+    for (const TMapCode& m : kMapCodes) {
+      const bool named = wanted[m.F][m.S];
+      if (named || (all && HasBackup(folder, m.F, targetType, m.S))) {
+        choices.push_back({m.F, m.S, m.Code, named});
+      }
+    }
+    return RunRestore(folder, targetType, choices, dryRun, quiet);
+  }
+
   std::vector<TMapCode> chosen;
   bool missing = false;
   for (const TMapCode& m : kMapCodes) {

@@ -84,34 +84,52 @@ std::string BadDataFileName(const std::string& FileName) {
   return ChangeFileExt(FileName, "") + "_BAD_DATA.BMP";
 }
 
+namespace {
+
+// The repaired file, built completely in memory; false (and nothing read past the headers) when
+// the file needs no repair.
+bool BuildRepaired(const std::string& FileName, std::unique_ptr<std::uint8_t[]>& Out,
+                   std::int64_t& OutSize) {
+  TFileStream in(FileName, fmOpenRead | fmShareDenyWrite);
+  const TBmpHeads h = ReadHeads(in);
+  const std::int64_t inSize = in.GetSize();
+  if (!NeedsRepair(h, inSize)) return false;
+
+  const std::int64_t offBits = h.bfOffBits;
+  const std::int64_t width = h.biWidth;
+  const std::int64_t rowBytes = PaddedRowBytes(h.biWidth);
+  OutSize = offBits + rowBytes * h.biHeight;
+  Out.reset(new (std::nothrow) std::uint8_t[static_cast<std::size_t>(OutSize)]);
+  if (!Out) throw EOutOfMemory();
+  // Headers, colour table and the unpadded rows, read in one go; then every row moves to its
+  // padded place, last row first, so that no row is overwritten before it has moved.
+  in.SetPosition(0);
+  in.ReadBufferLarge(Out.get(), inSize);
+  std::uint8_t* const pixels = Out.get() + offBits;
+  for (std::int64_t row = h.biHeight - 1; row >= 0; --row) {
+    std::memmove(pixels + row * rowBytes, pixels + row * width, static_cast<std::size_t>(width));
+    std::memset(pixels + row * rowBytes + width, 0, static_cast<std::size_t>(rowBytes - width));
+  }
+  PutLE32(Out.get() + kBfSizeOffset, static_cast<std::uint32_t>(OutSize));
+  return true;
+}
+
+}  // namespace
+
+bool ReadRepaired(const std::string& FileName, TStream& Out) {
+  std::unique_ptr<std::uint8_t[]> repaired;
+  std::int64_t size = 0;
+  if (!BuildRepaired(FileName, repaired, size)) return false;
+  Out.WriteBufferLarge(repaired.get(), size);
+  return true;
+}
+
 void FixBitmap(const std::string& FileName) {
   // The repaired file is built completely in memory before anything on disk changes, so a
   // file that cannot be read is never renamed.
   std::unique_ptr<std::uint8_t[]> out;
   std::int64_t outSize = 0;
-  {
-    TFileStream in(FileName, fmOpenRead | fmShareDenyWrite);
-    const TBmpHeads h = ReadHeads(in);
-    const std::int64_t inSize = in.GetSize();
-    if (!NeedsRepair(h, inSize)) return;
-
-    const std::int64_t offBits = h.bfOffBits;
-    const std::int64_t width = h.biWidth;
-    const std::int64_t rowBytes = PaddedRowBytes(h.biWidth);
-    outSize = offBits + rowBytes * h.biHeight;
-    out.reset(new (std::nothrow) std::uint8_t[static_cast<std::size_t>(outSize)]);
-    if (!out) throw EOutOfMemory();
-    // Headers, colour table and the unpadded rows, read in one go; then every row moves to its
-    // padded place, last row first, so that no row is overwritten before it has moved.
-    in.SetPosition(0);
-    in.ReadBufferLarge(out.get(), inSize);
-    std::uint8_t* const pixels = out.get() + offBits;
-    for (std::int64_t row = h.biHeight - 1; row >= 0; --row) {
-      std::memmove(pixels + row * rowBytes, pixels + row * width, static_cast<std::size_t>(width));
-      std::memset(pixels + row * rowBytes + width, 0, static_cast<std::size_t>(rowBytes - width));
-    }
-    PutLE32(out.get() + kBfSizeOffset, static_cast<std::uint32_t>(outSize));
-  }
+  if (!BuildRepaired(FileName, out, outSize)) return;
 
   // The repaired file is flushed beside the base file, with its permissions; the bad copy
   // becomes a second name of the base file (replacing an older one at once); only then does

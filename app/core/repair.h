@@ -5,6 +5,8 @@
 
 #include <string>
 
+class TStream;
+
 // True when the file is an 8-bit, uncompressed, bottom-up BMP whose width is not a multiple of 4
 // and whose pixel data is exactly width x height bytes: rows stored without their padding.
 // Every other file gives false. A missing file raises EFOpenError, a file shorter than its two
@@ -22,3 +24,7 @@ std::string BadDataFileName(const std::string& FileName);
 // copy exists. On failure FileName still holds the original and the error is passed on
 // (EFOpenError, EReadError, EWriteError, EFCreateError).
 void FixBitmap(const std::string& FileName);
+
+// Writes to Out what FixBitmap would write under FileName, leaving the file alone, and returns
+// true; returns false, writing nothing, for a file that needs no repair. Errors as FixBitmap's.
+bool ReadRepaired(const std::string& FileName, TStream& Out);

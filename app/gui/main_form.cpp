@@ -11,7 +11,6 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
 #include <QShowEvent>
@@ -21,7 +20,9 @@
 
 #include "app/core/map_job.h"
 #include "app/gui/about_form.h"
+#include "app/gui/error_display.h"
 #include "app/gui/frame_centring.h"
+#include "app/gui/map_box_menus.h"
 #include "browsefl/browse_folder.h"
 #include "platform/files.h"
 
@@ -29,11 +30,6 @@ namespace {
 
 constexpr int ClientWidth = 318;
 constexpr int ClientHeight = 187;
-
-TForm1::TErrorHandler& CurrentErrorHandler() {
-  static TForm1::TErrorHandler Handler;
-  return Handler;
-}
 
 QAction* NewAction(QObject* Owner, const char* Name, const char* Caption, const char* Hint,
                    bool Enabled) {
@@ -139,6 +135,7 @@ TForm1::TForm1(QWidget* Parent)
         this, [] { return QGuiApplication::primaryScreen()->availableGeometry(); }, QMargins());
   }
   FormCreate();
+  MapBoxMenus = new TMapBoxMenus(this);
 }
 
 TForm1::~TForm1() = default;
@@ -384,7 +381,7 @@ std::string TForm1::GetStatusText() const {
 }
 
 TForm1::TErrorHandler TForm1::SetErrorHandler(TErrorHandler Handler) {
-  return std::exchange(CurrentErrorHandler(), std::move(Handler));
+  return ::SetErrorHandler(std::move(Handler));
 }
 
 void TForm1::showEvent(QShowEvent* Event) {
@@ -415,9 +412,5 @@ void TForm1::Guarded(void (TForm1::*Handler)()) {
 }
 
 void TForm1::ShowError(const QString& Message) {
-  if (const TErrorHandler& Handler = CurrentErrorHandler()) {
-    Handler(this, Message);
-    return;
-  }
-  QMessageBox::critical(this, QGuiApplication::applicationDisplayName(), Message);
+  ShowErrorMessage(this, Message);
 }

@@ -9,6 +9,7 @@
 
 #include "app/core/job_host.h"
 #include "app/core/map_catalogue.h"
+#include "app/gui/error_display.h"
 
 class QAction;
 class QCheckBox;
@@ -21,11 +22,12 @@ class QPushButton;
 class QShowEvent;
 class QStatusBar;
 class TBrowseFolder;
+class TMapBoxMenus;
 
 class TForm1 : public QWidget, public TJobHost {
  public:
   // Shows an error that reached an action handler; Owner is the window.
-  using TErrorHandler = std::function<void(QWidget* Owner, const QString& Message)>;
+  using TErrorHandler = ::TErrorHandler;
 
   explicit TForm1(QWidget* Parent = nullptr);
   ~TForm1() override;
@@ -66,6 +68,8 @@ class TForm1 : public QWidget, public TJobHost {
   QAction* QuitAct;
 
   TBrowseFolder* BrowseFolder;
+  // The context menus of the map check boxes.
+  TMapBoxMenus* MapBoxMenus;
 
   std::string MapFolder;
   bool Canceled = false;

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "app/core/job_precheck.h"
+#include "app/core/restore.h"
 #include "bigbitmap/bigbitmap.h"
 #include "platform/exceptions.h"
 #include "platform/files.h"
@@ -549,6 +550,91 @@ TEST_F(MapJobTest, AJobNeedingMoreMemoryThanTheMachineHasFailsAtOnce) {
   WriteFileBytes(rle, Bytes(60, 'x'));
   EXPECT_EQ(JobFootprint(rle).Width, 0);
   EXPECT_NO_THROW(PrecheckMapJob(rle, 1));
+}
+
+// ---- taking a map back from its backups ------------------------------------------------------
+
+class RestoreTest : public MapJobTest {
+ protected:
+  // Bases for both Felucca and Trammel and Ilshenar; the targets of Felucca and Trammel and
+  // of Ilshenar exist before the run, the second Felucca and Trammel one included.
+  void PutMapsAndOldTargets() {
+    PutBase(fcFeluccaTrammel, msHalf);
+    PutBase(fcIlshenar, msFull);
+    WriteFileBytes(dir.file("MAP0-X2.BMP"), {0, 1});
+    WriteFileBytes(dir.file("MAP1-X2.BMP"), {1, 2, 3});
+    WriteFileBytes(dir.file("MAP2-X1.BMP"), {2});
+    host.Tick(fcFeluccaTrammel, msHalf);
+    host.Tick(fcIlshenar, msFull);
+  }
+};
+
+TEST_F(RestoreTest, ARunFollowedByARestoreLeavesTheFolderByteForByteAsBefore) {
+  PutMapsAndOldTargets();
+  const auto before = Snapshot(dir);
+  MakeRun(host);
+  MakeRun(host);  // a second run keeps the first backups
+  ASSERT_NE(Snapshot(dir), before);
+  EXPECT_TRUE(HasBackup(host.folder, fcFeluccaTrammel, mtXRay, msHalf));
+  EXPECT_TRUE(RestoreMap(host.folder, fcFeluccaTrammel, mtXRay, msHalf).empty());
+  EXPECT_TRUE(RestoreMap(host.folder, fcIlshenar, mtXRay, msFull).empty());
+  EXPECT_EQ(Snapshot(dir), before);
+  EXPECT_FALSE(HasBackup(host.folder, fcFeluccaTrammel, mtXRay, msHalf));
+
+  MakeRun(host);  // and the next run backs the targets up again
+  EXPECT_EQ(ReadFileBytes(dir.file("MAP1-X2.OLD")), (Bytes{1, 2, 3}));
+}
+
+TEST_F(RestoreTest, ARestoreWithNothingToRestoreChangesNothingAndNamesTheTargetsSkipped) {
+  PutBase(fcFeluccaTrammel, msFull);
+  host.Tick(fcFeluccaTrammel, msFull);
+  MakeRun(host);  // the targets did not exist: no backups
+  WriteFileBytes(dir.file("MAP0-1.OLD"), {7});  // a backup of another map type
+  const auto before = Snapshot(dir);
+  EXPECT_FALSE(HasBackup(host.folder, fcFeluccaTrammel, mtXRay, msFull));
+  EXPECT_EQ(RestoreMap(host.folder, fcFeluccaTrammel, mtXRay, msFull),
+            (std::vector<std::string>{dir.file("MAP0-X1.BMP"), dir.file("MAP1-X1.BMP")}));
+  EXPECT_EQ(RestoreMap(host.folder, fcMalas, mtXRay, msFull),
+            (std::vector<std::string>{dir.file("MAP3-X1.BMP")}));
+  EXPECT_EQ(Snapshot(dir), before);
+}
+
+TEST_F(RestoreTest, RestoresEachFeluccaAndTrammelTargetThatHasABackupAndSkipsTheOther) {
+  PutBase(fcFeluccaTrammel, msQuarter);
+  WriteFileBytes(dir.file("MAP1-X4.BMP"), {4});
+  host.Tick(fcFeluccaTrammel, msQuarter);
+  MakeRun(host);
+  const Bytes result = ReadFileBytes(dir.file("MAP0-X4.BMP"));
+  EXPECT_EQ(RestoreMap(host.folder, fcFeluccaTrammel, mtXRay, msQuarter),
+            (std::vector<std::string>{dir.file("MAP0-X4.BMP")}));
+  EXPECT_EQ(ReadFileBytes(dir.file("MAP1-X4.BMP")), Bytes{4});
+  EXPECT_EQ(ReadFileBytes(dir.file("MAP0-X4.BMP")), result);
+  EXPECT_EQ(FileNames(dir), (std::vector<std::string>{"MAP0-X4.BMP", "MAP1-X4.BMP",
+                                                      "MAP25166902-4.BMP"}));
+}
+
+TEST_F(RestoreTest, ABackupThatIsASecondNameOfTheUnchangedTargetIsDropped) {
+  // What a save that failed after making the backup leaves behind.
+  WriteFileBytes(dir.file("MAP3-X1.BMP"), {3});
+  ASSERT_EQ(OsLinkNoReplace(dir.file("MAP3-X1.BMP"), dir.file("MAP3-X1.OLD")), TOsNoReplace::Done);
+  EXPECT_TRUE(RestoreMap(host.folder, fcMalas, mtXRay, msFull).empty());
+  EXPECT_EQ(FileNames(dir), std::vector<std::string>{"MAP3-X1.BMP"});
+  EXPECT_EQ(ReadFileBytes(dir.file("MAP3-X1.BMP")), Bytes{3});
+}
+
+TEST_F(RestoreTest, FailsBeforeAnyChangeWhileARunHoldsTheFolder) {
+  PutMapsAndOldTargets();
+  MakeRun(host);
+  const auto before = Snapshot(dir);
+  const TFolderLock run(host.folder);
+  ASSERT_FALSE(run.Busy());
+  try {
+    RestoreMap(host.folder, fcFeluccaTrammel, mtXRay, msHalf);
+    FAIL() << "the restore must fail";
+  } catch (const ERestoreError& e) {
+    EXPECT_STREQ(e.what(), SRestoreFolderBusy);
+  }
+  EXPECT_EQ(Snapshot(dir), before);
 }
 
 }  // namespace

@@ -43,6 +43,7 @@ struct TRunResult {
 
 struct TRunOptions {
   std::int64_t fileSizeLimit = -1;  // RLIMIT_FSIZE for the program, -1: none
+  bool unprivileged = false;        // run as an ordinary user even when the test runs as root
   // Called whenever the program wrote more to standard error; may signal it.
   std::function<void(pid_t, const std::string&)> onError;
 };
@@ -62,6 +63,10 @@ TRunResult RunGrid(const std::vector<std::string>& Args, const TRunOptions& Opti
       const rlimit limit{static_cast<rlim_t>(Options.fileSizeLimit),
                          static_cast<rlim_t>(Options.fileSizeLimit)};
       ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    if (Options.unprivileged && ::geteuid() == 0 &&
+        (::setgid(65534) != 0 || ::setuid(65534) != 0)) {
+      ::_exit(126);
     }
     std::vector<char*> argv{const_cast<char*>(VELDRIN_GRID_BINARY)};
     for (const std::string& a : Args) argv.push_back(const_cast<char*>(a.c_str()));
@@ -187,7 +192,11 @@ INSTANTIATE_TEST_SUITE_P(
         {"RequestedBaseMissing", {"-f", "@", "-m", "i1,tk1"}, 2},
         {"RequestedBaseMissingForThatBaseType", {"-f", "@", "-m", "i1", "-b", "xray"}, 2},
         {"NoSuchFolder", {"-f", "@/nowhere"}, 2},
-        {"OptionWithoutValue", {"-f"}, 2}}),
+        {"OptionWithoutValue", {"-f"}, 2},
+        {"RestoreWithNothingToRestore", {"-f", "@", "--restore"}, 0},
+        {"RestoreOfANamedMapWithoutBackup", {"-f", "@", "--restore", "-m", "i1"}, 2},
+        {"RestoreWithABaseType", {"-f", "@", "--restore", "-b", "xray"}, 2},
+        {"RestoreOfAnUnknownMap", {"-f", "@", "--restore", "-m", "zz9"}, 2}}),
     [](const ::testing::TestParamInfo<ExitCase>& info) { return std::string(info.param.name); });
 
 TEST_F(VeldrinGridTest, AFailedJobPrintsItsMessageAndStopsTheRunThere) {
@@ -453,6 +462,76 @@ TEST_F(VeldrinGridTest, TheSampleFolderHoldsTheTwelveBaseMapsAndARunMakesFifteen
   for (const char* name : {"MAP4-X1.BMP", "MAP4-X2.BMP", "MAP4-X4.BMP", "MAP2-X4.BMP"}) {
     EXPECT_TRUE(std::filesystem::exists(sample + "/" + name)) << name;
   }
+}
+
+// ---- restore from the backups ----------------------------------------------------------------
+
+class RestoreTest : public VeldrinGridTest {
+ protected:
+  // Base maps of Felucca and Trammel at half size and of Ilshenar and Malas at full size;
+  // targets of the first two existed before any run (both Felucca and Trammel names).
+  void PutFolder() {
+    WriteFileBytes(Base(fcFeluccaTrammel, msHalf), SmallMap());
+    WriteFileBytes(Base(fcIlshenar, msFull), SmallMap());
+    WriteFileBytes(Base(fcMalas, msFull), SmallMap());
+    WriteFileBytes(dir.file("MAP0-X2.BMP"), {0});
+    WriteFileBytes(dir.file("MAP1-X2.BMP"), {1, 1});
+    WriteFileBytes(dir.file("MAP2-X1.BMP"), {2});
+  }
+};
+
+TEST_F(RestoreTest, ARunThenARestoreLeavesTheFolderByteForByteAsBefore) {
+  PutFolder();
+  const auto before = Snapshot(dir);
+  ASSERT_EQ(RunGrid({"-f", Folder(), "-q"}).status, 0);
+  const auto afterRun = Snapshot(dir);
+  ASSERT_NE(afterRun, before);
+
+  TRunResult r = RunGrid({"-f", Folder(), "--restore", "-n"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  const auto rename = [this](const char* Backup, const char* Target) {
+    return "  restore  " + dir.file(Backup) + " -> " + dir.file(Target) + "\n";
+  };
+  EXPECT_EQ(r.out, " ﾌｪﾙｯｶ & ﾄﾗﾒﾙ 1/2 [ft2]\n" + rename("MAP0-X2.OLD", "MAP0-X2.BMP") +
+                       rename("MAP1-X2.OLD", "MAP1-X2.BMP") + " イルシェナー 等倍 [i1]\n" +
+                       rename("MAP2-X1.OLD", "MAP2-X1.BMP"));
+  EXPECT_EQ(Snapshot(dir), afterRun);
+
+  r = RunGrid({"-f", Folder(), "--restore", "-m", "all"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, " ﾌｪﾙｯｶ & ﾄﾗﾒﾙ 1/2 : 復元しました\n イルシェナー 等倍 : 復元しました\n");
+  // Malas had no target before the run, hence no backup: its result stays.
+  EXPECT_EQ(std::filesystem::remove(dir.file("MAP3-X1.BMP")), true);
+  EXPECT_EQ(Snapshot(dir), before);
+}
+
+TEST_F(RestoreTest, ANamedMapWithoutBackupIsReportedAndSkippedAndTheOthersAreRestored) {
+  PutFolder();
+  ASSERT_EQ(RunGrid({"-f", Folder(), "-q"}).status, 0);
+  const TRunResult r = RunGrid({"-f", Folder(), "--restore", "-m", "m1,i1", "-t", "XRAY"});
+  EXPECT_EQ(r.status, 2);
+  // Maps go in the order of a run.
+  EXPECT_EQ(r.err, " イルシェナー 等倍 : 復元しました\nveldrin-grid: no backup for m1: " +
+                       dir.file("MAP3-X1.OLD") + " (" + dir.file("MAP3-X1.BMP") +
+                       " left as it is)\n");
+  EXPECT_EQ(ReadFileBytes(dir.file("MAP2-X1.BMP")), Bytes{2});
+  EXPECT_TRUE(std::filesystem::exists(dir.file("MAP0-X2.OLD")));
+}
+
+TEST_F(RestoreTest, AFailedRestoreInAnUnwritableFolderExitsWithOneAndLosesNothing) {
+  PutFolder();
+  ASSERT_EQ(RunGrid({"-f", Folder(), "-q"}).status, 0);
+  const auto before = Snapshot(dir);
+  using std::filesystem::perms;
+  std::filesystem::permissions(dir.path(), perms::owner_read | perms::owner_exec |
+                                               perms::others_read | perms::others_exec);
+  TRunOptions asUser;
+  asUser.unprivileged = true;
+  const TRunResult r = RunGrid({"-f", Folder(), "--restore"}, asUser);
+  std::filesystem::permissions(dir.path(), std::filesystem::perms::owner_all);
+  EXPECT_EQ(r.status, 1) << r.err;
+  EXPECT_NE(r.err.find(dir.file("MAP0-X2.BMP")), std::string::npos) << r.err;
+  EXPECT_EQ(Snapshot(dir), before);
 }
 
 }  // namespace

@@ -98,4 +98,21 @@ class ImmutableFile {
   bool on_ = false;
 };
 
+// Makes a folder unwritable while the object lives; a process running as root also acts as an
+// unprivileged user meanwhile, since root may write anywhere. On() is false where that cannot be
+// done (always on Windows, whose folders have no such permission bits).
+class UnwritableFolder {
+ public:
+  explicit UnwritableFolder(const std::string& Folder);
+  ~UnwritableFolder();
+  UnwritableFolder(const UnwritableFolder&) = delete;
+  UnwritableFolder& operator=(const UnwritableFolder&) = delete;
+  bool On() const { return on_; }
+
+ private:
+  std::string folder_;
+  bool as_root_ = false;
+  bool on_ = false;
+};
+
 }  // namespace testsupport

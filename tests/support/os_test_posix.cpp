@@ -5,6 +5,7 @@
 #include <sys/mman.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -157,6 +158,19 @@ ImmutableFile::ImmutableFile(const std::string& Name) : fd_(::open(Name.c_str(),
 ImmutableFile::~ImmutableFile() {
   if (on_) ::ioctl(fd_, FS_IOC_SETFLAGS, &flags_);
   if (fd_ >= 0) ::close(fd_);
+}
+
+UnwritableFolder::UnwritableFolder(const std::string& Folder) : folder_(Folder) {
+  on_ = ::chmod(folder_.c_str(), 0555) == 0;
+  if (on_ && ::geteuid() == 0) {
+    as_root_ = ::seteuid(65534) == 0;
+    on_ = as_root_;
+  }
+}
+
+UnwritableFolder::~UnwritableFolder() {
+  if (as_root_) (void)::seteuid(0);
+  ::chmod(folder_.c_str(), 0700);
 }
 
 }  // namespace testsupport

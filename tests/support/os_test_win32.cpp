@@ -128,6 +128,9 @@ TinyFileSystem::~TinyFileSystem() = default;
 ImmutableFile::ImmutableFile(const std::string&) {}
 ImmutableFile::~ImmutableFile() = default;
 
+UnwritableFolder::UnwritableFolder(const std::string& Folder) : folder_(Folder) {}
+UnwritableFolder::~UnwritableFolder() = default;
+
 }  // namespace testsupport
 
 // The C runtime's list of C initialisers (.CRT$XI*), run before any C++ static constructor.

@@ -1,0 +1,163 @@
+#include "app/core/map_view.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "app/core/repair.h"
+#include "bigbitmap/bigbitmap.h"
+#include "platform/files.h"
+#include "platform/streams.h"
+
+namespace {
+
+// Whole zoom steps from 1:1: the zoom is ZoomStep to this power.
+double StepsFromActualSize(double Zoom) {
+  return std::log(Zoom) / std::log(TMapView::ZoomStep);
+}
+
+// How far a view of ViewExtent pixels can scroll over MapExtent destination pixels.
+std::int32_t ScrollRange(std::int64_t MapExtent, std::int32_t ViewExtent) {
+  return static_cast<std::int32_t>(std::max<std::int64_t>(0, MapExtent - ViewExtent));
+}
+
+// Narrows a surface's clipping to a rectangle for the lifetime of the object.
+class TClipTo {
+ public:
+  TClipTo(HDC DC, const TRect& Rect) : FDC(DC) {
+    IntersectClipRect(FDC, Rect.Left, Rect.Top, Rect.Right, Rect.Bottom);
+  }
+  ~TClipTo() { ResetClipRect(FDC); }
+  TClipTo(const TClipTo&) = delete;
+  TClipTo& operator=(const TClipTo&) = delete;
+
+ private:
+  HDC FDC;
+};
+
+}  // namespace
+
+TMapView::TMapView() = default;
+TMapView::~TMapView() = default;
+
+void TMapView::Open(const std::string& FileName) {
+  auto map = std::make_unique<TBigBitmap>();
+  TMemoryStream repaired;
+  if (ReadRepaired(FileName, repaired)) {
+    repaired.SetPosition(0);
+    map->LoadFromStream(repaired);
+  } else {
+    map->LoadFromFile(FileName);
+  }
+  map->SetDrawMode(1);
+  const bool sameSize = FMap != nullptr && map->GetWidth() == FMap->GetWidth() &&
+                        map->GetHeight() == FMap->GetHeight();
+  FMap = std::move(map);
+  FFileName = FileName;
+  if (!sameSize) FFitted = true;
+  if (FFitted) Fit();
+  ClampScroll();
+}
+
+std::int32_t TMapView::MapWidth() const {
+  return FMap ? FMap->GetWidth() : 0;
+}
+
+std::int32_t TMapView::MapHeight() const {
+  return FMap ? FMap->GetHeight() : 0;
+}
+
+void TMapView::SetViewSize(std::int32_t Width, std::int32_t Height) {
+  FViewWidth = std::max(Width, 0);
+  FViewHeight = std::max(Height, 0);
+  if (FFitted) Fit();
+  ClampScroll();
+}
+
+std::int64_t TMapView::Extent(std::int32_t MapExtent) const {
+  return std::max<std::int64_t>(1, std::llround(MapExtent * FZoom));
+}
+
+void TMapView::Fit() {
+  FFitted = true;
+  if (!FMap) return;
+  const double zoom = std::min(double(FViewWidth) / MapWidth(), double(FViewHeight) / MapHeight());
+  FZoom = std::clamp(zoom, MinZoom, MaxZoom);
+  FScrollX = 0;
+  FScrollY = 0;
+  ClampScroll();
+}
+
+void TMapView::SetZoom(double Zoom, std::int32_t AnchorX, std::int32_t AnchorY) {
+  FFitted = false;
+  if (!FMap) return;
+  const TRect before = MapRect();
+  // The map point under the anchor, as a fraction of the map's extent.
+  const double fx = double(AnchorX - before.Left) / (before.Right - before.Left);
+  const double fy = double(AnchorY - before.Top) / (before.Bottom - before.Top);
+  FZoom = std::clamp(Zoom, MinZoom, MaxZoom);
+  FScrollX = static_cast<std::int32_t>(std::llround(fx * Extent(MapWidth()) - AnchorX));
+  FScrollY = static_cast<std::int32_t>(std::llround(fy * Extent(MapHeight()) - AnchorY));
+  ClampScroll();
+}
+
+void TMapView::ZoomIn(std::int32_t AnchorX, std::int32_t AnchorY) {
+  // The next whole step above the current zoom (which may lie between steps after a fit).
+  const double steps = std::floor(StepsFromActualSize(FZoom) + 1e-6) + 1;
+  SetZoom(std::pow(ZoomStep, steps), AnchorX, AnchorY);
+}
+
+void TMapView::ZoomOut(std::int32_t AnchorX, std::int32_t AnchorY) {
+  const double steps = std::ceil(StepsFromActualSize(FZoom) - 1e-6) - 1;
+  SetZoom(std::pow(ZoomStep, steps), AnchorX, AnchorY);
+}
+
+std::int32_t TMapView::ScrollMaxX() const {
+  return FMap ? ScrollRange(Extent(MapWidth()), FViewWidth) : 0;
+}
+
+std::int32_t TMapView::ScrollMaxY() const {
+  return FMap ? ScrollRange(Extent(MapHeight()), FViewHeight) : 0;
+}
+
+void TMapView::ScrollTo(std::int32_t X, std::int32_t Y) {
+  FScrollX = X;
+  FScrollY = Y;
+  ClampScroll();
+}
+
+void TMapView::ClampScroll() {
+  FScrollX = std::clamp(FScrollX, 0, ScrollMaxX());
+  FScrollY = std::clamp(FScrollY, 0, ScrollMaxY());
+}
+
+TRect TMapView::MapRect() const {
+  if (!FMap) return {};
+  const std::int64_t w = Extent(MapWidth());
+  const std::int64_t h = Extent(MapHeight());
+  const std::int64_t left = w < FViewWidth ? (FViewWidth - w) / 2 : -std::int64_t{FScrollX};
+  const std::int64_t top = h < FViewHeight ? (FViewHeight - h) / 2 : -std::int64_t{FScrollY};
+  return Rect(static_cast<std::int32_t>(left), static_cast<std::int32_t>(top),
+              static_cast<std::int32_t>(left + w), static_cast<std::int32_t>(top + h));
+}
+
+void TMapView::Paint(TBitmap& Backing, const TRect& Exposed, TColor Background) const {
+  TCanvas& canvas = *Backing.Canvas();
+  const TClipTo clip(canvas.Handle(), Exposed);
+  TRect area;
+  GetClipBox(canvas.Handle(), &area);
+  const TRect map = MapRect();
+  TRect covered;
+  const bool meets = FMap && IntersectRect(&covered, &area, &map);
+  if (!meets || !(covered == area)) {
+    canvas.Brush().Color = Background;
+    canvas.Brush().Style = bsSolid;
+    canvas.FillRect(area);
+  }
+  if (meets) canvas.StretchDraw(map, FMap.get());
+}
+
+std::string BackupPartner(const std::string& FileName) {
+  const std::string ext = ExtractFileExt(FileName);
+  const std::string partner = ChangeFileExt(FileName, ext == ".OLD" ? ".BMP" : ".OLD");
+  return partner != FileName && FileExists(partner) ? partner : std::string();
+}

@@ -1,0 +1,191 @@
+// The context menus of the map check boxes: which entries appear for which files, how the menu
+// pops up, what the entries do, and that a run leaves nothing in it that writes.
+
+#include <QAction>
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QMenu>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "app/gui/map_box_menus.h"
+#include "app/gui/map_viewer.h"
+#include "platform/files.h"
+#include "support/temp_dir.h"
+#include "window_fixture.h"
+
+namespace {
+
+using testsupport::Snapshot;
+using testsupport::WriteFileBytes;
+
+std::vector<std::string> EntryNames(const QMenu* Menu) {
+  std::vector<std::string> Names;
+  if (Menu == nullptr) return Names;
+  for (const QAction* Entry : Menu->actions()) Names.push_back(Entry->objectName().toStdString());
+  return Names;
+}
+
+QAction* Entry(const QMenu& Menu, const char* Name) {
+  for (QAction* A : Menu.actions()) {
+    if (A->objectName() == QLatin1String(Name)) return A;
+  }
+  return nullptr;
+}
+
+std::vector<TMapViewer*> Viewers() {
+  std::vector<TMapViewer*> Found;
+  for (QWidget* Window : QApplication::topLevelWidgets()) {
+    if (auto* Viewer = dynamic_cast<TMapViewer*>(Window)) Found.push_back(Viewer);
+  }
+  return Found;
+}
+
+class MapBoxMenuTest : public WindowTest {
+ protected:
+  TMapBoxMenus& Menus() { return *Form->MapBoxMenus; }
+  std::string File(const char* Name) const { return Folder() + "/" + Name; }
+};
+
+// ---- entries --------------------------------------------------------------------------------
+
+struct TMenuCase {
+  const char* Title;
+  std::vector<const char*> Files;  // written before the menu is made
+  Facet F;
+  MapScale S;
+  std::vector<std::string> Entries;
+};
+void PrintTo(const TMenuCase& C, std::ostream* Os) {
+  *Os << C.Title;
+}
+
+class MenuEntriesTest : public MapBoxMenuTest, public ::testing::WithParamInterface<TMenuCase> {};
+
+// Base type normal, target type X-ray (the window's start).
+TEST_P(MenuEntriesTest, AppearOnlyWhenTheirFilesExist) {
+  for (const char* Name : GetParam().Files) WriteFileBytes(File(Name), {1});
+  ShowWindow();
+  const std::unique_ptr<QMenu> Menu = Menus().CreateMenu(GetParam().F, GetParam().S);
+  EXPECT_EQ(EntryNames(Menu.get()), GetParam().Entries);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, MenuEntriesTest,
+    ::testing::Values(TMenuCase{"nothing: no menu", {}, fcMalas, msFull, {}},
+                      TMenuCase{
+                          "base map", {"MAP5243958-1.BMP"}, fcMalas, msFull, {"ShowBaseMapItem"}},
+                      TMenuCase{"base map and result",
+                                {"MAP5243958-2.BMP", "MAP3-X2.BMP"},
+                                fcMalas,
+                                msHalf,
+                                {"ShowBaseMapItem", "ShowResultItem"}},
+                      TMenuCase{"result and backup without the base map",
+                                {"MAP4-X4.BMP", "MAP4-X4.OLD"},
+                                fcTokuno,
+                                msQuarter,
+                                {"ShowResultItem", "RestoreItem"}},
+                      TMenuCase{"only the second Felucca and Trammel backup",
+                                {"MAP1-X1.OLD"},
+                                fcFeluccaTrammel,
+                                msFull,
+                                {"RestoreItem"}},
+                      TMenuCase{"files of other map types and scales only",
+                                {"MAP3687478-X1.BMP", "MAP2-1.BMP", "MAP2-1.OLD", "MAP2-X2.OLD"},
+                                fcIlshenar,
+                                msFull,
+                                {}}));
+
+TEST_F(MapBoxMenuTest, DuringARunTheMenuOffersNothingThatWrites) {
+  WriteBase(fcIlshenar, mtNormal, msFull, 64);
+  WriteFileBytes(File("MAP2-X1.BMP"), {1});
+  WriteFileBytes(File("MAP2-X1.OLD"), {2});
+  TForm1& W = ShowWindow();
+  Tick(W.I1CBox);
+  std::vector<std::string> DuringRun;
+  qttest::TPoller Look([&] {
+    if (!W.IsRunning()) return false;
+    DuringRun = EntryNames(Menus().CreateMenu(fcIlshenar, msFull).get());
+    Menus().RestoreFromBackup(fcIlshenar, msFull);  // a menu left open from before the run
+    return true;
+  });
+  Press(W.MakeBtn);
+  ASSERT_TRUE(Look.Done());
+  EXPECT_EQ(DuringRun, (std::vector<std::string>{"ShowBaseMapItem", "ShowResultItem"}));
+  EXPECT_EQ(testsupport::ReadFileBytes(File("MAP2-X1.OLD")), std::vector<std::uint8_t>{2});
+  EXPECT_EQ(EntryNames(Menus().CreateMenu(fcIlshenar, msFull).get()),
+            (std::vector<std::string>{"ShowBaseMapItem", "ShowResultItem", "RestoreItem"}));
+}
+
+// ---- popping up -----------------------------------------------------------------------------
+
+// A right click, or the menu key (the platform turns it into a keyboard context-menu request for
+// the focused box); a box that cannot be ticked has its menu too.
+TEST_F(MapBoxMenuTest, PopsUpOnARightClickOrTheMenuKeyAlsoOnADisabledBox) {
+  WriteFileBytes(File("MAP3-X4.BMP"), {1});
+  WriteBase(fcTokuno, mtNormal, msHalf);
+  TForm1& W = ShowWindow();
+  ASSERT_FALSE(W.M4CBox->isEnabled());
+  W.Tk2CBox->setFocus();
+  struct TCase {
+    QCheckBox* Box;
+    QContextMenuEvent::Reason Reason;
+    const char* Entry;
+    const char* Text;
+  };
+  for (const TCase& C :
+       {TCase{W.M4CBox, QContextMenuEvent::Mouse, "ShowResultItem", "グリッドマップを表示(&G)"},
+        TCase{W.Tk2CBox, QContextMenuEvent::Keyboard, "ShowBaseMapItem",
+              "ベースマップを表示(&B)"}}) {
+    QContextMenuEvent Request(C.Reason, QPoint(5, 5), C.Box->mapToGlobal(QPoint(5, 5)));
+    QApplication::sendEvent(C.Box, &Request);
+    auto* Popup = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    ASSERT_NE(Popup, nullptr) << C.Entry;
+    EXPECT_EQ(EntryNames(Popup), std::vector<std::string>{C.Entry});
+    EXPECT_EQ(Popup->actions()[0]->text(), QString::fromUtf8(C.Text));
+    Popup->close();
+  }
+}
+
+// ---- the entries' work ----------------------------------------------------------------------
+
+TEST_F(MapBoxMenuTest, RestoreAfterARunLeavesTheFolderAsBeforeTheRun) {
+  WriteBase(fcFeluccaTrammel, mtNormal, msHalf);
+  WriteFileBytes(File("MAP0-X2.BMP"), {0});
+  WriteFileBytes(File("MAP1-X2.BMP"), {1});
+  TForm1& W = ShowWindow();
+  const auto Before = Snapshot(Dir);
+  Tick(W.FT2CBox);
+  Press(W.MakeBtn);
+  ASSERT_NE(Snapshot(Dir), Before);
+  const std::unique_ptr<QMenu> Menu = Menus().CreateMenu(fcFeluccaTrammel, msHalf);
+  ASSERT_NE(Entry(*Menu, "RestoreItem"), nullptr);
+  Entry(*Menu, "RestoreItem")->trigger();
+  EXPECT_EQ(Snapshot(Dir), Before);
+  EXPECT_EQ(W.GetStatusText(), GetMapDisplayName(fcFeluccaTrammel, msHalf) + " : 復元しました");
+  EXPECT_TRUE(Errors.empty());
+}
+
+TEST_F(MapBoxMenuTest, ShowResultOpensAViewerAndAFileThatDoesNotLoadShowsItsError) {
+  WriteBase(fcMalas, mtNormal, msFull, 24);
+  WriteFileBytes(File("MAP3-X1.BMP"), std::vector<std::uint8_t>(60, 'x'));
+  TForm1& W = ShowWindow();
+  Menus().ShowResult(fcMalas, msFull);
+  EXPECT_EQ(Errors.size(), 1u);
+  EXPECT_TRUE(Viewers().empty());
+
+  Menus().ShowBaseMap(fcMalas, msFull);
+  ASSERT_EQ(Viewers().size(), 1u);
+  TMapViewer* Viewer = Viewers()[0];
+  EXPECT_EQ(Viewer->View().FileName(), File("MAP5243958-1.BMP"));
+  EXPECT_TRUE(Viewer->windowTitle().startsWith("MAP5243958-1.BMP - 8 x 24"));
+  EXPECT_FALSE(Viewer->testAttribute(Qt::WA_QuitOnClose));
+  Viewer->close();  // deleted when closed
+  QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_TRUE(Viewers().empty());
+  EXPECT_EQ(Errors.size(), 1u);
+  (void)W;
+}
+
+}  // namespace

@@ -1,0 +1,54 @@
+// Grids the half-size Felucca and Trammel sample map through the window, opens the result in a
+// map viewer at 2:1 around a point of the map and saves a picture of the viewer.
+//
+//   veldrin_viewer_shot OUTPUT.png [X Y]    (X, Y: the map point in the middle, default: a town)
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QPixmap>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTemporaryDir>
+#include <cstdio>
+#include <cstdlib>
+
+#include "app/core/sample_maps.h"
+#include "app/gui/main_form.h"
+#include "app/gui/map_viewer.h"
+
+int main(int argc, char** argv) {
+  QApplication Application(argc, argv);
+  if (argc != 2 && argc != 4) {
+    std::fprintf(stderr, "usage: veldrin_viewer_shot OUTPUT.png [X Y]\n");
+    return 2;
+  }
+  QTemporaryDir Dir;
+  if (!Dir.isValid()) return 1;
+  const std::string Folder = Dir.path().toStdString();
+  WriteSampleMap(Folder, fcFeluccaTrammel, msHalf);
+
+  TForm1 Form1;
+  Form1.MapFolder = Folder;
+  Form1.show();
+  Form1.BaseCBoxSelect();
+  Form1.FT2CBox->click();
+  Form1.MakeBtn->click();
+  std::string Result, Second;
+  GetTrgFileNames(Folder, fcFeluccaTrammel, Form1.GetTrgMapType(), msHalf, Result, Second);
+
+  TMapViewer Viewer;
+  Viewer.resize(640, 420);
+  Viewer.OpenFile(Result);
+  Viewer.show();
+  QApplication::processEvents();
+  const int X = argc == 4 ? std::atoi(argv[2]) : 1960;
+  const int Y = argc == 4 ? std::atoi(argv[3]) : 1503;
+  // 2:1 with the point in the middle.
+  const QPoint Middle = Viewer.viewport()->rect().center();
+  Viewer.ZoomAt(2, Middle);
+  Viewer.horizontalScrollBar()->setValue(2 * X - Middle.x());
+  Viewer.verticalScrollBar()->setValue(2 * Y - Middle.y());
+  QApplication::processEvents();
+  std::printf("title: \"%s\"\n", qPrintable(Viewer.windowTitle()));
+  return Viewer.grab().save(QString::fromLocal8Bit(argv[1])) ? 0 : 1;
+}
