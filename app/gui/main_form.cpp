@@ -361,7 +361,10 @@ void TForm1::SetRunning(bool Running) {
 
 void TForm1::ShowStatus(const std::string& Text) {
   SetStatusText(Text);
-  repaint();
+  // Shown at once. Only the status bar has changed, so only it is painted: the whole window,
+  // every control with its Japanese text, would cost a run far more than the job's own work
+  // between two status texts; anything else pending is painted at the next event processing.
+  StsBar->repaint();
 }
 
 void TForm1::SetStatusText(const std::string& Text) {
