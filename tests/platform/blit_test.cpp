@@ -296,6 +296,15 @@ TEST_F(BlitTest, PaletteToPaletteKeepsIndicesWhenTheTablesAreEqual) {
   ASSERT_TRUE(
       StretchBlt(dest.Canvas()->Handle(), 0, 0, 2, 1, src.Canvas()->Handle(), 0, 0, 2, 1, SRCCOPY));
   EXPECT_EQ(pixels::Get(dest, 0, 0), 1u) << "through the colours otherwise";
+  // Tables that differ in blue alone are not the same table either.
+  src.SetPalette(pixels::PaletteOf({0x000000, 0x0000FF}));
+  dest.SetPalette(pixels::PaletteOf({0x0000FF, 0x000000}));
+  pixels::Set(src, 0, 0, 0);
+  pixels::Set(src, 1, 0, 1);
+  ASSERT_TRUE(
+      StretchBlt(dest.Canvas()->Handle(), 0, 0, 2, 1, src.Canvas()->Handle(), 0, 0, 2, 1, SRCCOPY));
+  EXPECT_EQ(pixels::Get(dest, 0, 0), 1u);
+  EXPECT_EQ(pixels::Get(dest, 1, 0), 0u);
 }
 
 TEST_F(BlitTest, PackedPixelsAreMostSignificantFirst) {
