@@ -40,10 +40,6 @@ struct Rgb {
   bool operator==(const Rgb&) const = default;
 };
 
-std::uint8_t White40(std::uint8_t c) {
-  return static_cast<std::uint8_t>((c * 6 + 1020) / 10);
-}
-
 // A bottom-up 24-bit file with rows padded to 4 bytes.
 Bytes Bmp24(std::int32_t w, std::int32_t h, const std::function<Rgb(int, int)>& Pixel) {
   BmpLayout bmp;
@@ -232,6 +228,7 @@ TEST(BackupFileTest, BacksUpOnceAndNeverReplacesAnExistingBackup) {
 struct GridCase {
   const char* name;
   MapScale scale;
+  int step;
   int width, height;
 };
 void PrintTo(const GridCase& c, std::ostream* os) {
@@ -242,12 +239,16 @@ class GridTest : public MapJobTest, public ::testing::WithParamInterface<GridCas
 
 TEST_P(GridTest, BlendsEveryGridRowAndColumnPixelExactlyOnceAndNothingElse) {
   const GridCase& p = GetParam();
-  const int step = GridStep(p.scale);
-  auto colour = [](int x, int y) {
-    return Rgb{static_cast<std::uint8_t>(3 * x + y), static_cast<std::uint8_t>(100 + x),
-               static_cast<std::uint8_t>(200 - y)};
+  // Each colour and its blend with 40 % white, channel by channel (60 % c + 102, rounded down).
+  struct TColour {
+    Rgb plain, white;
   };
-  WriteFileBytes(Base(fcMalas, p.scale), Bmp24(p.width, p.height, colour));
+  static const TColour kColours[] = {{{0, 100, 255}, {102, 162, 255}},
+                                     {{1, 9, 200}, {102, 107, 222}},
+                                     {{50, 77, 130}, {132, 148, 180}}};
+  auto colour = [](int x, int y) { return kColours[(x + 2 * y) % 3]; };
+  WriteFileBytes(Base(fcMalas, p.scale),
+                 Bmp24(p.width, p.height, [&](int x, int y) { return colour(x, y).plain; }));
   host.Tick(fcMalas, p.scale);
   MakeRun(host);
 
@@ -257,9 +258,8 @@ TEST_P(GridTest, BlendsEveryGridRowAndColumnPixelExactlyOnceAndNothingElse) {
   ASSERT_EQ(out.height, p.height);
   for (int y = 0; y < p.height; ++y) {
     for (int x = 0; x < p.width; ++x) {
-      const Rgb c = colour(x, y);
-      const bool grid = y % step == 0 || x % step == 0;
-      const Rgb want = grid ? Rgb{White40(c.r), White40(c.g), White40(c.b)} : c;
+      const bool grid = y % p.step == 0 || x % p.step == 0;
+      const Rgb want = grid ? colour(x, y).white : colour(x, y).plain;
       ASSERT_EQ(out.Pixel24(x, y), want) << "pixel " << x << "," << y;
     }
   }
@@ -270,12 +270,12 @@ TEST_P(GridTest, BlendsEveryGridRowAndColumnPixelExactlyOnceAndNothingElse) {
 INSTANTIATE_TEST_SUITE_P(
     Shapes, GridTest,
     ::testing::ValuesIn(std::vector<GridCase>{
-        {"WidthNotAMultipleOfTheStep", msHalf, 10,
-         5},                                         // columns 0, 4, 8; column 9 only in grid rows
-        {"WidthAMultipleOfTheStep", msHalf, 12, 9},  // last grid column 8 = W - step
-        {"HeightOne", msFull, 17, 1},                // the single row is a grid row
-        {"QuarterSize", msQuarter, 5, 4},
-        {"FullSize", msFull, 24, 17}}),
+        // columns 0, 4, 8; column 9 only in grid rows
+        {"WidthNotAMultipleOfTheStep", msHalf, 4, 10, 5},
+        {"WidthAMultipleOfTheStep", msHalf, 4, 12, 9},  // last grid column 8 = W - step
+        {"HeightOne", msFull, 8, 17, 1},                // the single row is a grid row
+        {"QuarterSize", msQuarter, 2, 5, 4},
+        {"FullSize", msFull, 8, 24, 17}}),
     [](const ::testing::TestParamInfo<GridCase>& info) { return std::string(info.param.name); });
 
 TEST_F(MapJobTest, ReducesThePaletteMapOntoItsOwnColourTable) {

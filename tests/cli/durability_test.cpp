@@ -1,7 +1,8 @@
-// veldrin-grid as the user's files must survive it: killed at any moment, raced by a second run
-// on the same folder, watched for its flushes, and handed a file that only claims to be huge.
-// The kill moments and the pause of the race come from strace, which stops the real program at
-// exact system calls; where strace cannot trace, those parts are skipped and say why.
+// veldrin-grid as the user's files must survive it: killed at any moment, refused a flush, raced
+// by a second run on the same folder, watched for its flushes, and handed a file that only claims
+// to be huge. The kill moments, the refused flushes and the pause of the race come from strace,
+// which stops the real program at exact system calls or makes them fail; where strace cannot
+// trace, those parts are skipped and say why.
 
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -25,6 +26,7 @@
 #include "app/core/map_catalogue.h"
 #include "app/core/map_job.h"
 #include "app/core/repair.h"
+#include "platform/exceptions.h"
 #include "platform/files.h"
 #include "support/bmp_builder.h"
 #include "support/temp_dir.h"
@@ -371,6 +373,20 @@ TEST(Durability, KilledAtAnyMomentNothingIsLostAndTheNextRunCompletes) {
     EXPECT_EQ(done.size() - WithoutTemporaries(done).size(),
               left.size() - WithoutTemporaries(left).size())
         << name;
+
+    // A flush that fails there instead ends the run with the write error, every file as the
+    // kill left it and the temporary being flushed deleted.
+    if (moment.call == "fsync") {
+      TempDir failing;
+      PutKillFolder(failing.path().string());
+      args.back() = failing.path().string();
+      const std::string inject = "inject=fsync:error=EIO:when=" + std::to_string(moment.count);
+      const TEnded failed =
+          RunToEnd(Traced({"-o", "/dev/null", "-e", "trace=fsync", "-e", inject}, args));
+      EXPECT_EQ(failed.status, 1) << name << " failing: " << failed.output;
+      EXPECT_EQ(failed.output, std::string("veldrin-grid: ") + SWriteError + "\n") << name;
+      EXPECT_EQ(Snapshot(failing), WithoutTemporaries(left)) << name << " failing";
+    }
   }
   std::string account = std::to_string(moments.size()) + " moments:";
   for (const auto& [outcome, n] : outcomes) account += " [" + outcome + "] x" + std::to_string(n);

@@ -1,6 +1,7 @@
 // The global allocation functions replaced by the pooled manager.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
@@ -31,9 +32,13 @@ TEST(GlobalAllocator, EveryAddressIsAlignedAndCarriesItsClass) {
   for (std::size_t s : sizes) {
     const std::uint64_t before = GlobalMemState().UsedBytes;
     void* p = ::operator new(s);
-    const std::uint32_t S = static_cast<std::uint32_t>(memmgr::SizeClass(s == 0 ? 1 : s));
+    // The class: the smallest multiple of 16 that holds the request (at least 1 byte) and the
+    // 8-byte header.
+    const std::uint32_t S = WordBefore(p);
     EXPECT_TRUE(Aligned(p, 16)) << s;
-    EXPECT_EQ(WordBefore(p), S) << s;
+    EXPECT_EQ(S % 16, 0u) << s;
+    EXPECT_GE(S, std::max<std::size_t>(s, 1) + 8) << s;
+    EXPECT_LT(S - 16, std::max<std::size_t>(s, 1) + 8) << s;
     EXPECT_EQ(GlobalMemState().UsedBytes - before, S) << s;
     char* a = new char[s + 1];
     EXPECT_TRUE(Aligned(a, 16)) << s;

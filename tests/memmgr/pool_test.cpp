@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "memmgr/memmgr.h"
@@ -162,7 +163,7 @@ TEST_F(PooledManager, HugeBlocksKeepTheirFullSizeAndImpossibleOnesFail) {
   void* p = Get(size);
   ASSERT_NE(p, nullptr);
   EXPECT_EQ(WordBefore(p), 0xFFFFFFFFu);
-  EXPECT_EQ(state.UsedBytes, memmgr::SizeClass(size));
+  EXPECT_EQ(state.UsedBytes, size + 16);
   static_cast<char*>(p)[size - 1] = 1;
   Free(p);
   EXPECT_EQ(state.UsedBytes, 0u);
@@ -171,9 +172,9 @@ TEST_F(PooledManager, HugeBlocksKeepTheirFullSizeAndImpossibleOnesFail) {
 // ---- chunk sizes ----
 
 TEST_F(PooledManager, SmallClassesMakeChunksOf200Blocks) {
-  for (std::size_t size : {8, 24, 40, 56}) {
+  const std::pair<std::size_t, std::uint32_t> kClasses[] = {{8, 16}, {24, 32}, {40, 48}, {56, 64}};
+  for (const auto& [size, S] : kClasses) {
     Get(size);
-    const std::uint32_t S = static_cast<std::uint32_t>(memmgr::SizeClass(size));
     ASSERT_EQ(ChunksOf(Pool(S).AvailChunks).size(), 1u);
     EXPECT_EQ(Pool(S).AvailChunks.Prev->BlockCount, 200u) << "class " << S;
   }
@@ -195,12 +196,15 @@ TEST_F(PooledManager, ChunksGrowWithUseUpToTwentyBlocks) {
 
 TEST_F(PooledManager, LargestClassChunksHoldThreeOrFourBlocks) {
   TFixedSizePool& pool = Pool(16384);
-  for (int i = 0; i < 60; ++i) Get(16000);
+  for (int i = 0; i < 60; ++i) Get(16376);
+  std::uint32_t blocks = 0;
   for (TChunk* list : {&pool.AvailChunks, &pool.FullChunks}) {
     for (TChunk* c : ChunksOf(*list)) {
       EXPECT_TRUE(c->BlockCount == 3 || c->BlockCount == 4) << c->BlockCount;
+      blocks += c->UsedCount;
     }
   }
+  EXPECT_EQ(blocks, 60u);
 }
 
 // ---- chunk return and reuse ----
@@ -344,7 +348,7 @@ TEST_F(PooledManager, ReallocationOfALargeBlockKeepsAllItsData) {
   ASSERT_NE(q, nullptr);
   out.push_back(q);
   for (int i = 0; i < 20000; ++i) ASSERT_EQ(q[i], static_cast<char>(i * 7));
-  EXPECT_EQ(state.UsedBytes, memmgr::SizeClass(70000));
+  EXPECT_EQ(state.UsedBytes, 70016u);
 }
 
 // ---- failures ----
@@ -375,7 +379,7 @@ TEST_F(PooledManager, RefusedReleaseIsReportedAndTheBlockStaysOut) {
   void* p = Get(100000);
   os_calls.refuse_release = true;
   EXPECT_EQ(memmgr::PooledFreeMem(state, p), 1);
-  EXPECT_EQ(state.UsedBytes, memmgr::SizeClass(100000));
+  EXPECT_EQ(state.UsedBytes, 100016u);
   os_calls.refuse_release = false;
   Free(p);
   EXPECT_EQ(state.UsedBytes, 0u);
@@ -392,6 +396,32 @@ TEST_F(PooledManager, ReleasingABlockTwiceIsRefusedWithoutDamage) {
   void* again = Get(40);
   EXPECT_EQ(again, p);
   EXPECT_NE(Get(40), p);
+}
+
+TEST_F(PooledManager, AddressWhoseWordBeforeIsNotItsClassIsRefusedWithoutDamage) {
+  struct TCase {
+    std::size_t size;
+    std::uint32_t word;
+  };
+  // Not a multiple of 16; another pooled class; not a multiple of 16 above the pooled classes
+  // and below the block's own size, where only the multiple-of-16 rule tells it from a class.
+  for (const TCase c : {TCase{24, 24}, TCase{24, 48}, TCase{20000, 20008}}) {
+    SCOPED_TRACE(c.word);
+    auto* p = static_cast<unsigned char*>(memmgr::PooledGetMem(state, c.size));
+    ASSERT_NE(p, nullptr);
+    const std::uint32_t S = WordBefore(p);
+    std::memcpy(p - 4, &c.word, 4);
+    const std::uint64_t used = state.UsedBytes;
+    const int heap = os_calls.heap_live(), mapped = os_calls.mapped_live();
+    // Stops here if the block went, so that it is not touched again.
+    ASSERT_EQ(memmgr::PooledFreeMem(state, p), 1);
+    EXPECT_EQ(memmgr::PooledReallocMem(state, p, 10), nullptr);
+    EXPECT_EQ(state.UsedBytes, used);
+    EXPECT_EQ(os_calls.heap_live(), heap);
+    EXPECT_EQ(os_calls.mapped_live(), mapped);
+    std::memcpy(p - 4, &S, 4);
+    Free(p);
+  }
 }
 
 TEST_F(PooledManager, RefusedReallocationLeavesTheOldBlock) {

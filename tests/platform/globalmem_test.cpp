@@ -42,7 +42,9 @@ TEST_F(GlobalMemory, BlockKeepsItsBytesAcrossLocksAndItsHandleDiesWithIt) {
 
 TEST_F(GlobalMemory, LocksAreCountedAndEmptyBlocksCannotBeLocked) {
   const HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE, 8);
-  EXPECT_EQ(GlobalLock(h), GlobalLock(h));
+  void* const bytes = GlobalLock(h);
+  ASSERT_NE(bytes, nullptr);
+  EXPECT_EQ(GlobalLock(h), bytes);
   EXPECT_EQ(GlobalLockCount(h), 2);
   EXPECT_TRUE(GlobalUnlock(h));
   EXPECT_FALSE(GlobalUnlock(h));
