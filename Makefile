@@ -6,9 +6,10 @@ FUZZ_BUILD ?= build-fuzz
 WIN_BUILD ?= build-win
 FUZZ_SECONDS ?= 60
 CMAKE_FLAGS ?=
+VERSION = $(shell scripts/version)
 
 .PHONY: all deps configure build test test-release test-asan test-windows win-build windows demo \
-  bench fuzz fuzz-ci clean
+  bench fuzz fuzz-ci clean package
 
 all: build
 
@@ -64,6 +65,13 @@ windows: win-build
 # Every test, in a normal build and under the sanitizers, then a bounded run of each fuzzer, then
 # the Windows build's tests under Wine.
 test: test-release test-asan fuzz-ci test-windows
+
+# The Debian package, $(BUILD)/veldrin_<version>_<arch>.deb: the two programs and what a
+# desktop needs of them. Builds only what it holds.
+package: configure
+	cmake --build $(BUILD) -j $(JOBS) --target veldrin_package_files
+	cd $(BUILD) && cpack
+	@echo "$(BUILD)/veldrin_$(VERSION)_$$(dpkg --print-architecture).deb"
 
 # Builds only the program the demo runs.
 demo: configure

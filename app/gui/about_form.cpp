@@ -46,7 +46,7 @@ TAboutForm::TAboutForm(QWidget* Owner)
   Bevel1->setObjectName(QStringLiteral("Bevel1"));
   Bevel1->setGeometry(4, 4, 245, 37);
   Bevel1->setFrameStyle(QFrame::Box | QFrame::Sunken);
-  Label1 = NewCentredLabel(this, "Label1", "Veldrin for UO:SE rev 0.0.6.11", 8);
+  Label1 = NewCentredLabel(this, "Label1", "Veldrin for UO:SE rev " VELDRIN_VERSION, 8);
   Label2 = NewCentredLabel(this, "Label2", "Copyright (C) the Veldrin developers", 24);
 
   Button1 = new QPushButton(QStringLiteral("Ok"), this);
