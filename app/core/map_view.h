@@ -17,6 +17,7 @@
 #include <string>
 
 #include "platform/graphics.h"
+#include "platform/os_files.h"
 
 class TBigBitmap;
 class TMapPyramid;
@@ -39,6 +40,12 @@ class TMapView {
   // zoom and scroll position (so a result and its backup can be compared in place); any other
   // is fitted. On failure the error passes on and the view shows what it showed before.
   void Open(const std::string& FileName);
+  // Follows the file shown: when it was replaced or written since it was read (another file
+  // under its name, another size or time of writing), it is opened again as Open does, keeping
+  // the place. True when the picture changed. A file that is missing or does not load (as it may
+  // be while it is being replaced) leaves the picture as it is, raises nothing, and is tried
+  // again once it changes again. A viewer calls this every fraction of a second.
+  bool Refresh();
   bool HasMap() const { return FMap != nullptr; }
   const std::string& FileName() const { return FFileName; }
   std::int32_t MapWidth() const;
@@ -85,6 +92,8 @@ class TMapView {
   std::unique_ptr<TBigBitmap> FMap;
   std::unique_ptr<TMapPyramid> FPyramid;  // the averaged levels of FMap
   std::string FFileName;
+  TOsFileStamp FStamp;        // the file's stamp as it was read
+  TOsFileStamp FFailedStamp;  // the last stamp of it that did not load
   std::int32_t FViewWidth = 0;
   std::int32_t FViewHeight = 0;
   double FZoom = 1;
