@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdlib>
 
 namespace {
 
@@ -19,22 +20,23 @@ std::int32_t Within(std::int32_t Start, std::int32_t Extent, std::int32_t Low, s
   return std::max(Low, std::min(Start, High - Extent));
 }
 
-// The first of Base, Base moved on by one CascadeStep, two ... that no open viewer has taken,
-// as long as the frame stays within Room; Base when every such place is taken.
+// The first of Base, Base moved on by one CascadeStep down and to the right, by two ... that
+// no open viewer has taken (nor nearly: window managers may shift a frame by its decorations).
+// A frame moved on is cut where it would leave Room; once that would make it smaller than the
+// least size (or Base if that is smaller), Base is taken after all.
 TRect Cascade(const TRect& Base, const TRect& Room, const std::vector<TRect>& Open) {
-  const std::int32_t w = WidthOf(Base), h = HeightOf(Base);
-  TRect place = Base;
-  for (;;) {
+  const std::int32_t minWidth = std::min(WidthOf(Base), MinViewerWidth);
+  const std::int32_t minHeight = std::min(HeightOf(Base), MinViewerHeight);
+  for (std::int32_t shift = 0;; shift += CascadeStep) {
+    const std::int32_t left = Base.Left + shift, top = Base.Top + shift;
+    const TRect place =
+        Rect(left, top, std::min(Base.Right + shift, std::max(Room.Right, Base.Right)),
+             std::min(Base.Bottom + shift, std::max(Room.Bottom, Base.Bottom)));
+    if (WidthOf(place) < minWidth || HeightOf(place) < minHeight) return Base;
     const bool taken = std::any_of(Open.begin(), Open.end(), [&](const TRect& O) {
-      return O.Left == place.Left && O.Top == place.Top;
+      return std::abs(O.Left - left) < CascadeStep / 2 && std::abs(O.Top - top) < CascadeStep / 2;
     });
     if (!taken) return place;
-    const std::int32_t left =
-        std::min(place.Left + CascadeStep, std::max(place.Left, Room.Right - w));
-    const std::int32_t top =
-        std::min(place.Top + CascadeStep, std::max(place.Top, Room.Bottom - h));
-    if (left == place.Left && top == place.Top) return Base;
-    place = Rect(left, top, left + w, top + h);
   }
 }
 

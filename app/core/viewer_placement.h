@@ -9,8 +9,9 @@
 // least MinViewerWidth x MinViewerHeight; failing that, the frame keeps its size, clamped to the
 // work area, against the work area's edge on the roomier side of the main window (covering as
 // little of it as it can). On its side the frame is aligned with the main window's top (right,
-// left) or left edge (below, above); a viewer already open at that place moves the new one on
-// by CascadeStep down and to the right, as long as it stays on its side.
+// left) or left edge (below, above); a viewer already open at that place (or less than half a
+// step from it) moves the new one on by CascadeStep down and to the right, made smaller where it
+// would leave its side, as long as it keeps the least size.
 
 #include <cstdint>
 #include <vector>
