@@ -464,6 +464,28 @@ TEST_F(MapJobTest, SavesFeluccaAndTrammelTwiceEachWithItsOwnBackup) {
   EXPECT_EQ(ReadFileBytes(dir.file("MAP1-X2.BMP")), main);
 }
 
+TEST_F(MapJobTest, ASecondTargetThatCannotBeReplacedIsNamedWithTheOneThatWasSaved) {
+  PutBase(fcFeluccaTrammel, msHalf);
+  WriteFileBytes(dir.file("MAP0-X2.BMP"), {0});
+  std::filesystem::create_directory(dir.path() / "MAP1-X2.BMP");  // no file can take that name
+  host.Tick(fcFeluccaTrammel, msHalf);
+  try {
+    MakeRun(host);
+    FAIL() << "the second target cannot have been saved";
+  } catch (const EMapJobError& e) {
+    const std::string message = e.what();
+    EXPECT_EQ(message.rfind("MapJob: " + dir.file("MAP0-X2.BMP") + " was saved, " +
+                                dir.file("MAP1-X2.BMP") + " was not: ",
+                            0),
+              0u)
+        << message;
+  }
+  EXPECT_EQ(ReadFileBytes(dir.file("MAP0-X2.OLD")), Bytes{0});
+  EXPECT_EQ(TSavedBmp(ReadFileBytes(dir.file("MAP0-X2.BMP"))).width, 9);
+  EXPECT_EQ(FileNames(dir), (std::vector<std::string>{"MAP0-X2.BMP", "MAP0-X2.OLD", "MAP1-X2.BMP",
+                                                      "MAP25166902-2.BMP"}));
+}
+
 TEST_F(MapJobTest, AFailingJobEndsTheRunAndLeavesEveryTargetAsItWas) {
   PutBase(fcIlshenar, msFull);
   WriteFileBytes(Base(fcMalas, msFull), Bytes(60, 'x'));  // not a bitmap
