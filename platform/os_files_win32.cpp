@@ -109,11 +109,11 @@ bool IsPassing(DWORD Error) {
          Error == ERROR_ACCESS_DENIED || Error == ERROR_USER_MAPPED_FILE;
 }
 
-// Whether another program holds Name open without letting it be deleted or renamed.
+// Whether another program holds Name open (an open without sharing then fails): the classic
+// replace refuses such a target even where its holder allows deleting it.
 bool HeldOpen(const std::wstring& Name) {
   const HANDLE h =
-      ::CreateFileW(Name.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, OPEN_EXISTING, 0, nullptr);
+      ::CreateFileW(Name.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   if (h != INVALID_HANDLE_VALUE) {
     ::CloseHandle(h);
     return false;
@@ -130,7 +130,7 @@ TOsFailure FailureOf(DWORD Error, const std::wstring& From, const std::wstring& 
     case ERROR_WRITE_PROTECT:
       return TOsFailure::ReadOnly;
     case ERROR_ACCESS_DENIED:
-      // Also what a file open without delete sharing gives: tell the two apart.
+      // Also what an open file gives: tell the two apart.
       return HeldOpen(To) || HeldOpen(From) ? TOsFailure::InUse : TOsFailure::AccessDenied;
     default:
       return TOsFailure::Other;

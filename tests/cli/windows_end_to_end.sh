@@ -86,7 +86,7 @@ same_folders "$winfolder_unix" "$linfolder" "no-statics targets"
 root_unix="$work/root"
 cp -r "$linfolder" "$root_unix"
 prefix=${WINEPREFIX:-$HOME/.wine}
-ln -s "$root_unix" "$prefix/dosdevices/m:"
+ln -sfn "$root_unix" "$prefix/dosdevices/m:"
 "$wine" "$exe" -f 'M:\' -q -m i1,m4 -t normal
 expect_status 0 $? "drive root"
 "$wine" "$exe" -f 'M:\' -n -m i1 >"$work/root.dry" 2>&1
@@ -100,7 +100,7 @@ same_folders "$root_unix" "$linfolder" "drive root"
 # in M:\sub, the run locks the root and deletes the leftovers of killed runs there, not in sub.
 mkdir "$root_unix/sub"
 touch "$root_unix/.veldrin-save-aaaaaa.tmp" "$root_unix/sub/.veldrin-save-bbbbbb.tmp"
-ln -s "$root_unix" "$prefix/dosdevices/m:"
+ln -sfn "$root_unix" "$prefix/dosdevices/m:"
 (cd "$root_unix/sub" && "$wine" "$exe" -f 'M:' -q -m i1 -t nostatics)
 expect_status 0 $? "drive without its root"
 rm -f "$prefix/dosdevices/m:"
@@ -114,7 +114,7 @@ unc_unix="$work/unc"
 mkdir "$unc_unix"
 cp "$linfolder/MAP25166902-1.BMP" "$linfolder/MAP3687478-4.BMP" "$unc_unix/"
 mkdir -p "$prefix/dosdevices/unc/localhost"
-ln -s "$unc_unix" "$prefix/dosdevices/unc/localhost/maps"
+ln -sfn "$unc_unix" "$prefix/dosdevices/unc/localhost/maps"
 "$wine" "$exe" -f '\\localhost\maps\' -q -m i4
 expect_status 0 $? "UNC folder"
 [[ -e "$unc_unix/MAP2-X4.BMP" ]] || fail "UNC folder: no result"
