@@ -182,12 +182,19 @@ DWORD PosixRename(HANDLE File, const std::wstring& To) {
 // which writes the file and its metadata through and, on NTFS, the journal that holds the
 // rename; the classic replace is MoveFileExW with MOVEFILE_WRITE_THROUGH, documented not to
 // return before the move is on the disk.
-DWORD ReplaceOnce(const std::wstring& From, const std::wstring& To, DWORD ToAttributes) {
+DWORD ReplaceOnce(const std::wstring& From, const std::wstring& To, DWORD ToAttributes,
+                  bool Fresh) {
   const HANDLE file = ::CreateFileW(From.c_str(), DELETE | GENERIC_WRITE | READ_CONTROL | WRITE_DAC,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                     OPEN_EXISTING, 0, nullptr);
   if (file == INVALID_HANDLE_VALUE) return ::GetLastError();
-  TakeOverLooks(file, To, ToAttributes);
+  // Only a temporary just written takes over the old file's looks (a file system without the
+  // temporary mark, FAT, keeps the hidden one); a second name of a file that exists (a backup
+  // put back, a bad copy) is that file, and keeps its own.
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (Fresh && ::GetFileInformationByHandle(file, &info) &&
+      (info.dwFileAttributes & kTempAttributes) != 0)
+    TakeOverLooks(file, To, ToAttributes);
   DWORD error = PosixRename(file, To);
   if (error == ERROR_SUCCESS) {
     ::FlushFileBuffers(file);
@@ -231,12 +238,13 @@ bool OsReplaceFile(const std::string& From, const std::string& To, TOsFailure* W
     if (Why != nullptr) *Why = Failure;
     return false;
   };
+  const bool fresh = IsTempFileName(BareName(From));  // one of our temporaries
   const DWORD toAttributes = ::GetFileAttributesW(to.c_str());
   // A map the user marked read-only is not replaced (the classic replace refuses it too).
   if (toAttributes != INVALID_FILE_ATTRIBUTES && (toAttributes & FILE_ATTRIBUTE_READONLY) != 0)
     return fail(TOsFailure::ReadOnly);
   for (int attempt = 1;; ++attempt) {
-    const DWORD error = ReplaceOnce(from, to, toAttributes);
+    const DWORD error = ReplaceOnce(from, to, toAttributes, fresh);
     if (error == ERROR_SUCCESS) break;
     if (!IsPassing(error) || attempt == kAttempts) return fail(FailureOf(error, from, to));
     ::Sleep(100);

@@ -21,6 +21,13 @@ expect_status() {  # expected, actual, what
 listing() {
   (cd "$1" && find . -type f -print0 | sort -z | xargs -0 -r sha256sum)
 }
+# Waits (at most a minute) until the file shows the text.
+wait_for() {  # file, text
+  for _ in $(seq 600); do
+    grep -qF "$2" "$1" 2>/dev/null && return
+    sleep 0.1
+  done
+}
 same_folders() {  # windows folder, linux folder, what
   if ! diff <(listing "$1") <(listing "$2") >"$work/diff" 2>&1; then
     fail "$3: the Windows and Linux results differ"
@@ -120,10 +127,7 @@ expect_status 0 $? "UNC folder"
 [[ -e "$unc_unix/MAP2-X4.BMP" ]] || fail "UNC folder: no result"
 "$wine" "$exe" -f '\\localhost\maps' -m ft1 >"$work/kill.err" 2>&1 &
 runner=$!
-for _ in $(seq 600); do
-  grep -q ' : saving' "$work/kill.err" 2>/dev/null && break
-  sleep 0.05
-done
+wait_for "$work/kill.err" ' : saving'
 kill -KILL "$runner"
 wait "$runner" 2>/dev/null
 "$wine" "$exe" -f '\\localhost\maps' -q -m i4
@@ -162,10 +166,7 @@ mkdir "$big_unix"
 } >"$big_unix/MAP25166902-1.BMP"
 "$wine" "$exe" -f "$(winepath -w "$big_unix")" >"$work/int.out" 2>"$work/int.err" &
 runner=$!
-for _ in $(seq 600); do
-  grep -q ' : loading' "$work/int.err" 2>/dev/null && break
-  sleep 0.1
-done
+wait_for "$work/int.err" ' : loading'
 kill -INT "$runner"
 wait "$runner"
 expect_status 130 $? "Ctrl-C"

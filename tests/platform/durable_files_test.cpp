@@ -149,6 +149,29 @@ TEST(ReplaceOpenFile, AMapMarkedReadOnlyIsKeptAndTheMessageSaysSo) {
   std::filesystem::permissions(testsupport::PathOf(map), std::filesystem::perms::owner_all);
 }
 
+// While written a temporary is hidden (and marked temporary); the map that replaces another takes its
+// attributes, and a new map has neither mark.
+TEST(ReplaceOpenFile, AReplacedMapKeepsItsAttributesAndANewOneIsPlain) {
+  if (!testsupport::OnWindows()) GTEST_SKIP() << "POSIX files have no attributes (modes: Repair)";
+  TempDir dir;
+  std::string temp;
+  const TOsFile file = OsCreateTempBeside(dir.file("MAP0-X1.BMP"), "save", "", temp);
+  ASSERT_NE(file, OsNoFile);
+  OsCloseFile(file);
+  EXPECT_TRUE(testsupport::AttributesOf(temp).Hidden);  // (Wine keeps no temporary mark)
+  OsDeleteFile(temp);
+  const std::string map = dir.file("MAP0-X1.BMP");
+  WriteFileReplacing(map, WriteNew);
+  EXPECT_FALSE(testsupport::AttributesOf(map).Hidden);
+  EXPECT_FALSE(testsupport::AttributesOf(map).Temporary);
+  ASSERT_TRUE(testsupport::SetSystemAttribute(map));
+  WriteFileReplacing(map, WriteNew);
+  const testsupport::WindowsAttributes replaced = testsupport::AttributesOf(map);
+  EXPECT_TRUE(replaced.System);
+  EXPECT_FALSE(replaced.Hidden);
+  EXPECT_FALSE(replaced.Temporary);
+}
+
 }  // namespace replacing
 
 // ---- the folder lock and what killed runs left -----------------------------------------------

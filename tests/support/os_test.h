@@ -136,6 +136,14 @@ class HeldOpenFile {
 // Marks a file read-only (POSIX: no write permission; Win32: the read-only attribute).
 bool MakeReadOnly(const std::string& Name);
 
+// Windows attributes of a file: whether it is marked hidden, temporary, and "system" (one a user
+// may set on a map); SetSystemAttribute marks it. False on POSIX, which has no such attributes.
+struct WindowsAttributes {
+  bool Hidden = false, Temporary = false, System = false;
+};
+WindowsAttributes AttributesOf(const std::string& Name);
+bool SetSystemAttribute(const std::string& Name);
+
 // A FIFO of that name (POSIX); false where there are none (Windows).
 bool MakeFifo(const std::string& Name);
 

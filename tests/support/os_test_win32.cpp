@@ -160,6 +160,20 @@ bool MakeReadOnly(const std::string& Name) {
          SetFileAttributesW(name.c_str(), attributes | FILE_ATTRIBUTE_READONLY) != 0;
 }
 
+WindowsAttributes AttributesOf(const std::string& Name) {
+  const DWORD a = GetFileAttributesW(WideOf(Name).c_str());
+  if (a == INVALID_FILE_ATTRIBUTES) return {};
+  return {(a & FILE_ATTRIBUTE_HIDDEN) != 0, (a & FILE_ATTRIBUTE_TEMPORARY) != 0,
+          (a & FILE_ATTRIBUTE_SYSTEM) != 0};
+}
+
+bool SetSystemAttribute(const std::string& Name) {
+  const std::wstring name = WideOf(Name);
+  const DWORD a = GetFileAttributesW(name.c_str());
+  return a != INVALID_FILE_ATTRIBUTES &&
+         SetFileAttributesW(name.c_str(), (a & ~FILE_ATTRIBUTE_NORMAL) | FILE_ATTRIBUTE_SYSTEM) != 0;
+}
+
 bool MakeFifo(const std::string&) {
   return false;
 }
