@@ -149,8 +149,8 @@ TEST(ReplaceOpenFile, AMapMarkedReadOnlyIsKeptAndTheMessageSaysSo) {
   std::filesystem::permissions(testsupport::PathOf(map), std::filesystem::perms::owner_all);
 }
 
-// While written a temporary is hidden (and marked temporary); the map that replaces another takes its
-// attributes, and a new map has neither mark.
+// While written a temporary is hidden (and marked temporary); the map that replaces another takes
+// its attributes, and a new map has neither mark.
 TEST(ReplaceOpenFile, AReplacedMapKeepsItsAttributesAndANewOneIsPlain) {
   if (!testsupport::OnWindows()) GTEST_SKIP() << "POSIX files have no attributes (modes: Repair)";
   TempDir dir;

@@ -195,8 +195,12 @@ bool MakeReadOnly(const std::string& Name) {
   return ::chmod(Name.c_str(), 0444) == 0;
 }
 
-WindowsAttributes AttributesOf(const std::string&) { return {}; }
-bool SetSystemAttribute(const std::string&) { return false; }
+WindowsAttributes AttributesOf(const std::string&) {
+  return {};
+}
+bool SetSystemAttribute(const std::string&) {
+  return false;
+}
 
 bool MakeFifo(const std::string& Name) {
   return ::mkfifo(Name.c_str(), 0600) == 0;

@@ -171,7 +171,8 @@ bool SetSystemAttribute(const std::string& Name) {
   const std::wstring name = WideOf(Name);
   const DWORD a = GetFileAttributesW(name.c_str());
   return a != INVALID_FILE_ATTRIBUTES &&
-         SetFileAttributesW(name.c_str(), (a & ~FILE_ATTRIBUTE_NORMAL) | FILE_ATTRIBUTE_SYSTEM) != 0;
+         SetFileAttributesW(name.c_str(), (a & ~FILE_ATTRIBUTE_NORMAL) | FILE_ATTRIBUTE_SYSTEM) !=
+             0;
 }
 
 bool MakeFifo(const std::string&) {
