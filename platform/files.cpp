@@ -4,22 +4,16 @@
 #include "platform/streams.h"
 #include "platform/temp_names.h"
 
-bool FileExists(const std::string& FileName) {
-  return OsFileExists(FileName);
-}
+bool FileExists(const std::string& FileName) { return OsFileExists(FileName); }
 
-bool DeleteFile(const std::string& FileName) {
-  return OsDeleteFile(FileName);
-}
+bool DeleteFile(const std::string& FileName) { return OsDeleteFile(FileName); }
 
 // Like the platform's move: fails instead of replacing an existing file.
 bool RenameFile(const std::string& OldName, const std::string& NewName) {
   return OsRenameNoReplace(OldName, NewName) == TOsNoReplace::Done;
 }
 
-std::int64_t FileSizeOf(const std::string& FileName) {
-  return OsFileSize(FileName);
-}
+std::int64_t FileSizeOf(const std::string& FileName) { return OsFileSize(FileName); }
 
 std::string ExtractFileExt(const std::string& FileName) {
   const auto dot = FileName.rfind('.');
@@ -34,9 +28,7 @@ std::string ChangeFileExt(const std::string& FileName, const std::string& Extens
   return FileName.substr(0, FileName.size() - ext.size()) + Extension;
 }
 
-std::string GetModuleFileName() {
-  return OsModuleFileName();
-}
+std::string GetModuleFileName() { return OsModuleFileName(); }
 
 namespace {
 
