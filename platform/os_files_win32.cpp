@@ -177,11 +177,12 @@ DWORD PosixRename(HANDLE File, const std::wstring& To) {
   return ERROR_SUCCESS;
 }
 
-// One attempt of OsReplaceFile. The data of From were flushed when it was written. What holds
-// once this succeeds: after the POSIX rename, FlushFileBuffers on the renamed file's handle,
-// which writes the file and its metadata through and, on NTFS, the journal that holds the
-// rename; the classic replace is MoveFileExW with MOVEFILE_WRITE_THROUGH, documented not to
-// return before the move is on the disk.
+// One attempt of OsReplaceFile. The data of From were flushed (FlushFileBuffers) when it was
+// written. What holds once this succeeds: the classic replace is MoveFileExW with
+// MOVEFILE_WRITE_THROUGH, documented not to return before the move is on the disk. After the
+// POSIX rename, FlushFileBuffers on the renamed file's handle, documented to write the file's
+// buffered data and metadata; that it also makes the rename durable is how NTFS and ReFS flush
+// their journal, not a documented promise.
 DWORD ReplaceOnce(const std::wstring& From, const std::wstring& To, DWORD ToAttributes,
                   bool Fresh) {
   const HANDLE file = ::CreateFileW(From.c_str(), DELETE | GENERIC_WRITE | READ_CONTROL | WRITE_DAC,
