@@ -5,6 +5,7 @@
 
 #include <exception>
 #include <string>
+#include <utility>
 
 inline constexpr const char* SReadError = "ストリームからの読み込みエラー";
 inline constexpr const char* SWriteError = "ストリームへの書き込みエラー";
@@ -52,6 +53,17 @@ class EFOpenError : public EFileStreamError {
 class EFCreateError : public EFileStreamError {
  public:
   explicit EFCreateError(const std::string& FileName);
+
+ protected:
+  struct TMessage {};
+  EFCreateError(TMessage, std::string Message) : EFileStreamError(std::move(Message)) {}
+};
+
+// "ファイル %s を置き換えられません: " followed by why (Reason): a file that exists could not be
+// replaced by its new contents.
+class EFReplaceError : public EFCreateError {
+ public:
+  EFReplaceError(const std::string& FileName, const std::string& Reason);
 };
 
 class ERangeError : public Exception {

@@ -2,6 +2,7 @@
 
 #include "platform/exceptions.h"
 #include "platform/streams.h"
+#include "platform/temp_names.h"
 
 bool FileExists(const std::string& FileName) { return OsFileExists(FileName); }
 
@@ -35,6 +36,28 @@ namespace {
 std::string FolderOf(const std::string& FileName) {
   const auto delim = FileName.rfind(PathDelim);
   return delim == std::string::npos ? std::string() : FileName.substr(0, delim + 1);
+}
+
+// The name Name inside Folder ("" being the current folder; a root keeps its one delimiter).
+std::string InFolder(const std::string& Folder, const std::string& Name) {
+  if (Folder.empty()) return Name;
+  const char last = Folder.back();
+  const bool ended = last == PathDelim || (PathDelim == '\\' && (last == ':' || last == '/'));
+  return ended ? Folder + Name : Folder + PathDelim + Name;
+}
+
+const char* ReasonOf(TOsFailure Why) {
+  switch (Why) {
+    case TOsFailure::InUse:
+      return "他のプログラムが使用中です";
+    case TOsFailure::ReadOnly:
+      return "読み取り専用です";
+    case TOsFailure::AccessDenied:
+      return "アクセスが拒否されました";
+    case TOsFailure::Other:
+      break;
+  }
+  return nullptr;
 }
 
 // A flushed copy of Existing beside Target, with Existing's permissions.
@@ -72,9 +95,27 @@ std::string WriteTempBeside(const std::string& Target, const char* Tag, const st
   return temp;
 }
 
+void MoveFileReplacing(const std::string& From, const std::string& To) {
+  TOsFailure why = TOsFailure::Other;
+  if (OsReplaceFile(From, To, &why)) return;
+  if (const char* reason = ReasonOf(why)) throw EFReplaceError(To, reason);
+  throw EFCreateError(To);
+}
+
 void WriteFileReplacing(const std::string& FileName, const std::function<void(TStream&)>& Write) {
   const std::string temp = WriteTempBeside(FileName, "write", FileName, Write);
-  if (!OsReplaceFile(temp, FileName)) {
+  try {
+    MoveFileReplacing(temp, FileName);
+  } catch (...) {
+    OsDeleteFile(temp);
+    throw;
+  }
+  FlushFolderOf(FileName);
+}
+
+void WriteFileNoReplace(const std::string& FileName, const std::function<void(TStream&)>& Write) {
+  const std::string temp = WriteTempBeside(FileName, "write", "", Write);
+  if (OsRenameNoReplace(temp, FileName) != TOsNoReplace::Done) {
     OsDeleteFile(temp);
     throw EFCreateError(FileName);
   }
@@ -100,9 +141,11 @@ bool KeepCopyNoReplace(const std::string& Existing, const std::string& NewName) 
 
 void KeepCopyReplacing(const std::string& Existing, const std::string& NewName) {
   const std::string temp = SecondNameBeside(Existing, NewName);
-  if (!OsReplaceFile(temp, NewName)) {
+  try {
+    MoveFileReplacing(temp, NewName);
+  } catch (...) {
     OsDeleteFile(temp);
-    throw EFCreateError(NewName);
+    throw;
   }
 }
 
@@ -110,8 +153,11 @@ void FlushFolderOf(const std::string& FileName) {
   if (!OsFlushFolder(FolderOf(FileName))) throw EWriteError();
 }
 
-TFolderLock::TFolderLock(const std::string& Folder) {
-  FBusy = OsTryLockFolder(Folder, FLock) == TOsLock::Busy;
+TFolderLock::TFolderLock(const std::string& Folder) : FState(OsTryLockFolder(Folder, FLock)) {
+  if (FState != TOsLock::Acquired) return;
+  for (const std::string& name : OsFolderEntries(Folder)) {
+    if (IsTempFileName(name)) OsDeleteFile(InFolder(Folder, name));
+  }
 }
 
 TFolderLock::~TFolderLock() {

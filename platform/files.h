@@ -10,8 +10,8 @@
 
 class TStream;
 
-bool FileExists(const std::string& FileName);   // a regular file (or a link to one)
-bool DeleteFile(const std::string& FileName);   // true on success
+bool FileExists(const std::string& FileName);  // a regular file (or a link to one)
+bool DeleteFile(const std::string& FileName);  // true on success
 bool RenameFile(const std::string& OldName, const std::string& NewName);  // never replaces
 std::int64_t FileSizeOf(const std::string& FileName);  // -1 when it cannot be read
 
@@ -34,10 +34,19 @@ std::string GetModuleFileName();
 std::string WriteTempBeside(const std::string& Target, const char* Tag, const std::string& ModeOf,
                             const std::function<void(TStream&)>& Write);
 
+// Renames From to To, replacing a file To atomically (OsReplaceFile). On failure both are as
+// they were and EFReplaceError says why (in use, read-only, access denied), or EFCreateError with
+// To when the system gives no reason worth telling; From is not deleted.
+void MoveFileReplacing(const std::string& From, const std::string& To);
+
 // Creates FileName through WriteTempBeside (keeping the permissions of an existing FileName)
 // and an atomic replace; then flushes the folder. On any failure an existing FileName is left
-// exactly as it was and the error is passed on.
+// exactly as it was, no temporary stays, and the error is passed on.
 void WriteFileReplacing(const std::string& FileName, const std::function<void(TStream&)>& Write);
+
+// The same, but only while no file of that name exists: an existing FileName is never replaced,
+// whatever other processes do at the same moment (EFCreateError with FileName).
+void WriteFileNoReplace(const std::string& FileName, const std::function<void(TStream&)>& Write);
 
 // Gives the file Existing the name NewName as well, unless anything of that name exists; never
 // replaces, whatever other processes do at the same moment. A hard link where the file system
@@ -51,7 +60,9 @@ void KeepCopyReplacing(const std::string& Existing, const std::string& NewName);
 void FlushFolderOf(const std::string& FileName);
 
 // The folder lock of OsTryLockFolder, held while the object lives. A folder that cannot carry
-// the lock is worked on without one: Busy() is then false.
+// the lock is worked on without one. Holding the lock of a local folder, no other run writes
+// there, so the temporaries that a killed run left (temp_names.h) are deleted at once; in a
+// network folder they may be another machine's and stay.
 class TFolderLock {
  public:
   explicit TFolderLock(const std::string& Folder);
@@ -59,9 +70,11 @@ class TFolderLock {
   TFolderLock(const TFolderLock&) = delete;
   TFolderLock& operator=(const TFolderLock&) = delete;
   // Another holder has the folder: this object holds nothing.
-  bool Busy() const { return FBusy; }
+  bool Busy() const { return FState == TOsLock::Busy; }
+  // Acquired, LocalOnly (other machines are not kept out), Busy, or Unsupported (no lock).
+  TOsLock State() const { return FState; }
 
  private:
   TOsFile FLock = OsNoFile;
-  bool FBusy = false;
+  TOsLock FState;
 };

@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #ifdef _WIN32
 inline constexpr char PathDelim = '\\';
@@ -55,12 +56,24 @@ bool OsFileStampOf(const std::string& Name, TOsFileStamp& Stamp);
 // Deletes the file Name (not a folder). True on success.
 bool OsDeleteFile(const std::string& Name);
 
+// Why a replace failed, from the system's own error.
+enum class TOsFailure {
+  InUse,         // another program holds the file open in a way that forbids it (Windows)
+  ReadOnly,      // the file is marked read-only, or the file system is read-only
+  AccessDenied,  // this user may not change the file or its folder
+  Other,
+};
+
 // Renames From to To, atomically replacing a file To that exists: at every moment To names
-// either its old file or From's file, never nothing (POSIX rename; Win32 MoveFileExW with
-// MOVEFILE_REPLACE_EXISTING). Both names are in the same folder. Afterwards From is gone, also
-// when both names already reached the same file. True on success; on failure both names are as
-// they were.
-bool OsReplaceFile(const std::string& From, const std::string& To);
+// either its old file or From's file, never nothing. Both names are in the same folder.
+// Afterwards From is gone, also when both names already reached the same file. True on
+// success; on failure both names are as they were and Why (when given) says why.
+// POSIX: rename, which no open file hinders. Win32: the new file first takes the attributes and
+// access rights of the old one; then a rename with POSIX semantics, which replaces a file that
+// others hold open with delete sharing, else the classic replace (MoveFileExW); a sharing or
+// access failure is retried for about two seconds (a virus scanner or a preview letting go). A
+// To marked read-only is not replaced. The renamed file is on the disk when this returns.
+bool OsReplaceFile(const std::string& From, const std::string& To, TOsFailure* Why = nullptr);
 
 enum class TOsNoReplace {
   Done,    // the operation took place
@@ -97,12 +110,12 @@ TOsFile OsOpenFile(const std::string& Name, TOsAccess Access, bool DenyWrite);
 // permissions). A new file gets the permissions an ordinary new file gets. OsNoFile on failure.
 TOsFile OsCreateFile(const std::string& Name);
 
-// Creates and opens (read and write) a new, empty file in the folder of Target whose name
-// cannot be taken for a map or any other file of the system: it begins with ".veldrin-" and
-// ends with ".tmp", e.g. "<folder>/.veldrin-save-1a2B3c.tmp" for Tag "save". The name is
+// Creates and opens (read and write) a new, empty file in the folder of Target named by
+// TempFileName(Tag) (temp_names.h), e.g. "<folder>/.veldrin-save-1a2B3c.tmp". The name is
 // unique; an existing file is never opened. Its permissions are those of the file ModeOf when
 // that exists, else those an ordinary new file gets (Win32: inherited from the folder, ModeOf
-// ignored). The new name is stored in TempName. OsNoFile on failure (TempName then "").
+// ignored; the file is marked hidden and temporary until OsReplaceFile gives it its target's
+// attributes). The new name is stored in TempName. OsNoFile on failure (TempName then "").
 TOsFile OsCreateTempBeside(const std::string& Target, const char* Tag, const std::string& ModeOf,
                            std::string& TempName);
 
@@ -129,21 +142,29 @@ void OsCloseFile(TOsFile File);
 // ---- Folders ------------------------------------------------------------------------------
 
 // Makes the renames, links and deletions already done inside Folder survive a power cut (POSIX:
-// fsync of the folder). On an OS whose renames are flushed with the file system's journal and
-// that cannot flush a folder (Win32: MOVEFILE_WRITE_THROUGH does that work at the rename),
-// succeeds doing nothing. "" means the current folder. True on success.
+// fsync of the folder; a folder the user may not read cannot be flushed and succeeds). On an OS
+// that cannot flush a folder and writes each rename through when it is made (Win32, see
+// OsReplaceFile), succeeds doing nothing. "" means the current folder. True on success.
 bool OsFlushFolder(const std::string& Folder);
+
+// The names (no folder part) of the entries of Folder, "." and ".." left out; empty when it
+// cannot be read. "" means the current folder.
+std::vector<std::string> OsFolderEntries(const std::string& Folder);
 
 enum class TOsLock {
   Acquired,     // the lock is ours until OsUnlockFolder (or until the process ends)
-  Busy,         // another holder has it
-  Unsupported,  // the folder cannot carry the lock (missing, read-only share, no locks)
+  LocalOnly,    // ours as well, but the folder is on a network file system whose locks are
+                // seen on this machine only: runs on other machines are not kept out
+  Busy,         // another holder has it, or it exists and cannot be opened (another user's)
+  Unsupported,  // the folder cannot carry the lock (missing, unreadable, no locks): no lock
 };
 
-// Tries, without waiting, to take the exclusive lock of the folder Folder that every process
-// using this function sees. The lock belongs to the returned handle and is released by
-// OsUnlockFolder or when the process ends in any way (killed included). Nothing the user
-// could take for a map is left in the folder (POSIX: flock on the folder itself; Win32: a named
-// semaphore of one count per folder, which goes away with its last handle).
+// Tries, without waiting, to take the exclusive lock of the folder Folder that every process on
+// this machine sees, in every session and of every user. The lock belongs to the returned
+// handle and is released by OsUnlockFolder or when the process ends in any way (killed
+// included). Nothing the user could take for a map is left in the folder. POSIX: flock on the
+// folder itself. Win32: the hidden file ".veldrin-lock" in the folder, open without sharing and
+// deleted when its handle closes; a file server keeps other machines out as well, and one left
+// by a power cut is taken over.
 TOsLock OsTryLockFolder(const std::string& Folder, TOsFile& Lock);
 void OsUnlockFolder(TOsFile Lock);

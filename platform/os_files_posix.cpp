@@ -1,8 +1,8 @@
-#include "platform/os_files.h"
-
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -11,9 +11,57 @@
 #include <cstdio>
 #include <vector>
 
+#include "platform/os_files.h"
+#include "platform/temp_names.h"
+
 namespace {
 
-int Fd(TOsFile File) { return static_cast<int>(File); }
+int Fd(TOsFile File) {
+  return static_cast<int>(File);
+}
+
+// Calls a system call again while a signal interrupts it: a Ctrl-C that arrives while a slow
+// file system (a network folder, FUSE) is busy must cancel the run, not fail the call.
+template <typename Call>
+auto Retrying(Call Fn) {
+  decltype(Fn()) result;
+  do {
+    result = Fn();
+  } while (result == -1 && errno == EINTR);
+  return result;
+}
+
+int Stat(const std::string& Name, struct stat& St) {
+  return Retrying([&] { return ::stat(Name.c_str(), &St); });
+}
+int LStat(const std::string& Name, struct stat& St) {
+  return Retrying([&] { return ::lstat(Name.c_str(), &St); });
+}
+int FStat(int File, struct stat& St) {
+  return Retrying([&] { return ::fstat(File, &St); });
+}
+int Open(const std::string& Name, int Flags, mode_t Mode = 0) {
+  return Retrying([&] { return ::open(Name.c_str(), Flags, Mode); });
+}
+int Unlink(const std::string& Name) {
+  return Retrying([&] { return ::unlink(Name.c_str()); });
+}
+int Link(const std::string& Existing, const std::string& NewName) {
+  return Retrying([&] { return ::link(Existing.c_str(), NewName.c_str()); });
+}
+int Rename(const std::string& From, const std::string& To) {
+  return Retrying([&] { return ::rename(From.c_str(), To.c_str()); });
+}
+int Flock(int File, int Operation) {
+  return Retrying([&] { return ::flock(File, Operation); });
+}
+int FSync(int File) {
+  return Retrying([&] { return ::fsync(File); });
+}
+// Never repeated: Linux has released the descriptor even when close reports EINTR.
+void Close(int File) {
+  ::close(File);
+}
 
 // The folder part of Name with its trailing delimiter, or "./" for a bare name.
 std::string FolderOf(const std::string& Name) {
@@ -21,34 +69,68 @@ std::string FolderOf(const std::string& Name) {
   return delim == std::string::npos ? std::string(".") + PathDelim : Name.substr(0, delim + 1);
 }
 
-// Permissions of the file ModeOf if it exists, else those of an ordinary new file.
-mode_t NewFileMode(const std::string& ModeOf) {
-  struct stat st {};
-  if (!ModeOf.empty() && ::stat(ModeOf.c_str(), &st) == 0) return st.st_mode & 07777;
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  return 0666 & ~mask;
+int OpenFolder(const std::string& Folder) {
+  return Open(Folder.empty() ? "." : Folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+}
+
+// File systems whose locks another machine using the same folder does not see (or sees only
+// where both ends agree on a lock protocol): NFS, SMB/CIFS, FUSE (sshfs and the like), AFS,
+// Ceph, Coda, 9P.
+bool IsNetworkFileSystem(int Folder) {
+  struct statfs fs {};
+  if (Retrying([&] { return ::fstatfs(Folder, &fs); }) != 0) return false;
+  switch (static_cast<unsigned long>(fs.f_type)) {
+    case 0x6969:      // NFS
+    case 0x517B:      // SMB
+    case 0xFF534D42:  // CIFS
+    case 0xFE534D42:  // SMB2
+    case 0x65735546:  // FUSE
+    case 0x5346414F:  // AFS
+    case 0x00C36400:  // Ceph
+    case 0x73757245:  // Coda
+    case 0x01021997:  // 9P
+      return true;
+    default:
+      return false;
+  }
+}
+
+TOsFailure FailureOf(int Error) {
+  switch (Error) {
+    case ETXTBSY:
+    case EBUSY:
+      return TOsFailure::InUse;
+    case EROFS:
+      return TOsFailure::ReadOnly;
+    case EACCES:
+    case EPERM:
+      return TOsFailure::AccessDenied;
+    default:
+      return TOsFailure::Other;
+  }
 }
 
 // Errors that say the file system cannot flush this kind of object, not that data was lost.
-bool FlushNotSupported(int Error) { return Error == EINVAL || Error == EROFS || Error == ENOTSUP; }
+bool FlushNotSupported(int Error) {
+  return Error == EINVAL || Error == EROFS || Error == ENOTSUP;
+}
 
 }  // namespace
 
 bool OsFileExists(const std::string& Name) {
   struct stat st {};
-  return !Name.empty() && ::stat(Name.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+  return !Name.empty() && Stat(Name, st) == 0 && S_ISREG(st.st_mode);
 }
 
 std::int64_t OsFileSize(const std::string& Name) {
   struct stat st {};
-  if (::stat(Name.c_str(), &st) != 0) return -1;
+  if (Stat(Name, st) != 0) return -1;
   return static_cast<std::int64_t>(st.st_size);
 }
 
 bool OsFileStampOf(const std::string& Name, TOsFileStamp& Stamp) {
   struct stat st {};
-  if (Name.empty() || ::stat(Name.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  if (Name.empty() || Stat(Name, st) != 0 || !S_ISREG(st.st_mode)) return false;
   Stamp.Volume = static_cast<std::uint64_t>(st.st_dev);
   Stamp.Index = static_cast<std::uint64_t>(st.st_ino);
   Stamp.Size = static_cast<std::int64_t>(st.st_size);
@@ -56,38 +138,46 @@ bool OsFileStampOf(const std::string& Name, TOsFileStamp& Stamp) {
   return true;
 }
 
-bool OsDeleteFile(const std::string& Name) { return ::unlink(Name.c_str()) == 0; }
+bool OsDeleteFile(const std::string& Name) {
+  return Unlink(Name) == 0;
+}
 
-bool OsReplaceFile(const std::string& From, const std::string& To) {
-  if (::rename(From.c_str(), To.c_str()) != 0) return false;
+bool OsReplaceFile(const std::string& From, const std::string& To, TOsFailure* Why) {
+  if (Rename(From, To) != 0) {
+    if (Why != nullptr) *Why = FailureOf(errno);
+    return false;
+  }
   // rename does nothing when both names already reach the same file; From goes all the same.
-  struct stat from {}, to {};
-  if (::lstat(From.c_str(), &from) == 0 && ::stat(To.c_str(), &to) == 0 &&
-      from.st_ino == to.st_ino && from.st_dev == to.st_dev)
-    ::unlink(From.c_str());
+  struct stat from {
+  }, to{};
+  if (LStat(From, from) == 0 && Stat(To, to) == 0 && from.st_ino == to.st_ino &&
+      from.st_dev == to.st_dev)
+    Unlink(From);
   return true;
 }
 
 TOsNoReplace OsRenameNoReplace(const std::string& From, const std::string& To) {
-  if (::renameat2(AT_FDCWD, From.c_str(), AT_FDCWD, To.c_str(), RENAME_NOREPLACE) == 0)
+  if (Retrying([&] {
+        return ::renameat2(AT_FDCWD, From.c_str(), AT_FDCWD, To.c_str(), RENAME_NOREPLACE);
+      }) == 0)
     return TOsNoReplace::Done;
   if (errno == EEXIST) return TOsNoReplace::Exists;
   if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return TOsNoReplace::Failed;
   // The file system cannot rename without replacing: a hard link claims the new name just as
   // atomically, then the old name goes.
-  if (::link(From.c_str(), To.c_str()) == 0) {
-    ::unlink(From.c_str());
+  if (Link(From, To) == 0) {
+    Unlink(From);
     return TOsNoReplace::Done;
   }
   if (errno == EEXIST) return TOsNoReplace::Exists;
   // Neither: a checked rename, which only a second writer at the very same moment can defeat.
   struct stat st {};
-  if (::lstat(To.c_str(), &st) == 0) return TOsNoReplace::Exists;
-  return ::rename(From.c_str(), To.c_str()) == 0 ? TOsNoReplace::Done : TOsNoReplace::Failed;
+  if (LStat(To, st) == 0) return TOsNoReplace::Exists;
+  return Rename(From, To) == 0 ? TOsNoReplace::Done : TOsNoReplace::Failed;
 }
 
 TOsNoReplace OsLinkNoReplace(const std::string& Existing, const std::string& NewName) {
-  if (::link(Existing.c_str(), NewName.c_str()) == 0) return TOsNoReplace::Done;
+  if (Link(Existing, NewName) == 0) return TOsNoReplace::Done;
   return errno == EEXIST ? TOsNoReplace::Exists : TOsNoReplace::Failed;
 }
 
@@ -102,33 +192,43 @@ TOsFile OsOpenFile(const std::string& Name, TOsAccess Access, bool DenyWrite) {
   const int flags = O_CLOEXEC | (Access == TOsAccess::Write       ? O_WRONLY
                                  : Access == TOsAccess::ReadWrite ? O_RDWR
                                                                   : O_RDONLY);
-  const int fd = ::open(Name.c_str(), flags);
+  const int fd = Open(Name, flags);
   if (fd < 0) return OsNoFile;
   // A folder opens for reading here, but it is no file: refuse it as the platform's open does.
   struct stat st {};
-  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode) ||
-      (DenyWrite && ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK)) {
-    ::close(fd);
+  if (FStat(fd, st) != 0 || S_ISDIR(st.st_mode) ||
+      (DenyWrite && Flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK)) {
+    Close(fd);
     return OsNoFile;
   }
   return fd;
 }
 
 TOsFile OsCreateFile(const std::string& Name) {
-  const int fd = ::open(Name.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  const int fd = Open(Name, O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   return fd < 0 ? OsNoFile : fd;
 }
 
+// Created with 0666 under the process's umask, as an ordinary new file is; a ModeOf that exists
+// lends its permissions to the open file, so no other file of the process is touched meanwhile.
 TOsFile OsCreateTempBeside(const std::string& Target, const char* Tag, const std::string& ModeOf,
                            std::string& TempName) {
-  static constexpr char kSuffix[] = ".tmp";
-  std::string name = FolderOf(Target) + ".veldrin-" + Tag + "-XXXXXX" + kSuffix;
-  const int fd = ::mkostemps(name.data(), sizeof(kSuffix) - 1, O_CLOEXEC);
   TempName.clear();
-  if (fd < 0) return OsNoFile;
-  ::fchmod(fd, NewFileMode(ModeOf));
-  TempName = name;
-  return fd;
+  const std::string folder = FolderOf(Target);
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const std::string name = folder + TempFileName(Tag);
+    const int fd = Open(name, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) {
+      if (errno == EEXIST) continue;
+      return OsNoFile;
+    }
+    struct stat st {};
+    if (!ModeOf.empty() && Stat(ModeOf, st) == 0)
+      Retrying([&] { return ::fchmod(fd, st.st_mode & 07777); });
+    TempName = name;
+    return fd;
+  }
+  return OsNoFile;
 }
 
 std::int64_t OsReadFile(TOsFile File, void* Buffer, std::int64_t Count) {
@@ -136,8 +236,7 @@ std::int64_t OsReadFile(TOsFile File, void* Buffer, std::int64_t Count) {
   std::int64_t done = 0;
   while (done < Count) {
     const auto piece = static_cast<std::size_t>(std::min<std::int64_t>(Count - done, 1 << 30));
-    const ssize_t n = ::read(Fd(File), p + done, piece);
-    if (n < 0 && errno == EINTR) continue;
+    const ssize_t n = Retrying([&] { return ::read(Fd(File), p + done, piece); });
     if (n <= 0) break;
     done += n;
   }
@@ -149,8 +248,7 @@ std::int64_t OsWriteFile(TOsFile File, const void* Buffer, std::int64_t Count) {
   std::int64_t done = 0;
   while (done < Count) {
     const auto piece = static_cast<std::size_t>(std::min<std::int64_t>(Count - done, 1 << 30));
-    const ssize_t n = ::write(Fd(File), p + done, piece);
-    if (n < 0 && errno == EINTR) continue;
+    const ssize_t n = Retrying([&] { return ::write(Fd(File), p + done, piece); });
     if (n <= 0) break;
     done += n;
   }
@@ -158,48 +256,72 @@ std::int64_t OsWriteFile(TOsFile File, const void* Buffer, std::int64_t Count) {
 }
 
 std::int64_t OsSeekFile(TOsFile File, std::int64_t Offset, TOsSeek Origin) {
-  const int whence = Origin == TOsSeek::Current ? SEEK_CUR : Origin == TOsSeek::End ? SEEK_END : SEEK_SET;
+  const int whence = Origin == TOsSeek::Current ? SEEK_CUR
+                     : Origin == TOsSeek::End   ? SEEK_END
+                                                : SEEK_SET;
   const off_t r = ::lseek(Fd(File), static_cast<off_t>(Offset), whence);
   return r < 0 ? -1 : static_cast<std::int64_t>(r);
 }
 
 std::int64_t OsFileSizeOf(TOsFile File) {
   struct stat st {};
-  if (::fstat(Fd(File), &st) != 0) return -1;
+  if (FStat(Fd(File), st) != 0) return -1;
   return static_cast<std::int64_t>(st.st_size);
 }
 
 bool OsTruncateFile(TOsFile File, std::int64_t Size) {
-  return ::ftruncate(Fd(File), static_cast<off_t>(Size)) == 0;
+  return Retrying([&] { return ::ftruncate(Fd(File), static_cast<off_t>(Size)); }) == 0;
 }
 
 bool OsFlushFile(TOsFile File) {
-  return ::fsync(Fd(File)) == 0 || FlushNotSupported(errno);
+  return FSync(Fd(File)) == 0 || FlushNotSupported(errno);
 }
 
 void OsCloseFile(TOsFile File) {
-  if (File != OsNoFile) ::close(Fd(File));
+  if (File != OsNoFile) Close(Fd(File));
 }
 
+// A folder this user may write in but not read (a drop box) cannot be opened to flush it: its
+// renames reach the disk with the file system's next commit, as on a system without folder
+// flushes. That is no failure of the save.
 bool OsFlushFolder(const std::string& Folder) {
-  const int fd = ::open(Folder.empty() ? "." : Folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return false;
-  const bool ok = ::fsync(fd) == 0 || FlushNotSupported(errno);
-  ::close(fd);
+  const int fd = OpenFolder(Folder);
+  if (fd < 0) return errno == EACCES;
+  const bool ok = FSync(fd) == 0 || FlushNotSupported(errno);
+  Close(fd);
   return ok;
+}
+
+std::vector<std::string> OsFolderEntries(const std::string& Folder) {
+  std::vector<std::string> names;
+  const int fd = OpenFolder(Folder);
+  if (fd < 0) return names;
+  DIR* dir = ::fdopendir(fd);
+  if (dir == nullptr) {
+    Close(fd);
+    return names;
+  }
+  while (const dirent* entry = ::readdir(dir)) {
+    const std::string name = entry->d_name;
+    if (name != "." && name != "..") names.push_back(name);
+  }
+  ::closedir(dir);
+  return names;
 }
 
 TOsLock OsTryLockFolder(const std::string& Folder, TOsFile& Lock) {
   Lock = OsNoFile;
-  const int fd = ::open(Folder.empty() ? "." : Folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  const int fd = OpenFolder(Folder);
   if (fd < 0) return TOsLock::Unsupported;
-  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+  if (Flock(fd, LOCK_EX | LOCK_NB) != 0) {
     const bool busy = errno == EWOULDBLOCK;
-    ::close(fd);
+    Close(fd);
     return busy ? TOsLock::Busy : TOsLock::Unsupported;
   }
   Lock = fd;
-  return TOsLock::Acquired;
+  return IsNetworkFileSystem(fd) ? TOsLock::LocalOnly : TOsLock::Acquired;
 }
 
-void OsUnlockFolder(TOsFile Lock) { OsCloseFile(Lock); }
+void OsUnlockFolder(TOsFile Lock) {
+  OsCloseFile(Lock);
+}

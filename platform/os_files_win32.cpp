@@ -1,15 +1,19 @@
-#include "platform/os_files.h"
-
 #include <windows.h>
 
 #include <algorithm>
-#include <atomic>
-#include <cwchar>
+#include <cstddef>
+#include <cstring>
 #include <vector>
+
+#include "platform/long_paths.h"
+#include "platform/os_files.h"
+#include "platform/temp_names.h"
 
 namespace {
 
-HANDLE Handle(TOsFile File) { return reinterpret_cast<HANDLE>(File); }
+HANDLE Handle(TOsFile File) {
+  return reinterpret_cast<HANDLE>(File);
+}
 TOsFile FileOf(HANDLE Handle) {
   return Handle == INVALID_HANDLE_VALUE ? OsNoFile : reinterpret_cast<TOsFile>(Handle);
 }
@@ -33,7 +37,33 @@ std::string Utf8(const wchar_t* Text, std::size_t Length) {
   return s;
 }
 
-bool IsDelimiter(char c) { return c == '\\' || c == '/' || c == ':'; }
+// The full path of Name, "" when the system cannot make one.
+std::wstring FullPathOf(const std::wstring& Name) {
+  std::wstring full(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD n =
+        ::GetFullPathNameW(Name.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+    if (n == 0) return {};
+    if (n < full.size()) return full.substr(0, n);
+    full.resize(n);
+  }
+}
+
+// Name as the wide-character calls take it: unchanged while it is short, in its extended form
+// (long_paths.h) once it could pass the classic limit. A folder's name near the limit gives
+// longer names to what is made in it (a temporary's name is longer than its target's), so every
+// name is weighed on its own.
+std::wstring SystemName(const std::string& Name) {
+  const std::wstring wide = Wide(Name);
+  if (wide.size() < ExtendedPathFrom) return wide;
+  const std::wstring full = FullPathOf(wide);
+  if (full.empty()) return wide;
+  return Wide(ExtendedLengthPath(Utf8(full.data(), full.size())));
+}
+
+bool IsDelimiter(char c) {
+  return c == '\\' || c == '/' || c == ':';
+}
 
 // The folder part of Name with its trailing delimiter, or "" for a bare name (the current folder).
 std::string FolderOf(const std::string& Name) {
@@ -49,26 +79,6 @@ bool IsExistsError(DWORD Error) {
   return Error == ERROR_ALREADY_EXISTS || Error == ERROR_FILE_EXISTS;
 }
 
-// A name piece no other call of this process or of another one is likely to pick at the same time.
-std::string UniquePiece() {
-  static std::atomic<std::uint64_t> counter{0};
-  LARGE_INTEGER now{};
-  ::QueryPerformanceCounter(&now);
-  std::uint64_t x = static_cast<std::uint64_t>(now.QuadPart) ^
-                    (std::uint64_t{::GetCurrentProcessId()} << 32) ^
-                    (++counter * 0x9E3779B97F4A7C15u);
-  static constexpr char kDigits[] =
-      "0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ";
-  std::string piece;
-  for (int i = 0; i < 6; ++i) {
-    x ^= x >> 33;
-    x *= 0xFF51AFD7ED558CCDu;
-    x ^= x >> 29;
-    piece += kDigits[x % 62];
-  }
-  return piece;
-}
-
 // Volume and file index of an existing name: the same pair means the same file.
 bool IdentityOf(const std::wstring& Name, BY_HANDLE_FILE_INFORMATION& Info) {
   // FILE_FLAG_BACKUP_SEMANTICS: a folder opens too.
@@ -81,17 +91,139 @@ bool IdentityOf(const std::wstring& Name, BY_HANDLE_FILE_INFORMATION& Info) {
   return ok;
 }
 
+// The folder's lock file (OsTryLockFolder).
+constexpr char kFolderLockName[] = ".veldrin-lock";
+
+// The attributes a file has while it is one of our temporaries.
+constexpr DWORD kTempAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_TEMPORARY;
+
+// The bare name of Name (what follows its folder).
+std::string BareName(const std::string& Name) {
+  return Name.substr(FolderOf(Name).size());
+}
+
+// Failures that last only while another program has a file open: a virus scanner, an indexer,
+// a preview or the automap itself letting go of a map or of a temporary just written.
+bool IsPassing(DWORD Error) {
+  return Error == ERROR_SHARING_VIOLATION || Error == ERROR_LOCK_VIOLATION ||
+         Error == ERROR_ACCESS_DENIED || Error == ERROR_USER_MAPPED_FILE;
+}
+
+// Whether another program holds Name open (an open without sharing then fails): the classic
+// replace refuses such a target even where its holder allows deleting it.
+bool HeldOpen(const std::wstring& Name) {
+  const HANDLE h =
+      ::CreateFileW(Name.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (h != INVALID_HANDLE_VALUE) {
+    ::CloseHandle(h);
+    return false;
+  }
+  return ::GetLastError() == ERROR_SHARING_VIOLATION;
+}
+
+TOsFailure FailureOf(DWORD Error, const std::wstring& From, const std::wstring& To) {
+  switch (Error) {
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+    case ERROR_USER_MAPPED_FILE:
+      return TOsFailure::InUse;
+    case ERROR_WRITE_PROTECT:
+      return TOsFailure::ReadOnly;
+    case ERROR_ACCESS_DENIED:
+      // Also what an open file gives: tell the two apart.
+      return HeldOpen(To) || HeldOpen(From) ? TOsFailure::InUse : TOsFailure::AccessDenied;
+    default:
+      return TOsFailure::Other;
+  }
+}
+
+// Gives the open file File the attributes (less those of a temporary) and the access rights of
+// the file To, or plain attributes where To does not exist: the new map looks to the user, and
+// to other accounts, as the old one did. Rights that cannot be read or set are left as the folder
+// gave them.
+void TakeOverLooks(HANDLE File, const std::wstring& To, DWORD ToAttributes) {
+  FILE_BASIC_INFO basic{};
+  basic.FileAttributes = ToAttributes == INVALID_FILE_ATTRIBUTES
+                             ? FILE_ATTRIBUTE_NORMAL
+                             : (ToAttributes & ~kTempAttributes) | FILE_ATTRIBUTE_ARCHIVE;
+  ::SetFileInformationByHandle(File, FileBasicInfo, &basic, sizeof basic);
+  if (ToAttributes == INVALID_FILE_ATTRIBUTES) return;
+  DWORD size = 0;
+  ::GetFileSecurityW(To.c_str(), DACL_SECURITY_INFORMATION, nullptr, 0, &size);
+  if (size == 0) return;
+  std::vector<std::byte> descriptor(size);
+  if (::GetFileSecurityW(To.c_str(), DACL_SECURITY_INFORMATION, descriptor.data(), size, &size))
+    ::SetKernelObjectSecurity(File, DACL_SECURITY_INFORMATION, descriptor.data());
+}
+
+// Renames the open file File onto To with POSIX semantics (Windows 10 1809 and later, on NTFS):
+// the name To moves to File at once, even while other programs hold the old file open with
+// delete sharing (they keep reading the old file). ERROR_SUCCESS or the system's error.
+DWORD PosixRename(HANDLE File, const std::wstring& To) {
+  constexpr DWORD kFlags = FILE_RENAME_FLAG_REPLACE_IF_EXISTS | FILE_RENAME_FLAG_POSIX_SEMANTICS;
+  constexpr auto kRenameInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(22);  // FileRenameInfoEx
+  const std::wstring full = FullPathOf(To);
+  if (full.empty()) return ::GetLastError();
+  const std::wstring target = Wide(NtPath(Utf8(full.data(), full.size())));
+  const std::size_t nameBytes = target.size() * sizeof(wchar_t);
+  std::vector<std::byte> buffer(offsetof(FILE_RENAME_INFO, FileName) + nameBytes + sizeof(wchar_t));
+  auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+  std::memcpy(buffer.data(), &kFlags, sizeof kFlags);  // the Flags member of the Ex form
+  info->RootDirectory = nullptr;
+  info->FileNameLength = static_cast<DWORD>(nameBytes);
+  std::memcpy(info->FileName, target.data(), nameBytes);
+  if (!::SetFileInformationByHandle(File, kRenameInfoEx, info, static_cast<DWORD>(buffer.size())))
+    return ::GetLastError();
+  return ERROR_SUCCESS;
+}
+
+// One attempt of OsReplaceFile. The data of From were flushed (FlushFileBuffers) when it was
+// written. What holds once this succeeds: the classic replace is MoveFileExW with
+// MOVEFILE_WRITE_THROUGH, documented not to return before the move is on the disk. After the
+// POSIX rename, FlushFileBuffers on the renamed file's handle, documented to write the file's
+// buffered data and metadata; that it also makes the rename durable is how NTFS and ReFS flush
+// their journal, not a documented promise.
+DWORD ReplaceOnce(const std::wstring& From, const std::wstring& To, DWORD ToAttributes,
+                  bool Fresh) {
+  const HANDLE file = ::CreateFileW(From.c_str(), DELETE | GENERIC_WRITE | READ_CONTROL | WRITE_DAC,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return ::GetLastError();
+  // Only a temporary just written takes over the old file's looks (a file system without the
+  // temporary mark, FAT, keeps the hidden one); a second name of a file that exists (a backup
+  // put back, a bad copy) is that file, and keeps its own.
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (Fresh && ::GetFileInformationByHandle(file, &info) &&
+      (info.dwFileAttributes & kTempAttributes) != 0)
+    TakeOverLooks(file, To, ToAttributes);
+  DWORD error = PosixRename(file, To);
+  if (error == ERROR_SUCCESS) {
+    ::FlushFileBuffers(file);
+    ::CloseHandle(file);
+    return ERROR_SUCCESS;
+  }
+  ::CloseHandle(file);
+  // Where the system or the file system has no such rename, the classic one.
+  if (!IsPassing(error) || error == ERROR_ACCESS_DENIED) {
+    if (::MoveFileExW(From.c_str(), To.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+      return ERROR_SUCCESS;
+    error = ::GetLastError();
+  }
+  return error;
+}
+
 }  // namespace
 
 bool OsFileExists(const std::string& Name) {
-  const DWORD attributes = ::GetFileAttributesW(Wide(Name).c_str());
+  const DWORD attributes = ::GetFileAttributesW(SystemName(Name).c_str());
   return !Name.empty() && attributes != INVALID_FILE_ATTRIBUTES &&
          (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) == 0;
 }
 
 std::int64_t OsFileSize(const std::string& Name) {
   WIN32_FILE_ATTRIBUTE_DATA data{};
-  if (Name.empty() || !::GetFileAttributesExW(Wide(Name).c_str(), GetFileExInfoStandard, &data))
+  if (Name.empty() ||
+      !::GetFileAttributesExW(SystemName(Name).c_str(), GetFileExInfoStandard, &data))
     return -1;
   return (static_cast<std::int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
@@ -113,14 +245,27 @@ bool OsFileStampOf(const std::string& Name, TOsFileStamp& Stamp) {
 }
 
 bool OsDeleteFile(const std::string& Name) {
-  return !Name.empty() && ::DeleteFileW(Wide(Name).c_str()) != 0;
+  return !Name.empty() && ::DeleteFileW(SystemName(Name).c_str()) != 0;
 }
 
-// MOVEFILE_WRITE_THROUGH: the call returns only once the rename is on the disk.
-bool OsReplaceFile(const std::string& From, const std::string& To) {
-  const std::wstring from = Wide(From), to = Wide(To);
-  if (!::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+bool OsReplaceFile(const std::string& From, const std::string& To, TOsFailure* Why) {
+  constexpr int kAttempts = 20;  // about two seconds in all
+  const std::wstring from = SystemName(From), to = SystemName(To);
+  auto fail = [Why](TOsFailure Failure) {
+    if (Why != nullptr) *Why = Failure;
     return false;
+  };
+  const bool fresh = IsTempFileName(BareName(From));  // one of our temporaries
+  const DWORD toAttributes = ::GetFileAttributesW(to.c_str());
+  // A map the user marked read-only is not replaced (the classic replace refuses it too).
+  if (toAttributes != INVALID_FILE_ATTRIBUTES && (toAttributes & FILE_ATTRIBUTE_READONLY) != 0)
+    return fail(TOsFailure::ReadOnly);
+  for (int attempt = 1;; ++attempt) {
+    const DWORD error = ReplaceOnce(from, to, toAttributes, fresh);
+    if (error == ERROR_SUCCESS) break;
+    if (!IsPassing(error) || attempt == kAttempts) return fail(FailureOf(error, from, to));
+    ::Sleep(100);
+  }
   // Where both names already reached the same file the rename may leave From (Wine does, as
   // POSIX rename does); it goes all the same.
   BY_HANDLE_FILE_INFORMATION a{}, b{};
@@ -132,8 +277,14 @@ bool OsReplaceFile(const std::string& From, const std::string& To) {
 }
 
 TOsNoReplace OsRenameNoReplace(const std::string& From, const std::string& To) {
-  const std::wstring to = Wide(To);
-  if (::MoveFileExW(Wide(From).c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH) != 0)
+  const std::wstring from = SystemName(From), to = SystemName(To);
+  // One of our temporaries takes a name of its own: it is no longer hidden or temporary.
+  if (IsTempFileName(BareName(From))) {
+    const DWORD attributes = ::GetFileAttributesW(from.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & kTempAttributes) != 0)
+      ::SetFileAttributesW(from.c_str(), (attributes & ~kTempAttributes) | FILE_ATTRIBUTE_ARCHIVE);
+  }
+  if (::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH) != 0)
     return TOsNoReplace::Done;
   // A folder of that name gives "access denied" rather than "exists".
   return IsExistsError(::GetLastError()) || Exists(to) ? TOsNoReplace::Exists
@@ -141,11 +292,11 @@ TOsNoReplace OsRenameNoReplace(const std::string& From, const std::string& To) {
 }
 
 TOsNoReplace OsLinkNoReplace(const std::string& Existing, const std::string& NewName) {
-  const std::wstring name = Wide(NewName);
-  if (::CreateHardLinkW(name.c_str(), Wide(Existing).c_str(), nullptr) != 0)
+  const std::wstring name = SystemName(NewName);
+  if (::CreateHardLinkW(name.c_str(), SystemName(Existing).c_str(), nullptr) != 0)
     return TOsNoReplace::Done;
   return IsExistsError(::GetLastError()) || Exists(name) ? TOsNoReplace::Exists
-                                                           : TOsNoReplace::Failed;
+                                                         : TOsNoReplace::Failed;
 }
 
 std::string OsModuleFileName() {
@@ -167,26 +318,27 @@ TOsFile OsOpenFile(const std::string& Name, TOsAccess Access, bool DenyWrite) {
                                                     : GENERIC_READ | GENERIC_WRITE;
   const DWORD share = FILE_SHARE_READ | FILE_SHARE_DELETE | (DenyWrite ? 0 : FILE_SHARE_WRITE);
   // Without FILE_FLAG_BACKUP_SEMANTICS a folder cannot be opened: it is no file.
-  return FileOf(::CreateFileW(Wide(Name).c_str(), access, share, nullptr, OPEN_EXISTING,
+  return FileOf(::CreateFileW(SystemName(Name).c_str(), access, share, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 TOsFile OsCreateFile(const std::string& Name) {
-  return FileOf(::CreateFileW(Wide(Name).c_str(), GENERIC_READ | GENERIC_WRITE,
+  return FileOf(::CreateFileW(SystemName(Name).c_str(), GENERIC_READ | GENERIC_WRITE,
                               FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
-// The new file takes the folder's inherited permissions; ModeOf is not needed.
+// The new file takes the folder's inherited permissions; ModeOf is not needed. It is hidden and
+// marked temporary (the system may keep it in its cache) until it takes a target's name.
 TOsFile OsCreateTempBeside(const std::string& Target, const char* Tag, const std::string&,
                            std::string& TempName) {
   TempName.clear();
   const std::string folder = FolderOf(Target);
   for (int attempt = 0; attempt < 100; ++attempt) {
-    const std::string name = folder + ".veldrin-" + Tag + "-" + UniquePiece() + ".tmp";
-    const HANDLE h = ::CreateFileW(Wide(name).c_str(), GENERIC_READ | GENERIC_WRITE,
+    const std::string name = folder + TempFileName(Tag);
+    const HANDLE h = ::CreateFileW(SystemName(name).c_str(), GENERIC_READ | GENERIC_WRITE,
                                    FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
-                                   FILE_ATTRIBUTE_NORMAL, nullptr);
+                                   kTempAttributes, nullptr);
     if (h != INVALID_HANDLE_VALUE) {
       TempName = name;
       return FileOf(h);
@@ -255,41 +407,61 @@ void OsCloseFile(TOsFile File) {
   if (File != OsNoFile) ::CloseHandle(Handle(File));
 }
 
-// Renames are written through when they are made (MOVEFILE_WRITE_THROUGH); a folder has nothing
-// of its own to flush. Only a folder that is not there fails.
+// Renames are written through when they are made (see ReplaceOnce); a folder has nothing of its
+// own to flush. Only a folder that is not there fails.
 bool OsFlushFolder(const std::string& Folder) {
   if (Folder.empty()) return true;
-  const DWORD attributes = ::GetFileAttributesW(Wide(Folder).c_str());
+  const DWORD attributes = ::GetFileAttributesW(SystemName(Folder).c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-// The lock is a semaphore of one count, named after the folder's identity on its volume (so every
-// spelling of the folder's name gives the same lock), in this session's namespace. It lives only
-// while someone has it open: the holder's handle keeps it, and when the holder ends in any way
-// the system closes that handle, so a killed run leaves no lock behind and nothing in the folder.
+std::vector<std::string> OsFolderEntries(const std::string& Folder) {
+  std::vector<std::string> names;
+  const std::string pattern =
+      Folder.empty() ? "*" : (IsDelimiter(Folder.back()) ? Folder : Folder + '\\') + "*";
+  WIN32_FIND_DATAW found{};
+  const HANDLE search = ::FindFirstFileExW(SystemName(pattern).c_str(), FindExInfoBasic, &found,
+                                           FindExSearchNameMatch, nullptr, 0);
+  if (search == INVALID_HANDLE_VALUE) return names;
+  do {
+    const std::string name = Utf8(found.cFileName, std::wcslen(found.cFileName));
+    if (name != "." && name != "..") names.push_back(name);
+  } while (::FindNextFileW(search, &found));
+  ::FindClose(search);
+  return names;
+}
+
+// The lock is a file in the folder that only its holder has open: opened without sharing, so that
+// every other open of it fails, in any session, of any user, and on a file server from any
+// machine; deleted by the system when its handle closes, however the holder ends. One that a
+// power cut left is not open, so the next run takes it over. A lock file that exists but cannot
+// be opened (another user's, an elevated run's) is as busy as one held open.
 TOsLock OsTryLockFolder(const std::string& Folder, TOsFile& Lock) {
   Lock = OsNoFile;
-  BY_HANDLE_FILE_INFORMATION info{};
-  if (!IdentityOf(Wide(Folder.empty() ? "." : Folder), info) ||
-      (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+  const std::wstring folder = SystemName(Folder.empty() ? "." : Folder);
+  const DWORD attributes = ::GetFileAttributesW(folder.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
     return TOsLock::Unsupported;
-  wchar_t name[64];
-  ::swprintf(name, 64, L"Local\\veldrin-folder-%08lx-%08lx%08lx",
-             static_cast<unsigned long>(info.dwVolumeSerialNumber),
-             static_cast<unsigned long>(info.nFileIndexHigh),
-             static_cast<unsigned long>(info.nFileIndexLow));
-  const HANDLE semaphore = ::CreateSemaphoreW(nullptr, 1, 1, name);
-  if (semaphore == nullptr) return TOsLock::Unsupported;
-  if (::WaitForSingleObject(semaphore, 0) != WAIT_OBJECT_0) {
-    ::CloseHandle(semaphore);
-    return TOsLock::Busy;
+  const std::string base =
+      Folder.empty() ? "" : (IsDelimiter(Folder.back()) ? Folder : Folder + '\\');
+  const std::wstring name = SystemName(base + kFolderLockName);
+  const HANDLE h = ::CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr,
+                                 OPEN_ALWAYS, kTempAttributes | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  if (h != INVALID_HANDLE_VALUE) {
+    Lock = FileOf(h);
+    return TOsLock::Acquired;
   }
-  Lock = reinterpret_cast<TOsFile>(semaphore);
-  return TOsLock::Acquired;
+  const DWORD error = ::GetLastError();
+  if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION) return TOsLock::Busy;
+  // A lock file that is there, or that cannot even be looked at (one being deleted as its holder
+  // ends), is busy; where there is none and none can be made (a read-only folder or medium), the
+  // folder has no lock.
+  if (::GetFileAttributesW(name.c_str()) != INVALID_FILE_ATTRIBUTES ||
+      ::GetLastError() != ERROR_FILE_NOT_FOUND)
+    return TOsLock::Busy;
+  return TOsLock::Unsupported;
 }
 
 void OsUnlockFolder(TOsFile Lock) {
-  if (Lock == OsNoFile) return;
-  ::ReleaseSemaphore(Handle(Lock), 1, nullptr);
-  ::CloseHandle(Handle(Lock));
+  OsCloseFile(Lock);
 }

@@ -5,8 +5,8 @@
 
 #include "platform/files.h"
 
-volatile std::sig_atomic_t CliInterrupts = 0;
-volatile std::sig_atomic_t CliTerminate = 0;
+std::atomic<int> CliInterrupts{0};
+std::atomic<int> CliTerminate{0};
 
 namespace {
 

@@ -3,7 +3,7 @@
 // The command line's side of a run: status texts on a text stream, the maps chosen by options,
 // and interrupts standing in for the window's Cancel and close requests.
 
-#include <csignal>
+#include <atomic>
 #include <string>
 
 #include "app/cli/cli_os.h"
@@ -36,9 +36,11 @@ class TStatusPrinter {
 };
 
 // Set by the interrupt handlers (InstallCliSignalHandlers, cli_os.h); read by the host between
-// pixel rows.
-extern volatile std::sig_atomic_t CliInterrupts;  // Ctrl-C presses
-extern volatile std::sig_atomic_t CliTerminate;   // a request to end the program received
+// pixel rows. Atomics: on Windows the handler runs on a thread of its own, and a POSIX signal
+// handler may only touch lock-free atomics.
+extern std::atomic<int> CliInterrupts;  // Ctrl-C presses
+extern std::atomic<int> CliTerminate;   // a request to end the program received
+static_assert(std::atomic<int>::is_always_lock_free);
 
 class TCliHost : public TJobHost {
  public:

@@ -13,12 +13,11 @@ std::FILE* FileOf(TOutStream Stream) {
 }
 
 extern "C" void OnInterrupt(int) {
-  if (CliInterrupts >= 1) ::_exit(130);
-  CliInterrupts = CliInterrupts + 1;
+  if (CliInterrupts.fetch_add(1) >= 1) ::_exit(130);
 }
 
 extern "C" void OnTerminate(int) {
-  CliTerminate = 1;
+  CliTerminate.store(1);
 }
 
 }  // namespace
@@ -38,13 +37,16 @@ void WriteText(TOutStream Stream, const std::string& Text) {
 }
 
 void InstallCliSignalHandlers() {
+  // SA_RESTART: a call the signal interrupts goes on (the file seam repeats the others).
   struct sigaction interrupt {};
   interrupt.sa_handler = OnInterrupt;
+  interrupt.sa_flags = SA_RESTART;
   sigemptyset(&interrupt.sa_mask);
   sigaction(SIGINT, &interrupt, nullptr);
 
   struct sigaction terminate {};
   terminate.sa_handler = OnTerminate;
+  terminate.sa_flags = SA_RESTART;
   sigemptyset(&terminate.sa_mask);
   sigaction(SIGTERM, &terminate, nullptr);
   sigaction(SIGHUP, &terminate, nullptr);

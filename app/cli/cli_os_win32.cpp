@@ -45,8 +45,7 @@ BOOL WINAPI OnConsoleEvent(DWORD Event) {
   switch (Event) {
     case CTRL_C_EVENT:
     case CTRL_BREAK_EVENT:
-      if (CliInterrupts >= 1) std::_Exit(130);
-      CliInterrupts = CliInterrupts + 1;
+      if (CliInterrupts.fetch_add(1) >= 1) std::_Exit(130);
       return TRUE;
     case CTRL_CLOSE_EVENT:
     case CTRL_LOGOFF_EVENT:
@@ -54,7 +53,7 @@ BOOL WINAPI OnConsoleEvent(DWORD Event) {
       // The system ends the process as soon as this returns. Waiting here lets the run stop
       // after its current row and the program end with its own status; the system's time limit
       // for a close still applies.
-      CliTerminate = 1;
+      CliTerminate.store(1);
       ::Sleep(INFINITE);
       return TRUE;
     default:

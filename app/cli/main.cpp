@@ -61,11 +61,40 @@ std::filesystem::path PathOf(const std::string& Name) {
       std::u8string(reinterpret_cast<const char8_t*>(Name.data()), Name.size()));
 }
 
-// The folder as given, without trailing separators (a root, "/" or "C:\", keeps its one).
+// The folder as given, without trailing separators (a root, "/" or "C:\", keeps its one). A
+// drive given alone ("D:") is its root, as in the map names made from it, and not the drive's
+// current folder, so that the lock and the leftovers cleaned are those of the maps' folder.
 std::string NormaliseFolder(std::string Folder) {
   while (Folder.size() > 1 && Folder.back() == PathDelim && Folder[Folder.size() - 2] != ':')
     Folder.pop_back();
+  if (PathDelim == '\\' && Folder.size() == 2 && Folder[1] == ':') Folder += PathDelim;
   return Folder;
+}
+
+// --sample: writes the twelve sample maps into Folder (made if need be) under its lock; a map
+// name that exists there stops it before anything is written.
+int WriteSample(const std::string& Folder, bool Quiet) {
+  try {
+    std::filesystem::create_directories(PathOf(Folder));
+    const TFolderLock lock(Folder);
+    if (lock.Busy()) {
+      Error("another run is working on " + Folder + "; try again when it has finished");
+      return kExitFailed;
+    }
+    for (const std::string& name : SampleMapNames(Folder)) {
+      if (std::filesystem::exists(PathOf(name))) {
+        Error("--sample never replaces a file, and " + name + " exists; nothing was written");
+        return kExitUsage;
+      }
+    }
+    for (const std::string& name : WriteSampleMaps(Folder)) {
+      if (!Quiet) WriteText(TOutStream::Err, name + "\n");
+    }
+  } catch (const std::exception& e) {
+    Error(e.what());
+    return kExitFailed;
+  }
+  return kExitDone;
 }
 
 // Lists what a run would read, repair, back up and write, changing nothing.
@@ -156,18 +185,7 @@ int main(int argc, char** argv) {
     return app.exit(e) == 0 ? kExitDone : kExitUsage;
   }
 
-  if (!sampleFolder.empty()) {
-    try {
-      std::filesystem::create_directories(PathOf(sampleFolder));
-      for (const std::string& name : WriteSampleMaps(NormaliseFolder(sampleFolder))) {
-        if (!quiet) WriteText(TOutStream::Err, name + "\n");
-      }
-    } catch (const std::exception& e) {
-      Error(e.what());
-      return kExitFailed;
-    }
-    return kExitDone;
-  }
+  if (!sampleFolder.empty()) return WriteSample(NormaliseFolder(sampleFolder), quiet);
 
   auto typeOf = [](const std::string& Name, MapType& Type) {
     for (int t = 0; t < MapTypeCount; ++t) {

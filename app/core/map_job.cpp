@@ -48,29 +48,34 @@ void GridRow(std::uint8_t* Row, std::int32_t Width, std::int32_t y, int Step) {
   }
 }
 
-// Saves the map under every target name so that the targets change together or not at all:
-// each result is first written, flushed, to a temporary file beside its target; only when all
-// are written does each target get its backup and then, atomically, the new file. On failure
-// no temporary is left, and every target not yet replaced is as it was. At no moment is a
-// target missing: the backup is a second name of the old file, which keeps its own name until
-// the new file replaces it.
+// Saves the map under every target name. Each result is first written, flushed, to a temporary
+// file beside its target; only when all are written does each target in turn get its backup and
+// then, atomically, the new file. At no moment is a target missing: the backup is a second name
+// of the old file, which keeps its own name until the new file replaces it. A failure before the
+// first replace leaves every target as it was; one at the second target (Felucca and Trammel:
+// another program holding it, say) leaves the first target new and the second old, and says so.
+// No temporary is left either way, and what was renamed is flushed.
 void SaveTargets(TBigBitmap& Map, const std::vector<std::string>& Targets) {
   std::vector<std::string> temps;
+  std::size_t replaced = 0;
   try {
     for (const std::string& target : Targets) {
       temps.push_back(WriteTempBeside(target, "save", target,
                                       [&Map](TStream& Stream) { Map.SaveToStream(Stream); }));
     }
-    for (std::size_t i = 0; i < Targets.size(); ++i) {
-      BackupFile(Targets[i]);
-      if (!OsReplaceFile(temps[i], Targets[i])) throw EFCreateError(Targets[i]);
-      temps[i].clear();
+    for (; replaced < Targets.size(); ++replaced) {
+      BackupFile(Targets[replaced]);
+      MoveFileReplacing(temps[replaced], Targets[replaced]);
+      temps[replaced].clear();
     }
-  } catch (...) {
+  } catch (const std::exception& e) {
     for (const std::string& temp : temps) {
       if (!temp.empty()) DeleteFile(temp);
     }
-    throw;
+    if (replaced == 0) throw;
+    FlushFolderOf(Targets.front());
+    throw EMapJobError("MapJob: " + Targets[0] + " was saved, " + Targets[replaced] +
+                       " was not: " + e.what());
   }
   FlushFolderOf(Targets.front());
 }
@@ -172,6 +177,8 @@ void MakeRun(TJobHost& Host) {
       if (!lock) {
         lock.emplace(Host.GetMapFolder());
         if (lock->Busy()) throw EMapJobError(SFolderBusy);
+        if (lock->State() == TOsLock::Unsupported) Host.ShowStatus(SFolderUnlocked);
+        if (lock->State() == TOsLock::LocalOnly) Host.ShowStatus(SFolderLockedLocally);
       }
       MapJob(Host, f, s);
       processed = true;

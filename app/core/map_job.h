@@ -19,6 +19,13 @@ class EMapJobError : public Exception {
 inline constexpr const char* SFolderBusy =
     "MakeRun: Another run is working on this folder; try again when it has finished";
 
+// Shown when the run starts on a folder that cannot carry the lock (it then runs unlocked), or
+// whose lock other machines do not see.
+inline constexpr const char* SFolderUnlocked =
+    " This folder cannot be locked: another run on it at the same time is not kept out";
+inline constexpr const char* SFolderLockedLocally =
+    " Network folder: its lock keeps out runs on this machine only";
+
 // Grid spacing in pixels: 8, 4, 2 for full, half and quarter size (8 for anything else).
 int GridStep(MapScale S);
 // (c * 6 + w * 4) div 10: 60 % of the channel and 40 % of w.
@@ -36,5 +43,6 @@ extern void (*BackupFileRaceHook)();
 void MapJob(TJobHost& Host, Facet F, MapScale S);
 // One run over every enabled and ticked map, world by world and zoom by zoom (the Make action).
 // From its first job on, the run holds the folder's lock: a run that finds the folder locked by
-// another raises EMapJobError(SFolderBusy) before anything changes.
+// another raises EMapJobError(SFolderBusy) before anything changes. A folder without a lock, or
+// with one that only this machine sees, is worked on after a status text that says so.
 void MakeRun(TJobHost& Host);

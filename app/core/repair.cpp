@@ -146,7 +146,7 @@ void FixBitmap(const std::string& FileName) {
       // As when the bad file could not be opened under its new name.
       throw EFOpenError(badName);
     }
-    if (!OsReplaceFile(repaired, FileName)) throw EFCreateError(FileName);
+    MoveFileReplacing(repaired, FileName);
   } catch (...) {
     DeleteFile(repaired);
     throw;

@@ -32,7 +32,7 @@ std::vector<std::string> RestoreMap(const std::string& MapFolder, Facet F, MapTy
     }
     // Also when a save that failed after making the backup left it as a second name of the
     // unchanged target: the replace then only drops the spare name.
-    if (!OsReplaceFile(t.Backup, t.Target)) throw EFCreateError(t.Target);
+    MoveFileReplacing(t.Backup, t.Target);
     FlushFolderOf(t.Target);
   }
   return skipped;

@@ -35,8 +35,9 @@ bool HasBackup(const std::string& MapFolder, Facet F, MapType T, MapScale S);
 
 // Renames the backup of every target of the map to the target's name, replacing the file there
 // in one step; the backup is used up, so the next run makes a new one. Targets without a backup
-// are skipped and returned. A rename that fails raises EFCreateError with the target's name and
-// leaves that target and its backup as they were; targets restored before it stay restored.
+// are skipped and returned. A rename that fails raises EFCreateError (EFReplaceError saying why
+// where the system tells) with the target's name and leaves that target and its backup as they
+// were; targets restored before it stay restored.
 // The folder's lock is held meanwhile: when a run holds it, ERestoreError(SRestoreFolderBusy)
 // is raised before anything changes.
 std::vector<std::string> RestoreMap(const std::string& MapFolder, Facet F, MapType T, MapScale S);

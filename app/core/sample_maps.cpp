@@ -301,10 +301,19 @@ std::vector<std::uint8_t> BuildSampleMapFile(Facet F, MapScale S) {
   return file;
 }
 
+std::vector<std::string> SampleMapNames(const std::string& Folder) {
+  std::vector<std::string> names;
+  for (Facet f = 0; f < FacetCount; ++f) {
+    for (MapScale s = 0; s < MapScaleCount; ++s)
+      names.push_back(GetBaseFileName(Folder, f, mtNormal, s));
+  }
+  return names;
+}
+
 std::string WriteSampleMap(const std::string& Folder, Facet F, MapScale S) {
   const std::string name = GetBaseFileName(Folder, F, mtNormal, S);
   const std::vector<std::uint8_t> bytes = BuildSampleMapFile(F, S);
-  WriteFileReplacing(name, [&bytes](TStream& Stream) {
+  WriteFileNoReplace(name, [&bytes](TStream& Stream) {
     Stream.WriteBuffer(bytes.data(), static_cast<std::int32_t>(bytes.size()));
   });
   return name;

@@ -27,9 +27,13 @@ const std::array<RGBQUAD, 256>& SamplePalette();
 // then the rows bottom-up, each exactly Width bytes long.
 std::vector<std::uint8_t> BuildSampleMapFile(Facet F, MapScale S);
 
+// The names of the twelve base maps in Folder, world by world and zoom by zoom.
+std::vector<std::string> SampleMapNames(const std::string& Folder);
+
 // Writes the base file of one map (normal map type) into Folder and returns its name. A failed
-// write leaves no partial file.
+// write leaves no partial file, and a file of that name is never replaced: one that exists
+// raises EFCreateError with its name, even when another process makes it meanwhile.
 std::string WriteSampleMap(const std::string& Folder, Facet F, MapScale S);
 
-// Writes all twelve base maps, world by world and zoom by zoom; returns the names written.
+// Writes all twelve base maps, in the order of SampleMapNames; returns the names written.
 std::vector<std::string> WriteSampleMaps(const std::string& Folder);

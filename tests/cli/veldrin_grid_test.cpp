@@ -464,6 +464,48 @@ TEST_F(VeldrinGridTest, TheSampleFolderHoldsTheTwelveBaseMapsAndARunMakesFifteen
   }
 }
 
+TEST_F(VeldrinGridTest, TheSampleStopsBeforeWritingAnythingWhereAMapNameExists) {
+  WriteFileBytes(Base(fcMalas, msHalf), {7});
+  const auto before = Snapshot(dir);
+  const TRunResult r = RunGrid({"--sample", Folder()});
+  EXPECT_EQ(r.status, 2) << r.err;
+  EXPECT_EQ(r.err, "veldrin-grid: --sample never replaces a file, and " + Base(fcMalas, msHalf) +
+                       " exists; nothing was written\n");
+  EXPECT_EQ(Snapshot(dir), before);
+}
+
+// ---- the folder: leftovers, lock ---------------------------------------------------------------
+
+TEST_F(VeldrinGridTest, ARunAfterAKillLeavesNoTemporary) {
+  WriteFileBytes(Base(fcIlshenar, msFull), SmallMap());
+  // What runs killed while saving and while repairing left, and a file of the user's.
+  WriteFileBytes(dir.file(".veldrin-save-Ab12Cd.tmp"), Bytes(50, 1));
+  WriteFileBytes(dir.file(".veldrin-repair-xyz123.tmp"), Bytes(50, 2));
+  WriteFileBytes(dir.file(".veldrin-notes.tmp"), {3});
+  const TRunResult r = RunGrid({"-f", Folder(), "-q"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(FileNames(dir),
+            (std::vector<std::string>{".veldrin-notes.tmp", "MAP2-X1.BMP", "MAP3687478-1.BMP"}));
+}
+
+TEST_F(VeldrinGridTest, AFolderThatCannotBeLockedIsWorkedOnAndTheRunSaysSo) {
+  WriteFileBytes(Base(fcIlshenar, msFull), SmallMap());
+  using std::filesystem::perms;
+  // Writable and searchable but not readable: the folder cannot be opened to lock it.
+  std::filesystem::permissions(dir.path(), perms::owner_write | perms::owner_exec |
+                                               perms::others_write | perms::others_exec);
+  TRunOptions asUser;
+  asUser.unprivileged = true;
+  const TRunResult r = RunGrid({"-f", Folder()}, asUser);
+  std::filesystem::permissions(dir.path(), perms::owner_all);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find(" This folder cannot be locked: another run on it at the same time is not "
+                       "kept out\n"),
+            std::string::npos)
+      << r.err;
+  EXPECT_TRUE(std::filesystem::exists(Target(fcIlshenar, msFull)));
+}
+
 // ---- restore from the backups ----------------------------------------------------------------
 
 class RestoreTest : public VeldrinGridTest {

@@ -3,8 +3,8 @@
 # the sample is written by the Windows program into a folder with a Japanese name, then both
 # programs run over their own copy (a run, a second run that finds the backups, a dry run), and
 # every file they leave must be byte for byte the same. Exit statuses and the UTF-8 texts on a
-# pipe are checked on the way; a drive root (a doubled separator in every name) and a Ctrl-C are
-# run as well.
+# pipe are checked on the way; a drive root (a doubled separator in every name), a drive without
+# its root, a UNC folder, a kill and a Ctrl-C are run as well.
 #   windows_end_to_end.sh WINE VELDRIN_GRID_EXE LINUX_VELDRIN_GRID
 set -uo pipefail
 wine=$1 exe=$2 linux=$3
@@ -20,6 +20,13 @@ expect_status() {  # expected, actual, what
 # Every file of a folder with its checksum, one line each, sorted by name.
 listing() {
   (cd "$1" && find . -type f -print0 | sort -z | xargs -0 -r sha256sum)
+}
+# Waits (at most a minute) until the file shows the text.
+wait_for() {  # file, text
+  for _ in $(seq 600); do
+    grep -qF "$2" "$1" 2>/dev/null && return
+    sleep 0.1
+  done
 }
 same_folders() {  # windows folder, linux folder, what
   if ! diff <(listing "$1") <(listing "$2") >"$work/diff" 2>&1; then
@@ -39,6 +46,11 @@ winfolder=$(winepath -w "$winfolder_unix" 2>/dev/null)
 "$wine" "$exe" --sample "$winfolder" -q >"$work/out" 2>&1
 expect_status 0 $? "--sample"
 "$linux" --sample "$linfolder" -q
+# A second --sample into it replaces nothing: status 2 before anything is written.
+before=$(listing "$winfolder_unix")
+"$wine" "$exe" --sample "$winfolder" -q >"$work/out" 2>&1
+expect_status 2 $? "--sample into a sample folder"
+[[ $(listing "$winfolder_unix") == "$before" ]] || fail "--sample: an existing folder changed"
 [[ $(ls "$winfolder_unix" | wc -l) -ge 12 ]] || fail "--sample: $(ls "$winfolder_unix" | wc -l) files"
 same_folders "$winfolder_unix" "$linfolder" "the sample"
 
@@ -81,7 +93,7 @@ same_folders "$winfolder_unix" "$linfolder" "no-statics targets"
 root_unix="$work/root"
 cp -r "$linfolder" "$root_unix"
 prefix=${WINEPREFIX:-$HOME/.wine}
-ln -s "$root_unix" "$prefix/dosdevices/m:"
+ln -sfn "$root_unix" "$prefix/dosdevices/m:"
 "$wine" "$exe" -f 'M:\' -q -m i1,m4 -t normal
 expect_status 0 $? "drive root"
 "$wine" "$exe" -f 'M:\' -n -m i1 >"$work/root.dry" 2>&1
@@ -90,6 +102,39 @@ grep -qF 'read     M:\\MAP3687478-1.BMP' "$work/root.dry" ||
 rm -f "$prefix/dosdevices/m:"
 "$linux" -f "$linfolder" -q -m i1,m4 -t normal
 same_folders "$root_unix" "$linfolder" "drive root"
+
+# "-f M:" is the root of M:, as the map names made from it are, not M:'s current folder: started
+# in M:\sub, the run locks the root and deletes the leftovers of killed runs there, not in sub.
+mkdir "$root_unix/sub"
+touch "$root_unix/.veldrin-save-aaaaaa.tmp" "$root_unix/sub/.veldrin-save-bbbbbb.tmp"
+ln -sfn "$root_unix" "$prefix/dosdevices/m:"
+(cd "$root_unix/sub" && "$wine" "$exe" -f 'M:' -q -m i1 -t nostatics)
+expect_status 0 $? "drive without its root"
+rm -f "$prefix/dosdevices/m:"
+[[ -e "$root_unix/MAP2-NS1.BMP" ]] || fail "drive without its root: no result in the root"
+[[ ! -e "$root_unix/.veldrin-save-aaaaaa.tmp" ]] || fail "drive without its root: leftover kept"
+[[ -e "$root_unix/sub/.veldrin-save-bbbbbb.tmp" ]] || fail "drive without its root: sub cleaned"
+
+# A UNC folder (Wine serves \\localhost\maps from dosdevices/unc). A run killed while it saves
+# leaves its temporaries; the next run deletes them and leaves none of its own.
+unc_unix="$work/unc"
+mkdir "$unc_unix"
+cp "$linfolder/MAP25166902-1.BMP" "$linfolder/MAP3687478-4.BMP" "$unc_unix/"
+mkdir -p "$prefix/dosdevices/unc/localhost"
+ln -sfn "$unc_unix" "$prefix/dosdevices/unc/localhost/maps"
+"$wine" "$exe" -f '\\localhost\maps\' -q -m i4
+expect_status 0 $? "UNC folder"
+[[ -e "$unc_unix/MAP2-X4.BMP" ]] || fail "UNC folder: no result"
+"$wine" "$exe" -f '\\localhost\maps' -m ft1 >"$work/kill.err" 2>&1 &
+runner=$!
+wait_for "$work/kill.err" ' : saving'
+kill -KILL "$runner"
+wait "$runner" 2>/dev/null
+"$wine" "$exe" -f '\\localhost\maps' -q -m i4
+expect_status 0 $? "UNC folder after a kill"
+leftovers=$(ls -A "$unc_unix" | grep '^\.veldrin-')
+[[ -z $leftovers ]] || fail "UNC folder after a kill: left $leftovers"
+rm -f "$prefix/dosdevices/unc/localhost/maps"
 
 # Exit statuses of the usage errors.
 "$wine" "$exe" -f "$winfolder\\missing" -q >/dev/null 2>&1
@@ -121,10 +166,7 @@ mkdir "$big_unix"
 } >"$big_unix/MAP25166902-1.BMP"
 "$wine" "$exe" -f "$(winepath -w "$big_unix")" >"$work/int.out" 2>"$work/int.err" &
 runner=$!
-for _ in $(seq 600); do
-  grep -q ' : loading' "$work/int.err" 2>/dev/null && break
-  sleep 0.1
-done
+wait_for "$work/int.err" ' : loading'
 kill -INT "$runner"
 wait "$runner"
 expect_status 130 $? "Ctrl-C"

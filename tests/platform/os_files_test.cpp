@@ -3,9 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "platform/long_paths.h"
 #include "support/os_test.h"
 #include "support/temp_dir.h"
 
@@ -129,6 +134,80 @@ TEST(OsFiles, ReadingDeniesWritesToOthersOnWindows) {
   EXPECT_EQ(OsOpenFile(name, TOsAccess::Read, true), OsNoFile);
   OsCloseFile(writer);
   EXPECT_EQ(ReadFileBytes(name), kOld);
+}
+
+// The names handed to the wide-character calls once they pass the classic limit.
+struct ExtendedCase {
+  const char* full;
+  const char* system;
+};
+TEST(ExtendedLengthPath, PrefixesDrivesAndUncSharesAndSpellsSeparatorsOnce) {
+  const ExtendedCase cases[] = {
+      {R"(C:\Maps\MAP0-X1.BMP)", R"(\\?\C:\Maps\MAP0-X1.BMP)"},
+      {R"(C:\\MAP0-X1.BMP)", R"(\\?\C:\MAP0-X1.BMP)"},  // the doubled separator after a root
+      {R"(C:/Maps//sub\MAP0-X1.BMP)", R"(\\?\C:\Maps\sub\MAP0-X1.BMP)"},
+      {R"(\\server\share\maps\MAP0-X1.BMP)", R"(\\?\UNC\server\share\maps\MAP0-X1.BMP)"},
+      {R"(\\server\share\\MAP0-X1.BMP)", R"(\\?\UNC\server\share\MAP0-X1.BMP)"},
+      {R"(\\?\C:\Maps\MAP0-X1.BMP)", R"(\\?\C:\Maps\MAP0-X1.BMP)"},
+      {R"(\\?\UNC\server\share\MAP0-X1.BMP)", R"(\\?\UNC\server\share\MAP0-X1.BMP)"},
+      {R"(\\.\D:)", R"(\\.\D:)"},
+  };
+  for (const ExtendedCase& c : cases) EXPECT_EQ(ExtendedLengthPath(c.full), c.system) << c.full;
+  EXPECT_EQ(NtPath(R"(C:\Maps\x)"), R"(\??\C:\Maps\x)");
+  EXPECT_EQ(NtPath(R"(\\server\share\x)"), R"(\??\UNC\server\share\x)");
+  // A folder at the classic limit: its files' names and a temporary's longer one are long.
+  const std::string folder = "C:\\" + std::string(ExtendedPathFrom - 3, 'a');
+  EXPECT_EQ(ExtendedLengthPath(folder + "\\.veldrin-save-a1B2c3.tmp"),
+            "\\\\?\\" + folder + "\\.veldrin-save-a1B2c3.tmp");
+}
+
+TEST(OsFiles, WorksInAFolderWhoseNamesPassTheClassicLimit) {
+  TempDir dir;
+  std::string folder = dir.path().string();
+  while (folder.size() < 300) {
+    folder += PathDelim + std::string(40, 'd');
+    std::filesystem::create_directory(testsupport::PathOf(folder));
+  }
+  const std::string target = folder + PathDelim + "MAP0-X1.BMP";
+  WriteFileBytes(target, kOld);
+  std::string temp;
+  const TOsFile file = OsCreateTempBeside(target, "save", target, temp);
+  ASSERT_NE(file, OsNoFile);
+  EXPECT_EQ(OsWriteFile(file, kNew.data(), 4), 4);
+  EXPECT_TRUE(OsFlushFile(file));
+  OsCloseFile(file);
+  EXPECT_EQ(OsLinkNoReplace(target, folder + PathDelim + "MAP0-X1.OLD"), TOsNoReplace::Done);
+  EXPECT_TRUE(OsReplaceFile(temp, target));
+  EXPECT_EQ(ReadFileBytes(target), kNew);
+  EXPECT_EQ(ReadFileBytes(folder + PathDelim + "MAP0-X1.OLD"), kOld);
+  EXPECT_EQ(OsFolderEntries(folder).size(), 2u);
+  TOsFile lock = OsNoFile;
+  EXPECT_EQ(OsTryLockFolder(folder, lock), TOsLock::Acquired);
+  OsUnlockFolder(lock);
+}
+
+// A signal that interrupts a blocking open (here of a FIFO that waits for its writer, as a slow
+// network or FUSE folder makes any call wait) must not fail the call.
+TEST(OsFiles, ACallThatASignalInterruptsIsRepeated) {
+  TempDir dir;
+  const std::string fifo = dir.file("fifo");
+  if (!testsupport::MakeFifo(fifo)) GTEST_SKIP() << "no FIFOs and no signals on Windows";
+  std::atomic<bool> opened{false};
+  TOsFile reader = OsNoFile;
+  {
+    const testsupport::SignalsToThisThread signals(5, [&] {
+      const TOsFile writer = OsOpenFile(fifo, TOsAccess::Write, false);
+      while (!opened) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      OsCloseFile(writer);
+    });
+    reader = OsOpenFile(fifo, TOsAccess::Read, false);
+    // A failed open leaves the writer waiting for a reader: this one lets it go.
+    const TOsFile rescue = reader == OsNoFile ? OsOpenFile(fifo, TOsAccess::Read, false) : OsNoFile;
+    opened = true;
+    OsCloseFile(rescue);
+  }
+  EXPECT_NE(reader, OsNoFile);
+  OsCloseFile(reader);
 }
 
 }  // namespace

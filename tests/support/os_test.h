@@ -115,4 +115,52 @@ class UnwritableFolder {
   bool on_ = false;
 };
 
+// Holds a file open for reading while the object lives, as another program would: a viewer
+// that lets others delete or rename the file meanwhile (AllowsDelete) or one that does not. On
+// POSIX an open file never stands in the way; there both kinds are plain opens.
+class HeldOpenFile {
+ public:
+  HeldOpenFile(const std::string& Name, bool AllowsDelete);
+  ~HeldOpenFile();
+  HeldOpenFile(const HeldOpenFile&) = delete;
+  HeldOpenFile& operator=(const HeldOpenFile&) = delete;
+  bool Open() const { return file_ != OsNoFile; }
+  void Close();
+  // What the held handle reads from the start of the file.
+  std::vector<std::uint8_t> Read() const;
+
+ private:
+  TOsFile file_ = OsNoFile;
+};
+
+// Marks a file read-only (POSIX: no write permission; Win32: the read-only attribute).
+bool MakeReadOnly(const std::string& Name);
+
+// Windows attributes of a file: whether it is marked hidden, temporary, and "system" (one a user
+// may set on a map); SetSystemAttribute marks it. False on POSIX, which has no such attributes.
+struct WindowsAttributes {
+  bool Hidden = false, Temporary = false, System = false;
+};
+WindowsAttributes AttributesOf(const std::string& Name);
+bool SetSystemAttribute(const std::string& Name);
+
+// A FIFO of that name (POSIX); false where there are none (Windows).
+bool MakeFifo(const std::string& Name);
+
+// Interrupts the thread that makes the object with a signal whose handler does not restart
+// system calls, Times times 20 ms apart, from a thread of its own that then calls Then; the
+// destructor waits for that thread. Supported() is false on Windows, which has no such signals.
+class SignalsToThisThread {
+ public:
+  SignalsToThisThread(int Times, std::function<void()> Then);
+  ~SignalsToThisThread();
+  SignalsToThisThread(const SignalsToThisThread&) = delete;
+  SignalsToThisThread& operator=(const SignalsToThisThread&) = delete;
+  bool Supported() const { return state_ != nullptr; }
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
 }  // namespace testsupport

@@ -1,5 +1,6 @@
 #include <fcntl.h>
 #include <linux/fs.h>
+#include <pthread.h>
 #include <signal.h>
 #include <sys/ioctl.h>
 #include <sys/mman.h>
@@ -13,6 +14,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <thread>
 
 #include "support/os_test.h"
 
@@ -171,6 +173,67 @@ UnwritableFolder::UnwritableFolder(const std::string& Folder) : folder_(Folder) 
 UnwritableFolder::~UnwritableFolder() {
   if (as_root_) (void)::seteuid(0);
   ::chmod(folder_.c_str(), 0700);
+}
+
+HeldOpenFile::HeldOpenFile(const std::string& Name, bool)
+    : file_(::open(Name.c_str(), O_RDONLY | O_CLOEXEC)) {}
+HeldOpenFile::~HeldOpenFile() {
+  Close();
+}
+void HeldOpenFile::Close() {
+  if (file_ != OsNoFile) ::close(static_cast<int>(file_));
+  file_ = OsNoFile;
+}
+std::vector<std::uint8_t> HeldOpenFile::Read() const {
+  std::vector<std::uint8_t> bytes(4096);
+  const ssize_t n = ::pread(static_cast<int>(file_), bytes.data(), bytes.size(), 0);
+  bytes.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+  return bytes;
+}
+
+bool MakeReadOnly(const std::string& Name) {
+  return ::chmod(Name.c_str(), 0444) == 0;
+}
+
+WindowsAttributes AttributesOf(const std::string&) {
+  return {};
+}
+bool SetSystemAttribute(const std::string&) {
+  return false;
+}
+
+bool MakeFifo(const std::string& Name) {
+  return ::mkfifo(Name.c_str(), 0600) == 0;
+}
+
+namespace {
+extern "C" void NoteSignal(int) {}
+}  // namespace
+
+struct SignalsToThisThread::State {
+  struct sigaction old {};
+  std::thread sender;
+};
+
+SignalsToThisThread::SignalsToThisThread(int Times, std::function<void()> Then)
+    : state_(std::make_unique<State>()) {
+  struct sigaction note {};
+  note.sa_handler = NoteSignal;  // no SA_RESTART
+  sigemptyset(&note.sa_mask);
+  ::sigaction(SIGUSR1, &note, &state_->old);
+  const pthread_t target = ::pthread_self();
+  state_->sender = std::thread([target, Times, Then = std::move(Then)] {
+    for (int i = 0; i < Times; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      ::pthread_kill(target, SIGUSR1);
+    }
+    Then();
+  });
+}
+
+SignalsToThisThread::~SignalsToThisThread() {
+  state_->sender.join();
+  ::sigaction(SIGUSR1, &state_->old, nullptr);
 }
 
 }  // namespace testsupport

@@ -131,6 +131,58 @@ ImmutableFile::~ImmutableFile() = default;
 UnwritableFolder::UnwritableFolder(const std::string& Folder) : folder_(Folder) {}
 UnwritableFolder::~UnwritableFolder() = default;
 
+HeldOpenFile::HeldOpenFile(const std::string& Name, bool AllowsDelete) {
+  const DWORD share = FILE_SHARE_READ | (AllowsDelete ? FILE_SHARE_DELETE : 0);
+  const HANDLE h = CreateFileW(WideOf(Name).c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h != INVALID_HANDLE_VALUE) file_ = reinterpret_cast<TOsFile>(h);
+}
+HeldOpenFile::~HeldOpenFile() {
+  Close();
+}
+void HeldOpenFile::Close() {
+  if (file_ != OsNoFile) CloseHandle(reinterpret_cast<HANDLE>(file_));
+  file_ = OsNoFile;
+}
+std::vector<std::uint8_t> HeldOpenFile::Read() const {
+  std::vector<std::uint8_t> bytes(4096);
+  OVERLAPPED at{};
+  DWORD n = 0;
+  if (!ReadFile(reinterpret_cast<HANDLE>(file_), bytes.data(), 4096, &n, &at)) n = 0;
+  bytes.resize(n);
+  return bytes;
+}
+
+bool MakeReadOnly(const std::string& Name) {
+  const std::wstring name = WideOf(Name);
+  const DWORD attributes = GetFileAttributesW(name.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES &&
+         SetFileAttributesW(name.c_str(), attributes | FILE_ATTRIBUTE_READONLY) != 0;
+}
+
+WindowsAttributes AttributesOf(const std::string& Name) {
+  const DWORD a = GetFileAttributesW(WideOf(Name).c_str());
+  if (a == INVALID_FILE_ATTRIBUTES) return {};
+  return {(a & FILE_ATTRIBUTE_HIDDEN) != 0, (a & FILE_ATTRIBUTE_TEMPORARY) != 0,
+          (a & FILE_ATTRIBUTE_SYSTEM) != 0};
+}
+
+bool SetSystemAttribute(const std::string& Name) {
+  const std::wstring name = WideOf(Name);
+  const DWORD a = GetFileAttributesW(name.c_str());
+  return a != INVALID_FILE_ATTRIBUTES &&
+         SetFileAttributesW(name.c_str(), (a & ~FILE_ATTRIBUTE_NORMAL) | FILE_ATTRIBUTE_SYSTEM) !=
+             0;
+}
+
+bool MakeFifo(const std::string&) {
+  return false;
+}
+
+struct SignalsToThisThread::State {};
+SignalsToThisThread::SignalsToThisThread(int, std::function<void()>) {}
+SignalsToThisThread::~SignalsToThisThread() = default;
+
 }  // namespace testsupport
 
 // The C runtime's list of C initialisers (.CRT$XI*), run before any C++ static constructor.
