@@ -14,9 +14,12 @@
 #include <memory>
 #include <string>
 
-#include "platform/graphics.h"
-
+// Declared, not included: the Windows viewer reads this header beside windows.h, which names
+// much of what the picture framework names.
 class TBigBitmap;
+class TBitmap;
+struct TRect;
+using TColor = std::int32_t;
 
 class TMapView {
  public:
@@ -38,6 +41,8 @@ class TMapView {
   void Open(const std::string& FileName);
   bool HasMap() const { return FMap != nullptr; }
   const std::string& FileName() const { return FFileName; }
+  // The map shown (null before the first Open), for a copy to the clipboard.
+  TBigBitmap* Map() const { return FMap.get(); }
   std::int32_t MapWidth() const;
   std::int32_t MapHeight() const;
 
