@@ -15,16 +15,13 @@
 #include <QScreen>
 #include <QShowEvent>
 #include <QStatusBar>
-#include <exception>
 #include <utility>
 
-#include "app/core/map_job.h"
 #include "app/gui/about_form.h"
 #include "app/gui/error_display.h"
 #include "app/gui/frame_centring.h"
 #include "app/gui/map_box_menus.h"
 #include "browsefl/browse_folder.h"
-#include "platform/files.h"
 
 namespace {
 
@@ -108,7 +105,12 @@ QCheckBox* NewMapCheckBox(QGroupBox* Group, const char* Name, MapScale S) {
 TForm1::TForm1(QWidget* Parent)
     : QWidget(Parent, Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
                           Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint) {
+                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+      FModel(*this),
+      MapFolder(FModel.MapFolder),
+      Canceled(FModel.Canceled),
+      Closing(FModel.Closing),
+      FirstShow(FModel.FirstShow) {
   setObjectName(QStringLiteral("Form1"));
   setWindowTitle(QStringLiteral("Veldrin for UO:SE"));
   setFixedSize(ClientWidth, ClientHeight);
@@ -135,7 +137,13 @@ TForm1::TForm1(QWidget* Parent)
         this, [] { return QGuiApplication::primaryScreen()->availableGeometry(); }, QMargins());
   }
   FormCreate();
-  MapBoxMenus = new TMapBoxMenus(this);
+  for (Facet F = 0; F < FacetCount; ++F) {
+    for (MapScale S = 0; S < MapScaleCount; ++S) {
+      connect(MapCBoxes[F][S], &QCheckBox::clicked, this,
+              [this, F, S](bool Ticked) { FModel.BoxClicked(F, S, Ticked); });
+    }
+  }
+  MapBoxMenus = new TMapBoxMenus(this, FModel, MapCBoxes);
 }
 
 TForm1::~TForm1() = default;
@@ -148,17 +156,14 @@ void TForm1::CreateActions() {
   AboutAct = NewAction(this, "AboutAct", "&About", "About Veldrin", true);
   QuitAct = NewAction(this, "QuitAct", "Quit", "終了", true);
 
-  connect(OpenFolderAct, &QAction::triggered, this,
-          [this] { Guarded(&TForm1::OpenFolderActExecute); });
-  connect(MakeAct, &QAction::triggered, this, [this] {
-    Guarded(&TForm1::MakeActExecute);
-    // A close request that came during the run was put off while the run was on the stack; the
-    // run has returned (or failed and its error has been shown), so the window closes now.
-    if (Closing) close();
-  });
-  connect(CancelAct, &QAction::triggered, this, [this] { Guarded(&TForm1::CancelActExecute); });
-  connect(AboutAct, &QAction::triggered, this, [this] { Guarded(&TForm1::AboutActExecute); });
-  connect(QuitAct, &QAction::triggered, this, [this] { Guarded(&TForm1::QuitActExecute); });
+  const std::pair<QAction*, TWindowAction> Routes[] = {{OpenFolderAct, TWindowAction::Folder},
+                                                       {MakeAct, TWindowAction::Make},
+                                                       {CancelAct, TWindowAction::Cancel},
+                                                       {AboutAct, TWindowAction::About},
+                                                       {QuitAct, TWindowAction::Quit}};
+  for (const auto& [Act, Action] : Routes) {
+    connect(Act, &QAction::triggered, this, [this, Action = Action] { FModel.Execute(Action); });
+  }
 }
 
 void TForm1::CreateControls() {
@@ -177,8 +182,9 @@ void TForm1::CreateControls() {
   Label1 = NewLabel(this, "Label1", "をベースにグリッドマップを作成して", 128, 36);
   TrgCBox = NewTypeComboBox(this, "TrgCBox", true, 2, 56);
   Label2 = NewLabel(this, "Label2", "にグリッドマップを設定する", 128, 60);
-  connect(BaseCBox, &QComboBox::activated, this, [this] { Guarded(&TForm1::BaseCBoxSelect); });
-  connect(TrgCBox, &QComboBox::activated, this, [this] { Guarded(&TForm1::CBClick); });
+  connect(BaseCBox, &QComboBox::activated, this, [this](int Item) { FModel.BaseSelected(Item); });
+  connect(TrgCBox, &QComboBox::activated, this, [this](int Item) { FModel.TrgSelected(Item); });
+  connect(TrgCBox->lineEdit(), &QLineEdit::textEdited, this, [this] { FModel.TrgTextEdited(); });
 
   FTGBox = NewGroupBox(this, "FTGBox", "フェルッカ＆トラメル", 4, 80);
   MGBox = NewGroupBox(this, "MGBox", "マラス", 160, 80);
@@ -196,10 +202,6 @@ void TForm1::CreateControls() {
   Tk1CBox = NewMapCheckBox(TkGBox, "Tk1CBox", msFull);
   Tk2CBox = NewMapCheckBox(TkGBox, "Tk2CBox", msHalf);
   Tk4CBox = NewMapCheckBox(TkGBox, "Tk4CBox", msQuarter);
-  for (QCheckBox* Box : {FT1CBox, FT2CBox, FT4CBox, M1CBox, M2CBox, M4CBox, I1CBox, I2CBox, I4CBox,
-                         Tk1CBox, Tk2CBox, Tk4CBox}) {
-    connect(Box, &QCheckBox::clicked, this, [this] { Guarded(&TForm1::CBClick); });
-  }
 
   StsBar = new QStatusBar(this);
   StsBar->setObjectName(QStringLiteral("StsBar"));
@@ -229,158 +231,76 @@ void TForm1::FormCreate() {
 }
 
 void TForm1::FormShow() {
-  if (!FirstShow) return;
-  FirstShow = false;
-  UpdateControls();
+  FModel.FormShow();
 }
 
 void TForm1::FormCloseQuery(bool& CanClose) {
-  Closing = true;
+  FModel.CloseRequested();
   CanClose = true;
 }
 
 void TForm1::UpdateMapCBoxes() {
-  const MapType Base = GetBaseMapType();
-  for (int F = 0; F < FacetCount; ++F) {
-    for (int S = 0; S < MapScaleCount; ++S) {
-      const std::string Name =
-          GetBaseFileName(MapFolder, static_cast<Facet>(F), Base, static_cast<MapScale>(S));
-      MapCBoxes[F][S]->setEnabled(!Name.empty() && FileExists(Name));
-    }
-  }
+  FModel.UpdateMapCBoxes();
 }
 
 bool TForm1::CheckMakable() {
-  for (const auto& Row : MapCBoxes) {
-    for (const QCheckBox* Box : Row) {
-      if (Box->isEnabled() && Box->isChecked()) return true;
-    }
-  }
-  return false;
+  return FModel.CheckMakable();
 }
 
 void TForm1::UpdateControls() {
-  UpdateMapCBoxes();
-  MakeAct->setEnabled(CheckMakable());
-  SetStatusText("");
+  FModel.UpdateControls();
 }
 
 void TForm1::OpenFolderActExecute() {
-  BrowseFolder->SetStartFolder(MapFolder);
-  if (!BrowseFolder->Execute()) return;
-  MapFolder = BrowseFolder->GetFolder();
-  UpdateControls();
+  FModel.OpenFolderActExecute();
 }
 
 void TForm1::MakeActExecute() {
-  MakeRun(*this);
+  FModel.MakeActExecute();
 }
 
 void TForm1::CancelActExecute() {
-  Canceled = true;
+  FModel.CancelActExecute();
 }
 
 void TForm1::AboutActExecute() {
-  TAboutForm AboutForm(this);
-  AboutForm.exec();
+  FModel.AboutActExecute();
 }
 
 void TForm1::QuitActExecute() {
-  close();
+  FModel.QuitActExecute();
 }
 
 void TForm1::CBClick() {
-  if (!FRunning) MakeAct->setEnabled(CheckMakable());
-  SetStatusText("");
+  FModel.CBClick();
 }
 
 void TForm1::BaseCBoxSelect() {
-  UpdateMapCBoxes();
-  if (!FRunning) MakeAct->setEnabled(CheckMakable());
-  SetStatusText("");
+  FModel.BaseCBoxSelect();
 }
 
 int TForm1::TrgItemIndex() const {
-  const int Index = TrgCBox->currentIndex();
-  if (Index >= 0 && TrgCBox->currentText() != TrgCBox->itemText(Index)) return -1;
-  return Index;
-}
-
-std::string TForm1::GetMapFolder() {
-  return MapFolder;
-}
-
-bool TForm1::MapBoxEnabled(Facet F, MapScale S) {
-  return F < FacetCount && S < MapScaleCount && MapCBoxes[F][S]->isEnabled();
-}
-
-bool TForm1::MapBoxChecked(Facet F, MapScale S) {
-  return F < FacetCount && S < MapScaleCount && MapCBoxes[F][S]->isChecked();
+  return FModel.TrgItemIndex();
 }
 
 MapType TForm1::GetBaseMapType() {
-  return BaseMapTypeFromItemIndex(BaseCBox->currentIndex());
+  return FModel.GetBaseMapType();
 }
 
 MapType TForm1::GetTrgMapType() {
-  return TrgMapTypeFromItemIndex(TrgItemIndex());
-}
-
-bool TForm1::GetCanceled() {
-  return Canceled;
-}
-
-void TForm1::SetCanceled(bool Value) {
-  Canceled = Value;
-}
-
-bool TForm1::GetClosing() {
-  return Closing;
-}
-
-void TForm1::SetRunning(bool Running) {
-  FRunning = Running;
-  // Qt hands the focus of a button that becomes disabled on to the next control in the chain,
-  // which may be Quit: a Space or Enter meant for Make would end the program. While a run
-  // disables the focused button the window itself holds the focus, and the button gets it back
-  // afterwards (also from Cancel, which the end of the run disables).
-  QWidget* const Focused = focusWidget();
-  if (Running && (Focused == FolderBtn || Focused == MakeBtn || Focused == AboutBtn)) {
-    FFocusBeforeRun = Focused;
-    setFocus(Qt::OtherFocusReason);
-  }
-  OpenFolderAct->setEnabled(!Running);
-  MakeAct->setEnabled(!Running);
-  AboutAct->setEnabled(!Running);
-  if (!Running && (Focused == this || Focused == CancelBtn)) {
-    (FFocusBeforeRun != nullptr ? FFocusBeforeRun : this)->setFocus(Qt::OtherFocusReason);
-  }
-  CancelAct->setEnabled(Running);
-  if (!Running) FFocusBeforeRun = nullptr;
+  return FModel.GetTrgMapType();
 }
 
 void TForm1::ShowStatus(const std::string& Text) {
-  SetStatusText(Text);
-  // Shown at once. Only the status bar has changed, so only it is painted: the whole window,
-  // every control with its Japanese text, would cost a run far more than the job's own work
-  // between two status texts; anything else pending is painted at the next event processing.
-  StsBar->repaint();
+  FModel.ShowStatus(Text);
 }
 
 void TForm1::SetStatusText(const std::string& Text) {
-  StsBar->showMessage(QString::fromStdString(Text));
-}
-
-void TForm1::Repaint() {
-  repaint();
-}
-
-void TForm1::ProcessMessages() {
-  QCoreApplication::processEvents();
+  FModel.SetStatusText(Text);
 }
 
 std::string TForm1::GetStatusText() const {
-  return StsBar->currentMessage().toStdString();
+  return FModel.StatusText();
 }
 
 TForm1::TErrorHandler TForm1::SetErrorHandler(TErrorHandler Handler) {
@@ -393,27 +313,96 @@ void TForm1::showEvent(QShowEvent* Event) {
 }
 
 void TForm1::closeEvent(QCloseEvent* Event) {
-  bool CanClose = true;
-  FormCloseQuery(CanClose);
-  // During a run the run itself is still on the stack below the event processing that brought
-  // this request: the window stays until the run has returned and then closes.
-  if (!CanClose || FRunning) {
+  if (FModel.CloseRequested()) {
+    Event->accept();
+  } else {
     Event->ignore();
-    return;
-  }
-  Event->accept();
-}
-
-void TForm1::Guarded(void (TForm1::*Handler)()) {
-  try {
-    (this->*Handler)();
-  } catch (const std::exception& Error) {
-    ShowError(QString::fromUtf8(Error.what()));
-  } catch (...) {
-    ShowError(QStringLiteral("Unknown error"));
   }
 }
 
-void TForm1::ShowError(const QString& Message) {
-  ShowErrorMessage(this, Message);
+// ---- the model's view ---------------------------------------------------------------------------
+
+void TForm1::StateChanged() {
+  QAction* const Actions[WindowActionCount] = {OpenFolderAct, MakeAct, CancelAct, AboutAct,
+                                               QuitAct};
+  for (int A = 0; A < WindowActionCount; ++A) {
+    Actions[A]->setEnabled(FModel.ActionEnabled(static_cast<TWindowAction>(A)));
+  }
+  for (Facet F = 0; F < FacetCount; ++F) {
+    for (MapScale S = 0; S < MapScaleCount; ++S) {
+      MapCBoxes[F][S]->setEnabled(FModel.BoxEnabled(F, S));
+      MapCBoxes[F][S]->setChecked(FModel.BoxTicked(F, S));
+    }
+  }
+  StatusChanged(false);
+}
+
+void TForm1::StatusChanged(bool PaintNow) {
+  const QString Text = QString::fromStdString(FModel.StatusText());
+  if (StsBar->currentMessage() != Text) StsBar->showMessage(Text);
+  // Shown at once. Only the status bar has changed, so only it is painted: the whole window,
+  // every control with its Japanese text, would cost a run far more than the job's own work
+  // between two status texts; anything else pending is painted at the next event processing.
+  if (PaintNow) StsBar->repaint();
+}
+
+void TForm1::PaintWindow() {
+  repaint();
+}
+
+void TForm1::ProcessMessages() {
+  QCoreApplication::processEvents();
+}
+
+std::optional<std::string> TForm1::PickFolder(const std::string& Start) {
+  BrowseFolder->SetStartFolder(Start);
+  if (!BrowseFolder->Execute()) return std::nullopt;
+  return BrowseFolder->GetFolder();
+}
+
+void TForm1::ShowAbout() {
+  TAboutForm AboutForm(this);
+  AboutForm.exec();
+}
+
+void TForm1::RequestClose() {
+  close();
+}
+
+void TForm1::ShowError(const std::string& Message) {
+  ShowErrorMessage(this, QString::fromStdString(Message));
+}
+
+QWidget* TForm1::FocusWidgetOf(TFocusTarget Target) {
+  switch (Target) {
+    case TFocusTarget::Window:
+      return this;
+    case TFocusTarget::FolderBtn:
+      return FolderBtn;
+    case TFocusTarget::MakeBtn:
+      return MakeBtn;
+    case TFocusTarget::CancelBtn:
+      return CancelBtn;
+    case TFocusTarget::AboutBtn:
+      return AboutBtn;
+    case TFocusTarget::QuitBtn:
+      return QuitBtn;
+    case TFocusTarget::Other:
+      break;
+  }
+  return nullptr;
+}
+
+TFocusTarget TForm1::Focus() {
+  QWidget* const Focused = focusWidget();
+  for (const TFocusTarget Target :
+       {TFocusTarget::Window, TFocusTarget::FolderBtn, TFocusTarget::MakeBtn,
+        TFocusTarget::CancelBtn, TFocusTarget::AboutBtn, TFocusTarget::QuitBtn}) {
+    if (Focused != nullptr && Focused == FocusWidgetOf(Target)) return Target;
+  }
+  return TFocusTarget::Other;
+}
+
+void TForm1::SetFocus(TFocusTarget Target) {
+  if (QWidget* Widget = FocusWidgetOf(Target)) Widget->setFocus(Qt::OtherFocusReason);
 }

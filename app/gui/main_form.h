@@ -1,13 +1,15 @@
 #pragma once
 
 // The main window: five buttons over their actions, the base and target map type boxes, the
-// twelve map check boxes and the status bar. It hosts the run of map jobs (TJobHost).
+// twelve map check boxes and the status bar. A view of the window's model: the controls show
+// the model's state and pass the user's events to it; the rules and the run are the model's.
 
 #include <QWidget>
 #include <functional>
+#include <optional>
 #include <string>
 
-#include "app/core/job_host.h"
+#include "app/core/main_window_model.h"
 #include "app/core/map_catalogue.h"
 #include "app/gui/error_display.h"
 
@@ -24,7 +26,10 @@ class QStatusBar;
 class TBrowseFolder;
 class TMapBoxMenus;
 
-class TForm1 : public QWidget, public TJobHost {
+class TForm1 : public QWidget, private TMainWindowView {
+  // First: the published fields below refer to it.
+  TMainWindowModel FModel;
+
  public:
   // Shows an error that reached an action handler; Owner is the window.
   using TErrorHandler = ::TErrorHandler;
@@ -71,11 +76,14 @@ class TForm1 : public QWidget, public TJobHost {
   // The context menus of the map check boxes.
   TMapBoxMenus* MapBoxMenus;
 
-  std::string MapFolder;
-  bool Canceled = false;
-  bool Closing = false;
-  bool FirstShow = true;
+  // The model's settings under the window's published names.
+  std::string& MapFolder;
+  bool& Canceled;
+  bool& Closing;
+  bool& FirstShow;
   QCheckBox* MapCBoxes[FacetCount][MapScaleCount];
+
+  TMainWindowModel& Model() { return FModel; }
 
   // Handlers. The action handlers are reached through the actions, which show any error they
   // raise and close the window after a run during which a close was requested; calling them
@@ -92,25 +100,13 @@ class TForm1 : public QWidget, public TJobHost {
   void BaseCBoxSelect();
 
   bool CheckMakable();
-  // The item index of TrgCBox as the user sees it: -1 while its text is not the selected item's.
+  // The item index of TrgCBox as the user sees it: -1 once text was typed into it.
   int TrgItemIndex() const;
-
-  // TJobHost
-  std::string GetMapFolder() override;
-  bool MapBoxEnabled(Facet F, MapScale S) override;
-  bool MapBoxChecked(Facet F, MapScale S) override;
-  MapType GetBaseMapType() override;
-  MapType GetTrgMapType() override;
-  bool GetCanceled() override;
-  void SetCanceled(bool Value) override;
-  bool GetClosing() override;
-  void SetRunning(bool Running) override;
-  void ShowStatus(const std::string& Text) override;
-  void SetStatusText(const std::string& Text) override;
-  void Repaint() override;
-  void ProcessMessages() override;
-
-  bool IsRunning() const { return FRunning; }
+  MapType GetBaseMapType();
+  MapType GetTrgMapType();
+  void ShowStatus(const std::string& Text);
+  void SetStatusText(const std::string& Text);
+  bool IsRunning() const { return FModel.IsRunning(); }
   std::string GetStatusText() const;
 
   // Replaces the message box that shows errors (an empty function restores the message box).
@@ -126,9 +122,18 @@ class TForm1 : public QWidget, public TJobHost {
   void CreateActions();
   void UpdateMapCBoxes();
   void UpdateControls();
-  void Guarded(void (TForm1::*Handler)());
-  void ShowError(const QString& Message);
 
-  bool FRunning = false;
-  QWidget* FFocusBeforeRun = nullptr;  // the button that had the focus when the run began
+  // TMainWindowView
+  void StateChanged() override;
+  void StatusChanged(bool PaintNow) override;
+  void PaintWindow() override;
+  void ProcessMessages() override;
+  std::optional<std::string> PickFolder(const std::string& Start) override;
+  void ShowAbout() override;
+  void RequestClose() override;
+  void ShowError(const std::string& Message) override;
+  TFocusTarget Focus() override;
+  void SetFocus(TFocusTarget Target) override;
+
+  QWidget* FocusWidgetOf(TFocusTarget Target);
 };

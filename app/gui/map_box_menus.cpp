@@ -6,55 +6,45 @@
 #include <QMenu>
 #include <exception>
 
-#include "app/core/restore.h"
+#include "app/core/main_window_model.h"
 #include "app/gui/error_display.h"
-#include "app/gui/main_form.h"
 #include "app/gui/map_viewer.h"
-#include "platform/files.h"
 
-namespace {
-
-QAction* AddEntry(QMenu& Menu, const char* Name, const char* Caption) {
-  QAction* Entry = Menu.addAction(QString::fromUtf8(Caption));
-  Entry->setObjectName(QString::fromLatin1(Name));
-  return Entry;
-}
-
-}  // namespace
-
-TMapBoxMenus::TMapBoxMenus(TForm1* Form) : QObject(Form), FForm(Form) {
+TMapBoxMenus::TMapBoxMenus(QWidget* Form, TMainWindowModel& Model,
+                           QCheckBox* const (&Boxes)[FacetCount][MapScaleCount])
+    : QObject(Form), FForm(Form), FModel(Model) {
   setObjectName(QStringLiteral("MapBoxMenus"));
-  for (const auto& Row : Form->MapCBoxes) {
-    for (QCheckBox* Box : Row) Box->installEventFilter(this);
+  for (int F = 0; F < FacetCount; ++F) {
+    for (int S = 0; S < MapScaleCount; ++S) {
+      FBoxes[F][S] = Boxes[F][S];
+      FBoxes[F][S]->installEventFilter(this);
+    }
   }
-}
-
-std::string TMapBoxMenus::BaseName(Facet F, MapScale S) const {
-  return GetBaseFileName(FForm->MapFolder, F, FForm->GetBaseMapType(), S);
-}
-
-std::string TMapBoxMenus::ResultName(Facet F, MapScale S) const {
-  std::string Main, Second;
-  GetTrgFileNames(FForm->MapFolder, F, FForm->GetTrgMapType(), S, Main, Second);
-  return Main;
 }
 
 std::unique_ptr<QMenu> TMapBoxMenus::CreateMenu(Facet F, MapScale S) {
+  static constexpr const char* EntryNames[] = {"ShowBaseMapItem", "ShowResultItem", "RestoreItem"};
+  const std::vector<TMapBoxEntry> Entries = FModel.MapBoxMenu(F, S);
+  if (Entries.empty()) return nullptr;
   auto Menu = std::make_unique<QMenu>(FForm);
   Menu->setObjectName(QStringLiteral("MapBoxMenu"));
-  if (FileExists(BaseName(F, S))) {
-    connect(AddEntry(*Menu, "ShowBaseMapItem", "ベースマップを表示(&B)"), &QAction::triggered, this,
-            [this, F, S] { ShowBaseMap(F, S); });
+  for (const TMapBoxEntry& E : Entries) {
+    QAction* Entry = Menu->addAction(QString::fromUtf8(E.Caption));
+    Entry->setObjectName(QString::fromLatin1(EntryNames[static_cast<int>(E.Id)]));
+    connect(Entry, &QAction::triggered, this, [this, F, S, Id = E.Id] {
+      switch (Id) {
+        case TMapBoxEntryId::ShowBaseMap:
+          ShowBaseMap(F, S);
+          break;
+        case TMapBoxEntryId::ShowResult:
+          ShowResult(F, S);
+          break;
+        case TMapBoxEntryId::Restore:
+          RestoreFromBackup(F, S);
+          break;
+      }
+    });
   }
-  if (FileExists(ResultName(F, S))) {
-    connect(AddEntry(*Menu, "ShowResultItem", "グリッドマップを表示(&G)"), &QAction::triggered,
-            this, [this, F, S] { ShowResult(F, S); });
-  }
-  if (!FForm->IsRunning() && HasBackup(FForm->MapFolder, F, FForm->GetTrgMapType(), S)) {
-    connect(AddEntry(*Menu, "RestoreItem", "バックアップから復元(&R)"), &QAction::triggered, this,
-            [this, F, S] { RestoreFromBackup(F, S); });
-  }
-  if (Menu->isEmpty()) return nullptr;
   return Menu;
 }
 
@@ -69,29 +59,22 @@ void TMapBoxMenus::ShowViewer(const std::string& FileName) {
 }
 
 void TMapBoxMenus::ShowBaseMap(Facet F, MapScale S) {
-  ShowViewer(BaseName(F, S));
+  ShowViewer(FModel.BaseFileName(F, S));
 }
 
 void TMapBoxMenus::ShowResult(Facet F, MapScale S) {
-  ShowViewer(ResultName(F, S));
+  ShowViewer(FModel.ResultFileName(F, S));
 }
 
 void TMapBoxMenus::RestoreFromBackup(Facet F, MapScale S) {
-  // A menu that popped up before a run began may still offer this.
-  if (FForm->IsRunning()) return;
-  try {
-    RestoreMap(FForm->MapFolder, F, FForm->GetTrgMapType(), S);
-    FForm->SetStatusText(GetMapDisplayName(F, S) + RestoredText);
-  } catch (const std::exception& Error) {
-    ShowErrorMessage(FForm, QString::fromUtf8(Error.what()));
-  }
+  FModel.RestoreFromBackup(F, S);
 }
 
 bool TMapBoxMenus::eventFilter(QObject* Watched, QEvent* Event) {
   if (Event->type() != QEvent::ContextMenu) return false;
   for (int F = 0; F < FacetCount; ++F) {
     for (int S = 0; S < MapScaleCount; ++S) {
-      if (FForm->MapCBoxes[F][S] != Watched) continue;
+      if (FBoxes[F][S] != Watched) continue;
       // Popped up without a nested event loop: a run goes on while the menu is open.
       if (std::unique_ptr<QMenu> Menu =
               CreateMenu(static_cast<Facet>(F), static_cast<MapScale>(S))) {

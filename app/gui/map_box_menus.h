@@ -2,21 +2,24 @@
 
 // The context menus of the main window's twelve map check boxes (right click, or the menu key on
 // the focused box; a disabled box has its menu too): show the base map, show the result, and
-// restore the result's targets from their backups. An entry appears only when its file exists;
-// during a run the menu offers nothing that writes.
+// restore the result's targets from their backups. Which entries appear is the window model's
+// rule; this lays them out and carries out the viewers.
 
 #include <QObject>
 #include <memory>
 
 #include "app/core/map_catalogue.h"
 
+class QCheckBox;
 class QMenu;
-class TForm1;
+class QWidget;
+class TMainWindowModel;
 
 class TMapBoxMenus : public QObject {
  public:
-  // Watches the boxes of Form for their context-menu requests; owned by Form.
-  explicit TMapBoxMenus(TForm1* Form);
+  // Watches the boxes for their context-menu requests; owned by Form, the main window.
+  TMapBoxMenus(QWidget* Form, TMainWindowModel& Model,
+               QCheckBox* const (&Boxes)[FacetCount][MapScaleCount]);
 
   // The menu of a map as it would pop up now (null when it would have no entry).
   std::unique_ptr<QMenu> CreateMenu(Facet F, MapScale S);
@@ -32,9 +35,9 @@ class TMapBoxMenus : public QObject {
   bool eventFilter(QObject* Watched, QEvent* Event) override;
 
  private:
-  std::string BaseName(Facet F, MapScale S) const;
-  std::string ResultName(Facet F, MapScale S) const;
   void ShowViewer(const std::string& FileName);
 
-  TForm1* FForm;
+  QWidget* FForm;
+  TMainWindowModel& FModel;
+  QCheckBox* FBoxes[FacetCount][MapScaleCount];
 };

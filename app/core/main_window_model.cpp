@@ -1,0 +1,279 @@
+#include "app/core/main_window_model.h"
+
+#include <cctype>
+#include <exception>
+
+#include "app/core/map_job.h"
+#include "app/core/restore.h"
+#include "platform/files.h"
+
+namespace {
+
+// The accelerator letters of the actions' captions ("&Folder", "&Make", "&Cancel", "&About";
+// Quit has none).
+constexpr char AcceleratorLetters[WindowActionCount] = {'F', 'M', 'C', 'A', '\0'};
+
+bool InRange(Facet F, MapScale S) {
+  return F < FacetCount && S < MapScaleCount;
+}
+
+}  // namespace
+
+TMainWindowModel::TMainWindowModel(TMainWindowView& View)
+    : MapFolder(DefaultMapFolder()), FView(View) {
+  for (auto& Row : FEnabled) {
+    for (bool& Enabled : Row) Enabled = true;
+  }
+}
+
+template <typename THandler>
+void TMainWindowModel::Guarded(THandler Handler) {
+  try {
+    Handler();
+  } catch (const std::exception& Error) {
+    FView.ShowError(Error.what());
+  } catch (...) {
+    FView.ShowError("Unknown error");
+  }
+}
+
+// ---- events -------------------------------------------------------------------------------------
+
+void TMainWindowModel::FormShow() {
+  Guarded([this] {
+    if (!FirstShow) return;
+    FirstShow = false;
+    UpdateControls();
+  });
+}
+
+void TMainWindowModel::BoxClicked(Facet F, MapScale S, bool Ticked) {
+  Guarded([&] {
+    if (!InRange(F, S)) return;
+    FTicked[F][S] = Ticked;
+    CBClick();
+  });
+}
+
+void TMainWindowModel::BaseSelected(int Item) {
+  Guarded([&] {
+    FBaseItem = Item;
+    BaseCBoxSelect();
+  });
+}
+
+void TMainWindowModel::TrgSelected(int Item) {
+  Guarded([&] {
+    FTrgItem = Item;
+    CBClick();
+  });
+}
+
+void TMainWindowModel::TrgTextEdited() {
+  FTrgItem = -1;
+}
+
+bool TMainWindowModel::CloseRequested() {
+  Closing = true;
+  // During a run the run itself is still on the stack below the event processing that brought
+  // the request: the window stays until the run has returned.
+  return !FRunning;
+}
+
+void TMainWindowModel::Execute(TWindowAction Action) {
+  if (!ActionEnabled(Action)) return;
+  switch (Action) {
+    case TWindowAction::Folder:
+      Guarded([this] { OpenFolderActExecute(); });
+      break;
+    case TWindowAction::Make:
+      Guarded([this] { MakeActExecute(); });
+      // The close put off while the run was on the stack happens now.
+      if (Closing) FView.RequestClose();
+      break;
+    case TWindowAction::Cancel:
+      Guarded([this] { CancelActExecute(); });
+      break;
+    case TWindowAction::About:
+      Guarded([this] { AboutActExecute(); });
+      break;
+    case TWindowAction::Quit:
+      Guarded([this] { QuitActExecute(); });
+      break;
+  }
+}
+
+bool TMainWindowModel::AcceleratorPressed(char Letter) {
+  const char Upper = static_cast<char>(std::toupper(static_cast<unsigned char>(Letter)));
+  for (int A = 0; A < WindowActionCount; ++A) {
+    if (AcceleratorLetters[A] == '\0' || AcceleratorLetters[A] != Upper) continue;
+    Execute(static_cast<TWindowAction>(A));
+    return true;
+  }
+  return false;
+}
+
+void TMainWindowModel::RestoreFromBackup(Facet F, MapScale S) {
+  Guarded([&] {
+    if (FRunning) return;
+    RestoreMap(MapFolder, F, GetTrgMapType(), S);
+    SetStatusText(GetMapDisplayName(F, S) + RestoredText);
+  });
+}
+
+// ---- handlers and steps -----------------------------------------------------------------------
+
+void TMainWindowModel::OpenFolderActExecute() {
+  const std::optional<std::string> Picked = FView.PickFolder(MapFolder);
+  if (!Picked) return;
+  MapFolder = *Picked;
+  UpdateControls();
+}
+
+void TMainWindowModel::MakeActExecute() {
+  MakeRun(*this);
+}
+
+void TMainWindowModel::CancelActExecute() {
+  Canceled = true;
+}
+
+void TMainWindowModel::AboutActExecute() {
+  FView.ShowAbout();
+}
+
+void TMainWindowModel::QuitActExecute() {
+  FView.RequestClose();
+}
+
+void TMainWindowModel::CBClick() {
+  if (!FRunning) FActions[int(TWindowAction::Make)] = CheckMakable();
+  FStatusText.clear();
+  FView.StateChanged();
+}
+
+void TMainWindowModel::BaseCBoxSelect() {
+  UpdateMapCBoxes();
+  CBClick();
+}
+
+void TMainWindowModel::UpdateMapCBoxes() {
+  const MapType Base = GetBaseMapType();
+  for (Facet F = 0; F < FacetCount; ++F) {
+    for (MapScale S = 0; S < MapScaleCount; ++S) {
+      const std::string Name = GetBaseFileName(MapFolder, F, Base, S);
+      FEnabled[F][S] = !Name.empty() && FileExists(Name);
+    }
+  }
+  FView.StateChanged();
+}
+
+void TMainWindowModel::UpdateControls() {
+  UpdateMapCBoxes();
+  FActions[int(TWindowAction::Make)] = CheckMakable();
+  FStatusText.clear();
+  FView.StateChanged();
+}
+
+bool TMainWindowModel::CheckMakable() const {
+  for (Facet F = 0; F < FacetCount; ++F) {
+    for (MapScale S = 0; S < MapScaleCount; ++S) {
+      if (FEnabled[F][S] && FTicked[F][S]) return true;
+    }
+  }
+  return false;
+}
+
+// ---- state --------------------------------------------------------------------------------------
+
+bool TMainWindowModel::ActionEnabled(TWindowAction Action) const {
+  return FActions[int(Action)];
+}
+
+bool TMainWindowModel::BoxEnabled(Facet F, MapScale S) const {
+  return InRange(F, S) && FEnabled[F][S];
+}
+
+bool TMainWindowModel::BoxTicked(Facet F, MapScale S) const {
+  return InRange(F, S) && FTicked[F][S];
+}
+
+std::vector<TMapBoxEntry> TMainWindowModel::MapBoxMenu(Facet F, MapScale S) const {
+  std::vector<TMapBoxEntry> Entries;
+  if (std::string Base = BaseFileName(F, S); FileExists(Base)) {
+    Entries.push_back({TMapBoxEntryId::ShowBaseMap, "ベースマップを表示(&B)", std::move(Base)});
+  }
+  const std::string Result = ResultFileName(F, S);
+  if (FileExists(Result)) {
+    Entries.push_back({TMapBoxEntryId::ShowResult, "グリッドマップを表示(&G)", Result});
+  }
+  if (!FRunning && HasBackup(MapFolder, F, TrgMapTypeFromItemIndex(FTrgItem), S)) {
+    Entries.push_back({TMapBoxEntryId::Restore, "バックアップから復元(&R)", Result});
+  }
+  return Entries;
+}
+
+std::string TMainWindowModel::BaseFileName(Facet F, MapScale S) const {
+  return GetBaseFileName(MapFolder, F, BaseMapTypeFromItemIndex(FBaseItem), S);
+}
+
+std::string TMainWindowModel::ResultFileName(Facet F, MapScale S) const {
+  std::string Main, Second;
+  GetTrgFileNames(MapFolder, F, TrgMapTypeFromItemIndex(FTrgItem), S, Main, Second);
+  return Main;
+}
+
+// ---- the run's host -----------------------------------------------------------------------------
+
+MapType TMainWindowModel::GetBaseMapType() {
+  return BaseMapTypeFromItemIndex(FBaseItem);
+}
+
+MapType TMainWindowModel::GetTrgMapType() {
+  return TrgMapTypeFromItemIndex(FTrgItem);
+}
+
+void TMainWindowModel::SetRunning(bool Running) {
+  FRunning = Running;
+  // A toolkit hands the focus of a button that becomes disabled on to another control, which
+  // may be Quit (a Space or Enter meant for Make would end the program), or leaves it on the
+  // disabled button, where no key acts. While a run disables the focused button the window
+  // itself holds the focus; the button gets it back afterwards (also from Cancel, which the end
+  // of the run disables).
+  const TFocusTarget Focused = FView.Focus();
+  if (Running && (Focused == TFocusTarget::FolderBtn || Focused == TFocusTarget::MakeBtn ||
+                  Focused == TFocusTarget::AboutBtn)) {
+    FFocusBeforeRun = Focused;
+    FView.SetFocus(TFocusTarget::Window);
+  }
+  FActions[int(TWindowAction::Folder)] = !Running;
+  FActions[int(TWindowAction::Make)] = !Running;
+  FActions[int(TWindowAction::About)] = !Running;
+  FActions[int(TWindowAction::Cancel)] = Running;
+  FView.StateChanged();
+  if (!Running) {
+    if (Focused == TFocusTarget::Window || Focused == TFocusTarget::CancelBtn) {
+      FView.SetFocus(FFocusBeforeRun != TFocusTarget::Other ? FFocusBeforeRun
+                                                            : TFocusTarget::Window);
+    }
+    FFocusBeforeRun = TFocusTarget::Other;
+  }
+}
+
+void TMainWindowModel::ShowStatus(const std::string& Text) {
+  FStatusText = Text;
+  FView.StatusChanged(true);
+}
+
+void TMainWindowModel::SetStatusText(const std::string& Text) {
+  FStatusText = Text;
+  FView.StatusChanged(false);
+}
+
+void TMainWindowModel::Repaint() {
+  FView.PaintWindow();
+}
+
+void TMainWindowModel::ProcessMessages() {
+  FView.ProcessMessages();
+}
