@@ -14,11 +14,12 @@
 #include <memory>
 #include <string>
 
+#include "platform/rect.h"
+
 // Declared, not included: the Windows viewer reads this header beside windows.h, which names
-// much of what the picture framework names.
+// much of what the rest of the picture framework names.
 class TBigBitmap;
 class TBitmap;
-struct TRect;
 using TColor = std::int32_t;
 
 class TMapView {
