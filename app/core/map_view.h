@@ -1,9 +1,11 @@
 #pragma once
 
 // What a map viewer shows: one map file at a zoom level, scrolled within a view of a given size.
-// The picture is drawn through the large bitmap's resampled drawing onto a backing image of the
-// view's size, and only where asked: the tiles of the map that miss the exposed area are neither
-// sampled nor sent.
+// From 1:1 up every view pixel shows the map pixel under it, drawn through the large bitmap's
+// resampled drawing, whose tiles that miss the exposed area are neither sampled nor sent. Below
+// 1:1 every view pixel shows the average of the map area under it (see map_pyramid.h), so that a
+// fine grid looks like a lighter map instead of beating against the screen. Only the area asked
+// for is drawn, onto a backing image of the view's size.
 //
 // View coordinates have (0, 0) at the view's top-left pixel. At zoom z the map covers
 // round(Width * z) x round(Height * z) destination pixels; along an axis where that is smaller
@@ -20,6 +22,7 @@
 // much of what the rest of the picture framework names.
 class TBigBitmap;
 class TBitmap;
+class TMapPyramid;
 using TColor = std::int32_t;
 
 class TMapView {
@@ -77,7 +80,8 @@ class TMapView {
 
   // Draws view area Exposed onto Backing, a bitmap of the view's size: the map where it lies,
   // Background elsewhere. Nothing outside Exposed is written; Backing's clipping is left as it
-  // was found (none).
+  // was found (none). The averaged picture below 1:1 needs a backing of 24 or 32 bits per pixel;
+  // on any other the map is point-sampled at every zoom.
   void Paint(TBitmap& Backing, const TRect& Exposed, TColor Background) const;
 
  private:
@@ -85,6 +89,7 @@ class TMapView {
   void ClampScroll();
 
   std::unique_ptr<TBigBitmap> FMap;
+  std::unique_ptr<TMapPyramid> FPyramid;  // the averaged levels of FMap
   std::string FFileName;
   std::int32_t FViewWidth = 0;
   std::int32_t FViewHeight = 0;
