@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <exception>
 
 #include "app/core/map_pyramid.h"
 #include "app/core/repair.h"
@@ -43,6 +44,9 @@ TMapView::TMapView() = default;
 TMapView::~TMapView() = default;
 
 void TMapView::Open(const std::string& FileName) {
+  // Taken before reading: a file replaced while it is read is then seen as changed afterwards.
+  TOsFileStamp stamp;
+  OsFileStampOf(FileName, stamp);
   auto map = std::make_unique<TBigBitmap>();
   TMemoryStream repaired;
   if (ReadRepaired(FileName, repaired)) {
@@ -58,9 +62,25 @@ void TMapView::Open(const std::string& FileName) {
   FMap = std::move(map);
   FPyramid = std::move(pyramid);
   FFileName = FileName;
+  FStamp = stamp;
+  FFailedStamp = {};
   if (!sameSize) FFitted = true;
   if (FFitted) Fit();
   ClampScroll();
+}
+
+bool TMapView::Refresh() {
+  TOsFileStamp now;
+  if (!FMap || !OsFileStampOf(FFileName, now) || now == FStamp || now == FFailedStamp) {
+    return false;
+  }
+  try {
+    Open(FFileName);
+    return true;
+  } catch (const std::exception&) {
+    FFailedStamp = now;
+    return false;
+  }
 }
 
 std::int32_t TMapView::MapWidth() const {

@@ -16,6 +16,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/os_files.h"
 #include "platform/rect.h"
 
 // Declared, not included: the Windows viewer reads this header beside windows.h, which names
@@ -43,6 +44,12 @@ class TMapView {
   // zoom and scroll position (so a result and its backup can be compared in place); any other
   // is fitted. On failure the error passes on and the view shows what it showed before.
   void Open(const std::string& FileName);
+  // Follows the file shown: when it was replaced or written since it was read (another file
+  // under its name, another size or time of writing), it is opened again as Open does, keeping
+  // the place. True when the picture changed. A file that is missing or does not load (as it may
+  // be while it is being replaced) leaves the picture as it is, raises nothing, and is tried
+  // again once it changes again. A viewer calls this every fraction of a second.
+  bool Refresh();
   bool HasMap() const { return FMap != nullptr; }
   const std::string& FileName() const { return FFileName; }
   // The map shown (null before the first Open), for a copy to the clipboard.
@@ -91,6 +98,8 @@ class TMapView {
   std::unique_ptr<TBigBitmap> FMap;
   std::unique_ptr<TMapPyramid> FPyramid;  // the averaged levels of FMap
   std::string FFileName;
+  TOsFileStamp FStamp;        // the file's stamp as it was read
+  TOsFileStamp FFailedStamp;  // the last stamp of it that did not load
   std::int32_t FViewWidth = 0;
   std::int32_t FViewHeight = 0;
   double FZoom = 1;

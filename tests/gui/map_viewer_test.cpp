@@ -1,6 +1,6 @@
 // The map viewer, headless: its picture against a plain point-sampled scaling of the map from
-// 1:1 up and a plain area average below, the tiles and pixels a repaint draws, zoom, pan, Space
-// and errors.
+// 1:1 up and a plain area average below, the tiles and pixels a repaint draws, zoom, pan, Space,
+// following the file and errors.
 
 #include "app/gui/map_viewer.h"
 
@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -337,6 +338,36 @@ TEST_F(MapViewerTest, SpaceWithoutABackupDoesNothingAndABackupThatFailsToLoadSho
   EXPECT_EQ(Errors, std::vector<QString>{QString::fromUtf8("ストリームからの読み込みエラー")});
   EXPECT_EQ(Viewer->View().FileName(), Dir.file("MAP4-1.BMP"));
   EXPECT_EQ(Picture(), Before);
+}
+
+// A run (or anything else) replaces the file shown: the viewer shows the new file at the same
+// place, and keeps the old picture while the name is missing or its file only half written.
+TEST_F(MapViewerTest, FollowsItsFileWhenItIsReplacedKeepingTheOldPictureUntilTheNewOneLoads) {
+  const std::string Name = Dir.file("MAP2-X1.BMP");
+  WriteMap(Name, 640, 480);
+  Show(Name);
+  Key(Qt::Key_1);
+  ScrollTo(100, 60);
+  const QImage Old = Picture();
+
+  std::filesystem::rename(Name, Dir.file("away.BMP"));
+  Viewer->FollowFile();
+  const std::vector<std::uint8_t> Whole = [&] {
+    WriteMap(Dir.file("new.BMP"), 640, 480, 7);
+    return testsupport::ReadFileBytes(Dir.file("new.BMP"));
+  }();
+  testsupport::WriteFileBytes(Name, {Whole.begin(), Whole.begin() + Whole.size() / 2});
+  Viewer->FollowFile();
+  EXPECT_EQ(Picture(), Old);
+
+  // The replace finishes; the viewer's own timer finds it.
+  std::filesystem::rename(Dir.file("new.BMP"), Name);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return Picture() != Old; }, 5000));
+  EXPECT_EQ(Viewer->View().ScrollX(), 100);
+  EXPECT_EQ(Viewer->View().ScrollY(), 60);
+  EXPECT_EQ(Picture().pixel(0, 0) & 0xFFFFFF,
+            PaletteColour((MapIndex(100, 60) + 7) % 251) & 0xFFFFFF);
+  EXPECT_TRUE(Errors.empty());
 }
 
 TEST_F(MapViewerTest, AFileThatDoesNotLoadLeavesNoWindow) {
