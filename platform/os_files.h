@@ -36,6 +36,22 @@ bool OsFileExists(const std::string& Name);
 // Size in bytes of the file Name, or -1 when it cannot be examined.
 std::int64_t OsFileSize(const std::string& Name);
 
+// What tells one state of a file from another: which file the name reaches (volume and file
+// number), its size and the time it was last written. A file replaced under its name, or written
+// anew, gets another stamp.
+struct TOsFileStamp {
+  std::uint64_t Volume = 0;
+  std::uint64_t Index = 0;
+  std::int64_t Size = -1;
+  std::int64_t WriteTime = 0;  // in the OS's own unit
+  bool operator==(const TOsFileStamp&) const = default;
+};
+
+// The stamp of the regular file Name (following links); false when it cannot be examined.
+// (POSIX stat: device, inode, size, modification time in nanoseconds; Win32
+// GetFileInformationByHandle on a handle that shares everything.)
+bool OsFileStampOf(const std::string& Name, TOsFileStamp& Stamp);
+
 // Deletes the file Name (not a folder). True on success.
 bool OsDeleteFile(const std::string& Name);
 

@@ -46,6 +46,16 @@ std::int64_t OsFileSize(const std::string& Name) {
   return static_cast<std::int64_t>(st.st_size);
 }
 
+bool OsFileStampOf(const std::string& Name, TOsFileStamp& Stamp) {
+  struct stat st {};
+  if (Name.empty() || ::stat(Name.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  Stamp.Volume = static_cast<std::uint64_t>(st.st_dev);
+  Stamp.Index = static_cast<std::uint64_t>(st.st_ino);
+  Stamp.Size = static_cast<std::int64_t>(st.st_size);
+  Stamp.WriteTime = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+  return true;
+}
+
 bool OsDeleteFile(const std::string& Name) { return ::unlink(Name.c_str()) == 0; }
 
 bool OsReplaceFile(const std::string& From, const std::string& To) {

@@ -96,6 +96,22 @@ std::int64_t OsFileSize(const std::string& Name) {
   return (static_cast<std::int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
+bool OsFileStampOf(const std::string& Name, TOsFileStamp& Stamp) {
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (Name.empty() || !IdentityOf(Wide(Name), info) ||
+      (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    return false;
+  }
+  Stamp.Volume = info.dwVolumeSerialNumber;
+  Stamp.Index = std::uint64_t{info.nFileIndexHigh} << 32 | info.nFileIndexLow;
+  Stamp.Size =
+      static_cast<std::int64_t>(std::uint64_t{info.nFileSizeHigh} << 32 | info.nFileSizeLow);
+  Stamp.WriteTime =
+      static_cast<std::int64_t>(std::uint64_t{info.ftLastWriteTime.dwHighDateTime} << 32 |
+                                info.ftLastWriteTime.dwLowDateTime);
+  return true;
+}
+
 bool OsDeleteFile(const std::string& Name) {
   return !Name.empty() && ::DeleteFileW(Wide(Name).c_str()) != 0;
 }

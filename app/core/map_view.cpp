@@ -2,7 +2,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <exception>
 
+#include "app/core/map_pyramid.h"
 #include "app/core/repair.h"
 #include "bigbitmap/bigbitmap.h"
 #include "platform/files.h"
@@ -40,6 +44,9 @@ TMapView::TMapView() = default;
 TMapView::~TMapView() = default;
 
 void TMapView::Open(const std::string& FileName) {
+  // Taken before reading: a file replaced while it is read is then seen as changed afterwards.
+  TOsFileStamp stamp;
+  OsFileStampOf(FileName, stamp);
   auto map = std::make_unique<TBigBitmap>();
   TMemoryStream repaired;
   if (ReadRepaired(FileName, repaired)) {
@@ -49,13 +56,31 @@ void TMapView::Open(const std::string& FileName) {
     map->LoadFromFile(FileName);
   }
   map->SetDrawMode(1);
+  auto pyramid = std::make_unique<TMapPyramid>(*map);
   const bool sameSize = FMap != nullptr && map->GetWidth() == FMap->GetWidth() &&
                         map->GetHeight() == FMap->GetHeight();
   FMap = std::move(map);
+  FPyramid = std::move(pyramid);
   FFileName = FileName;
+  FStamp = stamp;
+  FFailedStamp = {};
   if (!sameSize) FFitted = true;
   if (FFitted) Fit();
   ClampScroll();
+}
+
+bool TMapView::Refresh() {
+  TOsFileStamp now;
+  if (!FMap || !OsFileStampOf(FFileName, now) || now == FStamp || now == FFailedStamp) {
+    return false;
+  }
+  try {
+    Open(FFileName);
+    return true;
+  } catch (const std::exception&) {
+    FFailedStamp = now;
+    return false;
+  }
 }
 
 std::int32_t TMapView::MapWidth() const {
@@ -153,7 +178,23 @@ void TMapView::Paint(TBitmap& Backing, const TRect& Exposed, TColor Background) 
     canvas.Brush().Style = bsSolid;
     canvas.FillRect(area);
   }
-  if (meets) canvas.StretchDraw(map, FMap.get());
+  if (!meets) return;
+  const int bytesPerPixel = Backing.GetPixelFormat() == pf32bit   ? 4
+                            : Backing.GetPixelFormat() == pf24bit ? 3
+                                                                  : 0;
+  TRect inside;
+  const TRect whole = Rect(0, 0, Backing.GetWidth(), Backing.GetHeight());
+  if (FZoom >= 1 || bytesPerPixel == 0) {
+    canvas.StretchDraw(map, FMap.get());
+  } else if (IntersectRect(&inside, &covered, &whole)) {
+    // Backing's rows run bottom-up.
+    auto* first = static_cast<std::uint8_t*>(Backing.ScanLine(inside.Top)) +
+                  std::ptrdiff_t{inside.Left} * bytesPerPixel;
+    FPyramid->Draw(map.Right - map.Left, map.Bottom - map.Top,
+                   Rect(inside.Left - map.Left, inside.Top - map.Top, inside.Right - map.Left,
+                        inside.Bottom - map.Top),
+                   first, -std::ptrdiff_t{Backing.RowStride()}, bytesPerPixel);
+  }
 }
 
 std::string BackupPartner(const std::string& FileName) {

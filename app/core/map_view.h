@@ -1,9 +1,11 @@
 #pragma once
 
 // What a map viewer shows: one map file at a zoom level, scrolled within a view of a given size.
-// The picture is drawn through the large bitmap's resampled drawing onto a backing image of the
-// view's size, and only where asked: the tiles of the map that miss the exposed area are neither
-// sampled nor sent.
+// From 1:1 up every view pixel shows the map pixel under it, drawn through the large bitmap's
+// resampled drawing, whose tiles that miss the exposed area are neither sampled nor sent. Below
+// 1:1 every view pixel shows the average of the map area under it (see map_pyramid.h), so that a
+// fine grid looks like a lighter map instead of beating against the screen. Only the area asked
+// for is drawn, onto a backing image of the view's size.
 //
 // View coordinates have (0, 0) at the view's top-left pixel. At zoom z the map covers
 // round(Width * z) x round(Height * z) destination pixels; along an axis where that is smaller
@@ -14,9 +16,15 @@
 #include <memory>
 #include <string>
 
-#include "platform/graphics.h"
+#include "platform/os_files.h"
+#include "platform/rect.h"
 
+// Declared, not included: the Windows viewer reads this header beside windows.h, which names
+// much of what the rest of the picture framework names.
 class TBigBitmap;
+class TBitmap;
+class TMapPyramid;
+using TColor = std::int32_t;
 
 class TMapView {
  public:
@@ -36,8 +44,16 @@ class TMapView {
   // zoom and scroll position (so a result and its backup can be compared in place); any other
   // is fitted. On failure the error passes on and the view shows what it showed before.
   void Open(const std::string& FileName);
+  // Follows the file shown: when it was replaced or written since it was read (another file
+  // under its name, another size or time of writing), it is opened again as Open does, keeping
+  // the place. True when the picture changed. A file that is missing or does not load (as it may
+  // be while it is being replaced) leaves the picture as it is, raises nothing, and is tried
+  // again once it changes again. A viewer calls this every fraction of a second.
+  bool Refresh();
   bool HasMap() const { return FMap != nullptr; }
   const std::string& FileName() const { return FFileName; }
+  // The map shown (null before the first Open), for a copy to the clipboard.
+  TBigBitmap* Map() const { return FMap.get(); }
   std::int32_t MapWidth() const;
   std::int32_t MapHeight() const;
 
@@ -71,7 +87,8 @@ class TMapView {
 
   // Draws view area Exposed onto Backing, a bitmap of the view's size: the map where it lies,
   // Background elsewhere. Nothing outside Exposed is written; Backing's clipping is left as it
-  // was found (none).
+  // was found (none). The averaged picture below 1:1 needs a backing of 24 or 32 bits per pixel;
+  // on any other the map is point-sampled at every zoom.
   void Paint(TBitmap& Backing, const TRect& Exposed, TColor Background) const;
 
  private:
@@ -79,7 +96,10 @@ class TMapView {
   void ClampScroll();
 
   std::unique_ptr<TBigBitmap> FMap;
+  std::unique_ptr<TMapPyramid> FPyramid;  // the averaged levels of FMap
   std::string FFileName;
+  TOsFileStamp FStamp;        // the file's stamp as it was read
+  TOsFileStamp FFailedStamp;  // the last stamp of it that did not load
   std::int32_t FViewWidth = 0;
   std::int32_t FViewHeight = 0;
   double FZoom = 1;

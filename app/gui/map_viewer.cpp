@@ -20,6 +20,7 @@
 namespace {
 
 constexpr int WheelNotch = 120;  // angle delta of one wheel notch
+constexpr int FollowMs = 500;    // how often the file shown is looked at
 
 TColor ToTColor(const QColor& Color) {
   return Color.red() | Color.green() << 8 | Color.blue() << 16;
@@ -35,6 +36,8 @@ TMapViewer::TMapViewer(QWidget* Parent) : QAbstractScrollArea(Parent) {
   viewport()->setCursor(Qt::OpenHandCursor);
   setFocusPolicy(Qt::StrongFocus);
   FBacking.SetPixelFormat(pf32bit);
+  connect(&FFollowTimer, &QTimer::timeout, this, &TMapViewer::FollowFile);
+  FFollowTimer.start(FollowMs);
 }
 
 TMapViewer::~TMapViewer() = default;
@@ -66,6 +69,10 @@ void TMapViewer::ToggleBackup() {
   } catch (const std::exception& Error) {
     ShowErrorMessage(this, QString::fromUtf8(Error.what()));
   }
+}
+
+void TMapViewer::FollowFile() {
+  if (FView.Refresh()) ZoomChanged();
 }
 
 void TMapViewer::ZoomToFit() {

@@ -3,10 +3,12 @@
 // The map viewer: one map file in a resizable window of its own, fitted at first. The wheel and
 // + / - zoom around the mouse, 1 shows the map 1:1, 0 fits it again; dragging and the scroll
 // bars pan. Space switches between a map file and its .OLD backup in place. The title names the
-// file, the map's size and the zoom.
+// file, the map's size and the zoom. The file shown is followed: a new file under its name is
+// shown at the same place.
 
 #include <QAbstractScrollArea>
 #include <QImage>
+#include <QTimer>
 #include <string>
 
 #include "app/core/map_view.h"
@@ -29,6 +31,8 @@ class TMapViewer : public QAbstractScrollArea {
   void ZoomToFit();
   // Zoom (within the view's limits) keeping the map point under Anchor, a view point, in place.
   void ZoomAt(double Zoom, QPoint Anchor);
+  // Shows the file anew if it changed on disk (what the follow timer calls).
+  void FollowFile();
 
   const TMapView& View() const { return FView; }
 
@@ -51,6 +55,7 @@ class TMapViewer : public QAbstractScrollArea {
   void UpdateTitle();
 
   TMapView FView;
+  QTimer FFollowTimer;
   TBitmap FBacking;  // the view's picture as the large bitmap draws it
   QImage FImage;     // the same pixels the right way up, for the painter
   bool FSyncing = false;

@@ -18,7 +18,7 @@ void ShowErrorMessage(HWND Owner, const std::string& Message) {
     Handler(Owner, Message);
     return;
   }
-  ::MessageBoxW(Owner, Wide(Message).c_str(), L"veldrin", MB_OK | MB_ICONERROR);
+  ::MessageBoxW(Owner, Wide(Message).c_str(), L"Veldrin for UO:SE", MB_OK | MB_ICONERROR);
 }
 
 TErrorHandler SetErrorHandler(TErrorHandler Handler) {

@@ -1,14 +1,14 @@
 #pragma once
 
-// How the window shows an error that reached one of its handlers: a message box with the error's
-// message over the window, which stays usable afterwards.
+// How the Windows viewer and menus show an error that reached a handler: a message box over the
+// window, or a replacement set by tests.
 
 #include <windows.h>
 
 #include <functional>
 #include <string>
 
-// Shows an error: Owner is the window, Message UTF-8.
+// Shows an error that reached a handler; Owner is the window it happened in (may be null).
 using TErrorHandler = std::function<void(HWND Owner, const std::string& Message)>;
 
 void ShowErrorMessage(HWND Owner, const std::string& Message);
