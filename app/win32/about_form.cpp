@@ -12,16 +12,8 @@ constexpr DWORD AboutStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME;
 constexpr DWORD AboutExStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
 
 const wchar_t* AboutClassName() {
-  static const TWindowClass Class([] {
-    WNDCLASSEXW Class{};
-    Class.cbSize = sizeof Class;
-    Class.lpfnWndProc = DefWindowProcW;  // replaced by the dialog's own at creation
-    Class.hInstance = ::GetModuleHandleW(nullptr);
-    Class.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-    Class.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    Class.lpszClassName = L"VeldrinAboutForm";
-    return Class;
-  }());
+  // The window procedure is replaced by the dialog's own at creation.
+  static const TWindowClass Class(L"VeldrinAboutForm", DefWindowProcW);
   return Class.Name();
 }
 
