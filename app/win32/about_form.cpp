@@ -25,24 +25,23 @@ HWND NewChild(HWND Parent, const wchar_t* ClassName, const wchar_t* Text, DWORD 
   return Window;
 }
 
-// Places Window at Left, Top, Width, Height (96 DPI) scaled to Dpi, in Font.
-void Place(HWND Window, HFONT Font, UINT Dpi, int Left, int Top, int Width, int Height) {
+// Places Window at Left, Top, Width, Height (96 DPI) scaled to Dpi, in Font. A label is as high
+// as the font's line where that is taller, so that no descender is cut off.
+void Place(HWND Window, HFONT Font, UINT Dpi, int Left, int Top, int Width, int Height,
+           bool Label = false) {
   ::SendMessageW(Window, WM_SETFONT, reinterpret_cast<WPARAM>(Font), FALSE);
+  int Pixels = ScaleForDpi(Height, Dpi);
+  if (Label) {
+    const HDC Dc = ::GetDC(Window);
+    const HGDIOBJ Old = ::SelectObject(Dc, Font);
+    TEXTMETRICW Metrics{};
+    ::GetTextMetricsW(Dc, &Metrics);
+    ::SelectObject(Dc, Old);
+    ::ReleaseDC(Window, Dc);
+    Pixels = std::max(Pixels, static_cast<int>(Metrics.tmHeight));
+  }
   ::SetWindowPos(Window, nullptr, ScaleForDpi(Left, Dpi), ScaleForDpi(Top, Dpi),
-                 ScaleForDpi(Width, Dpi), Height < 0 ? -Height : ScaleForDpi(Height, Dpi),
-                 SWP_NOZORDER | SWP_NOACTIVATE);
-}
-
-// A label's height: 12 pixels, or the font's line where that is taller, so that no descender
-// is cut off (given negative: already in pixels at Dpi).
-int LabelHeight(HWND Label, HFONT Font, UINT Dpi) {
-  const HDC Dc = ::GetDC(Label);
-  const HGDIOBJ Old = ::SelectObject(Dc, Font);
-  TEXTMETRICW Metrics{};
-  ::GetTextMetricsW(Dc, &Metrics);
-  ::SelectObject(Dc, Old);
-  ::ReleaseDC(Label, Dc);
-  return -std::max(ScaleForDpi(12, Dpi), static_cast<int>(Metrics.tmHeight));
+                 ScaleForDpi(Width, Dpi), Pixels, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 }  // namespace
@@ -65,8 +64,8 @@ TAboutForm::TAboutForm(HWND Owner) : FOwner(Owner) {
                     SS_CENTER | SS_NOPREFIX, 3);
   Button1 = NewChild(FHandle, L"BUTTON", L"Ok", BS_DEFPUSHBUTTON | WS_TABSTOP | WS_GROUP, IDOK);
   Place(Bevel1, Font, Dpi, 4, 4, 245, 37);
-  Place(Label1, Font, Dpi, 8, 8, 237, LabelHeight(Label1, Font, Dpi));
-  Place(Label2, Font, Dpi, 8, 24, 237, LabelHeight(Label2, Font, Dpi));
+  Place(Label1, Font, Dpi, 8, 8, 237, 12, true);
+  Place(Label2, Font, Dpi, 8, 24, 237, 12, true);
   Place(Button1, Font, Dpi, 92, 48, 75, 25);
   ::SetWindowPos(Bevel1, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 
