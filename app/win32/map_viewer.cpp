@@ -20,6 +20,9 @@ namespace {
 
 constexpr int DefaultWidth = 800;
 constexpr int DefaultHeight = 600;
+// How often the file shown is looked at, to follow it when it is replaced.
+constexpr UINT_PTR FollowTimer = 1;
+constexpr UINT FollowMs = 500;
 constexpr DWORD ViewerStyle = WS_OVERLAPPEDWINDOW | WS_HSCROLL | WS_VSCROLL;
 constexpr wchar_t ViewerClassName[] = L"VeldrinMapViewer";
 
@@ -75,6 +78,7 @@ TMapViewer* TMapViewer::Show(const std::string& FileName, HWND Owner) {
     ::DestroyWindow(Window);
     throw;
   }
+  ::SetTimer(Window, FollowTimer, FollowMs, nullptr);
   ::ShowWindow(Window, SW_SHOWNORMAL);
   ::UpdateWindow(Window);
   return Shown;
@@ -143,6 +147,9 @@ LRESULT TMapViewer::Handle(UINT Message, WPARAM WParam, LPARAM LParam) {
       return 0;
     case WM_CAPTURECHANGED:
       FDragging = false;
+      return 0;
+    case WM_TIMER:
+      if (WParam == FollowTimer && FView.Refresh()) ZoomChanged();
       return 0;
     case WM_SETCURSOR:
       if (LOWORD(LParam) == HTCLIENT) {
