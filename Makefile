@@ -34,13 +34,14 @@ test-asan: deps
 	  ctest --output-on-failure -j $(JOBS)
 
 # Windows: a cross build with MinGW-w64, its tests run under Wine. The Wine prefix lives in the
-# build folder; no display is used.
+# build folder. The tests run on a virtual X display of their own (the window's tests show it
+# there); nothing else gets a display.
 WINE_ENV = WINEPREFIX=$(CURDIR)/$(WIN_BUILD)/wine WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml= \
   DISPLAY= WAYLAND_DISPLAY=
 
 win-build: deps
 	cmake -S . -B $(WIN_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
-	  -DVELDRIN_GUI=OFF -DVELDRIN_WERROR=ON \
+	  -DVELDRIN_WERROR=ON \
 	  -DVELDRIN_LINUX_GRID=$(CURDIR)/$(BUILD)/app/cli/veldrin-grid $(CMAKE_FLAGS)
 	cmake --build $(WIN_BUILD) -j $(JOBS)
 
@@ -48,18 +49,23 @@ win-build: deps
 test-windows: build win-build
 	@test -f $(WIN_BUILD)/wine/system.reg || { echo "creating the Wine prefix"; \
 	  $(WINE_ENV) wineboot -i >/dev/null 2>&1; $(WINE_ENV) wineserver -w; }
-	cd $(WIN_BUILD) && $(WINE_ENV) ctest --output-on-failure -j $(JOBS); \
-	  status=$$?; $(WINE_ENV) wineserver -k 2>/dev/null; exit $$status
+	cd $(WIN_BUILD) && $(WINE_ENV) xvfb-run -a -s "-screen 0 1280x1024x24" \
+	  sh -c 'ctest --output-on-failure -j $(JOBS); status=$$?; wineserver -k 2>/dev/null; \
+	    exit $$status'
 
-# veldrin-grid.exe and its usage text in a zip, ready to hand to a Windows user.
+# The window, veldrin-grid.exe and the usage text in a zip named after the version (which the
+# build writes to version.txt), ready to hand to a Windows user.
 windows: win-build
-	rm -rf $(WIN_BUILD)/package && mkdir -p $(WIN_BUILD)/package/veldrin-grid
-	x86_64-w64-mingw32-strip -o $(WIN_BUILD)/package/veldrin-grid/veldrin-grid.exe \
-	  $(WIN_BUILD)/app/cli/veldrin-grid.exe
-	sed 's/$$/\r/' app/cli/windows-readme.txt > $(WIN_BUILD)/package/veldrin-grid/README.txt
-	cd $(WIN_BUILD)/package && rm -f ../veldrin-grid-windows.zip && \
-	  cmake -E tar cf ../veldrin-grid-windows.zip --format=zip veldrin-grid
-	@echo "$(WIN_BUILD)/veldrin-grid-windows.zip"
+	@version=$$(cat $(WIN_BUILD)/version.txt) && name=veldrin-$$version-windows && \
+	rm -rf $(WIN_BUILD)/package && mkdir -p $(WIN_BUILD)/package/$$name && \
+	x86_64-w64-mingw32-strip -o $(WIN_BUILD)/package/$$name/veldrin.exe \
+	  $(WIN_BUILD)/app/win32/veldrin.exe && \
+	x86_64-w64-mingw32-strip -o $(WIN_BUILD)/package/$$name/veldrin-grid.exe \
+	  $(WIN_BUILD)/app/cli/veldrin-grid.exe && \
+	sed 's/$$/\r/' app/cli/windows-readme.txt > $(WIN_BUILD)/package/$$name/README.txt && \
+	cd $(WIN_BUILD)/package && rm -f ../$$name.zip && \
+	cmake -E tar cf ../$$name.zip --format=zip $$name && \
+	echo "$(WIN_BUILD)/$$name.zip"
 
 # Every test, in a normal build and under the sanitizers, then a bounded run of each fuzzer, then
 # the Windows build's tests under Wine.

@@ -4,11 +4,13 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QCoreApplication>
 #include <QFont>
 #include <QFrame>
 #include <QGroupBox>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -144,6 +146,13 @@ TForm1::TForm1(QWidget* Parent)
     }
   }
   MapBoxMenus = new TMapBoxMenus(this, FModel, MapCBoxes);
+  // Keys: the target box's text takes no Alt combinations, a map box opens its menu on
+  // Shift+F10 as well.
+  TrgCBox->installEventFilter(this);
+  TrgCBox->lineEdit()->installEventFilter(this);
+  for (const auto& Row : MapCBoxes) {
+    for (QCheckBox* Box : Row) Box->installEventFilter(this);
+  }
 }
 
 TForm1::~TForm1() = default;
@@ -305,6 +314,35 @@ std::string TForm1::GetStatusText() const {
 
 TForm1::TErrorHandler TForm1::SetErrorHandler(TErrorHandler Handler) {
   return ::SetErrorHandler(std::move(Handler));
+}
+
+bool TForm1::eventFilter(QObject* Watched, QEvent* Event) {
+  if (Event->type() != QEvent::KeyPress) return false;
+  const auto* Key = static_cast<QKeyEvent*>(Event);
+  if (Watched == TrgCBox || Watched == TrgCBox->lineEdit()) {
+    // An Alt combination that reaches the text is the letter of an action that did not act
+    // (disabled) or of none: it is used up, never typed (typed text would make the target type
+    // X-ray unseen). Ctrl+Alt is AltGr on Windows, which types; keys without text (Alt+Down
+    // opens the list) pass.
+    const Qt::KeyboardModifiers Mods = Key->modifiers();
+    if (!Mods.testFlag(Qt::AltModifier) || Mods.testFlag(Qt::ControlModifier) ||
+        Key->text().isEmpty() || !Key->text().front().isPrint()) {
+      return false;
+    }
+    if (Key->text().front().isLetter()) {
+      FModel.AcceleratorPressed(static_cast<char>(Key->text().front().toLatin1()));
+    }
+    return true;
+  }
+  // Shift+F10 asks for the focused box's context menu, as the menu key does.
+  if (Key->key() == Qt::Key_F10 && Key->modifiers() == Qt::ShiftModifier) {
+    auto* Box = static_cast<QWidget*>(Watched);
+    const QPoint Centre = Box->rect().center();
+    QContextMenuEvent Request(QContextMenuEvent::Keyboard, Centre, Box->mapToGlobal(Centre));
+    QCoreApplication::sendEvent(Box, &Request);
+    return true;
+  }
+  return false;
 }
 
 void TForm1::showEvent(QShowEvent* Event) {

@@ -114,6 +114,7 @@ class TForm1 : public QWidget, private TMainWindowView {
   static TErrorHandler SetErrorHandler(TErrorHandler Handler);
 
  protected:
+  bool eventFilter(QObject* Watched, QEvent* Event) override;
   void showEvent(QShowEvent* Event) override;
   void closeEvent(QCloseEvent* Event) override;
 

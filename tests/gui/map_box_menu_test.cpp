@@ -5,6 +5,8 @@
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QMenu>
+#include <QTest>
+#include <functional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -121,25 +123,34 @@ TEST_F(MapBoxMenuTest, DuringARunTheMenuOffersNothingThatWrites) {
 // ---- popping up -----------------------------------------------------------------------------
 
 // A right click, or the menu key (the platform turns it into a keyboard context-menu request for
-// the focused box); a box that cannot be ticked has its menu too.
+// the focused box) or Shift+F10 on the focused box; a box that cannot be ticked has its menu too.
 TEST_F(MapBoxMenuTest, PopsUpOnARightClickOrTheMenuKeyAlsoOnADisabledBox) {
   WriteFileBytes(File("MAP3-X4.BMP"), {1});
   WriteBase(fcTokuno, mtNormal, msHalf);
   TForm1& W = ShowWindow();
   ASSERT_FALSE(W.M4CBox->isEnabled());
   W.Tk2CBox->setFocus();
+  auto Request = [](QContextMenuEvent::Reason Reason) {
+    return [Reason](QCheckBox* Box) {
+      QContextMenuEvent Event(Reason, QPoint(5, 5), Box->mapToGlobal(QPoint(5, 5)));
+      QApplication::sendEvent(Box, &Event);
+    };
+  };
   struct TCase {
     QCheckBox* Box;
-    QContextMenuEvent::Reason Reason;
+    std::function<void(QCheckBox*)> Ask;
     const char* Entry;
     const char* Text;
   };
   for (const TCase& C :
-       {TCase{W.M4CBox, QContextMenuEvent::Mouse, "ShowResultItem", "グリッドマップを表示(&G)"},
-        TCase{W.Tk2CBox, QContextMenuEvent::Keyboard, "ShowBaseMapItem",
-              "ベースマップを表示(&B)"}}) {
-    QContextMenuEvent Request(C.Reason, QPoint(5, 5), C.Box->mapToGlobal(QPoint(5, 5)));
-    QApplication::sendEvent(C.Box, &Request);
+       {TCase{W.M4CBox, Request(QContextMenuEvent::Mouse), "ShowResultItem",
+              "グリッドマップを表示(&G)"},
+        TCase{W.Tk2CBox, Request(QContextMenuEvent::Keyboard), "ShowBaseMapItem",
+              "ベースマップを表示(&B)"},
+        TCase{W.Tk2CBox,
+              [](QCheckBox* Box) { QTest::keyClick(Box, Qt::Key_F10, Qt::ShiftModifier); },
+              "ShowBaseMapItem", "ベースマップを表示(&B)"}}) {
+    C.Ask(C.Box);
     auto* Popup = qobject_cast<QMenu*>(QApplication::activePopupWidget());
     ASSERT_NE(Popup, nullptr) << C.Entry;
     EXPECT_EQ(EntryNames(Popup), std::vector<std::string>{C.Entry});

@@ -384,6 +384,37 @@ TEST_F(WindowTest, AltAndTheMarkedLetterTriggersAnEnabledActionOnly) {
   EXPECT_TRUE(qttest::WaitFor([&] { return W.GetStatusText() == " 完了しました"; }));
 }
 
+// A disabled action's Alt letter does nothing, not even type its letter into the target box,
+// whose typed text would quietly make the target type X-ray: idle and during a run.
+TEST_F(WindowTest, AltLettersOfDisabledActionsTypeNothingIntoTheTargetBox) {
+  WriteBase(fcFeluccaTrammel, mtNormal, msFull, 64);
+  TForm1& W = ShowActiveWindow();
+  Choose(W.TrgCBox, 0);
+  const std::string Picked = W.TrgCBox->currentText().toStdString();
+  auto AltKeys = [&W](std::initializer_list<Qt::Key> Keys) {
+    W.TrgCBox->setFocus();
+    for (const Qt::Key Key : Keys)
+      QTest::keyClick(QApplication::focusWidget(), Key, Qt::AltModifier);
+    return W.TrgCBox->currentText().toStdString();
+  };
+  EXPECT_EQ(AltKeys({Qt::Key_M, Qt::Key_C}), Picked);  // Make (nothing ticked) and Cancel
+  EXPECT_EQ(W.GetTrgMapType(), mtNormal);
+
+  Tick(W.FT1CBox);
+  std::string DuringRun;
+  qttest::TPoller KeysDuringRun([&] {
+    if (!W.IsRunning()) return false;
+    DuringRun = AltKeys({Qt::Key_M, Qt::Key_F, Qt::Key_A});
+    return true;
+  });
+  Press(W.MakeBtn);
+  ASSERT_TRUE(KeysDuringRun.Done());
+  EXPECT_EQ(DuringRun, Picked);
+  EXPECT_EQ(W.GetStatusText(), " 完了しました");
+  EXPECT_TRUE(TargetExists(fcFeluccaTrammel, mtNormal, msFull));
+  EXPECT_FALSE(TargetExists(fcFeluccaTrammel, mtXRay, msFull));
+}
+
 TEST_F(WindowTest, ClosingWhileIdleClosesTheWindowAtOnce) {
   TForm1& W = ShowWindow();
   Press(W.QuitBtn);

@@ -1,0 +1,42 @@
+#include "app/win32/win32_handles.h"
+
+#include <ole2.h>
+
+#include "app/win32/wide_text.h"
+
+namespace {
+
+std::string SystemMessage(DWORD Code) {
+  wchar_t* Text = nullptr;
+  const DWORD Length = ::FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, Code, 0, reinterpret_cast<wchar_t*>(&Text), 0, nullptr);
+  std::wstring Message = Length > 0 ? std::wstring(Text, Length) : std::wstring();
+  ::LocalFree(Text);
+  while (!Message.empty() && (Message.back() == L'\n' || Message.back() == L'\r')) {
+    Message.pop_back();
+  }
+  return Message.empty() ? "error " + std::to_string(Code) : Utf8(Message);
+}
+
+}  // namespace
+
+EWin32Error::EWin32Error(const char* Call)
+    : Exception(std::string(Call) + ": " + SystemMessage(::GetLastError())) {}
+
+TWindowClass::TWindowClass(const WNDCLASSEXW& Class)
+    : FName(Class.lpszClassName), FInstance(Class.hInstance) {
+  if (::RegisterClassExW(&Class) == 0) throw EWin32Error("RegisterClassExW");
+}
+
+TWindowClass::~TWindowClass() {
+  ::UnregisterClassW(FName.c_str(), FInstance);
+}
+
+TOleApartment::TOleApartment() {
+  if (FAILED(::OleInitialize(nullptr))) throw EWin32Error("OleInitialize");
+}
+
+TOleApartment::~TOleApartment() {
+  ::OleUninitialize();
+}

@@ -1,0 +1,53 @@
+#include "win32_fixture.h"
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+#include <ole2.h>
+
+#include "app/win32/message_pump.h"
+
+namespace win32test {
+namespace {
+
+class TWin32Environment : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    ASSERT_TRUE(SUCCEEDED(::OleInitialize(nullptr)));
+    const INITCOMMONCONTROLSEX Controls{sizeof(INITCOMMONCONTROLSEX),
+                                        ICC_STANDARD_CLASSES | ICC_BAR_CLASSES};
+    ::InitCommonControlsEx(&Controls);
+  }
+  void TearDown() override { ::OleUninitialize(); }
+};
+
+[[maybe_unused]] ::testing::Environment* const Environment =
+    ::testing::AddGlobalTestEnvironment(new TWin32Environment);
+
+}  // namespace
+
+bool PumpUntil(const std::function<bool()>& Done, int Milliseconds) {
+  const ULONGLONG End = ::GetTickCount64() + static_cast<ULONGLONG>(Milliseconds);
+  while (!Done()) {
+    if (::GetTickCount64() > End) return false;
+    PumpPendingMessages();
+    ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+  }
+  return true;
+}
+
+RECT RectInParent(HWND Control) {
+  RECT Rect;
+  ::GetWindowRect(Control, &Rect);
+  ::MapWindowPoints(HWND_DESKTOP, ::GetParent(Control), reinterpret_cast<POINT*>(&Rect), 2);
+  return Rect;
+}
+
+std::wstring WindowText(HWND Window) {
+  const int Length = ::GetWindowTextLengthW(Window);
+  std::wstring Text(static_cast<std::size_t>(Length) + 1, L'\0');
+  ::GetWindowTextW(Window, Text.data(), Length + 1);
+  Text.resize(static_cast<std::size_t>(Length));
+  return Text;
+}
+
+}  // namespace win32test
