@@ -132,10 +132,10 @@ LRESULT CALLBACK TMapViewer::WindowProc(HWND Window, UINT Message, WPARAM WParam
     delete Viewer;
     return ::DefWindowProcW(Window, Message, WParam, LParam);
   }
-  return Viewer->Handle(Message, WParam, LParam);
+  return Viewer->HandleMessage(Message, WParam, LParam);
 }
 
-LRESULT TMapViewer::Handle(UINT Message, WPARAM WParam, LPARAM LParam) {
+LRESULT TMapViewer::HandleMessage(UINT Message, WPARAM WParam, LPARAM LParam) {
   switch (Message) {
     case WM_PAINT:
       Paint();

@@ -49,7 +49,7 @@ class TMapViewer {
   TMapViewer& operator=(const TMapViewer&) = delete;
 
   static LRESULT CALLBACK WindowProc(HWND Window, UINT Message, WPARAM WParam, LPARAM LParam);
-  LRESULT Handle(UINT Message, WPARAM WParam, LPARAM LParam);
+  LRESULT HandleMessage(UINT Message, WPARAM WParam, LPARAM LParam);
 
   void Paint();
   void Resized(int Width, int Height);
