@@ -252,6 +252,8 @@ void TMainWindowModel::SetRunning(bool Running) {
   FActions[int(TWindowAction::Cancel)] = Running;
   FView.StateChanged();
   if (!Running) {
+    // The text set last in the run (its final text, or the row a cancel or close came after).
+    if (FStatusPending) SendStatus(true);
     if (Focused == TFocusTarget::Window || Focused == TFocusTarget::CancelBtn) {
       FView.SetFocus(FFocusBeforeRun != TFocusTarget::Other ? FFocusBeforeRun
                                                             : TFocusTarget::Window);
@@ -262,12 +264,22 @@ void TMainWindowModel::SetRunning(bool Running) {
 
 void TMainWindowModel::ShowStatus(const std::string& Text) {
   FStatusText = Text;
-  FView.StatusChanged(true);
+  SendStatus(true);
 }
 
 void TMainWindowModel::SetStatusText(const std::string& Text) {
   FStatusText = Text;
-  FView.StatusChanged(false);
+  if (FStatusSent && FClock() - *FStatusSent < StatusInterval) {
+    FStatusPending = true;
+    return;
+  }
+  SendStatus(false);
+}
+
+void TMainWindowModel::SendStatus(bool PaintNow) {
+  FStatusPending = false;
+  FStatusSent = FClock();
+  FView.StatusChanged(PaintNow);
 }
 
 void TMainWindowModel::Repaint() {

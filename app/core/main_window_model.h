@@ -11,7 +11,9 @@
 // host of a run (TJobHost): MakeRun(Model) runs the jobs of the window, whichever toolkit shows
 // it, and the window's events reach the model while the run processes its pending messages.
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -44,7 +46,8 @@ class TMainWindowView {
   // boxes, the boxes' ticks and the status text. Painting may wait for the event loop.
   virtual void StateChanged() = 0;
   // Sets the status bar to the model's status text; with PaintNow it is painted before this
-  // returns, otherwise when the event loop gets to it.
+  // returns, otherwise when the event loop gets to it. Texts that the run sets faster than the
+  // screen shows them come here at most once per StatusInterval (see SetStatusText).
   virtual void StatusChanged(bool PaintNow) = 0;
   // Paints the whole window now.
   virtual void PaintWindow() = 0;
@@ -76,6 +79,11 @@ struct TMapBoxEntry {
 
 class TMainWindowModel : public TJobHost {
  public:
+  using TClock = std::function<std::chrono::steady_clock::time_point()>;
+  // A screen shows one new picture per refresh: a status text set sooner than this after the
+  // last one the view was given waits (the run sets one after every pixel row).
+  static constexpr std::chrono::milliseconds StatusInterval{16};
+
   // The state of a window just created: every box enabled and unticked, Make and Cancel
   // disabled, base type normal, target type X-ray, MapFolder the default folder, no status text.
   explicit TMainWindowModel(TMainWindowView& View);
@@ -138,6 +146,8 @@ class TMainWindowModel : public TJobHost {
   int TrgItemIndex() const { return FTrgItem; }  // -1 once text was typed
   const std::string& StatusText() const { return FStatusText; }
   bool IsRunning() const { return FRunning; }
+  // The clock that paces the status texts (steady_clock unless a test gives its own).
+  void SetClock(TClock Clock) { FClock = std::move(Clock); }
 
   // The entries of the context menu of map (F, S) as it would pop up now, in menu order: the
   // base map when its file exists, the result when its main target file exists, the restore
@@ -161,7 +171,12 @@ class TMainWindowModel : public TJobHost {
   // disabled hands the focus to the window meanwhile and gets it back when the run ends. Idle:
   // the reverse, Make enabled whatever the boxes show.
   void SetRunning(bool Running) override;
+  // Sets the text and has the view paint it now, also the "stage" texts of a job that come just
+  // before a long step (loading, saving), which must be seen during it.
   void ShowStatus(const std::string& Text) override;
+  // Sets the text; the view gets it now if StatusInterval has passed since it got the last one,
+  // otherwise with the next text that comes after the interval, with the next ShowStatus or at
+  // the end of the run, whichever is first. StatusText() is always the text set last.
   void SetStatusText(const std::string& Text) override;
   void Repaint() override;
   void ProcessMessages() override;
@@ -169,6 +184,8 @@ class TMainWindowModel : public TJobHost {
  private:
   template <typename THandler>
   void Guarded(THandler Handler);
+  // Gives the view the status text now (PaintNow: painted before this returns).
+  void SendStatus(bool PaintNow);
 
   TMainWindowView& FView;
   bool FActions[WindowActionCount] = {true, false, false, true, true};
@@ -177,6 +194,9 @@ class TMainWindowModel : public TJobHost {
   int FBaseItem = 0;
   int FTrgItem = 2;
   std::string FStatusText;
+  TClock FClock = [] { return std::chrono::steady_clock::now(); };
+  std::optional<std::chrono::steady_clock::time_point> FStatusSent;  // when the view got one
+  bool FStatusPending = false;  // StatusText() is newer than what the view has
   bool FRunning = false;
   TFocusTarget FFocusBeforeRun = TFocusTarget::Other;
 };

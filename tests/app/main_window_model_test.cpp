@@ -25,7 +25,9 @@ using testsupport::WriteFileBytes;
 class TRecordingView : public TMainWindowView {
  public:
   void StateChanged() override { ++States; }
-  void StatusChanged(bool PaintNow) override { Paints += PaintNow ? 1 : 0; }
+  void StatusChanged(bool PaintNow) override {
+    Given.push_back(Model->StatusText() + (PaintNow ? " (painted)" : ""));
+  }
   void PaintWindow() override {}
   void ProcessMessages() override {
     if (DuringRun) DuringRun();
@@ -41,8 +43,9 @@ class TRecordingView : public TMainWindowView {
   TFocusTarget Focus() override { return Focused; }
   void SetFocus(TFocusTarget Target) override { Focused = Target; }
 
+  const TMainWindowModel* Model = nullptr;
   int States = 0;
-  int Paints = 0;
+  std::vector<std::string> Given;   // the status texts the view was given
   std::function<void()> DuringRun;  // called at every row's event processing
   std::optional<std::string> Picked;
   bool PickerFails = false;
@@ -55,6 +58,8 @@ class TRecordingView : public TMainWindowView {
 
 class MainWindowModelTest : public ::testing::Test {
  protected:
+  MainWindowModelTest() { View.Model = &Model; }
+
   std::string Folder() const { return Dir.path().string(); }
   void WriteBase(Facet F, MapType T, MapScale S) const {
     testsupport::BmpLayout Bmp;
@@ -341,6 +346,32 @@ TEST_F(MainWindowModelTest, AcceleratorsActOnlyForEnabledActions) {
   EXPECT_EQ(View.PickerStart, "");  // Folder was disabled
   EXPECT_EQ(View.Abouts, 1);
   EXPECT_EQ(Model.StatusText(), " 中止しました");
+}
+
+// The run sets a status text after every pixel row; the view gets one at most every refresh
+// interval, a stage text at once and painted, and the run's last text at its end.
+TEST_F(MainWindowModelTest, StatusTextsReachTheViewAtTheScreensPaceAndTheLastOneAlways) {
+  using namespace std::chrono_literals;
+  std::chrono::steady_clock::time_point Now{1h};
+  Model.SetClock([&Now] { return Now; });
+  Model.SetRunning(true);
+  View.Given.clear();
+  auto Set = [&](const char* Text, std::chrono::milliseconds After) {
+    Now += After;
+    Model.SetStatusText(Text);
+  };
+  Set("row 1", 0ms);
+  Set("row 2", 5ms);
+  Set("row 3", 10ms);  // 15 ms after row 1
+  Set("row 4", 1ms);   // 16 ms
+  Set("row 5", 3ms);
+  Model.ShowStatus("stage");
+  Set("row 6", 1ms);
+  Set("final", 1ms);
+  EXPECT_EQ(Model.StatusText(), "final");
+  Model.SetRunning(false);
+  EXPECT_EQ(View.Given,
+            (std::vector<std::string>{"row 1", "row 4", "stage (painted)", "final (painted)"}));
 }
 
 // ---- the map box menus -------------------------------------------------------------------------
