@@ -1,7 +1,14 @@
 #include "app/win32/main_form.h"
 
 #include <commctrl.h>
+#include <windowsx.h>
 
+#include <cctype>
+
+#include "app/win32/about_form.h"
+#include "app/win32/error_display.h"
+#include "app/win32/map_box_menus.h"
+#include "app/win32/message_pump.h"
 #include "app/win32/panel.h"
 #include "app/win32/wide_text.h"
 #include "app/win32/window_font.h"
@@ -130,18 +137,24 @@ SIZE TextSize(HWND Control, HFONT Font) {
   return Size;
 }
 
+HWND CreateFormWindow() {
+  const HWND Window = ::CreateWindowExW(FormExStyle, FormClassName(), L"Veldrin for UO:SE",
+                                        FormStyle, CW_USEDEFAULT, CW_USEDEFAULT, 0, 0, nullptr,
+                                        nullptr, ::GetModuleHandleW(nullptr), nullptr);
+  if (Window == nullptr) throw EWin32Error("CreateWindowExW");
+  return Window;
+}
+
 }  // namespace
 
-TForm1::TForm1() {
-  FHandle = ::CreateWindowExW(FormExStyle, FormClassName(), L"Veldrin for UO:SE", FormStyle,
-                              CW_USEDEFAULT, CW_USEDEFAULT, 0, 0, nullptr, nullptr,
-                              ::GetModuleHandleW(nullptr), nullptr);
-  if (FHandle == nullptr) throw EWin32Error("CreateWindowExW");
+TForm1::TForm1() : FHandle(CreateFormWindow()), FModel(*this), FBrowseFolder(FHandle) {
   ::SetWindowLongPtrW(FHandle, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   ::SetWindowLongPtrW(FHandle, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(WindowProc));
+  FBrowseFolder.SetTitle(L"UOAMのマップのあるフォルダを選択");
   CreateControls();
   FDpi = ::GetDpiForWindow(FHandle);
   LayOut(FDpi);
+  StateChanged();
 
   MONITORINFO Monitor{};
   Monitor.cbSize = sizeof Monitor;
@@ -158,6 +171,7 @@ TForm1::~TForm1() {
 
 void TForm1::Show(int CmdShow) {
   ::ShowWindow(FHandle, CmdShow);
+  FModel.FormShow();
   ::UpdateWindow(FHandle);
 }
 
@@ -188,8 +202,8 @@ void TForm1::CreateControls() {
       }
     }
     if (Spec.Kind == TControlKind::Status) ::SendMessageW(Window, SB_SIMPLE, TRUE, 0);
-    if (Spec.Id == idBaseCBox) ::SendMessageW(Window, CB_SETCURSEL, mtNormal, 0);
-    if (Spec.Id == idTrgCBox) ::SendMessageW(Window, CB_SETCURSEL, mtXRay, 0);
+    if (Spec.Id == idBaseCBox) ::SendMessageW(Window, CB_SETCURSEL, FModel.BaseItemIndex(), 0);
+    if (Spec.Id == idTrgCBox) ::SendMessageW(Window, CB_SETCURSEL, FModel.TrgItemIndex(), 0);
   }
   // The first of the three check boxes of each group starts the group for the arrow keys.
   for (int F = 0; F < FacetCount; ++F) {
@@ -235,7 +249,17 @@ LRESULT CALLBACK TForm1::WindowProc(HWND Window, UINT Message, WPARAM WParam, LP
 }
 
 LRESULT TForm1::HandleMessage(UINT Message, WPARAM WParam, LPARAM LParam) {
+  if (Message == PreTranslateMessageId()) {
+    return KeyPressed(*reinterpret_cast<const MSG*>(LParam)) ? 1 : 0;
+  }
   switch (Message) {
+    case WM_COMMAND:
+      if (LParam != 0) ControlNotified(LOWORD(WParam), HIWORD(WParam));
+      return 0;
+    case WM_CONTEXTMENU:
+      MapBoxMenuRequested(reinterpret_cast<HWND>(WParam),
+                          {GET_X_LPARAM(LParam), GET_Y_LPARAM(LParam)});
+      return 0;
     case WM_DPICHANGED: {
       const auto* Suggested = reinterpret_cast<const RECT*>(LParam);
       FDpi = LOWORD(WParam);
@@ -245,7 +269,8 @@ LRESULT TForm1::HandleMessage(UINT Message, WPARAM WParam, LPARAM LParam) {
       return 0;
     }
     case WM_CLOSE:
-      ::DestroyWindow(FHandle);
+      // During a run the window stays until the run has returned; the model then asks again.
+      if (FModel.CloseRequested()) ::DestroyWindow(FHandle);
       return 0;
     case WM_NCDESTROY: {
       const HWND Window = FHandle;
@@ -254,7 +279,140 @@ LRESULT TForm1::HandleMessage(UINT Message, WPARAM WParam, LPARAM LParam) {
       return ::DefWindowProcW(Window, Message, WParam, LParam);
     }
     default:
-      break;
+      return ::DefWindowProcW(FHandle, Message, WParam, LParam);
   }
-  return ::DefWindowProcW(FHandle, Message, WParam, LParam);
+}
+
+void TForm1::ControlNotified(int Id, int Code) {
+  if (Id >= idMapCBox0 && Id < idMapCBox0 + FacetCount * MapScaleCount) {
+    if (Code != BN_CLICKED) return;
+    const auto F = static_cast<Facet>((Id - idMapCBox0) / MapScaleCount);
+    const auto S = static_cast<MapScale>((Id - idMapCBox0) % MapScaleCount);
+    FModel.BoxClicked(F, S, ::SendMessageW(MapCBox(F, S), BM_GETCHECK, 0, 0) == BST_CHECKED);
+    return;
+  }
+  if (Id >= idFolderBtn && Id <= idQuitBtn) {
+    if (Code == BN_CLICKED) FModel.Execute(static_cast<TWindowAction>(Id - idFolderBtn));
+    return;
+  }
+  const auto Selected = [this, Id] {
+    return static_cast<int>(::SendMessageW(Control(Id), CB_GETCURSEL, 0, 0));
+  };
+  if (Id == idBaseCBox && Code == CBN_SELCHANGE) FModel.BaseSelected(Selected());
+  if (Id == idTrgCBox && Code == CBN_SELCHANGE) FModel.TrgSelected(Selected());
+  if (Id == idTrgCBox && Code == CBN_EDITCHANGE) FModel.TrgTextEdited();
+}
+
+void TForm1::MapBoxMenuRequested(HWND Source, POINT ScreenPos) {
+  // From the keyboard (the menu key, Shift+F10) for the focused box, at its centre; from the
+  // mouse for the box under the pointer, which may be disabled: then the request comes from its
+  // group box or from the window.
+  const bool FromKeyboard = ScreenPos.x == -1 && ScreenPos.y == -1;
+  for (Facet F = 0; F < FacetCount; ++F) {
+    for (MapScale S = 0; S < MapScaleCount; ++S) {
+      const HWND Box = MapCBox(F, S);
+      RECT Rect;
+      ::GetWindowRect(Box, &Rect);
+      if (FromKeyboard ? Box != Source : !::PtInRect(&Rect, ScreenPos)) continue;
+      if (FromKeyboard) ScreenPos = {(Rect.left + Rect.right) / 2, (Rect.top + Rect.bottom) / 2};
+      PopupMapBoxMenu(FHandle, FModel, F, S, ScreenPos);
+      return;
+    }
+  }
+}
+
+bool TForm1::KeyPressed(const MSG& Message) {
+  // Alt and a letter: the action it marks, when the model has it enabled. Never typed into the
+  // target box, and no control's own letter acts past the model.
+  if (Message.message == WM_SYSCHAR && Message.wParam < 0x80 &&
+      std::isalpha(static_cast<int>(Message.wParam))) {
+    FModel.AcceleratorPressed(static_cast<char>(Message.wParam));
+    return true;
+  }
+  // Shift+F10 asks for the focused box's menu, as the menu key does.
+  if (Message.message == WM_SYSKEYDOWN && Message.wParam == VK_F10 &&
+      (::GetKeyState(VK_SHIFT) & 0x8000) != 0) {
+    ::SendMessageW(FHandle, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(::GetFocus()), -1);
+    return true;
+  }
+  return false;
+}
+
+// ---- TMainWindowView ------------------------------------------------------------------------
+
+void TForm1::StateChanged() {
+  for (int Id = idFolderBtn; Id <= idQuitBtn; ++Id) {
+    ::EnableWindow(Control(Id), FModel.ActionEnabled(static_cast<TWindowAction>(Id - idFolderBtn)));
+  }
+  for (Facet F = 0; F < FacetCount; ++F) {
+    for (MapScale S = 0; S < MapScaleCount; ++S) {
+      ::EnableWindow(MapCBox(F, S), FModel.BoxEnabled(F, S));
+      ::SendMessageW(MapCBox(F, S), BM_SETCHECK,
+                     FModel.BoxTicked(F, S) ? BST_CHECKED : BST_UNCHECKED, 0);
+    }
+  }
+  const auto Select = [this](int Id, int Item) {
+    if (Item >= 0 && ::SendMessageW(Control(Id), CB_GETCURSEL, 0, 0) != Item) {
+      ::SendMessageW(Control(Id), CB_SETCURSEL, Item, 0);
+    }
+  };
+  Select(idBaseCBox, FModel.BaseItemIndex());
+  // Typed text (no item) stays as typed.
+  Select(idTrgCBox, FModel.TrgItemIndex());
+  StatusChanged(false);
+}
+
+void TForm1::StatusChanged(bool PaintNow) {
+  const HWND StsBar = Control(idStsBar);
+  ::SendMessageW(StsBar, SB_SETTEXTW, SB_SIMPLEID,
+                 reinterpret_cast<LPARAM>(Wide(FModel.StatusText()).c_str()));
+  // Only the status bar has changed, so only it is painted now.
+  if (PaintNow) ::UpdateWindow(StsBar);
+}
+
+void TForm1::PaintWindow() {
+  ::RedrawWindow(FHandle, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+}
+
+void TForm1::ProcessMessages() {
+  PumpPendingMessages();
+}
+
+std::optional<std::string> TForm1::PickFolder(const std::string& Start) {
+  FBrowseFolder.SetStartFolder(Wide(Start));
+  if (!FBrowseFolder.Execute()) return std::nullopt;
+  return Utf8(FBrowseFolder.GetFolder());
+}
+
+void TForm1::ShowAbout() {
+  TAboutForm AboutForm(FHandle);
+  AboutForm.ShowModal();
+}
+
+void TForm1::RequestClose() {
+  ::SendMessageW(FHandle, WM_CLOSE, 0, 0);
+}
+
+void TForm1::ShowError(const std::string& Message) {
+  ShowErrorMessage(FHandle, Message);
+}
+
+TFocusTarget TForm1::Focus() {
+  const HWND Focused = ::GetFocus();
+  if (Focused == nullptr) return TFocusTarget::Other;
+  if (Focused == FHandle) return TFocusTarget::Window;
+  const int Id = ::GetDlgCtrlID(Focused);
+  if (Id >= idFolderBtn && Id <= idQuitBtn && Focused == Control(Id)) {
+    return static_cast<TFocusTarget>(static_cast<int>(TFocusTarget::FolderBtn) + Id - idFolderBtn);
+  }
+  return TFocusTarget::Other;
+}
+
+void TForm1::SetFocus(TFocusTarget Target) {
+  if (Target == TFocusTarget::Window) {
+    ::SetFocus(FHandle);
+  } else if (Target >= TFocusTarget::FolderBtn) {
+    ::SetFocus(Control(idFolderBtn + static_cast<int>(Target) -
+                       static_cast<int>(TFocusTarget::FolderBtn)));
+  }
 }

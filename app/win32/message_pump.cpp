@@ -15,8 +15,12 @@ bool PressFocusedButton(const MSG& Message) {
 }
 
 void Deliver(MSG& Message) {
-  if (PressFocusedButton(Message)) return;
   const HWND Top = Message.hwnd != nullptr ? ::GetAncestor(Message.hwnd, GA_ROOT) : nullptr;
+  if (Top != nullptr &&
+      ::SendMessageW(Top, PreTranslateMessageId(), 0, reinterpret_cast<LPARAM>(&Message)) != 0) {
+    return;
+  }
+  if (PressFocusedButton(Message)) return;
   if (Top != nullptr && ::IsDialogMessageW(Top, &Message)) return;
   ::TranslateMessage(&Message);
   ::DispatchMessageW(&Message);
@@ -24,10 +28,9 @@ void Deliver(MSG& Message) {
 
 }  // namespace
 
-int RunMessageLoop() {
-  MSG Message;
-  while (::GetMessageW(&Message, nullptr, 0, 0) > 0) Deliver(Message);
-  return static_cast<int>(Message.wParam);
+UINT PreTranslateMessageId() {
+  static const UINT Id = ::RegisterWindowMessageW(L"VeldrinPreTranslateMessage");
+  return Id;
 }
 
 bool PumpPendingMessages() {

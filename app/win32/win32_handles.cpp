@@ -1,5 +1,6 @@
 #include "app/win32/win32_handles.h"
 
+#include <commctrl.h>
 #include <ole2.h>
 
 #include "app/win32/wide_text.h"
@@ -39,4 +40,10 @@ TOleApartment::TOleApartment() {
 
 TOleApartment::~TOleApartment() {
   ::OleUninitialize();
+}
+
+void InitWindowControls() {
+  const INITCOMMONCONTROLSEX Controls{sizeof(INITCOMMONCONTROLSEX),
+                                      ICC_STANDARD_CLASSES | ICC_BAR_CLASSES};
+  if (!::InitCommonControlsEx(&Controls)) throw EWin32Error("InitCommonControlsEx");
 }

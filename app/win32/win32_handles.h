@@ -45,3 +45,7 @@ class TOleApartment {
   TOleApartment(const TOleApartment&) = delete;
   TOleApartment& operator=(const TOleApartment&) = delete;
 };
+
+// Registers the common controls' window classes (buttons, combo boxes, status bar) of Common
+// Controls 6 for the program.
+void InitWindowControls();

@@ -1,10 +1,10 @@
 #include "win32_fixture.h"
 
-#include <commctrl.h>
 #include <gtest/gtest.h>
 #include <ole2.h>
 
 #include "app/win32/message_pump.h"
+#include "app/win32/win32_handles.h"
 
 namespace win32test {
 namespace {
@@ -13,9 +13,7 @@ class TWin32Environment : public ::testing::Environment {
  public:
   void SetUp() override {
     ASSERT_TRUE(SUCCEEDED(::OleInitialize(nullptr)));
-    const INITCOMMONCONTROLSEX Controls{sizeof(INITCOMMONCONTROLSEX),
-                                        ICC_STANDARD_CLASSES | ICC_BAR_CLASSES};
-    ::InitCommonControlsEx(&Controls);
+    InitWindowControls();
   }
   void TearDown() override { ::OleUninitialize(); }
 };
