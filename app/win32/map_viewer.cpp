@@ -45,6 +45,23 @@ const wchar_t* ViewerClass(WNDPROC WindowProc) {
   return Class.Name();
 }
 
+// The window's surface for one WM_PAINT, from BeginPaint to EndPaint.
+class TPaintSurface {
+ public:
+  explicit TPaintSurface(HWND Window) : FWindow(Window), FDC(::BeginPaint(Window, &FPaint)) {}
+  ~TPaintSurface() { ::EndPaint(FWindow, &FPaint); }
+  TPaintSurface(const TPaintSurface&) = delete;
+  TPaintSurface& operator=(const TPaintSurface&) = delete;
+
+  HDC Handle() const { return FDC; }
+  const RECT& Exposed() const { return FPaint.rcPaint; }
+
+ private:
+  HWND FWindow;
+  PAINTSTRUCT FPaint{};
+  HDC FDC;
+};
+
 TRect ToTRect(const RECT& Frame) {
   return Rect(Frame.left, Frame.top, Frame.right, Frame.bottom);
 }
@@ -132,7 +149,13 @@ LRESULT CALLBACK TMapViewer::WindowProc(HWND Window, UINT Message, WPARAM WParam
     delete Viewer;
     return ::DefWindowProcW(Window, Message, WParam, LParam);
   }
-  return Viewer->HandleMessage(Message, WParam, LParam);
+  try {
+    return Viewer->HandleMessage(Message, WParam, LParam);
+  } catch (const std::exception& Error) {
+    // Nothing raised may cross the system's code that called in; the window stays usable.
+    ShowErrorMessage(Window, Error.what());
+    return 0;
+  }
 }
 
 LRESULT TMapViewer::HandleMessage(UINT Message, WPARAM WParam, LPARAM LParam) {
@@ -287,21 +310,19 @@ void TMapViewer::Resized(int Width, int Height) {
 }
 
 void TMapViewer::Paint() {
-  PAINTSTRUCT Paint;
-  const HDC DC = ::BeginPaint(FHandle, &Paint);
+  const TPaintSurface Surface(FHandle);
   RECT Area;
   const RECT View{0, 0, FView.ViewWidth(), FView.ViewHeight()};
-  if (DC != nullptr && ::IntersectRect(&Area, &Paint.rcPaint, &View)) {
+  if (Surface.Handle() != nullptr && ::IntersectRect(&Area, &Surface.Exposed(), &View)) {
     FBacking->Paint(FView, Area.left, Area.top, Area.right, Area.bottom,
                     ::GetSysColor(COLOR_3DSHADOW));
     // The backing is a bottom-up image: its source rows count from the bottom.
     const int Width = Area.right - Area.left;
     const int Height = Area.bottom - Area.top;
-    ::StretchDIBits(DC, Area.left, Area.top, Width, Height, Area.left,
+    ::StretchDIBits(Surface.Handle(), Area.left, Area.top, Width, Height, Area.left,
                     FBacking->Height() - Area.bottom, Width, Height, FBacking->Bits(),
                     static_cast<const BITMAPINFO*>(FBacking->Info()), DIB_RGB_COLORS, SRCCOPY);
   }
-  ::EndPaint(FHandle, &Paint);
 }
 
 void TMapViewer::CharTyped(wchar_t Char) {
