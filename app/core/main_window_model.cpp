@@ -269,7 +269,7 @@ void TMainWindowModel::ShowStatus(const std::string& Text) {
 
 void TMainWindowModel::SetStatusText(const std::string& Text) {
   FStatusText = Text;
-  if (FStatusSent && FClock() - *FStatusSent < StatusInterval) {
+  if (FRunning && FStatusSent && FClock() - *FStatusSent < StatusInterval) {
     FStatusPending = true;
     return;
   }

@@ -171,12 +171,13 @@ class TMainWindowModel : public TJobHost {
   // disabled hands the focus to the window meanwhile and gets it back when the run ends. Idle:
   // the reverse, Make enabled whatever the boxes show.
   void SetRunning(bool Running) override;
-  // Sets the text and has the view paint it now, also the "stage" texts of a job that come just
-  // before a long step (loading, saving), which must be seen during it.
+  // Sets the text and has the view paint it now, unpaced: these are a job's stage texts, each
+  // just before a step that may be long (loading, saving) and must be seen during it.
   void ShowStatus(const std::string& Text) override;
-  // Sets the text; the view gets it now if StatusInterval has passed since it got the last one,
-  // otherwise with the next text that comes after the interval, with the next ShowStatus or at
-  // the end of the run, whichever is first. StatusText() is always the text set last.
+  // Sets the text. During a run the view gets it now if StatusInterval has passed since it got
+  // the last one, otherwise with the next text that comes after the interval, with the next
+  // ShowStatus or at the end of the run, whichever is first; when idle, at once. StatusText() is
+  // always the text set last.
   void SetStatusText(const std::string& Text) override;
   void Repaint() override;
   void ProcessMessages() override;

@@ -378,9 +378,9 @@ void TForm1::StateChanged() {
 void TForm1::StatusChanged(bool PaintNow) {
   const QString Text = QString::fromStdString(FModel.StatusText());
   if (StsBar->currentMessage() != Text) StsBar->showMessage(Text);
-  // Shown at once. Only the status bar has changed, so only it is painted: the whole window,
-  // every control with its Japanese text, would cost a run far more than the job's own work
-  // between two status texts; anything else pending is painted at the next event processing.
+  // Shown at once, only the status bar is painted: the whole window, every control with its
+  // Japanese text, would cost a run far more than the job's own work between two status texts;
+  // anything else pending is painted at the next event processing.
   if (PaintNow) StsBar->repaint();
 }
 

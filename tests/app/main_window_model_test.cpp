@@ -372,6 +372,9 @@ TEST_F(MainWindowModelTest, StatusTextsReachTheViewAtTheScreensPaceAndTheLastOne
   Model.SetRunning(false);
   EXPECT_EQ(View.Given,
             (std::vector<std::string>{"row 1", "row 4", "stage (painted)", "final (painted)"}));
+  Now += 1ms;
+  Model.SetStatusText("restored");  // idle: at once
+  EXPECT_EQ(View.Given.back(), "restored");
 }
 
 // ---- the map box menus -------------------------------------------------------------------------
