@@ -12,16 +12,8 @@ constexpr DWORD AboutStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME;
 constexpr DWORD AboutExStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
 
 const wchar_t* AboutClassName() {
-  static const TWindowClass Class([] {
-    WNDCLASSEXW Class{};
-    Class.cbSize = sizeof Class;
-    Class.lpfnWndProc = DefWindowProcW;  // replaced by the dialog's own at creation
-    Class.hInstance = ::GetModuleHandleW(nullptr);
-    Class.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-    Class.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    Class.lpszClassName = L"VeldrinAboutForm";
-    return Class;
-  }());
+  // The window procedure is replaced by the dialog's own at creation.
+  static const TWindowClass Class(L"VeldrinAboutForm", DefWindowProcW);
   return Class.Name();
 }
 
@@ -65,7 +57,8 @@ TAboutForm::TAboutForm(HWND Owner) : FOwner(Owner) {
   const UINT Dpi = ::GetDpiForWindow(Owner != nullptr ? Owner : FHandle);
   FFont = CreateWindowFont(Dpi);
   const HFONT Font = FFont.get();
-  Bevel1 = NewChild(FHandle, PanelClassName(), L"", 0, 1);
+  // Behind the labels, and painting around them.
+  Bevel1 = NewChild(FHandle, PanelClassName(), L"", WS_CLIPSIBLINGS, 1);
   Label1 =
       NewChild(FHandle, L"STATIC", L"Veldrin for UO:SE rev 0.0.6.11", SS_CENTER | SS_NOPREFIX, 2);
   Label2 = NewChild(FHandle, L"STATIC", L"Copyright (C) the Veldrin developers",
@@ -75,7 +68,6 @@ TAboutForm::TAboutForm(HWND Owner) : FOwner(Owner) {
   Place(Label1, Font, Dpi, 8, 8, 237, LabelHeight(Label1, Font, Dpi));
   Place(Label2, Font, Dpi, 8, 24, 237, LabelHeight(Label2, Font, Dpi));
   Place(Button1, Font, Dpi, 92, 48, 75, 25);
-  // The frames stay behind the labels.
   ::SetWindowPos(Bevel1, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 
   RECT Frame{0, 0, ScaleForDpi(254, Dpi), ScaleForDpi(79, Dpi)};

@@ -23,15 +23,10 @@ constexpr int DroppedItems = 3;
 // A group box passes its check boxes' notifications on to the window.
 LRESULT CALLBACK GroupBoxProc(HWND Window, UINT Message, WPARAM WParam, LPARAM LParam, UINT_PTR,
                               DWORD_PTR) {
-  switch (Message) {
-    case WM_COMMAND:
-    case WM_NOTIFY:
-    case WM_CTLCOLORBTN:
-    case WM_CTLCOLORSTATIC:
-      return ::SendMessageW(::GetParent(Window), Message, WParam, LParam);
-    default:
-      return ::DefSubclassProc(Window, Message, WParam, LParam);
+  if (IsControlNotification(Message)) {
+    return ::SendMessageW(::GetParent(Window), Message, WParam, LParam);
   }
+  return ::DefSubclassProc(Window, Message, WParam, LParam);
 }
 
 struct TKindStyle {
@@ -63,22 +58,16 @@ TKindStyle StyleOf(TControlKind Kind) {
 }
 
 const wchar_t* FormClassName() {
-  static const TWindowClass Class([] {
-    WNDCLASSEXW Class{};
-    Class.cbSize = sizeof Class;
-    Class.lpfnWndProc = DefWindowProcW;  // replaced by the window's own at creation
-    Class.hInstance = ::GetModuleHandleW(nullptr);
-    // The program's icon (none in the tests, which carry no resources).
-    Class.hIcon = static_cast<HICON>(
-        ::LoadImageW(Class.hInstance, MAKEINTRESOURCEW(1), IMAGE_ICON, 0, 0, LR_DEFAULTSIZE));
-    Class.hIconSm = static_cast<HICON>(::LoadImageW(Class.hInstance, MAKEINTRESOURCEW(1),
-                                                    IMAGE_ICON, ::GetSystemMetrics(SM_CXSMICON),
-                                                    ::GetSystemMetrics(SM_CYSMICON), 0));
-    Class.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-    Class.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    Class.lpszClassName = L"VeldrinForm1";
-    return Class;
-  }());
+  // The program's icon (none in the tests, which carry no resources). The window procedure is
+  // replaced by the window's own at creation.
+  const HINSTANCE Program = ::GetModuleHandleW(nullptr);
+  static const TWindowClass Class(
+      L"VeldrinForm1", DefWindowProcW,
+      static_cast<HICON>(
+          ::LoadImageW(Program, MAKEINTRESOURCEW(1), IMAGE_ICON, 0, 0, LR_DEFAULTSIZE)),
+      static_cast<HICON>(::LoadImageW(Program, MAKEINTRESOURCEW(1), IMAGE_ICON,
+                                      ::GetSystemMetrics(SM_CXSMICON),
+                                      ::GetSystemMetrics(SM_CYSMICON), 0)));
   return Class.Name();
 }
 
@@ -268,6 +257,17 @@ LRESULT TForm1::HandleMessage(UINT Message, WPARAM WParam, LPARAM LParam) {
                   ScaleForDpi(FormClientHeight, FDpi));
       return 0;
     }
+    case WM_ACTIVATE:
+      // The focus leaves with the activation and comes back to where it was (at first the
+      // first button), as in a dialog; the window itself may hold it, as during a run.
+      if (LOWORD(WParam) == WA_INACTIVE) {
+        const HWND Focused = ::GetFocus();
+        if (Focused == FHandle || ::IsChild(FHandle, Focused)) FLastFocus = Focused;
+      } else if (HIWORD(WParam) == 0) {
+        const HWND Target = FLastFocus != nullptr ? FLastFocus : Control(idFolderBtn);
+        ::SetFocus(::IsWindowEnabled(Target) ? Target : FHandle);
+      }
+      return 0;
     case WM_CLOSE:
       // During a run the window stays until the run has returned; the model then asks again.
       if (FModel.CloseRequested()) ::DestroyWindow(FHandle);

@@ -63,6 +63,7 @@ class TForm1 : public TMainWindowView {
   HWND FHandle;
   UINT FDpi = USER_DEFAULT_SCREEN_DPI;
   TFontHandle FFont;
+  HWND FLastFocus = nullptr;  // the focus when the window was last deactivated
   TMainWindowModel FModel;
   TBrowseFolder FBrowseFolder;
 };

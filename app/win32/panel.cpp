@@ -5,38 +5,22 @@
 namespace {
 
 LRESULT CALLBACK PanelProc(HWND Window, UINT Message, WPARAM WParam, LPARAM LParam) {
-  switch (Message) {
-    case WM_COMMAND:
-    case WM_NOTIFY:
-    case WM_CTLCOLORBTN:
-    case WM_CTLCOLORSTATIC:
-      return ::SendMessageW(::GetParent(Window), Message, WParam, LParam);
-    case WM_PAINT: {
-      PAINTSTRUCT Paint;
-      const HDC Dc = ::BeginPaint(Window, &Paint);
-      RECT Client;
-      ::GetClientRect(Window, &Client);
-      ::DrawEdge(Dc, &Client, BDR_SUNKENOUTER, BF_RECT);
-      ::EndPaint(Window, &Paint);
-      return 0;
-    }
-    default:
-      return ::DefWindowProcW(Window, Message, WParam, LParam);
+  if (IsControlNotification(Message)) {
+    return ::SendMessageW(::GetParent(Window), Message, WParam, LParam);
   }
+  if (Message != WM_PAINT) return ::DefWindowProcW(Window, Message, WParam, LParam);
+  PAINTSTRUCT Paint;
+  const HDC Dc = ::BeginPaint(Window, &Paint);
+  RECT Client;
+  ::GetClientRect(Window, &Client);
+  ::DrawEdge(Dc, &Client, BDR_SUNKENOUTER, BF_RECT);
+  ::EndPaint(Window, &Paint);
+  return 0;
 }
 
 }  // namespace
 
 const wchar_t* PanelClassName() {
-  static const TWindowClass Class([] {
-    WNDCLASSEXW Class{};
-    Class.cbSize = sizeof Class;
-    Class.lpfnWndProc = PanelProc;
-    Class.hInstance = ::GetModuleHandleW(nullptr);
-    Class.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-    Class.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    Class.lpszClassName = L"VeldrinPanel";
-    return Class;
-  }());
+  static const TWindowClass Class(L"VeldrinPanel", PanelProc);
   return Class.Name();
 }

@@ -30,8 +30,27 @@ TWindowClass::TWindowClass(const WNDCLASSEXW& Class)
   if (::RegisterClassExW(&Class) == 0) throw EWin32Error("RegisterClassExW");
 }
 
+TWindowClass::TWindowClass(const wchar_t* Name, WNDPROC Proc, HICON Icon, HICON SmallIcon)
+    : TWindowClass([&] {
+        WNDCLASSEXW Class{};
+        Class.cbSize = sizeof Class;
+        Class.lpfnWndProc = Proc;
+        Class.hInstance = ::GetModuleHandleW(nullptr);
+        Class.hIcon = Icon;
+        Class.hIconSm = SmallIcon;
+        Class.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+        Class.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+        Class.lpszClassName = Name;
+        return Class;
+      }()) {}
+
 TWindowClass::~TWindowClass() {
   ::UnregisterClassW(FName.c_str(), FInstance);
+}
+
+bool IsControlNotification(UINT Message) {
+  return Message == WM_COMMAND || Message == WM_NOTIFY || Message == WM_CTLCOLORBTN ||
+         Message == WM_CTLCOLORSTATIC;
 }
 
 TOleApartment::TOleApartment() {

@@ -25,6 +25,8 @@ using TFontHandle = std::unique_ptr<std::remove_pointer_t<HFONT>, TGdiObjectDele
 class TWindowClass {
  public:
   explicit TWindowClass(const WNDCLASSEXW& Class);
+  // A class of this program's windows: the arrow cursor, the button face behind the controls.
+  TWindowClass(const wchar_t* Name, WNDPROC Proc, HICON Icon = nullptr, HICON SmallIcon = nullptr);
   ~TWindowClass();
   TWindowClass(const TWindowClass&) = delete;
   TWindowClass& operator=(const TWindowClass&) = delete;
@@ -35,6 +37,10 @@ class TWindowClass {
   std::wstring FName;
   HINSTANCE FInstance;
 };
+
+// Whether a control's Message is one that a container of controls passes on to its parent, so
+// that it reaches the window that acts on it.
+bool IsControlNotification(UINT Message);
 
 // COM (and OLE) initialised for the calling thread, apartment threaded, as the shell's folder
 // picker wants it.

@@ -1,5 +1,6 @@
 #include "win32_fixture.h"
 
+#include <commctrl.h>
 #include <gtest/gtest.h>
 #include <ole2.h>
 
@@ -46,6 +47,36 @@ std::wstring WindowText(HWND Window) {
   ::GetWindowTextW(Window, Text.data(), Length + 1);
   Text.resize(static_cast<std::size_t>(Length));
   return Text;
+}
+
+std::wstring StatusBarText(HWND StatusBar) {
+  wchar_t Text[256] = {};
+  // Part 0: in simple mode every part number reads the simple text, and Wine refuses
+  // SB_SIMPLEID here.
+  ::SendMessageW(StatusBar, SB_GETTEXTW, 0, reinterpret_cast<LPARAM>(Text));
+  return Text;
+}
+
+namespace {
+TTimer* RunningTimer = nullptr;
+}  // namespace
+
+TTimer::TTimer(std::function<bool()> Poll)
+    : FPoll(std::move(Poll)), FId(::SetTimer(nullptr, 0, 5, Tick)) {
+  RunningTimer = this;
+}
+
+TTimer::~TTimer() {
+  if (!FDone) ::KillTimer(nullptr, FId);
+  RunningTimer = nullptr;
+}
+
+void CALLBACK TTimer::Tick(HWND, UINT, UINT_PTR Id, DWORD) {
+  TTimer* const Timer = RunningTimer;
+  if (Timer == nullptr || Timer->FId != Id || Timer->FDone) return;
+  if (!Timer->FPoll()) return;
+  Timer->FDone = true;
+  ::KillTimer(nullptr, Id);
 }
 
 }  // namespace win32test

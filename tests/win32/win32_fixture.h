@@ -15,5 +15,24 @@ bool PumpUntil(const std::function<bool()>& Done, int Milliseconds = 5000);
 // A control's rectangle in its parent's client coordinates.
 RECT RectInParent(HWND Control);
 std::wstring WindowText(HWND Window);
+// The simple text of a status bar.
+std::wstring StatusBarText(HWND StatusBar);
+
+// Calls Poll every few milliseconds from the thread's message processing (the run's, a modal
+// window's) until it returns true.
+class TTimer {
+ public:
+  explicit TTimer(std::function<bool()> Poll);
+  ~TTimer();
+  TTimer(const TTimer&) = delete;
+  TTimer& operator=(const TTimer&) = delete;
+  bool Done() const { return FDone; }
+
+ private:
+  static void CALLBACK Tick(HWND, UINT, UINT_PTR Id, DWORD);
+  std::function<bool()> FPoll;
+  UINT_PTR FId;
+  bool FDone = false;
+};
 
 }  // namespace win32test
