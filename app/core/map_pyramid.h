@@ -14,6 +14,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "platform/graphics.h"
@@ -42,7 +43,9 @@ class TMapPyramid {
   struct TLevel {
     std::int32_t Width = 0;
     std::int32_t Height = 0;
-    std::vector<std::uint8_t> Pixels;  // top-down rows of Width * 3 bytes
+    // Top-down rows of Width * 3 bytes; not cleared when made, every byte is written at once.
+    std::unique_ptr<std::uint8_t[]> Pixels;
+    std::size_t Bytes = 0;
   };
 
   // Pixels From .. To - 1 of map row Row as blue, green, red triples into Out.

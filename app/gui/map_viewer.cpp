@@ -1,5 +1,6 @@
 #include "app/gui/map_viewer.h"
 
+#include <QApplication>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -13,7 +14,9 @@
 #include <cstdint>
 #include <exception>
 #include <memory>
+#include <vector>
 
+#include "app/core/viewer_placement.h"
 #include "app/gui/error_display.h"
 #include "platform/files.h"
 
@@ -21,6 +24,11 @@ namespace {
 
 constexpr int WheelNotch = 120;  // angle delta of one wheel notch
 constexpr int FollowMs = 500;    // how often the file shown is looked at
+const QSize WantedSize(800, 600);
+
+TRect ToTRect(const QRect& R) {
+  return Rect(R.left(), R.top(), R.right() + 1, R.bottom() + 1);
+}
 
 TColor ToTColor(const QColor& Color) {
   return Color.red() | Color.green() << 8 | Color.blue() << 16;
@@ -46,12 +54,33 @@ TMapViewer* TMapViewer::Show(const std::string& FileName, QWidget* Owner) {
   auto Viewer = std::make_unique<TMapViewer>(Owner);
   Viewer->setWindowFlag(Qt::Window);
   Viewer->setAttribute(Qt::WA_DeleteOnClose);
-  QSize Size(800, 600);
-  if (const QScreen* Screen = QGuiApplication::primaryScreen()) {
-    Size = Size.boundedTo(Screen->availableGeometry().size() * 9 / 10);
-  }
-  Viewer->resize(Size);
   Viewer->OpenFile(FileName);
+  const QWidget* Main = Owner != nullptr ? Owner->window() : nullptr;
+  const QScreen* Screen = Main != nullptr ? Main->screen() : QGuiApplication::primaryScreen();
+  if (Screen != nullptr) {
+    // The frame's decorations are not known before it is shown: taken to be the main window's.
+    const QMargins Frame =
+        Main != nullptr ? QMargins(Main->geometry().left() - Main->frameGeometry().left(),
+                                   Main->geometry().top() - Main->frameGeometry().top(),
+                                   Main->frameGeometry().right() - Main->geometry().right(),
+                                   Main->frameGeometry().bottom() - Main->geometry().bottom())
+                        : QMargins();
+    std::vector<TRect> Open;
+    for (QWidget* Window : QApplication::topLevelWidgets()) {
+      if (Window != Viewer.get() && Window->isVisible() && dynamic_cast<TMapViewer*>(Window)) {
+        Open.push_back(ToTRect(Window->frameGeometry()));
+      }
+    }
+    const QSize Wanted = WantedSize.grownBy(Frame);
+    const TRect Placed = PlaceViewer(ToTRect(Screen->availableGeometry()),
+                                     Main != nullptr ? ToTRect(Main->frameGeometry()) : TRect{},
+                                     Open, Wanted.width(), Wanted.height());
+    Viewer->setGeometry(
+        QRect(Placed.Left, Placed.Top, Placed.Right - Placed.Left, Placed.Bottom - Placed.Top)
+            .marginsRemoved(Frame));
+  } else {
+    Viewer->resize(WantedSize);
+  }
   Viewer->show();
   return Viewer.release();
 }
@@ -190,6 +219,9 @@ void TMapViewer::keyPressEvent(QKeyEvent* Event) {
       break;
     case Qt::Key_Space:
       ToggleBackup();
+      break;
+    case Qt::Key_Escape:
+      close();
       break;
     default:
       QAbstractScrollArea::keyPressEvent(Event);

@@ -2,9 +2,9 @@
 
 // The map viewer: one map file in a resizable window of its own, fitted at first. The wheel and
 // + / - zoom around the mouse, 1 shows the map 1:1, 0 fits it again; dragging and the scroll
-// bars pan. Space switches between a map file and its .OLD backup in place. The title names the
-// file, the map's size and the zoom. The file shown is followed: a new file under its name is
-// shown at the same place.
+// bars pan. Space switches between a map file and its .OLD backup in place; Escape closes the
+// window. The title names the file, the map's size and the zoom. The file shown is followed: a
+// new file under its name is shown at the same place.
 
 #include <QAbstractScrollArea>
 #include <QImage>
@@ -19,8 +19,9 @@ class TMapViewer : public QAbstractScrollArea {
   explicit TMapViewer(QWidget* Parent = nullptr);
   ~TMapViewer() override;
 
-  // A new viewer window over FileName, deleted when closed, owned by Owner (may be null).
-  // A file that does not load raises its error and no window is left.
+  // A new viewer window over FileName, deleted when closed, owned by Owner (may be null), placed
+  // beside Owner's window on its screen. A file that does not load raises its error and no
+  // window is left.
   static TMapViewer* Show(const std::string& FileName, QWidget* Owner);
 
   // Loads FileName (errors pass on; the viewer keeps what it showed).

@@ -13,19 +13,19 @@ constexpr int OpenAttempts = 20;
 constexpr DWORD OpenRetryMs = 10;
 
 // The clipboard open for a window for the life of the object.
-class TClipboardSession {
+class TOpenedClipboard {
  public:
-  explicit TClipboardSession(HWND Owner) {
+  explicit TOpenedClipboard(HWND Owner) {
     for (int Attempt = 0; Attempt < OpenAttempts && !FOpen; ++Attempt) {
       if (Attempt > 0) ::Sleep(OpenRetryMs);
       FOpen = ::OpenClipboard(Owner) != FALSE;
     }
   }
-  ~TClipboardSession() {
+  ~TOpenedClipboard() {
     if (FOpen) ::CloseClipboard();
   }
-  TClipboardSession(const TClipboardSession&) = delete;
-  TClipboardSession& operator=(const TClipboardSession&) = delete;
+  TOpenedClipboard(const TOpenedClipboard&) = delete;
+  TOpenedClipboard& operator=(const TOpenedClipboard&) = delete;
 
   bool IsOpen() const { return FOpen; }
 
@@ -58,8 +58,8 @@ class TGlobalLock {
 }  // namespace
 
 void DesktopClipboardEmpty(HWND Owner) {
-  const TClipboardSession Session(Owner);
-  if (!Session.IsOpen() || !::EmptyClipboard()) throw EClipboardError();
+  const TOpenedClipboard Opened(Owner);
+  if (!Opened.IsOpen() || !::EmptyClipboard()) throw EClipboardError();
 }
 
 void DesktopClipboardPut(HWND Owner, std::uint16_t Format, const void* Bytes, std::size_t Size) {
@@ -70,16 +70,16 @@ void DesktopClipboardPut(HWND Owner, std::uint16_t Format, const void* Bytes, st
     if (!Lock.Bytes()) throw EOutOfMemory();
     std::memcpy(Lock.Bytes(), Bytes, Size);
   }
-  const TClipboardSession Session(Owner);
-  if (!Session.IsOpen() || !::SetClipboardData(Format, Block.get())) throw EClipboardError();
+  const TOpenedClipboard Opened(Owner);
+  if (!Opened.IsOpen() || !::SetClipboardData(Format, Block.get())) throw EClipboardError();
   // The clipboard owns the block now.
   static_cast<void>(Block.release());
 }
 
 bool DesktopClipboardGet(HWND Owner, std::uint16_t Format,
                          const std::function<void*(std::size_t Size)>& Place) {
-  const TClipboardSession Session(Owner);
-  if (!Session.IsOpen()) return false;
+  const TOpenedClipboard Opened(Owner);
+  if (!Opened.IsOpen()) return false;
   // The block stays the clipboard's.
   const HGLOBAL Block = ::GetClipboardData(Format);
   if (!Block) return false;

@@ -8,7 +8,9 @@
 #include <exception>
 #include <iterator>
 #include <string_view>
+#include <vector>
 
+#include "app/core/viewer_placement.h"
 #include "app/win32/clipboard_hook.h"
 #include "app/win32/error_display.h"
 #include "app/win32/viewer_backing.h"
@@ -18,8 +20,12 @@
 
 namespace {
 
-constexpr int DefaultWidth = 800;
-constexpr int DefaultHeight = 600;
+// The view's wanted size at 96 DPI.
+constexpr int WantedWidth = 800;
+constexpr int WantedHeight = 600;
+// How often the file shown is looked at, to follow it when it is replaced.
+constexpr UINT_PTR FollowTimer = 1;
+constexpr UINT FollowMs = 500;
 constexpr DWORD ViewerStyle = WS_OVERLAPPEDWINDOW | WS_HSCROLL | WS_VSCROLL;
 constexpr wchar_t ViewerClassName[] = L"VeldrinMapViewer";
 
@@ -39,16 +45,54 @@ const wchar_t* ViewerClass(WNDPROC WindowProc) {
   return Class.Name();
 }
 
-// The frame of a new viewer: the default size, at most 9/10 of the work area of the owner's
-// monitor, where the system puts a new window.
-RECT InitialFrame(HWND Owner) {
+// The window's surface for one WM_PAINT, from BeginPaint to EndPaint.
+class TPaintSurface {
+ public:
+  explicit TPaintSurface(HWND Window) : FWindow(Window), FDC(::BeginPaint(Window, &FPaint)) {}
+  ~TPaintSurface() { ::EndPaint(FWindow, &FPaint); }
+  TPaintSurface(const TPaintSurface&) = delete;
+  TPaintSurface& operator=(const TPaintSurface&) = delete;
+
+  HDC Handle() const { return FDC; }
+  const RECT& Exposed() const { return FPaint.rcPaint; }
+
+ private:
+  HWND FWindow;
+  PAINTSTRUCT FPaint{};
+  HDC FDC;
+};
+
+TRect ToTRect(const RECT& Frame) {
+  return Rect(Frame.left, Frame.top, Frame.right, Frame.bottom);
+}
+
+// The frame of a new viewer: a view of the wanted size at the owner's DPI, beside the owner on its
+// monitor, clear of it where there is room and of the viewers already open.
+RECT PlacedFrame(HWND Owner) {
+  const UINT Dpi = Owner != nullptr ? ::GetDpiForWindow(Owner) : ::GetDpiForSystem();
+  RECT Wanted{0, 0, ::MulDiv(WantedWidth, static_cast<int>(Dpi), USER_DEFAULT_SCREEN_DPI),
+              ::MulDiv(WantedHeight, static_cast<int>(Dpi), USER_DEFAULT_SCREEN_DPI)};
+  ::AdjustWindowRectExForDpi(&Wanted, ViewerStyle, FALSE, 0, Dpi);
   MONITORINFO Monitor{};
   Monitor.cbSize = sizeof Monitor;
   ::GetMonitorInfoW(::MonitorFromWindow(Owner, MONITOR_DEFAULTTOPRIMARY), &Monitor);
-  const RECT& Work = Monitor.rcWork;
-  const int Width = std::min<int>(DefaultWidth, (Work.right - Work.left) * 9 / 10);
-  const int Height = std::min<int>(DefaultHeight, (Work.bottom - Work.top) * 9 / 10);
-  return RECT{CW_USEDEFAULT, CW_USEDEFAULT, Width, Height};
+  RECT Main{};
+  if (Owner != nullptr) ::GetWindowRect(Owner, &Main);
+  std::vector<TRect> Open;
+  ::EnumThreadWindows(
+      ::GetCurrentThreadId(),
+      [](HWND Each, LPARAM List) {
+        RECT Frame;
+        if (TMapViewer::FromHandle(Each) != nullptr && ::IsWindowVisible(Each) &&
+            ::GetWindowRect(Each, &Frame)) {
+          reinterpret_cast<std::vector<TRect>*>(List)->push_back(ToTRect(Frame));
+        }
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&Open));
+  const TRect Placed = PlaceViewer(ToTRect(Monitor.rcWork), ToTRect(Main), Open,
+                                   Wanted.right - Wanted.left, Wanted.bottom - Wanted.top);
+  return RECT{Placed.Left, Placed.Top, Placed.Right, Placed.Bottom};
 }
 
 }  // namespace
@@ -58,12 +102,12 @@ TMapViewer::TMapViewer() : FBacking(std::make_unique<TViewerBacking>()) {}
 TMapViewer::~TMapViewer() = default;
 
 TMapViewer* TMapViewer::Show(const std::string& FileName, HWND Owner) {
-  const RECT Frame = InitialFrame(Owner);
+  const RECT Frame = PlacedFrame(Owner);
   // The window takes the viewer over once it exists and deletes it when it goes.
   auto Viewer = std::unique_ptr<TMapViewer>(new TMapViewer);
-  const HWND Window = ::CreateWindowExW(0, ViewerClass(WindowProc), L"", ViewerStyle, Frame.left,
-                                        Frame.top, Frame.right, Frame.bottom, Owner, nullptr,
-                                        ::GetModuleHandleW(nullptr), &Viewer);
+  const HWND Window = ::CreateWindowExW(
+      0, ViewerClass(WindowProc), L"", ViewerStyle, Frame.left, Frame.top, Frame.right - Frame.left,
+      Frame.bottom - Frame.top, Owner, nullptr, ::GetModuleHandleW(nullptr), &Viewer);
   if (Window == nullptr) throw EWin32Error("CreateWindowExW");
   TMapViewer* Shown = FromHandle(Window);
   try {
@@ -75,6 +119,7 @@ TMapViewer* TMapViewer::Show(const std::string& FileName, HWND Owner) {
     ::DestroyWindow(Window);
     throw;
   }
+  ::SetTimer(Window, FollowTimer, FollowMs, nullptr);
   ::ShowWindow(Window, SW_SHOWNORMAL);
   ::UpdateWindow(Window);
   return Shown;
@@ -104,10 +149,16 @@ LRESULT CALLBACK TMapViewer::WindowProc(HWND Window, UINT Message, WPARAM WParam
     delete Viewer;
     return ::DefWindowProcW(Window, Message, WParam, LParam);
   }
-  return Viewer->Handle(Message, WParam, LParam);
+  try {
+    return Viewer->HandleMessage(Message, WParam, LParam);
+  } catch (const std::exception& Error) {
+    // Nothing raised may cross the system's code that called in; the window stays usable.
+    ShowErrorMessage(Window, Error.what());
+    return 0;
+  }
 }
 
-LRESULT TMapViewer::Handle(UINT Message, WPARAM WParam, LPARAM LParam) {
+LRESULT TMapViewer::HandleMessage(UINT Message, WPARAM WParam, LPARAM LParam) {
   switch (Message) {
     case WM_PAINT:
       Paint();
@@ -143,6 +194,9 @@ LRESULT TMapViewer::Handle(UINT Message, WPARAM WParam, LPARAM LParam) {
       return 0;
     case WM_CAPTURECHANGED:
       FDragging = false;
+      return 0;
+    case WM_TIMER:
+      if (WParam == FollowTimer && FView.Refresh()) ZoomChanged();
       return 0;
     case WM_SETCURSOR:
       if (LOWORD(LParam) == HTCLIENT) {
@@ -256,21 +310,19 @@ void TMapViewer::Resized(int Width, int Height) {
 }
 
 void TMapViewer::Paint() {
-  PAINTSTRUCT Paint;
-  const HDC DC = ::BeginPaint(FHandle, &Paint);
+  const TPaintSurface Surface(FHandle);
   RECT Area;
   const RECT View{0, 0, FView.ViewWidth(), FView.ViewHeight()};
-  if (DC != nullptr && ::IntersectRect(&Area, &Paint.rcPaint, &View)) {
+  if (Surface.Handle() != nullptr && ::IntersectRect(&Area, &Surface.Exposed(), &View)) {
     FBacking->Paint(FView, Area.left, Area.top, Area.right, Area.bottom,
                     ::GetSysColor(COLOR_3DSHADOW));
     // The backing is a bottom-up image: its source rows count from the bottom.
     const int Width = Area.right - Area.left;
     const int Height = Area.bottom - Area.top;
-    ::StretchDIBits(DC, Area.left, Area.top, Width, Height, Area.left,
+    ::StretchDIBits(Surface.Handle(), Area.left, Area.top, Width, Height, Area.left,
                     FBacking->Height() - Area.bottom, Width, Height, FBacking->Bits(),
                     static_cast<const BITMAPINFO*>(FBacking->Info()), DIB_RGB_COLORS, SRCCOPY);
   }
-  ::EndPaint(FHandle, &Paint);
 }
 
 void TMapViewer::CharTyped(wchar_t Char) {

@@ -4,7 +4,7 @@
 // wheel and + / - zoom around the mouse, 1 shows the map 1:1, 0 fits it again; dragging and the
 // scroll bars pan. Space switches between a map file and its .OLD backup in place, Ctrl+C puts the
 // map on the clipboard as a device-independent bitmap, Escape closes the window. The title names
-// the file, the map's size and the zoom.
+// the file, the map's size and the zoom. A file replaced while it is shown is shown anew.
 
 #include <windows.h>
 
@@ -49,7 +49,7 @@ class TMapViewer {
   TMapViewer& operator=(const TMapViewer&) = delete;
 
   static LRESULT CALLBACK WindowProc(HWND Window, UINT Message, WPARAM WParam, LPARAM LParam);
-  LRESULT Handle(UINT Message, WPARAM WParam, LPARAM LParam);
+  LRESULT HandleMessage(UINT Message, WPARAM WParam, LPARAM LParam);
 
   void Paint();
   void Resized(int Width, int Height);

@@ -1,6 +1,6 @@
 // The map viewer, headless: its picture against a plain point-sampled scaling of the map from
 // 1:1 up and a plain area average below, the tiles and pixels a repaint draws, zoom, pan, Space,
-// following the file and errors.
+// Escape, following the file and errors.
 
 #include "app/gui/map_viewer.h"
 
@@ -368,6 +368,13 @@ TEST_F(MapViewerTest, FollowsItsFileWhenItIsReplacedKeepingTheOldPictureUntilThe
   EXPECT_EQ(Picture().pixel(0, 0) & 0xFFFFFF,
             PaletteColour((MapIndex(100, 60) + 7) % 251) & 0xFFFFFF);
   EXPECT_TRUE(Errors.empty());
+}
+
+TEST_F(MapViewerTest, EscapeClosesTheViewer) {
+  WriteMap(Dir.file("MAP4-1.BMP"), 64, 64);
+  Show(Dir.file("MAP4-1.BMP"));
+  Key(Qt::Key_Escape);
+  EXPECT_FALSE(Viewer->isVisible());
 }
 
 TEST_F(MapViewerTest, AFileThatDoesNotLoadLeavesNoWindow) {

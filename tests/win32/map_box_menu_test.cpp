@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/core/restore.h"
+#include "app/core/viewer_placement.h"
 #include "app/win32/error_display.h"
 #include "app/win32/map_box_menus.h"
 #include "app/win32/map_viewer.h"
@@ -114,8 +115,22 @@ TEST_F(Win32MapBoxMenuTest, ShowingAMapOpensAViewerOwnedByTheWindow) {
   ASSERT_EQ(Shown.size(), 1u);
   EXPECT_EQ(Shown[0]->View().FileName(), ResultName());
   EXPECT_EQ(::GetWindow(Shown[0]->Handle(), GW_OWNER), Owner);
+  // Beside the window, not over it; the next one moved on from it.
+  RECT Main, First, Overlap;
+  ::GetWindowRect(Owner, &Main);
+  ::GetWindowRect(Shown[0]->Handle(), &First);
+  EXPECT_FALSE(::IntersectRect(&Overlap, &Main, &First));
+  EXPECT_EQ(First.top, Main.top);
   Choose('B');
-  EXPECT_EQ(Viewers().size(), 2u);
+  Shown = Viewers();
+  ASSERT_EQ(Shown.size(), 2u);
+  for (TMapViewer* Each : Shown) {
+    RECT Frame;
+    ::GetWindowRect(Each->Handle(), &Frame);
+    if (Each->View().FileName() == BaseName()) {
+      EXPECT_EQ(Frame.top, First.top + CascadeStep);
+    }
+  }
   EXPECT_TRUE(Errors.empty());
 }
 

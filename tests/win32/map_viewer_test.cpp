@@ -300,6 +300,18 @@ TEST_F(Win32MapViewerTest, SpaceWithoutABackupDoesNothingAndABackupThatFailsToLo
   EXPECT_EQ(Shot().Pixels, Before.Pixels);
 }
 
+// A map replaced while it is shown (a run saving its result) is shown anew at the same place.
+TEST_F(Win32MapViewerTest, AMapReplacedWhileShownIsShownAnew) {
+  WriteMap(Dir.file("MAP2-X1.BMP"), 120, 90);
+  Show(Dir.file("MAP2-X1.BMP"));
+  Key('1');  // the map at (90, 55)
+  ASSERT_EQ(Shot().At(150, 100), MapColour(MapIndex(60, 45)));
+  WriteMap(Dir.file("MAP2-X1.BMP"), 120, 90, 1);
+  EXPECT_TRUE(
+      PumpUntil([this] { return Shot().At(150, 100) == MapColour(MapIndex(60, 45) + 1); }, 3000));
+  EXPECT_DOUBLE_EQ(Viewer->View().Zoom(), 1);
+}
+
 TEST_F(Win32MapViewerTest, EscapeClosesTheViewer) {
   WriteMap(Dir.file("MAP4-1.BMP"), 64, 64);
   Show(Dir.file("MAP4-1.BMP"));
