@@ -4,6 +4,7 @@
 #include <windowsx.h>
 
 #include <cctype>
+#include <utility>
 
 #include "app/win32/about_form.h"
 #include "app/win32/error_display.h"
@@ -204,8 +205,9 @@ void TForm1::CreateControls() {
 }
 
 void TForm1::LayOut(UINT Dpi) {
-  FFont = CreateWindowFont(Dpi);
-  const HFONT Font = FFont.get();
+  // The font the controls have now goes only once they all have the new one.
+  TFontHandle NewFont = CreateWindowFont(Dpi);
+  const HFONT Font = NewFont.get();
   for (const TControlSpec& Spec : MainFormControls()) {
     const HWND Window = Control(Spec.Id);
     ::SendMessageW(Window, WM_SETFONT, reinterpret_cast<WPARAM>(Font), FALSE);
@@ -229,6 +231,7 @@ void TForm1::LayOut(UINT Dpi) {
     if (Combo) FitComboField(Window, Height, Dpi);
     ::InvalidateRect(Window, nullptr, TRUE);
   }
+  FFont = std::move(NewFont);
 }
 
 LRESULT CALLBACK TForm1::WindowProc(HWND Window, UINT Message, WPARAM WParam, LPARAM LParam) {
