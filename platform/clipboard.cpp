@@ -76,7 +76,13 @@ THandle TClipboard::GetAsHandle(std::uint16_t Format) {
 
 void TClipboard::SetAsHandle(std::uint16_t Format, THandle Data) {
   TOpenGuard open(*this);
-  Adding();
+  try {
+    Adding();
+  } catch (...) {
+    // A hook that cannot empty the outside clipboard: the data was handed over all the same.
+    if (Data != 0) FreeHandle(Format, Data);
+    throw;
+  }
   if (Data == 0) return;
   const auto it = FData.find(Format);
   if (it != FData.end()) {

@@ -16,7 +16,9 @@ inline constexpr std::uint16_t CF_PALETTE = 9;
 
 class TClipboard;
 
-// Connects a clipboard to an outside one. Every call happens while the clipboard is open.
+// Connects a clipboard to an outside one. Every call happens while the clipboard is open. An
+// error a call raises passes on to the clipboard's caller; a store whose emptying failed frees
+// the data it was handed.
 class TClipboardHook {
  public:
   virtual ~TClipboardHook() = default;

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/exceptions.h"
+#include "platform/rect.h"
 
 class TStream;
 class TCanvas;
@@ -21,24 +22,6 @@ class TBitmap;
 using TColor = std::int32_t;  // 0x00BBGGRR
 inline constexpr TColor clBlack = 0x000000;
 inline constexpr TColor clWhite = 0xFFFFFF;
-
-struct TPoint {
-  std::int32_t X = 0;
-  std::int32_t Y = 0;
-};
-
-struct TRect {
-  std::int32_t Left = 0;
-  std::int32_t Top = 0;
-  std::int32_t Right = 0;
-  std::int32_t Bottom = 0;
-};
-inline TRect Rect(std::int32_t Left, std::int32_t Top, std::int32_t Right, std::int32_t Bottom) {
-  return TRect{Left, Top, Right, Bottom};
-}
-inline bool operator==(const TRect& a, const TRect& b) {
-  return a.Left == b.Left && a.Top == b.Top && a.Right == b.Right && a.Bottom == b.Bottom;
-}
 
 struct RGBQUAD {
   std::uint8_t rgbBlue;

@@ -16,11 +16,15 @@
 #include <memory>
 #include <string>
 
-#include "platform/graphics.h"
 #include "platform/os_files.h"
+#include "platform/rect.h"
 
+// Declared, not included: the Windows viewer reads this header beside windows.h, which names
+// much of what the rest of the picture framework names.
 class TBigBitmap;
+class TBitmap;
 class TMapPyramid;
+using TColor = std::int32_t;
 
 class TMapView {
  public:
@@ -48,6 +52,8 @@ class TMapView {
   bool Refresh();
   bool HasMap() const { return FMap != nullptr; }
   const std::string& FileName() const { return FFileName; }
+  // The map shown (null before the first Open), for a copy to the clipboard.
+  TBigBitmap* Map() const { return FMap.get(); }
   std::int32_t MapWidth() const;
   std::int32_t MapHeight() const;
 

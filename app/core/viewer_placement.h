@@ -16,7 +16,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "platform/graphics.h"
+#include "platform/rect.h"
 
 inline constexpr std::int32_t MinViewerWidth = 400;
 inline constexpr std::int32_t MinViewerHeight = 300;

@@ -163,4 +163,22 @@ TEST_F(ClipboardTest, HookSuppliesMissingFormatsAndHearsEveryChange) {
   ExpectNothingLeaked();
 }
 
+// The outside clipboard cannot be emptied (another program holds it): the store fails, and the
+// block and palette handed over are freed all the same.
+TEST_F(ClipboardTest, AStoreThatTheHookRefusesFreesWhatItWasHanded) {
+  class TRefusingHook : public RecordingHook {
+    void Cleared() override { throw std::runtime_error("busy"); }
+  } hook;
+  {
+    TClipboard cb;
+    cb.SetHook(&hook);
+    TFakeGraphic picture;
+    picture.WithPalette = true;
+    EXPECT_THROW(cb.Assign(&picture), std::runtime_error);
+    EXPECT_FALSE(cb.IsOpen());
+    cb.SetHook(nullptr);
+  }
+  ExpectNothingLeaked();
+}
+
 }  // namespace

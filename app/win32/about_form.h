@@ -1,0 +1,35 @@
+#pragma once
+
+// The About dialog on Windows: the program's name and revision and the maker's notice in a frame,
+// and an Ok button. Modal over the main window, centred on it.
+
+#include <windows.h>
+
+#include "app/win32/win32_handles.h"
+
+class TAboutForm {
+ public:
+  // Creates the dialog, hidden, centred on Owner and laid out for Owner's DPI.
+  explicit TAboutForm(HWND Owner);
+  ~TAboutForm();
+  TAboutForm(const TAboutForm&) = delete;
+  TAboutForm& operator=(const TAboutForm&) = delete;
+
+  // Shows the dialog and returns when it closes: IDOK through its button (or Enter), IDCANCEL
+  // through Esc or the close button; 0 when the program is quitting.
+  int ShowModal();
+
+  HWND Handle() const { return FHandle; }
+  HWND Bevel1 = nullptr;
+  HWND Label1 = nullptr;
+  HWND Label2 = nullptr;
+  HWND Button1 = nullptr;
+
+ private:
+  static LRESULT CALLBACK WindowProc(HWND Window, UINT Message, WPARAM WParam, LPARAM LParam);
+
+  HWND FOwner;
+  HWND FHandle = nullptr;
+  TFontHandle FFont;
+  int FResult = 0;
+};

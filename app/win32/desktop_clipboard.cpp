@@ -1,0 +1,93 @@
+#include "app/win32/desktop_clipboard.h"
+
+#include <windows.h>
+
+#include <cstring>
+#include <memory>
+#include <type_traits>
+
+namespace {
+
+// Another program (the desktop's clipboard manager, say) may hold the clipboard for a moment.
+constexpr int OpenAttempts = 20;
+constexpr DWORD OpenRetryMs = 10;
+
+// The clipboard open for a window for the life of the object.
+class TOpenedClipboard {
+ public:
+  explicit TOpenedClipboard(HWND Owner) {
+    for (int Attempt = 0; Attempt < OpenAttempts && !FOpen; ++Attempt) {
+      if (Attempt > 0) ::Sleep(OpenRetryMs);
+      FOpen = ::OpenClipboard(Owner) != FALSE;
+    }
+  }
+  ~TOpenedClipboard() {
+    if (FOpen) ::CloseClipboard();
+  }
+  TOpenedClipboard(const TOpenedClipboard&) = delete;
+  TOpenedClipboard& operator=(const TOpenedClipboard&) = delete;
+
+  bool IsOpen() const { return FOpen; }
+
+ private:
+  bool FOpen = false;
+};
+
+struct TGlobalFree {
+  void operator()(HGLOBAL Block) const { ::GlobalFree(Block); }
+};
+using TGlobalBlock = std::unique_ptr<std::remove_pointer_t<HGLOBAL>, TGlobalFree>;
+
+// A global block's bytes, locked for the life of the object (nullptr when it cannot be locked).
+class TGlobalLock {
+ public:
+  explicit TGlobalLock(HGLOBAL Block) : FBlock(Block), FBytes(::GlobalLock(Block)) {}
+  ~TGlobalLock() {
+    if (FBytes) ::GlobalUnlock(FBlock);
+  }
+  TGlobalLock(const TGlobalLock&) = delete;
+  TGlobalLock& operator=(const TGlobalLock&) = delete;
+
+  void* Bytes() const { return FBytes; }
+
+ private:
+  HGLOBAL FBlock;
+  void* FBytes;
+};
+
+}  // namespace
+
+void DesktopClipboardEmpty(HWND Owner) {
+  const TOpenedClipboard Opened(Owner);
+  if (!Opened.IsOpen() || !::EmptyClipboard()) throw EClipboardError();
+}
+
+void DesktopClipboardPut(HWND Owner, std::uint16_t Format, const void* Bytes, std::size_t Size) {
+  TGlobalBlock Block(::GlobalAlloc(GMEM_MOVEABLE, Size));
+  if (!Block) throw EOutOfMemory();
+  {
+    const TGlobalLock Lock(Block.get());
+    if (!Lock.Bytes()) throw EOutOfMemory();
+    std::memcpy(Lock.Bytes(), Bytes, Size);
+  }
+  const TOpenedClipboard Opened(Owner);
+  if (!Opened.IsOpen() || !::SetClipboardData(Format, Block.get())) throw EClipboardError();
+  // The clipboard owns the block now.
+  static_cast<void>(Block.release());
+}
+
+bool DesktopClipboardGet(HWND Owner, std::uint16_t Format,
+                         const std::function<void*(std::size_t Size)>& Place) {
+  const TOpenedClipboard Opened(Owner);
+  if (!Opened.IsOpen()) return false;
+  // The block stays the clipboard's.
+  const HGLOBAL Block = ::GetClipboardData(Format);
+  if (!Block) return false;
+  const TGlobalLock Lock(Block);
+  if (!Lock.Bytes()) return false;
+  const std::size_t Size = ::GlobalSize(Block);
+  void* Target = Place(Size);
+  if (!Target) return false;
+  std::memcpy(Target, Lock.Bytes(), Size);
+  return true;
+}

@@ -1,0 +1,110 @@
+// The Windows form of the folder picker component: what it passes to the picker and keeps of its
+// answer, and the shell's own picker opened for real (under Wine on a virtual display).
+
+#include "browsefl/browse_folder_win32.h"
+
+#include <gtest/gtest.h>
+#include <ole2.h>
+
+#include <string>
+#include <vector>
+
+#include "support/temp_dir.h"
+
+namespace {
+
+class BrowseFolderWin32Test : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(SUCCEEDED(::OleInitialize(nullptr))); }
+  void TearDown() override {
+    TBrowseFolder::SetFolderPicker({});
+    ::OleUninitialize();
+  }
+
+  testsupport::TempDir Dir;
+};
+
+struct TPickerCall {
+  HWND Owner;
+  std::wstring Title;
+  std::wstring StartFolder;
+};
+
+TEST_F(BrowseFolderWin32Test, PassesOwnerTitleAndStartFolderAndKeepsTheAnswerUnchanged) {
+  const HWND Owner = ::GetDesktopWindow();
+  std::vector<TPickerCall> Calls;
+  std::vector<std::wstring> Answers = {L"C:\\", L"C:\\maps", L""};
+  TBrowseFolder::SetFolderPicker(
+      [&](HWND Window, const std::wstring& Title, const std::wstring& Start) {
+        Calls.push_back({Window, Title, Start});
+        const std::wstring Answer = Answers.front();
+        Answers.erase(Answers.begin());
+        return Answer;
+      });
+  TBrowseFolder Browse(Owner);
+  EXPECT_EQ(Browse.GetFolder(), L"");
+  Browse.SetTitle(L"UOAMのマップのあるフォルダを選択");
+  EXPECT_TRUE(Browse.Execute());
+  EXPECT_EQ(Browse.GetFolder(), L"C:\\");  // a drive root keeps its separator
+  Browse.SetStartFolder(L"C:\\");
+  EXPECT_TRUE(Browse.Execute());
+  EXPECT_EQ(Browse.GetFolder(), L"C:\\maps");
+  EXPECT_FALSE(Browse.Execute());  // cancelled: the earlier answer goes
+  EXPECT_EQ(Browse.GetFolder(), L"");
+  ASSERT_EQ(Calls.size(), 3u);
+  EXPECT_EQ(Calls[0].Owner, Owner);
+  EXPECT_EQ(Calls[0].Title, L"UOAMのマップのあるフォルダを選択");
+  EXPECT_EQ(Calls[0].StartFolder, L"");
+  EXPECT_EQ(Calls[1].StartFolder, L"C:\\");
+}
+
+// Presses a button of the thread's open picker once it has been open for a moment (the shell
+// fills and expands its folder tree after it shows).
+WPARAM PickerButton = IDOK;
+int PickerTicks = 0;
+
+BOOL CALLBACK PressPickerButton(HWND Window, LPARAM Pressed) {
+  wchar_t ClassName[16] = {};
+  ::GetClassNameW(Window, ClassName, 16);
+  if (std::wstring(ClassName) != L"#32770" || !::IsWindowVisible(Window)) return TRUE;
+  if (++PickerTicks < 5) return FALSE;
+  ::PostMessageW(Window, WM_COMMAND, PickerButton, 0);
+  *reinterpret_cast<bool*>(Pressed) = true;
+  return FALSE;
+}
+
+void CALLBACK PollForPicker(HWND, UINT, UINT_PTR Timer, DWORD) {
+  bool Pressed = false;
+  ::EnumThreadWindows(::GetCurrentThreadId(), PressPickerButton,
+                      reinterpret_cast<LPARAM>(&Pressed));
+  if (Pressed) ::KillTimer(nullptr, Timer);
+}
+
+struct TShellCase {
+  const char* Name;
+  WPARAM Button;
+  bool Confirmed;
+};
+
+class ShellPickerTest : public BrowseFolderWin32Test,
+                        public ::testing::WithParamInterface<TShellCase> {};
+
+TEST_P(ShellPickerTest, OpensOnTheStartFolderAndReturnsItWhenConfirmed) {
+  const std::wstring Start = Dir.path().wstring();
+  TBrowseFolder Browse(nullptr);
+  Browse.SetTitle(L"UOAMのマップのあるフォルダを選択");
+  Browse.SetStartFolder(Start);
+  PickerButton = GetParam().Button;
+  PickerTicks = 0;
+  const UINT_PTR Timer = ::SetTimer(nullptr, 0, 100, PollForPicker);
+  const bool Confirmed = Browse.Execute();
+  ::KillTimer(nullptr, Timer);
+  EXPECT_EQ(Confirmed, GetParam().Confirmed);
+  EXPECT_EQ(Browse.GetFolder(), GetParam().Confirmed ? Start : L"");
+}
+
+const TShellCase ShellCases[] = {{"Confirmed", IDOK, true}, {"Cancelled", IDCANCEL, false}};
+INSTANTIATE_TEST_SUITE_P(Buttons, ShellPickerTest, ::testing::ValuesIn(ShellCases),
+                         [](const auto& Info) { return std::string(Info.param.Name); });
+
+}  // namespace

@@ -1,0 +1,156 @@
+// The map boxes' context menu on Windows: the model's entries as menu items, and the entry chosen
+// in the real popup menu (driven by its keyboard letter) carried out: a viewer, or the restore.
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/core/restore.h"
+#include "app/core/viewer_placement.h"
+#include "app/win32/error_display.h"
+#include "app/win32/map_box_menus.h"
+#include "app/win32/map_viewer.h"
+#include "support/temp_dir.h"
+#include "viewer_test_maps.h"
+#include "win32_fixture.h"
+
+namespace {
+
+// The main window as far as the model asks of it here: nothing.
+class TQuietView : public TMainWindowView {
+ public:
+  void StateChanged() override {}
+  void StatusChanged(bool) override {}
+  void PaintWindow() override {}
+  void ProcessMessages() override {}
+  std::optional<std::string> PickFolder(const std::string&) override { return std::nullopt; }
+  void ShowAbout() override {}
+  void RequestClose() override {}
+  void ShowError(const std::string& Message) override { Errors.push_back(Message); }
+  TFocusTarget Focus() override { return TFocusTarget::Other; }
+  void SetFocus(TFocusTarget) override {}
+
+  std::vector<std::string> Errors;
+};
+
+class Win32MapBoxMenuTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Model.MapFolder = testsupport::Utf8Of(Dir.path());
+    Model.FormShow();
+    FSaved = SetErrorHandler([this](HWND, const std::string& M) { Errors.push_back(M); });
+    // A window without a frame, whose going costs no wait for a window manager.
+    Owner = ::CreateWindowExW(0, L"STATIC", L"", WS_POPUP | WS_VISIBLE, 50, 50, 200, 100, nullptr,
+                              nullptr, ::GetModuleHandleW(nullptr), nullptr);
+  }
+  void TearDown() override {
+    ::DestroyWindow(Owner);  // and the viewers it owns
+    SetErrorHandler(FSaved);
+  }
+
+  std::string BaseName() const { return GetBaseFileName(Model.MapFolder, 0, mtNormal, msHalf); }
+  std::string ResultName() const {
+    std::string Main, Second;
+    GetTrgFileNames(Model.MapFolder, 0, mtXRay, msHalf, Main, Second);
+    return Main;
+  }
+  std::string BackupName() const {
+    return RestoreTargets(Model.MapFolder, 0, mtXRay, msHalf)[0].Backup;
+  }
+
+  // Pops the menu of Felucca and Trammel at half size up and picks the entry of Letter.
+  void Choose(char Letter) {
+    const LPARAM Scan = static_cast<LPARAM>(::MapVirtualKeyW(Letter, MAPVK_VK_TO_VSC)) << 16;
+    ::PostMessageW(Owner, WM_KEYDOWN, static_cast<WPARAM>(Letter), Scan | 1);
+    PopupMapBoxMenu(Owner, Model, 0, msHalf, POINT{60, 60});
+  }
+
+  // The viewers Owner owns.
+  std::vector<TMapViewer*> Viewers() const {
+    std::vector<TMapViewer*> Found;
+    ::EnumThreadWindows(
+        ::GetCurrentThreadId(),
+        [](HWND Each, LPARAM List) {
+          if (TMapViewer* Viewer = TMapViewer::FromHandle(Each)) {
+            reinterpret_cast<std::vector<TMapViewer*>*>(List)->push_back(Viewer);
+          }
+          return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&Found));
+    return Found;
+  }
+
+  testsupport::TempDir Dir;
+  TQuietView View;
+  TMainWindowModel Model{View};
+  HWND Owner = nullptr;
+  std::vector<std::string> Errors;
+
+ private:
+  TErrorHandler FSaved;
+};
+
+TEST_F(Win32MapBoxMenuTest, TheMenuHoldsTheModelsEntriesInOrderWithTheirLetters) {
+  win32test::WriteMap(BaseName(), 8, 8);
+  win32test::WriteMap(ResultName(), 8, 8);
+  win32test::WriteMap(BackupName(), 8, 8);
+  const TMenuHandle Menu = CreateMapBoxMenu(Model.MapBoxMenu(0, msHalf));
+  ASSERT_EQ(::GetMenuItemCount(Menu.get()), 3);
+  const wchar_t* Captions[] = {L"ベースマップを表示(&B)", L"グリッドマップを表示(&G)",
+                               L"バックアップから復元(&R)"};
+  for (int I = 0; I < 3; ++I) {
+    wchar_t Text[64] = {};
+    ::GetMenuStringW(Menu.get(), I, Text, 64, MF_BYPOSITION);
+    EXPECT_STREQ(Text, Captions[I]);
+    EXPECT_EQ(::GetMenuItemID(Menu.get(), I), static_cast<UINT>(I + 1));
+  }
+}
+
+TEST_F(Win32MapBoxMenuTest, ShowingAMapOpensAViewerOwnedByTheWindow) {
+  win32test::WriteMap(BaseName(), 8, 8);
+  win32test::WriteMap(ResultName(), 16, 16);
+  Choose('G');
+  std::vector<TMapViewer*> Shown = Viewers();
+  ASSERT_EQ(Shown.size(), 1u);
+  EXPECT_EQ(Shown[0]->View().FileName(), ResultName());
+  EXPECT_EQ(::GetWindow(Shown[0]->Handle(), GW_OWNER), Owner);
+  // Beside the window, not over it; the next one moved on from it.
+  RECT Main, First, Overlap;
+  ::GetWindowRect(Owner, &Main);
+  ::GetWindowRect(Shown[0]->Handle(), &First);
+  EXPECT_FALSE(::IntersectRect(&Overlap, &Main, &First));
+  EXPECT_EQ(First.top, Main.top);
+  Choose('B');
+  Shown = Viewers();
+  ASSERT_EQ(Shown.size(), 2u);
+  for (TMapViewer* Each : Shown) {
+    RECT Frame;
+    ::GetWindowRect(Each->Handle(), &Frame);
+    if (Each->View().FileName() == BaseName()) {
+      EXPECT_EQ(Frame.top, First.top + CascadeStep);
+    }
+  }
+  EXPECT_TRUE(Errors.empty());
+}
+
+TEST_F(Win32MapBoxMenuTest, AMapThatDoesNotLoadShowsItsErrorAndNoViewer) {
+  testsupport::WriteFileBytes(BaseName(), std::vector<std::uint8_t>(60, 'x'));
+  Choose('B');
+  EXPECT_EQ(Errors.size(), 1u);
+  EXPECT_TRUE(Viewers().empty());
+}
+
+TEST_F(Win32MapBoxMenuTest, RestoringGivesTheTargetsTheirBackupsAndSaysSo) {
+  win32test::WriteMap(BaseName(), 8, 8);
+  win32test::WriteMap(ResultName(), 8, 8, 1);
+  const std::vector<std::uint8_t> Backup = win32test::MapFileBytes(8, 8, 2);
+  testsupport::WriteFileBytes(BackupName(), Backup);
+  Choose('R');
+  EXPECT_EQ(testsupport::ReadFileBytes(ResultName()), Backup);
+  EXPECT_EQ(Model.StatusText(), GetMapDisplayName(0, msHalf) + RestoredText);
+  EXPECT_TRUE(View.Errors.empty());
+  EXPECT_TRUE(Viewers().empty());
+}
+
+}  // namespace

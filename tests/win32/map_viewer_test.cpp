@@ -1,0 +1,386 @@
+// The Win32 map viewer, created for real and driven through its messages: what it puts on the
+// screen, zoom, pan, Space, Escape, load errors, and Ctrl+C onto the desktop's clipboard.
+
+#include "app/win32/map_viewer.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <ostream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/win32/desktop_clipboard.h"
+#include "app/win32/error_display.h"
+#include "platform/exceptions.h"
+#include "support/temp_dir.h"
+#include "viewer_test_maps.h"
+#include "win32_fixture.h"
+
+namespace {
+
+using testsupport::TempDir;
+using win32test::MapColour;
+using win32test::MapIndex;
+using win32test::PumpUntil;
+using win32test::WriteMap;
+
+// Lets the viewer work through what is pending, painting included.
+void Settle() {
+  PumpUntil([] { return false; }, 30);
+}
+
+// What a screen shot of a viewer's client area holds, row by row, as 0x00BBGGRR.
+struct TShot {
+  int Width = 0;
+  int Height = 0;
+  std::vector<std::uint32_t> Pixels;
+  std::uint32_t At(int X, int Y) const { return Pixels[static_cast<std::size_t>(Y) * Width + X]; }
+};
+
+class Win32MapViewerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    FSaved =
+        SetErrorHandler([this](HWND, const std::string& Message) { Errors.push_back(Message); });
+    // Away from every viewer: a key zooms around the view's centre.
+    ::SetCursorPos(0, 0);
+  }
+  void TearDown() override {
+    if (::IsWindow(Window)) ::DestroyWindow(Window);
+    SetErrorHandler(FSaved);
+  }
+
+  // A viewer over Name whose client area is Width x Height pixels while it has no scroll bars.
+  TMapViewer& Show(const std::string& Name, int Width = 300, int Height = 200) {
+    Viewer = TMapViewer::Show(Name, nullptr);
+    Window = Viewer->Handle();
+    RECT Frame{0, 0, Width, Height};
+    ::AdjustWindowRectEx(&Frame, WS_OVERLAPPEDWINDOW, FALSE, 0);
+    ::SetWindowPos(Window, nullptr, 100, 100, Frame.right - Frame.left, Frame.bottom - Frame.top,
+                   SWP_NOZORDER);
+    Settle();
+    return *Viewer;
+  }
+
+  // Presses a key as the keyboard does: down and up through the message loop, which makes the
+  // characters.
+  void Key(UINT VirtualKey, bool Control = false) {
+    BYTE State[256] = {};
+    ::GetKeyboardState(State);
+    State[VK_CONTROL] = Control ? 0x80 : 0;
+    ::SetKeyboardState(State);
+    const LPARAM Scan = static_cast<LPARAM>(::MapVirtualKeyW(VirtualKey, MAPVK_VK_TO_VSC)) << 16;
+    ::PostMessageW(Window, WM_KEYDOWN, VirtualKey, Scan | 1);
+    ::PostMessageW(Window, WM_KEYUP, VirtualKey, Scan | 0xC0000001);
+    Settle();
+    State[VK_CONTROL] = 0;
+    ::SetKeyboardState(State);
+  }
+  void Keys(const char* Names) {
+    for (; *Names != 0; ++Names) {
+      Key(*Names == '+' ? VK_ADD : *Names == '-' ? VK_SUBTRACT : static_cast<UINT>(*Names));
+    }
+  }
+
+  RECT Client() const {
+    RECT Rect;
+    ::GetClientRect(Window, &Rect);
+    return Rect;
+  }
+
+  TShot Shot() const {
+    ::UpdateWindow(Window);
+    const RECT Area = Client();
+    TShot Result;
+    Result.Width = Area.right;
+    Result.Height = Area.bottom;
+    BITMAPINFO Info{};
+    Info.bmiHeader = {
+        sizeof(BITMAPINFOHEADER), Result.Width, -Result.Height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    const HDC Screen = ::GetDC(Window);
+    const HDC Memory = ::CreateCompatibleDC(Screen);
+    void* Bits = nullptr;
+    const HBITMAP Section = ::CreateDIBSection(Memory, &Info, DIB_RGB_COLORS, &Bits, nullptr, 0);
+    const HGDIOBJ Old = ::SelectObject(Memory, Section);
+    ::BitBlt(Memory, 0, 0, Result.Width, Result.Height, Screen, 0, 0, SRCCOPY);
+    ::GdiFlush();
+    const auto* Pixels = static_cast<const std::uint32_t*>(Bits);
+    for (int I = 0; I < Result.Width * Result.Height; ++I) {
+      const std::uint32_t P = Pixels[I];
+      Result.Pixels.push_back(RGB(P >> 16 & 0xFF, P >> 8 & 0xFF, P & 0xFF));
+    }
+    ::SelectObject(Memory, Old);
+    ::DeleteObject(Section);
+    ::DeleteDC(Memory);
+    ::ReleaseDC(Window, Screen);
+    return Result;
+  }
+
+  // How many pixels of the shot differ from a point-sampled scaling of a Width x Height map at
+  // the viewer's zoom and scroll position, with the background where the map does not reach.
+  int WrongPixels(const TShot& Picture, int Width, int Height) const {
+    const TMapView& View = Viewer->View();
+    const int DestW = static_cast<int>(std::lround(Width * View.Zoom()));
+    const int DestH = static_cast<int>(std::lround(Height * View.Zoom()));
+    const int Left = DestW < Picture.Width ? (Picture.Width - DestW) / 2 : -View.ScrollX();
+    const int Top = DestH < Picture.Height ? (Picture.Height - DestH) / 2 : -View.ScrollY();
+    const std::uint32_t Background = ::GetSysColor(COLOR_3DSHADOW);
+    int Wrong = 0;
+    for (int Y = 0; Y < Picture.Height; ++Y) {
+      for (int X = 0; X < Picture.Width; ++X) {
+        const int Dx = X - Left, Dy = Y - Top;
+        const std::uint32_t Want =
+            Dx >= 0 && Dx < DestW && Dy >= 0 && Dy < DestH
+                ? MapColour(MapIndex(Dx * Width / DestW, Dy * Height / DestH))
+                : Background;
+        if (Picture.At(X, Y) != Want && Wrong++ < 5)
+          ADD_FAILURE() << "view pixel " << X << "," << Y;
+      }
+    }
+    return Wrong;
+  }
+
+  TempDir Dir;
+  TMapViewer* Viewer = nullptr;
+  HWND Window = nullptr;
+  std::vector<std::string> Errors;
+
+ private:
+  TErrorHandler FSaved;
+};
+
+// ---- the picture ----------------------------------------------------------------------------
+
+struct TPictureCase {
+  const char* Keys;
+  double Zoom;
+  int ScrollX, ScrollY;  // scrolled to after the keys
+};
+void PrintTo(const TPictureCase& C, std::ostream* Os) {
+  *Os << C.Keys << " at " << C.ScrollX << "," << C.ScrollY;
+}
+
+class Win32ViewerPictureTest : public Win32MapViewerTest,
+                               public ::testing::WithParamInterface<TPictureCase> {};
+
+// The screen shows what the map view drew, the right way up and in place, also after a scroll
+// that moved the pixels shown and painted only the strips uncovered.
+TEST_P(Win32ViewerPictureTest, TheScreenShowsAPointSampledScalingOfTheMap) {
+  constexpr int W = 120, H = 90;
+  WriteMap(Dir.file("MAP3-X1.BMP"), W, H);
+  Show(Dir.file("MAP3-X1.BMP"));
+  Keys(GetParam().Keys);
+  ASSERT_NEAR(Viewer->View().Zoom(), GetParam().Zoom, 1e-9);
+  Shot();
+  Viewer->ScrollTo(GetParam().ScrollX, GetParam().ScrollY);
+  const TShot Picture = Shot();
+  EXPECT_EQ(Picture.Width, Viewer->View().ViewWidth());
+  EXPECT_EQ(WrongPixels(Picture, W, H), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(ZoomsAndPositions, Win32ViewerPictureTest,
+                         ::testing::Values(TPictureCase{"1", 1, 0, 0}, TPictureCase{"1++", 2, 0, 0},
+                                           TPictureCase{"1++++", 4, 0, 0},
+                                           TPictureCase{"1++++", 4, 101, 77},
+                                           TPictureCase{"1++++", 4, 5000, 5000}));
+
+// ---- zoom and pan ---------------------------------------------------------------------------
+
+TEST_F(Win32MapViewerTest, KeysZoomAndTheTitleFollows) {
+  WriteMap(Dir.file("MAP3-X1.BMP"), 640, 480);
+  Show(Dir.file("MAP3-X1.BMP"));
+  EXPECT_TRUE(Viewer->View().Fitted());
+  EXPECT_DOUBLE_EQ(Viewer->View().Zoom(), 200.0 / 480);
+  EXPECT_EQ(win32test::WindowText(Window), L"MAP3-X1.BMP - 640 x 480 - 42%");
+  Key('1');
+  EXPECT_DOUBLE_EQ(Viewer->View().Zoom(), 1);
+  Key(VK_ADD);
+  EXPECT_DOUBLE_EQ(std::round(Viewer->View().Zoom() * 1e6), 1414214);
+  EXPECT_EQ(win32test::WindowText(Window), L"MAP3-X1.BMP - 640 x 480 - 141%");
+  Key(VK_SUBTRACT);
+  Key(VK_SUBTRACT);
+  EXPECT_DOUBLE_EQ(std::round(Viewer->View().Zoom() * 1e6), 707107);
+  Key('0');
+  EXPECT_TRUE(Viewer->View().Fitted());
+  EXPECT_EQ(Viewer->View().ViewWidth(), 300);  // fitted: no scroll bars
+}
+
+TEST_F(Win32MapViewerTest, TheWheelZoomsAroundTheMouse) {
+  WriteMap(Dir.file("MAP3-X1.BMP"), 640, 480);
+  Show(Dir.file("MAP3-X1.BMP"));
+  Key('1');
+  Viewer->ScrollTo(100, 50);
+  POINT Mouse{70, 130};  // over map point (170, 180)
+  ::ClientToScreen(Window, &Mouse);
+  for (int Delta : {120, 120, -120, 240, 120}) {  // four steps of the square root of 2
+    ::PostMessageW(Window, WM_MOUSEWHEEL, MAKEWPARAM(0, Delta), MAKELPARAM(Mouse.x, Mouse.y));
+  }
+  Settle();
+  EXPECT_DOUBLE_EQ(std::round(Viewer->View().Zoom() * 1e6), 4e6);
+  // The scroll position is a whole view pixel at every step: within one map pixel.
+  EXPECT_NEAR(170 * 4 - Viewer->View().ScrollX(), 70, 3);
+  EXPECT_NEAR(180 * 4 - Viewer->View().ScrollY(), 130, 3);
+}
+
+// The bars span the map at the zoom, a page is the view, a line a twentieth of it; dragging moves
+// the map with the mouse.
+TEST_F(Win32MapViewerTest, ScrollBarsAndDraggingPan) {
+  WriteMap(Dir.file("MAP3-X1.BMP"), 640, 480);
+  Show(Dir.file("MAP3-X1.BMP"));
+  Key('1');
+  const TMapView& View = Viewer->View();
+  const RECT Area = Client();
+  ASSERT_EQ(View.ViewWidth(), Area.right);  // less the vertical bar
+  ASSERT_LT(View.ViewWidth(), 300);
+  SCROLLINFO Info{sizeof Info, SIF_ALL, 0, 0, 0, 0, 0};
+  ::GetScrollInfo(Window, SB_HORZ, &Info);
+  EXPECT_EQ(Info.nMin, 0);
+  EXPECT_EQ(Info.nMax, 639);
+  EXPECT_EQ(Info.nPage, static_cast<UINT>(View.ViewWidth()));
+  EXPECT_EQ(Info.nPos, View.ScrollX());
+
+  ::SendMessageW(Window, WM_HSCROLL, SB_TOP, 0);
+  ::SendMessageW(Window, WM_VSCROLL, SB_TOP, 0);
+  ::SendMessageW(Window, WM_HSCROLL, SB_LINEDOWN, 0);
+  EXPECT_EQ(View.ScrollX(), View.ViewWidth() / 20);
+  ::SendMessageW(Window, WM_VSCROLL, SB_PAGEDOWN, 0);
+  EXPECT_EQ(View.ScrollY(), View.ViewHeight());
+  ::SendMessageW(Window, WM_HSCROLL, SB_BOTTOM, 0);
+  EXPECT_EQ(View.ScrollX(), View.ScrollMaxX());
+  ::GetScrollInfo(Window, SB_HORZ, &Info);
+  EXPECT_EQ(Info.nPos, View.ScrollMaxX());
+
+  Viewer->ScrollTo(0, 0);
+  ::SendMessageW(Window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(200, 150));
+  ::SendMessageW(Window, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(150, 110));
+  ::SendMessageW(Window, WM_LBUTTONUP, 0, MAKELPARAM(150, 110));
+  EXPECT_EQ(View.ScrollX(), 50);
+  EXPECT_EQ(View.ScrollY(), 40);
+  ::SendMessageW(Window, WM_MOUSEMOVE, 0, MAKELPARAM(100, 100));  // released: no more panning
+  EXPECT_EQ(View.ScrollX(), 50);
+  EXPECT_EQ(Shot().At(0, 0), MapColour(MapIndex(50, 40)));
+}
+
+// ---- Space, Escape, errors ------------------------------------------------------------------
+
+TEST_F(Win32MapViewerTest, SpaceSwitchesBetweenTheResultAndItsBackupInPlace) {
+  WriteMap(Dir.file("MAP2-X1.BMP"), 640, 480);
+  WriteMap(Dir.file("MAP2-X1.OLD"), 640, 480, 1);
+  Show(Dir.file("MAP2-X1.BMP"));
+  Keys("1+");
+  Viewer->ScrollTo(100, 60);
+  const TShot Result = Shot();
+  Key(VK_SPACE);
+  EXPECT_EQ(Viewer->View().FileName(), Dir.file("MAP2-X1.OLD"));
+  EXPECT_EQ(win32test::WindowText(Window).rfind(L"MAP2-X1.OLD - 640 x 480", 0), 0u);
+  EXPECT_EQ(Viewer->View().ScrollX(), 100);
+  EXPECT_EQ(Viewer->View().ScrollY(), 60);
+  EXPECT_NE(Shot().Pixels, Result.Pixels);
+  Key(VK_SPACE);
+  EXPECT_EQ(Viewer->View().FileName(), Dir.file("MAP2-X1.BMP"));
+  EXPECT_EQ(Shot().Pixels, Result.Pixels);
+  EXPECT_TRUE(Errors.empty());
+}
+
+TEST_F(Win32MapViewerTest, SpaceWithoutABackupDoesNothingAndABackupThatFailsToLoadShowsItsError) {
+  WriteMap(Dir.file("MAP4-1.BMP"), 64, 64);
+  Show(Dir.file("MAP4-1.BMP"));
+  Key(VK_SPACE);
+  EXPECT_EQ(Viewer->View().FileName(), Dir.file("MAP4-1.BMP"));
+  EXPECT_TRUE(Errors.empty());
+
+  testsupport::WriteFileBytes(Dir.file("MAP4-1.OLD"), {'B', 'M', 0});
+  const TShot Before = Shot();
+  Key(VK_SPACE);
+  EXPECT_EQ(Errors, std::vector<std::string>{"ストリームからの読み込みエラー"});
+  EXPECT_EQ(Viewer->View().FileName(), Dir.file("MAP4-1.BMP"));
+  EXPECT_EQ(Shot().Pixels, Before.Pixels);
+}
+
+// A map replaced while it is shown (a run saving its result) is shown anew at the same place.
+TEST_F(Win32MapViewerTest, AMapReplacedWhileShownIsShownAnew) {
+  WriteMap(Dir.file("MAP2-X1.BMP"), 120, 90);
+  Show(Dir.file("MAP2-X1.BMP"));
+  Key('1');  // the map at (90, 55)
+  ASSERT_EQ(Shot().At(150, 100), MapColour(MapIndex(60, 45)));
+  WriteMap(Dir.file("MAP2-X1.BMP"), 120, 90, 1);
+  EXPECT_TRUE(
+      PumpUntil([this] { return Shot().At(150, 100) == MapColour(MapIndex(60, 45) + 1); }, 3000));
+  EXPECT_DOUBLE_EQ(Viewer->View().Zoom(), 1);
+}
+
+TEST_F(Win32MapViewerTest, EscapeClosesTheViewer) {
+  WriteMap(Dir.file("MAP4-1.BMP"), 64, 64);
+  Show(Dir.file("MAP4-1.BMP"));
+  Key(VK_ESCAPE);
+  EXPECT_TRUE(PumpUntil([this] { return !::IsWindow(Window); }, 2000));
+  EXPECT_EQ(TMapViewer::FromHandle(Window), nullptr);
+}
+
+TEST_F(Win32MapViewerTest, AFileThatDoesNotLoadLeavesNoWindow) {
+  testsupport::WriteFileBytes(Dir.file("MAP4-1.BMP"), std::vector<std::uint8_t>(60, 'x'));
+  EXPECT_ANY_THROW(TMapViewer::Show(Dir.file("MAP4-1.BMP"), nullptr));
+  EXPECT_THROW(TMapViewer::Show(Dir.file("MAP4-2.BMP"), nullptr), EFOpenError);
+  int Viewers = 0;
+  ::EnumThreadWindows(
+      ::GetCurrentThreadId(),
+      [](HWND Each, LPARAM Count) {
+        if (TMapViewer::FromHandle(Each) != nullptr) ++*reinterpret_cast<int*>(Count);
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&Viewers));
+  EXPECT_EQ(Viewers, 0);
+}
+
+// ---- Ctrl+C ---------------------------------------------------------------------------------
+
+// The CF_DIB data on the desktop's clipboard, read as another program reads it.
+std::vector<std::uint8_t> DesktopDib() {
+  std::vector<std::uint8_t> Bytes;
+  if (!::OpenClipboard(nullptr)) return Bytes;
+  if (const HANDLE Data = ::GetClipboardData(CF_DIB)) {
+    const auto* Block = static_cast<const std::uint8_t*>(::GlobalLock(Data));
+    Bytes.assign(Block, Block + ::GlobalSize(Data));
+    ::GlobalUnlock(Data);
+  }
+  ::CloseClipboard();
+  return Bytes;
+}
+
+class Win32ViewerCopyTest : public Win32MapViewerTest,
+                            public ::testing::WithParamInterface<std::pair<int, int>> {};
+
+// What another program pastes is the map's device-independent bitmap, byte for byte: the map
+// file without its file header. The full-size Felucca and Trammel map (29 MB) included.
+TEST_P(Win32ViewerCopyTest, CtrlCPutsTheMapOnTheDesktopClipboard) {
+  const auto [W, H] = GetParam();
+  const std::string Name = Dir.file("MAP0-X1.BMP");
+  const std::vector<std::uint8_t> File = win32test::MapFileBytes(W, H);
+  testsupport::WriteFileBytes(Name, File);
+  Show(Name);
+  Key('C', true);
+  EXPECT_TRUE(Errors.empty());
+  EXPECT_TRUE(std::vector<std::uint8_t>(File.begin() + 14, File.end()) == DesktopDib());
+}
+
+INSTANTIATE_TEST_SUITE_P(SmallAndFullSize, Win32ViewerCopyTest,
+                         ::testing::Values(std::pair{37, 23}, std::pair{7168, 4096}));
+
+TEST_F(Win32MapViewerTest, ACopyWhileAnotherProgramHoldsTheClipboardShowsAnError) {
+  WriteMap(Dir.file("MAP4-1.BMP"), 64, 64);
+  Show(Dir.file("MAP4-1.BMP"));
+  std::thread Other([] {
+    ::OpenClipboard(nullptr);
+    ::Sleep(1000);
+    ::CloseClipboard();
+  });
+  ::Sleep(100);
+  Key('C', true);
+  Other.join();
+  EXPECT_EQ(Errors, std::vector<std::string>{SClipboardBusy});
+}
+
+}  // namespace

@@ -1,0 +1,229 @@
+// The Win32 main window driven through its messages: the boxes, the combo boxes and the buttons
+// as the user's clicks reach them, runs started with Make over sample maps, and Cancel and a
+// close request arriving between two rows of a run.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "app/win32/error_display.h"
+#include "app/win32/main_form.h"
+#include "platform/files.h"
+#include "sample_folder.h"
+#include "support/temp_dir.h"
+#include "win32_fixture.h"
+
+namespace {
+
+using win32test::WindowText;
+
+std::wstring StatusText(const TForm1& Form) {
+  return win32test::StatusBarText(Form.Control(idStsBar));
+}
+
+bool Enabled(const TForm1& Form, int Id) {
+  return ::IsWindowEnabled(Form.Control(Id)) != FALSE;
+}
+
+bool Ticked(HWND Box) {
+  return ::SendMessageW(Box, BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+// A click that reaches a control as the user's would: a combo box's selection notifies the
+// window as the list does.
+void Click(HWND Control) {
+  ::SendMessageW(Control, BM_CLICK, 0, 0);
+}
+void Select(const TForm1& Form, int Id, int Item) {
+  ::SendMessageW(Form.Control(Id), CB_SETCURSEL, Item, 0);
+  ::SendMessageW(Form.Handle(), WM_COMMAND, MAKEWPARAM(Id, CBN_SELCHANGE),
+                 reinterpret_cast<LPARAM>(Form.Control(Id)));
+}
+
+class Win32WindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    SetErrorHandler([this](HWND, const std::string& Message) { Errors.push_back(Message); });
+  }
+  void TearDown() override { SetErrorHandler({}); }
+
+  // The window over Folder, shown as the program shows it.
+  TForm1& ShowWindow(const std::string& MapFolder) {
+    Form.Model().MapFolder = MapFolder;
+    Form.Show();
+    return Form;
+  }
+  std::string Folder() const { return testsupport::Utf8Of(Dir.path()); }
+  std::string Target(Facet F, MapScale S) const {
+    std::string Main, Second;
+    GetTrgFileNames(Folder(), F, mtXRay, S, Main, Second);
+    return Main;
+  }
+
+  testsupport::TempDir Dir;
+  TForm1 Form;
+  std::vector<std::string> Errors;
+};
+
+TEST_F(Win32WindowTest, BoxesFollowTheBaseFilesAndMakeTheTicksWhileTypedTextMeansXRay) {
+  win32test::WriteSample(Folder(), fcIlshenar, msQuarter);
+  win32test::WriteSample(Folder(), fcTokuno, msQuarter);
+  TForm1& W = ShowWindow(Folder());
+  for (Facet F = 0; F < FacetCount; ++F) {
+    for (MapScale S = 0; S < MapScaleCount; ++S) {
+      EXPECT_EQ(::IsWindowEnabled(W.MapCBox(F, S)) != FALSE, S == msQuarter && F % 2 == 1)
+          << int(F) << "," << int(S);
+    }
+  }
+  EXPECT_FALSE(Enabled(W, idMakeBtn));
+  EXPECT_FALSE(Enabled(W, idCancelBtn));
+  Click(W.MapCBox(fcTokuno, msQuarter));
+  EXPECT_TRUE(Ticked(W.MapCBox(fcTokuno, msQuarter)));
+  EXPECT_TRUE(Enabled(W, idMakeBtn));
+
+  // Another base type without files: the boxes go, the tick stays, Make goes.
+  Select(W, idBaseCBox, mtNoStatics);
+  EXPECT_FALSE(::IsWindowEnabled(W.MapCBox(fcTokuno, msQuarter)));
+  EXPECT_TRUE(Ticked(W.MapCBox(fcTokuno, msQuarter)));
+  EXPECT_FALSE(Enabled(W, idMakeBtn));
+  Select(W, idBaseCBox, mtNormal);
+  EXPECT_TRUE(Enabled(W, idMakeBtn));
+
+  // The target box: a selection is the target type; typed text makes it X-ray unseen.
+  Select(W, idTrgCBox, mtNormal);
+  EXPECT_EQ(W.Model().GetTrgMapType(), mtNormal);
+  const HWND Edit = ::FindWindowExW(W.Control(idTrgCBox), nullptr, L"Edit", nullptr);
+  ASSERT_NE(Edit, nullptr);
+  ::SendMessageW(Edit, WM_CHAR, L'x', 0);
+  EXPECT_EQ(W.Model().TrgItemIndex(), -1);
+  EXPECT_EQ(W.Model().GetTrgMapType(), mtXRay);
+  EXPECT_NE(WindowText(W.Control(idTrgCBox)).find(L'x'), std::wstring::npos);
+}
+
+// A run started by clicking Make writes the maps of the ticked boxes; with
+// VELDRIN_WINDOW_RESULTS set the run works in that folder, whose files a script then compares
+// with those of the Linux build's veldrin-grid over the same sample.
+TEST_F(Win32WindowTest, ARunStartedWithMakeWritesTheTickedMapsAndEndsWithTheFinalText) {
+  const char* Results = std::getenv("VELDRIN_WINDOW_RESULTS");
+  const std::string MapFolder = Results != nullptr ? std::string(Results) : Folder();
+  win32test::WriteAllSamples(MapFolder);
+  TForm1& W = ShowWindow(MapFolder);
+  for (const auto& [F, S] : {std::pair{fcFeluccaTrammel, msQuarter},
+                             {fcIlshenar, msHalf},
+                             {fcMalas, msQuarter},
+                             {fcTokuno, msQuarter}}) {
+    Click(W.MapCBox(F, S));
+  }
+  bool SeenRunning = false;
+  win32test::TTimer DuringRun([&] {
+    if (!W.Model().IsRunning()) return false;
+    SeenRunning = !Enabled(W, idFolderBtn) && !Enabled(W, idMakeBtn) && !Enabled(W, idAboutBtn) &&
+                  Enabled(W, idCancelBtn) && Enabled(W, idQuitBtn);
+    return true;
+  });
+  Click(W.Control(idMakeBtn));
+  EXPECT_TRUE(SeenRunning);
+  EXPECT_EQ(StatusText(W), L" 完了しました");
+  EXPECT_TRUE(Errors.empty());
+  EXPECT_TRUE(Enabled(W, idMakeBtn));
+  EXPECT_FALSE(Enabled(W, idCancelBtn));
+  std::string Main, Second;
+  GetTrgFileNames(MapFolder, fcFeluccaTrammel, mtXRay, msQuarter, Main, Second);
+  EXPECT_TRUE(FileExists(Main));
+  EXPECT_TRUE(FileExists(Second));
+}
+
+struct TInterruption {
+  const char* Name;
+  int Id;  // the button clicked between two rows; 0: the window's close button
+};
+
+class Win32WindowInterruptTest : public Win32WindowTest,
+                                 public ::testing::WithParamInterface<TInterruption> {};
+
+// Cancel stops the run after its row with the cancel text; Quit and the close button end it as
+// well, and the window is gone once the run has returned. Nothing of the map is saved.
+TEST_P(Win32WindowInterruptTest, StopsTheRunAfterTheRowWithNothingOfTheMapSaved) {
+  win32test::WriteSample(Folder(), fcTokuno, msFull);
+  TForm1& W = ShowWindow(Folder());
+  Click(W.MapCBox(fcTokuno, msFull));
+  const int Id = GetParam().Id;
+  win32test::TTimer BetweenRows([&] {
+    if (StatusText(W).find(L"drawing[") == std::wstring::npos) return false;
+    if (Id != 0) {
+      ::PostMessageW(W.Control(Id), BM_CLICK, 0, 0);
+    } else {
+      ::PostMessageW(W.Handle(), WM_CLOSE, 0, 0);
+    }
+    return true;
+  });
+  Click(W.Control(idMakeBtn));
+  ASSERT_TRUE(BetweenRows.Done());
+  EXPECT_FALSE(FileExists(Target(fcTokuno, msFull)));
+  EXPECT_TRUE(Errors.empty());
+  if (Id == idCancelBtn) {
+    ASSERT_NE(W.Handle(), nullptr);
+    EXPECT_EQ(StatusText(W), L" 中止しました");
+    EXPECT_TRUE(Enabled(W, idMakeBtn));
+  } else {
+    EXPECT_EQ(W.Handle(), nullptr);
+    EXPECT_TRUE(W.Model().Closing);
+  }
+}
+
+const TInterruption Interruptions[] = {
+    {"Cancel", idCancelBtn}, {"Quit", idQuitBtn}, {"CloseButton", 0}};
+INSTANTIATE_TEST_SUITE_P(Interruptions, Win32WindowInterruptTest,
+                         ::testing::ValuesIn(Interruptions),
+                         [](const auto& Info) { return std::string(Info.param.Name); });
+
+TEST_F(Win32WindowTest, AFailedRunShowsItsMessageAndLeavesTheWindowUsable) {
+  testsupport::WriteFileBytes(GetBaseFileName(Folder(), fcMalas, mtNormal, msFull), {'B', 'M'});
+  TForm1& W = ShowWindow(Folder());
+  Click(W.MapCBox(fcMalas, msFull));
+  Click(W.Control(idMakeBtn));
+  ASSERT_EQ(Errors.size(), 1u);
+  EXPECT_FALSE(Errors[0].empty());
+  EXPECT_TRUE(Enabled(W, idMakeBtn));
+  EXPECT_TRUE(Enabled(W, idFolderBtn));
+  EXPECT_FALSE(Enabled(W, idCancelBtn));
+}
+
+// The About dialog: modal over the window, centred on it, its table's controls, closed by Ok.
+TEST_F(Win32WindowTest, AboutShowsTheDialogModallyCentredOnTheWindowAndOkClosesIt) {
+  TForm1& W = ShowWindow(Folder());
+  RECT Client{}, Frame{}, Owner{}, Button{};
+  std::wstring Caption, Label1;
+  bool OwnerDisabled = false;
+  win32test::TTimer WhileOpen([&] {
+    const HWND About = ::FindWindowW(L"VeldrinAboutForm", nullptr);
+    if (About == nullptr || !::IsWindowVisible(About)) return false;
+    ::GetClientRect(About, &Client);
+    ::GetWindowRect(About, &Frame);
+    ::GetWindowRect(W.Handle(), &Owner);
+    Caption = WindowText(About);
+    Label1 = WindowText(::GetDlgItem(About, 2));
+    Button = win32test::RectInParent(::GetDlgItem(About, IDOK));
+    OwnerDisabled = !::IsWindowEnabled(W.Handle());
+    ::PostMessageW(::GetDlgItem(About, IDOK), BM_CLICK, 0, 0);
+    return true;
+  });
+  Click(W.Control(idAboutBtn));
+  ASSERT_TRUE(WhileOpen.Done());
+  EXPECT_EQ(Client.right, 254);
+  EXPECT_EQ(Client.bottom, 79);
+  EXPECT_EQ(Caption, L"About Veldrin");
+  EXPECT_EQ(Label1, L"Veldrin for UO:SE rev 0.0.6.11");
+  EXPECT_EQ(Button.left, 92);
+  EXPECT_EQ(Button.top, 48);
+  EXPECT_EQ(Button.right - Button.left, 75);
+  EXPECT_EQ(Button.bottom - Button.top, 25);
+  EXPECT_NEAR((Frame.left + Frame.right) / 2, (Owner.left + Owner.right) / 2, 1);
+  EXPECT_NEAR((Frame.top + Frame.bottom) / 2, (Owner.top + Owner.bottom) / 2, 1);
+  EXPECT_TRUE(OwnerDisabled);
+  EXPECT_TRUE(::IsWindowEnabled(W.Handle()));
+  EXPECT_EQ(::FindWindowW(L"VeldrinAboutForm", nullptr), nullptr);
+}
+
+}  // namespace
