@@ -58,8 +58,8 @@ TAboutForm::TAboutForm(HWND Owner) : FOwner(Owner) {
   const HFONT Font = FFont.get();
   // Behind the labels, and painting around them.
   Bevel1 = NewChild(FHandle, PanelClassName(), L"", WS_CLIPSIBLINGS, 1);
-  Label1 =
-      NewChild(FHandle, L"STATIC", L"Veldrin for UO:SE rev 0.0.6.11", SS_CENTER | SS_NOPREFIX, 2);
+  Label1 = NewChild(FHandle, L"STATIC", L"Veldrin for UO:SE rev " VELDRIN_VERSION,
+                    SS_CENTER | SS_NOPREFIX, 2);
   Label2 = NewChild(FHandle, L"STATIC", L"Copyright (C) the Veldrin developers",
                     SS_CENTER | SS_NOPREFIX, 3);
   Button1 = NewChild(FHandle, L"BUTTON", L"Ok", BS_DEFPUSHBUTTON | WS_TABSTOP | WS_GROUP, IDOK);
