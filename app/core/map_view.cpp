@@ -197,6 +197,13 @@ void TMapView::Paint(TBitmap& Backing, const TRect& Exposed, TColor Background) 
   }
 }
 
+bool TMapView::OpenBackupPartner() {
+  const std::string Partner = BackupPartner(FFileName);
+  if (Partner.empty()) return false;
+  Open(Partner);
+  return true;
+}
+
 std::string BackupPartner(const std::string& FileName) {
   const std::string ext = ExtractFileExt(FileName);
   const std::string partner = ChangeFileExt(FileName, ext == ".OLD" ? ".BMP" : ".OLD");

@@ -44,6 +44,9 @@ class TMapView {
   // zoom and scroll position (so a result and its backup can be compared in place); any other
   // is fitted. On failure the error passes on and the view shows what it showed before.
   void Open(const std::string& FileName);
+  // Space in a viewer: opens the file's backup partner (BackupPartner) as Open does, so at the
+  // same place. False when there is none; a partner that does not load raises its error.
+  bool OpenBackupPartner();
   // Follows the file shown: when it was replaced or written since it was read (another file
   // under its name, another size or time of writing), it is opened again as Open does, keeping
   // the place. True when the picture changed. A file that is missing or does not load (as it may

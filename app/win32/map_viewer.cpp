@@ -216,10 +216,8 @@ void TMapViewer::OpenFile(const std::string& FileName) {
 }
 
 void TMapViewer::ToggleBackup() {
-  const std::string Partner = BackupPartner(FView.FileName());
-  if (Partner.empty()) return;
   try {
-    OpenFile(Partner);
+    if (FView.OpenBackupPartner()) ZoomChanged();
   } catch (const std::exception& Error) {
     ShowErrorMessage(FHandle, Error.what());
   }
