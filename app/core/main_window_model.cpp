@@ -235,6 +235,7 @@ MapType TMainWindowModel::GetTrgMapType() {
 
 void TMainWindowModel::SetRunning(bool Running) {
   FRunning = Running;
+  FProcessedAt.reset();
   // A toolkit hands the focus of a button that becomes disabled on to another control, which
   // may be Quit (a Space or Enter meant for Make would end the program), or leaves it on the
   // disabled button, where no key acts. While a run disables the focused button the window
@@ -265,6 +266,8 @@ void TMainWindowModel::SetRunning(bool Running) {
 void TMainWindowModel::ShowStatus(const std::string& Text) {
   FStatusText = Text;
   SendStatus(true);
+  // The step after a stage text begins with its events processed (a map's first row).
+  FProcessedAt.reset();
 }
 
 void TMainWindowModel::SetStatusText(const std::string& Text) {
@@ -287,5 +290,10 @@ void TMainWindowModel::Repaint() {
 }
 
 void TMainWindowModel::ProcessMessages() {
+  if (FRunning) {
+    const auto Now = FClock();
+    if (FProcessedAt && Now - *FProcessedAt < MessageInterval) return;
+    FProcessedAt = Now;
+  }
   FView.ProcessMessages();
 }

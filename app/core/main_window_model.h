@@ -83,6 +83,11 @@ class TMainWindowModel : public TJobHost {
   // A screen shows one new picture per refresh: a status text set sooner than this after the
   // last one the view was given waits (the run sets one after every pixel row).
   static constexpr std::chrono::milliseconds StatusInterval{16};
+  // A run asks for its pending events after every pixel row, tens of thousands of times a
+  // second; asking the toolkit costs it a system call each time. The view processes them at
+  // the first row after every stage text and then at most once per MessageInterval, well
+  // below what a user can tell from "after the current row".
+  static constexpr std::chrono::milliseconds MessageInterval{4};
 
   // The state of a window just created: every box enabled and unticked, Make and Cancel
   // disabled, base type normal, target type X-ray, MapFolder the default folder, no status text.
@@ -180,6 +185,7 @@ class TMainWindowModel : public TJobHost {
   // always the text set last.
   void SetStatusText(const std::string& Text) override;
   void Repaint() override;
+  // Idle: at once. During a run: paced by MessageInterval (see there).
   void ProcessMessages() override;
 
  private:
@@ -197,7 +203,9 @@ class TMainWindowModel : public TJobHost {
   std::string FStatusText;
   TClock FClock = [] { return std::chrono::steady_clock::now(); };
   std::optional<std::chrono::steady_clock::time_point> FStatusSent;  // when the view got one
-  bool FStatusPending = false;  // StatusText() is newer than what the view has
+  bool FStatusPending = false;
+  std::optional<std::chrono::steady_clock::time_point>
+      FProcessedAt;  // events last processed  // StatusText() is newer than what the view has
   bool FRunning = false;
   TFocusTarget FFocusBeforeRun = TFocusTarget::Other;
 };

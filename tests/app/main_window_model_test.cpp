@@ -377,6 +377,27 @@ TEST_F(MainWindowModelTest, StatusTextsReachTheViewAtTheScreensPaceAndTheLastOne
   EXPECT_EQ(View.Given.back(), "restored");
 }
 
+// The run asks for its events after every row; the view processes them at the first row after
+// a stage text and then once per message interval.
+TEST_F(MainWindowModelTest, EventsAreProcessedAfterAStageAndThenAtTheirInterval) {
+  using namespace std::chrono_literals;
+  std::chrono::steady_clock::time_point Now{1h};
+  Model.SetClock([&Now] { return Now; });
+  int Processed = 0;
+  View.DuringRun = [&] { ++Processed; };
+  Model.SetRunning(true);
+  std::vector<int> Seen;
+  for (const auto After : {0ms, 1ms, 2ms, 1ms, 3ms}) {  // at 0, 1, 3, 4 and 7 ms
+    Now += After;
+    Model.ProcessMessages();
+    Seen.push_back(Processed);
+  }
+  Model.ShowStatus("stage");
+  Model.ProcessMessages();
+  Seen.push_back(Processed);
+  EXPECT_EQ(Seen, (std::vector<int>{1, 1, 1, 2, 2, 3}));
+}
+
 // ---- the map box menus -------------------------------------------------------------------------
 
 struct TMenuCase {
