@@ -6,7 +6,7 @@ namespace {
 
 using enum TControlKind;
 
-constexpr TControlSpec Controls[] = {
+constexpr TControlRow Controls[] = {
     {idPanel1, 0, Panel, "", 0, 0, 318, 29},
     {idFolderBtn, idPanel1, Button, "&Folder", 4, 4, 45, 21},
     {idMakeBtn, idPanel1, Button, "&Make", 52, 4, 45, 21},
@@ -38,12 +38,12 @@ constexpr TControlSpec Controls[] = {
 
 }  // namespace
 
-std::span<const TControlSpec> MainFormControls() {
+std::span<const TControlRow> MainFormControls() {
   return Controls;
 }
 
-RECT ScaledRect(const TControlSpec& Spec, UINT Dpi) {
-  const int Left = ScaleForDpi(Spec.Left, Dpi);
-  const int Top = ScaleForDpi(Spec.Top, Dpi);
-  return {Left, Top, Left + ScaleForDpi(Spec.Width, Dpi), Top + ScaleForDpi(Spec.Height, Dpi)};
+RECT ScaledRect(const TControlRow& Row, UINT Dpi) {
+  const int Left = ScaleForDpi(Row.Left, Dpi);
+  const int Top = ScaleForDpi(Row.Top, Dpi);
+  return {Left, Top, Left + ScaleForDpi(Row.Width, Dpi), Top + ScaleForDpi(Row.Height, Dpi)};
 }

@@ -47,7 +47,7 @@ enum class TControlKind {
   Status
 };
 
-struct TControlSpec {
+struct TControlRow {
   int Id;
   int ParentId;  // 0: the window itself
   TControlKind Kind;
@@ -55,7 +55,7 @@ struct TControlSpec {
   int Left, Top, Width, Height;  // a label's size follows its text
 };
 
-std::span<const TControlSpec> MainFormControls();
+std::span<const TControlRow> MainFormControls();
 
 // Rect scaled from 96 DPI to Dpi.
-RECT ScaledRect(const TControlSpec& Spec, UINT Dpi);
+RECT ScaledRect(const TControlRow& Row, UINT Dpi);

@@ -167,9 +167,9 @@ void TForm1::Show(int CmdShow) {
 
 HWND TForm1::Control(int Id) const {
   if (FHandle == nullptr) return nullptr;
-  for (const TControlSpec& Spec : MainFormControls()) {
-    if (Spec.Id != Id) continue;
-    const HWND Parent = Spec.ParentId == 0 ? FHandle : Control(Spec.ParentId);
+  for (const TControlRow& Row : MainFormControls()) {
+    if (Row.Id != Id) continue;
+    const HWND Parent = Row.ParentId == 0 ? FHandle : Control(Row.ParentId);
     return Parent != nullptr ? ::GetDlgItem(Parent, Id) : nullptr;
   }
   return nullptr;
@@ -177,23 +177,23 @@ HWND TForm1::Control(int Id) const {
 
 void TForm1::CreateControls() {
   const HINSTANCE Instance = ::GetModuleHandleW(nullptr);
-  for (const TControlSpec& Spec : MainFormControls()) {
-    const TKindStyle Kind = StyleOf(Spec.Kind);
-    const HWND Parent = Spec.ParentId == 0 ? FHandle : Control(Spec.ParentId);
-    const HWND Window = ::CreateWindowExW(Kind.ExStyle, Kind.ClassName, Wide(Spec.Caption).c_str(),
-                                          WS_CHILD | WS_VISIBLE | Kind.Style, 0, 0, 0, 0, Parent,
-                                          reinterpret_cast<HMENU>(static_cast<INT_PTR>(Spec.Id)),
-                                          Instance, nullptr);
+  for (const TControlRow& Row : MainFormControls()) {
+    const TKindStyle Kind = StyleOf(Row.Kind);
+    const HWND Parent = Row.ParentId == 0 ? FHandle : Control(Row.ParentId);
+    const HWND Window =
+        ::CreateWindowExW(Kind.ExStyle, Kind.ClassName, Wide(Row.Caption).c_str(),
+                          WS_CHILD | WS_VISIBLE | Kind.Style, 0, 0, 0, 0, Parent,
+                          reinterpret_cast<HMENU>(static_cast<INT_PTR>(Row.Id)), Instance, nullptr);
     if (Window == nullptr) throw EWin32Error("CreateWindowExW");
-    if (Spec.Kind == TControlKind::GroupBox) ::SetWindowSubclass(Window, GroupBoxProc, 0, 0);
-    if (Spec.Kind == TControlKind::DropDownList || Spec.Kind == TControlKind::DropDown) {
+    if (Row.Kind == TControlKind::GroupBox) ::SetWindowSubclass(Window, GroupBoxProc, 0, 0);
+    if (Row.Kind == TControlKind::DropDownList || Row.Kind == TControlKind::DropDown) {
       for (const char* Item : MapTypeItems) {
         ::SendMessageW(Window, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Wide(Item).c_str()));
       }
     }
-    if (Spec.Kind == TControlKind::Status) ::SendMessageW(Window, SB_SIMPLE, TRUE, 0);
-    if (Spec.Id == idBaseCBox) ::SendMessageW(Window, CB_SETCURSEL, FModel.BaseItemIndex(), 0);
-    if (Spec.Id == idTrgCBox) ::SendMessageW(Window, CB_SETCURSEL, FModel.TrgItemIndex(), 0);
+    if (Row.Kind == TControlKind::Status) ::SendMessageW(Window, SB_SIMPLE, TRUE, 0);
+    if (Row.Id == idBaseCBox) ::SendMessageW(Window, CB_SETCURSEL, FModel.BaseItemIndex(), 0);
+    if (Row.Id == idTrgCBox) ::SendMessageW(Window, CB_SETCURSEL, FModel.TrgItemIndex(), 0);
   }
   // The first of the three check boxes of each group starts the group for the arrow keys.
   for (int F = 0; F < FacetCount; ++F) {
@@ -208,18 +208,17 @@ void TForm1::LayOut(UINT Dpi) {
   // The font the controls have now goes only once they all have the new one.
   TFontHandle NewFont = CreateWindowFont(Dpi);
   const HFONT Font = NewFont.get();
-  for (const TControlSpec& Spec : MainFormControls()) {
-    const HWND Window = Control(Spec.Id);
+  for (const TControlRow& Row : MainFormControls()) {
+    const HWND Window = Control(Row.Id);
     ::SendMessageW(Window, WM_SETFONT, reinterpret_cast<WPARAM>(Font), FALSE);
-    RECT Rect = ScaledRect(Spec, Dpi);
-    if (Spec.Kind == TControlKind::Label) {
+    RECT Rect = ScaledRect(Row, Dpi);
+    if (Row.Kind == TControlKind::Label) {
       const SIZE Text = TextSize(Window, Font);
       Rect.right = Rect.left + Text.cx;
       Rect.bottom = Rect.top + Text.cy;
     }
     const int Height = Rect.bottom - Rect.top;
-    const bool Combo =
-        Spec.Kind == TControlKind::DropDownList || Spec.Kind == TControlKind::DropDown;
+    const bool Combo = Row.Kind == TControlKind::DropDownList || Row.Kind == TControlKind::DropDown;
     // A combo box's window spans its field and its dropped list; the list gets room for its
     // items.
     const int ListHeight =
