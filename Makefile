@@ -56,8 +56,7 @@ test-windows: build win-build
 	  $(WINE_ENV) wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1; \
 	  $(WINE_ENV) wineserver -w; }
 	cd $(WIN_BUILD) && $(WINE_ENV) xvfb-run -a -s "-screen 0 1280x1024x24" \
-	  sh -c 'ctest --output-on-failure -j $(JOBS); status=$$?; wineserver -k 2>/dev/null; \
-	    exit $$status'
+	  $(CURDIR)/scripts/wine-ctest $(JOBS)
 
 # The window, veldrin-grid.exe and the usage text in a zip named after the version, ready to hand
 # to a Windows user.
