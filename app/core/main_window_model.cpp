@@ -265,18 +265,34 @@ void TMainWindowModel::SetRunning(bool Running) {
 
 void TMainWindowModel::ShowStatus(const std::string& Text) {
   FStatusText = Text;
-  SendStatus(true);
+  if (NoticeShowing()) {
+    FStatusPending = true;
+  } else {
+    SendStatus(true);
+  }
   // The step after a stage text begins with its events processed (a map's first row).
   FProcessedAt.reset();
 }
 
 void TMainWindowModel::SetStatusText(const std::string& Text) {
   FStatusText = Text;
-  if (FRunning && FStatusSent && FClock() - *FStatusSent < StatusInterval) {
+  if (NoticeShowing() ||
+      (FRunning && FStatusSent && FClock() - *FStatusSent < StatusInterval)) {
     FStatusPending = true;
     return;
   }
   SendStatus(false);
+}
+
+void TMainWindowModel::ShowNotice(const std::string& Text) {
+  FNoticeUntil.reset();
+  ShowStatus(Text);
+  FNoticeUntil = FClock() + NoticeTime;
+}
+
+bool TMainWindowModel::NoticeShowing() {
+  if (FNoticeUntil && (!FRunning || FClock() >= *FNoticeUntil)) FNoticeUntil.reset();
+  return FNoticeUntil.has_value();
 }
 
 void TMainWindowModel::SendStatus(bool PaintNow) {

@@ -83,6 +83,7 @@ class TMainWindowModel : public TJobHost {
   // A screen shows one new picture per refresh: a status text set sooner than this after the
   // last one the view was given waits (the run sets one after every pixel row).
   static constexpr std::chrono::milliseconds StatusInterval{16};
+  static constexpr std::chrono::milliseconds NoticeTime{3000};
   // A run asks for its pending events after every pixel row, tens of thousands of times a
   // second; asking the toolkit costs it a system call each time. The view processes them at
   // the first row after every stage text and then at most once per MessageInterval, well
@@ -184,6 +185,9 @@ class TMainWindowModel : public TJobHost {
   // ShowStatus or at the end of the run, whichever is first; when idle, at once. StatusText() is
   // always the text set last.
   void SetStatusText(const std::string& Text) override;
+  // Painted now, like a stage text; for NoticeTime after it the run's texts (stages too) wait
+  // as SetStatusText's do, so that the notice stays readable. The run's end shows its own text.
+  void ShowNotice(const std::string& Text) override;
   void Repaint() override;
   // Idle: at once. During a run: paced by MessageInterval (see there).
   void ProcessMessages() override;
@@ -193,6 +197,8 @@ class TMainWindowModel : public TJobHost {
   void Guarded(THandler Handler);
   // Gives the view the status text now (PaintNow: painted before this returns).
   void SendStatus(bool PaintNow);
+  // Whether a notice is on screen and its texts must wait (see ShowNotice).
+  bool NoticeShowing();
 
   TMainWindowView& FView;
   bool FActions[WindowActionCount] = {true, false, false, true, true};
@@ -203,9 +209,9 @@ class TMainWindowModel : public TJobHost {
   std::string FStatusText;
   TClock FClock = [] { return std::chrono::steady_clock::now(); };
   std::optional<std::chrono::steady_clock::time_point> FStatusSent;  // when the view got one
-  bool FStatusPending = false;
-  std::optional<std::chrono::steady_clock::time_point>
-      FProcessedAt;  // events last processed  // StatusText() is newer than what the view has
+  bool FStatusPending = false;  // StatusText() is newer than what the view has
+  std::optional<std::chrono::steady_clock::time_point> FNoticeUntil;
+  std::optional<std::chrono::steady_clock::time_point> FProcessedAt;  // events last processed
   bool FRunning = false;
   TFocusTarget FFocusBeforeRun = TFocusTarget::Other;
 };

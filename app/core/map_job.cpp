@@ -177,8 +177,8 @@ void MakeRun(TJobHost& Host) {
       if (!lock) {
         lock.emplace(Host.GetMapFolder());
         if (lock->Busy()) throw EMapJobError(SFolderBusy);
-        if (lock->State() == TOsLock::Unsupported) Host.ShowStatus(SFolderUnlocked);
-        if (lock->State() == TOsLock::LocalOnly) Host.ShowStatus(SFolderLockedLocally);
+        if (lock->State() == TOsLock::Unsupported) Host.ShowNotice(SFolderUnlocked);
+        if (lock->State() == TOsLock::LocalOnly) Host.ShowNotice(SFolderLockedLocally);
       }
       MapJob(Host, f, s);
       processed = true;

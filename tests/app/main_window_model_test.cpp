@@ -375,6 +375,21 @@ TEST_F(MainWindowModelTest, StatusTextsReachTheViewAtTheScreensPaceAndTheLastOne
   Now += 1ms;
   Model.SetStatusText("restored");  // idle: at once
   EXPECT_EQ(View.Given.back(), "restored");
+
+  // A notice stays on screen for 3 s of the run, stage texts too wait behind it; the run's end
+  // shows its final text even before then.
+  Model.SetRunning(true);
+  View.Given.clear();
+  Model.ShowNotice("notice");
+  Set("row 1", 20ms);
+  Model.ShowStatus("stage");
+  Set("row 2", 2979ms);
+  Set("row 3", 1ms);  // 3 s
+  Model.ShowNotice("notice again");
+  Set("final", 1ms);
+  Model.SetRunning(false);
+  EXPECT_EQ(View.Given, (std::vector<std::string>{"notice (painted)", "row 3",
+                                                  "notice again (painted)", "final (painted)"}));
 }
 
 // The run asks for its events after every row; the view processes them at the first row after
