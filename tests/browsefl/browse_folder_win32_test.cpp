@@ -6,10 +6,11 @@
 #include <gtest/gtest.h>
 #include <ole2.h>
 
+#include <cstdlib>
+#include <filesystem>
 #include <string>
+#include <system_error>
 #include <vector>
-
-#include "support/temp_dir.h"
 
 namespace {
 
@@ -20,8 +21,6 @@ class BrowseFolderWin32Test : public ::testing::Test {
     TBrowseFolder::SetFolderPicker({});
     ::OleUninitialize();
   }
-
-  testsupport::TempDir Dir;
 };
 
 struct TPickerCall {
@@ -89,8 +88,36 @@ struct TShellCase {
 class ShellPickerTest : public BrowseFolderWin32Test,
                         public ::testing::WithParamInterface<TShellCase> {};
 
+// A start folder that Wine's picker can select. It finds the folder by comparing each folder on
+// the path as it read it when it parsed the path with what it lists of the folder above a moment
+// later, access times included. A folder first read in between does not match and the picker
+// stays on its default: one that another test changes meanwhile (the temporary folder, where
+// every test makes its own), or one changed since it was last read (a new folder's parent).
+// Hence the profile folder, and each folder on the path read once beforehand.
+class TProfileFolder {
+ public:
+  TProfileFolder()
+      : FPath(std::filesystem::path(_wgetenv(L"USERPROFILE")) /
+              (L"veldrin-picker-" + std::to_wstring(::GetCurrentProcessId()))) {
+    std::filesystem::create_directory(FPath);
+    for (auto Folder = FPath; Folder.has_relative_path(); Folder = Folder.parent_path()) {
+      for ([[maybe_unused]] const auto& Entry : std::filesystem::directory_iterator(Folder)) {
+      }
+    }
+  }
+  ~TProfileFolder() {
+    std::error_code Ignored;
+    std::filesystem::remove(FPath, Ignored);
+  }
+  const std::filesystem::path& Path() const { return FPath; }
+
+ private:
+  std::filesystem::path FPath;
+};
+
 TEST_P(ShellPickerTest, OpensOnTheStartFolderAndReturnsItWhenConfirmed) {
-  const std::wstring Start = Dir.path().wstring();
+  const TProfileFolder Folder;
+  const std::wstring Start = Folder.Path().wstring();
   TBrowseFolder Browse(nullptr);
   Browse.SetTitle(L"UOAMのマップのあるフォルダを選択");
   Browse.SetStartFolder(Start);
