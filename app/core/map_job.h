@@ -20,11 +20,10 @@ inline constexpr const char* SFolderBusy =
     "MakeRun: Another run is working on this folder; try again when it has finished";
 
 // Shown when the run starts on a folder that cannot carry the lock (it then runs unlocked), or
-// whose lock other machines do not see.
-inline constexpr const char* SFolderUnlocked =
-    " This folder cannot be locked: another run on it at the same time is not kept out";
+// whose lock other machines do not see. Short enough for the window's status bar.
+inline constexpr const char* SFolderUnlocked = " Folder cannot be locked: start no other run on it";
 inline constexpr const char* SFolderLockedLocally =
-    " Network folder: its lock keeps out runs on this machine only";
+    " Network folder: not locked against other machines";
 
 // Grid spacing in pixels: 8, 4, 2 for full, half and quarter size (8 for anything else).
 int GridStep(MapScale S);
