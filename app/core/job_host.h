@@ -29,10 +29,10 @@ class TJobHost {
   // Sets the status text and repaints at once.
   virtual void ShowStatus(const std::string& Text) = 0;
   // Sets the status text; the repaint may wait.
+  virtual void SetStatusText(const std::string& Text) = 0;
   // A warning about the whole run that the user must get to read, shown like a stage text; a
   // window keeps it on screen for a while as the run goes on.
   virtual void ShowNotice(const std::string& Text) { ShowStatus(Text); }
-  virtual void SetStatusText(const std::string& Text) = 0;
   virtual void Repaint() = 0;
   // Lets the host act on everything pending (Cancel, close requests, box changes) and returns.
   virtual void ProcessMessages() = 0;
