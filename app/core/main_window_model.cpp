@@ -236,6 +236,7 @@ MapType TMainWindowModel::GetTrgMapType() {
 void TMainWindowModel::SetRunning(bool Running) {
   FRunning = Running;
   FProcessedAt.reset();
+  FNoticeUntil.reset();  // a notice belongs to the run that showed it
   // A toolkit hands the focus of a button that becomes disabled on to another control, which
   // may be Quit (a Space or Enter meant for Make would end the program), or leaves it on the
   // disabled button, where no key acts. While a run disables the focused button the window
@@ -276,8 +277,7 @@ void TMainWindowModel::ShowStatus(const std::string& Text) {
 
 void TMainWindowModel::SetStatusText(const std::string& Text) {
   FStatusText = Text;
-  if (NoticeShowing() ||
-      (FRunning && FStatusSent && FClock() - *FStatusSent < StatusInterval)) {
+  if (NoticeShowing() || (FRunning && FStatusSent && FClock() - *FStatusSent < StatusInterval)) {
     FStatusPending = true;
     return;
   }
@@ -287,12 +287,11 @@ void TMainWindowModel::SetStatusText(const std::string& Text) {
 void TMainWindowModel::ShowNotice(const std::string& Text) {
   FNoticeUntil.reset();
   ShowStatus(Text);
-  FNoticeUntil = FClock() + NoticeTime;
+  if (FRunning) FNoticeUntil = FClock() + NoticeTime;
 }
 
-bool TMainWindowModel::NoticeShowing() {
-  if (FNoticeUntil && (!FRunning || FClock() >= *FNoticeUntil)) FNoticeUntil.reset();
-  return FNoticeUntil.has_value();
+bool TMainWindowModel::NoticeShowing() const {
+  return FNoticeUntil && FClock() < *FNoticeUntil;
 }
 
 void TMainWindowModel::SendStatus(bool PaintNow) {

@@ -198,7 +198,7 @@ class TMainWindowModel : public TJobHost {
   // Gives the view the status text now (PaintNow: painted before this returns).
   void SendStatus(bool PaintNow);
   // Whether a notice is on screen and its texts must wait (see ShowNotice).
-  bool NoticeShowing();
+  bool NoticeShowing() const;
 
   TMainWindowView& FView;
   bool FActions[WindowActionCount] = {true, false, false, true, true};

@@ -377,7 +377,7 @@ TEST_F(MainWindowModelTest, StatusTextsReachTheViewAtTheScreensPaceAndTheLastOne
   EXPECT_EQ(View.Given.back(), "restored");
 
   // A notice stays on screen for 3 s of the run, stage texts too wait behind it; the run's end
-  // shows its final text even before then.
+  // shows its final text even before then, and the next run's texts are not held.
   Model.SetRunning(true);
   View.Given.clear();
   Model.ShowNotice("notice");
@@ -388,8 +388,11 @@ TEST_F(MainWindowModelTest, StatusTextsReachTheViewAtTheScreensPaceAndTheLastOne
   Model.ShowNotice("notice again");
   Set("final", 1ms);
   Model.SetRunning(false);
-  EXPECT_EQ(View.Given, (std::vector<std::string>{"notice (painted)", "row 3",
-                                                  "notice again (painted)", "final (painted)"}));
+  Model.SetRunning(true);
+  Set("next run", 20ms);
+  EXPECT_EQ(View.Given,
+            (std::vector<std::string>{"notice (painted)", "row 3", "notice again (painted)",
+                                      "final (painted)", "next run"}));
 }
 
 // The run asks for its events after every row; the view processes them at the first row after
