@@ -153,7 +153,8 @@ void FlushFolderOf(const std::string& FileName) {
   if (!OsFlushFolder(FolderOf(FileName))) throw EWriteError();
 }
 
-TFolderLock::TFolderLock(const std::string& Folder) : FState(OsTryLockFolder(Folder, FLock)) {
+TFolderLock::TFolderLock(const std::string& Folder, TTryLock TryLock)
+    : FState(TryLock(Folder, FLock)) {
   if (FState != TOsLock::Acquired) return;
   for (const std::string& name : OsFolderEntries(Folder)) {
     if (IsTempFileName(name)) OsDeleteFile(InFolder(Folder, name));

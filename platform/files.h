@@ -65,7 +65,9 @@ void FlushFolderOf(const std::string& FileName);
 // network folder they may be another machine's and stay.
 class TFolderLock {
  public:
-  explicit TFolderLock(const std::string& Folder);
+  // How the lock is tried: OsTryLockFolder; a test may give a stand-in that reports a state.
+  using TTryLock = TOsLock (*)(const std::string& Folder, TOsFile& Lock);
+  explicit TFolderLock(const std::string& Folder, TTryLock TryLock = OsTryLockFolder);
   ~TFolderLock();
   TFolderLock(const TFolderLock&) = delete;
   TFolderLock& operator=(const TFolderLock&) = delete;

@@ -33,3 +33,5 @@ std::string NtPath(const std::string& FullPath) {
   if (path.rfind("\\\\?\\", 0) == 0) path[1] = '?';
   return path;
 }
+
+void (*SystemNameHook)(const std::string& Name) = nullptr;

@@ -21,3 +21,8 @@ std::string ExtendedLengthPath(const std::string& FullPath);
 
 // The NT form of FullPath ("\??\C:\…", "\??\UNC\server\share\…") that a rename by handle takes.
 std::string NtPath(const std::string& FullPath);
+
+// Called, when set, with each name (UTF-8) that the Windows file calls are handed, as they are
+// handed it; the programs never set it. Tests use it to see a long name reach the system in its
+// extended form, which a system without the classic limit (Wine) would accept either way.
+extern void (*SystemNameHook)(const std::string& Name);

@@ -55,10 +55,14 @@ std::wstring FullPathOf(const std::wstring& Name) {
 // name is weighed on its own.
 std::wstring SystemName(const std::string& Name) {
   const std::wstring wide = Wide(Name);
-  if (wide.size() < ExtendedPathFrom) return wide;
-  const std::wstring full = FullPathOf(wide);
-  if (full.empty()) return wide;
-  return Wide(ExtendedLengthPath(Utf8(full.data(), full.size())));
+  const std::wstring full = wide.size() < ExtendedPathFrom ? std::wstring() : FullPathOf(wide);
+  if (full.empty()) {
+    if (SystemNameHook != nullptr) SystemNameHook(Name);
+    return wide;
+  }
+  const std::string extended = ExtendedLengthPath(Utf8(full.data(), full.size()));
+  if (SystemNameHook != nullptr) SystemNameHook(extended);
+  return Wide(extended);
 }
 
 bool IsDelimiter(char c) {

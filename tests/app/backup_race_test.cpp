@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
@@ -30,17 +30,19 @@ int gRacer = 0;
 TEST(BackupFileTest, TwoProcessesRacingPastTheCheckNeverReplaceTheFirstBackup) {
   if (!testsupport::CanFork()) GTEST_SKIP() << "the racing processes are made by fork";
   int interleaved = 0;
-  for (int round = 0; round < 12; ++round) {
+  for (int round = 0; round < 4; ++round) {
     TempDir dir;
     const std::string target = dir.file("MAP2-X1.BMP");
     WriteFileBytes(target, {0});
     gRaceMarks = dir.file("passed-");
     const std::vector<int> statuses = testsupport::RunForked(2, [&target](int k) {
       gRacer = k;
-      // Both pause after the look, so that both have looked before either backs up.
+      // Each waits after the look until the other has looked too, so that both have looked
+      // before either backs up (a child that waits in vain ends after RunForked's 10 s).
       BackupFileRaceHook = [] {
         WriteFileBytes(gRaceMarks + std::to_string(gRacer), {});
-        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        const std::string other = gRaceMarks + std::to_string(1 - gRacer);
+        while (!std::filesystem::exists(other)) std::this_thread::yield();
       };
       BackupFile(target);
       const std::uint8_t result = static_cast<std::uint8_t>(1 + k);
@@ -54,7 +56,7 @@ TEST(BackupFileTest, TwoProcessesRacingPastTheCheckNeverReplaceTheFirstBackup) {
     interleaved += std::count_if(names.begin(), names.end(),
                                  [](const std::string& n) { return n.starts_with("passed-"); }) == 2;
   }
-  EXPECT_GT(interleaved, 0) << "the two processes never both passed the check";
+  EXPECT_EQ(interleaved, 4) << "the two processes did not both pass the check in every round";
 }
 
 }  // namespace

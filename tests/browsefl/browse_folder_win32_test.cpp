@@ -3,6 +3,7 @@
 
 #include "browsefl/browse_folder_win32.h"
 
+#include <commctrl.h>
 #include <gtest/gtest.h>
 #include <ole2.h>
 
@@ -57,17 +58,36 @@ TEST_F(BrowseFolderWin32Test, PassesOwnerTitleAndStartFolderAndKeepsTheAnswerUnc
   EXPECT_EQ(Calls[1].StartFolder, L"C:\\");
 }
 
-// Presses a button of the thread's open picker once it has been open for a moment (the shell
-// fills and expands its folder tree after it shows).
+// Presses a button of the thread's open picker once its folder tree has selected the folder
+// named PickerLeaf (the shell fills and expands the tree after the picker shows). A picker that
+// has not selected it after half a minute is cancelled instead, and PickerGaveUp set.
 WPARAM PickerButton = IDOK;
-int PickerTicks = 0;
+std::wstring PickerLeaf;
+int PickerPolls = 0;
+bool PickerGaveUp = false;
+
+std::wstring SelectedFolder(HWND Picker) {
+  const HWND Tree = ::FindWindowExW(Picker, nullptr, WC_TREEVIEWW, nullptr);
+  if (Tree == nullptr) return {};
+  const auto Item = reinterpret_cast<HTREEITEM>(::SendMessageW(Tree, TVM_GETNEXTITEM, TVGN_CARET, 0));
+  if (Item == nullptr) return {};
+  wchar_t Text[MAX_PATH] = {};
+  TVITEMW Info{};
+  Info.mask = TVIF_TEXT;
+  Info.hItem = Item;
+  Info.pszText = Text;
+  Info.cchTextMax = MAX_PATH;
+  ::SendMessageW(Tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&Info));
+  return Text;
+}
 
 BOOL CALLBACK PressPickerButton(HWND Window, LPARAM Pressed) {
   wchar_t ClassName[16] = {};
   ::GetClassNameW(Window, ClassName, 16);
   if (std::wstring(ClassName) != L"#32770" || !::IsWindowVisible(Window)) return TRUE;
-  if (++PickerTicks < 5) return FALSE;
-  ::PostMessageW(Window, WM_COMMAND, PickerButton, 0);
+  PickerGaveUp = ++PickerPolls > 1500;
+  if (SelectedFolder(Window) != PickerLeaf && !PickerGaveUp) return FALSE;
+  ::PostMessageW(Window, WM_COMMAND, PickerGaveUp ? IDCANCEL : PickerButton, 0);
   *reinterpret_cast<bool*>(Pressed) = true;
   return FALSE;
 }
@@ -122,10 +142,12 @@ TEST_P(ShellPickerTest, OpensOnTheStartFolderAndReturnsItWhenConfirmed) {
   Browse.SetTitle(L"UOAMのマップのあるフォルダを選択");
   Browse.SetStartFolder(Start);
   PickerButton = GetParam().Button;
-  PickerTicks = 0;
-  const UINT_PTR Timer = ::SetTimer(nullptr, 0, 100, PollForPicker);
+  PickerLeaf = Folder.Path().filename().wstring();
+  PickerPolls = 0;
+  const UINT_PTR Timer = ::SetTimer(nullptr, 0, 20, PollForPicker);
   const bool Confirmed = Browse.Execute();
   ::KillTimer(nullptr, Timer);
+  ASSERT_FALSE(PickerGaveUp) << "the picker never selected its start folder";
   EXPECT_EQ(Confirmed, GetParam().Confirmed);
   EXPECT_EQ(Browse.GetFolder(), GetParam().Confirmed ? Start : L"");
 }

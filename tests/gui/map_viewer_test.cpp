@@ -362,7 +362,7 @@ TEST_F(MapViewerTest, FollowsItsFileWhenItIsReplacedKeepingTheOldPictureUntilThe
 
   // The replace finishes; the viewer's own timer finds it.
   std::filesystem::rename(Dir.file("new.BMP"), Name);
-  EXPECT_TRUE(QTest::qWaitFor([&] { return Picture() != Old; }, 5000));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return Picture() != Old; }, 20000));
   EXPECT_EQ(Viewer->View().ScrollX(), 100);
   EXPECT_EQ(Viewer->View().ScrollY(), 60);
   EXPECT_EQ(Picture().pixel(0, 0) & 0xFFFFFF,

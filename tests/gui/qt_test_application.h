@@ -24,6 +24,6 @@ class TPoller {
 
 // Processes events until Condition holds or about TimeoutMs milliseconds have passed; returns
 // Condition's last result.
-bool WaitFor(const std::function<bool()>& Condition, int TimeoutMs = 5000);
+bool WaitFor(const std::function<bool()>& Condition, int TimeoutMs = 20000);
 
 }  // namespace qttest

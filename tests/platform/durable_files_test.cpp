@@ -178,7 +178,8 @@ TEST(ReplaceOpenFile, AReplacedMapKeepsItsAttributesAndANewOneIsPlain) {
 
 TEST(FolderLock, DeletesTheTemporariesOfKilledRunsAndNothingElse) {
   TempDir dir;
-  const std::vector<std::string> kept{".veldrin-lock.tmp",
+  const std::vector<std::string> kept{".veldrin--a1B2c3.tmp",
+                                      ".veldrin-lock.tmp",
                                       ".veldrin-save-a1B2c.tmp",
                                       ".veldrin-save-a1B2c3.tmp.BMP",
                                       ".veldrin-Save-a1B2c3.tmp",
@@ -195,6 +196,23 @@ TEST(FolderLock, DeletesTheTemporariesOfKilledRunsAndNothingElse) {
   std::vector<std::string> sorted = kept;
   std::sort(sorted.begin(), sorted.end());
   EXPECT_EQ(FileNames(dir), sorted);
+}
+
+// Only a lock that keeps every other run out makes a leftover safe to delete: in a network
+// folder another machine's run may be writing it, and in a folder without a lock any run may.
+TEST(FolderLock, LeavesTheTemporariesWhereTheLockDoesNotKeepEveryRunOut) {
+  for (const TOsLock state : {TOsLock::LocalOnly, TOsLock::Unsupported}) {
+    TempDir dir;
+    WriteFileBytes(dir.file(".veldrin-save-a1B2c3.tmp"), {2});
+    static TOsLock reported;
+    reported = state;
+    const TFolderLock lock(dir.path().string(), [](const std::string&, TOsFile& Lock) {
+      Lock = OsNoFile;
+      return reported;
+    });
+    EXPECT_EQ(lock.State(), state);
+    EXPECT_EQ(FileNames(dir), std::vector<std::string>{".veldrin-save-a1B2c3.tmp"});
+  }
 }
 
 TEST(FolderLock, ALockFileThatExistsButCannotBeOpenedIsBusy) {

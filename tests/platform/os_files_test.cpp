@@ -13,6 +13,7 @@
 #include "platform/long_paths.h"
 #include "support/os_test.h"
 #include "support/temp_dir.h"
+#include "support/test_watchdog.h"
 
 namespace {
 
@@ -86,6 +87,7 @@ TEST(OsFiles, TemporaryBesideATargetIsUniqueAndRecognisable) {
 }
 
 TEST(OsFiles, FolderLockIsExclusiveUntilReleased) {
+  testsupport::LimitThisTest(std::chrono::seconds(10));  // a busy lock is never waited for
   TempDir dir;
   TOsFile first = OsNoFile, second = OsNoFile;
   ASSERT_EQ(OsTryLockFolder(dir.path().string(), first), TOsLock::Acquired);
@@ -184,30 +186,36 @@ TEST(OsFiles, WorksInAFolderWhoseNamesPassTheClassicLimit) {
   TOsFile lock = OsNoFile;
   EXPECT_EQ(OsTryLockFolder(folder, lock), TOsLock::Acquired);
   OsUnlockFolder(lock);
+  static std::string handed;
+  SystemNameHook = [](const std::string& Name) { handed = Name; };
+  EXPECT_TRUE(OsDeleteFile(folder + PathDelim + "MAP0-X1.OLD"));
+  SystemNameHook = nullptr;
+  EXPECT_EQ(OsFolderEntries(folder).size(), 1u);
+  if (testsupport::OnWindows()) {
+    EXPECT_EQ(handed.rfind("\\\\?\\", 0), 0u) << handed;
+  }
 }
 
 // A signal that interrupts a blocking open (here of a FIFO that waits for its writer, as a slow
-// network or FUSE folder makes any call wait) must not fail the call.
+// network or FUSE folder makes any call wait) must not fail the call. The writer comes only after
+// three signals have each interrupted the open while it waited.
 TEST(OsFiles, ACallThatASignalInterruptsIsRepeated) {
   TempDir dir;
   const std::string fifo = dir.file("fifo");
   if (!testsupport::MakeFifo(fifo)) GTEST_SKIP() << "no FIFOs and no signals on Windows";
-  std::atomic<bool> opened{false};
+  TOsFile writer = OsNoFile;
   TOsFile reader = OsNoFile;
   {
-    const testsupport::SignalsToThisThread signals(5, [&] {
-      const TOsFile writer = OsOpenFile(fifo, TOsAccess::Write, false);
-      while (!opened) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-      OsCloseFile(writer);
-    });
+    // The reader waits in its open, so this open finds it there and does not wait.
+    testsupport::SignalsWhileBlocked signals(
+        3, "openat", [&] { writer = OsOpenFile(fifo, TOsAccess::Write, false); });
     reader = OsOpenFile(fifo, TOsAccess::Read, false);
-    // A failed open leaves the writer waiting for a reader: this one lets it go.
-    const TOsFile rescue = reader == OsNoFile ? OsOpenFile(fifo, TOsAccess::Read, false) : OsNoFile;
-    opened = true;
-    OsCloseFile(rescue);
+    signals.Returned();
+    EXPECT_EQ(signals.Delivered(), 3);
   }
   EXPECT_NE(reader, OsNoFile);
   OsCloseFile(reader);
+  OsCloseFile(writer);
 }
 
 }  // namespace

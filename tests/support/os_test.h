@@ -148,15 +148,21 @@ bool SetSystemAttribute(const std::string& Name);
 bool MakeFifo(const std::string& Name);
 
 // Interrupts the thread that makes the object with a signal whose handler does not restart
-// system calls, Times times 20 ms apart, from a thread of its own that then calls Then; the
-// destructor waits for that thread. Supported() is false on Windows, which has no such signals.
-class SignalsToThisThread {
+// system calls, Times times, each time once that thread is blocked in the system call named
+// Call ("openat", "flock") and the signal before has been handled; then, from a thread of its own, calls Release, which must let
+// the blocked call return. Once the thread calls Returned (its call came back, failed or not),
+// the object stops at once: a call that a signal made fail is not waited for, and Release is
+// not called. Supported() is false on Windows, which has no such signals.
+class SignalsWhileBlocked {
  public:
-  SignalsToThisThread(int Times, std::function<void()> Then);
-  ~SignalsToThisThread();
-  SignalsToThisThread(const SignalsToThisThread&) = delete;
-  SignalsToThisThread& operator=(const SignalsToThisThread&) = delete;
+  SignalsWhileBlocked(int Times, const char* Call, std::function<void()> Release);
+  ~SignalsWhileBlocked();
+  SignalsWhileBlocked(const SignalsWhileBlocked&) = delete;
+  SignalsWhileBlocked& operator=(const SignalsWhileBlocked&) = delete;
   bool Supported() const { return state_ != nullptr; }
+  void Returned();
+  // How many signals were handled while the thread was blocked.
+  int Delivered() const;
 
  private:
   struct State;

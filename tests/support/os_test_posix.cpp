@@ -7,12 +7,16 @@
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <fstream>
 #include <string>
 #include <thread>
 
@@ -207,31 +211,85 @@ bool MakeFifo(const std::string& Name) {
 }
 
 namespace {
-extern "C" void NoteSignal(int) {}
+
+std::atomic<int> handled_signals{0};
+extern "C" void NoteSignal(int) {
+  handled_signals.fetch_add(1);
+}
+
+long SystemCallNumber(const std::string& Name) {
+  if (Name == "openat") return SYS_openat;
+  if (Name == "flock") return SYS_flock;
+  return -1;
+}
+
+// Whether the thread is asleep inside system call Call, as /proc shows it: its state is S (an
+// interruptible sleep) and its system call that number.
+bool BlockedIn(pid_t Thread, long Call) {
+  const std::string task = "/proc/self/task/" + std::to_string(Thread);
+  std::ifstream stat(task + "/stat");
+  std::string line;
+  if (!std::getline(stat, line)) return false;
+  const auto close = line.rfind(')');
+  if (close == std::string::npos || close + 2 >= line.size() || line[close + 2] != 'S')
+    return false;
+  std::ifstream syscall(task + "/syscall");
+  long number = -1;
+  return syscall >> number && number == Call;
+}
+
 }  // namespace
 
-struct SignalsToThisThread::State {
+struct SignalsWhileBlocked::State {
   struct sigaction old {};
+  std::atomic<bool> returned{false};
+  std::atomic<int> delivered{0};
   std::thread sender;
 };
 
-SignalsToThisThread::SignalsToThisThread(int Times, std::function<void()> Then)
+SignalsWhileBlocked::SignalsWhileBlocked(int Times, const char* Call,
+                                         std::function<void()> Release)
     : state_(std::make_unique<State>()) {
+  const long call = SystemCallNumber(Call);
   struct sigaction note {};
   note.sa_handler = NoteSignal;  // no SA_RESTART
   sigemptyset(&note.sa_mask);
   ::sigaction(SIGUSR1, &note, &state_->old);
   const pthread_t target = ::pthread_self();
-  state_->sender = std::thread([target, Times, Then = std::move(Then)] {
+  const pid_t target_id = static_cast<pid_t>(::syscall(SYS_gettid));
+  State& state = *state_;
+  state_->sender = std::thread([&state, target, target_id, call, Times,
+                                Release = std::move(Release)] {
+    // A safety net only: a blocked thread shows in /proc within microseconds.
+    const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    auto wait_for = [&](const std::function<bool()>& Done) {
+      while (!state.returned && !Done()) {
+        if (std::chrono::steady_clock::now() > give_up) return false;
+        std::this_thread::yield();
+      }
+      return !state.returned;
+    };
     for (int i = 0; i < Times; ++i) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      if (!wait_for([&] { return BlockedIn(target_id, call); })) return;
+      const int before = handled_signals.load();
       ::pthread_kill(target, SIGUSR1);
+      if (!wait_for([&] { return handled_signals.load() != before; })) return;
+      state.delivered.fetch_add(1);
     }
-    Then();
+    if (wait_for([&] { return BlockedIn(target_id, call); })) Release();
   });
 }
 
-SignalsToThisThread::~SignalsToThisThread() {
+void SignalsWhileBlocked::Returned() {
+  state_->returned = true;
+}
+
+int SignalsWhileBlocked::Delivered() const {
+  return state_->delivered.load();
+}
+
+SignalsWhileBlocked::~SignalsWhileBlocked() {
+  state_->returned = true;
   state_->sender.join();
   ::sigaction(SIGUSR1, &state_->old, nullptr);
 }

@@ -179,9 +179,13 @@ bool MakeFifo(const std::string&) {
   return false;
 }
 
-struct SignalsToThisThread::State {};
-SignalsToThisThread::SignalsToThisThread(int, std::function<void()>) {}
-SignalsToThisThread::~SignalsToThisThread() = default;
+struct SignalsWhileBlocked::State {};
+SignalsWhileBlocked::SignalsWhileBlocked(int, const char*, std::function<void()>) {}
+SignalsWhileBlocked::~SignalsWhileBlocked() = default;
+void SignalsWhileBlocked::Returned() {}
+int SignalsWhileBlocked::Delivered() const {
+  return 0;
+}
 
 }  // namespace testsupport
 

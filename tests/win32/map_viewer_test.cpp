@@ -308,7 +308,7 @@ TEST_F(Win32MapViewerTest, AMapReplacedWhileShownIsShownAnew) {
   ASSERT_EQ(Shot().At(150, 100), MapColour(MapIndex(60, 45)));
   WriteMap(Dir.file("MAP2-X1.BMP"), 120, 90, 1);
   EXPECT_TRUE(
-      PumpUntil([this] { return Shot().At(150, 100) == MapColour(MapIndex(60, 45) + 1); }, 3000));
+      PumpUntil([this] { return Shot().At(150, 100) == MapColour(MapIndex(60, 45) + 1); }, 20000));
   EXPECT_DOUBLE_EQ(Viewer->View().Zoom(), 1);
 }
 
@@ -372,14 +372,23 @@ INSTANTIATE_TEST_SUITE_P(SmallAndFullSize, Win32ViewerCopyTest,
 TEST_F(Win32MapViewerTest, ACopyWhileAnotherProgramHoldsTheClipboardShowsAnError) {
   WriteMap(Dir.file("MAP4-1.BMP"), 64, 64);
   Show(Dir.file("MAP4-1.BMP"));
-  std::thread Other([] {
-    ::OpenClipboard(nullptr);
-    ::Sleep(1000);
+  // The other program holds the clipboard from before the copy until after it, however long the
+  // viewer tries.
+  const HANDLE Opened = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  const HANDLE CopyDone = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  std::thread Other([&] {
+    const bool Held = ::OpenClipboard(nullptr) != FALSE;
+    ::SetEvent(Opened);
+    if (!Held) return;
+    ::WaitForSingleObject(CopyDone, 30000);
     ::CloseClipboard();
   });
-  ::Sleep(100);
+  ASSERT_EQ(::WaitForSingleObject(Opened, 30000), WAIT_OBJECT_0);
   Key('C', true);
+  ::SetEvent(CopyDone);
   Other.join();
+  ::CloseHandle(Opened);
+  ::CloseHandle(CopyDone);
   EXPECT_EQ(Errors, std::vector<std::string>{SClipboardBusy});
 }
 

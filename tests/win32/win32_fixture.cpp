@@ -79,4 +79,38 @@ void CALLBACK TTimer::Tick(HWND, UINT, UINT_PTR Id, DWORD) {
   ::KillTimer(nullptr, Id);
 }
 
+namespace {
+constexpr wchar_t kAtNextMessagesClass[] = L"VeldrinTestAtNextMessages";
+}  // namespace
+
+TAtNextMessages::TAtNextMessages(std::function<void()> Fn) : FFn(std::move(Fn)) {
+  static const ATOM Class = [] {
+    WNDCLASSW Info{};
+    Info.lpfnWndProc = Proc;
+    Info.hInstance = ::GetModuleHandleW(nullptr);
+    Info.lpszClassName = kAtNextMessagesClass;
+    return ::RegisterClassW(&Info);
+  }();
+  EXPECT_NE(Class, 0);
+  FWindow = ::CreateWindowExW(0, kAtNextMessagesClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                              ::GetModuleHandleW(nullptr), nullptr);
+  EXPECT_NE(FWindow, nullptr);
+  ::SetWindowLongPtrW(FWindow, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  ::PostMessageW(FWindow, WM_APP, 0, 0);
+}
+
+TAtNextMessages::~TAtNextMessages() {
+  ::DestroyWindow(FWindow);
+}
+
+LRESULT CALLBACK TAtNextMessages::Proc(HWND Window, UINT Message, WPARAM WParam, LPARAM LParam) {
+  if (Message != WM_APP) return ::DefWindowProcW(Window, Message, WParam, LParam);
+  auto* const Self = reinterpret_cast<TAtNextMessages*>(::GetWindowLongPtrW(Window, GWLP_USERDATA));
+  if (Self != nullptr && !Self->FCalled) {
+    Self->FCalled = true;
+    Self->FFn();
+  }
+  return 0;
+}
+
 }  // namespace win32test

@@ -19,7 +19,8 @@ std::wstring WindowText(HWND Window);
 std::wstring StatusBarText(HWND StatusBar);
 
 // Calls Poll every few milliseconds from the thread's message processing (the run's, a modal
-// window's) until it returns true.
+// window's) until it returns true. For a state that holds once reached (a dialog shown); a
+// moment that passes (a stage of a run) may be over before a timer's message arrives.
 class TTimer {
  public:
   explicit TTimer(std::function<bool()> Poll);
@@ -33,6 +34,24 @@ class TTimer {
   std::function<bool()> FPoll;
   UINT_PTR FId;
   bool FDone = false;
+};
+
+// Calls Fn once, from the first processing of the thread's pending messages after it was made:
+// made just before Make is clicked, that is the run's first one, after the first row of the
+// first map's drawing, whatever the machine's speed. Called() says whether it came.
+class TAtNextMessages {
+ public:
+  explicit TAtNextMessages(std::function<void()> Fn);
+  ~TAtNextMessages();
+  TAtNextMessages(const TAtNextMessages&) = delete;
+  TAtNextMessages& operator=(const TAtNextMessages&) = delete;
+  bool Called() const { return FCalled; }
+
+ private:
+  static LRESULT CALLBACK Proc(HWND Window, UINT Message, WPARAM WParam, LPARAM LParam);
+  std::function<void()> FFn;
+  HWND FWindow;
+  bool FCalled = false;
 };
 
 }  // namespace win32test

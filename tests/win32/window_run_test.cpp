@@ -116,13 +116,12 @@ TEST_F(Win32WindowTest, ARunStartedWithMakeWritesTheTickedMapsAndEndsWithTheFina
     Click(W.MapCBox(F, S));
   }
   bool SeenRunning = false;
-  win32test::TTimer DuringRun([&] {
-    if (!W.Model().IsRunning()) return false;
-    SeenRunning = !Enabled(W, idFolderBtn) && !Enabled(W, idMakeBtn) && !Enabled(W, idAboutBtn) &&
-                  Enabled(W, idCancelBtn) && Enabled(W, idQuitBtn);
-    return true;
+  const win32test::TAtNextMessages DuringRun([&] {
+    SeenRunning = W.Model().IsRunning() && !Enabled(W, idFolderBtn) && !Enabled(W, idMakeBtn) &&
+                  !Enabled(W, idAboutBtn) && Enabled(W, idCancelBtn) && Enabled(W, idQuitBtn);
   });
   Click(W.Control(idMakeBtn));
+  ASSERT_TRUE(DuringRun.Called());
   EXPECT_TRUE(SeenRunning);
   EXPECT_EQ(StatusText(W), L" 完了しました");
   EXPECT_TRUE(Errors.empty());
@@ -143,24 +142,30 @@ class Win32WindowInterruptTest : public Win32WindowTest,
                                  public ::testing::WithParamInterface<TInterruption> {};
 
 // Cancel stops the run after its row with the cancel text; Quit and the close button end it as
-// well, and the window is gone once the run has returned. Nothing of the map is saved.
+// well, and the window is gone once the run has returned. Nothing of the map being drawn is
+// saved, and the next map is not started. The request comes with the run's first processing of
+// messages, after the first row of the first map.
 TEST_P(Win32WindowInterruptTest, StopsTheRunAfterTheRowWithNothingOfTheMapSaved) {
-  win32test::WriteSample(Folder(), fcTokuno, msFull);
+  win32test::WriteSample(Folder(), fcMalas, msQuarter);
+  win32test::WriteSample(Folder(), fcTokuno, msQuarter);
   TForm1& W = ShowWindow(Folder());
-  Click(W.MapCBox(fcTokuno, msFull));
+  Click(W.MapCBox(fcMalas, msQuarter));
+  Click(W.MapCBox(fcTokuno, msQuarter));
   const int Id = GetParam().Id;
-  win32test::TTimer BetweenRows([&] {
-    if (StatusText(W).find(L"drawing[") == std::wstring::npos) return false;
+  std::string TextAtRequest;
+  const win32test::TAtNextMessages BetweenRows([&] {
+    TextAtRequest = W.Model().StatusText();
     if (Id != 0) {
       ::PostMessageW(W.Control(Id), BM_CLICK, 0, 0);
     } else {
       ::PostMessageW(W.Handle(), WM_CLOSE, 0, 0);
     }
-    return true;
   });
   Click(W.Control(idMakeBtn));
-  ASSERT_TRUE(BetweenRows.Done());
-  EXPECT_FALSE(FileExists(Target(fcTokuno, msFull)));
+  ASSERT_TRUE(BetweenRows.Called());
+  EXPECT_EQ(TextAtRequest, " マラス 1/4 : drawing[0%]");  // 1 row of 512
+  EXPECT_FALSE(FileExists(Target(fcMalas, msQuarter)));
+  EXPECT_FALSE(FileExists(Target(fcTokuno, msQuarter)));
   EXPECT_TRUE(Errors.empty());
   if (Id == idCancelBtn) {
     ASSERT_NE(W.Handle(), nullptr);
