@@ -515,9 +515,9 @@ TEST(Durability, ATinyFileDeclaringAHugeMapFailsAtOnceWithLittleMemory) {
   EXPECT_EQ(run.output,
             "veldrin-grid: TBigBitmap.SetBitmaps: Too Big Width or Too Many Pixel Bits\n");
   EXPECT_EQ(Snapshot(dir), untouched);
-  // Decoding the declared pixels alone would take 1.3 GB and many seconds.
+  // Decoding the declared pixels alone would take 1.3 GB (and many seconds, which the
+  // machine's speed would blur: the memory tells).
   EXPECT_LT(run.peakRssKb, startKb + 64 * 1024);
-  EXPECT_LT(run.seconds, 2.0);
   RecordProperty("peak_rss_kb", std::to_string(run.peakRssKb));
   std::printf("peak RSS %ld kB, %.3f s\n", run.peakRssKb, run.seconds);
 }
