@@ -52,20 +52,15 @@ struct TRunOptions {
   std::vector<std::string> strace;
 };
 
-// strace that can trace a child here (a container may forbid it).
-bool StraceWorks() {
-  static const bool works = ::system("strace -o /dev/null true >/dev/null 2>&1") == 0;
-  return works;
-}
-
 // Why a program's writes cannot be counted to find one of its texts, or nothing: a sanitizer's
-// runtime writes to pipes of its own, as many times as it needs.
+// runtime writes to pipes of its own, as many times as it needs, and a container may forbid
+// tracing.
 const char* WritesUncountable() {
 #if defined(__SANITIZE_ADDRESS__)
   return "the sanitizer runtime makes writes of its own";
 #else
-  if (!StraceWorks()) return "strace cannot trace a program here";
-  return nullptr;
+  static const bool traces = ::system("strace -o /dev/null true >/dev/null 2>&1") == 0;
+  return traces ? nullptr : "strace cannot trace a program here";
 #endif
 }
 

@@ -149,8 +149,8 @@ bool MakeFifo(const std::string& Name);
 
 // Interrupts the thread that makes the object with a signal whose handler does not restart
 // system calls, Times times, each time once that thread is blocked in the system call named
-// Call ("openat", "flock") and the signal before has been handled; then, from a thread of its own, calls Release, which must let
-// the blocked call return. Once the thread calls Returned (its call came back, failed or not),
+// Call ("openat") and the signal before has been handled; then, from a thread of its own,
+// calls Release, which must let the blocked call return. Once the thread calls Returned (its call came back, failed or not),
 // the object stops at once: a call that a signal made fail is not waited for, and Release is
 // not called. Supported() is false on Windows, which has no such signals.
 class SignalsWhileBlocked {

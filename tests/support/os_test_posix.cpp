@@ -218,9 +218,7 @@ extern "C" void NoteSignal(int) {
 }
 
 long SystemCallNumber(const std::string& Name) {
-  if (Name == "openat") return SYS_openat;
-  if (Name == "flock") return SYS_flock;
-  return -1;
+  return Name == "openat" ? SYS_openat : -1;
 }
 
 // Whether the thread is asleep inside system call Call, as /proc shows it: its state is S (an
