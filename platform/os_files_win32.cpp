@@ -234,7 +234,7 @@ std::int64_t OsFileSize(const std::string& Name) {
 
 bool OsFileStampOf(const std::string& Name, TOsFileStamp& Stamp) {
   BY_HANDLE_FILE_INFORMATION info{};
-  if (Name.empty() || !IdentityOf(Wide(Name), info) ||
+  if (Name.empty() || !IdentityOf(SystemName(Name), info) ||
       (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
     return false;
   }

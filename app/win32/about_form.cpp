@@ -93,10 +93,17 @@ int TAboutForm::ShowModal() {
   if (FOwner != nullptr) ::EnableWindow(FOwner, FALSE);
   ::ShowWindow(FHandle, SW_SHOW);
   ::SetFocus(Button1);
-  RunModalLoop([](void* Form) { return static_cast<TAboutForm*>(Form)->FResult != 0; }, this);
+  // Also over once the dialog is gone: its owner was destroyed meanwhile (closed by End task or
+  // the taskbar, which do not mind a modal dialog), and no button will ever answer.
+  RunModalLoop(
+      [](void* Form) {
+        const auto* About = static_cast<TAboutForm*>(Form);
+        return About->FResult != 0 || About->FHandle == nullptr;
+      },
+      this);
   // The owner is enabled again before the dialog goes, so that it gets the activation back.
   if (FOwner != nullptr) ::EnableWindow(FOwner, TRUE);
-  ::ShowWindow(FHandle, SW_HIDE);
+  if (FHandle != nullptr) ::ShowWindow(FHandle, SW_HIDE);
   return FResult;
 }
 

@@ -16,7 +16,8 @@ class TAboutForm {
   TAboutForm& operator=(const TAboutForm&) = delete;
 
   // Shows the dialog and returns when it closes: IDOK through its button (or Enter), IDCANCEL
-  // through Esc or the close button; 0 when the program is quitting.
+  // through Esc or the close button; 0 when the program is quitting or the dialog was destroyed
+  // with its owner.
   int ShowModal();
 
   HWND Handle() const { return FHandle; }

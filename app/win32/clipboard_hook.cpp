@@ -72,5 +72,7 @@ void CopyMapToClipboard(const TMapView& View, HWND__* Owner) {
   TClipboard Board;
   const std::unique_ptr<TClipboardHook> Hook = NewDesktopClipboardHook(Owner);
   Board.SetHook(Hook.get());
+  // Emptied and filled in one session: one change, with no other program in between.
+  const TDesktopClipboardSession Session(Owner);
   Board.Assign(View.Map());
 }

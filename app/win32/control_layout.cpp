@@ -13,10 +13,11 @@ constexpr TControlRow Controls[] = {
     {idCancelBtn, idPanel1, Button, "&Cancel", 100, 4, 45, 21},
     {idAboutBtn, idPanel1, Button, "&About", 148, 4, 45, 21},
     {idQuitBtn, idPanel1, Button, "Quit", 266, 4, 47, 21},
-    {idBaseCBox, 0, DropDownList, "", 4, 32, 117, 20},
+    // Each label before its box: a screen reader names a box by the text made before it.
     {idLabel1, 0, Label, "をベースにグリッドマップを作成して", 128, 36, 0, 0},
-    {idTrgCBox, 0, DropDown, "", 4, 56, 117, 20},
+    {idBaseCBox, 0, DropDownList, "", 4, 32, 117, 20},
     {idLabel2, 0, Label, "にグリッドマップを設定する", 128, 60, 0, 0},
+    {idTrgCBox, 0, DropDown, "", 4, 56, 117, 20},
     {idFTGBox, 0, GroupBox, "フェルッカ＆トラメル", 4, 80, 153, 41},
     {MapCBoxId(0, 0), idFTGBox, CheckBox, "等倍", 8, 16, 49, 17},
     {MapCBoxId(0, 1), idFTGBox, CheckBox, "1/2", 60, 16, 41, 17},

@@ -12,17 +12,24 @@ namespace {
 constexpr int OpenAttempts = 20;
 constexpr DWORD OpenRetryMs = 10;
 
-// The clipboard open for a window for the life of the object.
+// Whether a TDesktopClipboardSession of this thread holds the clipboard open.
+thread_local bool SessionOpen = false;
+
+bool OpenWithRetries(HWND Owner) {
+  for (int Attempt = 0; Attempt < OpenAttempts; ++Attempt) {
+    if (Attempt > 0) ::Sleep(OpenRetryMs);
+    if (::OpenClipboard(Owner)) return true;
+  }
+  return false;
+}
+
+// The clipboard open for a window for the life of the object, or the session's.
 class TOpenedClipboard {
  public:
-  explicit TOpenedClipboard(HWND Owner) {
-    for (int Attempt = 0; Attempt < OpenAttempts && !FOpen; ++Attempt) {
-      if (Attempt > 0) ::Sleep(OpenRetryMs);
-      FOpen = ::OpenClipboard(Owner) != FALSE;
-    }
-  }
+  explicit TOpenedClipboard(HWND Owner)
+      : FInSession(SessionOpen), FOpen(FInSession || OpenWithRetries(Owner)) {}
   ~TOpenedClipboard() {
-    if (FOpen) ::CloseClipboard();
+    if (FOpen && !FInSession) ::CloseClipboard();
   }
   TOpenedClipboard(const TOpenedClipboard&) = delete;
   TOpenedClipboard& operator=(const TOpenedClipboard&) = delete;
@@ -30,7 +37,8 @@ class TOpenedClipboard {
   bool IsOpen() const { return FOpen; }
 
  private:
-  bool FOpen = false;
+  bool FInSession;
+  bool FOpen;
 };
 
 struct TGlobalFree {
@@ -56,6 +64,18 @@ class TGlobalLock {
 };
 
 }  // namespace
+
+TDesktopClipboardSession::TDesktopClipboardSession(HWND Owner) {
+  if (SessionOpen) return;
+  if (!OpenWithRetries(Owner)) throw EClipboardError();
+  SessionOpen = FOwns = true;
+}
+
+TDesktopClipboardSession::~TDesktopClipboardSession() {
+  if (!FOwns) return;
+  SessionOpen = false;
+  ::CloseClipboard();
+}
 
 void DesktopClipboardEmpty(HWND Owner) {
   const TOpenedClipboard Opened(Owner);

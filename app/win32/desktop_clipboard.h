@@ -20,6 +20,21 @@ class EClipboardError : public Exception {
   EClipboardError() : Exception(SClipboardBusy) {}
 };
 
+// The clipboard open for Owner while the object lives, so that the calls below made by this
+// thread meanwhile are one session: one change for the clipboard's listeners and its history,
+// and no other program in between. Raises EClipboardError (SClipboardBusy).
+class TDesktopClipboardSession {
+ public:
+  explicit TDesktopClipboardSession(HWND__* Owner);
+  ~TDesktopClipboardSession();
+  TDesktopClipboardSession(const TDesktopClipboardSession&) = delete;
+  TDesktopClipboardSession& operator=(const TDesktopClipboardSession&) = delete;
+
+ private:
+  bool FOwns = false;  // false inside a session that was open already
+};
+
+// Each call opens and closes the clipboard for itself, unless a session is open.
 // Empties the clipboard and makes Owner its owner. Raises EClipboardError (SClipboardBusy).
 void DesktopClipboardEmpty(HWND__* Owner);
 // Adds Size bytes under Format, copied into a global block that the clipboard then owns. The

@@ -138,21 +138,28 @@ HWND CreateFormWindow() {
 }  // namespace
 
 TForm1::TForm1() : FHandle(CreateFormWindow()), FModel(*this), FBrowseFolder(FHandle) {
+  // A window that cannot be made whole goes with the error: its object would not outlive the
+  // exception, so the window gets its object's procedure only once everything stands.
+  try {
+    FBrowseFolder.SetTitle(L"UOAMのマップのあるフォルダを選択");
+    CreateControls();
+    FDpi = ::GetDpiForWindow(FHandle);
+    LayOut(FDpi);
+    StateChanged();
+
+    MONITORINFO Monitor{};
+    Monitor.cbSize = sizeof Monitor;
+    ::GetMonitorInfoW(::MonitorFromWindow(FHandle, MONITOR_DEFAULTTOPRIMARY), &Monitor);
+    const int Width = ScaleForDpi(FormClientWidth, FDpi);
+    const int Height = ScaleForDpi(FormClientHeight, FDpi);
+    const RECT Frame = CentredFrame(Monitor.rcWork, Width, Height, FDpi);
+    PlaceClient(FHandle, Frame.left, Frame.top, Width, Height);
+  } catch (...) {
+    ::DestroyWindow(FHandle);
+    throw;
+  }
   ::SetWindowLongPtrW(FHandle, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   ::SetWindowLongPtrW(FHandle, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(WindowProc));
-  FBrowseFolder.SetTitle(L"UOAMのマップのあるフォルダを選択");
-  CreateControls();
-  FDpi = ::GetDpiForWindow(FHandle);
-  LayOut(FDpi);
-  StateChanged();
-
-  MONITORINFO Monitor{};
-  Monitor.cbSize = sizeof Monitor;
-  ::GetMonitorInfoW(::MonitorFromWindow(FHandle, MONITOR_DEFAULTTOPRIMARY), &Monitor);
-  const int Width = ScaleForDpi(FormClientWidth, FDpi);
-  const int Height = ScaleForDpi(FormClientHeight, FDpi);
-  const RECT Frame = CentredFrame(Monitor.rcWork, Width, Height, FDpi);
-  PlaceClient(FHandle, Frame.left, Frame.top, Width, Height);
 }
 
 TForm1::~TForm1() {
@@ -248,9 +255,17 @@ LRESULT TForm1::HandleMessage(UINT Message, WPARAM WParam, LPARAM LParam) {
       if (LParam != 0) ControlNotified(LOWORD(WParam), HIWORD(WParam));
       return 0;
     case WM_CONTEXTMENU:
-      MapBoxMenuRequested(reinterpret_cast<HWND>(WParam),
-                          {GET_X_LPARAM(LParam), GET_Y_LPARAM(LParam)});
+      MapBoxMenuRequested({GET_X_LPARAM(LParam), GET_Y_LPARAM(LParam)});
       return 0;
+    case WM_NEXTDLGCTL: {
+      // What a dialog does with it; the dialog keyboard asks it of this window for an arrow key,
+      // naming the next control of the group (LParam nonzero), or for the next tab stop.
+      const HWND Next = LOWORD(LParam) != 0
+                            ? reinterpret_cast<HWND>(WParam)
+                            : ::GetNextDlgTabItem(FHandle, ::GetFocus(), WParam != 0);
+      if (Next != nullptr) ::SetFocus(Next);
+      return 0;
+    }
     case WM_DPICHANGED: {
       const auto* Suggested = reinterpret_cast<const RECT*>(LParam);
       FDpi = LOWORD(WParam);
@@ -305,17 +320,19 @@ void TForm1::ControlNotified(int Id, int Code) {
   if (Id == idTrgCBox && Code == CBN_EDITCHANGE) FModel.TrgTextEdited();
 }
 
-void TForm1::MapBoxMenuRequested(HWND Source, POINT ScreenPos) {
-  // From the keyboard (the menu key, Shift+F10) for the focused box, at its centre; from the
-  // mouse for the box under the pointer, which may be disabled: then the request comes from its
-  // group box or from the window.
+void TForm1::MapBoxMenuRequested(POINT ScreenPos) {
+  // From the keyboard (the menu key, Shift+F10) for the focused box, at its centre: the request
+  // may come through the box's group box, which names itself as the source. From the mouse for
+  // the box under the pointer, which may be disabled: then the request comes from its group box
+  // or from the window.
   const bool FromKeyboard = ScreenPos.x == -1 && ScreenPos.y == -1;
+  const HWND Focused = ::GetFocus();
   for (Facet F = 0; F < FacetCount; ++F) {
     for (MapScale S = 0; S < MapScaleCount; ++S) {
       const HWND Box = MapCBox(F, S);
       RECT Rect;
       ::GetWindowRect(Box, &Rect);
-      if (FromKeyboard ? Box != Source : !::PtInRect(&Rect, ScreenPos)) continue;
+      if (FromKeyboard ? Box != Focused : !::PtInRect(&Rect, ScreenPos)) continue;
       if (FromKeyboard) ScreenPos = {(Rect.left + Rect.right) / 2, (Rect.top + Rect.bottom) / 2};
       PopupMapBoxMenu(FHandle, FModel, F, S, ScreenPos);
       return;
@@ -331,12 +348,15 @@ bool TForm1::KeyPressed(const MSG& Message) {
     FModel.AcceleratorPressed(static_cast<char>(Message.wParam));
     return true;
   }
-  // Shift+F10 asks for the focused box's menu, as the menu key does.
-  if (Message.message == WM_SYSKEYDOWN && Message.wParam == VK_F10 &&
-      (::GetKeyState(VK_SHIFT) & 0x8000) != 0) {
+  // Shift+F10 and the menu key ask for the focused box's menu, the menu key as it is released
+  // (as the system's own handling does, which the key then never reaches: one request).
+  if ((Message.message == WM_SYSKEYDOWN && Message.wParam == VK_F10 &&
+       (::GetKeyState(VK_SHIFT) & 0x8000) != 0) ||
+      (Message.message == WM_KEYUP && Message.wParam == VK_APPS)) {
     ::SendMessageW(FHandle, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(::GetFocus()), -1);
     return true;
   }
+  if (Message.message == WM_KEYDOWN && Message.wParam == VK_APPS) return true;
   return false;
 }
 

@@ -57,7 +57,7 @@ class TForm1 : public TMainWindowView {
 
   // The user's actions.
   void ControlNotified(int Id, int Code);
-  void MapBoxMenuRequested(HWND Source, POINT ScreenPos);
+  void MapBoxMenuRequested(POINT ScreenPos);
   bool KeyPressed(const MSG& Message);
 
   HWND FHandle;

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "platform/long_paths.h"
@@ -186,13 +187,20 @@ TEST(OsFiles, WorksInAFolderWhoseNamesPassTheClassicLimit) {
   TOsFile lock = OsNoFile;
   EXPECT_EQ(OsTryLockFolder(folder, lock), TOsLock::Acquired);
   OsUnlockFolder(lock);
+  // What the calls hand the system here: the extended form, which Wine would not insist on.
   static std::string handed;
   SystemNameHook = [](const std::string& Name) { handed = Name; };
-  EXPECT_TRUE(OsDeleteFile(folder + PathDelim + "MAP0-X1.OLD"));
+  const auto handedBy = [](bool Done) {
+    EXPECT_TRUE(Done);
+    return std::exchange(handed, std::string());
+  };
+  TOsFileStamp stamp;
+  const std::string names[] = {handedBy(OsFileStampOf(target, stamp)),
+                               handedBy(OsDeleteFile(folder + PathDelim + "MAP0-X1.OLD"))};
   SystemNameHook = nullptr;
   EXPECT_EQ(OsFolderEntries(folder).size(), 1u);
   if (testsupport::OnWindows()) {
-    EXPECT_EQ(handed.rfind("\\\\?\\", 0), 0u) << handed;
+    for (const std::string& name : names) EXPECT_EQ(name.rfind(R"(\\?\)", 0), 0u) << name;
   }
 }
 

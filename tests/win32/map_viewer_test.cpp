@@ -14,6 +14,7 @@
 
 #include "app/win32/desktop_clipboard.h"
 #include "app/win32/error_display.h"
+#include "app/win32/win32_handles.h"
 #include "platform/exceptions.h"
 #include "support/temp_dir.h"
 #include "viewer_test_maps.h"
@@ -368,6 +369,45 @@ TEST_P(Win32ViewerCopyTest, CtrlCPutsTheMapOnTheDesktopClipboard) {
 
 INSTANTIATE_TEST_SUITE_P(SmallAndFullSize, Win32ViewerCopyTest,
                          ::testing::Values(std::pair{37, 23}, std::pair{7168, 4096}));
+
+// Counts the clipboard's changes as a clipboard history or another program's listener sees them.
+class TClipboardListener {
+ public:
+  TClipboardListener() {
+    static const TWindowClass Class(L"VeldrinTestClipboardListener", Proc);
+    FWindow = ::CreateWindowExW(0, Class.Name(), L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                                ::GetModuleHandleW(nullptr), nullptr);
+    ::SetWindowLongPtrW(FWindow, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    EXPECT_TRUE(::AddClipboardFormatListener(FWindow));
+  }
+  ~TClipboardListener() {
+    ::RemoveClipboardFormatListener(FWindow);
+    ::DestroyWindow(FWindow);
+  }
+  TClipboardListener(const TClipboardListener&) = delete;
+  TClipboardListener& operator=(const TClipboardListener&) = delete;
+  int Updates = 0;
+
+ private:
+  static LRESULT CALLBACK Proc(HWND Window, UINT Message, WPARAM WParam, LPARAM LParam) {
+    auto* const Self =
+        reinterpret_cast<TClipboardListener*>(::GetWindowLongPtrW(Window, GWLP_USERDATA));
+    if (Message == WM_CLIPBOARDUPDATE && Self != nullptr) ++Self->Updates;
+    return ::DefWindowProcW(Window, Message, WParam, LParam);
+  }
+  HWND FWindow;
+};
+
+// Emptied and filled in one session: one change, so a clipboard history records no empty entry
+// and no other program can take the clipboard in between.
+TEST_F(Win32MapViewerTest, ACopyIsOneChangeOfTheClipboard) {
+  WriteMap(Dir.file("MAP4-1.BMP"), 64, 64);
+  Show(Dir.file("MAP4-1.BMP"));
+  const TClipboardListener Listener;
+  Key('C', true);  // the system tells the listeners as the clipboard closes
+  EXPECT_TRUE(Errors.empty());
+  EXPECT_EQ(Listener.Updates, 1);
+}
 
 TEST_F(Win32MapViewerTest, ACopyWhileAnotherProgramHoldsTheClipboardShowsAnError) {
   WriteMap(Dir.file("MAP4-1.BMP"), 64, 64);

@@ -2,9 +2,14 @@
 // as the user's clicks reach them, runs started with Make over sample maps, and Cancel and a
 // close request arriving between two rows of a run.
 
+#include <windows.h>
+
+#include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
+#include <functional>
 #include <string>
 
 #include "app/win32/error_display.h"
@@ -12,6 +17,7 @@
 #include "platform/files.h"
 #include "sample_folder.h"
 #include "support/temp_dir.h"
+#include "support/test_watchdog.h"
 #include "win32_fixture.h"
 
 namespace {
@@ -229,6 +235,203 @@ TEST_F(Win32WindowTest, AboutShowsTheDialogModallyCentredOnTheWindowAndOkClosesI
   EXPECT_TRUE(OwnerDisabled);
   EXPECT_TRUE(::IsWindowEnabled(W.Handle()));
   EXPECT_EQ(::FindWindowW(L"VeldrinAboutForm", nullptr), nullptr);
+}
+
+// ---- the edges of a Windows session -------------------------------------------------------
+
+// The visible top-level window of this thread of that class ("#32770": a dialog box or the
+// shell's picker; "#32768": a popup menu), or null.
+HWND ShownWindowOfClass(const wchar_t* ClassName) {
+  struct TSearch {
+    const wchar_t* ClassName;
+    HWND Found = nullptr;
+  } Search{ClassName};
+  ::EnumThreadWindows(
+      ::GetCurrentThreadId(),
+      [](HWND Window, LPARAM Param) -> BOOL {
+        auto* const Search = reinterpret_cast<TSearch*>(Param);
+        wchar_t Name[32] = {};
+        ::GetClassNameW(Window, Name, 32);
+        if (std::wstring(Name) != Search->ClassName || !::IsWindowVisible(Window)) return TRUE;
+        Search->Found = Window;
+        return FALSE;
+      },
+      reinterpret_cast<LPARAM>(&Search));
+  // A popup menu belongs to no thread's list under every system: look for it by class too.
+  if (Search.Found == nullptr) {
+    const HWND Any = ::FindWindowW(ClassName, nullptr);
+    if (Any != nullptr && ::IsWindowVisible(Any) &&
+        ::GetWindowThreadProcessId(Any, nullptr) == ::GetCurrentThreadId()) {
+      Search.Found = Any;
+    }
+  }
+  return Search.Found;
+}
+
+struct TModalState {
+  const char* Name;
+  const wchar_t* ClassName;                    // the window the state shows
+  std::function<void(TForm1&)> Open;           // returns once the state has ended
+};
+
+class Win32WindowModalCloseTest : public Win32WindowTest,
+                                  public ::testing::WithParamInterface<TModalState> {};
+
+// End task, the taskbar's Close and many tools send the window WM_CLOSE whatever is open over
+// it. The modal state ends with the window, and so does the program: never a process left
+// without a window.
+TEST_P(Win32WindowModalCloseTest, ACloseWhileItIsOpenEndsItAndTheWindow) {
+  testsupport::LimitThisTest(std::chrono::seconds(30));  // a modal loop left waiting hangs
+  SetErrorHandler({});                                   // the real message box
+  testsupport::WriteFileBytes(GetBaseFileName(Folder(), fcMalas, mtNormal, msFull), {'B', 'M'});
+  TForm1& W = ShowWindow(Folder());
+  Click(W.MapCBox(fcMalas, msFull));
+  bool Shown = false;
+  win32test::TTimer WhileOpen([&] {
+    if (ShownWindowOfClass(GetParam().ClassName) == nullptr) return false;
+    Shown = true;
+    ::PostMessageW(W.Handle(), WM_CLOSE, 0, 0);
+    return true;
+  });
+  GetParam().Open(W);
+  EXPECT_TRUE(Shown);
+  EXPECT_EQ(W.Handle(), nullptr);
+  EXPECT_EQ(ShownWindowOfClass(GetParam().ClassName), nullptr);
+}
+
+const TModalState ModalStates[] = {
+    {"About", L"VeldrinAboutForm", [](TForm1& W) { Click(W.Control(idAboutBtn)); }},
+    {"MessageBox", L"#32770", [](TForm1& W) { Click(W.Control(idMakeBtn)); }},
+    {"MapBoxMenu", L"#32768",
+     [](TForm1& W) {
+       RECT Box;
+       ::GetWindowRect(W.MapCBox(fcMalas, msFull), &Box);
+       ::SendMessageW(W.Handle(), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(W.Handle()),
+                      MAKELPARAM(Box.left + 4, Box.top + 4));
+     }},
+};
+INSTANTIATE_TEST_SUITE_P(States, Win32WindowModalCloseTest, ::testing::ValuesIn(ModalStates),
+                         [](const auto& Info) { return std::string(Info.param.Name); });
+
+// A window whose controls cannot all be made goes with the error; none is left whose object is
+// gone (a broadcast would reach it). Here the system refuses the status bar.
+TEST_F(Win32WindowTest, AWindowThatFailsWhileItIsMadeLeavesNoWindow) {
+  const HHOOK Hook = ::SetWindowsHookExW(
+      WH_CBT,
+      [](int Code, WPARAM, LPARAM LParam) -> LRESULT {
+        if (Code != HCBT_CREATEWND) return 0;
+        const auto* Create = reinterpret_cast<const CBT_CREATEWNDW*>(LParam);
+        const LPCWSTR Class = Create->lpcs->lpszClass;
+        const bool StatusBar = !IS_INTRESOURCE(Class) && std::wstring(Class) == STATUSCLASSNAMEW;
+        return StatusBar ? 1 : 0;  // nonzero: the window is not made
+      },
+      nullptr, ::GetCurrentThreadId());
+  ASSERT_NE(Hook, nullptr);
+  EXPECT_THROW(TForm1(), EWin32Error);
+  ::UnhookWindowsHookEx(Hook);
+  // The fixture's own window is the only one left.
+  int Windows = 0;
+  ::EnumThreadWindows(
+      ::GetCurrentThreadId(),
+      [](HWND Window, LPARAM Count) -> BOOL {
+        wchar_t Name[32] = {};
+        ::GetClassNameW(Window, Name, 32);
+        if (std::wstring(Name) == L"VeldrinForm1") ++*reinterpret_cast<int*>(Count);
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&Windows));
+  EXPECT_EQ(Windows, 1);
+  ::SendMessageTimeoutW(HWND_BROADCAST, WM_SETTINGCHANGE, 0, 0, SMTO_NORMAL, 1000, nullptr);
+}
+
+// Keys as the message loop delivers them to the focused control.
+void PostKey(HWND Window, UINT Down, UINT Up, UINT VirtualKey) {
+  const LPARAM Scan = static_cast<LPARAM>(::MapVirtualKeyW(VirtualKey, MAPVK_VK_TO_VSC)) << 16;
+  ::PostMessageW(Window, Down, VirtualKey, Scan | 1);
+  ::PostMessageW(Window, Up, VirtualKey, Scan | 0xC0000001);
+}
+
+struct TMenuKey {
+  const char* Name;
+  UINT Down, Up, VirtualKey;
+  bool Shift;
+};
+
+class Win32MapBoxMenuKeyTest : public Win32WindowTest,
+                               public ::testing::WithParamInterface<TMenuKey> {};
+
+TEST_P(Win32MapBoxMenuKeyTest, OpensTheFocusedBoxsMenu) {
+  win32test::WriteSample(Folder(), fcMalas, msQuarter);
+  TForm1& W = ShowWindow(Folder());
+  const HWND Box = W.MapCBox(fcMalas, msQuarter);
+  ::SetFocus(Box);
+  ASSERT_EQ(::GetFocus(), Box);
+  BYTE State[256] = {};
+  ::GetKeyboardState(State);
+  State[VK_SHIFT] = GetParam().Shift ? 0x80 : 0;
+  ::SetKeyboardState(State);
+  RECT Menu{}, Field{};
+  win32test::TTimer WhileOpen([&] {
+    const HWND Popup = ShownWindowOfClass(L"#32768");
+    if (Popup == nullptr) return false;
+    ::GetWindowRect(Popup, &Menu);
+    ::EndMenu();
+    return true;
+  });
+  PostKey(Box, GetParam().Down, GetParam().Up, GetParam().VirtualKey);
+  win32test::PumpUntil([&] { return WhileOpen.Done(); }, 10000);
+  State[VK_SHIFT] = 0;
+  ::SetKeyboardState(State);
+  ASSERT_TRUE(WhileOpen.Done()) << "no menu";
+  // At the box's centre.
+  ::GetWindowRect(Box, &Field);
+  EXPECT_EQ(Menu.left, (Field.left + Field.right) / 2);
+  EXPECT_EQ(Menu.top, (Field.top + Field.bottom) / 2);
+}
+
+const TMenuKey MenuKeys[] = {{"MenuKey", WM_KEYDOWN, WM_KEYUP, VK_APPS, false},
+                             {"ShiftF10", WM_SYSKEYDOWN, WM_SYSKEYUP, VK_F10, true}};
+INSTANTIATE_TEST_SUITE_P(Keys, Win32MapBoxMenuKeyTest, ::testing::ValuesIn(MenuKeys),
+                         [](const auto& Info) { return std::string(Info.param.Name); });
+
+// The arrow keys move between the three boxes of a group, and stay inside it.
+TEST_F(Win32WindowTest, ArrowKeysMoveBetweenTheBoxesOfAGroup) {
+  for (MapScale S = 0; S < MapScaleCount; ++S) {
+    testsupport::WriteFileBytes(GetBaseFileName(Folder(), fcIlshenar, mtNormal, S), {'B', 'M'});
+  }
+  TForm1& W = ShowWindow(Folder());
+  ::SetFocus(W.MapCBox(fcIlshenar, msFull));
+  const struct {
+    UINT Key;
+    MapScale Then;
+  } Steps[] = {{VK_RIGHT, msHalf}, {VK_DOWN, msQuarter}, {VK_RIGHT, msFull},
+               {VK_LEFT, msQuarter}, {VK_UP, msHalf}};
+  for (const auto& Step : Steps) {
+    PostKey(::GetFocus(), WM_KEYDOWN, WM_KEYUP, Step.Key);
+    win32test::PumpUntil([] { return false; }, 0);
+    EXPECT_EQ(::GetFocus(), W.MapCBox(fcIlshenar, Step.Then)) << Step.Key;
+  }
+}
+
+// A screen reader names a combo box by the static text just before it in the window order (the
+// order they were made in). Wine's accessibility layer names it by its own text only, so the
+// order itself is what is checked.
+TEST_F(Win32WindowTest, EachComboBoxComesRightAfterItsOwnLabel) {
+  TForm1& W = ShowWindow(Folder());
+  const struct {
+    int Box;
+    int Label;
+    const wchar_t* Text;
+  } Pairs[] = {{idBaseCBox, idLabel1, L"をベースにグリッドマップを作成して"},
+               {idTrgCBox, idLabel2, L"にグリッドマップを設定する"}};
+  for (const auto& Pair : Pairs) {
+    const HWND Before = ::GetWindow(W.Control(Pair.Box), GW_HWNDPREV);
+    EXPECT_EQ(Before, W.Control(Pair.Label)) << Pair.Box;
+    EXPECT_EQ(WindowText(Before), Pair.Text);
+  }
+  // Labels take no part in the tab order: Tab still goes from the target box to the first map
+  // box.
+  EXPECT_EQ(::GetNextDlgTabItem(W.Handle(), W.Control(idBaseCBox), FALSE), W.Control(idTrgCBox));
 }
 
 }  // namespace
