@@ -34,6 +34,9 @@ class TJobHost {
   // window keeps it on screen for a while as the run goes on.
   virtual void ShowNotice(const std::string& Text) { ShowStatus(Text); }
   virtual void Repaint() = 0;
+  // The map's reduction and saving begin (true), which no interrupt stops, or are over (false,
+  // also when they failed). A window holds back the end of the user's session meanwhile.
+  virtual void FinishingMap(bool /*Begun*/) {}
   // Lets the host act on everything pending (Cancel, close requests, box changes) and returns.
   virtual void ProcessMessages() = 0;
 };

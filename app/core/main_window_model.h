@@ -63,6 +63,9 @@ class TMainWindowView {
   virtual void RequestClose() = 0;
   // Shows an error that reached an event handler (a message box); the window stays usable.
   virtual void ShowError(const std::string& Message) = 0;
+  // While Hold, a map is being reduced and saved: where the system asks, the end of the user's
+  // session waits, with a reason it shows.
+  virtual void HoldSessionEnd(bool /*Hold*/) {}
 
   // Where the keyboard focus is, and giving it to a control or to the window itself.
   virtual TFocusTarget Focus() = 0;
@@ -189,6 +192,7 @@ class TMainWindowModel : public TJobHost {
   // as SetStatusText's do, so that the notice stays readable. The run's end shows its own text.
   void ShowNotice(const std::string& Text) override;
   void Repaint() override;
+  void FinishingMap(bool Begun) override { FView.HoldSessionEnd(Begun); }
   // Idle: at once. During a run: paced by MessageInterval (see there).
   void ProcessMessages() override;
 

@@ -127,6 +127,18 @@ void MapJob(TJobHost& Host, Facet F, MapScale S) {
   Host.ShowStatus(name + " : loading");
   map->LoadFromFile(baseName);
 
+  // From the reduction on, the map is finished whatever comes; the host hears when that ends.
+  struct TFinishing {
+    TJobHost& Host;
+    bool Begun = false;
+    void Begin() {
+      Host.FinishingMap(true);
+      Begun = true;
+    }
+    ~TFinishing() {
+      if (Begun) Host.FinishingMap(false);
+    }
+  } finishing{Host};
   {
     auto work = std::make_unique<TBigBitmap>();
     work->SetPixelFormat(bbpf24bit);
@@ -148,6 +160,7 @@ void MapJob(TJobHost& Host, Facet F, MapScale S) {
     }
 
     // Every pixel becomes the nearest entry of the map's own colour table; the table stays.
+    finishing.Begin();
     Host.ShowStatus(name + " : 減色中");
     map->Canvas()->Draw(0, 0, work.get());
   }

@@ -289,6 +289,16 @@ LRESULT TForm1::HandleMessage(UINT Message, WPARAM WParam, LPARAM LParam) {
       // During a run the window stays until the run has returned; the model then asks again.
       if (FModel.CloseRequested()) ::DestroyWindow(FHandle);
       return 0;
+    case WM_QUERYENDSESSION:
+      // Log-off, shut-down or restart: during a run as the close button, so that the run stops
+      // after its row and the program ends. The question comes only between rows: while a map is
+      // reduced and saved no message is processed, and the system shows HoldSessionEnd's reason.
+      if (FModel.IsRunning()) FModel.CloseRequested();
+      return TRUE;
+    case WM_ENDSESSION:
+      // The session ends now (a run has been asked to stop already); or it goes on after all.
+      if (WParam != FALSE && !FModel.IsRunning()) ::DestroyWindow(FHandle);
+      return 0;
     case WM_NCDESTROY: {
       const HWND Window = FHandle;
       FHandle = nullptr;
@@ -417,6 +427,14 @@ void TForm1::RequestClose() {
 
 void TForm1::ShowError(const std::string& Message) {
   ShowErrorMessage(FHandle, Message);
+}
+
+void TForm1::HoldSessionEnd(bool Hold) {
+  if (Hold) {
+    ::ShutdownBlockReasonCreate(FHandle, L"マップを保存しています。保存が終わると終了します");
+  } else {
+    ::ShutdownBlockReasonDestroy(FHandle);
+  }
 }
 
 TFocusTarget TForm1::Focus() {

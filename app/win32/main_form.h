@@ -45,6 +45,7 @@ class TForm1 : public TMainWindowView {
   void ShowAbout() override;
   void RequestClose() override;
   void ShowError(const std::string& Message) override;
+  void HoldSessionEnd(bool Hold) override;
   TFocusTarget Focus() override;
   void SetFocus(TFocusTarget Target) override;
 

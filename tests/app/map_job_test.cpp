@@ -119,7 +119,13 @@ class TFakeHost : public TJobHost {
     for (const std::string& t : log) n += t.ends_with(" : check bitmap") ? 1 : 0;
     return n;
   }
-  std::string LastText() const { return log.empty() ? "" : log.back().substr(4); }
+  // The last status text (the holds of the session's end are not texts).
+  std::string LastText() const {
+    for (auto t = log.rbegin(); t != log.rend(); ++t) {
+      if (*t != "hold" && *t != "free") return t->substr(4);
+    }
+    return "";
+  }
 
   std::string GetMapFolder() override { return folder; }
   bool MapBoxEnabled(Facet F, MapScale S) override { return enabled[F][S]; }
@@ -132,6 +138,7 @@ class TFakeHost : public TJobHost {
   void SetRunning(bool Running) override { running.push_back(Running); }
   void ShowStatus(const std::string& Text) override { log.push_back("show" + Text); }
   void SetStatusText(const std::string& Text) override { log.push_back("set " + Text); }
+  void FinishingMap(bool Begun) override { log.push_back(Begun ? "hold" : "free"); }
   void Repaint() override {}
   void ProcessMessages() override {
     ++rows;
@@ -264,7 +271,7 @@ TEST_P(GridTest, BlendsEveryGridRowAndColumnPixelExactlyOnceAndNothingElse) {
       ASSERT_EQ(out.Pixel24(x, y), want) << "pixel " << x << "," << y;
     }
   }
-  EXPECT_EQ(host.log[host.log.size() - 4],
+  EXPECT_EQ(host.log[host.log.size() - 6],
             "set " + GetMapDisplayName(fcMalas, p.scale) + " : drawing[100%]");
 }
 
@@ -314,8 +321,8 @@ TEST_F(MapJobTest, ShowsTheJobStatusTextsInOrder) {
   EXPECT_EQ(host.log, (std::vector<std::string>{
                           "show" + n, "show" + n + " : check bitmap", "show" + n + " : loading",
                           "set " + n + " : drawing[33%]", "set " + n + " : drawing[66%]",
-                          "set " + n + " : drawing[100%]", "show" + n + " : 減色中",
-                          "show" + n + " : saving", "set  完了しました"}));
+                          "set " + n + " : drawing[100%]", "hold", "show" + n + " : 減色中",
+                          "show" + n + " : saving", "free", "set  完了しました"}));
   EXPECT_EQ(host.rows, 3);
   EXPECT_EQ(host.running, (std::vector<bool>{true, false}));
 }
@@ -372,6 +379,7 @@ TEST_F(MapJobTest, ACloseRequestStopsAfterTheRowWithoutAFinalText) {
   EXPECT_FALSE(std::filesystem::exists(Target(fcMalas, msFull)));
   EXPECT_FALSE(std::filesystem::exists(Target(fcMalas, msHalf)));
   EXPECT_EQ(host.LastText(), GetMapDisplayName(fcMalas, msFull) + " : drawing[33%]");
+  EXPECT_EQ(std::count(host.log.begin(), host.log.end(), "hold"), 0);
 }
 
 TEST_F(MapJobTest, CancelClearedAtTheStartOfARun) {
@@ -485,6 +493,7 @@ TEST_F(MapJobTest, ASecondTargetThatCannotBeReplacedIsNamedWithTheOneThatWasSave
   EXPECT_EQ(TSavedBmp(ReadFileBytes(dir.file("MAP0-X2.BMP"))).width, 9);
   EXPECT_EQ(FileNames(dir), (std::vector<std::string>{"MAP0-X2.BMP", "MAP0-X2.OLD", "MAP1-X2.BMP",
                                                       "MAP25166902-2.BMP"}));
+  EXPECT_EQ(host.log.back(), "free");  // the end of the session no longer waits
 }
 
 TEST_F(MapJobTest, AFailingJobEndsTheRunAndLeavesEveryTargetAsItWas) {

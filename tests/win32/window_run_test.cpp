@@ -141,7 +141,7 @@ TEST_F(Win32WindowTest, ARunStartedWithMakeWritesTheTickedMapsAndEndsWithTheFina
 
 struct TInterruption {
   const char* Name;
-  int Id;  // the button clicked between two rows; 0: the window's close button
+  int Id;  // the button clicked between two rows; 0: the window's close button; -1: log-off
 };
 
 class Win32WindowInterruptTest : public Win32WindowTest,
@@ -161,10 +161,14 @@ TEST_P(Win32WindowInterruptTest, StopsTheRunAfterTheRowWithNothingOfTheMapSaved)
   std::string TextAtRequest;
   const win32test::TAtNextMessages BetweenRows([&] {
     TextAtRequest = W.Model().StatusText();
-    if (Id != 0) {
+    if (Id > 0) {
       ::PostMessageW(W.Control(Id), BM_CLICK, 0, 0);
-    } else {
+    } else if (Id == 0) {
       ::PostMessageW(W.Handle(), WM_CLOSE, 0, 0);
+    } else {
+      // As the system asks every program, and then tells it; it may end the process after that.
+      EXPECT_EQ(::SendMessageW(W.Handle(), WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF), TRUE);
+      ::SendMessageW(W.Handle(), WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
     }
   });
   Click(W.Control(idMakeBtn));
@@ -184,7 +188,7 @@ TEST_P(Win32WindowInterruptTest, StopsTheRunAfterTheRowWithNothingOfTheMapSaved)
 }
 
 const TInterruption Interruptions[] = {
-    {"Cancel", idCancelBtn}, {"Quit", idQuitBtn}, {"CloseButton", 0}};
+    {"Cancel", idCancelBtn}, {"Quit", idQuitBtn}, {"CloseButton", 0}, {"LogOff", -1}};
 INSTANTIATE_TEST_SUITE_P(Interruptions, Win32WindowInterruptTest,
                          ::testing::ValuesIn(Interruptions),
                          [](const auto& Info) { return std::string(Info.param.Name); });
@@ -312,6 +316,18 @@ const TModalState ModalStates[] = {
 };
 INSTANTIATE_TEST_SUITE_P(States, Win32WindowModalCloseTest, ::testing::ValuesIn(ModalStates),
                          [](const auto& Info) { return std::string(Info.param.Name); });
+
+// Idle, the window agrees to the end of the session and goes when it ends, not before: the end
+// may be called off.
+TEST_F(Win32WindowTest, AtTheEndOfTheSessionTheIdleWindowGoesOnlyOnceItEnds) {
+  TForm1& W = ShowWindow(Folder());
+  EXPECT_EQ(::SendMessageW(W.Handle(), WM_QUERYENDSESSION, 0, 0), TRUE);
+  ::SendMessageW(W.Handle(), WM_ENDSESSION, FALSE, 0);
+  ASSERT_NE(W.Handle(), nullptr);
+  EXPECT_FALSE(W.Model().Closing);
+  ::SendMessageW(W.Handle(), WM_ENDSESSION, TRUE, 0);
+  EXPECT_EQ(W.Handle(), nullptr);
+}
 
 // A window whose controls cannot all be made goes with the error; none is left whose object is
 // gone (a broadcast would reach it). Here the system refuses the status bar.
