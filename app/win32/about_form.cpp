@@ -1,6 +1,7 @@
 #include "app/win32/about_form.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "app/win32/message_pump.h"
 #include "app/win32/panel.h"
@@ -9,6 +10,8 @@
 namespace {
 
 constexpr DWORD AboutStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME;
+constexpr int AboutClientWidth = 254;  // at 96 DPI
+constexpr int AboutClientHeight = 79;
 constexpr DWORD AboutExStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
 
 const wchar_t* AboutClassName() {
@@ -53,9 +56,6 @@ TAboutForm::TAboutForm(HWND Owner) : FOwner(Owner) {
   ::SetWindowLongPtrW(FHandle, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   ::SetWindowLongPtrW(FHandle, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(WindowProc));
 
-  const UINT Dpi = ::GetDpiForWindow(Owner != nullptr ? Owner : FHandle);
-  FFont = CreateWindowFont(Dpi);
-  const HFONT Font = FFont.get();
   // Behind the labels, and painting around them.
   Bevel1 = NewChild(FHandle, PanelClassName(), L"", WS_CLIPSIBLINGS, 1);
   Label1 = NewChild(FHandle, L"STATIC", L"Veldrin for UO:SE rev " VELDRIN_VERSION,
@@ -63,14 +63,8 @@ TAboutForm::TAboutForm(HWND Owner) : FOwner(Owner) {
   Label2 = NewChild(FHandle, L"STATIC", L"Copyright (C) the Veldrin developers",
                     SS_CENTER | SS_NOPREFIX, 3);
   Button1 = NewChild(FHandle, L"BUTTON", L"Ok", BS_DEFPUSHBUTTON | WS_TABSTOP | WS_GROUP, IDOK);
-  Place(Bevel1, Font, Dpi, 4, 4, 245, 37);
-  Place(Label1, Font, Dpi, 8, 8, 237, 12, true);
-  Place(Label2, Font, Dpi, 8, 24, 237, 12, true);
-  Place(Button1, Font, Dpi, 92, 48, 75, 25);
   ::SetWindowPos(Bevel1, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-
-  RECT Frame{0, 0, ScaleForDpi(254, Dpi), ScaleForDpi(79, Dpi)};
-  ::AdjustWindowRectExForDpi(&Frame, AboutStyle, FALSE, AboutExStyle, Dpi);
+  const RECT Frame = LayOut(::GetDpiForWindow(Owner != nullptr ? Owner : FHandle));
   RECT Area;
   if (Owner != nullptr) {
     ::GetWindowRect(Owner, &Area);
@@ -82,6 +76,20 @@ TAboutForm::TAboutForm(HWND Owner) : FOwner(Owner) {
   ::SetWindowPos(FHandle, nullptr, Area.left + (Area.right - Area.left - Width) / 2,
                  Area.top + (Area.bottom - Area.top - Height) / 2, Width, Height,
                  SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+RECT TAboutForm::LayOut(UINT Dpi) {
+  TFontHandle NewFont = CreateWindowFont(Dpi);
+  const HFONT Font = NewFont.get();
+  Place(Bevel1, Font, Dpi, 4, 4, 245, 37);
+  Place(Label1, Font, Dpi, 8, 8, 237, 12, true);
+  Place(Label2, Font, Dpi, 8, 24, 237, 12, true);
+  Place(Button1, Font, Dpi, 92, 48, 75, 25);
+  // The old font goes only once every control has the new one.
+  FFont = std::move(NewFont);
+  RECT Frame{0, 0, ScaleForDpi(AboutClientWidth, Dpi), ScaleForDpi(AboutClientHeight, Dpi)};
+  ::AdjustWindowRectExForDpi(&Frame, AboutStyle, FALSE, AboutExStyle, Dpi);
+  return Frame;
 }
 
 TAboutForm::~TAboutForm() {
@@ -119,6 +127,16 @@ LRESULT CALLBACK TAboutForm::WindowProc(HWND Window, UINT Message, WPARAM WParam
         return 0;
       case DM_GETDEFID:
         return MAKELRESULT(IDOK, DC_HASDEFID);
+      case WM_DPICHANGED: {
+        // On a monitor of another scale: laid out anew, at the suggested place.
+        const auto* Suggested = reinterpret_cast<const RECT*>(LParam);
+        const UINT Dpi = LOWORD(WParam);
+        Form->LayOut(Dpi);
+        PlaceClient(Window, Suggested->left, Suggested->top, ScaleForDpi(AboutClientWidth, Dpi),
+                    ScaleForDpi(AboutClientHeight, Dpi));
+        ::InvalidateRect(Window, nullptr, TRUE);
+        return 0;
+      }
       case WM_NCDESTROY:
         Form->FHandle = nullptr;
         ::SetWindowLongPtrW(Window, GWLP_USERDATA, 0);

@@ -28,6 +28,8 @@ class TAboutForm {
 
  private:
   static LRESULT CALLBACK WindowProc(HWND Window, UINT Message, WPARAM WParam, LPARAM LParam);
+  // Fonts, places and sizes of the controls at Dpi; returns the dialog's frame there (at 0, 0).
+  RECT LayOut(UINT Dpi);
 
   HWND FOwner;
   HWND FHandle = nullptr;

@@ -98,22 +98,6 @@ void FitComboField(HWND Combo, int Height, UINT Dpi) {
   ::SendMessageW(Combo, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), Line);
 }
 
-// Moves and sizes Window so that its client area is Width x Height with the frame's top left
-// at Left, Top, whatever frame the system draws around it.
-void PlaceClient(HWND Window, int Left, int Top, int Width, int Height) {
-  RECT Frame{0, 0, Width, Height};
-  ::AdjustWindowRectExForDpi(&Frame, FormStyle, FALSE, FormExStyle, ::GetDpiForWindow(Window));
-  for (int Attempt = 0; Attempt < 2; ++Attempt) {
-    ::SetWindowPos(Window, nullptr, Left, Top, Frame.right - Frame.left, Frame.bottom - Frame.top,
-                   SWP_NOZORDER | SWP_NOACTIVATE);
-    RECT Client;
-    ::GetClientRect(Window, &Client);
-    if (Client.right == Width && Client.bottom == Height) return;
-    Frame.right += Width - Client.right;
-    Frame.bottom += Height - Client.bottom;
-  }
-}
-
 SIZE TextSize(HWND Control, HFONT Font) {
   const int Length = ::GetWindowTextLengthW(Control);
   std::wstring Text(static_cast<std::size_t>(Length) + 1, L'\0');
@@ -266,10 +250,21 @@ LRESULT TForm1::HandleMessage(UINT Message, WPARAM WParam, LPARAM LParam) {
       if (Next != nullptr) ::SetFocus(Next);
       return 0;
     }
+    case WM_GETDPISCALEDSIZE: {
+      // The frame at the new DPI is that of the client area scaled exactly, not the old frame
+      // scaled, so that the rectangle WM_DPICHANGED then suggests fits the layout.
+      RECT Frame{0, 0, ScaleForDpi(FormClientWidth, static_cast<UINT>(WParam)),
+                 ScaleForDpi(FormClientHeight, static_cast<UINT>(WParam))};
+      ::AdjustWindowRectExForDpi(&Frame, FormStyle, FALSE, FormExStyle, static_cast<UINT>(WParam));
+      *reinterpret_cast<SIZE*>(LParam) = {Frame.right - Frame.left, Frame.bottom - Frame.top};
+      return TRUE;
+    }
     case WM_DPICHANGED: {
       const auto* Suggested = reinterpret_cast<const RECT*>(LParam);
       FDpi = LOWORD(WParam);
       LayOut(FDpi);
+      // The suggested rectangle, which has the size given above; where a system suggests
+      // another, the client area still gets its own size at the suggested place.
       PlaceClient(FHandle, Suggested->left, Suggested->top, ScaleForDpi(FormClientWidth, FDpi),
                   ScaleForDpi(FormClientHeight, FDpi));
       return 0;

@@ -165,6 +165,15 @@ LRESULT TMapViewer::HandleMessage(UINT Message, WPARAM WParam, LPARAM LParam) {
       return 0;
     case WM_ERASEBKGND:
       return 1;  // WM_PAINT covers every pixel
+    case WM_DPICHANGED: {
+      // Moved to a monitor of another scale: the frame the system suggests keeps the view's
+      // share of the screen; the map keeps its zoom, and the view shows more or less of it.
+      const auto* Suggested = reinterpret_cast<const RECT*>(LParam);
+      ::SetWindowPos(FHandle, nullptr, Suggested->left, Suggested->top,
+                     Suggested->right - Suggested->left, Suggested->bottom - Suggested->top,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+      return 0;
+    }
     case WM_SIZE:
       if (WParam != SIZE_MINIMIZED) Resized(LOWORD(LParam), HIWORD(LParam));
       return 0;

@@ -46,3 +46,19 @@ TFontHandle CreateWindowFont(UINT Dpi) {
   if (!Handle) throw EWin32Error("CreateFontIndirectW");
   return Handle;
 }
+
+void PlaceClient(HWND Window, int Left, int Top, int Width, int Height) {
+  RECT Frame{0, 0, Width, Height};
+  ::AdjustWindowRectExForDpi(&Frame, static_cast<DWORD>(::GetWindowLongW(Window, GWL_STYLE)), FALSE,
+                             static_cast<DWORD>(::GetWindowLongW(Window, GWL_EXSTYLE)),
+                             ::GetDpiForWindow(Window));
+  for (int Attempt = 0; Attempt < 2; ++Attempt) {
+    ::SetWindowPos(Window, nullptr, Left, Top, Frame.right - Frame.left, Frame.bottom - Frame.top,
+                   SWP_NOZORDER | SWP_NOACTIVATE);
+    RECT Client;
+    ::GetClientRect(Window, &Client);
+    if (Client.right == Width && Client.bottom == Height) return;
+    Frame.right += Width - Client.right;
+    Frame.bottom += Height - Client.bottom;
+  }
+}

@@ -313,6 +313,20 @@ TEST_F(Win32MapViewerTest, AMapReplacedWhileShownIsShownAnew) {
   EXPECT_DOUBLE_EQ(Viewer->View().Zoom(), 1);
 }
 
+// Moved to a monitor of another scale, the viewer takes the frame the system suggests.
+TEST_F(Win32MapViewerTest, ADpiChangeGivesTheViewerTheSuggestedFrame) {
+  WriteMap(Dir.file("MAP4-1.BMP"), 64, 64);
+  Show(Dir.file("MAP4-1.BMP"));
+  for (const UINT Dpi : {144u, 192u, 96u}) {
+    RECT Suggested{120, 80, 120 + static_cast<LONG>(3 * Dpi), 80 + static_cast<LONG>(2 * Dpi)};
+    ::SendMessageW(Window, WM_DPICHANGED, MAKEWPARAM(Dpi, Dpi),
+                   reinterpret_cast<LPARAM>(&Suggested));
+    RECT Frame;
+    ::GetWindowRect(Window, &Frame);
+    EXPECT_TRUE(::EqualRect(&Frame, &Suggested)) << Dpi;
+  }
+}
+
 TEST_F(Win32MapViewerTest, EscapeClosesTheViewer) {
   WriteMap(Dir.file("MAP4-1.BMP"), 64, 64);
   Show(Dir.file("MAP4-1.BMP"));

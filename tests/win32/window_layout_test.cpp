@@ -75,21 +75,31 @@ void ExpectLayout(const TForm1& Form, int Dpi) {
   }
 }
 
-TEST(Win32WindowLayout, EveryControlSitsWhereTheTableSaysAt96DpiAndScaledAt144) {
+TEST(Win32WindowLayout, EveryControlSitsWhereTheTableSaysAtEachDpiItMovesTo) {
   TForm1 Form;
   EXPECT_EQ(win32test::WindowText(Form.Handle()), L"Veldrin for UO:SE");
   ASSERT_EQ(Form.Dpi(), 96u) << "the tests' display is not at 96 DPI";
   ExpectLayout(Form, 96);
 
-  // What Windows sends when the window moves to a monitor of 144 DPI.
-  RECT Frame{0, 0, ::MulDiv(318, 144, 96), ::MulDiv(187, 144, 96)};
-  ::AdjustWindowRectExForDpi(&Frame, static_cast<DWORD>(::GetWindowLongW(Form.Handle(), GWL_STYLE)),
-                             FALSE,
-                             static_cast<DWORD>(::GetWindowLongW(Form.Handle(), GWL_EXSTYLE)), 144);
-  ::SendMessageW(Form.Handle(), WM_DPICHANGED, MAKEWPARAM(144, 144),
-                 reinterpret_cast<LPARAM>(&Frame));
-  EXPECT_EQ(Form.Dpi(), 144u);
-  ExpectLayout(Form, 144);
+  // What Windows does when the window moves to a monitor of another scale: it asks the size
+  // there, then suggests a rectangle of that size.
+  for (const UINT Dpi : {144u, 192u, 96u}) {
+    SIZE Size{};
+    ASSERT_TRUE(::SendMessageW(Form.Handle(), WM_GETDPISCALEDSIZE, Dpi,
+                               reinterpret_cast<LPARAM>(&Size)));
+    RECT Frame{0, 0, ::MulDiv(318, static_cast<int>(Dpi), 96),
+               ::MulDiv(187, static_cast<int>(Dpi), 96)};
+    ::AdjustWindowRectExForDpi(
+        &Frame, static_cast<DWORD>(::GetWindowLongW(Form.Handle(), GWL_STYLE)), FALSE,
+        static_cast<DWORD>(::GetWindowLongW(Form.Handle(), GWL_EXSTYLE)), Dpi);
+    EXPECT_EQ(Size.cx, Frame.right - Frame.left) << Dpi;
+    EXPECT_EQ(Size.cy, Frame.bottom - Frame.top) << Dpi;
+    RECT Suggested{40, 30, 40 + Size.cx, 30 + Size.cy};
+    ::SendMessageW(Form.Handle(), WM_DPICHANGED, MAKEWPARAM(Dpi, Dpi),
+                   reinterpret_cast<LPARAM>(&Suggested));
+    EXPECT_EQ(Form.Dpi(), Dpi);
+    ExpectLayout(Form, Dpi);
+  }
 }
 
 }  // namespace

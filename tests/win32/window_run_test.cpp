@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "app/win32/error_display.h"
 #include "app/win32/main_form.h"
@@ -316,6 +317,41 @@ const TModalState ModalStates[] = {
 };
 INSTANTIATE_TEST_SUITE_P(States, Win32WindowModalCloseTest, ::testing::ValuesIn(ModalStates),
                          [](const auto& Info) { return std::string(Info.param.Name); });
+
+// On a monitor of another scale About is laid out anew: its client area and its text scale.
+TEST_F(Win32WindowTest, AboutFollowsTheDpiOfTheMonitorItIsMovedTo) {
+  TForm1& W = ShowWindow(Folder());
+  struct TSeen {
+    UINT Dpi;
+    LONG Width, Height, FontHeight;
+  };
+  std::vector<TSeen> Seen;
+  win32test::TTimer WhileOpen([&] {
+    const HWND About = ::FindWindowW(L"VeldrinAboutForm", nullptr);
+    if (About == nullptr || !::IsWindowVisible(About)) return false;
+    for (const UINT Dpi : {144u, 192u, 96u}) {
+      RECT Suggested{60, 50, 460, 250};
+      ::SendMessageW(About, WM_DPICHANGED, MAKEWPARAM(Dpi, Dpi),
+                     reinterpret_cast<LPARAM>(&Suggested));
+      RECT Client;
+      ::GetClientRect(About, &Client);
+      LOGFONTW Font{};
+      ::GetObjectW(reinterpret_cast<HFONT>(::SendMessageW(::GetDlgItem(About, 2), WM_GETFONT, 0, 0)),
+                   sizeof Font, &Font);
+      Seen.push_back({Dpi, Client.right, Client.bottom, Font.lfHeight});
+    }
+    ::PostMessageW(::GetDlgItem(About, IDOK), BM_CLICK, 0, 0);
+    return true;
+  });
+  Click(W.Control(idAboutBtn));
+  ASSERT_EQ(Seen.size(), 3u);
+  const LONG Want[3][3] = {{381, 119, -18}, {508, 158, -24}, {254, 79, -12}};
+  for (std::size_t I = 0; I < 3; ++I) {
+    EXPECT_EQ(Seen[I].Width, Want[I][0]) << Seen[I].Dpi;
+    EXPECT_EQ(Seen[I].Height, Want[I][1]) << Seen[I].Dpi;
+    EXPECT_EQ(Seen[I].FontHeight, Want[I][2]) << Seen[I].Dpi;
+  }
+}
 
 // Idle, the window agrees to the end of the session and goes when it ends, not before: the end
 // may be called off.
