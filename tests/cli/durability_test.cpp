@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <regex>
 #include <set>
@@ -156,19 +157,19 @@ std::vector<std::string> Traced(const std::vector<std::string>& StraceOptions,
   return argv;
 }
 
-// The program that the tracer Tracer runs, once it has been stopped (by a signal strace
-// injected); -1 when none is stopped within a safety net of 20 seconds.
-pid_t StoppedTracee(const TChild& Tracer) {
+// The program that the tracer Tracer runs, once its log says a signal strace injected has
+// stopped it (a traced program shows as stopped at every traced call, so its state would not
+// tell); -1 when that does not happen within a safety net of 20 seconds.
+pid_t StoppedTracee(const TChild& Tracer, const std::string& Log) {
   const auto giveUp = Clock::now() + std::chrono::seconds(20);
   const std::string tracer = std::to_string(Tracer.pid);
   while (Clock::now() < giveUp) {
+    std::ifstream log(Log);
+    const std::string text((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
     std::ifstream children("/proc/" + tracer + "/task/" + tracer + "/children");
     pid_t program = -1;
-    if (children >> program) {
-      std::ifstream status("/proc/" + std::to_string(program) + "/status");
-      for (std::string line; std::getline(status, line);) {
-        if (line == "State:\tt (tracing stop)" || line == "State:\tT (stopped)") return program;
-      }
+    if (text.find("--- stopped by SIGSTOP ---") != std::string::npos && children >> program) {
+      return program;
     }
     std::this_thread::yield();
   }
@@ -480,11 +481,13 @@ TEST(Durability, ASecondRunOnTheFolderFailsAtOnceWhileTheFirstPausesBeforeItsBac
   // Two real runs: the first is stopped between its look for a backup and making one, and
   // goes on only once the second has ended, which it must do at once, without waiting.
   testsupport::LimitThisTest(std::chrono::seconds(60));
-  TChild first = Start(Traced({"-o", "/dev/null", "-e", "trace=link", "-e",
+  const TempDir traceDir;
+  const std::string trace = traceDir.file("strace.log");
+  TChild first = Start(Traced({"-o", trace, "-e", "trace=link", "-e",
                                "inject=link:signal=SIGSTOP"},
                               args));
   ASSERT_TRUE(WaitForOutput(first, " : saving")) << first.seen;
-  const pid_t stopped = StoppedTracee(first);
+  const pid_t stopped = StoppedTracee(first, trace);
   ASSERT_GT(stopped, 0) << "the first run was not stopped at its backup";
   const TEnded second = RunToEnd(Grid(args));
   ::kill(stopped, SIGCONT);
