@@ -3,7 +3,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <thread>
 
 #include "app/cli/cli_host.h"
 #include "app/cli/cli_os.h"
@@ -62,42 +61,6 @@ BOOL WINAPI OnConsoleEvent(DWORD Event) {
   }
 }
 
-// A program that has loaded user32 (this one has, for its command line) gets no logoff or
-// shutdown console event: the system asks its top-level windows instead. This hidden one, on a
-// thread of its own, answers as the console handler does for a close: the run stops after its
-// current row, and the program ends with its own status before the system may end it.
-constexpr wchar_t SessionWindowClass[] = L"VeldrinGridSession";
-
-LRESULT CALLBACK SessionWindowProc(HWND Window, UINT Message, WPARAM WParam, LPARAM LParam) {
-  switch (Message) {
-    case WM_QUERYENDSESSION:
-      CliTerminate.store(1);
-      return TRUE;
-    case WM_ENDSESSION:
-      // The system may end the process as soon as this returns.
-      if (WParam != FALSE) ::Sleep(INFINITE);
-      return 0;
-    default:
-      return ::DefWindowProcW(Window, Message, WParam, LParam);
-  }
-}
-
-void WatchTheSession() {
-  WNDCLASSW Class{};
-  Class.lpfnWndProc = SessionWindowProc;
-  Class.hInstance = ::GetModuleHandleW(nullptr);
-  Class.lpszClassName = SessionWindowClass;
-  if (::RegisterClassW(&Class) == 0) return;
-  // Never shown. Where there is no desktop (a service, Wine without a display) there is no
-  // session to end either, and no window.
-  if (::CreateWindowExW(0, SessionWindowClass, L"veldrin-grid", WS_POPUP, 0, 0, 0, 0, nullptr,
-                        nullptr, Class.hInstance, nullptr) == nullptr) {
-    return;
-  }
-  MSG Message;
-  while (::GetMessageW(&Message, nullptr, 0, 0) > 0) ::DispatchMessageW(&Message);
-}
-
 }  // namespace
 
 std::vector<std::string> CommandLineArguments(int, char**) {
@@ -135,5 +98,4 @@ void WriteText(TOutStream Stream, const std::string& Text) {
 
 void InstallCliSignalHandlers() {
   ::SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
-  std::thread(WatchTheSession).detach();
 }
