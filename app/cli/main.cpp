@@ -173,8 +173,10 @@ int main(int argc, char** argv) {
   app.footer(
       "Exit status: 0 done; 1 a map job failed; 2 a usage error or a requested map whose base\n"
       "file is missing; 130 interrupted (the first Ctrl-C cancels after the current row, the\n"
-      "second ends the program at once). With --restore: 1 a restore failed; 2 also a map\n"
-      "named with -m that has no backup (reported and skipped).");
+      "second ends the program at once); 143 asked to end (SIGTERM, SIGHUP; on Windows the\n"
+      "console window closed), which stops it after the current row too. With --restore:\n"
+      "1 a restore failed; 2 also a map named with -m that has no backup (reported and\n"
+      "skipped).");
   // CLI11 reads the arguments as given: from the system's UTF-8 form, not the code page's.
   const std::vector<std::string> args = CommandLineArguments(argc, argv);
   std::vector<const char*> argp;
