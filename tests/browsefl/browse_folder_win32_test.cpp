@@ -7,11 +7,14 @@
 #include <gtest/gtest.h>
 #include <ole2.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <system_error>
 #include <vector>
+
+#include "support/test_watchdog.h"
 
 namespace {
 
@@ -58,17 +61,14 @@ TEST_F(BrowseFolderWin32Test, PassesOwnerTitleAndStartFolderAndKeepsTheAnswerUnc
   EXPECT_EQ(Calls[1].StartFolder, L"C:\\");
 }
 
-// Presses a button of the thread's open picker once its folder tree has selected the folder
-// named PickerLeaf (the shell fills and expands the tree after the picker shows). A picker that
-// has not selected it after half a minute is cancelled instead, and PickerGaveUp set.
+// Presses a button of the thread's open picker as soon as its folder tree has selected the folder
+// named PickerLeaf (the shell fills and expands the tree after the picker shows): the tree's own
+// notification of the change, seen as it returns, is the moment.
 WPARAM PickerButton = IDOK;
 std::wstring PickerLeaf;
-int PickerPolls = 0;
-bool PickerGaveUp = false;
+bool PickerPressed = false;
 
-std::wstring SelectedFolder(HWND Picker) {
-  const HWND Tree = ::FindWindowExW(Picker, nullptr, WC_TREEVIEWW, nullptr);
-  if (Tree == nullptr) return {};
+std::wstring SelectedFolder(HWND Tree) {
   const auto Item = reinterpret_cast<HTREEITEM>(::SendMessageW(Tree, TVM_GETNEXTITEM, TVGN_CARET, 0));
   if (Item == nullptr) return {};
   wchar_t Text[MAX_PATH] = {};
@@ -81,22 +81,16 @@ std::wstring SelectedFolder(HWND Picker) {
   return Text;
 }
 
-BOOL CALLBACK PressPickerButton(HWND Window, LPARAM Pressed) {
-  wchar_t ClassName[16] = {};
-  ::GetClassNameW(Window, ClassName, 16);
-  if (std::wstring(ClassName) != L"#32770" || !::IsWindowVisible(Window)) return TRUE;
-  PickerGaveUp = ++PickerPolls > 1500;
-  if (SelectedFolder(Window) != PickerLeaf && !PickerGaveUp) return FALSE;
-  ::PostMessageW(Window, WM_COMMAND, PickerGaveUp ? IDCANCEL : PickerButton, 0);
-  *reinterpret_cast<bool*>(Pressed) = true;
-  return FALSE;
-}
-
-void CALLBACK PollForPicker(HWND, UINT, UINT_PTR Timer, DWORD) {
-  bool Pressed = false;
-  ::EnumThreadWindows(::GetCurrentThreadId(), PressPickerButton,
-                      reinterpret_cast<LPARAM>(&Pressed));
-  if (Pressed) ::KillTimer(nullptr, Timer);
+LRESULT CALLBACK PressWhenSelected(int Code, WPARAM WParam, LPARAM LParam) {
+  const auto* Sent = reinterpret_cast<const CWPRETSTRUCT*>(LParam);
+  if (Code == HC_ACTION && !PickerPressed && Sent->message == WM_NOTIFY) {
+    const auto* Header = reinterpret_cast<const NMHDR*>(Sent->lParam);
+    if (Header->code == TVN_SELCHANGEDW && SelectedFolder(Header->hwndFrom) == PickerLeaf) {
+      PickerPressed = true;
+      ::PostMessageW(Sent->hwnd, WM_COMMAND, PickerButton, 0);
+    }
+  }
+  return ::CallNextHookEx(nullptr, Code, WParam, LParam);
 }
 
 struct TShellCase {
@@ -143,11 +137,15 @@ TEST_P(ShellPickerTest, OpensOnTheStartFolderAndReturnsItWhenConfirmed) {
   Browse.SetStartFolder(Start);
   PickerButton = GetParam().Button;
   PickerLeaf = Folder.Path().filename().wstring();
-  PickerPolls = 0;
-  const UINT_PTR Timer = ::SetTimer(nullptr, 0, 20, PollForPicker);
+  PickerPressed = false;
+  // A picker that never selects its start folder waits for ever: the test fails by its limit.
+  testsupport::LimitThisTest(std::chrono::seconds(60));
+  const HHOOK Hook =
+      ::SetWindowsHookExW(WH_CALLWNDPROCRET, PressWhenSelected, nullptr, ::GetCurrentThreadId());
+  ASSERT_NE(Hook, nullptr);
   const bool Confirmed = Browse.Execute();
-  ::KillTimer(nullptr, Timer);
-  ASSERT_FALSE(PickerGaveUp) << "the picker never selected its start folder";
+  ::UnhookWindowsHookEx(Hook);
+  ASSERT_TRUE(PickerPressed);
   EXPECT_EQ(Confirmed, GetParam().Confirmed);
   EXPECT_EQ(Browse.GetFolder(), GetParam().Confirmed ? Start : L"");
 }
