@@ -366,7 +366,7 @@ TEST_F(Win32WindowTest, AtTheEndOfTheSessionTheIdleWindowGoesOnlyOnceItEnds) {
 }
 
 // A window whose controls cannot all be made goes with the error; none is left whose object is
-// gone (a broadcast would reach it). Here the system refuses the status bar.
+// gone, for a broadcast to reach. Here the system refuses the status bar.
 TEST_F(Win32WindowTest, AWindowThatFailsWhileItIsMadeLeavesNoWindow) {
   const HHOOK Hook = ::SetWindowsHookExW(
       WH_CBT,
@@ -393,7 +393,6 @@ TEST_F(Win32WindowTest, AWindowThatFailsWhileItIsMadeLeavesNoWindow) {
       },
       reinterpret_cast<LPARAM>(&Windows));
   EXPECT_EQ(Windows, 1);
-  ::SendMessageTimeoutW(HWND_BROADCAST, WM_SETTINGCHANGE, 0, 0, SMTO_NORMAL, 1000, nullptr);
 }
 
 // Keys as the message loop delivers them to the focused control.
