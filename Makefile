@@ -67,7 +67,7 @@ windows: win-build
 	  $(WIN_BUILD)/app/win32/veldrin.exe
 	x86_64-w64-mingw32-strip -o $(WIN_BUILD)/package/$(WIN_PACKAGE)/veldrin-grid.exe \
 	  $(WIN_BUILD)/app/cli/veldrin-grid.exe
-	sed 's/$$/\r/' app/cli/windows-readme.txt > $(WIN_BUILD)/package/$(WIN_PACKAGE)/README.txt
+	sed 's/$$/\r/' app/win32/windows-readme.txt > $(WIN_BUILD)/package/$(WIN_PACKAGE)/README.txt
 	cd $(WIN_BUILD)/package && rm -f ../$(WIN_PACKAGE).zip && \
 	  cmake -E tar cf ../$(WIN_PACKAGE).zip --format=zip $(WIN_PACKAGE)
 	@echo "$(WIN_BUILD)/$(WIN_PACKAGE).zip"

@@ -8,6 +8,7 @@
 
 #include "app/win32/about_form.h"
 #include "app/win32/error_display.h"
+#include "app/win32/resource_ids.h"
 #include "app/win32/map_box_menus.h"
 #include "app/win32/message_pump.h"
 #include "app/win32/panel.h"
@@ -65,8 +66,8 @@ const wchar_t* FormClassName() {
   static const TWindowClass Class(
       L"VeldrinForm1", DefWindowProcW,
       static_cast<HICON>(
-          ::LoadImageW(Program, MAKEINTRESOURCEW(1), IMAGE_ICON, 0, 0, LR_DEFAULTSIZE)),
-      static_cast<HICON>(::LoadImageW(Program, MAKEINTRESOURCEW(1), IMAGE_ICON,
+          ::LoadImageW(Program, MAKEINTRESOURCEW(IDI_PROGRAM), IMAGE_ICON, 0, 0, LR_DEFAULTSIZE)),
+      static_cast<HICON>(::LoadImageW(Program, MAKEINTRESOURCEW(IDI_PROGRAM), IMAGE_ICON,
                                       ::GetSystemMetrics(SM_CXSMICON),
                                       ::GetSystemMetrics(SM_CYSMICON), 0)));
   return Class.Name();

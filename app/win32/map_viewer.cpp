@@ -13,6 +13,7 @@
 #include "app/core/viewer_placement.h"
 #include "app/win32/clipboard_hook.h"
 #include "app/win32/error_display.h"
+#include "app/win32/resource_ids.h"
 #include "app/win32/viewer_backing.h"
 #include "app/win32/wide_text.h"
 #include "app/win32/win32_handles.h"
@@ -37,7 +38,7 @@ const wchar_t* ViewerClass(WNDPROC WindowProc) {
     Class.hInstance = ::GetModuleHandleW(nullptr);
     // The program's icon (none in the tests, which carry no resources).
     Class.hIcon = static_cast<HICON>(
-        ::LoadImageW(Class.hInstance, MAKEINTRESOURCEW(1), IMAGE_ICON, 0, 0, LR_DEFAULTSIZE));
+        ::LoadImageW(Class.hInstance, MAKEINTRESOURCEW(IDI_PROGRAM), IMAGE_ICON, 0, 0, LR_DEFAULTSIZE));
     // No cursor and no background: WM_SETCURSOR and WM_PAINT do both.
     Class.lpszClassName = ViewerClassName;
     return Class;

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "app/core/sample_maps.h"
-#include "app/gui/map_viewer.h"
+#include "app/qt/map_viewer.h"
 
 namespace {
 

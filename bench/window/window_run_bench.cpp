@@ -13,7 +13,7 @@
 
 #include "app/core/map_job.h"
 #include "app/core/sample_maps.h"
-#include "app/gui/main_form.h"
+#include "app/qt/main_form.h"
 #include "bench/temp_folder.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "app/gui/about_form.h"
+#include "app/qt/about_form.h"
 
 #include <QFontMetrics>
 #include <QFrame>
@@ -6,7 +6,7 @@
 #include <QPushButton>
 #include <algorithm>
 
-#include "app/gui/frame_centring.h"
+#include "app/qt/frame_centring.h"
 
 namespace {
 

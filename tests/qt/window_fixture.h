@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "app/core/map_catalogue.h"
-#include "app/gui/main_form.h"
-#include "browsefl/browse_folder.h"
+#include "app/qt/main_form.h"
+#include "browsefl/browse_folder_qt.h"
 #include "qt_test_application.h"
 #include "support/temp_dir.h"
 

@@ -15,8 +15,8 @@
 #include <cstdio>
 
 #include "app/core/sample_maps.h"
-#include "app/gui/main_form.h"
-#include "browsefl/browse_folder.h"
+#include "app/qt/main_form.h"
+#include "browsefl/browse_folder_qt.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 
 #include "app/core/main_window_model.h"
 #include "app/core/map_catalogue.h"
-#include "app/gui/error_display.h"
+#include "app/qt/error_display.h"
 
 class QAction;
 class QCheckBox;

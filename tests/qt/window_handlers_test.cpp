@@ -17,8 +17,8 @@
 #include <ostream>
 #include <stdexcept>
 
-#include "app/gui/about_form.h"
-#include "app/gui/qt_japanese.h"
+#include "app/qt/about_form.h"
+#include "app/qt/qt_japanese.h"
 #include "window_fixture.h"
 
 namespace {

@@ -2,7 +2,7 @@
 // 1:1 up and a plain area average below, the tiles and pixels a repaint draws, zoom, pan, Space,
 // Escape, following the file and errors.
 
-#include "app/gui/map_viewer.h"
+#include "app/qt/map_viewer.h"
 
 #include <gtest/gtest.h>
 
@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "app/gui/error_display.h"
+#include "app/qt/error_display.h"
 #include "platform/exceptions.h"
 #include "qt_test_application.h"
 #include "support/bmp_builder.h"

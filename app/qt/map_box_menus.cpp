@@ -1,4 +1,4 @@
-#include "app/gui/map_box_menus.h"
+#include "app/qt/map_box_menus.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -7,8 +7,8 @@
 #include <exception>
 
 #include "app/core/main_window_model.h"
-#include "app/gui/error_display.h"
-#include "app/gui/map_viewer.h"
+#include "app/qt/error_display.h"
+#include "app/qt/map_viewer.h"
 
 TMapBoxMenus::TMapBoxMenus(QWidget* Form, TMainWindowModel& Model,
                            QCheckBox* const (&Boxes)[FacetCount][MapScaleCount])

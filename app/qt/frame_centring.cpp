@@ -1,4 +1,4 @@
-#include "app/gui/frame_centring.h"
+#include "app/qt/frame_centring.h"
 
 #include <QEvent>
 #include <QWidget>

@@ -1,4 +1,4 @@
-#include "app/gui/map_viewer.h"
+#include "app/qt/map_viewer.h"
 
 #include <QApplication>
 #include <QGuiApplication>
@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "app/core/viewer_placement.h"
-#include "app/gui/error_display.h"
+#include "app/qt/error_display.h"
 #include "platform/files.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "app/gui/main_form.h"
+#include "app/qt/main_form.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -19,11 +19,11 @@
 #include <QStatusBar>
 #include <utility>
 
-#include "app/gui/about_form.h"
-#include "app/gui/error_display.h"
-#include "app/gui/frame_centring.h"
-#include "app/gui/map_box_menus.h"
-#include "browsefl/browse_folder.h"
+#include "app/qt/about_form.h"
+#include "app/qt/error_display.h"
+#include "app/qt/frame_centring.h"
+#include "app/qt/map_box_menus.h"
+#include "browsefl/browse_folder_qt.h"
 
 namespace {
 

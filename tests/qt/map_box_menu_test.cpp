@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "app/gui/map_box_menus.h"
-#include "app/gui/map_viewer.h"
+#include "app/qt/map_box_menus.h"
+#include "app/qt/map_viewer.h"
 #include "platform/files.h"
 #include "support/temp_dir.h"
 #include "window_fixture.h"

@@ -13,8 +13,8 @@
 #include <cstdlib>
 
 #include "app/core/sample_maps.h"
-#include "app/gui/main_form.h"
-#include "app/gui/map_viewer.h"
+#include "app/qt/main_form.h"
+#include "app/qt/map_viewer.h"
 
 int main(int argc, char** argv) {
   QApplication Application(argc, argv);

@@ -1,4 +1,4 @@
-#include "browsefl/browse_folder.h"
+#include "browsefl/browse_folder_qt.h"
 
 #include <gtest/gtest.h>
 

@@ -4,8 +4,8 @@
 #include <QApplication>
 #include <QTranslator>
 
-#include "app/gui/main_form.h"
-#include "app/gui/qt_japanese.h"
+#include "app/qt/main_form.h"
+#include "app/qt/qt_japanese.h"
 
 int main(int argc, char** argv) {
   QApplication Application(argc, argv);

@@ -1,4 +1,4 @@
-#include "app/gui/error_display.h"
+#include "app/qt/error_display.h"
 
 #include <QGuiApplication>
 #include <QMessageBox>

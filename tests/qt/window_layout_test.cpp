@@ -16,8 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "app/gui/about_form.h"
-#include "app/gui/frame_centring.h"
+#include "app/qt/about_form.h"
+#include "app/qt/frame_centring.h"
 #include "window_fixture.h"
 
 namespace {
