@@ -22,8 +22,8 @@ struct TTypedPlace {
 
 // Text is UTF-8. Tile coordinates are two whole numbers separated by a comma, spaces or both. A
 // reading is latitude and longitude, in either order, separated by a comma, spaces or nothing;
-// each is degrees (0 to 180), a degree mark ("°", "º", "o") or a space, minutes (0 to 59),
-// optionally "'" (or "’", "′"), and its side: N or S, E or W. Letters may be of either case,
-// spaces stand around any piece, and full-width characters count as their ASCII forms. Anything
-// else raises EPlaceError with a message that quotes Text and shows both forms.
+// each is degrees (0 to 180), a degree mark ("°", "o", or "º" or "˚" typed for it) or a space,
+// minutes (0 to 59), optionally "'" (or "’", "′"), and its side: N or S, E or W. Letters may be of
+// either case, spaces stand around any piece, and full-width characters count as their ASCII forms.
+// Anything else raises EPlaceError with a message that quotes Text and shows both forms.
 TTypedPlace ParsePlace(const std::string& Text);

@@ -1,5 +1,8 @@
 #include "app/core/sextant.h"
 
+#include <algorithm>
+#include <iterator>
+
 #include "platform/exceptions.h"
 
 namespace {
@@ -30,6 +33,12 @@ constexpr TSextantArea Areas[] = {
 
 void CheckWorld(Facet World) {
   if (World >= FacetCount) throw ERangeError();
+}
+
+const TSextantArea& FirstArea(Facet World) {
+  CheckWorld(World);
+  return *std::find_if(std::begin(Areas), std::end(Areas),
+                       [World](const TSextantArea& Area) { return Area.World == World; });
 }
 
 bool Inside(const TRect& R, TPoint P) {
@@ -92,15 +101,11 @@ std::optional<TSextant> SextantOfTile(Facet World, TPoint Tile) {
 }
 
 TPoint TileOfSextant(Facet World, const TSextant& Reading) {
-  CheckWorld(World);
+  const TSextantArea& Area = FirstArea(World);
   const TAxisReading Long{AxisMinutes(Reading.LongDegrees, Reading.LongMinutes), Reading.East};
   const TAxisReading Lat{AxisMinutes(Reading.LatDegrees, Reading.LatMinutes), Reading.South};
-  for (const TSextantArea& Area : Areas) {
-    if (Area.World != World) continue;
-    return TPoint{OnChart(Area.Reference.X + AxisDelta(Long, ChartWidth), ChartWidth),
-                  OnChart(Area.Reference.Y + AxisDelta(Lat, ChartHeight), ChartHeight)};
-  }
-  throw ERangeError();
+  return TPoint{OnChart(Area.Reference.X + AxisDelta(Long, ChartWidth), ChartWidth),
+                OnChart(Area.Reference.Y + AxisDelta(Lat, ChartHeight), ChartHeight)};
 }
 
 std::string SextantText(const TSextant& Reading) {

@@ -28,8 +28,9 @@ struct TSextant {
 };
 
 // The reading at Tile of World, or none where the game gives none: in the dungeons of Felucca and
-// Trammel (x 5120 and over, y under 2304) and outside the worlds. A World outside the catalogue
-// raises ERangeError.
+// Trammel (x 5120 and over, y under 2304) and beyond their 6144 x 4096 tiles; beyond the chart
+// in the other worlds, which are all smaller than it. A World outside the catalogue raises
+// ERangeError.
 std::optional<TSextant> SextantOfTile(Facet World, TPoint Tile);
 
 // The tile of World whose reading is Reading; where no tile reads exactly that, the one whose
