@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <utility>
 
 namespace {
 
@@ -105,7 +106,7 @@ class TScanner {
   std::size_t FPos = 0;
 };
 
-// Tile coordinates: no map is wider or higher than this many digits.
+// The digits of a tile coordinate at most: no world is a million tiles across.
 constexpr int TileDigits = 6;
 
 std::optional<TPoint> ReadTile(TScanner& Scanner) {
