@@ -17,6 +17,7 @@ struct TPlaceCase {
   std::vector<TRect> Open;
   std::int32_t Width, Height;
   TRect Want;
+  std::int32_t TitleHeight = 0;  // of the main window
 };
 void PrintTo(const TPlaceCase& C, std::ostream* Os) {
   *Os << C.Name;
@@ -26,7 +27,7 @@ class ViewerPlacementTest : public ::testing::TestWithParam<TPlaceCase> {};
 
 TEST_P(ViewerPlacementTest, PlacesTheViewerBesideTheMainWindow) {
   const TPlaceCase& C = GetParam();
-  const TRect Got = PlaceViewer(C.WorkArea, C.Main, C.Open, C.Width, C.Height);
+  const TRect Got = PlaceViewer(C.WorkArea, C.Main, C.TitleHeight, C.Open, C.Width, C.Height);
   EXPECT_EQ(Got, C.Want) << Got.Left << "," << Got.Top << "," << Got.Right << "," << Got.Bottom;
 }
 
@@ -108,19 +109,34 @@ INSTANTIATE_TEST_SUITE_P(
          600,
          Rect(532, 32, 1300, 600)},
         {"cascade at its end: back to the first place",
-         Rect(0, 0, 900, 600),
+         Rect(0, 0, 820, 600),
          Rect(0, 0, 500, 400),
-         {Rect(500, 0, 900, 600)},
+         {Rect(500, 0, 820, 600)},
          800,
          600,
-         Rect(500, 0, 900, 600)},
-        {"too little room anywhere: against the roomier edge",
+         Rect(500, 0, 820, 600)},
+        {"an open viewer that shares only the left edge is not in the way",
+         Screen,
+         Rect(0, 0, 500, 400),
+         {Rect(500, 300, 1300, 900)},
+         800,
+         600,
+         Rect(500, 0, 1300, 600)},
+        {"nor one that shares only the top edge",
+         Screen,
+         Rect(0, 0, 500, 400),
+         {Rect(900, 0, 1700, 600)},
+         800,
+         600,
+         Rect(500, 0, 1300, 600)},
+        {"no side keeps half the screen: over the main window, below its title",
          Rect(0, 0, 1024, 768),
          Rect(200, 184, 700, 584),
          {},
          800,
          600,
-         Rect(224, 168, 1024, 768)},
+         Rect(224, 214, 1024, 768),
+         30},
         {"larger than the screen: shrunk to it",
          Screen,
          Rect(0, 0, 500, 400),
