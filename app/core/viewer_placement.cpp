@@ -45,7 +45,7 @@ TRect Cascade(const TRect& Base, const TRect& Room, const std::vector<TRect>& Op
 }
 
 // A frame of Width x Height over the main window: against the work area's edge on the roomier
-// side, its Top below the main window's title, shortened down to Least where the work area ends.
+// side, its top below the main window's title, shortened down to Least where the work area ends.
 TRect OverMain(const TRect& WorkArea, const TRect& Main, std::int32_t TitleHeight,
                std::int32_t Width, std::int32_t Height, std::int32_t Least) {
   const bool OnRight = WorkArea.Right - Main.Right >= Main.Left - WorkArea.Left;
