@@ -43,7 +43,14 @@ enum class TViewerKey : std::uint8_t {
 enum class TViewerAxis : std::uint8_t { Horizontal, Vertical };
 
 // What a scroll bar asks for along its axis.
-enum class TScrollRequest : std::uint8_t { LineBack, LineForward, PageBack, PageForward, Start, End };
+enum class TScrollRequest : std::uint8_t {
+  LineBack,
+  LineForward,
+  PageBack,
+  PageForward,
+  Start,
+  End
+};
 
 // What the model needs of the window that shows it.
 class TMapViewerView {

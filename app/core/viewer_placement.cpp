@@ -123,6 +123,5 @@ TRect PlaceViewer(const TRect& WorkArea, const TRect& Main, std::int32_t TitleHe
     return Cascade(OverMain(WorkArea, Main, TitleHeight, WantW, WantH, Least), WorkArea, Open,
                    Least);
   }
-  return Cascade(OnSide(Best->first, Best->second, Main, WantW, WantH), Best->second, Open,
-                 Least);
+  return Cascade(OnSide(Best->first, Best->second, Main, WantW, WantH), Best->second, Open, Least);
 }

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "app/core/viewer_placement.h"
@@ -27,36 +28,41 @@ TColor ToTColor(const QColor& Color) {
   return Color.red() | Color.green() << 8 | Color.blue() << 16;
 }
 
+// Qt's keys and the model's.
+constexpr std::pair<int, TViewerKey> ViewerKeys[] = {
+    {Qt::Key_Plus, TViewerKey::Plus},
+    {Qt::Key_Equal, TViewerKey::Equal},
+    {Qt::Key_Minus, TViewerKey::Minus},
+    {Qt::Key_0, TViewerKey::Zero},
+    {Qt::Key_1, TViewerKey::One},
+    {Qt::Key_Space, TViewerKey::Space},
+    {Qt::Key_Escape, TViewerKey::Escape},
+    {Qt::Key_Left, TViewerKey::Left},
+    {Qt::Key_Right, TViewerKey::Right},
+    {Qt::Key_Up, TViewerKey::Up},
+    {Qt::Key_Down, TViewerKey::Down},
+    {Qt::Key_PageUp, TViewerKey::PageUp},
+    {Qt::Key_PageDown, TViewerKey::PageDown},
+    {Qt::Key_Home, TViewerKey::Home},
+    {Qt::Key_End, TViewerKey::End},
+};
+
 std::optional<TViewerKey> ViewerKey(int Key) {
-  switch (Key) {
-    case Qt::Key_Plus: return TViewerKey::Plus;
-    case Qt::Key_Equal: return TViewerKey::Equal;
-    case Qt::Key_Minus: return TViewerKey::Minus;
-    case Qt::Key_0: return TViewerKey::Zero;
-    case Qt::Key_1: return TViewerKey::One;
-    case Qt::Key_Space: return TViewerKey::Space;
-    case Qt::Key_Escape: return TViewerKey::Escape;
-    case Qt::Key_Left: return TViewerKey::Left;
-    case Qt::Key_Right: return TViewerKey::Right;
-    case Qt::Key_Up: return TViewerKey::Up;
-    case Qt::Key_Down: return TViewerKey::Down;
-    case Qt::Key_PageUp: return TViewerKey::PageUp;
-    case Qt::Key_PageDown: return TViewerKey::PageDown;
-    case Qt::Key_Home: return TViewerKey::Home;
-    case Qt::Key_End: return TViewerKey::End;
-    default: return std::nullopt;
+  for (const auto& [Code, Mapped] : ViewerKeys) {
+    if (Code == Key) return Mapped;
   }
+  return std::nullopt;
 }
 
 // The frame of a new viewer on Main's screen. Its decorations are not known before it is
 // shown: taken to be the main window's.
 QRect PlacedGeometry(const TMapViewer* Viewer, const QWidget* Main, const QScreen& Screen) {
-  const QMargins Frame =
-      Main != nullptr ? QMargins(Main->geometry().left() - Main->frameGeometry().left(),
-                                 Main->geometry().top() - Main->frameGeometry().top(),
-                                 Main->frameGeometry().right() - Main->geometry().right(),
-                                 Main->frameGeometry().bottom() - Main->geometry().bottom())
-                      : QMargins();
+  const QMargins Frame = Main != nullptr
+                             ? QMargins(Main->geometry().left() - Main->frameGeometry().left(),
+                                        Main->geometry().top() - Main->frameGeometry().top(),
+                                        Main->frameGeometry().right() - Main->geometry().right(),
+                                        Main->frameGeometry().bottom() - Main->geometry().bottom())
+                             : QMargins();
   std::vector<TRect> Open;
   for (QWidget* Window : QApplication::topLevelWidgets()) {
     if (Window != Viewer && Window->isVisible() && dynamic_cast<TMapViewer*>(Window)) {

@@ -3,10 +3,12 @@
 #include <windowsx.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <exception>
 #include <iterator>
 #include <optional>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "app/core/viewer_placement.h"
@@ -31,8 +33,8 @@ const wchar_t* ViewerClass(WNDPROC WindowProc) {
     Class.lpfnWndProc = WindowProc;
     Class.hInstance = ::GetModuleHandleW(nullptr);
     // The program's icon (none in the tests, which carry no resources).
-    Class.hIcon = static_cast<HICON>(
-        ::LoadImageW(Class.hInstance, MAKEINTRESOURCEW(IDI_PROGRAM), IMAGE_ICON, 0, 0, LR_DEFAULTSIZE));
+    Class.hIcon = static_cast<HICON>(::LoadImageW(Class.hInstance, MAKEINTRESOURCEW(IDI_PROGRAM),
+                                                  IMAGE_ICON, 0, 0, LR_DEFAULTSIZE));
     // No cursor and no background: WM_SETCURSOR and WM_PAINT do both.
     Class.lpszClassName = ViewerClassName;
     return Class;
@@ -57,43 +59,30 @@ class TPaintSurface {
   HDC FDC;
 };
 
-std::optional<TViewerKey> ViewerKey(wchar_t Char) {
-  switch (Char) {
-    case L'+': return TViewerKey::Plus;
-    case L'=': return TViewerKey::Equal;
-    case L'-': return TViewerKey::Minus;
-    case L'0': return TViewerKey::Zero;
-    case L'1': return TViewerKey::One;
-    case L' ': return TViewerKey::Space;
-    case 0x1B: return TViewerKey::Escape;
-    default: return std::nullopt;
-  }
-}
+// The characters typed and the keys pressed that the model knows, and the scroll bars' requests.
+constexpr std::pair<wchar_t, TViewerKey> ViewerChars[] = {
+    {L'+', TViewerKey::Plus},   {L'=', TViewerKey::Equal}, {L'-', TViewerKey::Minus},
+    {L'0', TViewerKey::Zero},   {L'1', TViewerKey::One},   {L' ', TViewerKey::Space},
+    {0x1B, TViewerKey::Escape},
+};
+constexpr std::pair<WPARAM, TViewerKey> ViewerKeys[] = {
+    {VK_LEFT, TViewerKey::Left}, {VK_RIGHT, TViewerKey::Right},  {VK_UP, TViewerKey::Up},
+    {VK_DOWN, TViewerKey::Down}, {VK_PRIOR, TViewerKey::PageUp}, {VK_NEXT, TViewerKey::PageDown},
+    {VK_HOME, TViewerKey::Home}, {VK_END, TViewerKey::End},
+};
+constexpr std::pair<int, TScrollRequest> ScrollRequests[] = {
+    {SB_LINEUP, TScrollRequest::LineBack}, {SB_LINEDOWN, TScrollRequest::LineForward},
+    {SB_PAGEUP, TScrollRequest::PageBack}, {SB_PAGEDOWN, TScrollRequest::PageForward},
+    {SB_TOP, TScrollRequest::Start},       {SB_BOTTOM, TScrollRequest::End},
+};
 
-std::optional<TViewerKey> ViewerKeyDown(WPARAM VirtualKey) {
-  switch (VirtualKey) {
-    case VK_LEFT: return TViewerKey::Left;
-    case VK_RIGHT: return TViewerKey::Right;
-    case VK_UP: return TViewerKey::Up;
-    case VK_DOWN: return TViewerKey::Down;
-    case VK_PRIOR: return TViewerKey::PageUp;
-    case VK_NEXT: return TViewerKey::PageDown;
-    case VK_HOME: return TViewerKey::Home;
-    case VK_END: return TViewerKey::End;
-    default: return std::nullopt;
+// What Table maps Code to, if anything.
+template <typename TCode, typename TMapped, std::size_t Count>
+std::optional<TMapped> Lookup(const std::pair<TCode, TMapped> (&Table)[Count], TCode Code) {
+  for (const auto& [Each, Mapped] : Table) {
+    if (Each == Code) return Mapped;
   }
-}
-
-std::optional<TScrollRequest> ScrollRequest(int Request) {
-  switch (Request) {
-    case SB_LINEUP: return TScrollRequest::LineBack;
-    case SB_LINEDOWN: return TScrollRequest::LineForward;
-    case SB_PAGEUP: return TScrollRequest::PageBack;
-    case SB_PAGEDOWN: return TScrollRequest::PageForward;
-    case SB_TOP: return TScrollRequest::Start;
-    case SB_BOTTOM: return TScrollRequest::End;
-    default: return std::nullopt;
-  }
+  return std::nullopt;
 }
 
 TPoint ToTPoint(LPARAM LParam) {
@@ -108,9 +97,9 @@ TRect ToTRect(const RECT& Frame) {
 // monitor, clear of it where there is room and of the viewers already open.
 RECT PlacedFrame(HWND Owner) {
   const UINT Dpi = Owner != nullptr ? ::GetDpiForWindow(Owner) : ::GetDpiForSystem();
-  RECT Wanted{0, 0,
-              ::MulDiv(TMapViewerModel::StartWidth, static_cast<int>(Dpi), USER_DEFAULT_SCREEN_DPI),
-              ::MulDiv(TMapViewerModel::StartHeight, static_cast<int>(Dpi), USER_DEFAULT_SCREEN_DPI)};
+  RECT Wanted{
+      0, 0, ::MulDiv(TMapViewerModel::StartWidth, static_cast<int>(Dpi), USER_DEFAULT_SCREEN_DPI),
+      ::MulDiv(TMapViewerModel::StartHeight, static_cast<int>(Dpi), USER_DEFAULT_SCREEN_DPI)};
   ::AdjustWindowRectExForDpi(&Wanted, ViewerStyle, FALSE, 0, Dpi);
   MONITORINFO Monitor{};
   Monitor.cbSize = sizeof Monitor;
@@ -133,9 +122,9 @@ RECT PlacedFrame(HWND Owner) {
         return TRUE;
       },
       reinterpret_cast<LPARAM>(&Open));
-  const TRect Placed =
-      PlaceViewer(ToTRect(Monitor.rcWork), ToTRect(Main), Owner != nullptr ? Client.y - Main.top : 0,
-                  Open, Wanted.right - Wanted.left, Wanted.bottom - Wanted.top);
+  const TRect Placed = PlaceViewer(ToTRect(Monitor.rcWork), ToTRect(Main),
+                                   Owner != nullptr ? Client.y - Main.top : 0, Open,
+                                   Wanted.right - Wanted.left, Wanted.bottom - Wanted.top);
   return RECT{Placed.Left, Placed.Top, Placed.Right, Placed.Bottom};
 }
 
@@ -284,20 +273,20 @@ bool TMapViewer::HandleInput(UINT Message, WPARAM WParam, LPARAM LParam) {
 void TMapViewer::CharTyped(wchar_t Char) {
   if (Char == 0x03) {  // Ctrl+C
     CopyToClipboard();
-  } else if (const std::optional<TViewerKey> Key = ViewerKey(Char)) {
+  } else if (const std::optional<TViewerKey> Key = Lookup(ViewerChars, Char)) {
     FModel.KeyPressed(*Key);
   }
 }
 
 bool TMapViewer::KeyDown(WPARAM VirtualKey) {
-  const std::optional<TViewerKey> Key = ViewerKeyDown(VirtualKey);
+  const std::optional<TViewerKey> Key = Lookup(ViewerKeys, VirtualKey);
   if (Key) FModel.KeyPressed(*Key);
   return Key.has_value();
 }
 
 void TMapViewer::ScrollBarUsed(int Bar, int Request) {
   const TViewerAxis Axis = Bar == SB_HORZ ? TViewerAxis::Horizontal : TViewerAxis::Vertical;
-  if (const std::optional<TScrollRequest> Step = ScrollRequest(Request)) {
+  if (const std::optional<TScrollRequest> Step = Lookup(ScrollRequests, Request)) {
     FModel.ScrollBarUsed(Axis, *Step);
   } else if (Request == SB_THUMBTRACK || Request == SB_THUMBPOSITION) {
     SCROLLINFO Info{};

@@ -1,8 +1,6 @@
 // The map viewer's rules without a window: keys, wheel, drag, scroll bars, title, Space, Escape
 // and following the file shown, against a view that records what the model asks of it.
 
-#include "app/core/map_viewer_model.h"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -12,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "app/core/map_viewer_model.h"
 #include "support/bmp_builder.h"
 #include "support/temp_dir.h"
 
@@ -85,8 +84,8 @@ TEST_F(ViewerModelTest, OpensFittedAndAFittedMapFollowsTheViewsSize) {
   EXPECT_TRUE(Fresh.View().Fitted());
   EXPECT_DOUBLE_EQ(Fresh.View().Zoom(), 200.0 / 480);
   EXPECT_EQ(Fresh.Title(), "MAP3-X1.BMP - 640 x 480 - 42%");
-  EXPECT_EQ(Other.Calls, (std::vector<std::string>{"bars", "title", "repaint", "bars", "title",
-                                                   "repaint"}));
+  EXPECT_EQ(Other.Calls,
+            (std::vector<std::string>{"bars", "title", "repaint", "bars", "title", "repaint"}));
   Fresh.Resized(600, 400);
   EXPECT_DOUBLE_EQ(Fresh.View().Zoom(), 400.0 / 480);
   // Not once the zoom was chosen.
@@ -141,18 +140,6 @@ INSTANTIATE_TEST_SUITE_P(
         {"end: bottom-right corner", TViewerKey::End, {-1, -1}, 1, 340, 280, "100%"},
     }));
 
-TEST_F(ViewerModelTest, PagesAreTheViewsHeightAndTheViewIsToldOnlyOfWhatMoved) {
-  Model.KeyPressed(TViewerKey::Home);
-  Model.KeyPressed(TViewerKey::PageDown);
-  ExpectScroll(0, 200);
-  Model.KeyPressed(TViewerKey::PageUp);
-  Model.KeyPressed(TViewerKey::Left);  // at the edge already
-  Model.KeyPressed(TViewerKey::Plus);
-  EXPECT_EQ(View.Calls, (std::vector<std::string>{"bars", "scrolled 171,140", "bars",
-                                                  "scrolled 0,-200", "bars", "scrolled 0,200",
-                                                  "bars", "title", "repaint"}));
-}
-
 // Notches of 120 zoom a step each around the mouse; smaller deltas add up to notches.
 TEST_F(ViewerModelTest, TheWheelZoomsANotchAtATimeAroundTheMouse) {
   Model.WheelTurned(60, TPoint{70, 130});
@@ -182,8 +169,8 @@ TEST_F(ViewerModelTest, DraggingMovesTheMapWithTheMouse) {
   EXPECT_FALSE(Model.Dragging());
   Model.MouseMoved(TPoint{100, 100});
   ExpectScroll(111, 130);
-  EXPECT_EQ(View.Calls, (std::vector<std::string>{"bars", "scrolled -50,-40", "bars",
-                                                  "scrolled 110,50"}));
+  EXPECT_EQ(View.Calls,
+            (std::vector<std::string>{"bars", "scrolled -50,-40", "bars", "scrolled 110,50"}));
 }
 
 TEST_F(ViewerModelTest, ScrollBarsStepByLinesAndPagesAndFollowTheirThumbs) {

@@ -117,7 +117,7 @@ struct TZoomCase {
   const char* Keys;  // pressed after "1" (1:1)
   double Zoom;
   int ScrollX, ScrollY;
-  int Left, Top;  // where the map's top-left pixel lands in the view
+  int Left, Top;      // where the map's top-left pixel lands in the view
   bool Grid = false;  // the map gridded every 8 pixels
   // Below 1:1, how far a channel may be from the exact area average at most and on average:
   // rounding only where the view's pixel edges fall on those of an averaged level (1/2, 1/4 ...
@@ -237,12 +237,18 @@ TEST_F(MapViewerTest, KeysReachTheModelAndTheBarsTitleAndPictureFollow) {
     int ScrollX, ScrollY;
     const char* Percent;
   };
-  for (const TStep& Step : {TStep{Qt::Key_1, 171, 140, "100%"}, {Qt::Key_Right, 186, 140, "100%"},
-                            {Qt::Key_Down, 186, 150, "100%"}, {Qt::Key_Left, 171, 150, "100%"},
-                            {Qt::Key_Up, 171, 140, "100%"}, {Qt::Key_PageDown, 171, 280, "100%"},
-                            {Qt::Key_PageUp, 171, 80, "100%"}, {Qt::Key_End, 340, 280, "100%"},
-                            {Qt::Key_Home, 0, 0, "100%"}, {Qt::Key_Plus, 62, 41, "141%"},
-                            {Qt::Key_Equal, 150, 99, "200%"}, {Qt::Key_Minus, 62, 41, "141%"},
+  for (const TStep& Step : {TStep{Qt::Key_1, 171, 140, "100%"},
+                            {Qt::Key_Right, 186, 140, "100%"},
+                            {Qt::Key_Down, 186, 150, "100%"},
+                            {Qt::Key_Left, 171, 150, "100%"},
+                            {Qt::Key_Up, 171, 140, "100%"},
+                            {Qt::Key_PageDown, 171, 280, "100%"},
+                            {Qt::Key_PageUp, 171, 80, "100%"},
+                            {Qt::Key_End, 340, 280, "100%"},
+                            {Qt::Key_Home, 0, 0, "100%"},
+                            {Qt::Key_Plus, 62, 41, "141%"},
+                            {Qt::Key_Equal, 150, 99, "200%"},
+                            {Qt::Key_Minus, 62, 41, "141%"},
                             {Qt::Key_0, 0, 0, "42%"}}) {
     Key(Step.Key);
     EXPECT_EQ(Viewer->View().ScrollX(), Step.ScrollX) << Step.Key;
