@@ -183,6 +183,6 @@ void TMapViewerModel::ScrollTo(std::int32_t X, std::int32_t Y) {
 
 void TMapViewerModel::ZoomChanged() {
   FOut.ScrollBarsChanged();
-  FOut.TitleChanged();
+  FOut.TextChanged();
   FOut.RepaintAll();
 }

@@ -67,8 +67,9 @@ class TMapViewerView {
   // The scroll bars are to show the view's scroll range, position and steps (ScrollMaxX, ScrollX,
   // ViewWidth as the page, LineStepX ...).
   virtual void ScrollBarsChanged() = 0;
-  // The window's title is to be Title().
-  virtual void TitleChanged() = 0;
+  // The texts the window shows are to be shown anew: its title, Title(). (Any further text of
+  // the state out, such as a line at the window's foot, is to be shown here too.)
+  virtual void TextChanged() = 0;
   // Shows an error that reached an event handler (a message box); the viewer stays usable.
   virtual void ShowError(const std::string& Message) = 0;
   // Asks the window to close, as its close button does.

@@ -143,7 +143,7 @@ void TMapViewer::ScrollBarsChanged() {
   FSyncing = false;
 }
 
-void TMapViewer::TitleChanged() {
+void TMapViewer::TextChanged() {
   setWindowTitle(QString::fromStdString(FModel.Title()));
 }
 

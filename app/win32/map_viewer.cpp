@@ -351,7 +351,7 @@ void TMapViewer::ScrollBarsChanged() {
   FSyncing = false;
 }
 
-void TMapViewer::TitleChanged() {
+void TMapViewer::TextChanged() {
   ::SetWindowTextW(FHandle, Wide(FModel.Title()).c_str());
 }
 

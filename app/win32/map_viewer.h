@@ -47,7 +47,7 @@ class TMapViewer : private TMapViewerView {
   void RepaintAll() override;
   void Scrolled(std::int32_t Dx, std::int32_t Dy) override;
   void ScrollBarsChanged() override;
-  void TitleChanged() override;
+  void TextChanged() override;
   void ShowError(const std::string& Message) override;
   void Close() override;
 

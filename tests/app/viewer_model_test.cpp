@@ -43,7 +43,7 @@ class TRecordingView : public TMapViewerView {
     Calls.push_back("scrolled " + std::to_string(Dx) + "," + std::to_string(Dy));
   }
   void ScrollBarsChanged() override { Calls.emplace_back("bars"); }
-  void TitleChanged() override { Calls.emplace_back("title"); }
+  void TextChanged() override { Calls.emplace_back("text"); }
   void ShowError(const std::string& Message) override { Calls.push_back("error " + Message); }
   void Close() override { Calls.emplace_back("close"); }
 
@@ -51,7 +51,7 @@ class TRecordingView : public TMapViewerView {
   std::vector<std::string> Calls;
 };
 
-const std::vector<std::string> ZoomCalls{"bars", "title", "repaint"};
+const std::vector<std::string> ZoomCalls{"bars", "text", "repaint"};
 
 // A 640 x 480 map in a 300 x 200 view, shown 1:1 around the view's centre: scroll position
 // (171, 140) of at most (340, 280); a line step is 15 x 10 pixels.
@@ -85,7 +85,7 @@ TEST_F(ViewerModelTest, OpensFittedAndAFittedMapFollowsTheViewsSize) {
   EXPECT_DOUBLE_EQ(Fresh.View().Zoom(), 200.0 / 480);
   EXPECT_EQ(Fresh.Title(), "MAP3-X1.BMP - 640 x 480 - 42%");
   EXPECT_EQ(Other.Calls,
-            (std::vector<std::string>{"bars", "title", "repaint", "bars", "title", "repaint"}));
+            (std::vector<std::string>{"bars", "text", "repaint", "bars", "text", "repaint"}));
   Fresh.Resized(600, 400);
   EXPECT_DOUBLE_EQ(Fresh.View().Zoom(), 400.0 / 480);
   // Not once the zoom was chosen.
