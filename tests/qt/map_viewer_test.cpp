@@ -227,8 +227,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 // ---- Qt's events reach the model ------------------------------------------------------------
 
-// Every key the model knows, in a sequence where each lands on a place of its own; the bars, the
-// title and the picture follow.
+// Every key the model knows but Space and Escape (below), in a sequence where each lands on a
+// place of its own; the bars, the title and the picture follow.
 TEST_F(MapViewerTest, KeysReachTheModelAndTheBarsTitleAndPictureFollow) {
   WriteMap(Dir.file("MAP3-X1.BMP"), 640, 480);
   Show(Dir.file("MAP3-X1.BMP"));

@@ -201,9 +201,9 @@ INSTANTIATE_TEST_SUITE_P(ZoomsAndPositions, Win32ViewerPictureTest,
 
 // ---- zoom and pan ---------------------------------------------------------------------------
 
-// Every key the model knows, typed or pressed, in a sequence where each lands on a place of its
-// own; the title follows. At 1:1 the scroll bars leave a view of 283 x 183 pixels, whose line
-// steps are 14 x 9 pixels.
+// Every key the model knows but Space and Escape (below), typed or pressed, in a sequence where
+// each lands on a place of its own; the title follows. At 1:1 the scroll bars leave a view of
+// 283 x 183 pixels, whose line steps are 14 x 9 pixels.
 TEST_F(Win32MapViewerTest, KeysReachTheModelAndTheTitleFollows) {
   WriteMap(Dir.file("MAP3-X1.BMP"), 640, 480);
   Show(Dir.file("MAP3-X1.BMP"));
