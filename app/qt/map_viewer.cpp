@@ -9,22 +9,16 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QWheelEvent>
-#include <algorithm>
-#include <cmath>
 #include <cstdint>
-#include <exception>
 #include <memory>
+#include <optional>
+#include <utility>
 #include <vector>
 
 #include "app/core/viewer_placement.h"
 #include "app/qt/error_display.h"
-#include "platform/files.h"
 
 namespace {
-
-constexpr int WheelNotch = 120;  // angle delta of one wheel notch
-constexpr int FollowMs = 500;    // how often the file shown is looked at
-const QSize WantedSize(800, 600);
 
 TRect ToTRect(const QRect& R) {
   return Rect(R.left(), R.top(), R.right() + 1, R.bottom() + 1);
@@ -34,6 +28,56 @@ TColor ToTColor(const QColor& Color) {
   return Color.red() | Color.green() << 8 | Color.blue() << 16;
 }
 
+// Qt's keys and the model's.
+constexpr std::pair<int, TViewerKey> ViewerKeys[] = {
+    {Qt::Key_Plus, TViewerKey::Plus},
+    {Qt::Key_Equal, TViewerKey::Equal},
+    {Qt::Key_Minus, TViewerKey::Minus},
+    {Qt::Key_0, TViewerKey::Zero},
+    {Qt::Key_1, TViewerKey::One},
+    {Qt::Key_Space, TViewerKey::Space},
+    {Qt::Key_Escape, TViewerKey::Escape},
+    {Qt::Key_Left, TViewerKey::Left},
+    {Qt::Key_Right, TViewerKey::Right},
+    {Qt::Key_Up, TViewerKey::Up},
+    {Qt::Key_Down, TViewerKey::Down},
+    {Qt::Key_PageUp, TViewerKey::PageUp},
+    {Qt::Key_PageDown, TViewerKey::PageDown},
+    {Qt::Key_Home, TViewerKey::Home},
+    {Qt::Key_End, TViewerKey::End},
+};
+
+std::optional<TViewerKey> ViewerKey(int Key) {
+  for (const auto& [Code, Mapped] : ViewerKeys) {
+    if (Code == Key) return Mapped;
+  }
+  return std::nullopt;
+}
+
+// The frame of a new viewer on Main's screen. Its decorations are not known before it is
+// shown: taken to be the main window's.
+QRect PlacedGeometry(const TMapViewer* Viewer, const QWidget* Main, const QScreen& Screen) {
+  const QMargins Frame = Main != nullptr
+                             ? QMargins(Main->geometry().left() - Main->frameGeometry().left(),
+                                        Main->geometry().top() - Main->frameGeometry().top(),
+                                        Main->frameGeometry().right() - Main->geometry().right(),
+                                        Main->frameGeometry().bottom() - Main->geometry().bottom())
+                             : QMargins();
+  std::vector<TRect> Open;
+  for (QWidget* Window : QApplication::topLevelWidgets()) {
+    if (Window != Viewer && Window->isVisible() && dynamic_cast<TMapViewer*>(Window)) {
+      Open.push_back(ToTRect(Window->frameGeometry()));
+    }
+  }
+  const QSize Wanted =
+      QSize(TMapViewerModel::StartWidth, TMapViewerModel::StartHeight).grownBy(Frame);
+  const TRect Placed = PlaceViewer(ToTRect(Screen.availableGeometry()),
+                                   Main != nullptr ? ToTRect(Main->frameGeometry()) : TRect{},
+                                   Frame.top(), Open, Wanted.width(), Wanted.height());
+  return QRect(Placed.Left, Placed.Top, Placed.Right - Placed.Left, Placed.Bottom - Placed.Top)
+      .marginsRemoved(Frame);
+}
+
 }  // namespace
 
 TMapViewer::TMapViewer(QWidget* Parent) : QAbstractScrollArea(Parent) {
@@ -41,11 +85,13 @@ TMapViewer::TMapViewer(QWidget* Parent) : QAbstractScrollArea(Parent) {
   viewport()->setObjectName(QStringLiteral("MapView"));
   // Every pixel is painted by paintEvent: no background fill before it.
   viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
-  viewport()->setCursor(Qt::OpenHandCursor);
+  // The model hears of every move, not only of those of a drag.
+  viewport()->setMouseTracking(true);
+  ShowCursor();
   setFocusPolicy(Qt::StrongFocus);
   FBacking.SetPixelFormat(pf32bit);
-  connect(&FFollowTimer, &QTimer::timeout, this, &TMapViewer::FollowFile);
-  FFollowTimer.start(FollowMs);
+  connect(&FFollowTimer, &QTimer::timeout, this, [this] { FModel.FollowFile(); });
+  FFollowTimer.start(TMapViewerModel::FollowPeriod);
 }
 
 TMapViewer::~TMapViewer() = default;
@@ -54,106 +100,66 @@ TMapViewer* TMapViewer::Show(const std::string& FileName, QWidget* Owner) {
   auto Viewer = std::make_unique<TMapViewer>(Owner);
   Viewer->setWindowFlag(Qt::Window);
   Viewer->setAttribute(Qt::WA_DeleteOnClose);
-  Viewer->OpenFile(FileName);
+  Viewer->FModel.OpenFile(FileName);
   const QWidget* Main = Owner != nullptr ? Owner->window() : nullptr;
   const QScreen* Screen = Main != nullptr ? Main->screen() : QGuiApplication::primaryScreen();
   if (Screen != nullptr) {
-    // The frame's decorations are not known before it is shown: taken to be the main window's.
-    const QMargins Frame =
-        Main != nullptr ? QMargins(Main->geometry().left() - Main->frameGeometry().left(),
-                                   Main->geometry().top() - Main->frameGeometry().top(),
-                                   Main->frameGeometry().right() - Main->geometry().right(),
-                                   Main->frameGeometry().bottom() - Main->geometry().bottom())
-                        : QMargins();
-    std::vector<TRect> Open;
-    for (QWidget* Window : QApplication::topLevelWidgets()) {
-      if (Window != Viewer.get() && Window->isVisible() && dynamic_cast<TMapViewer*>(Window)) {
-        Open.push_back(ToTRect(Window->frameGeometry()));
-      }
-    }
-    const QSize Wanted = WantedSize.grownBy(Frame);
-    const TRect Placed = PlaceViewer(ToTRect(Screen->availableGeometry()),
-                                     Main != nullptr ? ToTRect(Main->frameGeometry()) : TRect{},
-                                     Open, Wanted.width(), Wanted.height());
-    Viewer->setGeometry(
-        QRect(Placed.Left, Placed.Top, Placed.Right - Placed.Left, Placed.Bottom - Placed.Top)
-            .marginsRemoved(Frame));
+    Viewer->setGeometry(PlacedGeometry(Viewer.get(), Main, *Screen));
   } else {
-    Viewer->resize(WantedSize);
+    Viewer->resize(TMapViewerModel::StartWidth, TMapViewerModel::StartHeight);
   }
   Viewer->show();
+  Viewer->activateWindow();
+  Viewer->setFocus(Qt::ActiveWindowFocusReason);
   return Viewer.release();
 }
 
-void TMapViewer::OpenFile(const std::string& FileName) {
-  FView.Open(FileName);
-  ZoomChanged();
-}
+// ---- what the model asks --------------------------------------------------------------------
 
-void TMapViewer::ToggleBackup() {
-  try {
-    if (FView.OpenBackupPartner()) ZoomChanged();
-  } catch (const std::exception& Error) {
-    ShowErrorMessage(this, QString::fromUtf8(Error.what()));
-  }
-}
-
-void TMapViewer::FollowFile() {
-  if (FView.Refresh()) ZoomChanged();
-}
-
-void TMapViewer::ZoomToFit() {
-  FView.Fit();
-  ZoomChanged();
-}
-
-void TMapViewer::ZoomAt(double Zoom, QPoint Anchor) {
-  FView.SetZoom(Zoom, Anchor.x(), Anchor.y());
-  ZoomChanged();
-}
-
-void TMapViewer::ZoomStep(bool In) {
-  const QPoint Anchor = ZoomAnchor();
-  if (In) {
-    FView.ZoomIn(Anchor.x(), Anchor.y());
-  } else {
-    FView.ZoomOut(Anchor.x(), Anchor.y());
-  }
-  ZoomChanged();
-}
-
-QPoint TMapViewer::ZoomAnchor() const {
+TPoint TMapViewer::CursorPos() {
   const QPoint Mouse = viewport()->mapFromGlobal(QCursor::pos());
-  return viewport()->rect().contains(Mouse) ? Mouse : viewport()->rect().center();
+  return TPoint{Mouse.x(), Mouse.y()};
 }
 
-void TMapViewer::ZoomChanged() {
-  SyncScrollBars();
-  UpdateTitle();
+void TMapViewer::RepaintAll() {
   viewport()->update();
 }
 
-void TMapViewer::SyncScrollBars() {
+void TMapViewer::Scrolled(std::int32_t Dx, std::int32_t Dy) {
+  viewport()->scroll(Dx, Dy);
+}
+
+void TMapViewer::ScrollBarsChanged() {
+  const TMapView& View = FModel.View();
   FSyncing = true;
-  horizontalScrollBar()->setRange(0, FView.ScrollMaxX());
-  horizontalScrollBar()->setPageStep(FView.ViewWidth());
-  horizontalScrollBar()->setSingleStep(std::max(1, FView.ViewWidth() / 20));
-  horizontalScrollBar()->setValue(FView.ScrollX());
-  verticalScrollBar()->setRange(0, FView.ScrollMaxY());
-  verticalScrollBar()->setPageStep(FView.ViewHeight());
-  verticalScrollBar()->setSingleStep(std::max(1, FView.ViewHeight() / 20));
-  verticalScrollBar()->setValue(FView.ScrollY());
+  horizontalScrollBar()->setRange(0, View.ScrollMaxX());
+  horizontalScrollBar()->setPageStep(View.ViewWidth());
+  horizontalScrollBar()->setSingleStep(FModel.LineStepX());
+  horizontalScrollBar()->setValue(View.ScrollX());
+  verticalScrollBar()->setRange(0, View.ScrollMaxY());
+  verticalScrollBar()->setPageStep(View.ViewHeight());
+  verticalScrollBar()->setSingleStep(FModel.LineStepY());
+  verticalScrollBar()->setValue(View.ScrollY());
   FSyncing = false;
 }
 
-void TMapViewer::UpdateTitle() {
-  const QString Name = QString::fromStdString(FView.FileName()).section(QChar(PathDelim), -1);
-  setWindowTitle(QStringLiteral("%1 - %2 x %3 - %4%")
-                     .arg(Name)
-                     .arg(FView.MapWidth())
-                     .arg(FView.MapHeight())
-                     .arg(std::lround(FView.Zoom() * 100)));
+void TMapViewer::TextChanged() {
+  setWindowTitle(QString::fromStdString(FModel.Title()));
 }
+
+void TMapViewer::ShowError(const std::string& Message) {
+  ShowErrorMessage(this, QString::fromStdString(Message));
+}
+
+void TMapViewer::Close() {
+  close();
+}
+
+void TMapViewer::ShowCursor() {
+  viewport()->setCursor(FModel.Dragging() ? Qt::ClosedHandCursor : Qt::OpenHandCursor);
+}
+
+// ---- Qt's events ----------------------------------------------------------------------------
 
 void TMapViewer::paintEvent(QPaintEvent* Event) {
   const QRect Area = Event->rect() & viewport()->rect();
@@ -163,8 +169,7 @@ void TMapViewer::paintEvent(QPaintEvent* Event) {
     FBacking.SetHeight(viewport()->height());
     FImage = QImage(viewport()->size(), QImage::Format_RGB32);
   }
-  FView.Paint(FBacking, Rect(Area.left(), Area.top(), Area.right() + 1, Area.bottom() + 1),
-              ToTColor(palette().color(QPalette::Dark)));
+  FModel.View().Paint(FBacking, ToTRect(Area), ToTColor(palette().color(QPalette::Dark)));
   // The backing rows run bottom-up; the image's top-down, with an opaque alpha byte.
   const int Count = Area.width();
   for (int Y = Area.top(); Y <= Area.bottom(); ++Y) {
@@ -178,53 +183,27 @@ void TMapViewer::paintEvent(QPaintEvent* Event) {
 
 void TMapViewer::resizeEvent(QResizeEvent* Event) {
   QAbstractScrollArea::resizeEvent(Event);
-  FView.SetViewSize(viewport()->width(), viewport()->height());
-  ZoomChanged();
+  FModel.Resized(viewport()->width(), viewport()->height());
 }
 
-void TMapViewer::scrollContentsBy(int Dx, int Dy) {
+void TMapViewer::scrollContentsBy(int /*Dx*/, int /*Dy*/) {
   if (FSyncing) return;
-  FView.ScrollTo(horizontalScrollBar()->value(), verticalScrollBar()->value());
-  // The pixels already shown move along; only the strips uncovered are painted.
-  viewport()->scroll(Dx, Dy);
+  FModel.ScrollBarsMoved(horizontalScrollBar()->value(), verticalScrollBar()->value());
 }
 
 void TMapViewer::wheelEvent(QWheelEvent* Event) {
-  FWheelRest += Event->angleDelta().y();
-  const QPoint Anchor = Event->position().toPoint();
-  for (; FWheelRest >= WheelNotch; FWheelRest -= WheelNotch) FView.ZoomIn(Anchor.x(), Anchor.y());
-  for (; FWheelRest <= -WheelNotch; FWheelRest += WheelNotch) {
-    FView.ZoomOut(Anchor.x(), Anchor.y());
-  }
-  ZoomChanged();
+  const QPoint At = Event->position().toPoint();
+  FModel.WheelTurned(Event->angleDelta().y(), TPoint{At.x(), At.y()});
   Event->accept();
 }
 
 void TMapViewer::keyPressEvent(QKeyEvent* Event) {
-  switch (Event->key()) {
-    case Qt::Key_Plus:
-    case Qt::Key_Equal:
-      ZoomStep(true);
-      break;
-    case Qt::Key_Minus:
-      ZoomStep(false);
-      break;
-    case Qt::Key_1:
-      ZoomAt(1, ZoomAnchor());
-      break;
-    case Qt::Key_0:
-      ZoomToFit();
-      break;
-    case Qt::Key_Space:
-      ToggleBackup();
-      break;
-    case Qt::Key_Escape:
-      close();
-      break;
-    default:
-      QAbstractScrollArea::keyPressEvent(Event);
-      return;
+  const std::optional<TViewerKey> Key = ViewerKey(Event->key());
+  if (!Key) {
+    QAbstractScrollArea::keyPressEvent(Event);
+    return;
   }
+  FModel.KeyPressed(*Key);
   Event->accept();
 }
 
@@ -233,30 +212,24 @@ void TMapViewer::mousePressEvent(QMouseEvent* Event) {
     QAbstractScrollArea::mousePressEvent(Event);
     return;
   }
-  FDragging = true;
-  FDragStart = Event->position().toPoint();
-  FDragScroll = QPoint(horizontalScrollBar()->value(), verticalScrollBar()->value());
-  viewport()->setCursor(Qt::ClosedHandCursor);
+  const QPoint At = Event->position().toPoint();
+  FModel.ButtonDown(TPoint{At.x(), At.y()});
+  ShowCursor();
   Event->accept();
 }
 
 void TMapViewer::mouseMoveEvent(QMouseEvent* Event) {
-  if (!FDragging) {
-    QAbstractScrollArea::mouseMoveEvent(Event);
-    return;
-  }
-  const QPoint Moved = Event->position().toPoint() - FDragStart;
-  horizontalScrollBar()->setValue(FDragScroll.x() - Moved.x());
-  verticalScrollBar()->setValue(FDragScroll.y() - Moved.y());
+  const QPoint At = Event->position().toPoint();
+  FModel.MouseMoved(TPoint{At.x(), At.y()});
   Event->accept();
 }
 
 void TMapViewer::mouseReleaseEvent(QMouseEvent* Event) {
-  if (Event->button() != Qt::LeftButton || !FDragging) {
+  if (Event->button() != Qt::LeftButton) {
     QAbstractScrollArea::mouseReleaseEvent(Event);
     return;
   }
-  FDragging = false;
-  viewport()->setCursor(Qt::OpenHandCursor);
+  FModel.ButtonUp();
+  ShowCursor();
   Event->accept();
 }

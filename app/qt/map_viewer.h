@@ -1,41 +1,29 @@
 #pragma once
 
-// The map viewer: one map file in a resizable window of its own, fitted at first. The wheel and
-// + / - zoom around the mouse, 1 shows the map 1:1, 0 fits it again; dragging and the scroll
-// bars pan. Space switches between a map file and its .OLD backup in place; Escape closes the
-// window. The title names the file, the map's size and the zoom. The file shown is followed: a
-// new file under its name is shown at the same place.
+// The map viewer on Linux: one map file in a resizable window of its own, with the keys, wheel,
+// drag and title of TMapViewerModel. This window only hands Qt's events to the model and draws
+// the picture the model's view paints.
 
 #include <QAbstractScrollArea>
 #include <QImage>
 #include <QTimer>
 #include <string>
 
-#include "app/core/map_view.h"
+#include "app/core/map_viewer_model.h"
 #include "platform/graphics.h"
 
-class TMapViewer : public QAbstractScrollArea {
+class TMapViewer : public QAbstractScrollArea, private TMapViewerView {
  public:
   explicit TMapViewer(QWidget* Parent = nullptr);
   ~TMapViewer() override;
 
   // A new viewer window over FileName, deleted when closed, owned by Owner (may be null), placed
-  // beside Owner's window on its screen. A file that does not load raises its error and no
-  // window is left.
+  // by PlaceViewer on Owner's screen, with the keyboard focus. A file that does not load raises
+  // its error and no window is left.
   static TMapViewer* Show(const std::string& FileName, QWidget* Owner);
 
-  // Loads FileName (errors pass on; the viewer keeps what it showed).
-  void OpenFile(const std::string& FileName);
-  // Space: shows the backup of the file shown, or the file of the backup shown, at the same
-  // place and zoom. Nothing when there is no such file; an error is shown in a message box.
-  void ToggleBackup();
-  void ZoomToFit();
-  // Zoom (within the view's limits) keeping the map point under Anchor, a view point, in place.
-  void ZoomAt(double Zoom, QPoint Anchor);
-  // Shows the file anew if it changed on disk (what the follow timer calls).
-  void FollowFile();
-
-  const TMapView& View() const { return FView; }
+  TMapViewerModel& Model() { return FModel; }
+  const TMapView& View() const { return FModel.View(); }
 
  protected:
   void paintEvent(QPaintEvent* Event) override;
@@ -48,20 +36,20 @@ class TMapViewer : public QAbstractScrollArea {
   void mouseReleaseEvent(QMouseEvent* Event) override;
 
  private:
-  // The mouse position in the view when it is over it, else the view's centre.
-  QPoint ZoomAnchor() const;
-  void ZoomStep(bool In);
-  void ZoomChanged();
-  void SyncScrollBars();
-  void UpdateTitle();
+  // TMapViewerView
+  TPoint CursorPos() override;
+  void RepaintAll() override;
+  void Scrolled(std::int32_t Dx, std::int32_t Dy) override;
+  void ScrollBarsChanged() override;
+  void TextChanged() override;
+  void ShowError(const std::string& Message) override;
+  void Close() override;
 
-  TMapView FView;
+  void ShowCursor();
+
+  TMapViewerModel FModel{*this};
   QTimer FFollowTimer;
   TBitmap FBacking;  // the view's picture as the large bitmap draws it
   QImage FImage;     // the same pixels the right way up, for the painter
   bool FSyncing = false;
-  int FWheelRest = 0;
-  bool FDragging = false;
-  QPoint FDragStart;
-  QPoint FDragScroll;
 };

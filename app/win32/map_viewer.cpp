@@ -3,11 +3,12 @@
 #include <windowsx.h>
 
 #include <algorithm>
-#include <climits>
-#include <cmath>
+#include <cstddef>
 #include <exception>
 #include <iterator>
+#include <optional>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "app/core/viewer_placement.h"
@@ -17,16 +18,11 @@
 #include "app/win32/viewer_backing.h"
 #include "app/win32/wide_text.h"
 #include "app/win32/win32_handles.h"
-#include "platform/os_files.h"
 
 namespace {
 
-// The view's wanted size at 96 DPI.
-constexpr int WantedWidth = 800;
-constexpr int WantedHeight = 600;
-// How often the file shown is looked at, to follow it when it is replaced.
+// The timer that has the model look at the file shown, to follow it when it is replaced.
 constexpr UINT_PTR FollowTimer = 1;
-constexpr UINT FollowMs = 500;
 constexpr DWORD ViewerStyle = WS_OVERLAPPEDWINDOW | WS_HSCROLL | WS_VSCROLL;
 constexpr wchar_t ViewerClassName[] = L"VeldrinMapViewer";
 
@@ -37,8 +33,8 @@ const wchar_t* ViewerClass(WNDPROC WindowProc) {
     Class.lpfnWndProc = WindowProc;
     Class.hInstance = ::GetModuleHandleW(nullptr);
     // The program's icon (none in the tests, which carry no resources).
-    Class.hIcon = static_cast<HICON>(
-        ::LoadImageW(Class.hInstance, MAKEINTRESOURCEW(IDI_PROGRAM), IMAGE_ICON, 0, 0, LR_DEFAULTSIZE));
+    Class.hIcon = static_cast<HICON>(::LoadImageW(Class.hInstance, MAKEINTRESOURCEW(IDI_PROGRAM),
+                                                  IMAGE_ICON, 0, 0, LR_DEFAULTSIZE));
     // No cursor and no background: WM_SETCURSOR and WM_PAINT do both.
     Class.lpszClassName = ViewerClassName;
     return Class;
@@ -63,6 +59,36 @@ class TPaintSurface {
   HDC FDC;
 };
 
+// The characters typed and the keys pressed that the model knows, and the scroll bars' requests.
+constexpr std::pair<wchar_t, TViewerKey> ViewerChars[] = {
+    {L'+', TViewerKey::Plus},   {L'=', TViewerKey::Equal}, {L'-', TViewerKey::Minus},
+    {L'0', TViewerKey::Zero},   {L'1', TViewerKey::One},   {L' ', TViewerKey::Space},
+    {0x1B, TViewerKey::Escape},
+};
+constexpr std::pair<WPARAM, TViewerKey> ViewerKeys[] = {
+    {VK_LEFT, TViewerKey::Left}, {VK_RIGHT, TViewerKey::Right},  {VK_UP, TViewerKey::Up},
+    {VK_DOWN, TViewerKey::Down}, {VK_PRIOR, TViewerKey::PageUp}, {VK_NEXT, TViewerKey::PageDown},
+    {VK_HOME, TViewerKey::Home}, {VK_END, TViewerKey::End},
+};
+constexpr std::pair<int, TScrollRequest> ScrollRequests[] = {
+    {SB_LINEUP, TScrollRequest::LineBack}, {SB_LINEDOWN, TScrollRequest::LineForward},
+    {SB_PAGEUP, TScrollRequest::PageBack}, {SB_PAGEDOWN, TScrollRequest::PageForward},
+    {SB_TOP, TScrollRequest::Start},       {SB_BOTTOM, TScrollRequest::End},
+};
+
+// What Table maps Code to, if anything.
+template <typename TCode, typename TMapped, std::size_t Count>
+std::optional<TMapped> Lookup(const std::pair<TCode, TMapped> (&Table)[Count], TCode Code) {
+  for (const auto& [Each, Mapped] : Table) {
+    if (Each == Code) return Mapped;
+  }
+  return std::nullopt;
+}
+
+TPoint ToTPoint(LPARAM LParam) {
+  return TPoint{GET_X_LPARAM(LParam), GET_Y_LPARAM(LParam)};
+}
+
 TRect ToTRect(const RECT& Frame) {
   return Rect(Frame.left, Frame.top, Frame.right, Frame.bottom);
 }
@@ -71,14 +97,19 @@ TRect ToTRect(const RECT& Frame) {
 // monitor, clear of it where there is room and of the viewers already open.
 RECT PlacedFrame(HWND Owner) {
   const UINT Dpi = Owner != nullptr ? ::GetDpiForWindow(Owner) : ::GetDpiForSystem();
-  RECT Wanted{0, 0, ::MulDiv(WantedWidth, static_cast<int>(Dpi), USER_DEFAULT_SCREEN_DPI),
-              ::MulDiv(WantedHeight, static_cast<int>(Dpi), USER_DEFAULT_SCREEN_DPI)};
+  RECT Wanted{
+      0, 0, ::MulDiv(TMapViewerModel::StartWidth, static_cast<int>(Dpi), USER_DEFAULT_SCREEN_DPI),
+      ::MulDiv(TMapViewerModel::StartHeight, static_cast<int>(Dpi), USER_DEFAULT_SCREEN_DPI)};
   ::AdjustWindowRectExForDpi(&Wanted, ViewerStyle, FALSE, 0, Dpi);
   MONITORINFO Monitor{};
   Monitor.cbSize = sizeof Monitor;
   ::GetMonitorInfoW(::MonitorFromWindow(Owner, MONITOR_DEFAULTTOPRIMARY), &Monitor);
   RECT Main{};
-  if (Owner != nullptr) ::GetWindowRect(Owner, &Main);
+  POINT Client{};  // the top-left corner of the owner's client area
+  if (Owner != nullptr) {
+    ::GetWindowRect(Owner, &Main);
+    ::ClientToScreen(Owner, &Client);
+  }
   std::vector<TRect> Open;
   ::EnumThreadWindows(
       ::GetCurrentThreadId(),
@@ -91,7 +122,8 @@ RECT PlacedFrame(HWND Owner) {
         return TRUE;
       },
       reinterpret_cast<LPARAM>(&Open));
-  const TRect Placed = PlaceViewer(ToTRect(Monitor.rcWork), ToTRect(Main), Open,
+  const TRect Placed = PlaceViewer(ToTRect(Monitor.rcWork), ToTRect(Main),
+                                   Owner != nullptr ? Client.y - Main.top : 0, Open,
                                    Wanted.right - Wanted.left, Wanted.bottom - Wanted.top);
   return RECT{Placed.Left, Placed.Top, Placed.Right, Placed.Bottom};
 }
@@ -114,14 +146,17 @@ TMapViewer* TMapViewer::Show(const std::string& FileName, HWND Owner) {
   try {
     RECT Client;
     ::GetClientRect(Window, &Client);
-    Shown->Resized(Client.right, Client.bottom);
-    Shown->OpenFile(FileName);
+    Shown->FModel.Resized(Client.right, Client.bottom);
+    Shown->FModel.OpenFile(FileName);
   } catch (...) {
     ::DestroyWindow(Window);
     throw;
   }
-  ::SetTimer(Window, FollowTimer, FollowMs, nullptr);
+  ::SetTimer(Window, FollowTimer, static_cast<UINT>(TMapViewerModel::FollowPeriod.count()),
+             nullptr);
   ::ShowWindow(Window, SW_SHOWNORMAL);
+  ::SetForegroundWindow(Window);
+  ::SetFocus(Window);
   ::UpdateWindow(Window);
   return Shown;
 }
@@ -160,6 +195,7 @@ LRESULT CALLBACK TMapViewer::WindowProc(HWND Window, UINT Message, WPARAM WParam
 }
 
 LRESULT TMapViewer::HandleMessage(UINT Message, WPARAM WParam, LPARAM LParam) {
+  if (HandleInput(Message, WParam, LParam)) return 0;
   switch (Message) {
     case WM_PAINT:
       Paint();
@@ -176,41 +212,17 @@ LRESULT TMapViewer::HandleMessage(UINT Message, WPARAM WParam, LPARAM LParam) {
       return 0;
     }
     case WM_SIZE:
-      if (WParam != SIZE_MINIMIZED) Resized(LOWORD(LParam), HIWORD(LParam));
+      if (WParam != SIZE_MINIMIZED) FModel.Resized(LOWORD(LParam), HIWORD(LParam));
       return 0;
     case WM_GETDLGCODE:
       // Every key is the viewer's, also under a message loop that runs the dialog keyboard.
       return DLGC_WANTALLKEYS | DLGC_WANTCHARS | DLGC_WANTARROWS;
-    case WM_CHAR:
-      CharTyped(static_cast<wchar_t>(WParam));
-      return 0;
-    case WM_MOUSEWHEEL:
-      Wheel(GET_WHEEL_DELTA_WPARAM(WParam), POINT{GET_X_LPARAM(LParam), GET_Y_LPARAM(LParam)});
-      return 0;
-    case WM_HSCROLL:
-      ScrollBarMoved(SB_HORZ, LOWORD(WParam));
-      return 0;
-    case WM_VSCROLL:
-      ScrollBarMoved(SB_VERT, LOWORD(WParam));
-      return 0;
-    case WM_LBUTTONDOWN:
-      DragStarted(POINT{GET_X_LPARAM(LParam), GET_Y_LPARAM(LParam)});
-      return 0;
-    case WM_MOUSEMOVE:
-      if (FDragging) Dragged(POINT{GET_X_LPARAM(LParam), GET_Y_LPARAM(LParam)});
-      return 0;
-    case WM_LBUTTONUP:
-      if (FDragging) ::ReleaseCapture();
-      return 0;
-    case WM_CAPTURECHANGED:
-      FDragging = false;
-      return 0;
     case WM_TIMER:
-      if (WParam == FollowTimer && FView.Refresh()) ZoomChanged();
+      if (WParam == FollowTimer) FModel.FollowFile();
       return 0;
     case WM_SETCURSOR:
       if (LOWORD(LParam) == HTCLIENT) {
-        ::SetCursor(::LoadCursorW(nullptr, FDragging ? IDC_SIZEALL : IDC_HAND));
+        ::SetCursor(::LoadCursorW(nullptr, FModel.Dragging() ? IDC_SIZEALL : IDC_HAND));
         return TRUE;
       }
       break;
@@ -220,64 +232,99 @@ LRESULT TMapViewer::HandleMessage(UINT Message, WPARAM WParam, LPARAM LParam) {
   return ::DefWindowProcW(FHandle, Message, WParam, LParam);
 }
 
-void TMapViewer::OpenFile(const std::string& FileName) {
-  FView.Open(FileName);
-  ZoomChanged();
-}
-
-void TMapViewer::ToggleBackup() {
-  try {
-    if (FView.OpenBackupPartner()) ZoomChanged();
-  } catch (const std::exception& Error) {
-    ShowErrorMessage(FHandle, Error.what());
+// The keyboard, the mouse and the scroll bars; false for any other message.
+bool TMapViewer::HandleInput(UINT Message, WPARAM WParam, LPARAM LParam) {
+  switch (Message) {
+    case WM_CHAR:
+      CharTyped(static_cast<wchar_t>(WParam));
+      return true;
+    case WM_KEYDOWN:
+      return KeyDown(WParam);
+    case WM_MOUSEWHEEL: {
+      POINT At{GET_X_LPARAM(LParam), GET_Y_LPARAM(LParam)};
+      ::ScreenToClient(FHandle, &At);
+      FModel.WheelTurned(GET_WHEEL_DELTA_WPARAM(WParam), TPoint{At.x, At.y});
+      return true;
+    }
+    case WM_HSCROLL:
+    case WM_VSCROLL:
+      ScrollBarUsed(Message == WM_HSCROLL ? SB_HORZ : SB_VERT, LOWORD(WParam));
+      return true;
+    case WM_LBUTTONDOWN:
+      FModel.ButtonDown(ToTPoint(LParam));
+      ::SetCapture(FHandle);
+      ::SetCursor(::LoadCursorW(nullptr, IDC_SIZEALL));
+      return true;
+    case WM_MOUSEMOVE:
+      FModel.MouseMoved(ToTPoint(LParam));
+      return true;
+    case WM_LBUTTONUP:
+      FModel.ButtonUp();
+      if (::GetCapture() == FHandle) ::ReleaseCapture();
+      return true;
+    case WM_CAPTURECHANGED:
+      FModel.ButtonUp();
+      return true;
+    default:
+      return false;
   }
 }
 
-void TMapViewer::ZoomToFit() {
-  FView.Fit();
-  ZoomChanged();
-}
-
-void TMapViewer::ZoomAt(double Zoom, POINT Anchor) {
-  FView.SetZoom(Zoom, Anchor.x, Anchor.y);
-  ZoomChanged();
-}
-
-void TMapViewer::ZoomStep(bool In) {
-  const POINT Anchor = ZoomAnchor();
-  if (In) {
-    FView.ZoomIn(Anchor.x, Anchor.y);
-  } else {
-    FView.ZoomOut(Anchor.x, Anchor.y);
+void TMapViewer::CharTyped(wchar_t Char) {
+  if (Char == 0x03) {  // Ctrl+C
+    CopyToClipboard();
+  } else if (const std::optional<TViewerKey> Key = Lookup(ViewerChars, Char)) {
+    FModel.KeyPressed(*Key);
   }
-  ZoomChanged();
 }
 
-POINT TMapViewer::ZoomAnchor() const {
-  POINT Mouse{};
-  ::GetCursorPos(&Mouse);
-  ::ScreenToClient(FHandle, &Mouse);
-  RECT Client;
-  ::GetClientRect(FHandle, &Client);
-  if (::PtInRect(&Client, Mouse)) return Mouse;
-  return POINT{Client.right / 2, Client.bottom / 2};
+bool TMapViewer::KeyDown(WPARAM VirtualKey) {
+  const std::optional<TViewerKey> Key = Lookup(ViewerKeys, VirtualKey);
+  if (Key) FModel.KeyPressed(*Key);
+  return Key.has_value();
+}
+
+void TMapViewer::ScrollBarUsed(int Bar, int Request) {
+  const TViewerAxis Axis = Bar == SB_HORZ ? TViewerAxis::Horizontal : TViewerAxis::Vertical;
+  if (const std::optional<TScrollRequest> Step = Lookup(ScrollRequests, Request)) {
+    FModel.ScrollBarUsed(Axis, *Step);
+  } else if (Request == SB_THUMBTRACK || Request == SB_THUMBPOSITION) {
+    SCROLLINFO Info{};
+    Info.cbSize = sizeof Info;
+    Info.fMask = SIF_TRACKPOS;
+    ::GetScrollInfo(FHandle, Bar, &Info);
+    const TMapView& View = FModel.View();
+    FModel.ScrollBarsMoved(Axis == TViewerAxis::Horizontal ? Info.nTrackPos : View.ScrollX(),
+                           Axis == TViewerAxis::Vertical ? Info.nTrackPos : View.ScrollY());
+  }
 }
 
 void TMapViewer::CopyToClipboard() {
   try {
-    CopyMapToClipboard(FView, FHandle);
+    CopyMapToClipboard(FModel.View(), FHandle);
   } catch (const std::exception& Error) {
     ShowErrorMessage(FHandle, Error.what());
   }
 }
 
-void TMapViewer::ZoomChanged() {
-  SyncScrollBars();
-  UpdateTitle();
+// ---- what the model asks --------------------------------------------------------------------
+
+TPoint TMapViewer::CursorPos() {
+  POINT Mouse{};
+  ::GetCursorPos(&Mouse);
+  ::ScreenToClient(FHandle, &Mouse);
+  return TPoint{Mouse.x, Mouse.y};
+}
+
+void TMapViewer::RepaintAll() {
   ::InvalidateRect(FHandle, nullptr, FALSE);
 }
 
-void TMapViewer::SyncScrollBars() {
+void TMapViewer::Scrolled(std::int32_t Dx, std::int32_t Dy) {
+  ::ScrollWindowEx(FHandle, Dx, Dy, nullptr, nullptr, nullptr, nullptr, SW_INVALIDATE);
+}
+
+void TMapViewer::ScrollBarsChanged() {
   // Showing or hiding a bar resizes the view (WM_SIZE), which comes back here: the outer call
   // sets the bars again until they agree with the view. A bar appears when the map outgrows the
   // view and the view only shrinks by it, so this settles at once.
@@ -288,41 +335,41 @@ void TMapViewer::SyncScrollBars() {
   FSyncing = true;
   do {
     FResync = false;
+    const TMapView& View = FModel.View();
     for (const int Bar : {SB_HORZ, SB_VERT}) {
       const bool Across = Bar == SB_HORZ;
-      const int Page = Across ? FView.ViewWidth() : FView.ViewHeight();
+      const int Page = Across ? View.ViewWidth() : View.ViewHeight();
       SCROLLINFO Info{};
       Info.cbSize = sizeof Info;
       Info.fMask = SIF_RANGE | SIF_PAGE | SIF_POS;
-      Info.nMax = (Across ? FView.ScrollMaxX() : FView.ScrollMaxY()) + std::max(Page, 1) - 1;
+      Info.nMax = (Across ? View.ScrollMaxX() : View.ScrollMaxY()) + std::max(Page, 1) - 1;
       Info.nPage = static_cast<UINT>(std::max(Page, 1));
-      Info.nPos = Across ? FView.ScrollX() : FView.ScrollY();
+      Info.nPos = Across ? View.ScrollX() : View.ScrollY();
       ::SetScrollInfo(FHandle, Bar, &Info, TRUE);
     }
   } while (FResync);
   FSyncing = false;
 }
 
-void TMapViewer::UpdateTitle() {
-  const std::string& FileName = FView.FileName();
-  const std::string Name = FileName.substr(FileName.find_last_of(PathDelim) + 1);
-  const std::string Title = Name + " - " + std::to_string(FView.MapWidth()) + " x " +
-                            std::to_string(FView.MapHeight()) + " - " +
-                            std::to_string(std::lround(FView.Zoom() * 100)) + "%";
-  ::SetWindowTextW(FHandle, Wide(Title).c_str());
+void TMapViewer::TextChanged() {
+  ::SetWindowTextW(FHandle, Wide(FModel.Title()).c_str());
 }
 
-void TMapViewer::Resized(int Width, int Height) {
-  FView.SetViewSize(Width, Height);
-  ZoomChanged();
+void TMapViewer::ShowError(const std::string& Message) {
+  ShowErrorMessage(FHandle, Message);
+}
+
+void TMapViewer::Close() {
+  ::PostMessageW(FHandle, WM_CLOSE, 0, 0);
 }
 
 void TMapViewer::Paint() {
   const TPaintSurface Surface(FHandle);
   RECT Area;
-  const RECT View{0, 0, FView.ViewWidth(), FView.ViewHeight()};
-  if (Surface.Handle() != nullptr && ::IntersectRect(&Area, &Surface.Exposed(), &View)) {
-    FBacking->Paint(FView, Area.left, Area.top, Area.right, Area.bottom,
+  const TMapView& View = FModel.View();
+  const RECT Whole{0, 0, View.ViewWidth(), View.ViewHeight()};
+  if (Surface.Handle() != nullptr && ::IntersectRect(&Area, &Surface.Exposed(), &Whole)) {
+    FBacking->Paint(View, Area.left, Area.top, Area.right, Area.bottom,
                     ::GetSysColor(COLOR_3DSHADOW));
     // The backing is a bottom-up image: its source rows count from the bottom.
     const int Width = Area.right - Area.left;
@@ -331,106 +378,4 @@ void TMapViewer::Paint() {
                     FBacking->Height() - Area.bottom, Width, Height, FBacking->Bits(),
                     static_cast<const BITMAPINFO*>(FBacking->Info()), DIB_RGB_COLORS, SRCCOPY);
   }
-}
-
-void TMapViewer::CharTyped(wchar_t Char) {
-  switch (Char) {
-    case L'+':
-    case L'=':
-      ZoomStep(true);
-      break;
-    case L'-':
-      ZoomStep(false);
-      break;
-    case L'1':
-      ZoomAt(1, ZoomAnchor());
-      break;
-    case L'0':
-      ZoomToFit();
-      break;
-    case L' ':
-      ToggleBackup();
-      break;
-    case 0x03:  // Ctrl+C
-      CopyToClipboard();
-      break;
-    case 0x1B:  // Escape
-      ::PostMessageW(FHandle, WM_CLOSE, 0, 0);
-      break;
-    default:
-      break;
-  }
-}
-
-void TMapViewer::Wheel(int Delta, POINT Screen) {
-  constexpr int WheelNotch = WHEEL_DELTA;
-  POINT Anchor = Screen;
-  ::ScreenToClient(FHandle, &Anchor);
-  FWheelRest += Delta;
-  for (; FWheelRest >= WheelNotch; FWheelRest -= WheelNotch) FView.ZoomIn(Anchor.x, Anchor.y);
-  for (; FWheelRest <= -WheelNotch; FWheelRest += WheelNotch) FView.ZoomOut(Anchor.x, Anchor.y);
-  ZoomChanged();
-}
-
-void TMapViewer::ScrollTo(int X, int Y) {
-  const int OldX = FView.ScrollX();
-  const int OldY = FView.ScrollY();
-  FView.ScrollTo(X, Y);
-  if (FView.ScrollX() == OldX && FView.ScrollY() == OldY) return;
-  SyncScrollBars();
-  // The pixels already shown move along; only the strips uncovered are painted.
-  ::ScrollWindowEx(FHandle, OldX - FView.ScrollX(), OldY - FView.ScrollY(), nullptr, nullptr,
-                   nullptr, nullptr, SW_INVALIDATE);
-}
-
-void TMapViewer::ScrollBarMoved(int Bar, int Request) {
-  SCROLLINFO Info{};
-  Info.cbSize = sizeof Info;
-  Info.fMask = SIF_ALL;
-  ::GetScrollInfo(FHandle, Bar, &Info);
-  const int Page = static_cast<int>(Info.nPage);
-  int Position = Info.nPos;
-  switch (Request) {
-    case SB_LINEUP:
-      Position -= std::max(1, Page / 20);
-      break;
-    case SB_LINEDOWN:
-      Position += std::max(1, Page / 20);
-      break;
-    case SB_PAGEUP:
-      Position -= Page;
-      break;
-    case SB_PAGEDOWN:
-      Position += Page;
-      break;
-    case SB_THUMBTRACK:
-    case SB_THUMBPOSITION:
-      Position = Info.nTrackPos;
-      break;
-    case SB_TOP:
-      Position = 0;
-      break;
-    case SB_BOTTOM:
-      Position = INT_MAX;
-      break;
-    default:
-      return;
-  }
-  if (Bar == SB_HORZ) {
-    ScrollTo(Position, FView.ScrollY());
-  } else {
-    ScrollTo(FView.ScrollX(), Position);
-  }
-}
-
-void TMapViewer::DragStarted(POINT At) {
-  FDragging = true;
-  FDragStart = At;
-  FDragScroll = POINT{FView.ScrollX(), FView.ScrollY()};
-  ::SetCapture(FHandle);
-  ::SetCursor(::LoadCursorW(nullptr, IDC_SIZEALL));
-}
-
-void TMapViewer::Dragged(POINT At) {
-  ScrollTo(FDragScroll.x - (At.x - FDragStart.x), FDragScroll.y - (At.y - FDragStart.y));
 }

@@ -1,42 +1,32 @@
 #pragma once
 
-// The map viewer on Windows: one map file in a resizable window of its own, fitted at first. The
-// wheel and + / - zoom around the mouse, 1 shows the map 1:1, 0 fits it again; dragging and the
-// scroll bars pan. Space switches between a map file and its .OLD backup in place, Ctrl+C puts the
-// map on the clipboard as a device-independent bitmap, Escape closes the window. The title names
-// the file, the map's size and the zoom. A file replaced while it is shown is shown anew.
+// The map viewer on Windows: one map file in a resizable window of its own, with the keys, wheel,
+// drag and title of TMapViewerModel, and Ctrl+C, which puts the map on the clipboard as a
+// device-independent bitmap. This window only hands the system's messages to the model and
+// sends the picture the model's view paints to the screen.
 
 #include <windows.h>
 
 #include <memory>
 #include <string>
 
-#include "app/core/map_view.h"
+#include "app/core/map_viewer_model.h"
 
 class TViewerBacking;
 
-class TMapViewer {
+class TMapViewer : private TMapViewerView {
  public:
-  // A new viewer window over FileName, owned by Owner (may be null), shown beside it. The viewer
-  // lives as long as its window. A file that does not load raises its error and no window is
-  // left.
+  // A new viewer window over FileName, owned by Owner (may be null), placed by PlaceViewer on
+  // Owner's monitor, active and with the keyboard focus. The viewer lives as long as its window.
+  // A file that does not load raises its error and no window is left.
   static TMapViewer* Show(const std::string& FileName, HWND Owner);
   // The viewer of a window Show made; null for any other window.
   static TMapViewer* FromHandle(HWND Window);
 
   HWND Handle() const { return FHandle; }
-  const TMapView& View() const { return FView; }
+  TMapViewerModel& Model() { return FModel; }
+  const TMapView& View() const { return FModel.View(); }
 
-  // Loads FileName (errors pass on; the viewer keeps what it showed).
-  void OpenFile(const std::string& FileName);
-  // Space: shows the backup of the file shown, or the file of the backup shown, at the same
-  // place and zoom. Nothing when there is no such file; an error is shown in a message box.
-  void ToggleBackup();
-  void ZoomToFit();
-  // Zoom (within the view's limits) keeping the map point under Anchor, a view point, in place.
-  void ZoomAt(double Zoom, POINT Anchor);
-  // Moves the view to scroll position (X, Y), kept within the map.
-  void ScrollTo(int X, int Y);
   // Ctrl+C: the map on the clipboard; an error is shown in a message box.
   void CopyToClipboard();
 
@@ -44,34 +34,31 @@ class TMapViewer {
   // Made by Show only, deleted with its window.
   friend struct std::default_delete<TMapViewer>;
   TMapViewer();
-  ~TMapViewer();
+  ~TMapViewer() override;
   TMapViewer(const TMapViewer&) = delete;
   TMapViewer& operator=(const TMapViewer&) = delete;
 
   static LRESULT CALLBACK WindowProc(HWND Window, UINT Message, WPARAM WParam, LPARAM LParam);
   LRESULT HandleMessage(UINT Message, WPARAM WParam, LPARAM LParam);
+  bool HandleInput(UINT Message, WPARAM WParam, LPARAM LParam);
+
+  // TMapViewerView
+  TPoint CursorPos() override;
+  void RepaintAll() override;
+  void Scrolled(std::int32_t Dx, std::int32_t Dy) override;
+  void ScrollBarsChanged() override;
+  void TextChanged() override;
+  void ShowError(const std::string& Message) override;
+  void Close() override;
 
   void Paint();
-  void Resized(int Width, int Height);
   void CharTyped(wchar_t Char);
-  void Wheel(int Delta, POINT Screen);
-  void ScrollBarMoved(int Bar, int Request);
-  void DragStarted(POINT At);
-  void Dragged(POINT At);
-  // The mouse position in the view when it is over it, else the view's centre.
-  POINT ZoomAnchor() const;
-  void ZoomStep(bool In);
-  void ZoomChanged();
-  void SyncScrollBars();
-  void UpdateTitle();
+  bool KeyDown(WPARAM VirtualKey);
+  void ScrollBarUsed(int Bar, int Request);
 
   HWND FHandle = nullptr;
-  TMapView FView;
+  TMapViewerModel FModel{*this};
   std::unique_ptr<TViewerBacking> FBacking;
   bool FSyncing = false;
   bool FResync = false;
-  int FWheelRest = 0;
-  bool FDragging = false;
-  POINT FDragStart{};
-  POINT FDragScroll{};
 };

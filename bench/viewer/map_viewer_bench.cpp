@@ -69,14 +69,15 @@ void BM_Repaint(benchmark::State& state) {
   viewer.setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   viewer.setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   viewer.resize(kViewWidth, kViewHeight);
-  viewer.OpenFile(SampleMap());
+  viewer.Model().OpenFile(SampleMap());
   viewer.show();
   QApplication::processEvents();
   const double zoom = ZoomOf(state);
   if (zoom == 0) {
-    viewer.ZoomToFit();
+    viewer.Model().KeyPressed(TViewerKey::Zero);
   } else {
-    viewer.ZoomAt(zoom, viewer.viewport()->rect().center());
+    const QPoint centre = viewer.viewport()->rect().center();
+    viewer.Model().ZoomTo(zoom, TPoint{centre.x(), centre.y()});
   }
   QApplication::processEvents();
   for (auto _ : state) {

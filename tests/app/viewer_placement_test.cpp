@@ -17,6 +17,7 @@ struct TPlaceCase {
   std::vector<TRect> Open;
   std::int32_t Width, Height;
   TRect Want;
+  std::int32_t TitleHeight = 0;  // of the main window
 };
 void PrintTo(const TPlaceCase& C, std::ostream* Os) {
   *Os << C.Name;
@@ -26,7 +27,7 @@ class ViewerPlacementTest : public ::testing::TestWithParam<TPlaceCase> {};
 
 TEST_P(ViewerPlacementTest, PlacesTheViewerBesideTheMainWindow) {
   const TPlaceCase& C = GetParam();
-  const TRect Got = PlaceViewer(C.WorkArea, C.Main, C.Open, C.Width, C.Height);
+  const TRect Got = PlaceViewer(C.WorkArea, C.Main, C.TitleHeight, C.Open, C.Width, C.Height);
   EXPECT_EQ(Got, C.Want) << Got.Left << "," << Got.Top << "," << Got.Right << "," << Got.Bottom;
 }
 
@@ -108,19 +109,85 @@ INSTANTIATE_TEST_SUITE_P(
          600,
          Rect(532, 32, 1300, 600)},
         {"cascade at its end: back to the first place",
-         Rect(0, 0, 900, 600),
+         Rect(0, 0, 820, 600),
          Rect(0, 0, 500, 400),
-         {Rect(500, 0, 900, 600)},
+         {Rect(500, 0, 820, 600)},
          800,
          600,
-         Rect(500, 0, 900, 600)},
-        {"too little room anywhere: against the roomier edge",
+         Rect(500, 0, 820, 600)},
+        {"an open viewer that shares only the left edge is not in the way",
+         Screen,
+         Rect(0, 0, 500, 400),
+         {Rect(500, 300, 1300, 900)},
+         800,
+         600,
+         Rect(500, 0, 1300, 600)},
+        {"nor one that shares only the top edge",
+         Screen,
+         Rect(0, 0, 500, 400),
+         {Rect(900, 0, 1700, 600)},
+         800,
+         600,
+         Rect(500, 0, 1300, 600)},
+        {"no side keeps half the screen: over the main window, below its title",
          Rect(0, 0, 1024, 768),
          Rect(200, 184, 700, 584),
          {},
          800,
          600,
-         Rect(224, 168, 1024, 768)},
+         Rect(224, 214, 1024, 768),
+         30},
+        // The Windows window centred on a 1280 x 1024 screen at 96, 144 and 192 DPI, with the
+        // frame a viewer of 800 x 600 pixels at 96 DPI asks for: no side keeps half the screen's
+        // height (below it the frame would be 808 x 406, 1210 x 355, 1280 x 304).
+        {"1280 x 1024 at 96 DPI: over the main window, below its title",
+         Rect(0, 0, 1280, 1024),
+         Rect(478, 406, 802, 618),
+         {},
+         808,
+         630,
+         Rect(472, 428, 1280, 1024),
+         22},
+        {"at 144 DPI",
+         Rect(0, 0, 1280, 1024),
+         Rect(398, 354, 881, 669),
+         {},
+         1210,
+         945,
+         Rect(70, 385, 1280, 1024),
+         31},
+        {"at 192 DPI: the screen's width",
+         Rect(0, 0, 1280, 1024),
+         Rect(319, 303, 961, 720),
+         {},
+         1616,
+         1256,
+         Rect(0, 343, 1280, 1024),
+         40},
+        {"the second one there cascades",
+         Rect(0, 0, 1280, 1024),
+         Rect(319, 303, 961, 720),
+         {Rect(0, 343, 1280, 1024)},
+         1616,
+         1256,
+         Rect(32, 375, 1280, 1024),
+         40},
+        {"1920 x 1040 at 144 DPI: narrower beside it, as it keeps half the screen",
+         Screen,
+         Rect(718, 362, 1201, 677),
+         {},
+         1210,
+         945,
+         Rect(1201, 95, 1920, 1040),
+         31},
+        {"main window low on the screen: shorter down to half the screen, then moved up",
+         Rect(0, 0, 1280, 1024),
+         Rect(478, 500, 802, 712),
+         {},
+         808,
+         630,
+         Rect(472, 512, 1280, 1024),
+         22},
         {"larger than the screen: shrunk to it",
          Screen,
          Rect(0, 0, 500, 400),

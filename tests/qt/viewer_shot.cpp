@@ -38,14 +38,14 @@ int main(int argc, char** argv) {
 
   TMapViewer Viewer;
   Viewer.resize(640, 420);
-  Viewer.OpenFile(Result);
+  Viewer.Model().OpenFile(Result);
   Viewer.show();
   QApplication::processEvents();
   const int X = argc == 4 ? std::atoi(argv[2]) : 1960;
   const int Y = argc == 4 ? std::atoi(argv[3]) : 1503;
   // 2:1 with the point in the middle.
   const QPoint Middle = Viewer.viewport()->rect().center();
-  Viewer.ZoomAt(2, Middle);
+  Viewer.Model().ZoomTo(2, TPoint{Middle.x(), Middle.y()});
   Viewer.horizontalScrollBar()->setValue(2 * X - Middle.x());
   Viewer.verticalScrollBar()->setValue(2 * Y - Middle.y());
   QApplication::processEvents();
