@@ -7,13 +7,13 @@
 #include "support/bmp_builder.h"
 
 void WindowTest::SetUp() {
-  FSavedHandler = TForm1::SetErrorHandler(
+  FSavedHandler = ::SetErrorHandler(
       [this](QWidget*, const QString& Message) { Errors.push_back(Message); });
 }
 
 void WindowTest::TearDown() {
   Form.reset();
-  TForm1::SetErrorHandler(FSavedHandler);
+  ::SetErrorHandler(FSavedHandler);
   TBrowseFolder::SetFolderPicker({});
 }
 
@@ -39,7 +39,7 @@ bool WindowTest::TargetExists(Facet F, MapType T, MapScale S) const {
 
 TForm1& WindowTest::ShowWindow() {
   Form = std::make_unique<TForm1>();
-  Form->MapFolder = Folder();
+  Form->Model().MapFolder = Folder();
   Form->show();
   return *Form;
 }
@@ -69,10 +69,10 @@ void WindowTest::Press(QPushButton* Button) {
 }
 
 void WindowTest::ExpectIdleActions(bool MakeEnabled) const {
-  EXPECT_TRUE(Form->OpenFolderAct->isEnabled());
-  EXPECT_EQ(Form->MakeAct->isEnabled(), MakeEnabled);
-  EXPECT_TRUE(Form->AboutAct->isEnabled());
-  EXPECT_FALSE(Form->CancelAct->isEnabled());
-  EXPECT_TRUE(Form->QuitAct->isEnabled());
-  EXPECT_FALSE(Form->IsRunning());
+  EXPECT_TRUE(Btn(*Form, FolderBtn)->isEnabled());
+  EXPECT_EQ(Btn(*Form, MakeBtn)->isEnabled(), MakeEnabled);
+  EXPECT_TRUE(Btn(*Form, AboutBtn)->isEnabled());
+  EXPECT_FALSE(Btn(*Form, CancelBtn)->isEnabled());
+  EXPECT_TRUE(Btn(*Form, QuitBtn)->isEnabled());
+  EXPECT_FALSE(Form->Model().IsRunning());
 }

@@ -14,10 +14,27 @@
 #include <vector>
 
 #include "app/core/map_catalogue.h"
+#include "app/core/window_controls.h"
 #include "app/qt/main_form.h"
 #include "browsefl/browse_folder_qt.h"
 #include "qt_test_application.h"
 #include "support/temp_dir.h"
+
+// The window's controls by their rows, as the widgets they are.
+using enum TMainControl;
+template <typename T = QWidget>
+T* Widget(const TForm1& W, TMainControl Row) {
+  return static_cast<T*>(W.Control(Row));
+}
+inline QPushButton* Btn(const TForm1& W, TMainControl Row) {
+  return Widget<QPushButton>(W, Row);
+}
+inline QCheckBox* Box(const TForm1& W, TMainControl Row) {
+  return Widget<QCheckBox>(W, Row);
+}
+inline QComboBox* Combo(const TForm1& W, TMainControl Row) {
+  return Widget<QComboBox>(W, Row);
+}
 
 class WindowTest : public ::testing::Test {
  protected:
@@ -47,5 +64,5 @@ class WindowTest : public ::testing::Test {
   std::vector<QString> Errors;  // messages of the errors the window showed
 
  private:
-  TForm1::TErrorHandler FSavedHandler;
+  ::TErrorHandler FSavedHandler;
 };

@@ -19,27 +19,27 @@ namespace {
 
 // True once the status text shows the grid of the map.
 bool Drawing(const TForm1& W, Facet F, MapScale S) {
-  return W.GetStatusText().rfind(GetMapDisplayName(F, S) + " : drawing[", 0) == 0;
+  return W.Model().StatusText().rfind(GetMapDisplayName(F, S) + " : drawing[", 0) == 0;
 }
 
 TEST_F(WindowTest, RunEndsWithTheFinalTextAndRestoresTheActions) {
   WriteBase(fcFeluccaTrammel, mtNormal, msFull);
   WriteBase(fcTokuno, mtNormal, msQuarter);
   TForm1& W = ShowWindow();
-  Tick(W.FT1CBox);
-  Tick(W.Tk4CBox);
+  Tick(Box(W, FT1CBox));
+  Tick(Box(W, Tk4CBox));
   bool FolderOn = true, Make = true, About = true, Cancel = false, Quit = false, Running = false;
   qttest::TPoller DuringRun([&] {
-    if (!W.IsRunning()) return false;
-    FolderOn = W.FolderBtn->isEnabled();
-    Make = W.MakeBtn->isEnabled();
-    About = W.AboutBtn->isEnabled();
-    Cancel = W.CancelBtn->isEnabled();
-    Quit = W.QuitBtn->isEnabled();
+    if (!W.Model().IsRunning()) return false;
+    FolderOn = Btn(W, FolderBtn)->isEnabled();
+    Make = Btn(W, MakeBtn)->isEnabled();
+    About = Btn(W, AboutBtn)->isEnabled();
+    Cancel = Btn(W, CancelBtn)->isEnabled();
+    Quit = Btn(W, QuitBtn)->isEnabled();
     Running = true;
     return true;
   });
-  Press(W.MakeBtn);
+  Press(Btn(W, MakeBtn));
   ASSERT_TRUE(Running);
   EXPECT_FALSE(FolderOn);
   EXPECT_FALSE(Make);
@@ -47,7 +47,7 @@ TEST_F(WindowTest, RunEndsWithTheFinalTextAndRestoresTheActions) {
   EXPECT_TRUE(Cancel);
   EXPECT_TRUE(Quit);
 
-  EXPECT_EQ(W.GetStatusText(), " 完了しました");
+  EXPECT_EQ(W.Model().StatusText(), " 完了しました");
   EXPECT_TRUE(Errors.empty());
   ExpectIdleActions(true);
   EXPECT_TRUE(TargetExists(fcFeluccaTrammel, mtXRay, msFull));
@@ -61,7 +61,7 @@ TEST_F(WindowTest, RunEndsWithTheFinalTextAndRestoresTheActions) {
 TEST_F(WindowTest, SpaceAndEnterDuringAndAfterARunStartedWithTheMouseQuitNothing) {
   WriteBase(fcFeluccaTrammel, mtNormal, msFull, 64);
   TForm1& W = ShowActiveWindow();
-  Tick(W.FT1CBox);
+  Tick(Box(W, FT1CBox));
   auto PressKeys = [] {
     for (const Qt::Key Key : {Qt::Key_Space, Qt::Key_Return, Qt::Key_Enter}) {
       QWidget* Focused = QApplication::focusWidget();
@@ -74,17 +74,17 @@ TEST_F(WindowTest, SpaceAndEnterDuringAndAfterARunStartedWithTheMouseQuitNothing
     PressKeys();
     return true;
   });
-  Press(W.MakeBtn);
+  Press(Btn(W, MakeBtn));
   ASSERT_TRUE(KeysDuringRun.Done());
-  EXPECT_FALSE(W.Closing);
-  EXPECT_EQ(W.GetStatusText(), " 完了しました");
+  EXPECT_FALSE(W.Model().Closing);
+  EXPECT_EQ(W.Model().StatusText(), " 完了しました");
   EXPECT_TRUE(TargetExists(fcFeluccaTrammel, mtXRay, msFull));
   // The focus is back on Make: the keys make the map again, which is what they aim at.
-  EXPECT_EQ(QApplication::focusWidget(), W.MakeBtn);
+  EXPECT_EQ(QApplication::focusWidget(), Btn(W, MakeBtn));
   PressKeys();
-  EXPECT_FALSE(W.Closing);
+  EXPECT_FALSE(W.Model().Closing);
   EXPECT_TRUE(W.isVisible());
-  EXPECT_EQ(W.GetStatusText(), " 完了しました");
+  EXPECT_EQ(W.Model().StatusText(), " 完了しました");
   ExpectIdleActions(true);
 }
 
@@ -93,18 +93,18 @@ TEST_F(WindowTest, CancelDuringTheSecondOfThreeMapsStopsBeforeItIsSaved) {
   WriteBase(fcIlshenar, mtNormal, msFull);
   WriteBase(fcMalas, mtNormal, msFull);
   TForm1& W = ShowWindow();
-  Tick(W.FT1CBox);
-  Tick(W.I1CBox);
-  Tick(W.M1CBox);
+  Tick(Box(W, FT1CBox));
+  Tick(Box(W, I1CBox));
+  Tick(Box(W, M1CBox));
   qttest::TPoller PressCancel([&] {
     if (!Drawing(W, fcIlshenar, msFull)) return false;
-    Press(W.CancelBtn);
+    Press(Btn(W, CancelBtn));
     return true;
   });
-  Press(W.MakeBtn);
+  Press(Btn(W, MakeBtn));
   ASSERT_TRUE(PressCancel.Done());
-  EXPECT_TRUE(W.Canceled);
-  EXPECT_EQ(W.GetStatusText(), " 中止しました");
+  EXPECT_TRUE(W.Model().Canceled);
+  EXPECT_EQ(W.Model().StatusText(), " 中止しました");
   EXPECT_TRUE(TargetExists(fcFeluccaTrammel, mtXRay, msFull));
   EXPECT_FALSE(TargetExists(fcIlshenar, mtXRay, msFull));
   EXPECT_FALSE(TargetExists(fcMalas, mtXRay, msFull));
@@ -133,36 +133,36 @@ TEST_P(WindowCloseDuringRunTest, StopsAfterTheRowSavesNothingMoreAndClosesAfterT
   WriteBase(fcIlshenar, mtNormal, msFull);
   WriteBase(fcMalas, mtNormal, msFull);
   TForm1& W = ShowWindow();
-  Tick(W.FT1CBox);
-  Tick(W.I1CBox);
-  Tick(W.M1CBox);
+  Tick(Box(W, FT1CBox));
+  Tick(Box(W, I1CBox));
+  Tick(Box(W, M1CBox));
   std::string TextAtRequest;
   bool VisibleAfterRequest = false;
   qttest::TPoller RequestClose([&] {
     if (!Drawing(W, fcIlshenar, msFull)) return false;
-    TextAtRequest = W.GetStatusText();
+    TextAtRequest = W.Model().StatusText();
     GetParam().Send(W);
     // The run is still on the stack: the window must outlive it.
     VisibleAfterRequest = W.isVisible();
     return true;
   });
-  Press(W.MakeBtn);
+  Press(Btn(W, MakeBtn));
   ASSERT_TRUE(RequestClose.Done());
   EXPECT_TRUE(VisibleAfterRequest);
-  EXPECT_TRUE(W.Closing);
+  EXPECT_TRUE(W.Model().Closing);
   EXPECT_FALSE(W.isVisible());
   // No final text: the last text is that of the row the request came after.
-  EXPECT_EQ(W.GetStatusText(), TextAtRequest);
+  EXPECT_EQ(W.Model().StatusText(), TextAtRequest);
   EXPECT_TRUE(TargetExists(fcFeluccaTrammel, mtXRay, msFull));
   EXPECT_FALSE(TargetExists(fcIlshenar, mtXRay, msFull));
   EXPECT_FALSE(TargetExists(fcMalas, mtXRay, msFull));
-  EXPECT_FALSE(W.IsRunning());
+  EXPECT_FALSE(W.Model().IsRunning());
   EXPECT_TRUE(Errors.empty());
 }
 
 const TCloseRequest CloseRequests[] = {
     {"CloseButton", [](TForm1& W) { W.close(); }},
-    {"QuitButton", [](TForm1& W) { WindowCloseDuringRunTest::Press(W.QuitBtn); }},
+    {"QuitButton", [](TForm1& W) { WindowCloseDuringRunTest::Press(Btn(W, QuitBtn)); }},
 };
 
 INSTANTIATE_TEST_SUITE_P(Requests, WindowCloseDuringRunTest, ::testing::ValuesIn(CloseRequests),
@@ -173,15 +173,15 @@ TEST_F(WindowTest, CloseDuringARunEndsTheMessageLoopAfterTheRun) {
   WriteBase(fcFeluccaTrammel, mtNormal, msFull);
   WriteBase(fcIlshenar, mtNormal, msFull);
   TForm1& W = ShowWindow();
-  Tick(W.FT1CBox);
-  Tick(W.I1CBox);
+  Tick(Box(W, FT1CBox));
+  Tick(Box(W, I1CBox));
   qttest::TPoller RequestClose([&] {
     if (!Drawing(W, fcFeluccaTrammel, msFull)) return false;
     W.close();
     return true;
   });
   QApplication::setQuitOnLastWindowClosed(true);
-  QTimer::singleShot(0, &W, [&W] { WindowTest::Press(W.MakeBtn); });
+  QTimer::singleShot(0, &W, [&W] { WindowTest::Press(Btn(W, MakeBtn)); });
   QTimer Watchdog;
   Watchdog.setSingleShot(true);
   QObject::connect(&Watchdog, &QTimer::timeout, [] { QCoreApplication::exit(2); });
@@ -198,29 +198,29 @@ TEST_F(WindowTest, BoxesAndComboBoxesActDuringARunButLeaveMakeDisabled) {
   WriteBase(fcFeluccaTrammel, mtNormal, msFull);
   WriteBase(fcTokuno, mtNormal, msFull);
   TForm1& W = ShowWindow();
-  Tick(W.FT1CBox);
+  Tick(Box(W, FT1CBox));
   bool MakeAfterTick = true, MakeAfterBase = true;
   std::string TextAfterTick = "unset";
   qttest::TPoller ChangeDuringRun([&] {
     if (!Drawing(W, fcFeluccaTrammel, msFull)) return false;
-    Tick(W.Tk1CBox);  // not reached yet: honoured
-    MakeAfterTick = W.MakeAct->isEnabled();
-    TextAfterTick = W.GetStatusText();
-    Choose(W.TrgCBox, 1);  // read at each saving step
-    Choose(W.BaseCBox, 0);
-    MakeAfterBase = W.MakeAct->isEnabled();
+    Tick(Box(W, Tk1CBox));  // not reached yet: honoured
+    MakeAfterTick = Btn(W, MakeBtn)->isEnabled();
+    TextAfterTick = W.Model().StatusText();
+    Choose(Combo(W, TrgCBox), 1);  // read at each saving step
+    Choose(Combo(W, BaseCBox), 0);
+    MakeAfterBase = Btn(W, MakeBtn)->isEnabled();
     return true;
   });
-  Press(W.MakeBtn);
+  Press(Btn(W, MakeBtn));
   ASSERT_TRUE(ChangeDuringRun.Done());
   EXPECT_FALSE(MakeAfterTick);
   EXPECT_FALSE(MakeAfterBase);
   EXPECT_EQ(TextAfterTick, "");
-  EXPECT_TRUE(W.Tk1CBox->isChecked());
+  EXPECT_TRUE(Box(W, Tk1CBox)->isChecked());
   EXPECT_TRUE(TargetExists(fcFeluccaTrammel, mtNoStatics, msFull));
   EXPECT_FALSE(TargetExists(fcFeluccaTrammel, mtXRay, msFull));
   EXPECT_TRUE(TargetExists(fcTokuno, mtNoStatics, msFull));
-  EXPECT_EQ(W.GetStatusText(), " 完了しました");
+  EXPECT_EQ(W.Model().StatusText(), " 完了しました");
 }
 
 TEST_F(WindowTest, ErrorDuringARunIsShownWithTheActionsRestoredAndNoFinalText) {
@@ -228,29 +228,29 @@ TEST_F(WindowTest, ErrorDuringARunIsShownWithTheActionsRestoredAndNoFinalText) {
                               {'B', 'M', 0, 0});
   WriteBase(fcTokuno, mtNormal, msFull);
   TForm1& W = ShowWindow();
-  Tick(W.I1CBox);
-  Tick(W.Tk1CBox);
-  Press(W.MakeBtn);
+  Tick(Box(W, I1CBox));
+  Tick(Box(W, Tk1CBox));
+  Press(Btn(W, MakeBtn));
   ASSERT_EQ(Errors.size(), 1u);
   EXPECT_EQ(Errors[0], QString::fromUtf8(SReadError));
-  EXPECT_NE(W.GetStatusText(), " 完了しました");
+  EXPECT_NE(W.Model().StatusText(), " 完了しました");
   EXPECT_FALSE(TargetExists(fcTokuno, mtXRay, msFull));  // the error ended the whole run
   ExpectIdleActions(true);
 
   // Still usable: the next run, without the broken map, completes.
-  Tick(W.I1CBox);
-  Press(W.MakeBtn);
+  Tick(Box(W, I1CBox));
+  Press(Btn(W, MakeBtn));
   EXPECT_EQ(Errors.size(), 1u);
-  EXPECT_EQ(W.GetStatusText(), " 完了しました");
+  EXPECT_EQ(W.Model().StatusText(), " 完了しました");
   EXPECT_TRUE(TargetExists(fcTokuno, mtXRay, msFull));
 }
 
 TEST_F(WindowTest, ErrorDuringARunAppearsInAMessageBoxWithTheApplicationsTitle) {
-  TForm1::SetErrorHandler({});  // the real message box
+  ::SetErrorHandler({});  // the real message box
   testsupport::WriteFileBytes(GetBaseFileName(Folder(), fcIlshenar, mtNormal, msFull),
                               {'B', 'M', 0, 0});
   TForm1& W = ShowWindow();
-  Tick(W.I1CBox);
+  Tick(Box(W, I1CBox));
   QString Title, Text;
   bool CancelEnabledWhileShown = true;
   qttest::TPoller CloseBox([&] {
@@ -258,11 +258,11 @@ TEST_F(WindowTest, ErrorDuringARunAppearsInAMessageBoxWithTheApplicationsTitle) 
     if (Box == nullptr) return false;
     Title = Box->windowTitle();
     Text = Box->text();
-    CancelEnabledWhileShown = W.CancelAct->isEnabled();
+    CancelEnabledWhileShown = Btn(W, CancelBtn)->isEnabled();
     Box->accept();
     return true;
   });
-  Press(W.MakeBtn);
+  Press(Btn(W, MakeBtn));
   ASSERT_TRUE(CloseBox.Done());
   EXPECT_EQ(Title, QGuiApplication::applicationDisplayName());
   EXPECT_EQ(Text, QString::fromUtf8(SReadError));
