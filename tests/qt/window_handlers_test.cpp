@@ -83,6 +83,9 @@ TEST_F(WindowTest, TargetTypeFollowsTheSelectedItemAndTypedTextMeansXRay) {
   EXPECT_EQ(W.Model().GetTrgMapType(), mtXRay);
   EXPECT_EQ(W.Model().StatusText(), "before typing");
   EXPECT_FALSE(Btn(W, MakeBtn)->isEnabled());
+  // The window shows the model's state anew; the typed text stays.
+  Tick(Box(W, FT2CBox));
+  EXPECT_EQ(Combo(W, TrgCBox)->currentText(), QStringLiteral("固定物無しモードabc"));
 
   Combo(W, TrgCBox)->lineEdit()->clear();
   EXPECT_EQ(W.Model().GetTrgMapType(), mtXRay);

@@ -88,6 +88,44 @@ TEST_F(WindowTest, SpaceAndEnterDuringAndAfterARunStartedWithTheMouseQuitNothing
   ExpectIdleActions(true);
 }
 
+// Escape reaches the model from whichever control has the focus, and the window's own focus.
+TEST_F(WindowTest, EscapeDuringARunCancelsIt) {
+  WriteBase(fcFeluccaTrammel, mtNormal, msFull, 64);
+  TForm1& W = ShowActiveWindow();
+  Tick(Box(W, FT1CBox));
+  qttest::TPoller PressEscape([&] {
+    if (!W.Model().IsRunning()) return false;
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    return true;
+  });
+  Press(Btn(W, MakeBtn));
+  ASSERT_TRUE(PressEscape.Done());
+  EXPECT_EQ(W.Model().StatusText(), " 中止しました");
+  EXPECT_FALSE(FileExists(Folder() + "/MAP0-X1.BMP"));
+}
+
+// Another window (a viewer) active when the run ends: back in the window, the button pressed
+// has the focus again and Space presses it.
+TEST_F(WindowTest, TheFocusComesBackWithTheActivationAfterARunThatEndedElsewhere) {
+  WriteBase(fcFeluccaTrammel, mtNormal, msFull, 64);
+  TForm1& W = ShowActiveWindow();
+  Tick(Box(W, FT1CBox));
+  Btn(W, MakeBtn)->setFocus(Qt::TabFocusReason);
+  QWidget Other;
+  qttest::TPoller Elsewhere([&] {
+    if (!W.Model().IsRunning()) return false;
+    Other.show();
+    Other.activateWindow();
+    return QTest::qWaitForWindowActive(&Other);
+  });
+  QTest::keyClick(Btn(W, MakeBtn), Qt::Key_Space);
+  ASSERT_TRUE(Elsewhere.Done());
+  ASSERT_EQ(W.Model().StatusText(), " 完了しました");
+  W.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&W));
+  EXPECT_EQ(QApplication::focusWidget(), Btn(W, MakeBtn));
+}
+
 TEST_F(WindowTest, CancelDuringTheSecondOfThreeMapsStopsBeforeItIsSaved) {
   WriteBase(fcFeluccaTrammel, mtNormal, msFull);
   WriteBase(fcIlshenar, mtNormal, msFull);

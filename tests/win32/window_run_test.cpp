@@ -362,6 +362,33 @@ TEST_F(Win32WindowTest, AboutFollowsTheDpiOfTheMonitorItIsMovedTo) {
   }
 }
 
+TEST_F(Win32WindowTest, QuitWhileIdleClosesTheWindowAtOnce) {
+  TForm1& W = ShowWindow(Folder());
+  Click(W.Control(QuitBtn));
+  EXPECT_TRUE(W.Model().Closing);
+  EXPECT_EQ(W.Handle(), nullptr);
+}
+
+// The window's activation reaches the model: the focus comes back to the control that had it,
+// or goes to the window where that control was disabled meanwhile.
+TEST_F(Win32WindowTest, ActivationGivesTheFocusBackOrToTheWindowWhereItsControlWasDisabled) {
+  win32test::WriteSample(Folder(), fcMalas, msQuarter);
+  TForm1& W = ShowWindow(Folder());
+  Click(MapCBox(W, fcMalas, msQuarter));
+  ::SetFocus(W.Control(MakeBtn));
+  const HWND Other = ::CreateWindowExW(0, L"STATIC", L"", WS_POPUP | WS_VISIBLE, 0, 0, 50, 50,
+                                       nullptr, nullptr, ::GetModuleHandleW(nullptr), nullptr);
+  ::SetActiveWindow(Other);
+  ASSERT_EQ(::GetActiveWindow(), Other);
+  ::SetActiveWindow(W.Handle());
+  EXPECT_EQ(::GetFocus(), W.Control(MakeBtn));
+  ::SetActiveWindow(Other);
+  W.Model().BoxClicked(fcMalas, msQuarter, false);  // Make disabled meanwhile
+  ::SetActiveWindow(W.Handle());
+  EXPECT_EQ(::GetFocus(), W.Handle());
+  ::DestroyWindow(Other);
+}
+
 // Idle, the window agrees to the end of the session and goes when it ends, not before: the end
 // may be called off.
 TEST_F(Win32WindowTest, AtTheEndOfTheSessionTheIdleWindowGoesOnlyOnceItEnds) {
