@@ -501,9 +501,15 @@ using enum TMapBoxEntryId;
 const TMenuCase MenuCases[] = {
     {"Nothing", {}, fcMalas, msFull, {}},
     {"BaseMap", {"MAP5243958-1.BMP"}, fcMalas, msFull, {ShowBaseMap}},
+    {"BaseMapAndResult", {"MAP5243958-2.BMP", "MAP3-X2.BMP"}, fcMalas, msHalf,
+     {ShowBaseMap, ShowResult}},
     {"ResultAndBackup", {"MAP4-X4.BMP", "MAP4-X4.OLD"}, fcTokuno, msQuarter, {ShowResult, Restore}},
     {"SecondFeluccaBackup", {"MAP1-X1.OLD"}, fcFeluccaTrammel, msFull, {Restore}},
-    {"OtherTypesOnly", {"MAP3687478-X1.BMP", "MAP2-1.OLD"}, fcIlshenar, msFull, {}},
+    {"OtherTypesAndScalesOnly",
+     {"MAP3687478-X1.BMP", "MAP2-1.BMP", "MAP2-1.OLD", "MAP2-X2.OLD"},
+     fcIlshenar,
+     msFull,
+     {}},
 };
 
 INSTANTIATE_TEST_SUITE_P(Files, ModelMenuTest, ::testing::ValuesIn(MenuCases),

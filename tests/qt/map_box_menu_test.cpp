@@ -7,7 +7,6 @@
 #include <QMenu>
 #include <QTest>
 #include <functional>
-#include <ostream>
 #include <string>
 #include <vector>
 
@@ -51,53 +50,6 @@ class MapBoxMenuTest : public WindowTest {
 };
 
 // ---- entries --------------------------------------------------------------------------------
-
-struct TMenuCase {
-  const char* Title;
-  std::vector<const char*> Files;  // written before the menu is made
-  Facet F;
-  MapScale S;
-  std::vector<std::string> Entries;
-};
-void PrintTo(const TMenuCase& C, std::ostream* Os) {
-  *Os << C.Title;
-}
-
-class MenuEntriesTest : public MapBoxMenuTest, public ::testing::WithParamInterface<TMenuCase> {};
-
-// Base type normal, target type X-ray (the window's start).
-TEST_P(MenuEntriesTest, AppearOnlyWhenTheirFilesExist) {
-  for (const char* Name : GetParam().Files) WriteFileBytes(File(Name), {1});
-  ShowWindow();
-  const std::unique_ptr<QMenu> Menu = Menus().CreateMenu(GetParam().F, GetParam().S);
-  EXPECT_EQ(EntryNames(Menu.get()), GetParam().Entries);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Files, MenuEntriesTest,
-    ::testing::Values(TMenuCase{"nothing: no menu", {}, fcMalas, msFull, {}},
-                      TMenuCase{
-                          "base map", {"MAP5243958-1.BMP"}, fcMalas, msFull, {"ShowBaseMapItem"}},
-                      TMenuCase{"base map and result",
-                                {"MAP5243958-2.BMP", "MAP3-X2.BMP"},
-                                fcMalas,
-                                msHalf,
-                                {"ShowBaseMapItem", "ShowResultItem"}},
-                      TMenuCase{"result and backup without the base map",
-                                {"MAP4-X4.BMP", "MAP4-X4.OLD"},
-                                fcTokuno,
-                                msQuarter,
-                                {"ShowResultItem", "RestoreItem"}},
-                      TMenuCase{"only the second Felucca and Trammel backup",
-                                {"MAP1-X1.OLD"},
-                                fcFeluccaTrammel,
-                                msFull,
-                                {"RestoreItem"}},
-                      TMenuCase{"files of other map types and scales only",
-                                {"MAP3687478-X1.BMP", "MAP2-1.BMP", "MAP2-1.OLD", "MAP2-X2.OLD"},
-                                fcIlshenar,
-                                msFull,
-                                {}}));
 
 TEST_F(MapBoxMenuTest, DuringARunTheMenuOffersNothingThatWrites) {
   WriteBase(fcIlshenar, mtNormal, msFull, 64);

@@ -14,7 +14,6 @@
 #include <QTest>
 #include <QTranslator>
 #include <functional>
-#include <ostream>
 #include <stdexcept>
 
 #include "app/qt/about_form.h"
@@ -109,47 +108,6 @@ TEST_F(WindowTest, TargetTypeFollowsTheSelectedItemAndTypedTextMeansXRay) {
   EXPECT_EQ(W.Model().GetTrgMapType(), mtXRay);
   EXPECT_EQ(W.Model().StatusText(), "before typing");
 }
-
-// Every change the user makes clears the status text.
-struct TChange {
-  const char* Name;
-  std::function<void(WindowTest&, TForm1&)> Make;
-};
-
-void PrintTo(const TChange& Case, std::ostream* Out) {
-  *Out << Case.Name;
-}
-
-class WindowChangeTest : public WindowTest, public ::testing::WithParamInterface<TChange> {
- public:
-  using WindowTest::Choose;
-  using WindowTest::Folder;
-  using WindowTest::Tick;
-};
-
-TEST_P(WindowChangeTest, ClearsTheStatusText) {
-  WriteBase(fcFeluccaTrammel, mtNormal, msFull);
-  TForm1& W = ShowWindow();
-  W.Model().SetStatusText(" 完了しました");
-  GetParam().Make(*this, W);
-  EXPECT_EQ(W.Model().StatusText(), "");
-}
-
-const TChange Changes[] = {
-    {"TickBox", [](WindowTest&, TForm1& W) { WindowChangeTest::Tick(Box(W, FT1CBox)); }},
-    {"BaseType", [](WindowTest&, TForm1& W) { WindowChangeTest::Choose(Combo(W, BaseCBox), 1); }},
-    {"TargetType", [](WindowTest&, TForm1& W) { WindowChangeTest::Choose(Combo(W, TrgCBox), 0); }},
-    {"FolderPicked",
-     [](WindowTest& T, TForm1& W) {
-       const QString Picked = QString::fromStdString(static_cast<WindowChangeTest&>(T).Folder());
-       TBrowseFolder::SetFolderPicker(
-           [Picked](QWidget*, const QString&, const QString&) { return Picked; });
-       Btn(W, FolderBtn)->click();
-     }},
-};
-
-INSTANTIATE_TEST_SUITE_P(Changes, WindowChangeTest, ::testing::ValuesIn(Changes),
-                         [](const auto& Info) { return std::string(Info.param.Name); });
 
 TEST_F(WindowTest, PickedFolderBecomesMapFolderAndReenablesTheBoxes) {
   testsupport::TempDir Other;
