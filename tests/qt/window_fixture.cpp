@@ -26,15 +26,8 @@ void WindowTest::WriteBase(Facet F, MapType T, MapScale S, int Height) const {
   testsupport::WriteFileBytes(GetBaseFileName(Folder(), F, T, S), testsupport::BuildBmp(Bmp));
 }
 
-std::string WindowTest::TargetName(Facet F, MapType T, MapScale S) const {
-  std::string Main;
-  std::string Second;
-  GetTrgFileNames(Folder(), F, T, S, Main, Second);
-  return Main;
-}
-
-bool WindowTest::TargetExists(Facet F, MapType T, MapScale S) const {
-  return FileExists(TargetName(F, T, S));
+bool WindowTest::TargetExists(const char* Name) const {
+  return FileExists(Folder() + "/" + Name);
 }
 
 TForm1& WindowTest::ShowWindow() {

@@ -44,8 +44,8 @@ class WindowTest : public ::testing::Test {
   std::string Folder() const { return Dir.path().string(); }
   // Writes a small valid 8-bit base file (8 pixels wide, Height rows) for the map.
   void WriteBase(Facet F, MapType T, MapScale S, int Height = 16) const;
-  std::string TargetName(Facet F, MapType T, MapScale S) const;
-  bool TargetExists(Facet F, MapType T, MapScale S) const;
+  // Whether the folder has a file of that name.
+  bool TargetExists(const char* Name) const;
 
   // Creates the window with MapFolder set to the temporary folder and shows it.
   TForm1& ShowWindow();

@@ -358,8 +358,8 @@ TEST_F(WindowTest, AltLettersOfDisabledActionsTypeNothingIntoTheTargetBox) {
   ASSERT_TRUE(KeysDuringRun.Done());
   EXPECT_EQ(DuringRun, Picked);
   EXPECT_EQ(W.Model().StatusText(), " 完了しました");
-  EXPECT_TRUE(TargetExists(fcFeluccaTrammel, mtNormal, msFull));
-  EXPECT_FALSE(TargetExists(fcFeluccaTrammel, mtXRay, msFull));
+  EXPECT_TRUE(TargetExists("MAP0-1.BMP"));
+  EXPECT_FALSE(TargetExists("MAP0-X1.BMP"));
 }
 
 TEST_F(WindowTest, ClosingWhileIdleClosesTheWindowAtOnce) {

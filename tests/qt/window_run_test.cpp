@@ -11,15 +11,14 @@
 #include <ostream>
 #include <string>
 
-#include "platform/exceptions.h"
 #include "platform/files.h"
 #include "window_fixture.h"
 
 namespace {
 
-// True once the status text shows the grid of the map.
-bool Drawing(const TForm1& W, Facet F, MapScale S) {
-  return W.Model().StatusText().rfind(GetMapDisplayName(F, S) + " : drawing[", 0) == 0;
+// True once the status text shows the grid of the map being drawn (" イルシェナー 等倍").
+bool Drawing(const TForm1& W, const std::string& Map) {
+  return W.Model().StatusText().rfind(Map + " : drawing[", 0) == 0;
 }
 
 TEST_F(WindowTest, RunEndsWithTheFinalTextAndRestoresTheActions) {
@@ -50,10 +49,10 @@ TEST_F(WindowTest, RunEndsWithTheFinalTextAndRestoresTheActions) {
   EXPECT_EQ(W.Model().StatusText(), " 完了しました");
   EXPECT_TRUE(Errors.empty());
   ExpectIdleActions(true);
-  EXPECT_TRUE(TargetExists(fcFeluccaTrammel, mtXRay, msFull));
+  EXPECT_TRUE(TargetExists("MAP0-X1.BMP"));
   EXPECT_TRUE(FileExists(Folder() + "/MAP1-X1.BMP"));
-  EXPECT_TRUE(TargetExists(fcTokuno, mtXRay, msQuarter));
-  EXPECT_FALSE(TargetExists(fcIlshenar, mtXRay, msFull));
+  EXPECT_TRUE(TargetExists("MAP4-X4.BMP"));
+  EXPECT_FALSE(TargetExists("MAP2-X1.BMP"));
 }
 
 // Keys go where the keyboard focus is. Make was clicked with the mouse, so no focus frame
@@ -70,7 +69,7 @@ TEST_F(WindowTest, SpaceAndEnterDuringAndAfterARunStartedWithTheMouseQuitNothing
     }
   };
   qttest::TPoller KeysDuringRun([&] {
-    if (!Drawing(W, fcFeluccaTrammel, msFull)) return false;
+    if (!Drawing(W, " ﾌｪﾙｯｶ & ﾄﾗﾒﾙ 等倍")) return false;
     PressKeys();
     return true;
   });
@@ -78,7 +77,7 @@ TEST_F(WindowTest, SpaceAndEnterDuringAndAfterARunStartedWithTheMouseQuitNothing
   ASSERT_TRUE(KeysDuringRun.Done());
   EXPECT_FALSE(W.Model().Closing);
   EXPECT_EQ(W.Model().StatusText(), " 完了しました");
-  EXPECT_TRUE(TargetExists(fcFeluccaTrammel, mtXRay, msFull));
+  EXPECT_TRUE(TargetExists("MAP0-X1.BMP"));
   // The focus is back on Make: the keys make the map again, which is what they aim at.
   EXPECT_EQ(QApplication::focusWidget(), Btn(W, MakeBtn));
   PressKeys();
@@ -135,7 +134,7 @@ TEST_F(WindowTest, CancelDuringTheSecondOfThreeMapsStopsBeforeItIsSaved) {
   Tick(Box(W, I1CBox));
   Tick(Box(W, M1CBox));
   qttest::TPoller PressCancel([&] {
-    if (!Drawing(W, fcIlshenar, msFull)) return false;
+    if (!Drawing(W, " イルシェナー 等倍")) return false;
     Press(Btn(W, CancelBtn));
     return true;
   });
@@ -143,9 +142,9 @@ TEST_F(WindowTest, CancelDuringTheSecondOfThreeMapsStopsBeforeItIsSaved) {
   ASSERT_TRUE(PressCancel.Done());
   EXPECT_TRUE(W.Model().Canceled);
   EXPECT_EQ(W.Model().StatusText(), " 中止しました");
-  EXPECT_TRUE(TargetExists(fcFeluccaTrammel, mtXRay, msFull));
-  EXPECT_FALSE(TargetExists(fcIlshenar, mtXRay, msFull));
-  EXPECT_FALSE(TargetExists(fcMalas, mtXRay, msFull));
+  EXPECT_TRUE(TargetExists("MAP0-X1.BMP"));
+  EXPECT_FALSE(TargetExists("MAP2-X1.BMP"));
+  EXPECT_FALSE(TargetExists("MAP3-X1.BMP"));
   ExpectIdleActions(true);
   EXPECT_TRUE(W.isVisible());
 }
@@ -177,7 +176,7 @@ TEST_P(WindowCloseDuringRunTest, StopsAfterTheRowSavesNothingMoreAndClosesAfterT
   std::string TextAtRequest;
   bool VisibleAfterRequest = false;
   qttest::TPoller RequestClose([&] {
-    if (!Drawing(W, fcIlshenar, msFull)) return false;
+    if (!Drawing(W, " イルシェナー 等倍")) return false;
     TextAtRequest = W.Model().StatusText();
     GetParam().Send(W);
     // The run is still on the stack: the window must outlive it.
@@ -191,9 +190,9 @@ TEST_P(WindowCloseDuringRunTest, StopsAfterTheRowSavesNothingMoreAndClosesAfterT
   EXPECT_FALSE(W.isVisible());
   // No final text: the last text is that of the row the request came after.
   EXPECT_EQ(W.Model().StatusText(), TextAtRequest);
-  EXPECT_TRUE(TargetExists(fcFeluccaTrammel, mtXRay, msFull));
-  EXPECT_FALSE(TargetExists(fcIlshenar, mtXRay, msFull));
-  EXPECT_FALSE(TargetExists(fcMalas, mtXRay, msFull));
+  EXPECT_TRUE(TargetExists("MAP0-X1.BMP"));
+  EXPECT_FALSE(TargetExists("MAP2-X1.BMP"));
+  EXPECT_FALSE(TargetExists("MAP3-X1.BMP"));
   EXPECT_FALSE(W.Model().IsRunning());
   EXPECT_TRUE(Errors.empty());
 }
@@ -214,7 +213,7 @@ TEST_F(WindowTest, CloseDuringARunEndsTheMessageLoopAfterTheRun) {
   Tick(Box(W, FT1CBox));
   Tick(Box(W, I1CBox));
   qttest::TPoller RequestClose([&] {
-    if (!Drawing(W, fcFeluccaTrammel, msFull)) return false;
+    if (!Drawing(W, " ﾌｪﾙｯｶ & ﾄﾗﾒﾙ 等倍")) return false;
     W.close();
     return true;
   });
@@ -228,8 +227,8 @@ TEST_F(WindowTest, CloseDuringARunEndsTheMessageLoopAfterTheRun) {
   QApplication::setQuitOnLastWindowClosed(false);
   EXPECT_EQ(Result, 0);
   EXPECT_TRUE(RequestClose.Done());
-  EXPECT_FALSE(TargetExists(fcFeluccaTrammel, mtXRay, msFull));
-  EXPECT_FALSE(TargetExists(fcIlshenar, mtXRay, msFull));
+  EXPECT_FALSE(TargetExists("MAP0-X1.BMP"));
+  EXPECT_FALSE(TargetExists("MAP2-X1.BMP"));
 }
 
 TEST_F(WindowTest, BoxesAndComboBoxesActDuringARunButLeaveMakeDisabled) {
@@ -240,7 +239,7 @@ TEST_F(WindowTest, BoxesAndComboBoxesActDuringARunButLeaveMakeDisabled) {
   bool MakeAfterTick = true, MakeAfterBase = true;
   std::string TextAfterTick = "unset";
   qttest::TPoller ChangeDuringRun([&] {
-    if (!Drawing(W, fcFeluccaTrammel, msFull)) return false;
+    if (!Drawing(W, " ﾌｪﾙｯｶ & ﾄﾗﾒﾙ 等倍")) return false;
     Tick(Box(W, Tk1CBox));  // not reached yet: honoured
     MakeAfterTick = Btn(W, MakeBtn)->isEnabled();
     TextAfterTick = W.Model().StatusText();
@@ -255,9 +254,9 @@ TEST_F(WindowTest, BoxesAndComboBoxesActDuringARunButLeaveMakeDisabled) {
   EXPECT_FALSE(MakeAfterBase);
   EXPECT_EQ(TextAfterTick, "");
   EXPECT_TRUE(Box(W, Tk1CBox)->isChecked());
-  EXPECT_TRUE(TargetExists(fcFeluccaTrammel, mtNoStatics, msFull));
-  EXPECT_FALSE(TargetExists(fcFeluccaTrammel, mtXRay, msFull));
-  EXPECT_TRUE(TargetExists(fcTokuno, mtNoStatics, msFull));
+  EXPECT_TRUE(TargetExists("MAP0-NS1.BMP"));
+  EXPECT_FALSE(TargetExists("MAP0-X1.BMP"));
+  EXPECT_TRUE(TargetExists("MAP4-NS1.BMP"));
   EXPECT_EQ(W.Model().StatusText(), " 完了しました");
 }
 
@@ -270,9 +269,9 @@ TEST_F(WindowTest, ErrorDuringARunIsShownWithTheActionsRestoredAndNoFinalText) {
   Tick(Box(W, Tk1CBox));
   Press(Btn(W, MakeBtn));
   ASSERT_EQ(Errors.size(), 1u);
-  EXPECT_EQ(Errors[0], QString::fromUtf8(SReadError));
+  EXPECT_EQ(Errors[0], QStringLiteral("ストリームからの読み込みエラー"));
   EXPECT_NE(W.Model().StatusText(), " 完了しました");
-  EXPECT_FALSE(TargetExists(fcTokuno, mtXRay, msFull));  // the error ended the whole run
+  EXPECT_FALSE(TargetExists("MAP4-X1.BMP"));  // the error ended the whole run
   ExpectIdleActions(true);
 
   // Still usable: the next run, without the broken map, completes.
@@ -280,7 +279,7 @@ TEST_F(WindowTest, ErrorDuringARunIsShownWithTheActionsRestoredAndNoFinalText) {
   Press(Btn(W, MakeBtn));
   EXPECT_EQ(Errors.size(), 1u);
   EXPECT_EQ(W.Model().StatusText(), " 完了しました");
-  EXPECT_TRUE(TargetExists(fcTokuno, mtXRay, msFull));
+  EXPECT_TRUE(TargetExists("MAP4-X1.BMP"));
 }
 
 TEST_F(WindowTest, ErrorDuringARunAppearsInAMessageBoxWithTheApplicationsTitle) {
@@ -303,7 +302,7 @@ TEST_F(WindowTest, ErrorDuringARunAppearsInAMessageBoxWithTheApplicationsTitle) 
   Press(Btn(W, MakeBtn));
   ASSERT_TRUE(CloseBox.Done());
   EXPECT_EQ(Title, QGuiApplication::applicationDisplayName());
-  EXPECT_EQ(Text, QString::fromUtf8(SReadError));
+  EXPECT_EQ(Text, QStringLiteral("ストリームからの読み込みエラー"));
   // The run's clean-up came before the message.
   EXPECT_FALSE(CancelEnabledWhileShown);
   ExpectIdleActions(true);

@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "app/core/restore.h"
 #include "app/core/viewer_placement.h"
 #include "app/win32/error_display.h"
 #include "app/win32/main_form.h"
@@ -29,17 +28,11 @@ class Win32MapBoxMenuTest : public ::testing::Test {
   }
   void TearDown() override { SetErrorHandler(FSaved); }
 
-  std::string BaseName() const {
-    return GetBaseFileName(Form.Model().MapFolder, 0, mtNormal, msHalf);
-  }
-  std::string ResultName() const {
-    std::string Main, Second;
-    GetTrgFileNames(Form.Model().MapFolder, 0, mtXRay, msHalf, Main, Second);
-    return Main;
-  }
-  std::string BackupName() const {
-    return RestoreTargets(Form.Model().MapFolder, 0, mtXRay, msHalf)[0].Backup;
-  }
+  // The files of Felucca and Trammel at half size, base type normal, target type X-ray.
+  std::string BaseName() const { return File("MAP25166902-2.BMP"); }
+  std::string ResultName() const { return File("MAP0-X2.BMP"); }
+  std::string BackupName() const { return File("MAP0-X2.OLD"); }
+  std::string File(const char* Name) const { return Form.Model().MapFolder + "\\" + Name; }
 
   // Pops the menu of Felucca and Trammel at half size up and picks the entry of Letter.
   void Choose(char Letter) {
