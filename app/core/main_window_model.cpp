@@ -252,15 +252,14 @@ bool TMainWindowModel::BoxTicked(Facet F, MapScale S) const {
 
 std::vector<TMapBoxEntry> TMainWindowModel::MapBoxMenu(Facet F, MapScale S) const {
   std::vector<TMapBoxEntry> Entries;
-  if (std::string Base = BaseFileName(F, S); FileExists(Base)) {
-    Entries.push_back({TMapBoxEntryId::ShowBaseMap, "ベースマップを表示(&B)", std::move(Base)});
+  if (FileExists(BaseFileName(F, S))) {
+    Entries.push_back({TMapBoxEntryId::ShowBaseMap, "ベースマップを表示(&B)"});
   }
-  const std::string Result = ResultFileName(F, S);
-  if (FileExists(Result)) {
-    Entries.push_back({TMapBoxEntryId::ShowResult, "グリッドマップを表示(&G)", Result});
+  if (FileExists(ResultFileName(F, S))) {
+    Entries.push_back({TMapBoxEntryId::ShowResult, "グリッドマップを表示(&G)"});
   }
   if (!FRunning && HasBackup(MapFolder, F, TrgMapTypeFromItemIndex(FTrgItem), S)) {
-    Entries.push_back({TMapBoxEntryId::Restore, "バックアップから復元(&R)", Result});
+    Entries.push_back({TMapBoxEntryId::Restore, "バックアップから復元(&R)"});
   }
   return Entries;
 }

@@ -3,9 +3,9 @@
 // The main window's rules without a toolkit: the settings of a run, which boxes and actions are
 // enabled when, when the status text clears, where the focus goes (after a run, at activation),
 // what an Alt accelerator and Escape do, which entries a map box's context menu offers and what
-// each does. A window (Qt, Win32) lays
-// out the controls, routes the user's events into the model and shows the state it gives out;
-// what only a toolkit can do, the model asks of the window through TMainWindowView.
+// each does. A window (Qt, Win32) creates the controls of its table (window_controls.h), routes
+// the user's events into the model and shows the state it gives out; what only a toolkit can do,
+// the model asks of the window through TMainWindowView.
 //
 // Every handler that changes the state calls TMainWindowView::StateChanged before it returns,
 // so the controls follow the model without the window knowing any rule. The model is also the
@@ -70,8 +70,7 @@ class TMainWindowView {
 enum class TMapBoxEntryId : std::uint8_t { ShowBaseMap, ShowResult, Restore };
 struct TMapBoxEntry {
   TMapBoxEntryId Id;
-  const char* Caption;   // UTF-8, with the "&" before its accelerator letter
-  std::string FileName;  // the map file it shows; for Restore the main target name
+  const char* Caption;  // UTF-8, with the "&" before its accelerator letter
 };
 
 class TMainWindowModel : public TJobHost {
@@ -169,10 +168,6 @@ class TMainWindowModel : public TJobHost {
   // base map when its file exists, the result when its main target file exists, the restore
   // when no run goes on and a backup of one of its targets exists.
   std::vector<TMapBoxEntry> MapBoxMenu(Facet F, MapScale S) const;
-  // The files the menu's entries show: the base map of the current base type and the main
-  // target name of the current target type.
-  std::string BaseFileName(Facet F, MapScale S) const;
-  std::string ResultFileName(Facet F, MapScale S) const;
 
   // ---- TJobHost -----------------------------------------------------------------------------
   std::string GetMapFolder() override { return MapFolder; }
@@ -211,6 +206,10 @@ class TMainWindowModel : public TJobHost {
   void SendStatus(bool PaintNow);
   // Whether a notice is on screen and its texts must wait (see ShowNotice).
   bool NoticeShowing() const;
+  // The files the menu's entries show: the base map of the current base type and the main
+  // target name of the current target type.
+  std::string BaseFileName(Facet F, MapScale S) const;
+  std::string ResultFileName(Facet F, MapScale S) const;
   void RestoreFromBackup(Facet F, MapScale S);
   // The focus of the window, also while it is inactive (then where it will be when activated).
   TFocusTarget WindowFocus();
@@ -230,6 +229,6 @@ class TMainWindowModel : public TJobHost {
   std::optional<std::chrono::steady_clock::time_point> FProcessedAt;  // events last processed
   bool FRunning = false;
   bool FActive = false;
-  TFocusTarget FLastFocus;      // while inactive: where the focus goes at activation
+  TFocusTarget FLastFocus;       // while inactive: where the focus goes at activation
   TFocusTarget FFocusBeforeRun;  // a button the run disabled while it had the focus
 };

@@ -64,9 +64,8 @@ void AddTabStops(std::span<const TControlRow> Rows, int Parent, std::vector<int>
   for (int Row = 0; Row < static_cast<int>(Rows.size()); ++Row) {
     if (Rows[Row].Parent == Parent && Rows[Row].TabPosition >= 0) Children.push_back(Row);
   }
-  std::stable_sort(Children.begin(), Children.end(), [Rows](int A, int B) {
-    return Rows[A].TabPosition < Rows[B].TabPosition;
-  });
+  std::stable_sort(Children.begin(), Children.end(),
+                   [Rows](int A, int B) { return Rows[A].TabPosition < Rows[B].TabPosition; });
   for (const int Child : Children) {
     const auto Inside = std::find_if(Rows.begin(), Rows.end(), [Child](const TControlRow& Row) {
       return Row.Parent == Child && Row.TabPosition >= 0;

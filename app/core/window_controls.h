@@ -34,13 +34,13 @@ struct TRect96 {
 };
 
 struct TControlRow {
-  const char* Name;      // as the controls are known: "FolderBtn"
-  int Parent;            // row of the parent; -1 for the window's own row
+  const char* Name;  // as the controls are known: "FolderBtn"
+  int Parent;        // row of the parent; -1 for the window's own row
   TControlKind Kind;
-  const char* Caption;   // UTF-8, without a mark for the Alt letter
-  char Accelerator;      // the Alt letter (upper case), 0 for none
-  TRect96 Rect;          // a label's size (0 x 0) follows its text
-  int TabPosition;       // place among the parent's tab stops; -1: none
+  const char* Caption;  // UTF-8, without a mark for the Alt letter
+  char Accelerator;     // the Alt letter (upper case), 0 for none
+  TRect96 Rect;         // a label's size (0 x 0) follows its text
+  int TabPosition;      // place among the parent's tab stops; -1: none
 };
 
 // The main window's rows, in table order.

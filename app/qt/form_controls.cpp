@@ -92,7 +92,8 @@ void Place(QWidget* Control, const TControlRow& Row) {
     const QFontMetrics Metrics = Control->fontMetrics();
     const QString Text = static_cast<QLabel*>(Control)->text();
     const int GlyphsBottom = Metrics.ascent() + Metrics.tightBoundingRect(Text).bottom() + 1;
-    Control->setGeometry(R.Left, R.Top, R.Width, std::max({R.Height, Metrics.height(), GlyphsBottom}));
+    Control->setGeometry(R.Left, R.Top, R.Width,
+                         std::max({R.Height, Metrics.height(), GlyphsBottom}));
   } else {
     Control->setGeometry(R.Left, R.Top, R.Width, R.Height);
   }

@@ -52,7 +52,8 @@ RECT TAboutForm::LayOut(UINT Dpi) {
   LayOutControls(AboutFormControls(), FControls, NewFont.get(), Dpi);
   // The old font goes only once every control has the new one.
   FFont = std::move(NewFont);
-  RECT Frame{0, 0, ScaleForDpi(AboutRow().Rect.Width, Dpi), ScaleForDpi(AboutRow().Rect.Height, Dpi)};
+  RECT Frame{0, 0, ScaleForDpi(AboutRow().Rect.Width, Dpi),
+             ScaleForDpi(AboutRow().Rect.Height, Dpi)};
   ::AdjustWindowRectExForDpi(&Frame, AboutStyle, FALSE, AboutExStyle, Dpi);
   return Frame;
 }
@@ -98,7 +99,8 @@ LRESULT CALLBACK TAboutForm::WindowProc(HWND Window, UINT Message, WPARAM WParam
         const UINT Dpi = LOWORD(WParam);
         Form->LayOut(Dpi);
         PlaceClient(Window, Suggested->left, Suggested->top,
-                    ScaleForDpi(AboutRow().Rect.Width, Dpi), ScaleForDpi(AboutRow().Rect.Height, Dpi));
+                    ScaleForDpi(AboutRow().Rect.Width, Dpi),
+                    ScaleForDpi(AboutRow().Rect.Height, Dpi));
         ::InvalidateRect(Window, nullptr, TRUE);
         return 0;
       }

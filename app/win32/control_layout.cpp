@@ -150,8 +150,8 @@ void PlaceControl(const TControlRow& Row, HWND Window, HFONT Font, UINT Dpi) {
       Combo ? DroppedItems * static_cast<int>(::SendMessageW(Window, CB_GETITEMHEIGHT, 0, 0)) +
                   ScaleForDpi(2, Dpi)
             : 0;
-  ::SetWindowPos(Window, nullptr, Rect.left, Rect.top, Rect.right - Rect.left,
-                 Height + ListHeight, SWP_NOZORDER | SWP_NOACTIVATE);
+  ::SetWindowPos(Window, nullptr, Rect.left, Rect.top, Rect.right - Rect.left, Height + ListHeight,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
   if (Combo) FitComboField(Window, Height, Dpi);
   ::InvalidateRect(Window, nullptr, TRUE);
 }
@@ -159,8 +159,7 @@ void PlaceControl(const TControlRow& Row, HWND Window, HFONT Font, UINT Dpi) {
 }  // namespace
 
 int ControlId(std::span<const TControlRow> Rows, int Row) {
-  return Rows[static_cast<std::size_t>(Row)].Kind == TControlKind::DefaultButton ? IDOK
-                                                                                 : 100 + Row;
+  return Rows[static_cast<std::size_t>(Row)].Kind == TControlKind::DefaultButton ? IDOK : 100 + Row;
 }
 
 int ControlId(TAboutControl Control) {

@@ -9,11 +9,11 @@
 
 #include "app/win32/about_form.h"
 #include "app/win32/error_display.h"
-#include "app/win32/resource_ids.h"
 #include "app/win32/map_box_menus.h"
 #include "app/win32/map_viewer.h"
 #include "app/win32/message_pump.h"
 #include "app/win32/panel.h"
+#include "app/win32/resource_ids.h"
 #include "app/win32/wide_text.h"
 #include "app/win32/window_font.h"
 
@@ -58,9 +58,9 @@ RECT CentredFrame(const RECT& Area, int Width, int Height, UINT Dpi) {
 }
 
 HWND CreateFormWindow() {
-  const HWND Window = ::CreateWindowExW(FormExStyle, FormClassName(),
-                                        Wide(ControlRow(Form1).Caption).c_str(), FormStyle, CW_USEDEFAULT, CW_USEDEFAULT, 0, 0, nullptr,
-                                        nullptr, ::GetModuleHandleW(nullptr), nullptr);
+  const HWND Window = ::CreateWindowExW(
+      FormExStyle, FormClassName(), Wide(ControlRow(Form1).Caption).c_str(), FormStyle,
+      CW_USEDEFAULT, CW_USEDEFAULT, 0, 0, nullptr, nullptr, ::GetModuleHandleW(nullptr), nullptr);
   if (Window == nullptr) throw EWin32Error("CreateWindowExW");
   return Window;
 }

@@ -7,8 +7,8 @@
 #include "support/bmp_builder.h"
 
 void WindowTest::SetUp() {
-  FSavedHandler = ::SetErrorHandler(
-      [this](QWidget*, const QString& Message) { Errors.push_back(Message); });
+  FSavedHandler =
+      ::SetErrorHandler([this](QWidget*, const QString& Message) { Errors.push_back(Message); });
 }
 
 void WindowTest::TearDown() {

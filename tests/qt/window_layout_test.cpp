@@ -7,11 +7,11 @@
 #include <QFontInfo>
 #include <QFontMetrics>
 #include <QFrame>
-#include <QPushButton>
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QScreen>
 #include <QStatusBar>
 #include <ostream>
@@ -89,7 +89,8 @@ TEST_F(WindowTest, WindowHasAFixedSizeAndNoMaximiseButtonAndTheTypeBoxesTheirIte
 TEST_F(WindowTest, TabOrderIsTheTables) {
   TForm1& W = ShowWindow();
   std::vector<std::string> Expected;
-  for (const int Row : TabOrder(MainFormControls())) Expected.push_back(MainFormControls()[Row].Name);
+  for (const int Row : TabOrder(MainFormControls()))
+    Expected.push_back(MainFormControls()[Row].Name);
   // Every control takes part in the chain, whether it is enabled just now or not.
   std::vector<std::string> Seen;
   const QWidget* Start = Btn(W, FolderBtn);

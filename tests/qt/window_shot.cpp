@@ -57,8 +57,8 @@ int main(int argc, char** argv) {
     static_cast<QAbstractButton*>(Form1.Control(Row))->click();
   };
   Click(TMainControl::FolderBtn);
-  for (const TMainControl Box : {TMainControl::FT4CBox, TMainControl::I4CBox,
-                                 TMainControl::M2CBox, TMainControl::Tk4CBox}) {
+  for (const TMainControl Box :
+       {TMainControl::FT4CBox, TMainControl::I4CBox, TMainControl::M2CBox, TMainControl::Tk4CBox}) {
     Click(Box);
   }
   Click(TMainControl::MakeBtn);

@@ -88,8 +88,8 @@ TEST(Win32WindowLayout, EveryControlSitsWhereTheTableSaysAtEachDpiItMovesTo) {
   // there, then suggests a rectangle of that size.
   for (const UINT Dpi : {144u, 192u, 96u}) {
     SIZE Size{};
-    ASSERT_TRUE(::SendMessageW(Form.Handle(), WM_GETDPISCALEDSIZE, Dpi,
-                               reinterpret_cast<LPARAM>(&Size)));
+    ASSERT_TRUE(
+        ::SendMessageW(Form.Handle(), WM_GETDPISCALEDSIZE, Dpi, reinterpret_cast<LPARAM>(&Size)));
     RECT Frame{0, 0, ::MulDiv(318, static_cast<int>(Dpi), 96),
                ::MulDiv(187, static_cast<int>(Dpi), 96)};
     ::AdjustWindowRectExForDpi(

@@ -278,8 +278,8 @@ HWND ShownWindowOfClass(const wchar_t* ClassName) {
 
 struct TModalState {
   const char* Name;
-  const wchar_t* ClassName;                    // the window the state shows
-  std::function<void(TForm1&)> Open;           // returns once the state has ended
+  const wchar_t* ClassName;           // the window the state shows
+  std::function<void(TForm1&)> Open;  // returns once the state has ended
 };
 
 class Win32WindowModalCloseTest : public Win32WindowTest,
@@ -339,7 +339,8 @@ TEST_F(Win32WindowTest, AboutFollowsTheDpiOfTheMonitorItIsMovedTo) {
       RECT Client;
       ::GetClientRect(About, &Client);
       LOGFONTW Font{};
-      ::GetObjectW(reinterpret_cast<HFONT>(::SendMessageW(::GetDlgItem(About, ControlId(TAboutControl::Label1)), WM_GETFONT, 0, 0)),
+      ::GetObjectW(reinterpret_cast<HFONT>(::SendMessageW(
+                       ::GetDlgItem(About, ControlId(TAboutControl::Label1)), WM_GETFONT, 0, 0)),
                    sizeof Font, &Font);
       Seen.push_back({Dpi, Client.right, Client.bottom, Font.lfHeight});
     }
@@ -485,8 +486,11 @@ TEST_F(Win32WindowTest, ArrowKeysMoveBetweenTheBoxesOfAGroup) {
   const struct {
     UINT Key;
     MapScale Then;
-  } Steps[] = {{VK_RIGHT, msHalf}, {VK_DOWN, msQuarter}, {VK_RIGHT, msFull},
-               {VK_LEFT, msQuarter}, {VK_UP, msHalf}};
+  } Steps[] = {{VK_RIGHT, msHalf},
+               {VK_DOWN, msQuarter},
+               {VK_RIGHT, msFull},
+               {VK_LEFT, msQuarter},
+               {VK_UP, msHalf}};
   for (const auto& Step : Steps) {
     PostKey(::GetFocus(), WM_KEYDOWN, WM_KEYUP, Step.Key);
     win32test::PumpUntil([] { return false; }, 0);
