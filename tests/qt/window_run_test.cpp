@@ -1,5 +1,6 @@
-// Runs started with the Make button: the actions during and after a run, and what Cancel, a
-// close request, the boxes and the combo boxes do while the run processes its pending events.
+// Runs started with the Make button: the actions during and after a run, and what Cancel,
+// Escape, a close request and another window's activation do while the run processes its
+// pending events.
 
 #include <QAction>
 #include <QApplication>
@@ -229,35 +230,6 @@ TEST_F(WindowTest, CloseDuringARunEndsTheMessageLoopAfterTheRun) {
   EXPECT_TRUE(RequestClose.Done());
   EXPECT_FALSE(TargetExists("MAP0-X1.BMP"));
   EXPECT_FALSE(TargetExists("MAP2-X1.BMP"));
-}
-
-TEST_F(WindowTest, BoxesAndComboBoxesActDuringARunButLeaveMakeDisabled) {
-  WriteBase(fcFeluccaTrammel, mtNormal, msFull);
-  WriteBase(fcTokuno, mtNormal, msFull);
-  TForm1& W = ShowWindow();
-  Tick(Box(W, FT1CBox));
-  bool MakeAfterTick = true, MakeAfterBase = true;
-  std::string TextAfterTick = "unset";
-  qttest::TPoller ChangeDuringRun([&] {
-    if (!Drawing(W, " ﾌｪﾙｯｶ & ﾄﾗﾒﾙ 等倍")) return false;
-    Tick(Box(W, Tk1CBox));  // not reached yet: honoured
-    MakeAfterTick = Btn(W, MakeBtn)->isEnabled();
-    TextAfterTick = W.Model().StatusText();
-    Choose(Combo(W, TrgCBox), 1);  // read at each saving step
-    Choose(Combo(W, BaseCBox), 0);
-    MakeAfterBase = Btn(W, MakeBtn)->isEnabled();
-    return true;
-  });
-  Press(Btn(W, MakeBtn));
-  ASSERT_TRUE(ChangeDuringRun.Done());
-  EXPECT_FALSE(MakeAfterTick);
-  EXPECT_FALSE(MakeAfterBase);
-  EXPECT_EQ(TextAfterTick, "");
-  EXPECT_TRUE(Box(W, Tk1CBox)->isChecked());
-  EXPECT_TRUE(TargetExists("MAP0-NS1.BMP"));
-  EXPECT_FALSE(TargetExists("MAP0-X1.BMP"));
-  EXPECT_TRUE(TargetExists("MAP4-NS1.BMP"));
-  EXPECT_EQ(W.Model().StatusText(), " 完了しました");
 }
 
 TEST_F(WindowTest, ErrorDuringARunIsShownWithTheActionsRestoredAndNoFinalText) {
