@@ -123,7 +123,7 @@ void TMainWindowModel::Activated() {
 }
 
 void TMainWindowModel::Deactivated() {
-  if (const TFocusTarget Focused = FView.Focus()) FLastFocus = Focused;
+  FLastFocus = FView.Focus();
   FActive = false;
 }
 

@@ -205,10 +205,12 @@ void TForm1::ShowError(const std::string& Message) {
 }
 
 TFocusTarget TForm1::Focus() {
-  QWidget* const Focused = focusWidget();
-  const auto Found = std::find(FControls.begin(), FControls.end(), Focused);
-  if (Focused == nullptr || Found == FControls.end()) return std::nullopt;
-  return static_cast<TMainControl>(Found - FControls.begin());
+  // The target box's text field is a widget of its own inside the box.
+  for (QWidget* Focused = focusWidget(); Focused != nullptr; Focused = Focused->parentWidget()) {
+    const auto Found = std::find(FControls.begin(), FControls.end(), Focused);
+    if (Found != FControls.end()) return static_cast<TMainControl>(Found - FControls.begin());
+  }
+  return std::nullopt;
 }
 
 void TForm1::SetFocus(TMainControl Target) {

@@ -337,7 +337,6 @@ TFocusTarget TForm1::Focus() {
        Focused = ::GetAncestor(Focused, GA_PARENT)) {
     const auto Found = std::find(FControls.begin(), FControls.end(), Focused);
     if (Found != FControls.end()) return static_cast<TMainControl>(Found - FControls.begin());
-    if (Focused == FHandle) break;
   }
   return std::nullopt;
 }
