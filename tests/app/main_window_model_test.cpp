@@ -518,7 +518,7 @@ const TMenuCase MenuCases[] = {
 INSTANTIATE_TEST_SUITE_P(Files, ModelMenuTest, ::testing::ValuesIn(MenuCases),
                          [](const auto& Info) { return std::string(Info.param.Name); });
 
-TEST_F(MainWindowModelTest, MenuEntriesNameTheirFilesAndRestoreOnlyWhileIdle) {
+TEST_F(MainWindowModelTest, MenuEntriesCarryTheirLettersAndRestoreOnlyWhileIdle) {
   WriteFileBytes(Dir.file("MAP2-X2.BMP"), {1});
   WriteFileBytes(Dir.file("MAP2-X2.OLD"), {2});
   WriteBase(fcMalas, mtNormal, msFull);
