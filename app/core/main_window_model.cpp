@@ -9,10 +9,6 @@
 
 namespace {
 
-// The accelerator letters of the actions' captions ("&Folder", "&Make", "&Cancel", "&About";
-// Quit has none).
-constexpr char AcceleratorLetters[WindowActionCount] = {'F', 'M', 'C', 'A', '\0'};
-
 bool InRange(Facet F, MapScale S) {
   return F < FacetCount && S < MapScaleCount;
 }
@@ -106,19 +102,51 @@ void TMainWindowModel::Execute(TWindowAction Action) {
 bool TMainWindowModel::AcceleratorPressed(char Letter) {
   const char Upper = static_cast<char>(std::toupper(static_cast<unsigned char>(Letter)));
   for (int A = 0; A < WindowActionCount; ++A) {
-    if (AcceleratorLetters[A] == '\0' || AcceleratorLetters[A] != Upper) continue;
-    Execute(static_cast<TWindowAction>(A));
+    const auto Action = static_cast<TWindowAction>(A);
+    const char Marked = ControlRow(ActionButton(Action)).Accelerator;
+    if (Marked == 0 || Marked != Upper) continue;
+    Execute(Action);
     return true;
   }
   return false;
 }
 
-void TMainWindowModel::RestoreFromBackup(Facet F, MapScale S) {
+void TMainWindowModel::EscapePressed() {
+  if (FRunning) Execute(TWindowAction::Cancel);
+}
+
+void TMainWindowModel::Activated() {
+  FActive = true;
+  TMainControl Target = FLastFocus.value_or(TMainControl::FolderBtn);
+  if (!ControlEnabled(Target)) Target = TMainControl::Form1;
+  FView.SetFocus(Target);
+}
+
+void TMainWindowModel::Deactivated() {
+  FLastFocus = FView.Focus();
+  FActive = false;
+}
+
+void TMainWindowModel::MapBoxEntryChosen(Facet F, MapScale S, TMapBoxEntryId Entry) {
   Guarded([&] {
-    if (FRunning) return;
-    RestoreMap(MapFolder, F, GetTrgMapType(), S);
-    SetStatusText(GetMapDisplayName(F, S) + RestoredText);
+    switch (Entry) {
+      case TMapBoxEntryId::ShowBaseMap:
+        FView.ShowViewer(BaseFileName(F, S));
+        break;
+      case TMapBoxEntryId::ShowResult:
+        FView.ShowViewer(ResultFileName(F, S));
+        break;
+      case TMapBoxEntryId::Restore:
+        RestoreFromBackup(F, S);
+        break;
+    }
   });
+}
+
+void TMainWindowModel::RestoreFromBackup(Facet F, MapScale S) {
+  if (FRunning) return;
+  RestoreMap(MapFolder, F, GetTrgMapType(), S);
+  SetStatusText(GetMapDisplayName(F, S) + RestoredText);
 }
 
 // ---- handlers and steps -----------------------------------------------------------------------
@@ -147,7 +175,7 @@ void TMainWindowModel::QuitActExecute() {
 }
 
 void TMainWindowModel::CBClick() {
-  if (!FRunning) FActions[int(TWindowAction::Make)] = CheckMakable();
+  if (!FRunning) FMakeEnabled = CheckMakable();
   FStatusText.clear();
   FView.StateChanged();
 }
@@ -170,7 +198,7 @@ void TMainWindowModel::UpdateMapCBoxes() {
 
 void TMainWindowModel::UpdateControls() {
   UpdateMapCBoxes();
-  FActions[int(TWindowAction::Make)] = CheckMakable();
+  FMakeEnabled = CheckMakable();
   FStatusText.clear();
   FView.StateChanged();
 }
@@ -187,7 +215,31 @@ bool TMainWindowModel::CheckMakable() const {
 // ---- state --------------------------------------------------------------------------------------
 
 bool TMainWindowModel::ActionEnabled(TWindowAction Action) const {
-  return FActions[int(Action)];
+  switch (Action) {
+    case TWindowAction::Folder:
+    case TWindowAction::About:
+      return !FRunning;
+    case TWindowAction::Make:
+      return !FRunning && FMakeEnabled;
+    case TWindowAction::Cancel:
+      return FRunning;
+    case TWindowAction::Quit:
+      return true;
+  }
+  return false;
+}
+
+bool TMainWindowModel::ControlEnabled(TMainControl Control) const {
+  for (int A = 0; A < WindowActionCount; ++A) {
+    const auto Action = static_cast<TWindowAction>(A);
+    if (ActionButton(Action) == Control) return ActionEnabled(Action);
+  }
+  for (Facet F = 0; F < FacetCount; ++F) {
+    for (MapScale S = 0; S < MapScaleCount; ++S) {
+      if (MapCBoxControl(F, S) == Control) return BoxEnabled(F, S);
+    }
+  }
+  return true;
 }
 
 bool TMainWindowModel::BoxEnabled(Facet F, MapScale S) const {
@@ -200,15 +252,14 @@ bool TMainWindowModel::BoxTicked(Facet F, MapScale S) const {
 
 std::vector<TMapBoxEntry> TMainWindowModel::MapBoxMenu(Facet F, MapScale S) const {
   std::vector<TMapBoxEntry> Entries;
-  if (std::string Base = BaseFileName(F, S); FileExists(Base)) {
-    Entries.push_back({TMapBoxEntryId::ShowBaseMap, "ベースマップを表示(&B)", std::move(Base)});
+  if (FileExists(BaseFileName(F, S))) {
+    Entries.push_back({TMapBoxEntryId::ShowBaseMap, "ベースマップを表示(&B)"});
   }
-  const std::string Result = ResultFileName(F, S);
-  if (FileExists(Result)) {
-    Entries.push_back({TMapBoxEntryId::ShowResult, "グリッドマップを表示(&G)", Result});
+  if (FileExists(ResultFileName(F, S))) {
+    Entries.push_back({TMapBoxEntryId::ShowResult, "グリッドマップを表示(&G)"});
   }
   if (!FRunning && HasBackup(MapFolder, F, TrgMapTypeFromItemIndex(FTrgItem), S)) {
-    Entries.push_back({TMapBoxEntryId::Restore, "バックアップから復元(&R)", Result});
+    Entries.push_back({TMapBoxEntryId::Restore, "バックアップから復元(&R)"});
   }
   return Entries;
 }
@@ -242,25 +293,33 @@ void TMainWindowModel::SetRunning(bool Running) {
   // disabled button, where no key acts. While a run disables the focused button the window
   // itself holds the focus; the button gets it back afterwards (also from Cancel, which the end
   // of the run disables).
-  const TFocusTarget Focused = FView.Focus();
-  if (Running && (Focused == TFocusTarget::FolderBtn || Focused == TFocusTarget::MakeBtn ||
-                  Focused == TFocusTarget::AboutBtn)) {
+  const TFocusTarget Focused = WindowFocus();
+  if (Running && (Focused == TMainControl::FolderBtn || Focused == TMainControl::MakeBtn ||
+                  Focused == TMainControl::AboutBtn)) {
     FFocusBeforeRun = Focused;
-    FView.SetFocus(TFocusTarget::Window);
+    SetWindowFocus(TMainControl::Form1);
   }
-  FActions[int(TWindowAction::Folder)] = !Running;
-  FActions[int(TWindowAction::Make)] = !Running;
-  FActions[int(TWindowAction::About)] = !Running;
-  FActions[int(TWindowAction::Cancel)] = Running;
+  if (!Running) FMakeEnabled = true;
   FView.StateChanged();
   if (!Running) {
     // The text set last in the run (its final text, or the row a cancel or close came after).
     if (FStatusPending) SendStatus(true);
-    if (Focused == TFocusTarget::Window || Focused == TFocusTarget::CancelBtn) {
-      FView.SetFocus(FFocusBeforeRun != TFocusTarget::Other ? FFocusBeforeRun
-                                                            : TFocusTarget::Window);
+    if (Focused == TMainControl::Form1 || Focused == TMainControl::CancelBtn) {
+      SetWindowFocus(FFocusBeforeRun.value_or(TMainControl::Form1));
     }
-    FFocusBeforeRun = TFocusTarget::Other;
+    FFocusBeforeRun.reset();
+  }
+}
+
+TFocusTarget TMainWindowModel::WindowFocus() {
+  return FActive ? FView.Focus() : FLastFocus;
+}
+
+void TMainWindowModel::SetWindowFocus(TMainControl Target) {
+  if (FActive) {
+    FView.SetFocus(Target);
+  } else {
+    FLastFocus = Target;
   }
 }
 

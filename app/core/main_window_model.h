@@ -1,10 +1,11 @@
 #pragma once
 
 // The main window's rules without a toolkit: the settings of a run, which boxes and actions are
-// enabled when, when the status text clears, where the focus goes after a run, what an Alt
-// accelerator does and which entries a map box's context menu offers. A window (Qt, Win32) lays
-// out the controls, routes the user's events into the model and shows the state it gives out;
-// what only a toolkit can do, the model asks of the window through TMainWindowView.
+// enabled when, when the status text clears, where the focus goes (after a run, at activation),
+// what an Alt accelerator and Escape do, which entries a map box's context menu offers and what
+// each does. A window (Qt, Win32) creates the controls of its table (window_controls.h), routes
+// the user's events into the model and shows the state it gives out; what only a toolkit can do,
+// the model asks of the window through TMainWindowView.
 //
 // Every handler that changes the state calls TMainWindowView::StateChanged before it returns,
 // so the controls follow the model without the window knowing any rule. The model is also the
@@ -20,22 +21,11 @@
 
 #include "app/core/job_host.h"
 #include "app/core/map_catalogue.h"
+#include "app/core/window_controls.h"
 
-// The window's actions, in the order of their buttons.
-enum class TWindowAction : std::uint8_t { Folder, Make, Cancel, About, Quit };
-inline constexpr int WindowActionCount = 5;
-
-// The controls the focus rule of a run speaks of; Window is the window itself (no control),
-// Other any control not named here.
-enum class TFocusTarget : std::uint8_t {
-  Other,
-  Window,
-  FolderBtn,
-  MakeBtn,
-  CancelBtn,
-  AboutBtn,
-  QuitBtn
-};
+// Where the keyboard focus is: a control of the window's table, TMainControl::Form1 for the
+// window itself; nothing when it is outside the window.
+using TFocusTarget = std::optional<TMainControl>;
 
 // What the model needs of the window that shows it.
 class TMainWindowView {
@@ -58,6 +48,9 @@ class TMainWindowView {
   virtual std::optional<std::string> PickFolder(const std::string& Start) = 0;
   // Shows the About dialog modally and returns when it has closed.
   virtual void ShowAbout() = 0;
+  // Opens a viewer of the map file beside the window; an error (a file that does not load) is
+  // raised.
+  virtual void ShowViewer(const std::string& FileName) = 0;
   // Asks the window to close, exactly as its close button does (the window then calls
   // CloseRequested).
   virtual void RequestClose() = 0;
@@ -67,17 +60,17 @@ class TMainWindowView {
   // session waits, with a reason it shows.
   virtual void HoldSessionEnd(bool /*Hold*/) {}
 
-  // Where the keyboard focus is, and giving it to a control or to the window itself.
+  // Where the keyboard focus is, and giving it to a control or to the window itself. The model
+  // asks and gives it only while the window is active.
   virtual TFocusTarget Focus() = 0;
-  virtual void SetFocus(TFocusTarget Target) = 0;
+  virtual void SetFocus(TMainControl Target) = 0;
 };
 
 // One entry of a map box's context menu.
 enum class TMapBoxEntryId : std::uint8_t { ShowBaseMap, ShowResult, Restore };
 struct TMapBoxEntry {
   TMapBoxEntryId Id;
-  const char* Caption;   // UTF-8, with the "&" before its accelerator letter
-  std::string FileName;  // the map file it shows; for Restore the main target name
+  const char* Caption;  // UTF-8, with the "&" before its accelerator letter
 };
 
 class TMainWindowModel : public TJobHost {
@@ -130,10 +123,19 @@ class TMainWindowModel : public TJobHost {
   // marks an action, enabled or not. An Alt combination never types text: the window drops it
   // whatever this returns.
   bool AcceleratorPressed(char Letter);
-  // The restore entry of a map box's menu: gives every target of the map its backup back and
-  // says so in the status text. Does nothing during a run (a menu opened before may still offer
-  // it).
-  void RestoreFromBackup(Facet F, MapScale S);
+  // Escape: cancels a run; does nothing while idle.
+  void EscapePressed();
+  // The window became active: the focus goes back where it was when the window was last
+  // deactivated (at first to the first button); to the window itself when that control is
+  // disabled now.
+  void Activated();
+  // The window is no longer active: where its focus is now is kept for its next activation.
+  void Deactivated();
+  // An entry of the menu of map (F, S) was chosen: a viewer of the base map or of the result
+  // (the files MapBoxMenu names), or the restore, which gives every target of the map its backup
+  // back and says so in the status text. The restore does nothing during a run (a menu opened
+  // before may still offer it).
+  void MapBoxEntryChosen(Facet F, MapScale S, TMapBoxEntryId Entry);
 
   // ---- the window's published handlers and steps (errors pass through) ----------------------
   void OpenFolderActExecute();  // the picker at MapFolder; a confirmed folder: UpdateControls
@@ -149,12 +151,16 @@ class TMainWindowModel : public TJobHost {
 
   // ---- state out ----------------------------------------------------------------------------
   bool ActionEnabled(TWindowAction Action) const;
+  // Whether the control takes clicks and the focus now: an action's button, a map box; the
+  // other controls always.
+  bool ControlEnabled(TMainControl Control) const;
   bool BoxEnabled(Facet F, MapScale S) const;
   bool BoxTicked(Facet F, MapScale S) const;
   int BaseItemIndex() const { return FBaseItem; }
   int TrgItemIndex() const { return FTrgItem; }  // -1 once text was typed
   const std::string& StatusText() const { return FStatusText; }
   bool IsRunning() const { return FRunning; }
+  bool IsActive() const { return FActive; }
   // The clock that paces the status texts (steady_clock unless a test gives its own).
   void SetClock(TClock Clock) { FClock = std::move(Clock); }
 
@@ -162,10 +168,6 @@ class TMainWindowModel : public TJobHost {
   // base map when its file exists, the result when its main target file exists, the restore
   // when no run goes on and a backup of one of its targets exists.
   std::vector<TMapBoxEntry> MapBoxMenu(Facet F, MapScale S) const;
-  // The files the menu's entries show: the base map of the current base type and the main
-  // target name of the current target type.
-  std::string BaseFileName(Facet F, MapScale S) const;
-  std::string ResultFileName(Facet F, MapScale S) const;
 
   // ---- TJobHost -----------------------------------------------------------------------------
   std::string GetMapFolder() override { return MapFolder; }
@@ -177,8 +179,9 @@ class TMainWindowModel : public TJobHost {
   void SetCanceled(bool Value) override { Canceled = Value; }
   bool GetClosing() override { return Closing; }
   // Running: Folder, Make and About disabled, Cancel enabled; a focused button that becomes
-  // disabled hands the focus to the window meanwhile and gets it back when the run ends. Idle:
-  // the reverse, Make enabled whatever the boxes show.
+  // disabled hands the focus to the window meanwhile and gets it back when the run ends, also
+  // when the window is inactive then (it gets it with the activation). Idle: the reverse, Make
+  // enabled whatever the boxes show.
   void SetRunning(bool Running) override;
   // Sets the text and has the view paint it now, unpaced: these are a job's stage texts, each
   // just before a step that may be long (loading, saving) and must be seen during it.
@@ -203,9 +206,17 @@ class TMainWindowModel : public TJobHost {
   void SendStatus(bool PaintNow);
   // Whether a notice is on screen and its texts must wait (see ShowNotice).
   bool NoticeShowing() const;
+  // The files the menu's entries show: the base map of the current base type and the main
+  // target name of the current target type.
+  std::string BaseFileName(Facet F, MapScale S) const;
+  std::string ResultFileName(Facet F, MapScale S) const;
+  void RestoreFromBackup(Facet F, MapScale S);
+  // The focus of the window, also while it is inactive (then where it will be when activated).
+  TFocusTarget WindowFocus();
+  void SetWindowFocus(TMainControl Target);
 
   TMainWindowView& FView;
-  bool FActions[WindowActionCount] = {true, false, false, true, true};
+  bool FMakeEnabled = false;  // while idle; during a run Make is off whatever this says
   bool FEnabled[FacetCount][MapScaleCount];
   bool FTicked[FacetCount][MapScaleCount] = {};
   int FBaseItem = 0;
@@ -217,5 +228,7 @@ class TMainWindowModel : public TJobHost {
   std::optional<std::chrono::steady_clock::time_point> FNoticeUntil;
   std::optional<std::chrono::steady_clock::time_point> FProcessedAt;  // events last processed
   bool FRunning = false;
-  TFocusTarget FFocusBeforeRun = TFocusTarget::Other;
+  bool FActive = false;
+  TFocusTarget FLastFocus;       // while inactive: where the focus goes at activation
+  TFocusTarget FFocusBeforeRun;  // a button the run disabled while it had the focus
 };

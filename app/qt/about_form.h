@@ -1,19 +1,20 @@
 #pragma once
 
-// The About dialog: the program's name and revision and the maker's notice in a frame, and Ok.
+// The About dialog: the program's name and revision and the maker's notice in a frame, and Ok;
+// made from the dialog's control table.
 
 #include <QDialog>
+#include <vector>
 
-class QFrame;
-class QLabel;
-class QPushButton;
+#include "app/core/window_controls.h"
 
 class TAboutForm : public QDialog {
  public:
   explicit TAboutForm(QWidget* Owner);
 
-  QFrame* Bevel1;
-  QLabel* Label1;
-  QLabel* Label2;
-  QPushButton* Button1;
+  // The widget of a row of the dialog's table.
+  QWidget* Control(TAboutControl Row) const { return FControls[static_cast<std::size_t>(Row)]; }
+
+ private:
+  std::vector<QWidget*> FControls;  // owned through Qt's parent chain
 };

@@ -4,11 +4,8 @@
 #include <QCheckBox>
 #include <QContextMenuEvent>
 #include <QMenu>
-#include <exception>
 
 #include "app/core/main_window_model.h"
-#include "app/qt/error_display.h"
-#include "app/qt/map_viewer.h"
 
 TMapBoxMenus::TMapBoxMenus(QWidget* Form, TMainWindowModel& Model,
                            QCheckBox* const (&Boxes)[FacetCount][MapScaleCount])
@@ -31,43 +28,10 @@ std::unique_ptr<QMenu> TMapBoxMenus::CreateMenu(Facet F, MapScale S) {
   for (const TMapBoxEntry& E : Entries) {
     QAction* Entry = Menu->addAction(QString::fromUtf8(E.Caption));
     Entry->setObjectName(QString::fromLatin1(EntryNames[static_cast<int>(E.Id)]));
-    connect(Entry, &QAction::triggered, this, [this, F, S, Id = E.Id] {
-      switch (Id) {
-        case TMapBoxEntryId::ShowBaseMap:
-          ShowBaseMap(F, S);
-          break;
-        case TMapBoxEntryId::ShowResult:
-          ShowResult(F, S);
-          break;
-        case TMapBoxEntryId::Restore:
-          RestoreFromBackup(F, S);
-          break;
-      }
-    });
+    connect(Entry, &QAction::triggered, this,
+            [this, F, S, Id = E.Id] { FModel.MapBoxEntryChosen(F, S, Id); });
   }
   return Menu;
-}
-
-void TMapBoxMenus::ShowViewer(const std::string& FileName) {
-  try {
-    TMapViewer* Viewer = TMapViewer::Show(FileName, FForm);
-    // A viewer left open does not keep the program running once the main window has closed.
-    Viewer->setAttribute(Qt::WA_QuitOnClose, false);
-  } catch (const std::exception& Error) {
-    ShowErrorMessage(FForm, QString::fromUtf8(Error.what()));
-  }
-}
-
-void TMapBoxMenus::ShowBaseMap(Facet F, MapScale S) {
-  ShowViewer(FModel.BaseFileName(F, S));
-}
-
-void TMapBoxMenus::ShowResult(Facet F, MapScale S) {
-  ShowViewer(FModel.ResultFileName(F, S));
-}
-
-void TMapBoxMenus::RestoreFromBackup(Facet F, MapScale S) {
-  FModel.RestoreFromBackup(F, S);
 }
 
 bool TMapBoxMenus::eventFilter(QObject* Watched, QEvent* Event) {

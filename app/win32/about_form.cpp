@@ -1,18 +1,20 @@
 #include "app/win32/about_form.h"
 
-#include <algorithm>
 #include <utility>
 
+#include "app/win32/control_layout.h"
 #include "app/win32/message_pump.h"
-#include "app/win32/panel.h"
+#include "app/win32/wide_text.h"
 #include "app/win32/window_font.h"
 
 namespace {
 
 constexpr DWORD AboutStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME;
-constexpr int AboutClientWidth = 254;  // at 96 DPI
-constexpr int AboutClientHeight = 79;
 constexpr DWORD AboutExStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
+
+const TControlRow& AboutRow() {
+  return ControlRow(TAboutControl::AboutForm);
+}
 
 const wchar_t* AboutClassName() {
   // The window procedure is replaced by the dialog's own at creation.
@@ -20,50 +22,17 @@ const wchar_t* AboutClassName() {
   return Class.Name();
 }
 
-HWND NewChild(HWND Parent, const wchar_t* ClassName, const wchar_t* Text, DWORD Style, int Id) {
-  const HWND Window = ::CreateWindowExW(
-      0, ClassName, Text, WS_CHILD | WS_VISIBLE | Style, 0, 0, 0, 0, Parent,
-      reinterpret_cast<HMENU>(static_cast<INT_PTR>(Id)), ::GetModuleHandleW(nullptr), nullptr);
-  if (Window == nullptr) throw EWin32Error("CreateWindowExW");
-  return Window;
-}
-
-// Places Window at Left, Top, Width, Height (96 DPI) scaled to Dpi, in Font. A label is as high
-// as the font's line where that is taller, so that no descender is cut off.
-void Place(HWND Window, HFONT Font, UINT Dpi, int Left, int Top, int Width, int Height,
-           bool Label = false) {
-  ::SendMessageW(Window, WM_SETFONT, reinterpret_cast<WPARAM>(Font), FALSE);
-  int Pixels = ScaleForDpi(Height, Dpi);
-  if (Label) {
-    const HDC Dc = ::GetDC(Window);
-    const HGDIOBJ Old = ::SelectObject(Dc, Font);
-    TEXTMETRICW Metrics{};
-    ::GetTextMetricsW(Dc, &Metrics);
-    ::SelectObject(Dc, Old);
-    ::ReleaseDC(Window, Dc);
-    Pixels = std::max(Pixels, static_cast<int>(Metrics.tmHeight));
-  }
-  ::SetWindowPos(Window, nullptr, ScaleForDpi(Left, Dpi), ScaleForDpi(Top, Dpi),
-                 ScaleForDpi(Width, Dpi), Pixels, SWP_NOZORDER | SWP_NOACTIVATE);
-}
-
 }  // namespace
 
 TAboutForm::TAboutForm(HWND Owner) : FOwner(Owner) {
-  FHandle = ::CreateWindowExW(AboutExStyle, AboutClassName(), L"About Veldrin", AboutStyle, 0, 0, 0,
-                              0, Owner, nullptr, ::GetModuleHandleW(nullptr), nullptr);
+  FHandle = ::CreateWindowExW(AboutExStyle, AboutClassName(), Wide(AboutRow().Caption).c_str(),
+                              AboutStyle, 0, 0, 0, 0, Owner, nullptr, ::GetModuleHandleW(nullptr),
+                              nullptr);
   if (FHandle == nullptr) throw EWin32Error("CreateWindowExW");
   ::SetWindowLongPtrW(FHandle, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   ::SetWindowLongPtrW(FHandle, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(WindowProc));
 
-  // Behind the labels, and painting around them.
-  Bevel1 = NewChild(FHandle, PanelClassName(), L"", WS_CLIPSIBLINGS, 1);
-  Label1 = NewChild(FHandle, L"STATIC", L"Veldrin for UO:SE rev " VELDRIN_VERSION,
-                    SS_CENTER | SS_NOPREFIX, 2);
-  Label2 = NewChild(FHandle, L"STATIC", L"Copyright (C) the Veldrin developers",
-                    SS_CENTER | SS_NOPREFIX, 3);
-  Button1 = NewChild(FHandle, L"BUTTON", L"Ok", BS_DEFPUSHBUTTON | WS_TABSTOP | WS_GROUP, IDOK);
-  ::SetWindowPos(Bevel1, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  FControls = CreateChildControls(FHandle, AboutFormControls());
   const RECT Frame = LayOut(::GetDpiForWindow(Owner != nullptr ? Owner : FHandle));
   RECT Area;
   if (Owner != nullptr) {
@@ -80,14 +49,11 @@ TAboutForm::TAboutForm(HWND Owner) : FOwner(Owner) {
 
 RECT TAboutForm::LayOut(UINT Dpi) {
   TFontHandle NewFont = CreateWindowFont(Dpi);
-  const HFONT Font = NewFont.get();
-  Place(Bevel1, Font, Dpi, 4, 4, 245, 37);
-  Place(Label1, Font, Dpi, 8, 8, 237, 12, true);
-  Place(Label2, Font, Dpi, 8, 24, 237, 12, true);
-  Place(Button1, Font, Dpi, 92, 48, 75, 25);
+  LayOutControls(AboutFormControls(), FControls, NewFont.get(), Dpi);
   // The old font goes only once every control has the new one.
   FFont = std::move(NewFont);
-  RECT Frame{0, 0, ScaleForDpi(AboutClientWidth, Dpi), ScaleForDpi(AboutClientHeight, Dpi)};
+  RECT Frame{0, 0, ScaleForDpi(AboutRow().Rect.Width, Dpi),
+             ScaleForDpi(AboutRow().Rect.Height, Dpi)};
   ::AdjustWindowRectExForDpi(&Frame, AboutStyle, FALSE, AboutExStyle, Dpi);
   return Frame;
 }
@@ -100,7 +66,7 @@ int TAboutForm::ShowModal() {
   FResult = 0;
   if (FOwner != nullptr) ::EnableWindow(FOwner, FALSE);
   ::ShowWindow(FHandle, SW_SHOW);
-  ::SetFocus(Button1);
+  ::SetFocus(Control(TAboutControl::Button1));
   // Also over once the dialog is gone: its owner was destroyed meanwhile (closed by End task or
   // the taskbar, which do not mind a modal dialog), and no button will ever answer.
   RunModalLoop(
@@ -132,8 +98,9 @@ LRESULT CALLBACK TAboutForm::WindowProc(HWND Window, UINT Message, WPARAM WParam
         const auto* Suggested = reinterpret_cast<const RECT*>(LParam);
         const UINT Dpi = LOWORD(WParam);
         Form->LayOut(Dpi);
-        PlaceClient(Window, Suggested->left, Suggested->top, ScaleForDpi(AboutClientWidth, Dpi),
-                    ScaleForDpi(AboutClientHeight, Dpi));
+        PlaceClient(Window, Suggested->left, Suggested->top,
+                    ScaleForDpi(AboutRow().Rect.Width, Dpi),
+                    ScaleForDpi(AboutRow().Rect.Height, Dpi));
         ::InvalidateRect(Window, nullptr, TRUE);
         return 0;
       }

@@ -1,10 +1,14 @@
 #pragma once
 
 // The About dialog on Windows: the program's name and revision and the maker's notice in a frame,
-// and an Ok button. Modal over the main window, centred on it.
+// and an Ok button, made from the dialog's control table. Modal over the main window, centred on
+// it.
 
 #include <windows.h>
 
+#include <vector>
+
+#include "app/core/window_controls.h"
 #include "app/win32/win32_handles.h"
 
 class TAboutForm {
@@ -21,10 +25,8 @@ class TAboutForm {
   int ShowModal();
 
   HWND Handle() const { return FHandle; }
-  HWND Bevel1 = nullptr;
-  HWND Label1 = nullptr;
-  HWND Label2 = nullptr;
-  HWND Button1 = nullptr;
+  // The window of a row of the dialog's table.
+  HWND Control(TAboutControl Row) const { return FControls[static_cast<std::size_t>(Row)]; }
 
  private:
   static LRESULT CALLBACK WindowProc(HWND Window, UINT Message, WPARAM WParam, LPARAM LParam);
@@ -33,6 +35,7 @@ class TAboutForm {
 
   HWND FOwner;
   HWND FHandle = nullptr;
+  std::vector<HWND> FControls;
   TFontHandle FFont;
   int FResult = 0;
 };

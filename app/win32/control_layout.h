@@ -1,61 +1,29 @@
 #pragma once
 
-// The main window's controls as one table: what each one is, where it sits (pixels at 96 DPI,
-// relative to its parent) and in which order it is created, which is also the tab order.
+// The windows' control tables as Win32 child windows: their identifiers, window classes and
+// styles, and their places at a DPI.
 
 #include <windows.h>
 
 #include <span>
+#include <vector>
 
-#include "app/core/map_catalogue.h"
+#include "app/core/window_controls.h"
 
-// The controls' child-window identifiers.
-enum TControlId : int {
-  idPanel1 = 100,
-  idFolderBtn,
-  idMakeBtn,
-  idCancelBtn,
-  idAboutBtn,
-  idQuitBtn,
-  idBaseCBox,
-  idLabel1,
-  idTrgCBox,
-  idLabel2,
-  idFTGBox,
-  idIGBox,
-  idMGBox,
-  idTkGBox,
-  idStsBar,
-  idMapCBox0 = 200,  // idMapCBox0 + Facet * MapScaleCount + MapScale
-};
-
-constexpr int MapCBoxId(Facet F, MapScale S) {
-  return idMapCBox0 + F * MapScaleCount + S;
+// The child-window identifier of a row: 100 + the row; a default button's is IDOK, which the
+// dialog keyboard presses for Enter.
+int ControlId(std::span<const TControlRow> Rows, int Row);
+constexpr int ControlId(TMainControl Control) {
+  return 100 + static_cast<int>(Control);
 }
+int ControlId(TAboutControl Control);
 
-inline constexpr int FormClientWidth = 318;
-inline constexpr int FormClientHeight = 187;
+// Makes the child window of every row but the window's own under Form, in table order (which
+// is also the tab order); returns one window a row, Form for row 0. A control that cannot be
+// made raises EWin32Error.
+std::vector<HWND> CreateChildControls(HWND Form, std::span<const TControlRow> Rows);
 
-enum class TControlKind {
-  Panel,
-  Button,
-  DropDownList,
-  DropDown,
-  Label,
-  GroupBox,
-  CheckBox,
-  Status
-};
-
-struct TControlRow {
-  int Id;
-  int ParentId;  // 0: the window itself
-  TControlKind Kind;
-  const char* Caption;           // UTF-8
-  int Left, Top, Width, Height;  // a label's size follows its text
-};
-
-std::span<const TControlRow> MainFormControls();
-
-// Rect scaled from 96 DPI to Dpi.
-RECT ScaledRect(const TControlRow& Row, UINT Dpi);
+// Gives every control Font and its place at Dpi: a label as wide and high as its text, a centred
+// label at least as high as the font's line, a combo box's field the row's height.
+void LayOutControls(std::span<const TControlRow> Rows, const std::vector<HWND>& Controls,
+                    HFONT Font, UINT Dpi);

@@ -3,15 +3,17 @@
 #include <commctrl.h>
 #include <windowsx.h>
 
+#include <algorithm>
 #include <cctype>
 #include <utility>
 
 #include "app/win32/about_form.h"
 #include "app/win32/error_display.h"
-#include "app/win32/resource_ids.h"
 #include "app/win32/map_box_menus.h"
+#include "app/win32/map_viewer.h"
 #include "app/win32/message_pump.h"
 #include "app/win32/panel.h"
+#include "app/win32/resource_ids.h"
 #include "app/win32/wide_text.h"
 #include "app/win32/window_font.h"
 
@@ -19,46 +21,17 @@ namespace {
 
 constexpr DWORD FormStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 constexpr DWORD FormExStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
-// How far a combo box's list drops below its field, in items.
-constexpr int DroppedItems = 3;
 
-// A group box passes its check boxes' notifications on to the window.
-LRESULT CALLBACK GroupBoxProc(HWND Window, UINT Message, WPARAM WParam, LPARAM LParam, UINT_PTR,
-                              DWORD_PTR) {
-  if (IsControlNotification(Message)) {
-    return ::SendMessageW(::GetParent(Window), Message, WParam, LParam);
-  }
-  return ::DefSubclassProc(Window, Message, WParam, LParam);
+using enum TMainControl;
+
+const TRect96& FormRect() {
+  return ControlRow(Form1).Rect;
 }
 
-struct TKindStyle {
-  const wchar_t* ClassName;
-  DWORD Style;
-  DWORD ExStyle;
-};
-
-TKindStyle StyleOf(TControlKind Kind) {
-  switch (Kind) {
-    case TControlKind::Panel:
-      return {PanelClassName(), WS_GROUP, WS_EX_CONTROLPARENT};
-    case TControlKind::Button:
-      return {WC_BUTTONW, BS_PUSHBUTTON | WS_TABSTOP, 0};
-    case TControlKind::DropDownList:
-      return {WC_COMBOBOXW, CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP | WS_GROUP, 0};
-    case TControlKind::DropDown:
-      return {WC_COMBOBOXW, CBS_DROPDOWN | CBS_AUTOHSCROLL | WS_VSCROLL | WS_TABSTOP | WS_GROUP, 0};
-    case TControlKind::Label:
-      return {WC_STATICW, SS_LEFT | SS_NOPREFIX, 0};
-    case TControlKind::GroupBox:
-      return {WC_BUTTONW, BS_GROUPBOX | WS_GROUP, WS_EX_CONTROLPARENT};
-    case TControlKind::CheckBox:
-      return {WC_BUTTONW, BS_AUTOCHECKBOX | WS_TABSTOP, 0};
-    case TControlKind::Status:
-      return {STATUSCLASSNAMEW, CCS_NOPARENTALIGN | CCS_NORESIZE | CCS_NODIVIDER, 0};
-  }
-  return {};
+// The client size at Dpi.
+SIZE ClientSize(UINT Dpi) {
+  return {ScaleForDpi(FormRect().Width, Dpi), ScaleForDpi(FormRect().Height, Dpi)};
 }
-
 const wchar_t* FormClassName() {
   // The program's icon (none in the tests, which carry no resources). The window procedure is
   // replaced by the window's own at creation.
@@ -84,38 +57,10 @@ RECT CentredFrame(const RECT& Area, int Width, int Height, UINT Dpi) {
   return {Left, Top, Left + FrameWidth, Top + FrameHeight};
 }
 
-// Gives a combo box's closed field Height pixels. The field is its text line and a frame whose
-// size depends on the theme (what CB_GETITEMHEIGHT reports of the line differs between systems
-// too), so the line is set, the field measured and the line set once more.
-void FitComboField(HWND Combo, int Height, UINT Dpi) {
-  int Line = Height - ScaleForDpi(6, Dpi);
-  for (int Attempt = 0; Attempt < 2; ++Attempt) {
-    ::SendMessageW(Combo, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), Line);
-    RECT Field;
-    ::GetWindowRect(Combo, &Field);
-    if (Field.bottom - Field.top == Height) return;
-    Line += Height - (Field.bottom - Field.top);
-  }
-  ::SendMessageW(Combo, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), Line);
-}
-
-SIZE TextSize(HWND Control, HFONT Font) {
-  const int Length = ::GetWindowTextLengthW(Control);
-  std::wstring Text(static_cast<std::size_t>(Length) + 1, L'\0');
-  ::GetWindowTextW(Control, Text.data(), Length + 1);
-  const HDC Dc = ::GetDC(Control);
-  const HGDIOBJ Old = ::SelectObject(Dc, Font);
-  SIZE Size{};
-  ::GetTextExtentPoint32W(Dc, Text.c_str(), Length, &Size);
-  ::SelectObject(Dc, Old);
-  ::ReleaseDC(Control, Dc);
-  return Size;
-}
-
 HWND CreateFormWindow() {
-  const HWND Window = ::CreateWindowExW(FormExStyle, FormClassName(), L"Veldrin for UO:SE",
-                                        FormStyle, CW_USEDEFAULT, CW_USEDEFAULT, 0, 0, nullptr,
-                                        nullptr, ::GetModuleHandleW(nullptr), nullptr);
+  const HWND Window = ::CreateWindowExW(
+      FormExStyle, FormClassName(), Wide(ControlRow(Form1).Caption).c_str(), FormStyle,
+      CW_USEDEFAULT, CW_USEDEFAULT, 0, 0, nullptr, nullptr, ::GetModuleHandleW(nullptr), nullptr);
   if (Window == nullptr) throw EWin32Error("CreateWindowExW");
   return Window;
 }
@@ -127,7 +72,7 @@ TForm1::TForm1() : FHandle(CreateFormWindow()), FModel(*this), FBrowseFolder(FHa
   // exception, so the window gets its object's procedure only once everything stands.
   try {
     FBrowseFolder.SetTitle(L"UOAMのマップのあるフォルダを選択");
-    CreateControls();
+    FControls = CreateChildControls(FHandle, MainFormControls());
     FDpi = ::GetDpiForWindow(FHandle);
     LayOut(FDpi);
     StateChanged();
@@ -135,10 +80,9 @@ TForm1::TForm1() : FHandle(CreateFormWindow()), FModel(*this), FBrowseFolder(FHa
     MONITORINFO Monitor{};
     Monitor.cbSize = sizeof Monitor;
     ::GetMonitorInfoW(::MonitorFromWindow(FHandle, MONITOR_DEFAULTTOPRIMARY), &Monitor);
-    const int Width = ScaleForDpi(FormClientWidth, FDpi);
-    const int Height = ScaleForDpi(FormClientHeight, FDpi);
-    const RECT Frame = CentredFrame(Monitor.rcWork, Width, Height, FDpi);
-    PlaceClient(FHandle, Frame.left, Frame.top, Width, Height);
+    const SIZE Client = ClientSize(FDpi);
+    const RECT Frame = CentredFrame(Monitor.rcWork, Client.cx, Client.cy, FDpi);
+    PlaceClient(FHandle, Frame.left, Frame.top, Client.cx, Client.cy);
   } catch (...) {
     ::DestroyWindow(FHandle);
     throw;
@@ -157,71 +101,14 @@ void TForm1::Show(int CmdShow) {
   ::UpdateWindow(FHandle);
 }
 
-HWND TForm1::Control(int Id) const {
-  if (FHandle == nullptr) return nullptr;
-  for (const TControlRow& Row : MainFormControls()) {
-    if (Row.Id != Id) continue;
-    const HWND Parent = Row.ParentId == 0 ? FHandle : Control(Row.ParentId);
-    return Parent != nullptr ? ::GetDlgItem(Parent, Id) : nullptr;
-  }
-  return nullptr;
-}
-
-void TForm1::CreateControls() {
-  const HINSTANCE Instance = ::GetModuleHandleW(nullptr);
-  for (const TControlRow& Row : MainFormControls()) {
-    const TKindStyle Kind = StyleOf(Row.Kind);
-    const HWND Parent = Row.ParentId == 0 ? FHandle : Control(Row.ParentId);
-    const HWND Window =
-        ::CreateWindowExW(Kind.ExStyle, Kind.ClassName, Wide(Row.Caption).c_str(),
-                          WS_CHILD | WS_VISIBLE | Kind.Style, 0, 0, 0, 0, Parent,
-                          reinterpret_cast<HMENU>(static_cast<INT_PTR>(Row.Id)), Instance, nullptr);
-    if (Window == nullptr) throw EWin32Error("CreateWindowExW");
-    if (Row.Kind == TControlKind::GroupBox) ::SetWindowSubclass(Window, GroupBoxProc, 0, 0);
-    if (Row.Kind == TControlKind::DropDownList || Row.Kind == TControlKind::DropDown) {
-      for (const char* Item : MapTypeItems) {
-        ::SendMessageW(Window, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Wide(Item).c_str()));
-      }
-    }
-    if (Row.Kind == TControlKind::Status) ::SendMessageW(Window, SB_SIMPLE, TRUE, 0);
-    if (Row.Id == idBaseCBox) ::SendMessageW(Window, CB_SETCURSEL, FModel.BaseItemIndex(), 0);
-    if (Row.Id == idTrgCBox) ::SendMessageW(Window, CB_SETCURSEL, FModel.TrgItemIndex(), 0);
-  }
-  // The first of the three check boxes of each group starts the group for the arrow keys.
-  for (int F = 0; F < FacetCount; ++F) {
-    const HWND First = MapCBox(static_cast<Facet>(F), msFull);
-    ::SetWindowLongPtrW(First, GWL_STYLE, ::GetWindowLongPtrW(First, GWL_STYLE) | WS_GROUP);
-  }
-  const HWND FolderBtn = Control(idFolderBtn);
-  ::SetWindowLongPtrW(FolderBtn, GWL_STYLE, ::GetWindowLongPtrW(FolderBtn, GWL_STYLE) | WS_GROUP);
+HWND TForm1::Control(TMainControl Row) const {
+  return FHandle != nullptr ? FControls[static_cast<std::size_t>(Row)] : nullptr;
 }
 
 void TForm1::LayOut(UINT Dpi) {
   // The font the controls have now goes only once they all have the new one.
   TFontHandle NewFont = CreateWindowFont(Dpi);
-  const HFONT Font = NewFont.get();
-  for (const TControlRow& Row : MainFormControls()) {
-    const HWND Window = Control(Row.Id);
-    ::SendMessageW(Window, WM_SETFONT, reinterpret_cast<WPARAM>(Font), FALSE);
-    RECT Rect = ScaledRect(Row, Dpi);
-    if (Row.Kind == TControlKind::Label) {
-      const SIZE Text = TextSize(Window, Font);
-      Rect.right = Rect.left + Text.cx;
-      Rect.bottom = Rect.top + Text.cy;
-    }
-    const int Height = Rect.bottom - Rect.top;
-    const bool Combo = Row.Kind == TControlKind::DropDownList || Row.Kind == TControlKind::DropDown;
-    // A combo box's window spans its field and its dropped list; the list gets room for its
-    // items.
-    const int ListHeight =
-        Combo ? DroppedItems * static_cast<int>(::SendMessageW(Window, CB_GETITEMHEIGHT, 0, 0)) +
-                    ScaleForDpi(2, Dpi)
-              : 0;
-    ::SetWindowPos(Window, nullptr, Rect.left, Rect.top, Rect.right - Rect.left,
-                   Height + ListHeight, SWP_NOZORDER | SWP_NOACTIVATE);
-    if (Combo) FitComboField(Window, Height, Dpi);
-    ::InvalidateRect(Window, nullptr, TRUE);
-  }
+  LayOutControls(MainFormControls(), FControls, NewFont.get(), Dpi);
   FFont = std::move(NewFont);
 }
 
@@ -254,8 +141,8 @@ LRESULT TForm1::HandleMessage(UINT Message, WPARAM WParam, LPARAM LParam) {
     case WM_GETDPISCALEDSIZE: {
       // The frame at the new DPI is that of the client area scaled exactly, not the old frame
       // scaled, so that the rectangle WM_DPICHANGED then suggests fits the layout.
-      RECT Frame{0, 0, ScaleForDpi(FormClientWidth, static_cast<UINT>(WParam)),
-                 ScaleForDpi(FormClientHeight, static_cast<UINT>(WParam))};
+      const SIZE Client = ClientSize(static_cast<UINT>(WParam));
+      RECT Frame{0, 0, Client.cx, Client.cy};
       ::AdjustWindowRectExForDpi(&Frame, FormStyle, FALSE, FormExStyle, static_cast<UINT>(WParam));
       *reinterpret_cast<SIZE*>(LParam) = {Frame.right - Frame.left, Frame.bottom - Frame.top};
       return TRUE;
@@ -266,19 +153,16 @@ LRESULT TForm1::HandleMessage(UINT Message, WPARAM WParam, LPARAM LParam) {
       LayOut(FDpi);
       // The suggested rectangle, which has the size given above; where a system suggests
       // another, the client area still gets its own size at the suggested place.
-      PlaceClient(FHandle, Suggested->left, Suggested->top, ScaleForDpi(FormClientWidth, FDpi),
-                  ScaleForDpi(FormClientHeight, FDpi));
+      const SIZE Client = ClientSize(FDpi);
+      PlaceClient(FHandle, Suggested->left, Suggested->top, Client.cx, Client.cy);
       return 0;
     }
     case WM_ACTIVATE:
-      // The focus leaves with the activation and comes back to where it was (at first the
-      // first button), as in a dialog; the window itself may hold it, as during a run.
+      // The focus leaves with the activation and comes back where the model says.
       if (LOWORD(WParam) == WA_INACTIVE) {
-        const HWND Focused = ::GetFocus();
-        if (Focused == FHandle || ::IsChild(FHandle, Focused)) FLastFocus = Focused;
+        FModel.Deactivated();
       } else if (HIWORD(WParam) == 0) {
-        const HWND Target = FLastFocus != nullptr ? FLastFocus : Control(idFolderBtn);
-        ::SetFocus(::IsWindowEnabled(Target) ? Target : FHandle);
+        FModel.Activated();
       }
       return 0;
     case WM_CLOSE:
@@ -307,23 +191,24 @@ LRESULT TForm1::HandleMessage(UINT Message, WPARAM WParam, LPARAM LParam) {
 }
 
 void TForm1::ControlNotified(int Id, int Code) {
-  if (Id >= idMapCBox0 && Id < idMapCBox0 + FacetCount * MapScaleCount) {
-    if (Code != BN_CLICKED) return;
-    const auto F = static_cast<Facet>((Id - idMapCBox0) / MapScaleCount);
-    const auto S = static_cast<MapScale>((Id - idMapCBox0) % MapScaleCount);
-    FModel.BoxClicked(F, S, ::SendMessageW(MapCBox(F, S), BM_GETCHECK, 0, 0) == BST_CHECKED);
-    return;
+  const auto Row = static_cast<TMainControl>(Id - ControlId(Form1));
+  for (Facet F = 0; F < FacetCount; ++F) {
+    for (MapScale S = 0; S < MapScaleCount; ++S) {
+      if (Row != MapCBoxControl(F, S) || Code != BN_CLICKED) continue;
+      FModel.BoxClicked(F, S, ::SendMessageW(Control(Row), BM_GETCHECK, 0, 0) == BST_CHECKED);
+      return;
+    }
   }
-  if (Id >= idFolderBtn && Id <= idQuitBtn) {
-    if (Code == BN_CLICKED) FModel.Execute(static_cast<TWindowAction>(Id - idFolderBtn));
-    return;
+  for (int A = 0; A < WindowActionCount; ++A) {
+    const auto Action = static_cast<TWindowAction>(A);
+    if (Row == ActionButton(Action) && Code == BN_CLICKED) FModel.Execute(Action);
   }
-  const auto Selected = [this, Id] {
-    return static_cast<int>(::SendMessageW(Control(Id), CB_GETCURSEL, 0, 0));
+  const auto Selected = [this, Row] {
+    return static_cast<int>(::SendMessageW(Control(Row), CB_GETCURSEL, 0, 0));
   };
-  if (Id == idBaseCBox && Code == CBN_SELCHANGE) FModel.BaseSelected(Selected());
-  if (Id == idTrgCBox && Code == CBN_SELCHANGE) FModel.TrgSelected(Selected());
-  if (Id == idTrgCBox && Code == CBN_EDITCHANGE) FModel.TrgTextEdited();
+  if (Row == BaseCBox && Code == CBN_SELCHANGE) FModel.BaseSelected(Selected());
+  if (Row == TrgCBox && Code == CBN_SELCHANGE) FModel.TrgSelected(Selected());
+  if (Row == TrgCBox && Code == CBN_EDITCHANGE) FModel.TrgTextEdited();
 }
 
 void TForm1::MapBoxMenuRequested(POINT ScreenPos) {
@@ -335,7 +220,7 @@ void TForm1::MapBoxMenuRequested(POINT ScreenPos) {
   const HWND Focused = ::GetFocus();
   for (Facet F = 0; F < FacetCount; ++F) {
     for (MapScale S = 0; S < MapScaleCount; ++S) {
-      const HWND Box = MapCBox(F, S);
+      const HWND Box = Control(MapCBoxControl(F, S));
       RECT Rect;
       ::GetWindowRect(Box, &Rect);
       if (FromKeyboard ? Box != Focused : !::PtInRect(&Rect, ScreenPos)) continue;
@@ -363,39 +248,48 @@ bool TForm1::KeyPressed(const MSG& Message) {
     return true;
   }
   if (Message.message == WM_KEYDOWN && Message.wParam == VK_APPS) return true;
+  // Escape: the model's, unless it closes a dropped list.
+  if (Message.message == WM_KEYDOWN && Message.wParam == VK_ESCAPE) {
+    for (const TMainControl Box : {BaseCBox, TrgCBox}) {
+      if (::SendMessageW(Control(Box), CB_GETDROPPEDSTATE, 0, 0) != FALSE) return false;
+    }
+    FModel.EscapePressed();
+    return true;
+  }
   return false;
 }
 
 // ---- TMainWindowView ------------------------------------------------------------------------
 
 void TForm1::StateChanged() {
-  for (int Id = idFolderBtn; Id <= idQuitBtn; ++Id) {
-    ::EnableWindow(Control(Id), FModel.ActionEnabled(static_cast<TWindowAction>(Id - idFolderBtn)));
+  for (int A = 0; A < WindowActionCount; ++A) {
+    const auto Action = static_cast<TWindowAction>(A);
+    ::EnableWindow(Control(ActionButton(Action)), FModel.ActionEnabled(Action));
   }
   for (Facet F = 0; F < FacetCount; ++F) {
     for (MapScale S = 0; S < MapScaleCount; ++S) {
-      ::EnableWindow(MapCBox(F, S), FModel.BoxEnabled(F, S));
-      ::SendMessageW(MapCBox(F, S), BM_SETCHECK,
-                     FModel.BoxTicked(F, S) ? BST_CHECKED : BST_UNCHECKED, 0);
+      const HWND Box = Control(MapCBoxControl(F, S));
+      ::EnableWindow(Box, FModel.BoxEnabled(F, S));
+      ::SendMessageW(Box, BM_SETCHECK, FModel.BoxTicked(F, S) ? BST_CHECKED : BST_UNCHECKED, 0);
     }
   }
-  const auto Select = [this](int Id, int Item) {
-    if (Item >= 0 && ::SendMessageW(Control(Id), CB_GETCURSEL, 0, 0) != Item) {
-      ::SendMessageW(Control(Id), CB_SETCURSEL, Item, 0);
+  const auto Select = [this](TMainControl Box, int Item) {
+    if (Item >= 0 && ::SendMessageW(Control(Box), CB_GETCURSEL, 0, 0) != Item) {
+      ::SendMessageW(Control(Box), CB_SETCURSEL, Item, 0);
     }
   };
-  Select(idBaseCBox, FModel.BaseItemIndex());
+  Select(BaseCBox, FModel.BaseItemIndex());
   // Typed text (no item) stays as typed.
-  Select(idTrgCBox, FModel.TrgItemIndex());
+  Select(TrgCBox, FModel.TrgItemIndex());
   StatusChanged(false);
 }
 
 void TForm1::StatusChanged(bool PaintNow) {
-  const HWND StsBar = Control(idStsBar);
-  ::SendMessageW(StsBar, SB_SETTEXTW, SB_SIMPLEID,
+  const HWND Bar = Control(StsBar);
+  ::SendMessageW(Bar, SB_SETTEXTW, SB_SIMPLEID,
                  reinterpret_cast<LPARAM>(Wide(FModel.StatusText()).c_str()));
   // Only the status bar has changed, so only it is painted now.
-  if (PaintNow) ::UpdateWindow(StsBar);
+  if (PaintNow) ::UpdateWindow(Bar);
 }
 
 void TForm1::PaintWindow() {
@@ -417,6 +311,10 @@ void TForm1::ShowAbout() {
   AboutForm.ShowModal();
 }
 
+void TForm1::ShowViewer(const std::string& FileName) {
+  TMapViewer::Show(FileName, FHandle);
+}
+
 void TForm1::RequestClose() {
   ::SendMessageW(FHandle, WM_CLOSE, 0, 0);
 }
@@ -434,21 +332,15 @@ void TForm1::HoldSessionEnd(bool Hold) {
 }
 
 TFocusTarget TForm1::Focus() {
-  const HWND Focused = ::GetFocus();
-  if (Focused == nullptr) return TFocusTarget::Other;
-  if (Focused == FHandle) return TFocusTarget::Window;
-  const int Id = ::GetDlgCtrlID(Focused);
-  if (Id >= idFolderBtn && Id <= idQuitBtn && Focused == Control(Id)) {
-    return static_cast<TFocusTarget>(static_cast<int>(TFocusTarget::FolderBtn) + Id - idFolderBtn);
+  // The target box's text field is a window of its own inside the box.
+  for (HWND Focused = ::GetFocus(); Focused != nullptr;
+       Focused = ::GetAncestor(Focused, GA_PARENT)) {
+    const auto Found = std::find(FControls.begin(), FControls.end(), Focused);
+    if (Found != FControls.end()) return static_cast<TMainControl>(Found - FControls.begin());
   }
-  return TFocusTarget::Other;
+  return std::nullopt;
 }
 
-void TForm1::SetFocus(TFocusTarget Target) {
-  if (Target == TFocusTarget::Window) {
-    ::SetFocus(FHandle);
-  } else if (Target >= TFocusTarget::FolderBtn) {
-    ::SetFocus(Control(idFolderBtn + static_cast<int>(Target) -
-                       static_cast<int>(TFocusTarget::FolderBtn)));
-  }
+void TForm1::SetFocus(TMainControl Target) {
+  ::SetFocus(Control(Target));
 }

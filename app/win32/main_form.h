@@ -1,7 +1,8 @@
 #pragma once
 
 // The main window on Windows: five buttons on a panel, the base and target map type boxes, the
-// twelve map check boxes in their four groups and the status bar, laid out for the monitor's DPI.
+// twelve map check boxes in their four groups and the status bar, made from the window's control
+// table and laid out for the monitor's DPI.
 // A view of the window model: the user's events go into the model, and the controls show the
 // state it gives out.
 
@@ -9,6 +10,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/core/main_window_model.h"
 #include "app/core/map_catalogue.h"
@@ -29,11 +31,11 @@ class TForm1 : public TMainWindowView {
 
   // Null once the window has been closed.
   HWND Handle() const { return FHandle; }
-  // The control of Id (TControlId); null once the window is gone.
-  HWND Control(int Id) const;
-  HWND MapCBox(Facet F, MapScale S) const { return Control(MapCBoxId(F, S)); }
+  // The window of a row of the window's table; null once the window is gone.
+  HWND Control(TMainControl Row) const;
   UINT Dpi() const { return FDpi; }
   TMainWindowModel& Model() { return FModel; }
+  const TMainWindowModel& Model() const { return FModel; }
   TBrowseFolder& BrowseFolder() { return FBrowseFolder; }
 
   // TMainWindowView
@@ -43,16 +45,16 @@ class TForm1 : public TMainWindowView {
   void ProcessMessages() override;
   std::optional<std::string> PickFolder(const std::string& Start) override;
   void ShowAbout() override;
+  void ShowViewer(const std::string& FileName) override;
   void RequestClose() override;
   void ShowError(const std::string& Message) override;
   void HoldSessionEnd(bool Hold) override;
   TFocusTarget Focus() override;
-  void SetFocus(TFocusTarget Target) override;
+  void SetFocus(TMainControl Target) override;
 
  private:
   static LRESULT CALLBACK WindowProc(HWND Window, UINT Message, WPARAM WParam, LPARAM LParam);
   LRESULT HandleMessage(UINT Message, WPARAM WParam, LPARAM LParam);
-  void CreateControls();
   // Positions, sizes and fonts of every control at Dpi.
   void LayOut(UINT Dpi);
 
@@ -64,7 +66,7 @@ class TForm1 : public TMainWindowView {
   HWND FHandle;
   UINT FDpi = USER_DEFAULT_SCREEN_DPI;
   TFontHandle FFont;
-  HWND FLastFocus = nullptr;  // the focus when the window was last deactivated
+  std::vector<HWND> FControls;  // one a row of the table
   TMainWindowModel FModel;
   TBrowseFolder FBrowseFolder;
 };

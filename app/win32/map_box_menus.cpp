@@ -3,7 +3,6 @@
 #include <exception>
 
 #include "app/win32/error_display.h"
-#include "app/win32/map_viewer.h"
 #include "app/win32/wide_text.h"
 #include "app/win32/win32_handles.h"
 
@@ -29,12 +28,7 @@ void PopupMapBoxMenu(HWND Owner, TMainWindowModel& Model, Facet F, MapScale S, P
         ::TrackPopupMenu(Menu.get(), TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY, ScreenPos.x,
                          ScreenPos.y, 0, Owner, nullptr));
     if (Chosen == 0 || Chosen > Entries.size()) return;
-    const TMapBoxEntry& Entry = Entries[Chosen - 1];
-    if (Entry.Id == TMapBoxEntryId::Restore) {
-      Model.RestoreFromBackup(F, S);
-    } else {
-      TMapViewer::Show(Entry.FileName, Owner);
-    }
+    Model.MapBoxEntryChosen(F, S, Entries[Chosen - 1].Id);
   } catch (const std::exception& Error) {
     ShowErrorMessage(Owner, Error.what());
   }

@@ -25,6 +25,5 @@ using TMenuHandle = std::unique_ptr<std::remove_pointer_t<HMENU>, TMenuDestroy>;
 TMenuHandle CreateMapBoxMenu(const std::vector<TMapBoxEntry>& Entries);
 
 // Pops up the menu of map (F, S) at ScreenPos over Owner (nothing when the model offers no
-// entry) and carries out the entry chosen: a viewer of its file beside Owner, or the restore.
-// Errors are shown in a message box.
+// entry) and hands the entry chosen to the model. Errors are shown in a message box.
 void PopupMapBoxMenu(HWND Owner, TMainWindowModel& Model, Facet F, MapScale S, POINT ScreenPos);

@@ -5,9 +5,9 @@
 
 #include <benchmark/benchmark.h>
 
-#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QPushButton>
 #include <memory>
 #include <string>
 
@@ -24,10 +24,12 @@ struct TWindow {
   TForm1 Form;
   TWindow() {
     WriteSampleMaps(Sample.Root().string());
-    Form.MapFolder = Sample.Root().string();
+    Form.Model().MapFolder = Sample.Root().string();
     Form.show();
-    for (auto& Row : Form.MapCBoxes) {
-      for (QCheckBox* Box : Row) Box->click();
+    for (Facet F = 0; F < FacetCount; ++F) {
+      for (MapScale S = 0; S < MapScaleCount; ++S) {
+        static_cast<QCheckBox*>(Form.Control(MapCBoxControl(F, S)))->click();
+      }
     }
     QApplication::processEvents();
   }
@@ -65,9 +67,10 @@ class TSilentHost : public TJobHost {
 void BM_WindowMake(benchmark::State& State) {
   TWindow& window = Window();
   for (auto _ : State) {
-    window.Form.MakeAct->trigger();
-    if (window.Form.GetStatusText() != " 完了しました") {
-      State.SkipWithError(("run ended with \"" + window.Form.GetStatusText() + "\"").c_str());
+    static_cast<QPushButton*>(window.Form.Control(TMainControl::MakeBtn))->click();
+    const std::string& Text = window.Form.Model().StatusText();
+    if (Text != " 完了しました") {
+      State.SkipWithError(("run ended with \"" + Text + "\"").c_str());
       break;
     }
   }

@@ -38,10 +38,14 @@ class TRecordingView : public TMainWindowView {
     return Picked;
   }
   void ShowAbout() override { ++Abouts; }
+  void ShowViewer(const std::string& FileName) override {
+    if (ViewerFails) throw std::runtime_error("does not load");
+    Viewers.push_back(FileName);
+  }
   void RequestClose() override { ++CloseRequests; }
   void ShowError(const std::string& Message) override { Errors.push_back(Message); }
   TFocusTarget Focus() override { return Focused; }
-  void SetFocus(TFocusTarget Target) override { Focused = Target; }
+  void SetFocus(TMainControl Target) override { Focused = Target; }
 
   const TMainWindowModel* Model = nullptr;
   int States = 0;
@@ -51,9 +55,11 @@ class TRecordingView : public TMainWindowView {
   bool PickerFails = false;
   std::string PickerStart;
   int Abouts = 0;
+  std::vector<std::string> Viewers;  // the files of the viewers shown
+  bool ViewerFails = false;
   int CloseRequests = 0;
   std::vector<std::string> Errors;
-  TFocusTarget Focused = TFocusTarget::Other;
+  TFocusTarget Focused;
 };
 
 class MainWindowModelTest : public ::testing::Test {
@@ -283,24 +289,27 @@ class ModelFocusTest : public MainWindowModelTest,
 TEST_P(ModelFocusTest, ADisabledButtonsFocusWaitsOnTheWindowAndComesBack) {
   WriteBase(fcFeluccaTrammel, mtNormal, msFull);
   Shown();
+  Model.Activated();
   Model.BoxClicked(fcFeluccaTrammel, msFull, true);
   View.Focused = GetParam().Before;
-  std::optional<TFocusTarget> During;
+  TFocusTarget During = TMainControl::StsBar;  // unseen
   View.DuringRun = [&] {
-    if (!During) During = View.Focused;
+    if (During == TMainControl::StsBar) During = View.Focused;
   };
   Model.Execute(TWindowAction::Make);
   EXPECT_EQ(During, GetParam().During);
   EXPECT_EQ(View.Focused, GetParam().AfterRun);
 }
 
+using enum TMainControl;
 const TFocusCase FocusCases[] = {
-    {"Make", TFocusTarget::MakeBtn, TFocusTarget::Window, TFocusTarget::MakeBtn},
-    {"Folder", TFocusTarget::FolderBtn, TFocusTarget::Window, TFocusTarget::FolderBtn},
-    {"About", TFocusTarget::AboutBtn, TFocusTarget::Window, TFocusTarget::AboutBtn},
-    {"Quit", TFocusTarget::QuitBtn, TFocusTarget::QuitBtn, TFocusTarget::QuitBtn},
-    {"ABox", TFocusTarget::Other, TFocusTarget::Other, TFocusTarget::Other},
-    {"Window", TFocusTarget::Window, TFocusTarget::Window, TFocusTarget::Window},
+    {"Make", MakeBtn, Form1, MakeBtn},
+    {"Folder", FolderBtn, Form1, FolderBtn},
+    {"About", AboutBtn, Form1, AboutBtn},
+    {"Quit", QuitBtn, QuitBtn, QuitBtn},
+    {"ABox", FT1CBox, FT1CBox, FT1CBox},
+    {"Window", Form1, Form1, Form1},
+    {"Elsewhere", std::nullopt, std::nullopt, std::nullopt},
 };
 
 INSTANTIATE_TEST_SUITE_P(Focus, ModelFocusTest, ::testing::ValuesIn(FocusCases),
@@ -310,15 +319,61 @@ INSTANTIATE_TEST_SUITE_P(Focus, ModelFocusTest, ::testing::ValuesIn(FocusCases),
 TEST_F(MainWindowModelTest, FocusOnCancelAtTheEndOfARunGoesBackToTheButtonBeforeTheRun) {
   WriteBase(fcFeluccaTrammel, mtNormal, msFull);
   Shown();
+  Model.Activated();
   Model.BoxClicked(fcFeluccaTrammel, msFull, true);
-  View.Focused = TFocusTarget::MakeBtn;
+  View.Focused = MakeBtn;
   View.DuringRun = [&] {
-    View.Focused = TFocusTarget::CancelBtn;
+    View.Focused = CancelBtn;
     Model.Execute(TWindowAction::Cancel);
   };
   Model.Execute(TWindowAction::Make);
   EXPECT_EQ(Model.StatusText(), " 中止しました");
-  EXPECT_EQ(View.Focused, TFocusTarget::MakeBtn);
+  EXPECT_EQ(View.Focused, MakeBtn);
+}
+
+// A run that ends while another window (a viewer) is active gives the button its focus back
+// with the activation; a control disabled while the window was inactive does not get it.
+TEST_F(MainWindowModelTest, ActivationGivesTheFocusBackUnlessItsControlWasDisabledMeanwhile) {
+  WriteBase(fcFeluccaTrammel, mtNormal, msFull);
+  Shown();
+  Model.Activated();
+  EXPECT_EQ(View.Focused, FolderBtn);  // at first
+  Model.BoxClicked(fcFeluccaTrammel, msFull, true);
+  View.Focused = MakeBtn;
+  View.DuringRun = [&] {
+    if (!Model.IsActive()) return;
+    Model.Deactivated();
+    View.Focused.reset();  // in the viewer
+  };
+  Model.Execute(TWindowAction::Make);
+  EXPECT_FALSE(View.Focused.has_value());  // nothing given while inactive
+  Model.Activated();
+  EXPECT_EQ(View.Focused, MakeBtn);
+
+  Model.Deactivated();
+  Model.BoxClicked(fcFeluccaTrammel, msFull, false);  // Make disabled meanwhile
+  Model.Activated();
+  EXPECT_EQ(View.Focused, Form1);
+
+  View.Focused = FT1CBox;
+  Model.Deactivated();
+  Model.BaseSelected(2);  // no X-ray base file: the box is disabled
+  Model.Activated();
+  EXPECT_EQ(View.Focused, Form1);
+}
+
+TEST_F(MainWindowModelTest, EscapeCancelsARunAndDoesNothingWhileIdle) {
+  WriteBase(fcFeluccaTrammel, mtNormal, msFull);
+  Shown();
+  Model.SetStatusText("kept");
+  Model.EscapePressed();
+  EXPECT_FALSE(Model.Canceled);
+  EXPECT_EQ(Model.StatusText(), "kept");
+  Model.BoxClicked(fcFeluccaTrammel, msFull, true);
+  View.DuringRun = [&] { Model.EscapePressed(); };
+  Model.Execute(TWindowAction::Make);
+  EXPECT_EQ(Model.StatusText(), " 中止しました");
+  EXPECT_FALSE(TargetExists(fcFeluccaTrammel, mtXRay, msFull));
 }
 
 // An action's Alt letter acts only while the action is enabled; either way the key is used up.
@@ -446,15 +501,24 @@ using enum TMapBoxEntryId;
 const TMenuCase MenuCases[] = {
     {"Nothing", {}, fcMalas, msFull, {}},
     {"BaseMap", {"MAP5243958-1.BMP"}, fcMalas, msFull, {ShowBaseMap}},
+    {"BaseMapAndResult",
+     {"MAP5243958-2.BMP", "MAP3-X2.BMP"},
+     fcMalas,
+     msHalf,
+     {ShowBaseMap, ShowResult}},
     {"ResultAndBackup", {"MAP4-X4.BMP", "MAP4-X4.OLD"}, fcTokuno, msQuarter, {ShowResult, Restore}},
     {"SecondFeluccaBackup", {"MAP1-X1.OLD"}, fcFeluccaTrammel, msFull, {Restore}},
-    {"OtherTypesOnly", {"MAP3687478-X1.BMP", "MAP2-1.OLD"}, fcIlshenar, msFull, {}},
+    {"OtherTypesAndScalesOnly",
+     {"MAP3687478-X1.BMP", "MAP2-1.BMP", "MAP2-1.OLD", "MAP2-X2.OLD"},
+     fcIlshenar,
+     msFull,
+     {}},
 };
 
 INSTANTIATE_TEST_SUITE_P(Files, ModelMenuTest, ::testing::ValuesIn(MenuCases),
                          [](const auto& Info) { return std::string(Info.param.Name); });
 
-TEST_F(MainWindowModelTest, MenuEntriesNameTheirFilesAndRestoreOnlyWhileIdle) {
+TEST_F(MainWindowModelTest, MenuEntriesCarryTheirLettersAndRestoreOnlyWhileIdle) {
   WriteFileBytes(Dir.file("MAP2-X2.BMP"), {1});
   WriteFileBytes(Dir.file("MAP2-X2.OLD"), {2});
   WriteBase(fcMalas, mtNormal, msFull);
@@ -463,7 +527,7 @@ TEST_F(MainWindowModelTest, MenuEntriesNameTheirFilesAndRestoreOnlyWhileIdle) {
   std::vector<TMapBoxEntry> DuringRun;
   View.DuringRun = [&] {
     DuringRun = Model.MapBoxMenu(fcIlshenar, msHalf);
-    Model.RestoreFromBackup(fcIlshenar, msHalf);  // a menu left open from before the run
+    Model.MapBoxEntryChosen(fcIlshenar, msHalf, Restore);  // a menu left open from before
   };
   Model.Execute(TWindowAction::Make);
   ASSERT_EQ(DuringRun.size(), 1u);
@@ -473,12 +537,42 @@ TEST_F(MainWindowModelTest, MenuEntriesNameTheirFilesAndRestoreOnlyWhileIdle) {
   const std::vector<TMapBoxEntry> Entries = Model.MapBoxMenu(fcIlshenar, msHalf);
   ASSERT_EQ(Entries.size(), 2u);
   EXPECT_STREQ(Entries[0].Caption, "グリッドマップを表示(&G)");
-  EXPECT_EQ(Entries[0].FileName, Dir.file("MAP2-X2.BMP"));
   EXPECT_STREQ(Entries[1].Caption, "バックアップから復元(&R)");
-  Model.RestoreFromBackup(fcIlshenar, msHalf);
+  Model.MapBoxEntryChosen(fcIlshenar, msHalf, Restore);
   EXPECT_EQ(testsupport::ReadFileBytes(Dir.file("MAP2-X2.BMP")), std::vector<std::uint8_t>{2});
-  EXPECT_EQ(Model.StatusText(), GetMapDisplayName(fcIlshenar, msHalf) + RestoredText);
+  EXPECT_EQ(Model.StatusText(), " イルシェナー 1/2 : 復元しました");
   EXPECT_TRUE(View.Errors.empty());
+}
+
+// A viewer shows the base map of the base type chosen now, the result of the target type; one
+// that does not load shows its error.
+TEST_F(MainWindowModelTest, ShowEntriesOpenViewersOfTheirFilesAndShowTheirErrors) {
+  Shown();
+  Model.BaseSelected(1);
+  Model.TrgSelected(0);
+  Model.MapBoxEntryChosen(fcTokuno, msQuarter, ShowBaseMap);
+  Model.MapBoxEntryChosen(fcTokuno, msQuarter, ShowResult);
+  EXPECT_EQ(View.Viewers,
+            (std::vector<std::string>{Dir.file("MAP2097782-NS4.BMP"), Dir.file("MAP4-4.BMP")}));
+  View.ViewerFails = true;
+  Model.MapBoxEntryChosen(fcTokuno, msQuarter, ShowResult);
+  EXPECT_EQ(View.Errors, std::vector<std::string>{"does not load"});
+}
+
+// ---- the control table -------------------------------------------------------------------------
+
+TEST(WindowControlsTest, TabOrderRunsButtonsComboBoxesThenGroupsFullHalfQuarter) {
+  std::vector<std::string> Names;
+  for (const int Row : TabOrder(MainFormControls())) Names.push_back(MainFormControls()[Row].Name);
+  EXPECT_EQ(Names, (std::vector<std::string>{"FolderBtn", "MakeBtn", "CancelBtn", "AboutBtn",
+                                             "QuitBtn", "BaseCBox", "TrgCBox", "FT1CBox", "FT2CBox",
+                                             "FT4CBox", "I1CBox", "I2CBox", "I4CBox", "M1CBox",
+                                             "M2CBox", "M4CBox", "Tk1CBox", "Tk2CBox", "Tk4CBox"}));
+  std::vector<std::string> Captions;
+  for (const TMainControl Button : {FolderBtn, MakeBtn, CancelBtn, AboutBtn, QuitBtn}) {
+    Captions.push_back(MarkedCaption(ControlRow(Button)));
+  }
+  EXPECT_EQ(Captions, (std::vector<std::string>{"&Folder", "&Make", "&Cancel", "&About", "Quit"}));
 }
 
 }  // namespace

@@ -7,7 +7,6 @@
 #include <QMenu>
 #include <QTest>
 #include <functional>
-#include <ostream>
 #include <string>
 #include <vector>
 
@@ -46,73 +45,25 @@ std::vector<TMapViewer*> Viewers() {
 
 class MapBoxMenuTest : public WindowTest {
  protected:
-  TMapBoxMenus& Menus() { return *Form->MapBoxMenus; }
+  TMapBoxMenus& Menus() { return Form->MapBoxMenus(); }
   std::string File(const char* Name) const { return Folder() + "/" + Name; }
 };
 
 // ---- entries --------------------------------------------------------------------------------
-
-struct TMenuCase {
-  const char* Title;
-  std::vector<const char*> Files;  // written before the menu is made
-  Facet F;
-  MapScale S;
-  std::vector<std::string> Entries;
-};
-void PrintTo(const TMenuCase& C, std::ostream* Os) {
-  *Os << C.Title;
-}
-
-class MenuEntriesTest : public MapBoxMenuTest, public ::testing::WithParamInterface<TMenuCase> {};
-
-// Base type normal, target type X-ray (the window's start).
-TEST_P(MenuEntriesTest, AppearOnlyWhenTheirFilesExist) {
-  for (const char* Name : GetParam().Files) WriteFileBytes(File(Name), {1});
-  ShowWindow();
-  const std::unique_ptr<QMenu> Menu = Menus().CreateMenu(GetParam().F, GetParam().S);
-  EXPECT_EQ(EntryNames(Menu.get()), GetParam().Entries);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Files, MenuEntriesTest,
-    ::testing::Values(TMenuCase{"nothing: no menu", {}, fcMalas, msFull, {}},
-                      TMenuCase{
-                          "base map", {"MAP5243958-1.BMP"}, fcMalas, msFull, {"ShowBaseMapItem"}},
-                      TMenuCase{"base map and result",
-                                {"MAP5243958-2.BMP", "MAP3-X2.BMP"},
-                                fcMalas,
-                                msHalf,
-                                {"ShowBaseMapItem", "ShowResultItem"}},
-                      TMenuCase{"result and backup without the base map",
-                                {"MAP4-X4.BMP", "MAP4-X4.OLD"},
-                                fcTokuno,
-                                msQuarter,
-                                {"ShowResultItem", "RestoreItem"}},
-                      TMenuCase{"only the second Felucca and Trammel backup",
-                                {"MAP1-X1.OLD"},
-                                fcFeluccaTrammel,
-                                msFull,
-                                {"RestoreItem"}},
-                      TMenuCase{"files of other map types and scales only",
-                                {"MAP3687478-X1.BMP", "MAP2-1.BMP", "MAP2-1.OLD", "MAP2-X2.OLD"},
-                                fcIlshenar,
-                                msFull,
-                                {}}));
 
 TEST_F(MapBoxMenuTest, DuringARunTheMenuOffersNothingThatWrites) {
   WriteBase(fcIlshenar, mtNormal, msFull, 64);
   WriteFileBytes(File("MAP2-X1.BMP"), {1});
   WriteFileBytes(File("MAP2-X1.OLD"), {2});
   TForm1& W = ShowWindow();
-  Tick(W.I1CBox);
+  Tick(Box(W, I1CBox));
   std::vector<std::string> DuringRun;
   qttest::TPoller Look([&] {
-    if (!W.IsRunning()) return false;
+    if (!W.Model().IsRunning()) return false;
     DuringRun = EntryNames(Menus().CreateMenu(fcIlshenar, msFull).get());
-    Menus().RestoreFromBackup(fcIlshenar, msFull);  // a menu left open from before the run
     return true;
   });
-  Press(W.MakeBtn);
+  Press(Btn(W, MakeBtn));
   ASSERT_TRUE(Look.Done());
   EXPECT_EQ(DuringRun, (std::vector<std::string>{"ShowBaseMapItem", "ShowResultItem"}));
   EXPECT_EQ(testsupport::ReadFileBytes(File("MAP2-X1.OLD")), std::vector<std::uint8_t>{2});
@@ -128,8 +79,8 @@ TEST_F(MapBoxMenuTest, PopsUpOnARightClickOrTheMenuKeyAlsoOnADisabledBox) {
   WriteFileBytes(File("MAP3-X4.BMP"), {1});
   WriteBase(fcTokuno, mtNormal, msHalf);
   TForm1& W = ShowWindow();
-  ASSERT_FALSE(W.M4CBox->isEnabled());
-  W.Tk2CBox->setFocus();
+  ASSERT_FALSE(Box(W, M4CBox)->isEnabled());
+  Box(W, Tk2CBox)->setFocus();
   auto Request = [](QContextMenuEvent::Reason Reason) {
     return [Reason](QCheckBox* Box) {
       QContextMenuEvent Event(Reason, QPoint(5, 5), Box->mapToGlobal(QPoint(5, 5)));
@@ -143,11 +94,11 @@ TEST_F(MapBoxMenuTest, PopsUpOnARightClickOrTheMenuKeyAlsoOnADisabledBox) {
     const char* Text;
   };
   for (const TCase& C :
-       {TCase{W.M4CBox, Request(QContextMenuEvent::Mouse), "ShowResultItem",
+       {TCase{Box(W, M4CBox), Request(QContextMenuEvent::Mouse), "ShowResultItem",
               "グリッドマップを表示(&G)"},
-        TCase{W.Tk2CBox, Request(QContextMenuEvent::Keyboard), "ShowBaseMapItem",
+        TCase{Box(W, Tk2CBox), Request(QContextMenuEvent::Keyboard), "ShowBaseMapItem",
               "ベースマップを表示(&B)"},
-        TCase{W.Tk2CBox,
+        TCase{Box(W, Tk2CBox),
               [](QCheckBox* Box) { QTest::keyClick(Box, Qt::Key_F10, Qt::ShiftModifier); },
               "ShowBaseMapItem", "ベースマップを表示(&B)"}}) {
     C.Ask(C.Box);
@@ -167,26 +118,27 @@ TEST_F(MapBoxMenuTest, RestoreAfterARunLeavesTheFolderAsBeforeTheRun) {
   WriteFileBytes(File("MAP1-X2.BMP"), {1});
   TForm1& W = ShowWindow();
   const auto Before = Snapshot(Dir);
-  Tick(W.FT2CBox);
-  Press(W.MakeBtn);
+  Tick(Box(W, FT2CBox));
+  Press(Btn(W, MakeBtn));
   ASSERT_NE(Snapshot(Dir), Before);
   const std::unique_ptr<QMenu> Menu = Menus().CreateMenu(fcFeluccaTrammel, msHalf);
   ASSERT_NE(Entry(*Menu, "RestoreItem"), nullptr);
   Entry(*Menu, "RestoreItem")->trigger();
   EXPECT_EQ(Snapshot(Dir), Before);
-  EXPECT_EQ(W.GetStatusText(), GetMapDisplayName(fcFeluccaTrammel, msHalf) + " : 復元しました");
+  EXPECT_EQ(W.Model().StatusText(), " ﾌｪﾙｯｶ & ﾄﾗﾒﾙ 1/2 : 復元しました");
   EXPECT_TRUE(Errors.empty());
 }
 
 TEST_F(MapBoxMenuTest, ShowResultOpensAViewerAndAFileThatDoesNotLoadShowsItsError) {
   WriteBase(fcMalas, mtNormal, msFull, 24);
   WriteFileBytes(File("MAP3-X1.BMP"), std::vector<std::uint8_t>(60, 'x'));
-  TForm1& W = ShowWindow();
-  Menus().ShowResult(fcMalas, msFull);
+  ShowWindow();
+  const std::unique_ptr<QMenu> Menu = Menus().CreateMenu(fcMalas, msFull);
+  Entry(*Menu, "ShowResultItem")->trigger();
   EXPECT_EQ(Errors.size(), 1u);
   EXPECT_TRUE(Viewers().empty());
 
-  Menus().ShowBaseMap(fcMalas, msFull);
+  Entry(*Menu, "ShowBaseMapItem")->trigger();
   ASSERT_EQ(Viewers().size(), 1u);
   TMapViewer* Viewer = Viewers()[0];
   EXPECT_EQ(Viewer->View().FileName(), File("MAP5243958-1.BMP"));
@@ -196,7 +148,6 @@ TEST_F(MapBoxMenuTest, ShowResultOpensAViewerAndAFileThatDoesNotLoadShowsItsErro
   QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   EXPECT_TRUE(Viewers().empty());
   EXPECT_EQ(Errors.size(), 1u);
-  (void)W;
 }
 
 }  // namespace

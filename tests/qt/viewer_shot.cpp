@@ -3,6 +3,7 @@
 //
 //   veldrin_viewer_shot OUTPUT.png [X Y]    (X, Y: the map point in the middle, default: a town)
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
 #include <QPixmap>
@@ -28,13 +29,13 @@ int main(int argc, char** argv) {
   WriteSampleMap(Folder, fcFeluccaTrammel, msHalf);
 
   TForm1 Form1;
-  Form1.MapFolder = Folder;
+  Form1.Model().MapFolder = Folder;
   Form1.show();
-  Form1.BaseCBoxSelect();
-  Form1.FT2CBox->click();
-  Form1.MakeBtn->click();
+  Form1.Model().BaseCBoxSelect();
+  static_cast<QAbstractButton*>(Form1.Control(TMainControl::FT2CBox))->click();
+  static_cast<QAbstractButton*>(Form1.Control(TMainControl::MakeBtn))->click();
   std::string Result, Second;
-  GetTrgFileNames(Folder, fcFeluccaTrammel, Form1.GetTrgMapType(), msHalf, Result, Second);
+  GetTrgFileNames(Folder, fcFeluccaTrammel, Form1.Model().GetTrgMapType(), msHalf, Result, Second);
 
   TMapViewer Viewer;
   Viewer.resize(640, 420);

@@ -7,13 +7,13 @@
 #include "support/bmp_builder.h"
 
 void WindowTest::SetUp() {
-  FSavedHandler = TForm1::SetErrorHandler(
-      [this](QWidget*, const QString& Message) { Errors.push_back(Message); });
+  FSavedHandler =
+      ::SetErrorHandler([this](QWidget*, const QString& Message) { Errors.push_back(Message); });
 }
 
 void WindowTest::TearDown() {
   Form.reset();
-  TForm1::SetErrorHandler(FSavedHandler);
+  ::SetErrorHandler(FSavedHandler);
   TBrowseFolder::SetFolderPicker({});
 }
 
@@ -26,20 +26,13 @@ void WindowTest::WriteBase(Facet F, MapType T, MapScale S, int Height) const {
   testsupport::WriteFileBytes(GetBaseFileName(Folder(), F, T, S), testsupport::BuildBmp(Bmp));
 }
 
-std::string WindowTest::TargetName(Facet F, MapType T, MapScale S) const {
-  std::string Main;
-  std::string Second;
-  GetTrgFileNames(Folder(), F, T, S, Main, Second);
-  return Main;
-}
-
-bool WindowTest::TargetExists(Facet F, MapType T, MapScale S) const {
-  return FileExists(TargetName(F, T, S));
+bool WindowTest::TargetExists(const char* Name) const {
+  return FileExists(Folder() + "/" + Name);
 }
 
 TForm1& WindowTest::ShowWindow() {
   Form = std::make_unique<TForm1>();
-  Form->MapFolder = Folder();
+  Form->Model().MapFolder = Folder();
   Form->show();
   return *Form;
 }
@@ -69,10 +62,10 @@ void WindowTest::Press(QPushButton* Button) {
 }
 
 void WindowTest::ExpectIdleActions(bool MakeEnabled) const {
-  EXPECT_TRUE(Form->OpenFolderAct->isEnabled());
-  EXPECT_EQ(Form->MakeAct->isEnabled(), MakeEnabled);
-  EXPECT_TRUE(Form->AboutAct->isEnabled());
-  EXPECT_FALSE(Form->CancelAct->isEnabled());
-  EXPECT_TRUE(Form->QuitAct->isEnabled());
-  EXPECT_FALSE(Form->IsRunning());
+  EXPECT_TRUE(Btn(*Form, FolderBtn)->isEnabled());
+  EXPECT_EQ(Btn(*Form, MakeBtn)->isEnabled(), MakeEnabled);
+  EXPECT_TRUE(Btn(*Form, AboutBtn)->isEnabled());
+  EXPECT_FALSE(Btn(*Form, CancelBtn)->isEnabled());
+  EXPECT_TRUE(Btn(*Form, QuitBtn)->isEnabled());
+  EXPECT_FALSE(Form->Model().IsRunning());
 }

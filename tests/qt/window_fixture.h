@@ -14,10 +14,27 @@
 #include <vector>
 
 #include "app/core/map_catalogue.h"
+#include "app/core/window_controls.h"
 #include "app/qt/main_form.h"
 #include "browsefl/browse_folder_qt.h"
 #include "qt_test_application.h"
 #include "support/temp_dir.h"
+
+// The window's controls by their rows, as the widgets they are.
+using enum TMainControl;
+template <typename T = QWidget>
+T* Widget(const TForm1& W, TMainControl Row) {
+  return static_cast<T*>(W.Control(Row));
+}
+inline QPushButton* Btn(const TForm1& W, TMainControl Row) {
+  return Widget<QPushButton>(W, Row);
+}
+inline QCheckBox* Box(const TForm1& W, TMainControl Row) {
+  return Widget<QCheckBox>(W, Row);
+}
+inline QComboBox* Combo(const TForm1& W, TMainControl Row) {
+  return Widget<QComboBox>(W, Row);
+}
 
 class WindowTest : public ::testing::Test {
  protected:
@@ -27,8 +44,8 @@ class WindowTest : public ::testing::Test {
   std::string Folder() const { return Dir.path().string(); }
   // Writes a small valid 8-bit base file (8 pixels wide, Height rows) for the map.
   void WriteBase(Facet F, MapType T, MapScale S, int Height = 16) const;
-  std::string TargetName(Facet F, MapType T, MapScale S) const;
-  bool TargetExists(Facet F, MapType T, MapScale S) const;
+  // Whether the folder has a file of that name.
+  bool TargetExists(const char* Name) const;
 
   // Creates the window with MapFolder set to the temporary folder and shows it.
   TForm1& ShowWindow();
@@ -47,5 +64,5 @@ class WindowTest : public ::testing::Test {
   std::vector<QString> Errors;  // messages of the errors the window showed
 
  private:
-  TForm1::TErrorHandler FSavedHandler;
+  ::TErrorHandler FSavedHandler;
 };

@@ -4,6 +4,7 @@
 //
 //   veldrin_window_shot OUTPUT.png
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
 #include <QGroupBox>
@@ -52,13 +53,17 @@ int main(int argc, char** argv) {
   Form1.show();
   TBrowseFolder::SetFolderPicker(
       [&Dir](QWidget*, const QString&, const QString&) { return Dir.path(); });
-  Form1.FolderBtn->click();
-  for (QCheckBox* Box : {Form1.FT4CBox, Form1.I4CBox, Form1.M2CBox, Form1.Tk4CBox}) {
-    Box->click();
+  const auto Click = [&Form1](TMainControl Row) {
+    static_cast<QAbstractButton*>(Form1.Control(Row))->click();
+  };
+  Click(TMainControl::FolderBtn);
+  for (const TMainControl Box :
+       {TMainControl::FT4CBox, TMainControl::I4CBox, TMainControl::M2CBox, TMainControl::Tk4CBox}) {
+    Click(Box);
   }
-  Form1.MakeBtn->click();
+  Click(TMainControl::MakeBtn);
   QApplication::processEvents();
-  std::printf("status: \"%s\"\n", Form1.GetStatusText().c_str());
+  std::printf("status: \"%s\"\n", Form1.Model().StatusText().c_str());
   std::printf("font: %s\n", qPrintable(QFontInfo(Form1.font()).family()));
   for (const QWidget* Control : Form1.findChildren<QWidget*>()) {
     const QStyle* Style = Control->style();

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "app/core/restore.h"
 #include "app/core/viewer_placement.h"
 #include "app/win32/error_display.h"
+#include "app/win32/main_form.h"
 #include "app/win32/map_box_menus.h"
 #include "app/win32/map_viewer.h"
 #include "support/temp_dir.h"
@@ -17,53 +17,28 @@
 
 namespace {
 
-// The main window as far as the model asks of it here: nothing.
-class TQuietView : public TMainWindowView {
- public:
-  void StateChanged() override {}
-  void StatusChanged(bool) override {}
-  void PaintWindow() override {}
-  void ProcessMessages() override {}
-  std::optional<std::string> PickFolder(const std::string&) override { return std::nullopt; }
-  void ShowAbout() override {}
-  void RequestClose() override {}
-  void ShowError(const std::string& Message) override { Errors.push_back(Message); }
-  TFocusTarget Focus() override { return TFocusTarget::Other; }
-  void SetFocus(TFocusTarget) override {}
-
-  std::vector<std::string> Errors;
-};
-
 class Win32MapBoxMenuTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    Model.MapFolder = testsupport::Utf8Of(Dir.path());
-    Model.FormShow();
+    Form.Model().MapFolder = testsupport::Utf8Of(Dir.path());
     FSaved = SetErrorHandler([this](HWND, const std::string& M) { Errors.push_back(M); });
-    // A window without a frame, whose going costs no wait for a window manager.
-    Owner = ::CreateWindowExW(0, L"STATIC", L"", WS_POPUP | WS_VISIBLE, 50, 50, 200, 100, nullptr,
-                              nullptr, ::GetModuleHandleW(nullptr), nullptr);
+    Owner = Form.Handle();
+    ::SetWindowPos(Owner, nullptr, 50, 50, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    Form.Show();
   }
-  void TearDown() override {
-    ::DestroyWindow(Owner);  // and the viewers it owns
-    SetErrorHandler(FSaved);
-  }
+  void TearDown() override { SetErrorHandler(FSaved); }
 
-  std::string BaseName() const { return GetBaseFileName(Model.MapFolder, 0, mtNormal, msHalf); }
-  std::string ResultName() const {
-    std::string Main, Second;
-    GetTrgFileNames(Model.MapFolder, 0, mtXRay, msHalf, Main, Second);
-    return Main;
-  }
-  std::string BackupName() const {
-    return RestoreTargets(Model.MapFolder, 0, mtXRay, msHalf)[0].Backup;
-  }
+  // The files of Felucca and Trammel at half size, base type normal, target type X-ray.
+  std::string BaseName() const { return File("MAP25166902-2.BMP"); }
+  std::string ResultName() const { return File("MAP0-X2.BMP"); }
+  std::string BackupName() const { return File("MAP0-X2.OLD"); }
+  std::string File(const char* Name) const { return Form.Model().MapFolder + "\\" + Name; }
 
   // Pops the menu of Felucca and Trammel at half size up and picks the entry of Letter.
   void Choose(char Letter) {
     const LPARAM Scan = static_cast<LPARAM>(::MapVirtualKeyW(Letter, MAPVK_VK_TO_VSC)) << 16;
     ::PostMessageW(Owner, WM_KEYDOWN, static_cast<WPARAM>(Letter), Scan | 1);
-    PopupMapBoxMenu(Owner, Model, 0, msHalf, POINT{60, 60});
+    PopupMapBoxMenu(Owner, Form.Model(), 0, msHalf, POINT{60, 60});
   }
 
   // The viewers Owner owns.
@@ -82,8 +57,7 @@ class Win32MapBoxMenuTest : public ::testing::Test {
   }
 
   testsupport::TempDir Dir;
-  TQuietView View;
-  TMainWindowModel Model{View};
+  TForm1 Form;
   HWND Owner = nullptr;
   std::vector<std::string> Errors;
 
@@ -95,7 +69,7 @@ TEST_F(Win32MapBoxMenuTest, TheMenuHoldsTheModelsEntriesInOrderWithTheirLetters)
   win32test::WriteMap(BaseName(), 8, 8);
   win32test::WriteMap(ResultName(), 8, 8);
   win32test::WriteMap(BackupName(), 8, 8);
-  const TMenuHandle Menu = CreateMapBoxMenu(Model.MapBoxMenu(0, msHalf));
+  const TMenuHandle Menu = CreateMapBoxMenu(Form.Model().MapBoxMenu(0, msHalf));
   ASSERT_EQ(::GetMenuItemCount(Menu.get()), 3);
   const wchar_t* Captions[] = {L"ベースマップを表示(&B)", L"グリッドマップを表示(&G)",
                                L"バックアップから復元(&R)"};
@@ -148,8 +122,8 @@ TEST_F(Win32MapBoxMenuTest, RestoringGivesTheTargetsTheirBackupsAndSaysSo) {
   testsupport::WriteFileBytes(BackupName(), Backup);
   Choose('R');
   EXPECT_EQ(testsupport::ReadFileBytes(ResultName()), Backup);
-  EXPECT_EQ(Model.StatusText(), GetMapDisplayName(0, msHalf) + RestoredText);
-  EXPECT_TRUE(View.Errors.empty());
+  EXPECT_EQ(Form.Model().StatusText(), " ﾌｪﾙｯｶ & ﾄﾗﾒﾙ 1/2 : 復元しました");
+  EXPECT_TRUE(Errors.empty());
   EXPECT_TRUE(Viewers().empty());
 }
 

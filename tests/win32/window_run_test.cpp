@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "app/win32/control_layout.h"
 #include "app/win32/error_display.h"
 #include "app/win32/main_form.h"
 #include "platform/files.h"
@@ -24,13 +25,18 @@
 namespace {
 
 using win32test::WindowText;
+using enum TMainControl;
 
 std::wstring StatusText(const TForm1& Form) {
-  return win32test::StatusBarText(Form.Control(idStsBar));
+  return win32test::StatusBarText(Form.Control(StsBar));
 }
 
-bool Enabled(const TForm1& Form, int Id) {
-  return ::IsWindowEnabled(Form.Control(Id)) != FALSE;
+bool Enabled(const TForm1& Form, TMainControl Row) {
+  return ::IsWindowEnabled(Form.Control(Row)) != FALSE;
+}
+
+HWND MapCBox(const TForm1& Form, Facet F, MapScale S) {
+  return Form.Control(MapCBoxControl(F, S));
 }
 
 bool Ticked(HWND Box) {
@@ -42,10 +48,10 @@ bool Ticked(HWND Box) {
 void Click(HWND Control) {
   ::SendMessageW(Control, BM_CLICK, 0, 0);
 }
-void Select(const TForm1& Form, int Id, int Item) {
-  ::SendMessageW(Form.Control(Id), CB_SETCURSEL, Item, 0);
-  ::SendMessageW(Form.Handle(), WM_COMMAND, MAKEWPARAM(Id, CBN_SELCHANGE),
-                 reinterpret_cast<LPARAM>(Form.Control(Id)));
+void Select(const TForm1& Form, TMainControl Row, int Item) {
+  ::SendMessageW(Form.Control(Row), CB_SETCURSEL, Item, 0);
+  ::SendMessageW(Form.Handle(), WM_COMMAND, MAKEWPARAM(ControlId(Row), CBN_SELCHANGE),
+                 reinterpret_cast<LPARAM>(Form.Control(Row)));
 }
 
 class Win32WindowTest : public ::testing::Test {
@@ -62,11 +68,7 @@ class Win32WindowTest : public ::testing::Test {
     return Form;
   }
   std::string Folder() const { return testsupport::Utf8Of(Dir.path()); }
-  std::string Target(Facet F, MapScale S) const {
-    std::string Main, Second;
-    GetTrgFileNames(Folder(), F, mtXRay, S, Main, Second);
-    return Main;
-  }
+  bool Exists(const char* Name) const { return FileExists(Folder() + "\\" + Name); }
 
   testsupport::TempDir Dir;
   TForm1 Form;
@@ -79,33 +81,36 @@ TEST_F(Win32WindowTest, BoxesFollowTheBaseFilesAndMakeTheTicksWhileTypedTextMean
   TForm1& W = ShowWindow(Folder());
   for (Facet F = 0; F < FacetCount; ++F) {
     for (MapScale S = 0; S < MapScaleCount; ++S) {
-      EXPECT_EQ(::IsWindowEnabled(W.MapCBox(F, S)) != FALSE, S == msQuarter && F % 2 == 1)
+      EXPECT_EQ(::IsWindowEnabled(MapCBox(W, F, S)) != FALSE, S == msQuarter && F % 2 == 1)
           << int(F) << "," << int(S);
     }
   }
-  EXPECT_FALSE(Enabled(W, idMakeBtn));
-  EXPECT_FALSE(Enabled(W, idCancelBtn));
-  Click(W.MapCBox(fcTokuno, msQuarter));
-  EXPECT_TRUE(Ticked(W.MapCBox(fcTokuno, msQuarter)));
-  EXPECT_TRUE(Enabled(W, idMakeBtn));
+  EXPECT_FALSE(Enabled(W, MakeBtn));
+  EXPECT_FALSE(Enabled(W, CancelBtn));
+  Click(MapCBox(W, fcTokuno, msQuarter));
+  EXPECT_TRUE(Ticked(MapCBox(W, fcTokuno, msQuarter)));
+  EXPECT_TRUE(Enabled(W, MakeBtn));
 
   // Another base type without files: the boxes go, the tick stays, Make goes.
-  Select(W, idBaseCBox, mtNoStatics);
-  EXPECT_FALSE(::IsWindowEnabled(W.MapCBox(fcTokuno, msQuarter)));
-  EXPECT_TRUE(Ticked(W.MapCBox(fcTokuno, msQuarter)));
-  EXPECT_FALSE(Enabled(W, idMakeBtn));
-  Select(W, idBaseCBox, mtNormal);
-  EXPECT_TRUE(Enabled(W, idMakeBtn));
+  Select(W, BaseCBox, mtNoStatics);
+  EXPECT_FALSE(::IsWindowEnabled(MapCBox(W, fcTokuno, msQuarter)));
+  EXPECT_TRUE(Ticked(MapCBox(W, fcTokuno, msQuarter)));
+  EXPECT_FALSE(Enabled(W, MakeBtn));
+  Select(W, BaseCBox, mtNormal);
+  EXPECT_TRUE(Enabled(W, MakeBtn));
 
   // The target box: a selection is the target type; typed text makes it X-ray unseen.
-  Select(W, idTrgCBox, mtNormal);
+  Select(W, TrgCBox, mtNormal);
   EXPECT_EQ(W.Model().GetTrgMapType(), mtNormal);
-  const HWND Edit = ::FindWindowExW(W.Control(idTrgCBox), nullptr, L"Edit", nullptr);
+  const HWND Edit = ::FindWindowExW(W.Control(TrgCBox), nullptr, L"Edit", nullptr);
   ASSERT_NE(Edit, nullptr);
   ::SendMessageW(Edit, WM_CHAR, L'x', 0);
   EXPECT_EQ(W.Model().TrgItemIndex(), -1);
   EXPECT_EQ(W.Model().GetTrgMapType(), mtXRay);
-  EXPECT_NE(WindowText(W.Control(idTrgCBox)).find(L'x'), std::wstring::npos);
+  const std::wstring Typed = WindowText(W.Control(TrgCBox));
+  EXPECT_NE(Typed.find(L'x'), std::wstring::npos);
+  Click(MapCBox(W, fcTokuno, msQuarter));  // the window shows the model's state anew
+  EXPECT_EQ(WindowText(W.Control(TrgCBox)), Typed);
 }
 
 // A run started by clicking Make writes the maps of the ticked boxes; with
@@ -120,29 +125,29 @@ TEST_F(Win32WindowTest, ARunStartedWithMakeWritesTheTickedMapsAndEndsWithTheFina
                              {fcIlshenar, msHalf},
                              {fcMalas, msQuarter},
                              {fcTokuno, msQuarter}}) {
-    Click(W.MapCBox(F, S));
+    Click(MapCBox(W, F, S));
   }
   bool SeenRunning = false;
   const win32test::TAtNextMessages DuringRun([&] {
-    SeenRunning = W.Model().IsRunning() && !Enabled(W, idFolderBtn) && !Enabled(W, idMakeBtn) &&
-                  !Enabled(W, idAboutBtn) && Enabled(W, idCancelBtn) && Enabled(W, idQuitBtn);
+    SeenRunning = W.Model().IsRunning() && !Enabled(W, FolderBtn) && !Enabled(W, MakeBtn) &&
+                  !Enabled(W, AboutBtn) && Enabled(W, CancelBtn) && Enabled(W, QuitBtn);
   });
-  Click(W.Control(idMakeBtn));
+  Click(W.Control(MakeBtn));
   ASSERT_TRUE(DuringRun.Called());
   EXPECT_TRUE(SeenRunning);
   EXPECT_EQ(StatusText(W), L" 完了しました");
   EXPECT_TRUE(Errors.empty());
-  EXPECT_TRUE(Enabled(W, idMakeBtn));
-  EXPECT_FALSE(Enabled(W, idCancelBtn));
-  std::string Main, Second;
-  GetTrgFileNames(MapFolder, fcFeluccaTrammel, mtXRay, msQuarter, Main, Second);
-  EXPECT_TRUE(FileExists(Main));
-  EXPECT_TRUE(FileExists(Second));
+  EXPECT_TRUE(Enabled(W, MakeBtn));
+  EXPECT_FALSE(Enabled(W, CancelBtn));
+  EXPECT_TRUE(FileExists(MapFolder + "\\MAP0-X4.BMP"));
+  EXPECT_TRUE(FileExists(MapFolder + "\\MAP1-X4.BMP"));
 }
 
+enum class TRequest { Button, CloseButton, LogOff, Escape };
 struct TInterruption {
   const char* Name;
-  int Id;  // the button clicked between two rows; 0: the window's close button; -1: log-off
+  TRequest Request;
+  TMainControl Button;  // the button clicked between two rows
 };
 
 class Win32WindowInterruptTest : public Win32WindowTest,
@@ -156,40 +161,46 @@ TEST_P(Win32WindowInterruptTest, StopsTheRunAfterTheRowWithNothingOfTheMapSaved)
   win32test::WriteSample(Folder(), fcMalas, msQuarter);
   win32test::WriteSample(Folder(), fcTokuno, msQuarter);
   TForm1& W = ShowWindow(Folder());
-  Click(W.MapCBox(fcMalas, msQuarter));
-  Click(W.MapCBox(fcTokuno, msQuarter));
-  const int Id = GetParam().Id;
+  Click(MapCBox(W, fcMalas, msQuarter));
+  Click(MapCBox(W, fcTokuno, msQuarter));
+  const TRequest Request = GetParam().Request;
   std::string TextAtRequest;
   const win32test::TAtNextMessages BetweenRows([&] {
     TextAtRequest = W.Model().StatusText();
-    if (Id > 0) {
-      ::PostMessageW(W.Control(Id), BM_CLICK, 0, 0);
-    } else if (Id == 0) {
+    if (Request == TRequest::Button) {
+      ::PostMessageW(W.Control(GetParam().Button), BM_CLICK, 0, 0);
+    } else if (Request == TRequest::CloseButton) {
       ::PostMessageW(W.Handle(), WM_CLOSE, 0, 0);
+    } else if (Request == TRequest::Escape) {
+      ::PostMessageW(::GetFocus(), WM_KEYDOWN, VK_ESCAPE, 1);
     } else {
       // As the system asks every program, and then tells it; it may end the process after that.
       EXPECT_EQ(::SendMessageW(W.Handle(), WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF), TRUE);
       ::SendMessageW(W.Handle(), WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
     }
   });
-  Click(W.Control(idMakeBtn));
+  Click(W.Control(MakeBtn));
   ASSERT_TRUE(BetweenRows.Called());
   EXPECT_EQ(TextAtRequest, " マラス 1/4 : drawing[0%]");  // 1 row of 512
-  EXPECT_FALSE(FileExists(Target(fcMalas, msQuarter)));
-  EXPECT_FALSE(FileExists(Target(fcTokuno, msQuarter)));
+  EXPECT_FALSE(Exists("MAP3-X4.BMP"));
+  EXPECT_FALSE(Exists("MAP4-X4.BMP"));
   EXPECT_TRUE(Errors.empty());
-  if (Id == idCancelBtn) {
+  const bool Cancels = Request == TRequest::Escape || GetParam().Button == CancelBtn;
+  if (Cancels) {
     ASSERT_NE(W.Handle(), nullptr);
     EXPECT_EQ(StatusText(W), L" 中止しました");
-    EXPECT_TRUE(Enabled(W, idMakeBtn));
+    EXPECT_TRUE(Enabled(W, MakeBtn));
   } else {
     EXPECT_EQ(W.Handle(), nullptr);
     EXPECT_TRUE(W.Model().Closing);
   }
 }
 
-const TInterruption Interruptions[] = {
-    {"Cancel", idCancelBtn}, {"Quit", idQuitBtn}, {"CloseButton", 0}, {"LogOff", -1}};
+const TInterruption Interruptions[] = {{"Cancel", TRequest::Button, CancelBtn},
+                                       {"Quit", TRequest::Button, QuitBtn},
+                                       {"CloseButton", TRequest::CloseButton, Form1},
+                                       {"LogOff", TRequest::LogOff, Form1},
+                                       {"Escape", TRequest::Escape, Form1}};
 INSTANTIATE_TEST_SUITE_P(Interruptions, Win32WindowInterruptTest,
                          ::testing::ValuesIn(Interruptions),
                          [](const auto& Info) { return std::string(Info.param.Name); });
@@ -197,44 +208,36 @@ INSTANTIATE_TEST_SUITE_P(Interruptions, Win32WindowInterruptTest,
 TEST_F(Win32WindowTest, AFailedRunShowsItsMessageAndLeavesTheWindowUsable) {
   testsupport::WriteFileBytes(GetBaseFileName(Folder(), fcMalas, mtNormal, msFull), {'B', 'M'});
   TForm1& W = ShowWindow(Folder());
-  Click(W.MapCBox(fcMalas, msFull));
-  Click(W.Control(idMakeBtn));
+  Click(MapCBox(W, fcMalas, msFull));
+  Click(W.Control(MakeBtn));
   ASSERT_EQ(Errors.size(), 1u);
   EXPECT_FALSE(Errors[0].empty());
-  EXPECT_TRUE(Enabled(W, idMakeBtn));
-  EXPECT_TRUE(Enabled(W, idFolderBtn));
-  EXPECT_FALSE(Enabled(W, idCancelBtn));
+  EXPECT_TRUE(Enabled(W, MakeBtn));
+  EXPECT_TRUE(Enabled(W, FolderBtn));
+  EXPECT_FALSE(Enabled(W, CancelBtn));
 }
 
-// The About dialog: modal over the window, centred on it, its table's controls, closed by Ok.
+// The About dialog: modal over the window, centred on it, closed by Ok.
 TEST_F(Win32WindowTest, AboutShowsTheDialogModallyCentredOnTheWindowAndOkClosesIt) {
   TForm1& W = ShowWindow(Folder());
-  RECT Client{}, Frame{}, Owner{}, Button{};
+  RECT Frame{}, Owner{};
   std::wstring Caption, Label1;
   bool OwnerDisabled = false;
   win32test::TTimer WhileOpen([&] {
     const HWND About = ::FindWindowW(L"VeldrinAboutForm", nullptr);
     if (About == nullptr || !::IsWindowVisible(About)) return false;
-    ::GetClientRect(About, &Client);
     ::GetWindowRect(About, &Frame);
     ::GetWindowRect(W.Handle(), &Owner);
     Caption = WindowText(About);
-    Label1 = WindowText(::GetDlgItem(About, 2));
-    Button = win32test::RectInParent(::GetDlgItem(About, IDOK));
+    Label1 = WindowText(::GetDlgItem(About, ControlId(TAboutControl::Label1)));
     OwnerDisabled = !::IsWindowEnabled(W.Handle());
     ::PostMessageW(::GetDlgItem(About, IDOK), BM_CLICK, 0, 0);
     return true;
   });
-  Click(W.Control(idAboutBtn));
+  Click(W.Control(AboutBtn));
   ASSERT_TRUE(WhileOpen.Done());
-  EXPECT_EQ(Client.right, 254);
-  EXPECT_EQ(Client.bottom, 79);
   EXPECT_EQ(Caption, L"About Veldrin");
   EXPECT_EQ(Label1, L"Veldrin for UO:SE rev 0.0.6.11");
-  EXPECT_EQ(Button.left, 92);
-  EXPECT_EQ(Button.top, 48);
-  EXPECT_EQ(Button.right - Button.left, 75);
-  EXPECT_EQ(Button.bottom - Button.top, 25);
   EXPECT_NEAR((Frame.left + Frame.right) / 2, (Owner.left + Owner.right) / 2, 1);
   EXPECT_NEAR((Frame.top + Frame.bottom) / 2, (Owner.top + Owner.bottom) / 2, 1);
   EXPECT_TRUE(OwnerDisabled);
@@ -275,8 +278,8 @@ HWND ShownWindowOfClass(const wchar_t* ClassName) {
 
 struct TModalState {
   const char* Name;
-  const wchar_t* ClassName;                    // the window the state shows
-  std::function<void(TForm1&)> Open;           // returns once the state has ended
+  const wchar_t* ClassName;           // the window the state shows
+  std::function<void(TForm1&)> Open;  // returns once the state has ended
 };
 
 class Win32WindowModalCloseTest : public Win32WindowTest,
@@ -290,7 +293,7 @@ TEST_P(Win32WindowModalCloseTest, ACloseWhileItIsOpenEndsItAndTheWindow) {
   SetErrorHandler({});                                   // the real message box
   testsupport::WriteFileBytes(GetBaseFileName(Folder(), fcMalas, mtNormal, msFull), {'B', 'M'});
   TForm1& W = ShowWindow(Folder());
-  Click(W.MapCBox(fcMalas, msFull));
+  Click(MapCBox(W, fcMalas, msFull));
   bool Shown = false;
   win32test::TTimer WhileOpen([&] {
     if (ShownWindowOfClass(GetParam().ClassName) == nullptr) return false;
@@ -305,12 +308,12 @@ TEST_P(Win32WindowModalCloseTest, ACloseWhileItIsOpenEndsItAndTheWindow) {
 }
 
 const TModalState ModalStates[] = {
-    {"About", L"VeldrinAboutForm", [](TForm1& W) { Click(W.Control(idAboutBtn)); }},
-    {"MessageBox", L"#32770", [](TForm1& W) { Click(W.Control(idMakeBtn)); }},
+    {"About", L"VeldrinAboutForm", [](TForm1& W) { Click(W.Control(AboutBtn)); }},
+    {"MessageBox", L"#32770", [](TForm1& W) { Click(W.Control(MakeBtn)); }},
     {"MapBoxMenu", L"#32768",
      [](TForm1& W) {
        RECT Box;
-       ::GetWindowRect(W.MapCBox(fcMalas, msFull), &Box);
+       ::GetWindowRect(MapCBox(W, fcMalas, msFull), &Box);
        ::SendMessageW(W.Handle(), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(W.Handle()),
                       MAKELPARAM(Box.left + 4, Box.top + 4));
      }},
@@ -336,14 +339,15 @@ TEST_F(Win32WindowTest, AboutFollowsTheDpiOfTheMonitorItIsMovedTo) {
       RECT Client;
       ::GetClientRect(About, &Client);
       LOGFONTW Font{};
-      ::GetObjectW(reinterpret_cast<HFONT>(::SendMessageW(::GetDlgItem(About, 2), WM_GETFONT, 0, 0)),
+      ::GetObjectW(reinterpret_cast<HFONT>(::SendMessageW(
+                       ::GetDlgItem(About, ControlId(TAboutControl::Label1)), WM_GETFONT, 0, 0)),
                    sizeof Font, &Font);
       Seen.push_back({Dpi, Client.right, Client.bottom, Font.lfHeight});
     }
     ::PostMessageW(::GetDlgItem(About, IDOK), BM_CLICK, 0, 0);
     return true;
   });
-  Click(W.Control(idAboutBtn));
+  Click(W.Control(AboutBtn));
   ASSERT_EQ(Seen.size(), 3u);
   const LONG Want[3][3] = {{381, 119, -18}, {508, 158, -24}, {254, 79, -12}};
   for (std::size_t I = 0; I < 3; ++I) {
@@ -351,6 +355,33 @@ TEST_F(Win32WindowTest, AboutFollowsTheDpiOfTheMonitorItIsMovedTo) {
     EXPECT_EQ(Seen[I].Height, Want[I][1]) << Seen[I].Dpi;
     EXPECT_EQ(Seen[I].FontHeight, Want[I][2]) << Seen[I].Dpi;
   }
+}
+
+TEST_F(Win32WindowTest, QuitWhileIdleClosesTheWindowAtOnce) {
+  TForm1& W = ShowWindow(Folder());
+  Click(W.Control(QuitBtn));
+  EXPECT_TRUE(W.Model().Closing);
+  EXPECT_EQ(W.Handle(), nullptr);
+}
+
+// The window's activation reaches the model: the focus comes back to the control that had it,
+// or goes to the window where that control was disabled meanwhile.
+TEST_F(Win32WindowTest, ActivationGivesTheFocusBackOrToTheWindowWhereItsControlWasDisabled) {
+  win32test::WriteSample(Folder(), fcMalas, msQuarter);
+  TForm1& W = ShowWindow(Folder());
+  Click(MapCBox(W, fcMalas, msQuarter));
+  ::SetFocus(W.Control(MakeBtn));
+  const HWND Other = ::CreateWindowExW(0, L"STATIC", L"", WS_POPUP | WS_VISIBLE, 0, 0, 50, 50,
+                                       nullptr, nullptr, ::GetModuleHandleW(nullptr), nullptr);
+  ::SetActiveWindow(Other);
+  ASSERT_EQ(::GetActiveWindow(), Other);
+  ::SetActiveWindow(W.Handle());
+  EXPECT_EQ(::GetFocus(), W.Control(MakeBtn));
+  ::SetActiveWindow(Other);
+  W.Model().BoxClicked(fcMalas, msQuarter, false);  // Make disabled meanwhile
+  ::SetActiveWindow(W.Handle());
+  EXPECT_EQ(::GetFocus(), W.Handle());
+  ::DestroyWindow(Other);
 }
 
 // Idle, the window agrees to the end of the session and goes when it ends, not before: the end
@@ -414,7 +445,7 @@ class Win32MapBoxMenuKeyTest : public Win32WindowTest,
 TEST_P(Win32MapBoxMenuKeyTest, OpensTheFocusedBoxsMenu) {
   win32test::WriteSample(Folder(), fcMalas, msQuarter);
   TForm1& W = ShowWindow(Folder());
-  const HWND Box = W.MapCBox(fcMalas, msQuarter);
+  const HWND Box = MapCBox(W, fcMalas, msQuarter);
   ::SetFocus(Box);
   ASSERT_EQ(::GetFocus(), Box);
   BYTE State[256] = {};
@@ -451,16 +482,19 @@ TEST_F(Win32WindowTest, ArrowKeysMoveBetweenTheBoxesOfAGroup) {
     testsupport::WriteFileBytes(GetBaseFileName(Folder(), fcIlshenar, mtNormal, S), {'B', 'M'});
   }
   TForm1& W = ShowWindow(Folder());
-  ::SetFocus(W.MapCBox(fcIlshenar, msFull));
+  ::SetFocus(MapCBox(W, fcIlshenar, msFull));
   const struct {
     UINT Key;
     MapScale Then;
-  } Steps[] = {{VK_RIGHT, msHalf}, {VK_DOWN, msQuarter}, {VK_RIGHT, msFull},
-               {VK_LEFT, msQuarter}, {VK_UP, msHalf}};
+  } Steps[] = {{VK_RIGHT, msHalf},
+               {VK_DOWN, msQuarter},
+               {VK_RIGHT, msFull},
+               {VK_LEFT, msQuarter},
+               {VK_UP, msHalf}};
   for (const auto& Step : Steps) {
     PostKey(::GetFocus(), WM_KEYDOWN, WM_KEYUP, Step.Key);
     win32test::PumpUntil([] { return false; }, 0);
-    EXPECT_EQ(::GetFocus(), W.MapCBox(fcIlshenar, Step.Then)) << Step.Key;
+    EXPECT_EQ(::GetFocus(), MapCBox(W, fcIlshenar, Step.Then)) << Step.Key;
   }
 }
 
@@ -470,19 +504,19 @@ TEST_F(Win32WindowTest, ArrowKeysMoveBetweenTheBoxesOfAGroup) {
 TEST_F(Win32WindowTest, EachComboBoxComesRightAfterItsOwnLabel) {
   TForm1& W = ShowWindow(Folder());
   const struct {
-    int Box;
-    int Label;
+    TMainControl Box;
+    TMainControl Label;
     const wchar_t* Text;
-  } Pairs[] = {{idBaseCBox, idLabel1, L"をベースにグリッドマップを作成して"},
-               {idTrgCBox, idLabel2, L"にグリッドマップを設定する"}};
+  } Pairs[] = {{BaseCBox, Label1, L"をベースにグリッドマップを作成して"},
+               {TrgCBox, Label2, L"にグリッドマップを設定する"}};
   for (const auto& Pair : Pairs) {
     const HWND Before = ::GetWindow(W.Control(Pair.Box), GW_HWNDPREV);
-    EXPECT_EQ(Before, W.Control(Pair.Label)) << Pair.Box;
+    EXPECT_EQ(Before, W.Control(Pair.Label)) << static_cast<int>(Pair.Box);
     EXPECT_EQ(WindowText(Before), Pair.Text);
   }
   // Labels take no part in the tab order: Tab still goes from the target box to the first map
   // box.
-  EXPECT_EQ(::GetNextDlgTabItem(W.Handle(), W.Control(idBaseCBox), FALSE), W.Control(idTrgCBox));
+  EXPECT_EQ(::GetNextDlgTabItem(W.Handle(), W.Control(BaseCBox), FALSE), W.Control(TrgCBox));
 }
 
 }  // namespace
