@@ -8,6 +8,7 @@
 #include "platform/long_paths.h"
 #include "platform/os_files.h"
 #include "platform/temp_names.h"
+#include "platform/utf16.h"
 
 namespace {
 
@@ -16,25 +17,6 @@ HANDLE Handle(TOsFile File) {
 }
 TOsFile FileOf(HANDLE Handle) {
   return Handle == INVALID_HANDLE_VALUE ? OsNoFile : reinterpret_cast<TOsFile>(Handle);
-}
-
-std::wstring Wide(const std::string& Text) {
-  if (Text.empty()) return {};
-  const int size = static_cast<int>(Text.size());
-  const int n = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, Text.data(), size, nullptr, 0);
-  if (n <= 0) return {};  // not UTF-8: no such file
-  std::wstring w(static_cast<std::size_t>(n), L'\0');
-  ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, Text.data(), size, w.data(), n);
-  return w;
-}
-
-std::string Utf8(const wchar_t* Text, std::size_t Length) {
-  if (Length == 0) return {};
-  const int size = static_cast<int>(Length);
-  const int n = ::WideCharToMultiByte(CP_UTF8, 0, Text, size, nullptr, 0, nullptr, nullptr);
-  std::string s(static_cast<std::size_t>(n), '\0');
-  ::WideCharToMultiByte(CP_UTF8, 0, Text, size, s.data(), n, nullptr, nullptr);
-  return s;
 }
 
 // The full path of Name, "" when the system cannot make one.
@@ -54,15 +36,15 @@ std::wstring FullPathOf(const std::wstring& Name) {
 // longer names to what is made in it (a temporary's name is longer than its target's), so every
 // name is weighed on its own.
 std::wstring SystemName(const std::string& Name) {
-  const std::wstring wide = Wide(Name);
+  const std::wstring wide = Utf8ToWide(Name);
   const std::wstring full = wide.size() < ExtendedPathFrom ? std::wstring() : FullPathOf(wide);
   if (full.empty()) {
     if (SystemNameHook != nullptr) SystemNameHook(Name);
     return wide;
   }
-  const std::string extended = ExtendedLengthPath(Utf8(full.data(), full.size()));
+  const std::string extended = ExtendedLengthPath(WideToUtf8(full));
   if (SystemNameHook != nullptr) SystemNameHook(extended);
-  return Wide(extended);
+  return Utf8ToWide(extended);
 }
 
 bool IsDelimiter(char c) {
@@ -168,7 +150,7 @@ DWORD PosixRename(HANDLE File, const std::wstring& To) {
   constexpr auto kRenameInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(22);  // FileRenameInfoEx
   const std::wstring full = FullPathOf(To);
   if (full.empty()) return ::GetLastError();
-  const std::wstring target = Wide(NtPath(Utf8(full.data(), full.size())));
+  const std::wstring target = Utf8ToWide(NtPath(WideToUtf8(full)));
   const std::size_t nameBytes = target.size() * sizeof(wchar_t);
   std::vector<std::byte> buffer(offsetof(FILE_RENAME_INFO, FileName) + nameBytes + sizeof(wchar_t));
   auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
@@ -308,7 +290,7 @@ std::string OsModuleFileName() {
   for (;;) {
     const DWORD n = ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
     if (n == 0) return {};
-    if (n < buffer.size()) return Utf8(buffer.data(), n);
+    if (n < buffer.size()) return WideToUtf8(std::wstring_view(buffer.data(), n));
     if (buffer.size() >= 32768) return {};
     buffer.resize(buffer.size() * 2);
   }
@@ -428,7 +410,7 @@ std::vector<std::string> OsFolderEntries(const std::string& Folder) {
                                            FindExSearchNameMatch, nullptr, 0);
   if (search == INVALID_HANDLE_VALUE) return names;
   do {
-    const std::string name = Utf8(found.cFileName, std::wcslen(found.cFileName));
+    const std::string name = WideToUtf8(found.cFileName);
     if (name != "." && name != "..") names.push_back(name);
   } while (::FindNextFileW(search, &found));
   ::FindClose(search);
