@@ -138,9 +138,9 @@ const TChange Changes[] = {
     {"TargetType", [](WindowTest&, TForm1& W) { WindowChangeTest::Choose(W.TrgCBox, 0); }},
     {"FolderPicked",
      [](WindowTest& T, TForm1& W) {
-       const QString Picked = QString::fromStdString(static_cast<WindowChangeTest&>(T).Folder());
+       const std::string Picked = static_cast<WindowChangeTest&>(T).Folder();
        TBrowseFolder::SetFolderPicker(
-           [Picked](QWidget*, const QString&, const QString&) { return Picked; });
+           [Picked](QWidget*, const std::string&, const std::string&) { return Picked; });
        W.OpenFolderAct->trigger();
      }},
 };
@@ -154,17 +154,17 @@ TEST_F(WindowTest, PickedFolderBecomesMapFolderAndReenablesTheBoxes) {
   TForm1& W = ShowWindow();
   Tick(W.FT1CBox);
   ASSERT_TRUE(W.MakeAct->isEnabled());
-  QString SeenTitle;
-  QString SeenStart;
-  const QString Picked = QString::fromStdString(Other.path().string());
-  TBrowseFolder::SetFolderPicker([&](QWidget*, const QString& Title, const QString& Start) {
+  std::string SeenTitle;
+  std::string SeenStart;
+  const std::string Picked = Other.path().string();
+  TBrowseFolder::SetFolderPicker([&](QWidget*, const std::string& Title, const std::string& Start) {
     SeenTitle = Title;
     SeenStart = Start;
     return Picked;
   });
   Press(W.FolderBtn);
-  EXPECT_EQ(SeenTitle, QStringLiteral("UOAMのマップのあるフォルダを選択"));
-  EXPECT_EQ(SeenStart.toStdString(), Folder());
+  EXPECT_EQ(SeenTitle, "UOAMのマップのあるフォルダを選択");
+  EXPECT_EQ(SeenStart, Folder());
   EXPECT_EQ(W.MapFolder, Other.path().string());
   EXPECT_FALSE(W.FT1CBox->isEnabled());
   EXPECT_TRUE(W.FT1CBox->isChecked());
@@ -178,9 +178,9 @@ TEST_F(WindowTest, CancelledFolderPickerChangesNothing) {
   Tick(W.FT1CBox);
   W.SetStatusText("kept");
   int Calls = 0;
-  TBrowseFolder::SetFolderPicker([&](QWidget*, const QString&, const QString&) {
+  TBrowseFolder::SetFolderPicker([&](QWidget*, const std::string&, const std::string&) {
     ++Calls;
-    return QString();
+    return std::string();
   });
   Press(W.FolderBtn);
   EXPECT_EQ(Calls, 1);
@@ -194,7 +194,7 @@ TEST_F(WindowTest, CancelledFolderPickerChangesNothing) {
 
 TEST_F(WindowTest, ErrorInAHandlerIsShownAndTheWindowStaysUsable) {
   TForm1& W = ShowWindow();
-  TBrowseFolder::SetFolderPicker([](QWidget*, const QString&, const QString&) -> QString {
+  TBrowseFolder::SetFolderPicker([](QWidget*, const std::string&, const std::string&) -> std::string {
     throw std::runtime_error("ファイル x は開けません");
   });
   Press(W.FolderBtn);
@@ -289,9 +289,9 @@ TEST_P(WindowButtonKeyTest, PressesTheFocusedButton) {
   WriteBase(fcFeluccaTrammel, mtNormal, msFull, 64);
   TForm1& W = ShowActiveWindow();
   int Picks = 0;
-  TBrowseFolder::SetFolderPicker([&](QWidget*, const QString&, const QString&) {
+  TBrowseFolder::SetFolderPicker([&](QWidget*, const std::string&, const std::string&) {
     ++Picks;
-    return QString();
+    return std::string();
   });
   PressWithKey(W.FolderBtn);
   EXPECT_EQ(Picks, 1);
@@ -369,9 +369,9 @@ TEST_F(WindowTest, AltAndTheMarkedLetterTriggersAnEnabledActionOnly) {
   WriteBase(fcFeluccaTrammel, mtNormal, msFull);
   TForm1& W = ShowActiveWindow();
   int Picks = 0;
-  TBrowseFolder::SetFolderPicker([&](QWidget*, const QString&, const QString&) {
+  TBrowseFolder::SetFolderPicker([&](QWidget*, const std::string&, const std::string&) {
     ++Picks;
-    return QString();
+    return std::string();
   });
   // A button's accelerator clicks it after a short visible press, from the event loop.
   QTest::keyClick(&W, Qt::Key_F, Qt::AltModifier);

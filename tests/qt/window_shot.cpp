@@ -51,7 +51,7 @@ int main(int argc, char** argv) {
   TForm1 Form1;
   Form1.show();
   TBrowseFolder::SetFolderPicker(
-      [&Dir](QWidget*, const QString&, const QString&) { return Dir.path(); });
+      [&Folder](QWidget*, const std::string&, const std::string&) { return Folder; });
   Form1.FolderBtn->click();
   for (QCheckBox* Box : {Form1.FT4CBox, Form1.I4CBox, Form1.M2CBox, Form1.Tk4CBox}) {
     Box->click();
