@@ -117,12 +117,12 @@ TSampleRange VisibleSamples(std::int64_t Origin, std::int64_t Dir, std::int64_t 
 // One axis of the destination rectangle as the tiles cover it. Extents and placements in 64
 // bits: a rectangle may span more than 2^31 units.
 struct TTileAxis {
-  std::int64_t Origin = 0;     // the rectangle's first edge
-  std::int64_t Dir = 1;        // -1 when the rectangle is mirrored on this axis
-  std::int64_t Extent = 0;     // destination pixels
-  std::int64_t Step = 1;       // destination pixels per sample
+  std::int64_t Origin = 0;       // the rectangle's first edge
+  std::int64_t Dir = 1;          // -1 when the rectangle is mirrored on this axis
+  std::int64_t Extent = 0;       // destination pixels
+  std::int64_t Step = 1;         // destination pixels per sample
   std::int32_t TileSamples = 0;  // samples of a whole tile
-  std::int64_t Samples = 0;    // samples of the whole rectangle
+  std::int64_t Samples = 0;      // samples of the whole rectangle
   std::int64_t ImageExtent = 0;
 
   TTileAxis(std::int32_t From, std::int32_t To, std::int64_t AStep, std::int32_t Image)
@@ -175,8 +175,8 @@ std::int64_t SamplesAfter(const TTileAxis& A, const TTileSpan& S, std::int64_t L
 // colour table never change and are built once.
 class TResampledTiles {
  public:
-  TResampledTiles(TBigBitmap& Image, TBitmap& Tile, const TTileAxis& X, const TTileAxis& Y,
-                  HDC DC, std::uint32_t CopyMode, const TRect& ClipBox)
+  TResampledTiles(TBigBitmap& Image, TBitmap& Tile, const TTileAxis& X, const TTileAxis& Y, HDC DC,
+                  std::uint32_t CopyMode, const TRect& ClipBox)
       : FImage(Image),
         FBits(TBigBitmap::GetPixelBits(Image.GetPixelFormat())),
         FX(X),
@@ -188,8 +188,8 @@ class TResampledTiles {
         // Bottom-up: the block starts with the bottom row.
         FTileBits(static_cast<std::uint8_t*>(Tile.ScanLine(Y.TileSamples - 1))),
         FColumnMap(static_cast<std::size_t>(X.TileSamples)) {
-    const std::uint32_t Colours = GetDIBColorTable(Tile.Canvas()->Handle(), 0, 256,
-                                                   reinterpret_cast<RGBQUAD*>(FInfo.Tables));
+    const std::uint32_t Colours =
+        GetDIBColorTable(Tile.Canvas()->Handle(), 0, 256, reinterpret_cast<RGBQUAD*>(FInfo.Tables));
     FInfo.Header.biSize = kInfoHeaderSize;
     FInfo.Header.biWidth = X.TileSamples;
     FInfo.Header.biHeight = Y.TileSamples;

@@ -194,9 +194,10 @@ TEST_F(WindowTest, CancelledFolderPickerChangesNothing) {
 
 TEST_F(WindowTest, ErrorInAHandlerIsShownAndTheWindowStaysUsable) {
   TForm1& W = ShowWindow();
-  TBrowseFolder::SetFolderPicker([](QWidget*, const std::string&, const std::string&) -> std::string {
-    throw std::runtime_error("ファイル x は開けません");
-  });
+  TBrowseFolder::SetFolderPicker(
+      [](QWidget*, const std::string&, const std::string&) -> std::string {
+        throw std::runtime_error("ファイル x は開けません");
+      });
   Press(W.FolderBtn);
   ASSERT_EQ(Errors.size(), 1u);
   EXPECT_EQ(Errors[0], QStringLiteral("ファイル x は開けません"));
