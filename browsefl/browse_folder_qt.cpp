@@ -25,13 +25,11 @@ TBrowseFolder::TBrowseFolder(QWidget* Owner) : QObject(Owner), FOwner(Owner) {}
 
 bool TBrowseFolder::Execute() {
   FFolder.clear();
-  const QString Title = QString::fromStdString(FTitle);
-  const QString Start = QString::fromStdString(FStartFolder);
   const TFolderPicker& Picker = CurrentPicker();
-  const QString Picked =
-      Picker ? Picker(FOwner, Title, Start) : PlatformFolderPicker(FOwner, Title, Start);
-  if (Picked.isEmpty()) return false;
-  const QString Path = WithoutTrailingSeparator(Picked);
+  const std::string Picked = Picker ? Picker(FOwner, FTitle, FStartFolder)
+                                    : PlatformFolderPicker(FOwner, FTitle, FStartFolder);
+  if (Picked.empty()) return false;
+  const QString Path = WithoutTrailingSeparator(QString::fromStdString(Picked));
   // Only a folder of the file system can be confirmed.
   if (!QFileInfo(Path).isDir()) return false;
   FFolder = Path.toStdString();
@@ -42,17 +40,18 @@ TBrowseFolder::TFolderPicker TBrowseFolder::SetFolderPicker(TFolderPicker Picker
   return std::exchange(CurrentPicker(), std::move(Picker));
 }
 
-QString TBrowseFolder::PlatformFolderPicker(QWidget* Owner, const QString& Title,
-                                            const QString& StartFolder) {
-  QFileDialog Dialog(Owner, Title);
+std::string TBrowseFolder::PlatformFolderPicker(QWidget* Owner, const std::string& Title,
+                                                const std::string& StartFolder) {
+  QFileDialog Dialog(Owner, QString::fromStdString(Title));
   Dialog.setFileMode(QFileDialog::Directory);
   Dialog.setOption(QFileDialog::ShowDirsOnly);
   // The start folder is shown selected inside its parent, so that confirming at once returns it.
-  if (!StartFolder.isEmpty()) {
-    const QFileInfo Start(QDir::cleanPath(QDir::fromNativeSeparators(StartFolder)));
+  if (!StartFolder.empty()) {
+    const QFileInfo Start(
+        QDir::cleanPath(QDir::fromNativeSeparators(QString::fromStdString(StartFolder))));
     Dialog.setDirectory(Start.absolutePath());
     if (!Start.fileName().isEmpty()) Dialog.selectFile(Start.fileName());
   }
-  if (Dialog.exec() != QDialog::Accepted) return QString();
-  return Dialog.selectedFiles().value(0);
+  if (Dialog.exec() != QDialog::Accepted) return {};
+  return Dialog.selectedFiles().value(0).toStdString();
 }

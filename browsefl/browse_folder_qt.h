@@ -1,9 +1,10 @@
 #pragma once
 
-// A non-visual component that lets the user pick a folder with the platform's folder picker.
+// A non-visual component that lets the user pick a folder with the platform's folder picker
+// (the Qt form; its Win32 twin in browse_folder_win32.h has the same interface). Texts are
+// UTF-8, as everywhere in the program.
 
 #include <QObject>
-#include <QString>
 #include <functional>
 #include <string>
 
@@ -13,8 +14,8 @@ class TBrowseFolder : public QObject {
  public:
   // Shows a modal folder picker over Owner with Title above it and StartFolder selected (empty:
   // none); returns the confirmed folder, or an empty text when the user cancels.
-  using TFolderPicker =
-      std::function<QString(QWidget* Owner, const QString& Title, const QString& StartFolder)>;
+  using TFolderPicker = std::function<std::string(QWidget* Owner, const std::string& Title,
+                                                  const std::string& StartFolder)>;
 
   // Owner is the window the picker is modal over; it also owns the component.
   explicit TBrowseFolder(QWidget* Owner);
@@ -36,8 +37,8 @@ class TBrowseFolder : public QObject {
   static TFolderPicker SetFolderPicker(TFolderPicker Picker);
   // The platform's picker: Qt's folder dialog showing folders only, opened on the start
   // folder's parent with the start folder selected.
-  static QString PlatformFolderPicker(QWidget* Owner, const QString& Title,
-                                      const QString& StartFolder);
+  static std::string PlatformFolderPicker(QWidget* Owner, const std::string& Title,
+                                          const std::string& StartFolder);
 
  private:
   QWidget* FOwner;

@@ -5,6 +5,8 @@
 #include <memory>
 #include <utility>
 
+#include "platform/utf16.h"
+
 namespace {
 
 TBrowseFolder::TFolderPicker& CurrentPicker() {
@@ -28,7 +30,7 @@ bool TBrowseFolder::Execute() {
   FFolder.clear();
   const TFolderPicker& Picker = CurrentPicker();
   FFolder = Picker ? Picker(FOwner, FTitle, FStartFolder)
-                   : ShellFolderPicker(FOwner, FTitle, FStartFolder);
+                   : PlatformFolderPicker(FOwner, FTitle, FStartFolder);
   return !FFolder.empty();
 }
 
@@ -36,14 +38,16 @@ TBrowseFolder::TFolderPicker TBrowseFolder::SetFolderPicker(TFolderPicker Picker
   return std::exchange(CurrentPicker(), std::move(Picker));
 }
 
-std::wstring TBrowseFolder::ShellFolderPicker(HWND Owner, const std::wstring& Title,
-                                              const std::wstring& StartFolder) {
+std::string TBrowseFolder::PlatformFolderPicker(HWND Owner, const std::string& Title,
+                                                const std::string& StartFolder) {
+  const std::wstring WideTitle = Utf8ToWide(Title);
+  const std::wstring WideStart = Utf8ToWide(StartFolder);
   BROWSEINFOW Info{};
   Info.hwndOwner = Owner;
-  Info.lpszTitle = Title.c_str();
+  Info.lpszTitle = WideTitle.c_str();
   Info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_STATUSTEXT;
   Info.lpfn = BrowseCallback;
-  Info.lParam = StartFolder.empty() ? 0 : reinterpret_cast<LPARAM>(StartFolder.c_str());
+  Info.lParam = WideStart.empty() ? 0 : reinterpret_cast<LPARAM>(WideStart.c_str());
   const std::unique_ptr<ITEMIDLIST, TItemListFree> Chosen(::SHBrowseForFolderW(&Info));
   if (!Chosen) return {};
   // Room for a long path; a folder without a file-system path gives no text.
@@ -53,5 +57,5 @@ std::wstring TBrowseFolder::ShellFolderPicker(HWND Owner, const std::wstring& Ti
     return {};
   }
   Path.resize(Path.find(L'\0'));
-  return Path;
+  return WideToUtf8(Path);
 }

@@ -1,8 +1,9 @@
 #pragma once
 
 // A non-visual component that lets the user pick a folder with the shell's folder picker (the
-// Windows form; texts are UTF-16 as the shell has them). The program initialises COM, apartment
-// threaded, before the first Execute.
+// Windows form; its Qt twin in browse_folder_qt.h has the same interface). Texts are UTF-8, as
+// everywhere in the program; the shell's UTF-16 is converted at its calls. The program
+// initialises COM, apartment threaded, before the first Execute.
 
 #include <windows.h>
 
@@ -13,18 +14,18 @@ class TBrowseFolder {
  public:
   // Shows a modal folder picker over Owner with Title above it and StartFolder selected (empty:
   // none); returns the confirmed folder, or an empty text when the user cancels.
-  using TFolderPicker = std::function<std::wstring(HWND Owner, const std::wstring& Title,
-                                                   const std::wstring& StartFolder)>;
+  using TFolderPicker = std::function<std::string(HWND Owner, const std::string& Title,
+                                                  const std::string& StartFolder)>;
 
   // Owner is the window the picker is modal over; it also owns the component.
   explicit TBrowseFolder(HWND Owner) : FOwner(Owner) {}
 
-  const std::wstring& GetTitle() const { return FTitle; }
-  void SetTitle(const std::wstring& Value) { FTitle = Value; }
-  const std::wstring& GetStartFolder() const { return FStartFolder; }
-  void SetStartFolder(const std::wstring& Value) { FStartFolder = Value; }
+  const std::string& GetTitle() const { return FTitle; }
+  void SetTitle(const std::string& Value) { FTitle = Value; }
+  const std::string& GetStartFolder() const { return FStartFolder; }
+  void SetStartFolder(const std::string& Value) { FStartFolder = Value; }
   // The folder confirmed by the last Execute; empty before and after a cancelled one.
-  const std::wstring& GetFolder() const { return FFolder; }
+  const std::string& GetFolder() const { return FFolder; }
 
   // Shows the picker. True when the user confirmed a folder (then Folder holds its path as the
   // shell gives it: a drive root ends in "\", any other folder does not), false when the user
@@ -36,12 +37,12 @@ class TBrowseFolder {
   static TFolderPicker SetFolderPicker(TFolderPicker Picker);
   // The shell's picker: file-system folders only, a status line, the start folder selected
   // when it opens.
-  static std::wstring ShellFolderPicker(HWND Owner, const std::wstring& Title,
-                                        const std::wstring& StartFolder);
+  static std::string PlatformFolderPicker(HWND Owner, const std::string& Title,
+                                          const std::string& StartFolder);
 
  private:
   HWND FOwner;
-  std::wstring FFolder;
-  std::wstring FStartFolder;
-  std::wstring FTitle;
+  std::string FFolder;
+  std::string FStartFolder;
+  std::string FTitle;
 };

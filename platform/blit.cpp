@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <optional>
 #include <vector>
 
 #include "platform/color_table.h"
@@ -11,10 +12,10 @@
 
 namespace {
 
-int g_blit_fail_countdown = 0;
+int BlitFailCountdown = 0;
 
 void CheckBlitFault() {
-  if (g_blit_fail_countdown > 0 && --g_blit_fail_countdown == 0) throw EOutOfMemory();
+  if (BlitFailCountdown > 0 && --BlitFailCountdown == 0) throw EOutOfMemory();
 }
 
 // The raster operations supported, on the bits of the destination's pixel values (colour
@@ -108,7 +109,7 @@ inline void WriteBgr(std::uint8_t* P, std::uint32_t Rgb) {
 }
 
 // What one converted destination pixel looks like in the row buffer.
-enum TOutKind { kOutIndex = 1, kOutBgr = 3, kOutBgrx = 4 };
+enum TOutKind { OutIndex = 1, OutBgr = 3, OutBgrx = 4 };
 
 // Per-blit conversion tables.
 struct TConversion {
@@ -129,25 +130,25 @@ struct TColumns {
 template <int SrcBits, int Out, bool Contiguous>
 void GatherRow(const std::uint8_t* Row, const TColumns& Cols, std::int32_t N, std::uint8_t* Dst,
                TConversion& Conv) {
-  for (std::int32_t k = 0; k < N; ++k) {
-    const std::int32_t x = Contiguous ? Cols.X0 + k : Cols.Map[k];
+  for (std::int32_t K = 0; K < N; ++K) {
+    const std::int32_t X = Contiguous ? Cols.X0 + K : Cols.Map[K];
     if constexpr (SrcBits <= 8) {
-      const unsigned index = ReadIndex<SrcBits>(Row, x);
-      if constexpr (Out == kOutIndex) {
-        Dst[k] = Conv.IndexLut[index];
+      const unsigned Index = ReadIndex<SrcBits>(Row, X);
+      if constexpr (Out == OutIndex) {
+        Dst[K] = Conv.IndexLut[Index];
       } else {
-        WriteBgr(Dst + Out * k, Conv.ColorLut[index]);
-        if constexpr (Out == kOutBgrx) Dst[4 * k + 3] = 0;
+        WriteBgr(Dst + Out * K, Conv.ColorLut[Index]);
+        if constexpr (Out == OutBgrx) Dst[4 * K + 3] = 0;
       }
     } else {
-      const std::uint8_t* p = Row + (SrcBits / 8) * static_cast<std::int64_t>(x);
-      if constexpr (Out == kOutIndex) {
-        Dst[k] = Conv.Cache->Lookup(ReadRgb(p));
+      const std::uint8_t* P = Row + (SrcBits / 8) * static_cast<std::int64_t>(X);
+      if constexpr (Out == OutIndex) {
+        Dst[K] = Conv.Cache->Lookup(ReadRgb(P));
       } else {
-        Dst[Out * k] = p[0];
-        Dst[Out * k + 1] = p[1];
-        Dst[Out * k + 2] = p[2];
-        if constexpr (Out == kOutBgrx) Dst[4 * k + 3] = SrcBits == 32 ? p[3] : 0;
+        Dst[Out * K] = P[0];
+        Dst[Out * K + 1] = P[1];
+        Dst[Out * K + 2] = P[2];
+        if constexpr (Out == OutBgrx) Dst[4 * K + 3] = SrcBits == 32 ? P[3] : 0;
       }
     }
   }
@@ -156,55 +157,55 @@ void GatherRow(const std::uint8_t* Row, const TColumns& Cols, std::int32_t N, st
 // 8-bit indices to 24-bit colours, four pixels per three 32-bit stores.
 void Gather8To24(const std::uint8_t* Src, std::int32_t N, std::uint8_t* Dst,
                  const std::uint32_t* Lut) {
-  std::int32_t k = 0;
-  for (; k + 4 <= N; k += 4) {
-    const std::uint32_t a = Lut[Src[k]];
-    const std::uint32_t b = Lut[Src[k + 1]];
-    const std::uint32_t c = Lut[Src[k + 2]];
-    const std::uint32_t d = Lut[Src[k + 3]];
-    const std::uint32_t w0 = a | b << 24;
-    const std::uint32_t w1 = b >> 8 | c << 16;
-    const std::uint32_t w2 = c >> 16 | d << 8;
-    std::memcpy(Dst, &w0, 4);
-    std::memcpy(Dst + 4, &w1, 4);
-    std::memcpy(Dst + 8, &w2, 4);
+  std::int32_t K = 0;
+  for (; K + 4 <= N; K += 4) {
+    const std::uint32_t A = Lut[Src[K]];
+    const std::uint32_t B = Lut[Src[K + 1]];
+    const std::uint32_t C = Lut[Src[K + 2]];
+    const std::uint32_t D = Lut[Src[K + 3]];
+    const std::uint32_t W0 = A | B << 24;
+    const std::uint32_t W1 = B >> 8 | C << 16;
+    const std::uint32_t W2 = C >> 16 | D << 8;
+    std::memcpy(Dst, &W0, 4);
+    std::memcpy(Dst + 4, &W1, 4);
+    std::memcpy(Dst + 8, &W2, 4);
     Dst += 12;
   }
-  for (; k < N; ++k, Dst += 3) WriteBgr(Dst, Lut[Src[k]]);
+  for (; K < N; ++K, Dst += 3) WriteBgr(Dst, Lut[Src[K]]);
 }
 
 // 24-bit colours to indices through the colour cache, its home-slot test inlined.
 void Gather24To8(const std::uint8_t* Src, std::int32_t N, std::uint8_t* Dst,
                  TNearestColorCache& Cache) {
-  const std::uint32_t* keys = Cache.Keys();
-  const std::uint8_t* indices = Cache.Indices();
-  std::int32_t k = 0;
-  for (; k + 1 < N; ++k, Src += 3) {
+  const std::uint32_t* Keys = Cache.Keys();
+  const std::uint8_t* Indices = Cache.Indices();
+  std::int32_t K = 0;
+  for (; K + 1 < N; ++K, Src += 3) {
     // Reads one byte past the pixel, which the next pixel still owns.
-    std::uint32_t rgb;
-    std::memcpy(&rgb, Src, 4);
-    rgb &= 0xFFFFFF;
-    const std::uint32_t slot = TNearestColorCache::Home(rgb);
-    Dst[k] = keys[slot] == rgb ? indices[slot] : Cache.Probe(rgb);
+    std::uint32_t Rgb;
+    std::memcpy(&Rgb, Src, 4);
+    Rgb &= 0xFFFFFF;
+    const std::uint32_t Slot = TNearestColorCache::Home(Rgb);
+    Dst[K] = Keys[Slot] == Rgb ? Indices[Slot] : Cache.Probe(Rgb);
   }
-  for (; k < N; ++k, Src += 3) Dst[k] = Cache.Lookup(ReadRgb(Src));
+  for (; K < N; ++K, Src += 3) Dst[K] = Cache.Lookup(ReadRgb(Src));
 }
 
 void GatherDispatch(const TSource& Src, const std::uint8_t* Row, const TColumns& Cols,
                     std::int32_t N, int Out, std::uint8_t* Dst, TConversion& Conv) {
   if (Cols.Contiguous) {
     // The hot paths of natural-size copies.
-    if (Src.Bits == 8 && Out == kOutBgr) return Gather8To24(Row + Cols.X0, N, Dst, Conv.ColorLut);
-    if (Src.Bits == 8 && Out == kOutIndex && Conv.Identity) {
+    if (Src.Bits == 8 && Out == OutBgr) return Gather8To24(Row + Cols.X0, N, Dst, Conv.ColorLut);
+    if (Src.Bits == 8 && Out == OutIndex && Conv.Identity) {
       std::memcpy(Dst, Row + Cols.X0, static_cast<std::size_t>(N));
       return;
     }
-    if (Src.Bits == 24 && Out == kOutBgr) {
+    if (Src.Bits == 24 && Out == OutBgr) {
       std::memcpy(Dst, Row + 3 * static_cast<std::int64_t>(Cols.X0),
                   3 * static_cast<std::size_t>(N));
       return;
     }
-    if (Src.Bits == 24 && Out == kOutIndex) {
+    if (Src.Bits == 24 && Out == OutIndex) {
       return Gather24To8(Row + 3 * static_cast<std::int64_t>(Cols.X0), N, Dst, *Conv.Cache);
     }
   }
@@ -230,14 +231,14 @@ void GatherDispatch(const TSource& Src, const std::uint8_t* Row, const TColumns&
       break;                     \
   }
   switch (Out) {
-    case kOutIndex:
-      VELDRIN_GATHER_BITS(kOutIndex);
+    case OutIndex:
+      VELDRIN_GATHER_BITS(OutIndex);
       break;
-    case kOutBgr:
-      VELDRIN_GATHER_BITS(kOutBgr);
+    case OutBgr:
+      VELDRIN_GATHER_BITS(OutBgr);
       break;
     default:
-      VELDRIN_GATHER_BITS(kOutBgrx);
+      VELDRIN_GATHER_BITS(OutBgrx);
       break;
   }
 #undef VELDRIN_GATHER_BITS
@@ -248,31 +249,31 @@ void GatherDispatch(const TSource& Src, const std::uint8_t* Row, const TColumns&
 void StoreRow(std::uint8_t* Row, std::int32_t X0, std::int32_t N, int DestBits,
               const std::uint8_t* Values, TRop Rop) {
   if (DestBits >= 8) {
-    const int bytes = DestBits / 8;
-    std::uint8_t* d = Row + bytes * static_cast<std::int64_t>(X0);
-    const std::int64_t total = static_cast<std::int64_t>(bytes) * N;
+    const int Bytes = DestBits / 8;
+    std::uint8_t* D = Row + Bytes * static_cast<std::int64_t>(X0);
+    const std::int64_t Total = static_cast<std::int64_t>(Bytes) * N;
     if (Rop == TRop::Copy) {
-      std::memcpy(d, Values, static_cast<std::size_t>(total));
+      std::memcpy(D, Values, static_cast<std::size_t>(Total));
     } else {
-      for (std::int64_t i = 0; i < total; ++i) d[i] = ApplyRop(Rop, d[i], Values[i]);
+      for (std::int64_t I = 0; I < Total; ++I) D[I] = ApplyRop(Rop, D[I], Values[I]);
     }
     return;
   }
-  const unsigned mask = (1u << DestBits) - 1;
-  for (std::int32_t k = 0; k < N; ++k) {
-    const std::int32_t x = X0 + k;
+  const unsigned Mask = (1u << DestBits) - 1;
+  for (std::int32_t K = 0; K < N; ++K) {
+    const std::int32_t X = X0 + K;
     if (DestBits == 1) {
-      std::uint8_t& b = Row[x >> 3];
-      const int shift = 7 - (x & 7);
-      const unsigned old = (b >> shift) & 1u;
-      const unsigned v = ApplyRop(Rop, static_cast<std::uint8_t>(old), Values[k]) & mask;
-      b = static_cast<std::uint8_t>((b & ~(1u << shift)) | v << shift);
+      std::uint8_t& B = Row[X >> 3];
+      const int Shift = 7 - (X & 7);
+      const unsigned Old = (B >> Shift) & 1u;
+      const unsigned V = ApplyRop(Rop, static_cast<std::uint8_t>(Old), Values[K]) & Mask;
+      B = static_cast<std::uint8_t>((B & ~(1u << Shift)) | V << Shift);
     } else {
-      std::uint8_t& b = Row[x >> 1];
-      const int shift = (x & 1) ? 0 : 4;
-      const unsigned old = (b >> shift) & 0x0Fu;
-      const unsigned v = ApplyRop(Rop, static_cast<std::uint8_t>(old), Values[k]) & mask;
-      b = static_cast<std::uint8_t>((b & ~(0x0Fu << shift)) | v << shift);
+      std::uint8_t& B = Row[X >> 1];
+      const int Shift = (X & 1) ? 0 : 4;
+      const unsigned Old = (B >> Shift) & 0x0Fu;
+      const unsigned V = ApplyRop(Rop, static_cast<std::uint8_t>(Old), Values[K]) & Mask;
+      B = static_cast<std::uint8_t>((B & ~(0x0Fu << Shift)) | V << Shift);
     }
   }
 }
@@ -295,6 +296,13 @@ struct TAxis {
   }
   std::int64_t SourceAt(std::int64_t J) const { return S0 + SSign * J; }
   std::int64_t Source(std::int64_t D) const { return SourceAt(SampleOf(Index(D))); }
+  // The source positions [Lo, Hi] that destination position D averages, in ascending order.
+  void SourceSpan(std::int64_t D, std::int64_t& Lo, std::int64_t& Hi) const {
+    const std::int64_t I = Index(D);
+    Lo = SourceAt(SampleOf(I));
+    Hi = SourceAt(SampleEnd(I) - 1);
+    if (Lo > Hi) std::swap(Lo, Hi);
+  }
   // The destination range [Lo, Hi) covered by the rectangle.
   void Range(std::int64_t& Lo, std::int64_t& Hi) const {
     if (DSign > 0) {
@@ -309,14 +317,14 @@ struct TAxis {
 };
 
 TAxis MakeAxis(std::int64_t D, std::int64_t DExtent, std::int64_t S, std::int64_t SExtent) {
-  TAxis a;
-  a.D0 = D;
-  a.DExt = DExtent < 0 ? -DExtent : DExtent;
-  a.DSign = DExtent < 0 ? -1 : 1;
-  a.S0 = S;
-  a.SExt = SExtent < 0 ? -SExtent : SExtent;
-  a.SSign = SExtent < 0 ? -1 : 1;
-  return a;
+  TAxis A;
+  A.D0 = D;
+  A.DExt = DExtent < 0 ? -DExtent : DExtent;
+  A.DSign = DExtent < 0 ? -1 : 1;
+  A.S0 = S;
+  A.SExt = SExtent < 0 ? -SExtent : SExtent;
+  A.SSign = SExtent < 0 ? -1 : 1;
+  return A;
 }
 
 // Narrows [Lo, Hi) to the destination positions whose sample lies inside [0, Size). The
@@ -324,46 +332,46 @@ TAxis MakeAxis(std::int64_t D, std::int64_t DExtent, std::int64_t S, std::int64_
 void TrimToSource(const TAxis& A, std::int64_t Size, std::int64_t& Lo, std::int64_t& Hi) {
   if (A.Contiguous()) {
     // Source = D + (S0 - D0) in both directions.
-    const std::int64_t shift = A.S0 - A.D0;
-    Lo = std::max(Lo, -shift);
-    Hi = std::min(Hi, Size - shift);
+    const std::int64_t Shift = A.S0 - A.D0;
+    Lo = std::max(Lo, -Shift);
+    Hi = std::min(Hi, Size - Shift);
     return;
   }
-  auto inside = [&](std::int64_t D) {
-    const std::int64_t s = A.Source(D);
-    return s >= 0 && s < Size;
+  auto Inside = [&](std::int64_t D) {
+    const std::int64_t S = A.Source(D);
+    return S >= 0 && S < Size;
   };
-  while (Lo < Hi && !inside(Lo)) ++Lo;
-  while (Hi > Lo && !inside(Hi - 1)) --Hi;
+  while (Lo < Hi && !Inside(Lo)) ++Lo;
+  while (Hi > Lo && !Inside(Hi - 1)) --Hi;
 }
 
 void PrepareConversion(const TSource& Src, const TDeviceContext& Dest, TConversion& Conv) {
-  const std::vector<RGBQUAD>& dest_colors = Dest.Colors();
+  const std::vector<RGBQUAD>& DestColors = Dest.Colors();
   if (Src.Bits > 8) return;
-  const int n = 1 << Src.Bits;
-  for (int i = 0; i < n && i < Src.ColorCount; ++i) {
-    const RGBQUAD& c = Src.Colors[i];
-    Conv.ColorLut[i] = static_cast<std::uint32_t>(c.rgbBlue) |
-                       static_cast<std::uint32_t>(c.rgbGreen) << 8 |
-                       static_cast<std::uint32_t>(c.rgbRed) << 16;
+  const int N = 1 << Src.Bits;
+  for (int I = 0; I < N && I < Src.ColorCount; ++I) {
+    const RGBQUAD& C = Src.Colors[I];
+    Conv.ColorLut[I] = static_cast<std::uint32_t>(C.rgbBlue) |
+                       static_cast<std::uint32_t>(C.rgbGreen) << 8 |
+                       static_cast<std::uint32_t>(C.rgbRed) << 16;
   }
   if (Dest.Bits() > 8) return;
-  bool same = static_cast<std::size_t>(Src.ColorCount) == dest_colors.size();
-  for (int i = 0; same && i < Src.ColorCount; ++i) {
-    same = Src.Colors[i].rgbRed == dest_colors[i].rgbRed &&
-           Src.Colors[i].rgbGreen == dest_colors[i].rgbGreen &&
-           Src.Colors[i].rgbBlue == dest_colors[i].rgbBlue;
+  bool Same = static_cast<std::size_t>(Src.ColorCount) == DestColors.size();
+  for (int I = 0; Same && I < Src.ColorCount; ++I) {
+    Same = Src.Colors[I].rgbRed == DestColors[I].rgbRed &&
+           Src.Colors[I].rgbGreen == DestColors[I].rgbGreen &&
+           Src.Colors[I].rgbBlue == DestColors[I].rgbBlue;
   }
-  Conv.Identity = same;
-  for (int i = 0; i < n; ++i) {
-    if (same) {
-      Conv.IndexLut[i] = static_cast<std::uint8_t>(i);
+  Conv.Identity = Same;
+  for (int I = 0; I < N; ++I) {
+    if (Same) {
+      Conv.IndexLut[I] = static_cast<std::uint8_t>(I);
     } else {
-      const std::uint32_t rgb = Conv.ColorLut[i];
-      Conv.IndexLut[i] =
-          NearestColorIndex(dest_colors.data(), static_cast<int>(dest_colors.size()),
-                            static_cast<std::uint8_t>(rgb >> 16),
-                            static_cast<std::uint8_t>(rgb >> 8), static_cast<std::uint8_t>(rgb));
+      const std::uint32_t Rgb = Conv.ColorLut[I];
+      Conv.IndexLut[I] =
+          NearestColorIndex(DestColors.data(), static_cast<int>(DestColors.size()),
+                            static_cast<std::uint8_t>(Rgb >> 16),
+                            static_cast<std::uint8_t>(Rgb >> 8), static_cast<std::uint8_t>(Rgb));
     }
   }
 }
@@ -380,15 +388,13 @@ class TBoxAverager {
         FCount(FN) {
     FSpanLo = Src.Width;
     FSpanHi = 0;
-    for (std::int32_t k = 0; k < FN; ++k) {
-      const std::int64_t i = X.Index(Lo + k);
-      std::int64_t a = X.SourceAt(X.SampleOf(i));
-      std::int64_t b = X.SourceAt(X.SampleEnd(i) - 1);
-      if (a > b) std::swap(a, b);
-      FLo[k] = static_cast<std::int32_t>(std::max<std::int64_t>(a, 0));
-      FHi[k] = static_cast<std::int32_t>(std::min<std::int64_t>(b + 1, Src.Width));
-      FSpanLo = std::min(FSpanLo, FLo[k]);
-      FSpanHi = std::max(FSpanHi, FHi[k]);
+    for (std::int32_t K = 0; K < FN; ++K) {
+      std::int64_t A, B;
+      X.SourceSpan(Lo + K, A, B);
+      FLo[K] = static_cast<std::int32_t>(std::max<std::int64_t>(A, 0));
+      FHi[K] = static_cast<std::int32_t>(std::min<std::int64_t>(B + 1, Src.Width));
+      FSpanLo = std::min(FSpanLo, FLo[K]);
+      FSpanHi = std::max(FSpanHi, FHi[K]);
     }
     FRowRgb.resize(static_cast<std::size_t>(std::max(FSpanHi - FSpanLo, 0)));
   }
@@ -399,24 +405,24 @@ class TBoxAverager {
   }
 
   void AddRow(const std::uint8_t* Row, const TConversion& Conv) {
-    for (std::int32_t x = FSpanLo; x < FSpanHi; ++x) FRowRgb[x - FSpanLo] = ColorAt(Row, x, Conv);
-    for (std::int32_t k = 0; k < FN; ++k) {
-      std::uint64_t* sum = &FSum[3 * static_cast<std::size_t>(k)];
-      for (std::int32_t x = FLo[k]; x < FHi[k]; ++x) {
-        const std::uint32_t rgb = FRowRgb[x - FSpanLo];
-        sum[0] += rgb & 0xFF;
-        sum[1] += (rgb >> 8) & 0xFF;
-        sum[2] += rgb >> 16;
+    for (std::int32_t X = FSpanLo; X < FSpanHi; ++X) FRowRgb[X - FSpanLo] = ColorAt(Row, X, Conv);
+    for (std::int32_t K = 0; K < FN; ++K) {
+      std::uint64_t* Sum = &FSum[3 * static_cast<std::size_t>(K)];
+      for (std::int32_t X = FLo[K]; X < FHi[K]; ++X) {
+        const std::uint32_t Rgb = FRowRgb[X - FSpanLo];
+        Sum[0] += Rgb & 0xFF;
+        Sum[1] += (Rgb >> 8) & 0xFF;
+        Sum[2] += Rgb >> 16;
       }
-      FCount[k] += static_cast<std::uint64_t>(FHi[k] - FLo[k]);
+      FCount[K] += static_cast<std::uint64_t>(FHi[K] - FLo[K]);
     }
   }
 
   std::uint32_t Average(std::int32_t K) const {
-    const std::uint64_t n = std::max<std::uint64_t>(FCount[K], 1);
-    const std::uint64_t* sum = &FSum[3 * static_cast<std::size_t>(K)];
-    return static_cast<std::uint32_t>(((sum[0] + n / 2) / n) | ((sum[1] + n / 2) / n) << 8 |
-                                      ((sum[2] + n / 2) / n) << 16);
+    const std::uint64_t N = std::max<std::uint64_t>(FCount[K], 1);
+    const std::uint64_t* Sum = &FSum[3 * static_cast<std::size_t>(K)];
+    return static_cast<std::uint32_t>(((Sum[0] + N / 2) / N) | ((Sum[1] + N / 2) / N) << 8 |
+                                      ((Sum[2] + N / 2) / N) << 16);
   }
 
  private:
@@ -444,160 +450,229 @@ class TBoxAverager {
   std::vector<std::uint32_t> FRowRgb;
 };
 
-bool Blit(HDC Dest, std::int64_t X, std::int64_t Y, std::int64_t W, std::int64_t H,
-          const TSource* Src, std::int64_t XSrc, std::int64_t YSrc, std::int64_t WSrc,
-          std::int64_t HSrc, std::uint32_t RopCode) {
-  TRop rop;
-  if (Dest == nullptr || !DecodeRop(RopCode, rop)) return false;
-  const bool uses_source = rop != TRop::Black && rop != TRop::White;
-  if (uses_source && (Src == nullptr || Src->Block == nullptr)) return false;
-  if (W == 0 || H == 0 || (uses_source && (WSrc == 0 || HSrc == 0))) return true;
+// A blit's rectangle on either side, in logical units; a negative extent mirrors.
+struct TBlitRect {
+  std::int64_t X = 0;
+  std::int64_t Y = 0;
+  std::int64_t W = 0;
+  std::int64_t H = 0;
+};
+
+// The device pixels a blit writes: columns [ColLo, ColHi) of rows [RowLo, RowHi).
+struct TBlitArea {
+  std::int64_t ColLo = 0;
+  std::int64_t ColHi = 0;
+  std::int64_t RowLo = 0;
+  std::int64_t RowHi = 0;
+
+  std::int32_t Width() const { return static_cast<std::int32_t>(ColHi - ColLo); }
+};
+
+int OutKindOf(int DestBits) {
+  return DestBits <= 8 ? OutIndex : DestBits == 24 ? OutBgr : OutBgrx;
+}
+
+// Clips the destination rectangle to the surface's clip box and, for a blit that reads Src
+// (null otherwise), to the pixels whose samples lie inside it. False when nothing is left.
+bool ClipBlit(const TDeviceContext& Dest, const TAxis& AX, const TAxis& AY, const TSource* Src,
+              TBlitArea& Area) {
+  const TRect Clip = Dest.DeviceClip();
+  AX.Range(Area.ColLo, Area.ColHi);
+  AY.Range(Area.RowLo, Area.RowHi);
+  Area.RowLo = std::max<std::int64_t>(Area.RowLo, Clip.Top);
+  Area.RowHi = std::min<std::int64_t>(Area.RowHi, Clip.Bottom);
+  if (Area.RowLo >= Area.RowHi) return false;
+  Area.ColLo = std::max<std::int64_t>(Area.ColLo, Clip.Left);
+  Area.ColHi = std::min<std::int64_t>(Area.ColHi, Clip.Right);
+  if (Area.ColLo >= Area.ColHi) return false;
+  if (Src != nullptr) {
+    TrimToSource(AY, Src->Height, Area.RowLo, Area.RowHi);
+    TrimToSource(AX, Src->Width, Area.ColLo, Area.ColHi);
+  }
+  return Area.RowLo < Area.RowHi && Area.ColLo < Area.ColHi;
+}
+
+// Whole rows written without reading the destination leave nothing of a pending fill there.
+void SettlePendingFill(const TDeviceContext& Dest, const TBlitArea& Area, TRop Rop) {
+  const bool IgnoresDest = Rop != TRop::Paint && Rop != TRop::And && Rop != TRop::Invert;
+  if (IgnoresDest && Area.ColLo == 0 && Area.ColHi == Dest.Width()) {
+    Dest.Overwriting(static_cast<std::int32_t>(Area.RowLo), static_cast<std::int32_t>(Area.RowHi));
+  } else {
+    Dest.WritePendingFill();
+  }
+}
+
+// The source as the rows read it: a snapshot when it is the destination's own bitmap, so that
+// a blit never sees its own output; its conversion tables; the source column of each
+// destination column. Cols and Conv point into the object's own members: it is never moved.
+struct TPreparedSource {
+  TSource Source;
+  TConversion Conv;
+  TColumns Cols;
+  std::vector<std::uint8_t> Snapshot;
+  std::optional<TNearestColorCache> Cache;
+  std::vector<std::int32_t> Map;
+
+  TPreparedSource() = default;
+  TPreparedSource(const TPreparedSource&) = delete;
+  TPreparedSource& operator=(const TPreparedSource&) = delete;
+};
+
+void PrepareSource(const TSource& Src, const TDeviceContext& Dest, const TAxis& AX,
+                   const TBlitArea& Area, bool Average, TPreparedSource& Out) {
+  Out.Source = Src;
+  if (Src.Block == Dest.Block()) {
+    Out.Snapshot.assign(Src.Block, Src.Block + Src.Stride * Src.Height);
+    Out.Source.Block = Out.Snapshot.data();
+  }
+  PrepareConversion(Out.Source, Dest, Out.Conv);
+  if (Dest.Bits() <= 8 && (Src.Bits > 8 || Average)) {
+    Out.Cache.emplace(Dest.Colors().data(), static_cast<int>(Dest.Colors().size()));
+    Out.Conv.Cache = &*Out.Cache;
+  }
+  if (AX.Contiguous()) {
+    Out.Cols.X0 = static_cast<std::int32_t>(AX.Source(Area.ColLo));
+    return;
+  }
+  const std::int32_t N = Area.Width();
+  Out.Map.resize(static_cast<std::size_t>(N));
+  for (std::int32_t K = 0; K < N; ++K) {
+    Out.Map[K] = static_cast<std::int32_t>(AX.Source(Area.ColLo + K));
+  }
+  Out.Cols.Contiguous = false;
+  Out.Cols.Map = Out.Map.data();
+}
+
+// The rows of a blit that reads no source (BLACKNESS, WHITENESS).
+void FillRows(const TDeviceContext& Dest, const TBlitArea& Area, TRop Rop,
+              const std::vector<std::uint8_t>& Values) {
+  for (std::int64_t R = Area.RowLo; R < Area.RowHi; ++R) {
+    StoreRow(Dest.Row(static_cast<std::int32_t>(R)), static_cast<std::int32_t>(Area.ColLo),
+             Area.Width(), Dest.Bits(), Values.data(), Rop);
+  }
+}
+
+// Point-sampled rows: each destination row from the one source row its position samples,
+// converted straight into the destination where the raster operation allows.
+void CopyRows(const TDeviceContext& Dest, const TBlitArea& Area, const TAxis& AY,
+              TPreparedSource& Src, TRop Rop, std::vector<std::uint8_t>& Values) {
+  const int DestBits = Dest.Bits();
+  const int Out = OutKindOf(DestBits);
+  const std::int32_t N = Area.Width();
+  const bool Direct = Rop == TRop::Copy && DestBits >= 8;
+  for (std::int64_t R = Area.RowLo; R < Area.RowHi; ++R) {
+    const std::uint8_t* SRow = Src.Source.Row(static_cast<std::int32_t>(AY.Source(R)));
+    std::uint8_t* DRow = Dest.Row(static_cast<std::int32_t>(R));
+    if (Direct) {
+      GatherDispatch(Src.Source, SRow, Src.Cols, N, Out, DRow + Out * Area.ColLo, Src.Conv);
+    } else {
+      GatherDispatch(Src.Source, SRow, Src.Cols, N, Out, Values.data(), Src.Conv);
+      StoreRow(DRow, static_cast<std::int32_t>(Area.ColLo), N, DestBits, Values.data(), Rop);
+    }
+  }
+}
+
+// Box-averaged rows (HALFTONE when shrinking): each destination pixel the mean colour of its
+// source area.
+void AverageRows(const TDeviceContext& Dest, const TBlitArea& Area, const TAxis& AX,
+                 const TAxis& AY, TPreparedSource& Src, TRop Rop,
+                 std::vector<std::uint8_t>& Values) {
+  const int DestBits = Dest.Bits();
+  const int Out = OutKindOf(DestBits);
+  const std::int32_t N = Area.Width();
+  TBoxAverager Box(Src.Source, AX, Area.ColLo, Area.ColHi);
+  for (std::int64_t R = Area.RowLo; R < Area.RowHi; ++R) {
+    std::int64_t First, Last;
+    AY.SourceSpan(R, First, Last);
+    First = std::max<std::int64_t>(First, 0);
+    Last = std::min<std::int64_t>(Last, Src.Source.Height - 1);
+    Box.Reset();
+    for (std::int64_t SY = First; SY <= Last; ++SY) {
+      Box.AddRow(Src.Source.Row(static_cast<std::int32_t>(SY)), Src.Conv);
+    }
+    for (std::int32_t K = 0; K < N; ++K) {
+      const std::uint32_t Rgb = Box.Average(K);
+      if (Out == OutIndex) {
+        Values[K] = Src.Conv.Cache->Lookup(Rgb);
+      } else {
+        WriteBgr(&Values[static_cast<std::size_t>(Out) * K], Rgb);
+        if (Out == OutBgrx) Values[4 * static_cast<std::size_t>(K) + 3] = 0;
+      }
+    }
+    StoreRow(Dest.Row(static_cast<std::int32_t>(R)), static_cast<std::int32_t>(Area.ColLo), N,
+             DestBits, Values.data(), Rop);
+  }
+}
+
+// Draws Src's rectangle From into To on Dest; a blit that needs no source (BLACKNESS,
+// WHITENESS) takes a null Src. False for what the system's blits refuse.
+bool Blit(HDC Dest, const TBlitRect& To, const TSource* Src, TBlitRect From,
+          std::uint32_t RopCode) {
+  TRop Rop;
+  if (Dest == nullptr || !DecodeRop(RopCode, Rop)) return false;
+  const bool UsesSource = Rop != TRop::Black && Rop != TRop::White;
+  if (UsesSource && (Src == nullptr || Src->Block == nullptr)) return false;
+  if (To.W == 0 || To.H == 0 || (UsesSource && (From.W == 0 || From.H == 0))) return true;
   if (Dest->Block() == nullptr) return true;
-  if (!uses_source) {
-    WSrc = W;
-    HSrc = H;
+  if (!UsesSource) {
+    From.W = To.W;
+    From.H = To.H;
   }
 
-  const TAxis ax = MakeAxis(X - Dest->Origin.X, W, XSrc, WSrc);
-  const TAxis ay = MakeAxis(Y - Dest->Origin.Y, H, YSrc, HSrc);
-  const TRect clip = Dest->DeviceClip();
-  std::int64_t c_lo, c_hi, r_lo, r_hi;
-  ax.Range(c_lo, c_hi);
-  ay.Range(r_lo, r_hi);
-  r_lo = std::max<std::int64_t>(r_lo, clip.Top);
-  r_hi = std::min<std::int64_t>(r_hi, clip.Bottom);
-  if (r_lo >= r_hi) return true;  // wholly outside: no tables are built
-  c_lo = std::max<std::int64_t>(c_lo, clip.Left);
-  c_hi = std::min<std::int64_t>(c_hi, clip.Right);
-  if (c_lo >= c_hi) return true;
-  if (uses_source) {
-    TrimToSource(ay, Src->Height, r_lo, r_hi);
-    TrimToSource(ax, Src->Width, c_lo, c_hi);
-    if (r_lo >= r_hi || c_lo >= c_hi) return true;
-  }
+  const TAxis AX = MakeAxis(To.X - Dest->Origin.X, To.W, From.X, From.W);
+  const TAxis AY = MakeAxis(To.Y - Dest->Origin.Y, To.H, From.Y, From.H);
+  TBlitArea Area;
+  if (!ClipBlit(*Dest, AX, AY, UsesSource ? Src : nullptr, Area)) return true;
+  SettlePendingFill(*Dest, Area, Rop);
 
-  // Whole rows written without reading the destination leave nothing of a pending fill there.
-  const bool ignores_dest = rop != TRop::Paint && rop != TRop::And && rop != TRop::Invert;
-  if (ignores_dest && c_lo == 0 && c_hi == Dest->Width()) {
-    Dest->Overwriting(static_cast<std::int32_t>(r_lo), static_cast<std::int32_t>(r_hi));
-  } else {
-    Dest->WritePendingFill();
-  }
-
-  const auto n = static_cast<std::int32_t>(c_hi - c_lo);
-  const int dest_bits = Dest->Bits();
-  const int out = dest_bits <= 8 ? kOutIndex : dest_bits == 24 ? kOutBgr : kOutBgrx;
-  std::vector<std::uint8_t> values(static_cast<std::size_t>(n) * out);
+  const std::int32_t N = Area.Width();
+  std::vector<std::uint8_t> Values(static_cast<std::size_t>(N) * OutKindOf(Dest->Bits()));
   GdiStats().PixelsWritten +=
-      static_cast<std::uint64_t>(n) * static_cast<std::uint64_t>(r_hi - r_lo);
-
-  if (!uses_source) {
-    for (std::int64_t r = r_lo; r < r_hi; ++r) {
-      StoreRow(Dest->Row(static_cast<std::int32_t>(r)), static_cast<std::int32_t>(c_lo), n,
-               dest_bits, values.data(), rop);
-    }
+      static_cast<std::uint64_t>(N) * static_cast<std::uint64_t>(Area.RowHi - Area.RowLo);
+  if (!UsesSource) {
+    FillRows(*Dest, Area, Rop, Values);
     return true;
   }
 
-  // A blit within one bitmap reads from a snapshot, so it never sees its own output.
-  TSource source = *Src;
-  std::vector<std::uint8_t> snapshot;
-  if (source.Block == Dest->Block()) {
-    snapshot.assign(source.Block, source.Block + source.Stride * source.Height);
-    source.Block = snapshot.data();
-  }
-
-  const bool average = Dest->StretchMode == HALFTONE && (ax.SExt > ax.DExt || ay.SExt > ay.DExt);
-  TConversion conv;
-  PrepareConversion(source, *Dest, conv);
-  std::vector<TNearestColorCache> cache;
-  if (dest_bits <= 8 && (source.Bits > 8 || average)) {
-    cache.emplace_back(Dest->Colors().data(), static_cast<int>(Dest->Colors().size()));
-    conv.Cache = &cache.front();
-  }
-
-  TColumns cols;
-  std::vector<std::int32_t> map;
-  if (ax.Contiguous()) {
-    cols.X0 = static_cast<std::int32_t>(ax.Source(c_lo));
+  const bool Average = Dest->StretchMode == HALFTONE && (AX.SExt > AX.DExt || AY.SExt > AY.DExt);
+  TPreparedSource Prepared;
+  PrepareSource(*Src, *Dest, AX, Area, Average, Prepared);
+  if (Average) {
+    AverageRows(*Dest, Area, AX, AY, Prepared, Rop, Values);
   } else {
-    map.resize(static_cast<std::size_t>(n));
-    for (std::int32_t k = 0; k < n; ++k) map[k] = static_cast<std::int32_t>(ax.Source(c_lo + k));
-    cols.Contiguous = false;
-    cols.Map = map.data();
-  }
-
-  const bool direct = rop == TRop::Copy && dest_bits >= 8;
-  const int bytes = out;
-  if (!average) {
-    for (std::int64_t r = r_lo; r < r_hi; ++r) {
-      const std::uint8_t* srow = source.Row(static_cast<std::int32_t>(ay.Source(r)));
-      std::uint8_t* drow = Dest->Row(static_cast<std::int32_t>(r));
-      if (direct) {
-        GatherDispatch(source, srow, cols, n, out, drow + bytes * c_lo, conv);
-      } else {
-        GatherDispatch(source, srow, cols, n, out, values.data(), conv);
-        StoreRow(drow, static_cast<std::int32_t>(c_lo), n, dest_bits, values.data(), rop);
-      }
-    }
-    return true;
-  }
-
-  TBoxAverager box(source, ax, c_lo, c_hi);
-  for (std::int64_t r = r_lo; r < r_hi; ++r) {
-    const std::int64_t i = ay.Index(r);
-    std::int64_t a = ay.SourceAt(ay.SampleOf(i));
-    std::int64_t b = ay.SourceAt(ay.SampleEnd(i) - 1);
-    if (a > b) std::swap(a, b);
-    a = std::max<std::int64_t>(a, 0);
-    b = std::min<std::int64_t>(b, source.Height - 1);
-    box.Reset();
-    for (std::int64_t sy = a; sy <= b; ++sy)
-      box.AddRow(source.Row(static_cast<std::int32_t>(sy)), conv);
-    for (std::int32_t k = 0; k < n; ++k) {
-      const std::uint32_t rgb = box.Average(k);
-      if (out == kOutIndex) {
-        values[k] = conv.Cache->Lookup(rgb);
-      } else {
-        WriteBgr(&values[static_cast<std::size_t>(out) * k], rgb);
-        if (out == kOutBgrx) values[4 * static_cast<std::size_t>(k) + 3] = 0;
-      }
-    }
-    StoreRow(Dest->Row(static_cast<std::int32_t>(r)), static_cast<std::int32_t>(c_lo), n, dest_bits,
-             values.data(), rop);
+    CopyRows(*Dest, Area, AY, Prepared, Rop, Values);
   }
   return true;
 }
 
 }  // namespace
 
-void SetBlitFailCountdown(int n) {
-  g_blit_fail_countdown = std::max(n, 0);
+void SetBlitFailCountdown(int N) {
+  BlitFailCountdown = std::max(N, 0);
 }
 
 bool StretchBlt(HDC Dest, int X, int Y, int Width, int Height, HDC Src, int XSrc, int YSrc,
                 int WidthSrc, int HeightSrc, std::uint32_t Rop) {
   ++GdiStats().StretchBltCalls;
   CheckBlitFault();
-  TSource source;
-  const TSource* src = nullptr;
-  std::int64_t xs = XSrc;
-  std::int64_t ys = YSrc;
+  TSource Source;
+  const TSource* SourceOrNone = nullptr;
+  TBlitRect From{XSrc, YSrc, WidthSrc, HeightSrc};
   if (Src != nullptr) {
     Src->WritePendingFill();
-    source.Block = Src->Block();
-    source.Width = Src->Width();
-    source.Height = Src->Height();
-    source.Stride = Src->Stride();
-    source.Bits = Src->Bits();
-    source.BottomUp = true;
-    source.Colors = Src->Colors().data();
-    source.ColorCount = static_cast<int>(Src->Colors().size());
-    src = &source;
-    xs -= Src->Origin.X;
-    ys -= Src->Origin.Y;
+    Source.Block = Src->Block();
+    Source.Width = Src->Width();
+    Source.Height = Src->Height();
+    Source.Stride = Src->Stride();
+    Source.Bits = Src->Bits();
+    Source.BottomUp = true;
+    Source.Colors = Src->Colors().data();
+    Source.ColorCount = static_cast<int>(Src->Colors().size());
+    SourceOrNone = &Source;
+    From.X -= Src->Origin.X;
+    From.Y -= Src->Origin.Y;
   }
-  return Blit(Dest, X, Y, Width, Height, src, xs, ys, WidthSrc, HeightSrc, Rop);
+  return Blit(Dest, {X, Y, Width, Height}, SourceOrNone, From, Rop);
 }
 
 int StretchDIBits(HDC Dest, int X, int Y, int Width, int Height, int XSrc, int YSrc, int WidthSrc,
@@ -610,29 +685,33 @@ int StretchDIBits(HDC Dest, int X, int Y, int Width, int Height, int XSrc, int Y
       Info->biHeight == std::numeric_limits<std::int32_t>::min()) {
     return 0;
   }
-  const int bits = Info->biBitCount;
-  if (bits != 1 && bits != 4 && bits != 8 && bits != 24 && bits != 32) return 0;
-  TSource source;
-  source.Block = static_cast<const std::uint8_t*>(Bits);
-  source.Width = Info->biWidth;
-  source.BottomUp = Info->biHeight > 0;
-  source.Height = source.BottomUp ? Info->biHeight : -Info->biHeight;
-  source.Stride = DibRowStride(source.Width, bits);
-  source.Bits = bits;
-  source.Colors =
+  const int BitCount = Info->biBitCount;
+  if (BitCount != 1 && BitCount != 4 && BitCount != 8 && BitCount != 24 && BitCount != 32) {
+    return 0;
+  }
+  TSource Source;
+  Source.Block = static_cast<const std::uint8_t*>(Bits);
+  Source.Width = Info->biWidth;
+  Source.BottomUp = Info->biHeight > 0;
+  Source.Height = Source.BottomUp ? Info->biHeight : -Info->biHeight;
+  Source.Stride = DibRowStride(Source.Width, BitCount);
+  Source.Bits = BitCount;
+  Source.Colors =
       reinterpret_cast<const RGBQUAD*>(reinterpret_cast<const std::uint8_t*>(Info) + Info->biSize);
-  if (bits <= 8) {
-    const std::uint32_t count = Info->biClrUsed != 0 ? Info->biClrUsed : 1u << bits;
-    source.ColorCount = static_cast<int>(std::min<std::uint32_t>(count, 256));
+  if (BitCount <= 8) {
+    const std::uint32_t Count = Info->biClrUsed != 0 ? Info->biClrUsed : 1u << BitCount;
+    Source.ColorCount = static_cast<int>(std::min<std::uint32_t>(Count, 256));
   }
   // A bottom-up image counts its source rows from the bottom row upward: the rectangle
   // (YSrc, HeightSrc) holds the rows YSrc .. YSrc + HeightSrc - 1 of the block, drawn the
   // right way up. In rows from the top that is the rectangle below.
-  std::int64_t ys = YSrc;
-  if (source.BottomUp) {
-    ys = HeightSrc > 0 ? std::int64_t{source.Height} - YSrc - HeightSrc
-                       : std::int64_t{source.Height} - 2 - YSrc - HeightSrc;
+  std::int64_t FromY = YSrc;
+  if (Source.BottomUp) {
+    FromY = HeightSrc > 0 ? std::int64_t{Source.Height} - YSrc - HeightSrc
+                          : std::int64_t{Source.Height} - 2 - YSrc - HeightSrc;
   }
-  if (!Blit(Dest, X, Y, Width, Height, &source, XSrc, ys, WidthSrc, HeightSrc, Rop)) return 0;
+  if (!Blit(Dest, {X, Y, Width, Height}, &Source, {XSrc, FromY, WidthSrc, HeightSrc}, Rop)) {
+    return 0;
+  }
   return HeightSrc < 0 ? -HeightSrc : HeightSrc;
 }

@@ -10,19 +10,19 @@ std::atomic<int> CliTerminate{0};
 
 namespace {
 
-const char kDrawingMark[] = " : drawing[";
+const char DrawingMark[] = " : drawing[";
 
 // Texts of one stage share this key: the drawing percentages of one map, or the text itself.
 std::string StageKey(const std::string& Text) {
-  const auto at = Text.find(kDrawingMark);
-  return at == std::string::npos ? Text : Text.substr(0, at + sizeof(kDrawingMark) - 1);
+  const auto At = Text.find(DrawingMark);
+  return At == std::string::npos ? Text : Text.substr(0, At + sizeof(DrawingMark) - 1);
 }
 
 // The tenth (0 to 10) of a drawing percentage; -1 for any other text.
 int ProgressTenth(const std::string& Text) {
-  const auto at = Text.find(kDrawingMark);
-  if (at == std::string::npos) return -1;
-  return std::atoi(Text.c_str() + at + sizeof(kDrawingMark) - 1) / 10;
+  const auto At = Text.find(DrawingMark);
+  if (At == std::string::npos) return -1;
+  return std::atoi(Text.c_str() + At + sizeof(DrawingMark) - 1) / 10;
 }
 
 }  // namespace
@@ -36,12 +36,12 @@ void TStatusPrinter::Line(const std::string& Text) {
 void TStatusPrinter::Transient(const std::string& Text) {
   // The job sets the text after every row; only a change is worth printing.
   if (FQuiet || Text == FPending) return;
-  const bool sameStage = !FPending.empty() && StageKey(FPending) == StageKey(Text);
-  if (!sameStage) Finish();
+  const bool SameStage = !FPending.empty() && StageKey(FPending) == StageKey(Text);
+  if (!SameStage) Finish();
   if (FTerminal) {
-    WriteText(FOut, sameStage ? "\r" + Text + "\x1b[K" : Text);
+    WriteText(FOut, SameStage ? "\r" + Text + "\x1b[K" : Text);
   } else {
-    FPendingShown = !sameStage || ProgressTenth(Text) != ProgressTenth(FPending);
+    FPendingShown = !SameStage || ProgressTenth(Text) != ProgressTenth(FPending);
     if (FPendingShown) WriteText(FOut, Text + "\n");
   }
   FPending = Text;

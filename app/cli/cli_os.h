@@ -11,7 +11,7 @@ enum class TOutStream { Out, Err };
 
 // The program's arguments, its own name first. On Windows they are read as UTF-16 from the
 // system and turned into UTF-8, whatever code page the console uses.
-std::vector<std::string> CommandLineArguments(int argc, char** argv);
+std::vector<std::string> CommandLineArguments(int Argc, char** Argv);
 
 // Whether the stream is a terminal that can rewrite its current line ("\r" and "ESC[K").
 bool IsInteractive(TOutStream Stream);

@@ -22,8 +22,8 @@ extern "C" void OnTerminate(int) {
 
 }  // namespace
 
-std::vector<std::string> CommandLineArguments(int argc, char** argv) {
-  return std::vector<std::string>(argv, argv + argc);
+std::vector<std::string> CommandLineArguments(int Argc, char** Argv) {
+  return std::vector<std::string>(Argv, Argv + Argc);
 }
 
 bool IsInteractive(TOutStream Stream) {
@@ -31,25 +31,25 @@ bool IsInteractive(TOutStream Stream) {
 }
 
 void WriteText(TOutStream Stream, const std::string& Text) {
-  std::FILE* f = FileOf(Stream);
-  std::fwrite(Text.data(), 1, Text.size(), f);
-  std::fflush(f);
+  std::FILE* F = FileOf(Stream);
+  std::fwrite(Text.data(), 1, Text.size(), F);
+  std::fflush(F);
 }
 
 void InstallCliSignalHandlers() {
   // SA_RESTART: a call the signal interrupts goes on (the file seam repeats the others).
-  struct sigaction interrupt {};
-  interrupt.sa_handler = OnInterrupt;
-  interrupt.sa_flags = SA_RESTART;
-  sigemptyset(&interrupt.sa_mask);
-  sigaction(SIGINT, &interrupt, nullptr);
+  struct sigaction Interrupt {};
+  Interrupt.sa_handler = OnInterrupt;
+  Interrupt.sa_flags = SA_RESTART;
+  sigemptyset(&Interrupt.sa_mask);
+  sigaction(SIGINT, &Interrupt, nullptr);
 
-  struct sigaction terminate {};
-  terminate.sa_handler = OnTerminate;
-  terminate.sa_flags = SA_RESTART;
-  sigemptyset(&terminate.sa_mask);
-  sigaction(SIGTERM, &terminate, nullptr);
-  sigaction(SIGHUP, &terminate, nullptr);
+  struct sigaction Terminate {};
+  Terminate.sa_handler = OnTerminate;
+  Terminate.sa_flags = SA_RESTART;
+  sigemptyset(&Terminate.sa_mask);
+  sigaction(SIGTERM, &Terminate, nullptr);
+  sigaction(SIGHUP, &Terminate, nullptr);
 
   std::signal(SIGXFSZ, SIG_IGN);
   std::signal(SIGPIPE, SIG_IGN);

@@ -6,6 +6,7 @@
 
 #include "app/cli/cli_host.h"
 #include "app/cli/cli_os.h"
+#include "platform/utf16.h"
 
 namespace {
 
@@ -18,26 +19,8 @@ HANDLE HandleOf(TOutStream Stream) {
 }
 
 bool IsConsole(HANDLE Handle) {
-  DWORD mode = 0;
-  return Handle != nullptr && Handle != INVALID_HANDLE_VALUE && ::GetConsoleMode(Handle, &mode);
-}
-
-std::string Utf8Of(const wchar_t* Text) {
-  const int n = ::WideCharToMultiByte(CP_UTF8, 0, Text, -1, nullptr, 0, nullptr, nullptr);
-  if (n <= 1) return {};
-  std::string s(static_cast<std::size_t>(n), '\0');
-  ::WideCharToMultiByte(CP_UTF8, 0, Text, -1, s.data(), n, nullptr, nullptr);
-  s.pop_back();
-  return s;
-}
-
-std::wstring WideOf(const std::string& Text) {
-  if (Text.empty()) return {};
-  const int size = static_cast<int>(Text.size());
-  const int n = ::MultiByteToWideChar(CP_UTF8, 0, Text.data(), size, nullptr, 0);
-  std::wstring w(static_cast<std::size_t>(n), L'\0');
-  ::MultiByteToWideChar(CP_UTF8, 0, Text.data(), size, w.data(), n);
-  return w;
+  DWORD Mode = 0;
+  return Handle != nullptr && Handle != INVALID_HANDLE_VALUE && ::GetConsoleMode(Handle, &Mode);
 }
 
 // Runs on a thread the system starts for the event.
@@ -64,36 +47,36 @@ BOOL WINAPI OnConsoleEvent(DWORD Event) {
 }  // namespace
 
 std::vector<std::string> CommandLineArguments(int, char**) {
-  std::vector<std::string> args;
-  int count = 0;
-  wchar_t** wide = ::CommandLineToArgvW(::GetCommandLineW(), &count);
-  if (wide == nullptr) return args;
-  for (int i = 0; i < count; ++i) args.push_back(Utf8Of(wide[i]));
-  ::LocalFree(wide);
-  return args;
+  std::vector<std::string> Args;
+  int Count = 0;
+  wchar_t** Wide = ::CommandLineToArgvW(::GetCommandLineW(), &Count);
+  if (Wide == nullptr) return Args;
+  for (int I = 0; I < Count; ++I) Args.push_back(WideToUtf8(Wide[I]));
+  ::LocalFree(Wide);
+  return Args;
 }
 
 bool IsInteractive(TOutStream Stream) {
   // A console rewrites its line only with its terminal sequences switched on.
-  const HANDLE h = HandleOf(Stream);
-  DWORD mode = 0;
-  if (!IsConsole(h) || !::GetConsoleMode(h, &mode)) return false;
-  return (mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0 ||
-         ::SetConsoleMode(h, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
+  const HANDLE Handle = HandleOf(Stream);
+  DWORD Mode = 0;
+  if (!IsConsole(Handle) || !::GetConsoleMode(Handle, &Mode)) return false;
+  return (Mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0 ||
+         ::SetConsoleMode(Handle, Mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
 }
 
 void WriteText(TOutStream Stream, const std::string& Text) {
-  std::FILE* f = FileOf(Stream);
-  const HANDLE h = HandleOf(Stream);
-  if (IsConsole(h)) {
-    std::fflush(f);
-    const std::wstring wide = WideOf(Text);
-    DWORD written = 0;
-    ::WriteConsoleW(h, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
+  std::FILE* File = FileOf(Stream);
+  const HANDLE Handle = HandleOf(Stream);
+  if (IsConsole(Handle)) {
+    std::fflush(File);
+    const std::wstring Wide = Utf8ToWide(Text);
+    DWORD Written = 0;
+    ::WriteConsoleW(Handle, Wide.data(), static_cast<DWORD>(Wide.size()), &Written, nullptr);
     return;
   }
-  std::fwrite(Text.data(), 1, Text.size(), f);
-  std::fflush(f);
+  std::fwrite(Text.data(), 1, Text.size(), File);
+  std::fflush(File);
 }
 
 void InstallCliSignalHandlers() {

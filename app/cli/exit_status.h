@@ -6,11 +6,11 @@
 
 #include "app/cli/cli_os.h"
 
-inline constexpr int kExitDone = 0;
-inline constexpr int kExitFailed = 1;
-inline constexpr int kExitUsage = 2;
-inline constexpr int kExitInterrupted = 130;
-inline constexpr int kExitTerminated = 143;
+inline constexpr int ExitDone = 0;
+inline constexpr int ExitFailed = 1;
+inline constexpr int ExitUsage = 2;
+inline constexpr int ExitInterrupted = 130;
+inline constexpr int ExitTerminated = 143;
 
 // "veldrin-grid: " Text, as a line on standard error.
 inline void Error(const std::string& Text) {

@@ -11,39 +11,39 @@ int RunRestore(const std::string& Folder, MapType Target, const std::vector<TRes
                bool DryRun, bool Quiet) {
   if (Maps.empty()) {
     if (!Quiet) Error("no backup of that map type in " + Folder);
-    return kExitDone;
+    return ExitDone;
   }
-  int status = kExitDone;
-  for (const TRestoreChoice& m : Maps) {
-    const std::string name = GetMapDisplayName(m.F, m.S);
-    if (m.Named && !HasBackup(Folder, m.F, Target, m.S)) status = kExitUsage;
+  int Status = ExitDone;
+  for (const TRestoreChoice& M : Maps) {
+    const std::string Name = GetMapDisplayName(M.F, M.S);
+    if (M.Named && !HasBackup(Folder, M.F, Target, M.S)) Status = ExitUsage;
     if (DryRun) {
-      WriteText(TOutStream::Out, name + " [" + m.Code + "]\n");
-      for (const TRestoreTarget& t : RestoreTargets(Folder, m.F, Target, m.S)) {
-        if (FileExists(t.Backup)) {
-          WriteText(TOutStream::Out, "  restore  " + t.Backup + " -> " + t.Target + "\n");
+      WriteText(TOutStream::Out, Name + " [" + M.Code + "]\n");
+      for (const TRestoreTarget& T : RestoreTargets(Folder, M.F, Target, M.S)) {
+        if (FileExists(T.Backup)) {
+          WriteText(TOutStream::Out, "  restore  " + T.Backup + " -> " + T.Target + "\n");
         } else {
           WriteText(TOutStream::Out,
-                    "  no backup " + t.Backup + " (" + t.Target + " left as it is)\n");
+                    "  no backup " + T.Backup + " (" + T.Target + " left as it is)\n");
         }
       }
       continue;
     }
-    const std::size_t targets = RestoreTargets(Folder, m.F, Target, m.S).size();
-    std::vector<std::string> skipped;
+    const std::size_t Targets = RestoreTargets(Folder, M.F, Target, M.S).size();
+    std::vector<std::string> Skipped;
     try {
-      skipped = RestoreMap(Folder, m.F, Target, m.S);
-    } catch (const std::exception& e) {
-      Error(e.what());
-      return kExitFailed;
+      Skipped = RestoreMap(Folder, M.F, Target, M.S);
+    } catch (const std::exception& E) {
+      Error(E.what());
+      return ExitFailed;
     }
-    for (const std::string& target : skipped) {
-      Error(std::string("no backup for ") + m.Code + ": " + ChangeFileExt(target, ".OLD") + " (" +
-            target + " left as it is)");
+    for (const std::string& Left : Skipped) {
+      Error(std::string("no backup for ") + M.Code + ": " + ChangeFileExt(Left, ".OLD") + " (" +
+            Left + " left as it is)");
     }
-    if (!Quiet && skipped.size() < targets) {
-      WriteText(TOutStream::Err, name + RestoredText + "\n");
+    if (!Quiet && Skipped.size() < Targets) {
+      WriteText(TOutStream::Err, Name + RestoredText + "\n");
     }
   }
-  return status;
+  return Status;
 }

@@ -20,15 +20,17 @@ constexpr int HorzBits = WeightBits - 4;
 // rows and down in even ones, so that five levels of rounding do not add up to a brighter map.
 void HalveRows(const std::uint8_t* A, const std::uint8_t* B, std::int32_t Width, std::uint8_t* Out,
                bool RoundUp) {
-  const std::int32_t pairs = Width / 2;
-  const int round = RoundUp ? 2 : 1;
-  for (std::int32_t x = 0; x < pairs; ++x, A += 6, B += 6, Out += 3) {
-    for (int c = 0; c < 3; ++c) {
-      Out[c] = static_cast<std::uint8_t>((A[c] + A[c + 3] + B[c] + B[c + 3] + round) >> 2);
+  const std::int32_t Pairs = Width / 2;
+  const int Round = RoundUp ? 2 : 1;
+  for (std::int32_t X = 0; X < Pairs; ++X, A += 6, B += 6, Out += 3) {
+    for (int C = 0; C < 3; ++C) {
+      Out[C] = static_cast<std::uint8_t>((A[C] + A[C + 3] + B[C] + B[C + 3] + Round) >> 2);
     }
   }
   if (Width % 2 != 0) {
-    for (int c = 0; c < 3; ++c) Out[c] = static_cast<std::uint8_t>((A[c] + B[c] + 1) >> 1);
+    for (int C = 0; C < 3; ++C) {
+      Out[C] = static_cast<std::uint8_t>((2 * (A[C] + B[C]) + Round) >> 2);
+    }
   }
 }
 
@@ -36,19 +38,19 @@ void HalveRows(const std::uint8_t* A, const std::uint8_t* B, std::int32_t Width,
 // red in 16-bit lanes of one word, so that four pixels add up in one addition per pixel pair.
 void HalveIndexedRows(const std::uint8_t* A, const std::uint8_t* B, std::int32_t Width,
                       const std::uint64_t* Wide, std::uint8_t* Out, bool RoundUp) {
-  const std::uint64_t round = RoundUp ? 0x000200020002u : 0x000100010001u;
-  auto put = [&](std::uint64_t Sum) {
-    Sum += round;
+  const std::uint64_t Round = RoundUp ? 0x000200020002u : 0x000100010001u;
+  auto Put = [&](std::uint64_t Sum) {
+    Sum += Round;
     Out[0] = static_cast<std::uint8_t>((Sum >> 2) & 0xFF);
     Out[1] = static_cast<std::uint8_t>((Sum >> 18) & 0xFF);
     Out[2] = static_cast<std::uint8_t>((Sum >> 34) & 0xFF);
     Out += 3;
   };
-  const std::int32_t pairs = Width / 2;
-  for (std::int32_t x = 0; x < pairs; ++x, A += 2, B += 2) {
-    put(Wide[A[0]] + Wide[A[1]] + Wide[B[0]] + Wide[B[1]]);
+  const std::int32_t Pairs = Width / 2;
+  for (std::int32_t X = 0; X < Pairs; ++X, A += 2, B += 2) {
+    Put(Wide[A[0]] + Wide[A[1]] + Wide[B[0]] + Wide[B[1]]);
   }
-  if (Width % 2 != 0) put(2 * (Wide[A[0]] + Wide[B[0]]));
+  if (Width % 2 != 0) Put(2 * (Wide[A[0]] + Wide[B[0]]));
 }
 
 // The level pixels under each destination pixel of one axis and the share of it each covers.
@@ -64,115 +66,167 @@ struct TTaps {
   TTaps(std::int64_t Source, std::int64_t Dest, int Level, std::int32_t From, std::int32_t To) {
     // Positions in units of 1 / Dest map pixel: destination pixel d spans d * Source ..
     // (d + 1) * Source, level pixel i spans (i << Level) * Dest ...
-    const std::int64_t cell = Dest << Level;
+    const std::int64_t Cell = Dest << Level;
     First.reserve(static_cast<std::size_t>(To - From));
     Offset.reserve(static_cast<std::size_t>(To - From) + 1);
-    for (std::int64_t d = From; d < To; ++d) {
-      const std::int64_t begin = d * Source;
-      const std::int64_t end = begin + Source;
-      const std::int64_t first = begin / cell;
-      const std::int64_t last = (end - 1) / cell;
-      First.push_back(static_cast<std::int32_t>(first));
+    for (std::int64_t D = From; D < To; ++D) {
+      const std::int64_t Begin = D * Source;
+      const std::int64_t End = Begin + Source;
+      const std::int64_t FirstPixel = Begin / Cell;
+      const std::int64_t LastPixel = (End - 1) / Cell;
+      First.push_back(static_cast<std::int32_t>(FirstPixel));
       Offset.push_back(static_cast<std::int32_t>(Weight.size()));
       // Cumulative rounding: the weights add up to exactly One.
-      std::uint32_t given = 0;
-      for (std::int64_t i = first; i <= last; ++i) {
-        const std::int64_t upTo = std::min(end, (i + 1) * cell) - begin;
-        const auto total = static_cast<std::uint32_t>((upTo * One + Source / 2) / Source);
-        Weight.push_back(static_cast<std::uint16_t>(total - given));
-        given = total;
+      std::uint32_t Given = 0;
+      for (std::int64_t I = FirstPixel; I <= LastPixel; ++I) {
+        const std::int64_t UpTo = std::min(End, (I + 1) * Cell) - Begin;
+        const auto Total = static_cast<std::uint32_t>((UpTo * One + Source / 2) / Source);
+        Weight.push_back(static_cast<std::uint16_t>(Total - Given));
+        Given = Total;
       }
-      MaxCount = std::max(MaxCount, static_cast<std::int32_t>(last - first + 1));
+      MaxCount = std::max(MaxCount, static_cast<std::int32_t>(LastPixel - FirstPixel + 1));
     }
     Offset.push_back(static_cast<std::int32_t>(Weight.size()));
   }
+
+  // One past the last level pixel that the destination pixels read.
+  std::int32_t End() const { return First.back() + (Offset.back() - Offset[Offset.size() - 2]); }
 };
+
+// Averages one level row across: Src is the pixel of level column FirstColumn, Out receives the
+// Columns destination pixels' blue, green and red with HorzBits fraction bits.
+void AverageAcross(const std::uint8_t* Src, const TTaps& Across, std::int32_t FirstColumn,
+                   std::int32_t Columns, std::uint32_t* Out) {
+  constexpr int Shift = WeightBits - HorzBits;
+  constexpr std::uint32_t Half = 1u << (Shift - 1);
+  for (std::int32_t D = 0; D < Columns; ++D, Out += 3) {
+    const std::uint8_t* P = Src + static_cast<std::size_t>(Across.First[D] - FirstColumn) * 3;
+    std::uint32_t B = 0, G = 0, R = 0;
+    for (std::int32_t W = Across.Offset[D]; W < Across.Offset[D + 1]; ++W, P += 3) {
+      const std::uint32_t Weight = Across.Weight[static_cast<std::size_t>(W)];
+      B += Weight * P[0];
+      G += Weight * P[1];
+      R += Weight * P[2];
+    }
+    Out[0] = (B + Half) >> Shift;
+    Out[1] = (G + Half) >> Shift;
+    Out[2] = (R + Half) >> Shift;
+  }
+}
+
+constexpr int DownShift = WeightBits + HorzBits;
+constexpr std::uint32_t DownHalf = 1u << (DownShift - 1);
+
+// One destination row from Count rows averaged across (at most 8), weighted by Weights.
+void AverageDown(const std::uint32_t* const* Rows, const std::uint32_t* Weights, int Count,
+                 std::int32_t Columns, std::uint8_t* Out, int BytesPerPixel) {
+  for (std::int32_t I = 0; I < Columns * 3; I += 3, Out += BytesPerPixel) {
+    std::uint32_t B = DownHalf, G = DownHalf, R = DownHalf;
+    for (int T = 0; T < Count; ++T) {
+      B += Weights[T] * Rows[T][I];
+      G += Weights[T] * Rows[T][I + 1];
+      R += Weights[T] * Rows[T][I + 2];
+    }
+    Out[0] = static_cast<std::uint8_t>(B >> DownShift);
+    Out[1] = static_cast<std::uint8_t>(G >> DownShift);
+    Out[2] = static_cast<std::uint8_t>(R >> DownShift);
+    if (BytesPerPixel == 4) Out[3] = 0;
+  }
+}
+
+// Writes the sums of a destination row, added up one level row at a time, into Out.
+void StoreSums(const std::vector<std::uint32_t>& Sum, std::uint8_t* Out, int BytesPerPixel) {
+  for (std::size_t I = 0; I < Sum.size(); I += 3, Out += BytesPerPixel) {
+    for (int C = 0; C < 3; ++C) Out[C] = static_cast<std::uint8_t>(Sum[I + C] >> DownShift);
+    if (BytesPerPixel == 4) Out[3] = 0;
+  }
+}
 
 }  // namespace
 
 TMapPyramid::TMapPyramid(TBigBitmap& Map) : FMap(Map) {
   FBits = TBigBitmap::GetPixelBits(Map.GetPixelFormat());
   if (FBits < 24 && !Map.Bitmaps().empty()) {
-    const std::vector<RGBQUAD>& table = Map.Bitmaps().front()->ColorTable();
-    for (std::size_t i = 0; i < table.size() && i < 256; ++i) {
-      FColors[i][0] = table[i].rgbBlue;
-      FColors[i][1] = table[i].rgbGreen;
-      FColors[i][2] = table[i].rgbRed;
+    const std::vector<RGBQUAD>& Table = Map.Bitmaps().front()->ColorTable();
+    for (std::size_t I = 0; I < Table.size() && I < 256; ++I) {
+      FColors[I][0] = Table[I].rgbBlue;
+      FColors[I][1] = Table[I].rgbGreen;
+      FColors[I][2] = Table[I].rgbRed;
     }
   }
-  std::int32_t width = Map.GetWidth();
-  std::int32_t height = Map.GetHeight();
-  if (width <= 0 || height <= 0) return;
-  std::uint64_t wide[256];
-  for (int i = 0; i < 256; ++i) {
-    wide[i] =
-        FColors[i][0] | std::uint64_t{FColors[i][1]} << 16 | std::uint64_t{FColors[i][2]} << 32;
-  }
-  std::vector<std::uint8_t> a(static_cast<std::size_t>(width) * 3);
-  std::vector<std::uint8_t> b(a.size());
+  if (Map.GetWidth() <= 0 || Map.GetHeight() <= 0) return;
   FLevels.resize(MaxLevel);
-  for (int k = 0; k < MaxLevel; ++k) {
-    TLevel& level = FLevels[static_cast<std::size_t>(k)];
-    level.Width = (width + 1) / 2;
-    level.Height = (height + 1) / 2;
-    const std::size_t stride = static_cast<std::size_t>(level.Width) * 3;
-    level.Bytes = stride * static_cast<std::size_t>(level.Height);
-    level.Pixels.reset(new std::uint8_t[level.Bytes]);
-    const std::size_t fromStride = static_cast<std::size_t>(width) * 3;
-    for (std::int32_t y = 0; y < level.Height; ++y) {
-      const std::int32_t y0 = 2 * y;
-      const std::int32_t y1 = std::min(y0 + 1, height - 1);
-      const std::uint8_t* rowA;
-      const std::uint8_t* rowB;
-      std::uint8_t* out = level.Pixels.get() + stride * static_cast<std::size_t>(y);
-      if (k == 0 && FBits == 8) {
-        HalveIndexedRows(static_cast<const std::uint8_t*>(FMap.GetScanline(y0)),
-                         static_cast<const std::uint8_t*>(FMap.GetScanline(y1)), width, wide, out,
-                         y % 2 != 0);
-        continue;
-      }
-      if (k == 0) {
-        MapRowToBgr(y0, 0, width, a.data());
-        if (y1 != y0) MapRowToBgr(y1, 0, width, b.data());
-        rowA = a.data();
-        rowB = y1 != y0 ? b.data() : a.data();
-      } else {
-        const std::uint8_t* from = FLevels[static_cast<std::size_t>(k - 1)].Pixels.get();
-        rowA = from + fromStride * static_cast<std::size_t>(y0);
-        rowB = from + fromStride * static_cast<std::size_t>(y1);
-      }
-      HalveRows(rowA, rowB, width, out, y % 2 != 0);
+  for (int K = 0; K < MaxLevel; ++K) MakeLevel(K);
+}
+
+void TMapPyramid::MakeLevel(int K) {
+  const std::int32_t Width = K == 0 ? FMap.GetWidth() : FLevels[K - 1].Width;
+  const std::int32_t Height = K == 0 ? FMap.GetHeight() : FLevels[K - 1].Height;
+  TLevel& Level = FLevels[static_cast<std::size_t>(K)];
+  Level.Width = (Width + 1) / 2;
+  Level.Height = (Height + 1) / 2;
+  const std::size_t Stride = static_cast<std::size_t>(Level.Width) * 3;
+  Level.Bytes = Stride * static_cast<std::size_t>(Level.Height);
+  Level.Pixels.reset(new std::uint8_t[Level.Bytes]);
+  std::uint64_t Wide[256] = {};
+  for (int I = 0; K == 0 && FBits == 8 && I < 256; ++I) {
+    Wide[I] =
+        FColors[I][0] | std::uint64_t{FColors[I][1]} << 16 | std::uint64_t{FColors[I][2]} << 32;
+  }
+  const std::size_t FromStride = static_cast<std::size_t>(Width) * 3;
+  std::vector<std::uint8_t> A(K == 0 ? FromStride : 0);
+  std::vector<std::uint8_t> B(A.size());
+  for (std::int32_t Y = 0; Y < Level.Height; ++Y) {
+    const std::int32_t Y0 = 2 * Y;
+    const std::int32_t Y1 = std::min(Y0 + 1, Height - 1);
+    std::uint8_t* Out = Level.Pixels.get() + Stride * static_cast<std::size_t>(Y);
+    if (K == 0 && FBits == 8) {
+      HalveIndexedRows(static_cast<const std::uint8_t*>(FMap.GetScanline(Y0)),
+                       static_cast<const std::uint8_t*>(FMap.GetScanline(Y1)), Width, Wide, Out,
+                       Y % 2 != 0);
+      continue;
     }
-    width = level.Width;
-    height = level.Height;
+    const std::uint8_t* RowA;
+    const std::uint8_t* RowB;
+    if (K == 0) {
+      MapRowToBgr(Y0, 0, Width, A.data());
+      if (Y1 != Y0) MapRowToBgr(Y1, 0, Width, B.data());
+      RowA = A.data();
+      RowB = Y1 != Y0 ? B.data() : A.data();
+    } else {
+      const std::uint8_t* From = FLevels[static_cast<std::size_t>(K - 1)].Pixels.get();
+      RowA = From + FromStride * static_cast<std::size_t>(Y0);
+      RowB = From + FromStride * static_cast<std::size_t>(Y1);
+    }
+    HalveRows(RowA, RowB, Width, Out, Y % 2 != 0);
   }
 }
 
 std::int64_t TMapPyramid::Bytes() const {
-  std::int64_t bytes = 0;
-  for (const TLevel& level : FLevels) bytes += static_cast<std::int64_t>(level.Bytes);
-  return bytes;
+  std::int64_t Total = 0;
+  for (const TLevel& Level : FLevels) Total += static_cast<std::int64_t>(Level.Bytes);
+  return Total;
 }
 
 void TMapPyramid::MapRowToBgr(std::int32_t Row, std::int32_t From, std::int32_t To,
                               std::uint8_t* Out) const {
-  const auto* src = static_cast<const std::uint8_t*>(FMap.GetScanline(Row));
+  const auto* Src = static_cast<const std::uint8_t*>(FMap.GetScanline(Row));
   switch (FBits) {
     case 24:
-      std::memcpy(Out, src + std::size_t(From) * 3, std::size_t(To - From) * 3);
+      std::memcpy(Out, Src + std::size_t(From) * 3, std::size_t(To - From) * 3);
       return;
     case 8:
-      for (std::int32_t x = From; x < To; ++x, Out += 3) std::memcpy(Out, FColors[src[x]], 3);
+      for (std::int32_t X = From; X < To; ++X, Out += 3) std::memcpy(Out, FColors[Src[X]], 3);
       return;
     case 4:
-      for (std::int32_t x = From; x < To; ++x, Out += 3) {
-        const std::uint8_t byte = src[x / 2];
-        std::memcpy(Out, FColors[x % 2 == 0 ? byte >> 4 : byte & 15], 3);
+      for (std::int32_t X = From; X < To; ++X, Out += 3) {
+        const std::uint8_t Byte = Src[X / 2];
+        std::memcpy(Out, FColors[X % 2 == 0 ? Byte >> 4 : Byte & 15], 3);
       }
       return;
     default:  // 1 bit, the leftmost pixel in the most significant bit
-      for (std::int32_t x = From; x < To; ++x, Out += 3) {
-        std::memcpy(Out, FColors[(src[x / 8] >> (7 - x % 8)) & 1], 3);
+      for (std::int32_t X = From; X < To; ++X, Out += 3) {
+        std::memcpy(Out, FColors[(Src[X / 8] >> (7 - X % 8)) & 1], 3);
       }
       return;
   }
@@ -180,103 +234,71 @@ void TMapPyramid::MapRowToBgr(std::int32_t Row, std::int32_t From, std::int32_t 
 
 void TMapPyramid::Draw(std::int32_t DestWidth, std::int32_t DestHeight, const TRect& Area,
                        std::uint8_t* Dest, std::ptrdiff_t Stride, int BytesPerPixel) const {
-  const std::int32_t mapWidth = FMap.GetWidth();
-  const std::int32_t mapHeight = FMap.GetHeight();
-  if (Area.Right <= Area.Left || Area.Bottom <= Area.Top || mapWidth <= 0 || mapHeight <= 0) {
+  const std::int32_t MapWidth = FMap.GetWidth();
+  const std::int32_t MapHeight = FMap.GetHeight();
+  if (Area.Right <= Area.Left || Area.Bottom <= Area.Top || MapWidth <= 0 || MapHeight <= 0) {
     return;
   }
   // The coarsest level that still has a pixel for every destination pixel on both axes.
-  int k = 0;
-  while (k < MaxLevel && (std::int64_t{DestWidth} << (k + 1)) <= mapWidth &&
-         (std::int64_t{DestHeight} << (k + 1)) <= mapHeight) {
-    ++k;
+  int K = 0;
+  while (K < MaxLevel && (std::int64_t{DestWidth} << (K + 1)) <= MapWidth &&
+         (std::int64_t{DestHeight} << (K + 1)) <= MapHeight) {
+    ++K;
   }
-  const TTaps across(mapWidth, DestWidth, k, Area.Left, Area.Right);
-  const TTaps down(mapHeight, DestHeight, k, Area.Top, Area.Bottom);
-  const TLevel* level = k == 0 ? nullptr : &FLevels[static_cast<std::size_t>(k - 1)];
+  const TTaps Across(MapWidth, DestWidth, K, Area.Left, Area.Right);
+  const TTaps Down(MapHeight, DestHeight, K, Area.Top, Area.Bottom);
+  const TLevel* Level = K == 0 ? nullptr : &FLevels[static_cast<std::size_t>(K - 1)];
 
   // The level columns the area reads, and the level rows averaged across, kept in a ring of
   // MaxCount rows: destination rows go downwards, so a level row is averaged across only once.
-  const std::int32_t columns = Area.Right - Area.Left;
-  const std::int32_t firstColumn = across.First.front();
-  const std::int32_t lastColumn =
-      across.First.back() + (across.Offset.back() - across.Offset[across.Offset.size() - 2]);
-  std::vector<std::uint8_t> converted;
-  if (level == nullptr) converted.resize(static_cast<std::size_t>(lastColumn - firstColumn) * 3);
-  const auto slots = static_cast<std::size_t>(down.MaxCount);
-  std::vector<std::uint32_t> ring(slots * static_cast<std::size_t>(columns) * 3);
-  std::vector<std::int32_t> ringRow(slots, -1);
-
-  auto averagedAcross = [&](std::int32_t row) -> const std::uint32_t* {
-    const std::size_t slot = static_cast<std::size_t>(row) % slots;
-    std::uint32_t* out = ring.data() + slot * static_cast<std::size_t>(columns) * 3;
-    if (ringRow[slot] == row) return out;
-    ringRow[slot] = row;
-    const std::uint8_t* src;  // the pixel of level column firstColumn
-    if (level == nullptr) {
-      MapRowToBgr(row, firstColumn, lastColumn, converted.data());
-      src = converted.data();
+  const std::int32_t Columns = Area.Right - Area.Left;
+  const std::int32_t FirstColumn = Across.First.front();
+  std::vector<std::uint8_t> Converted;
+  if (Level == nullptr) Converted.resize(static_cast<std::size_t>(Across.End() - FirstColumn) * 3);
+  const auto Slots = static_cast<std::size_t>(Down.MaxCount);
+  const std::size_t SlotSize = static_cast<std::size_t>(Columns) * 3;
+  std::vector<std::uint32_t> Ring(Slots * SlotSize);
+  std::vector<std::int32_t> RingRow(Slots, -1);
+  auto AveragedAcross = [&](std::int32_t Row) -> const std::uint32_t* {
+    const std::size_t Slot = static_cast<std::size_t>(Row) % Slots;
+    std::uint32_t* Out = Ring.data() + Slot * SlotSize;
+    if (RingRow[Slot] == Row) return Out;
+    RingRow[Slot] = Row;
+    const std::uint8_t* Src;  // the pixel of level column FirstColumn
+    if (Level == nullptr) {
+      MapRowToBgr(Row, FirstColumn, Across.End(), Converted.data());
+      Src = Converted.data();
     } else {
-      src = level->Pixels.get() +
-            (static_cast<std::size_t>(row) * static_cast<std::size_t>(level->Width) +
-             static_cast<std::size_t>(firstColumn)) *
+      Src = Level->Pixels.get() +
+            (static_cast<std::size_t>(Row) * static_cast<std::size_t>(Level->Width) +
+             static_cast<std::size_t>(FirstColumn)) *
                 3;
     }
-    for (std::int32_t d = 0; d < columns; ++d, out += 3) {
-      const std::uint8_t* p = src + static_cast<std::size_t>(across.First[d] - firstColumn) * 3;
-      std::uint32_t b = 0, g = 0, r = 0;
-      for (std::int32_t w = across.Offset[d]; w < across.Offset[d + 1]; ++w, p += 3) {
-        const std::uint32_t weight = across.Weight[static_cast<std::size_t>(w)];
-        b += weight * p[0];
-        g += weight * p[1];
-        r += weight * p[2];
-      }
-      constexpr int shift = WeightBits - HorzBits;
-      constexpr std::uint32_t half = 1u << (shift - 1);
-      out[0] = (b + half) >> shift;
-      out[1] = (g + half) >> shift;
-      out[2] = (r + half) >> shift;
-    }
-    return ring.data() + slot * static_cast<std::size_t>(columns) * 3;
+    AverageAcross(Src, Across, FirstColumn, Columns, Out);
+    return Out;
   };
 
-  const std::uint32_t* rows[8];
-  std::uint32_t weights[8];
-  std::vector<std::uint32_t> sum(static_cast<std::size_t>(columns) * 3);
-  constexpr int shift = WeightBits + HorzBits;
-  constexpr std::uint32_t half = 1u << (shift - 1);
-  for (std::int32_t y = 0; y < Area.Bottom - Area.Top; ++y, Dest += Stride) {
-    const std::int32_t count = down.Offset[y + 1] - down.Offset[y];
-    std::uint8_t* out = Dest;
-    if (count <= 8) {
-      for (std::int32_t t = 0; t < count; ++t) {
-        rows[t] = averagedAcross(down.First[y] + t);
-        weights[t] = down.Weight[static_cast<std::size_t>(down.Offset[y] + t)];
+  const std::uint32_t* Rows[8];
+  std::uint32_t Weights[8];
+  std::vector<std::uint32_t> Sum;
+  for (std::int32_t Y = 0; Y < Area.Bottom - Area.Top; ++Y, Dest += Stride) {
+    const std::int32_t Count = Down.Offset[Y + 1] - Down.Offset[Y];
+    const auto FirstWeight = static_cast<std::size_t>(Down.Offset[Y]);
+    if (Count <= 8) {
+      for (std::int32_t T = 0; T < Count; ++T) {
+        Rows[T] = AveragedAcross(Down.First[Y] + T);
+        Weights[T] = Down.Weight[FirstWeight + T];
       }
-      for (std::int32_t i = 0; i < columns * 3; i += 3, out += BytesPerPixel) {
-        std::uint32_t b = half, g = half, r = half;
-        for (std::int32_t t = 0; t < count; ++t) {
-          b += weights[t] * rows[t][i];
-          g += weights[t] * rows[t][i + 1];
-          r += weights[t] * rows[t][i + 2];
-        }
-        out[0] = static_cast<std::uint8_t>(b >> shift);
-        out[1] = static_cast<std::uint8_t>(g >> shift);
-        out[2] = static_cast<std::uint8_t>(r >> shift);
-        if (BytesPerPixel == 4) out[3] = 0;
-      }
-    } else {
-      // Only a map whose two axes are shrunk very differently gets here.
-      std::fill(sum.begin(), sum.end(), half);
-      for (std::int32_t t = 0; t < count; ++t) {
-        const std::uint32_t* row = averagedAcross(down.First[y] + t);
-        const std::uint32_t weight = down.Weight[static_cast<std::size_t>(down.Offset[y] + t)];
-        for (std::size_t i = 0; i < sum.size(); ++i) sum[i] += weight * row[i];
-      }
-      for (std::size_t i = 0; i < sum.size(); i += 3, out += BytesPerPixel) {
-        for (int c = 0; c < 3; ++c) out[c] = static_cast<std::uint8_t>(sum[i + c] >> shift);
-        if (BytesPerPixel == 4) out[3] = 0;
-      }
+      AverageDown(Rows, Weights, Count, Columns, Dest, BytesPerPixel);
+      continue;
     }
+    // Only a map whose two axes are shrunk very differently gets here.
+    Sum.assign(SlotSize, DownHalf);
+    for (std::int32_t T = 0; T < Count; ++T) {
+      const std::uint32_t* Row = AveragedAcross(Down.First[Y] + T);
+      const std::uint32_t Weight = Down.Weight[FirstWeight + T];
+      for (std::size_t I = 0; I < Sum.size(); ++I) Sum[I] += Weight * Row[I];
+    }
+    StoreSums(Sum, Dest, BytesPerPixel);
   }
 }

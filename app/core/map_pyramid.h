@@ -48,6 +48,8 @@ class TMapPyramid {
     std::size_t Bytes = 0;
   };
 
+  // Makes level K + 1 from level K (K = 0: from the map).
+  void MakeLevel(int K);
   // Pixels From .. To - 1 of map row Row as blue, green, red triples into Out.
   void MapRowToBgr(std::int32_t Row, std::int32_t From, std::int32_t To, std::uint8_t* Out) const;
 

@@ -71,7 +71,7 @@ TForm1::TForm1() : FHandle(CreateFormWindow()), FModel(*this), FBrowseFolder(FHa
   // A window that cannot be made whole goes with the error: its object would not outlive the
   // exception, so the window gets its object's procedure only once everything stands.
   try {
-    FBrowseFolder.SetTitle(L"UOAMのマップのあるフォルダを選択");
+    FBrowseFolder.SetTitle("UOAMのマップのあるフォルダを選択");
     FControls = CreateChildControls(FHandle, MainFormControls());
     FDpi = ::GetDpiForWindow(FHandle);
     LayOut(FDpi);
@@ -301,9 +301,9 @@ void TForm1::ProcessMessages() {
 }
 
 std::optional<std::string> TForm1::PickFolder(const std::string& Start) {
-  FBrowseFolder.SetStartFolder(Wide(Start));
+  FBrowseFolder.SetStartFolder(Start);
   if (!FBrowseFolder.Execute()) return std::nullopt;
-  return Utf8(FBrowseFolder.GetFolder());
+  return FBrowseFolder.GetFolder();
 }
 
 void TForm1::ShowAbout() {

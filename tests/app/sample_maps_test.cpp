@@ -104,7 +104,7 @@ TEST(SampleMapsTest, OnlyTheQuarterTokunoFileIsReportedByTheSizeCheck) {
   for (std::size_t i = 0; i < names.size(); ++i) {
     EXPECT_EQ(CheckBitmap(names[i]), i == 11) << names[i];
   }
-  EXPECT_EQ(names[11], GetBaseFileName(dir.path().string(), fcTokuno, mtNormal, msQuarter));
+  EXPECT_EQ(names[11], dir.file("MAP2097782-4.BMP"));
 }
 
 }  // namespace

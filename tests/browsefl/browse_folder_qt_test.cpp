@@ -17,8 +17,8 @@ namespace {
 
 struct TPickerCall {
   QWidget* Owner;
-  QString Title;
-  QString StartFolder;
+  std::string Title;
+  std::string StartFolder;
 };
 
 class BrowseFolderTest : public ::testing::Test {
@@ -26,12 +26,12 @@ class BrowseFolderTest : public ::testing::Test {
   void TearDown() override { TBrowseFolder::SetFolderPicker({}); }
 
   // Installs a picker that records its call and answers with the next of Answers.
-  void AnswerWith(std::vector<QString> Answers) {
+  void AnswerWith(std::vector<std::string> Answers) {
     FAnswers = std::move(Answers);
     TBrowseFolder::SetFolderPicker(
-        [this](QWidget* Owner, const QString& Title, const QString& Start) {
+        [this](QWidget* Owner, const std::string& Title, const std::string& Start) {
           Calls.push_back({Owner, Title, Start});
-          const QString Answer = FAnswers.empty() ? QString() : FAnswers.front();
+          const std::string Answer = FAnswers.empty() ? std::string() : FAnswers.front();
           if (!FAnswers.empty()) FAnswers.erase(FAnswers.begin());
           return Answer;
         });
@@ -42,7 +42,7 @@ class BrowseFolderTest : public ::testing::Test {
   std::vector<TPickerCall> Calls;
 
  private:
-  std::vector<QString> FAnswers;
+  std::vector<std::string> FAnswers;
 };
 
 TEST_F(BrowseFolderTest, StartsWithEmptyTextsAndPassesOwnerTitleAndStartFolderToThePicker) {
@@ -52,22 +52,21 @@ TEST_F(BrowseFolderTest, StartsWithEmptyTextsAndPassesOwnerTitleAndStartFolderTo
   EXPECT_EQ(Browse.GetTitle(), "");
   EXPECT_EQ(Browse.parent(), &Window);
 
-  AnswerWith({QString(), QString()});
+  AnswerWith({"", ""});
   Browse.SetTitle("UOAMのマップのあるフォルダを選択");
   Browse.Execute();
   Browse.SetStartFolder(Dir.path().string());
   Browse.Execute();
   ASSERT_EQ(Calls.size(), 2u);
   EXPECT_EQ(Calls[0].Owner, &Window);
-  EXPECT_EQ(Calls[0].Title, QStringLiteral("UOAMのマップのあるフォルダを選択"));
-  EXPECT_TRUE(Calls[0].StartFolder.isEmpty());
-  EXPECT_EQ(Calls[1].StartFolder.toStdString(), Dir.path().string());
+  EXPECT_EQ(Calls[0].Title, "UOAMのマップのあるフォルダを選択");
+  EXPECT_EQ(Calls[0].StartFolder, "");
+  EXPECT_EQ(Calls[1].StartFolder, Dir.path().string());
 }
 
 TEST_F(BrowseFolderTest, ConfirmedFolderIsReturnedAndALaterCancelEmptiesIt) {
   TBrowseFolder Browse(&Window);
-  const QString Picked = QString::fromStdString(Dir.path().string());
-  AnswerWith({Picked, QString()});
+  AnswerWith({Dir.path().string(), ""});
   EXPECT_TRUE(Browse.Execute());
   EXPECT_EQ(Browse.GetFolder(), Dir.path().string());
   EXPECT_FALSE(Browse.Execute());
@@ -98,7 +97,7 @@ TEST_P(BrowseFolderAnswerTest, KeepsOnlyExistingFoldersWithoutTrailingSeparatorB
   std::filesystem::create_directory(Dir.path() / "maps");
   testsupport::WriteFileBytes(Dir.file("plain.txt"), {1});
   TBrowseFolder Browse(&Window);
-  AnswerWith({QString::fromStdString(Resolve(GetParam().Answer))});
+  AnswerWith({Resolve(GetParam().Answer)});
   EXPECT_EQ(Browse.Execute(), GetParam().Confirmed);
   EXPECT_EQ(Browse.GetFolder(), Resolve(GetParam().Folder));
 }

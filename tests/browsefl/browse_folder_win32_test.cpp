@@ -29,36 +29,36 @@ class BrowseFolderWin32Test : public ::testing::Test {
 
 struct TPickerCall {
   HWND Owner;
-  std::wstring Title;
-  std::wstring StartFolder;
+  std::string Title;
+  std::string StartFolder;
 };
 
 TEST_F(BrowseFolderWin32Test, PassesOwnerTitleAndStartFolderAndKeepsTheAnswerUnchanged) {
   const HWND Owner = ::GetDesktopWindow();
   std::vector<TPickerCall> Calls;
-  std::vector<std::wstring> Answers = {L"C:\\", L"C:\\maps", L""};
+  std::vector<std::string> Answers = {"C:\\", "C:\\maps", ""};
   TBrowseFolder::SetFolderPicker(
-      [&](HWND Window, const std::wstring& Title, const std::wstring& Start) {
+      [&](HWND Window, const std::string& Title, const std::string& Start) {
         Calls.push_back({Window, Title, Start});
-        const std::wstring Answer = Answers.front();
+        const std::string Answer = Answers.front();
         Answers.erase(Answers.begin());
         return Answer;
       });
   TBrowseFolder Browse(Owner);
-  EXPECT_EQ(Browse.GetFolder(), L"");
-  Browse.SetTitle(L"UOAMのマップのあるフォルダを選択");
+  EXPECT_EQ(Browse.GetFolder(), "");
+  Browse.SetTitle("UOAMのマップのあるフォルダを選択");
   EXPECT_TRUE(Browse.Execute());
-  EXPECT_EQ(Browse.GetFolder(), L"C:\\");  // a drive root keeps its separator
-  Browse.SetStartFolder(L"C:\\");
+  EXPECT_EQ(Browse.GetFolder(), "C:\\");  // a drive root keeps its separator
+  Browse.SetStartFolder("C:\\");
   EXPECT_TRUE(Browse.Execute());
-  EXPECT_EQ(Browse.GetFolder(), L"C:\\maps");
+  EXPECT_EQ(Browse.GetFolder(), "C:\\maps");
   EXPECT_FALSE(Browse.Execute());  // cancelled: the earlier answer goes
-  EXPECT_EQ(Browse.GetFolder(), L"");
+  EXPECT_EQ(Browse.GetFolder(), "");
   ASSERT_EQ(Calls.size(), 3u);
   EXPECT_EQ(Calls[0].Owner, Owner);
-  EXPECT_EQ(Calls[0].Title, L"UOAMのマップのあるフォルダを選択");
-  EXPECT_EQ(Calls[0].StartFolder, L"");
-  EXPECT_EQ(Calls[1].StartFolder, L"C:\\");
+  EXPECT_EQ(Calls[0].Title, "UOAMのマップのあるフォルダを選択");
+  EXPECT_EQ(Calls[0].StartFolder, "");
+  EXPECT_EQ(Calls[1].StartFolder, "C:\\");
 }
 
 // Presses a button of the thread's open picker as soon as its folder tree has selected the folder
@@ -107,12 +107,13 @@ class ShellPickerTest : public BrowseFolderWin32Test,
 // later, access times included. A folder first read in between does not match and the picker
 // stays on its default: one that another test changes meanwhile (the temporary folder, where
 // every test makes its own), or one changed since it was last read (a new folder's parent).
-// Hence the profile folder, and each folder on the path read once beforehand.
+// Hence the profile folder, and each folder on the path read once beforehand. Its name is not
+// ASCII, so that it crosses the component's UTF-8 boundary both ways.
 class TProfileFolder {
  public:
   TProfileFolder()
       : FPath(std::filesystem::path(_wgetenv(L"USERPROFILE")) /
-              (L"veldrin-picker-" + std::to_wstring(::GetCurrentProcessId()))) {
+              (L"veldrin-picker-マップ-" + std::to_wstring(::GetCurrentProcessId()))) {
     std::filesystem::create_directory(FPath);
     for (auto Folder = FPath; Folder.has_relative_path(); Folder = Folder.parent_path()) {
       for ([[maybe_unused]] const auto& Entry : std::filesystem::directory_iterator(Folder)) {
@@ -131,9 +132,10 @@ class TProfileFolder {
 
 TEST_P(ShellPickerTest, OpensOnTheStartFolderAndReturnsItWhenConfirmed) {
   const TProfileFolder Folder;
-  const std::wstring Start = Folder.Path().wstring();
+  const std::u8string Utf8Start = Folder.Path().u8string();
+  const std::string Start(Utf8Start.begin(), Utf8Start.end());
   TBrowseFolder Browse(nullptr);
-  Browse.SetTitle(L"UOAMのマップのあるフォルダを選択");
+  Browse.SetTitle("UOAMのマップのあるフォルダを選択");
   Browse.SetStartFolder(Start);
   PickerButton = GetParam().Button;
   PickerLeaf = Folder.Path().filename().wstring();
@@ -147,7 +149,7 @@ TEST_P(ShellPickerTest, OpensOnTheStartFolderAndReturnsItWhenConfirmed) {
   ::UnhookWindowsHookEx(Hook);
   ASSERT_TRUE(PickerPressed);
   EXPECT_EQ(Confirmed, GetParam().Confirmed);
-  EXPECT_EQ(Browse.GetFolder(), GetParam().Confirmed ? Start : L"");
+  EXPECT_EQ(Browse.GetFolder(), GetParam().Confirmed ? Start : "");
 }
 
 const TShellCase ShellCases[] = {{"Confirmed", IDOK, true}, {"Cancelled", IDCANCEL, false}};

@@ -221,20 +221,17 @@ std::string NameIn(const std::string& Path) {
 // its backup already. Returns each file that, once it has its new content, needs a companion in
 // its final state: a repaired base its bad copy, a replaced target its backup.
 std::map<std::string, std::string> PutKillFolder(const std::string& Folder) {
-  std::string ft1a, ft1b, ft2a, ft2b, i1, none;
-  GetTrgFileNames(Folder, fcFeluccaTrammel, mtXRay, msFull, ft1a, ft1b);
-  GetTrgFileNames(Folder, fcIlshenar, mtXRay, msFull, i1, none);
-  WriteFileBytes(GetBaseFileName(Folder, fcFeluccaTrammel, mtNormal, msFull), GreyMap(320, 160, 1));
-  WriteFileBytes(GetBaseFileName(Folder, fcFeluccaTrammel, mtNormal, msHalf), GreyMap(160, 80, 2));
-  const std::string i1Base = GetBaseFileName(Folder, fcIlshenar, mtNormal, msFull);
-  WriteFileBytes(i1Base, GreyMap(301, 150, 3, false));
-  WriteFileBytes(ft1a, GreyMap(320, 160, 4));
-  WriteFileBytes(ft1b, GreyMap(320, 160, 5));
-  WriteFileBytes(i1, GreyMap(301, 150, 6));
-  WriteFileBytes(ChangeFileExt(i1, ".OLD"), GreyMap(301, 150, 7));
-  return {{NameIn(i1Base), NameIn(BadDataFileName(i1Base))},
-          {NameIn(ft1a), NameIn(ChangeFileExt(ft1a, ".OLD"))},
-          {NameIn(ft1b), NameIn(ChangeFileExt(ft1b, ".OLD"))}};
+  const auto In = [&Folder](const char* Name) { return Folder + "/" + Name; };
+  WriteFileBytes(In("MAP25166902-1.BMP"), GreyMap(320, 160, 1));
+  WriteFileBytes(In("MAP25166902-2.BMP"), GreyMap(160, 80, 2));
+  WriteFileBytes(In("MAP3687478-1.BMP"), GreyMap(301, 150, 3, false));
+  WriteFileBytes(In("MAP0-X1.BMP"), GreyMap(320, 160, 4));
+  WriteFileBytes(In("MAP1-X1.BMP"), GreyMap(320, 160, 5));
+  WriteFileBytes(In("MAP2-X1.BMP"), GreyMap(301, 150, 6));
+  WriteFileBytes(In("MAP2-X1.OLD"), GreyMap(301, 150, 7));
+  return {{"MAP3687478-1.BMP", "MAP3687478-1_BAD_DATA.BMP"},
+          {"MAP0-X1.BMP", "MAP0-X1.OLD"},
+          {"MAP1-X1.BMP", "MAP1-X1.OLD"}};
 }
 
 const std::vector<std::string> kKillMaps{"-q", "-m", "ft1,ft2,i1", "-f"};
@@ -459,9 +456,8 @@ TEST(Durability, EveryNewFileIsFlushedBeforeItsRenameAndTheFolderAfterTheRenames
 TEST(Durability, ASecondRunOnTheFolderFailsAtOnceWhileTheFirstPausesBeforeItsBackup) {
   TempDir dir;
   const std::string folder = dir.path().string();
-  std::string target, none;
-  GetTrgFileNames(folder, fcIlshenar, mtXRay, msFull, target, none);
-  WriteFileBytes(GetBaseFileName(folder, fcIlshenar, mtNormal, msFull), GreyMap(64, 32, 1));
+  const std::string target = dir.file("MAP2-X1.BMP");
+  WriteFileBytes(dir.file("MAP3687478-1.BMP"), GreyMap(64, 32, 1));
   const Bytes original = GreyMap(64, 32, 2);
   WriteFileBytes(target, original);
   const std::vector<std::string> args{"-f", folder, "-m", "i1"};
@@ -497,12 +493,12 @@ TEST(Durability, ASecondRunOnTheFolderFailsAtOnceWhileTheFirstPausesBeforeItsBac
   EXPECT_EQ(ended.status, 0) << ended.output;
   const Bytes result = testsupport::ReadFileBytes(target);
   EXPECT_NE(result, original);
-  EXPECT_EQ(testsupport::ReadFileBytes(ChangeFileExt(target, ".OLD")), original);
+  EXPECT_EQ(testsupport::ReadFileBytes(dir.file("MAP2-X1.OLD")), original);
 
   // Once the first has ended, the next run works and keeps the first backup.
   EXPECT_EQ(RunToEnd(Grid(args)).status, 0);
   EXPECT_EQ(testsupport::ReadFileBytes(target), result);
-  EXPECT_EQ(testsupport::ReadFileBytes(ChangeFileExt(target, ".OLD")), original);
+  EXPECT_EQ(testsupport::ReadFileBytes(dir.file("MAP2-X1.OLD")), original);
 }
 
 TEST(Durability, ATinyFileDeclaringAHugeMapFailsAtOnceWithLittleMemory) {

@@ -167,11 +167,6 @@ class VeldrinGridTest : public ::testing::Test {
   std::string Base(Facet F, MapScale S, MapType T = mtNormal) const {
     return GetBaseFileName(Folder(), F, T, S);
   }
-  std::string Target(Facet F, MapScale S, MapType T = mtXRay) const {
-    std::string main, second;
-    GetTrgFileNames(Folder(), F, T, S, main, second);
-    return main;
-  }
 };
 
 // ---- exit statuses --------------------------------------------------------------------------
@@ -230,9 +225,9 @@ TEST_F(VeldrinGridTest, AFailedJobPrintsItsMessageAndStopsTheRunThere) {
   WriteFileBytes(Base(fcTokuno, msFull), SmallMap());
   const TRunResult r = RunGrid({"-f", Folder()});
   EXPECT_EQ(r.status, 1);
-  EXPECT_TRUE(std::filesystem::exists(Target(fcIlshenar, msFull)));
-  EXPECT_FALSE(std::filesystem::exists(Target(fcMalas, msFull)));
-  EXPECT_FALSE(std::filesystem::exists(Target(fcTokuno, msFull)));
+  EXPECT_TRUE(std::filesystem::exists(dir.file("MAP2-X1.BMP")));
+  EXPECT_FALSE(std::filesystem::exists(dir.file("MAP3-X1.BMP")));
+  EXPECT_FALSE(std::filesystem::exists(dir.file("MAP4-X1.BMP")));
   EXPECT_EQ(r.err.find(" 徳之島"), std::string::npos) << r.err;
   EXPECT_EQ(r.err.find("完了しました"), std::string::npos);
 }
@@ -339,7 +334,7 @@ TEST_F(VeldrinGridTest, ResultPixelsAreTheNearestTableEntriesOfTheGriddedColours
 
   const TRunResult r = RunGrid({"-f", Folder(), "-m", "m4", "-t", "nostatics"});
   ASSERT_EQ(r.status, 0) << r.err;
-  const Bytes out = ReadFileBytes(Target(fcMalas, msQuarter, mtNoStatics));
+  const Bytes out = ReadFileBytes(dir.file("MAP3-NS4.BMP"));
   const std::uint32_t off = out[10] | out[11] << 8 | out[12] << 16;
   ASSERT_EQ(out[28], 8);
   const int stride = DibStride(w, 8);
@@ -364,13 +359,13 @@ TEST_F(VeldrinGridTest, ResultPixelsAreTheNearestTableEntriesOfTheGriddedColours
 
 TEST_F(VeldrinGridTest, ASaveBeyondTheFileSizeLimitKeepsTheOldTargetAndLeavesNoTemporary) {
   WriteFileBytes(Base(fcIlshenar, msFull), SmallMap(200, 100));  // a result of about 21 kB
-  WriteFileBytes(Target(fcIlshenar, msFull), {4, 5, 6});
+  WriteFileBytes(dir.file("MAP2-X1.BMP"), {4, 5, 6});
   TRunOptions options;
   options.fileSizeLimit = 8192;
   const TRunResult r = RunGrid({"-f", Folder()}, options);
   EXPECT_EQ(r.status, 1) << r.err;
   EXPECT_NE(r.err.find("ストリームへの書き込みエラー"), std::string::npos) << r.err;
-  EXPECT_EQ(ReadFileBytes(Target(fcIlshenar, msFull)), (Bytes{4, 5, 6}));
+  EXPECT_EQ(ReadFileBytes(dir.file("MAP2-X1.BMP")), (Bytes{4, 5, 6}));
   EXPECT_EQ(FileNames(dir), (std::vector<std::string>{"MAP2-X1.BMP", "MAP3687478-1.BMP"}));
 }
 
@@ -473,8 +468,8 @@ TEST_F(VeldrinGridTest, TheSampleStopsBeforeWritingAnythingWhereAMapNameExists) 
   const auto before = Snapshot(dir);
   const TRunResult r = RunGrid({"--sample", Folder()});
   EXPECT_EQ(r.status, 2) << r.err;
-  EXPECT_EQ(r.err, "veldrin-grid: --sample never replaces a file, and " + Base(fcMalas, msHalf) +
-                       " exists; nothing was written\n");
+  EXPECT_EQ(r.err, "veldrin-grid: --sample never replaces a file, and " +
+                       dir.file("MAP5243958-2.BMP") + " exists; nothing was written\n");
   EXPECT_EQ(Snapshot(dir), before);
 }
 
@@ -515,7 +510,7 @@ TEST_F(VeldrinGridTest, AFolderThatCannotBeLockedIsWorkedOnAndTheRunSaysSo) {
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.err.find(" Folder cannot be locked: start no other run on it\n"), std::string::npos)
       << r.err;
-  EXPECT_TRUE(std::filesystem::exists(Target(fcIlshenar, msFull)));
+  EXPECT_TRUE(std::filesystem::exists(dir.file("MAP2-X1.BMP")));
 }
 
 // ---- restore from the backups ----------------------------------------------------------------

@@ -115,17 +115,17 @@ TEST_F(WindowTest, PickedFolderBecomesMapFolderAndReenablesTheBoxes) {
   TForm1& W = ShowWindow();
   Tick(Box(W, FT1CBox));
   ASSERT_TRUE(Btn(W, MakeBtn)->isEnabled());
-  QString SeenTitle;
-  QString SeenStart;
-  const QString Picked = QString::fromStdString(Other.path().string());
-  TBrowseFolder::SetFolderPicker([&](QWidget*, const QString& Title, const QString& Start) {
+  std::string SeenTitle;
+  std::string SeenStart;
+  const std::string Picked = Other.path().string();
+  TBrowseFolder::SetFolderPicker([&](QWidget*, const std::string& Title, const std::string& Start) {
     SeenTitle = Title;
     SeenStart = Start;
     return Picked;
   });
   Press(Btn(W, FolderBtn));
-  EXPECT_EQ(SeenTitle, QStringLiteral("UOAMのマップのあるフォルダを選択"));
-  EXPECT_EQ(SeenStart.toStdString(), Folder());
+  EXPECT_EQ(SeenTitle, "UOAMのマップのあるフォルダを選択");
+  EXPECT_EQ(SeenStart, Folder());
   EXPECT_EQ(W.Model().MapFolder, Other.path().string());
   EXPECT_FALSE(Box(W, FT1CBox)->isEnabled());
   EXPECT_TRUE(Box(W, FT1CBox)->isChecked());
@@ -139,9 +139,9 @@ TEST_F(WindowTest, CancelledFolderPickerChangesNothing) {
   Tick(Box(W, FT1CBox));
   W.Model().SetStatusText("kept");
   int Calls = 0;
-  TBrowseFolder::SetFolderPicker([&](QWidget*, const QString&, const QString&) {
+  TBrowseFolder::SetFolderPicker([&](QWidget*, const std::string&, const std::string&) {
     ++Calls;
-    return QString();
+    return std::string();
   });
   Press(Btn(W, FolderBtn));
   EXPECT_EQ(Calls, 1);
@@ -155,9 +155,10 @@ TEST_F(WindowTest, CancelledFolderPickerChangesNothing) {
 
 TEST_F(WindowTest, ErrorInAHandlerIsShownAndTheWindowStaysUsable) {
   TForm1& W = ShowWindow();
-  TBrowseFolder::SetFolderPicker([](QWidget*, const QString&, const QString&) -> QString {
-    throw std::runtime_error("ファイル x は開けません");
-  });
+  TBrowseFolder::SetFolderPicker(
+      [](QWidget*, const std::string&, const std::string&) -> std::string {
+        throw std::runtime_error("ファイル x は開けません");
+      });
   Press(Btn(W, FolderBtn));
   ASSERT_EQ(Errors.size(), 1u);
   EXPECT_EQ(Errors[0], QStringLiteral("ファイル x は開けません"));
@@ -235,9 +236,9 @@ TEST_P(WindowButtonKeyTest, PressesTheFocusedButton) {
   WriteBase(fcFeluccaTrammel, mtNormal, msFull, 64);
   TForm1& W = ShowActiveWindow();
   int Picks = 0;
-  TBrowseFolder::SetFolderPicker([&](QWidget*, const QString&, const QString&) {
+  TBrowseFolder::SetFolderPicker([&](QWidget*, const std::string&, const std::string&) {
     ++Picks;
-    return QString();
+    return std::string();
   });
   PressWithKey(Btn(W, FolderBtn));
   EXPECT_EQ(Picks, 1);
@@ -316,9 +317,9 @@ TEST_F(WindowTest, AltAndTheMarkedLetterTriggersAnEnabledActionOnly) {
   WriteBase(fcFeluccaTrammel, mtNormal, msFull);
   TForm1& W = ShowActiveWindow();
   int Picks = 0;
-  TBrowseFolder::SetFolderPicker([&](QWidget*, const QString&, const QString&) {
+  TBrowseFolder::SetFolderPicker([&](QWidget*, const std::string&, const std::string&) {
     ++Picks;
-    return QString();
+    return std::string();
   });
   // From the window and from whichever control has the focus, straight to the model.
   QTest::keyClick(&W, Qt::Key_F, Qt::AltModifier);

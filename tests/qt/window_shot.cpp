@@ -52,7 +52,7 @@ int main(int argc, char** argv) {
   TForm1 Form1;
   Form1.show();
   TBrowseFolder::SetFolderPicker(
-      [&Dir](QWidget*, const QString&, const QString&) { return Dir.path(); });
+      [&Folder](QWidget*, const std::string&, const std::string&) { return Folder; });
   const auto Click = [&Form1](TMainControl Row) {
     static_cast<QAbstractButton*>(Form1.Control(Row))->click();
   };
