@@ -29,6 +29,7 @@ void TMapViewerModel::KeyPressed(TViewerKey Key) {
     case TViewerKey::Equal:
     case TViewerKey::Minus: {
       const TPoint Anchor = ZoomAnchor();
+      FView.SetMark(std::nullopt);
       if (Key == TViewerKey::Minus) {
         FView.ZoomOut(Anchor.X, Anchor.Y);
       } else {
@@ -41,6 +42,7 @@ void TMapViewerModel::KeyPressed(TViewerKey Key) {
       ZoomTo(1, ZoomAnchor());
       break;
     case TViewerKey::Zero:
+      FView.SetMark(std::nullopt);
       FView.Fit();
       ZoomChanged();
       break;
@@ -82,6 +84,7 @@ void TMapViewerModel::KeyPressed(TViewerKey Key) {
 
 void TMapViewerModel::WheelTurned(std::int32_t Delta, TPoint At) {
   FWheelRest += Delta;
+  if (FWheelRest >= WheelNotch || FWheelRest <= -WheelNotch) FView.SetMark(std::nullopt);
   for (; FWheelRest >= WheelNotch; FWheelRest -= WheelNotch) FView.ZoomIn(At.X, At.Y);
   for (; FWheelRest <= -WheelNotch; FWheelRest += WheelNotch) FView.ZoomOut(At.X, At.Y);
   ZoomChanged();
@@ -153,6 +156,7 @@ void TMapViewerModel::FollowFile() {
 }
 
 void TMapViewerModel::ZoomTo(double Zoom, TPoint Anchor) {
+  FView.SetMark(std::nullopt);
   FView.SetZoom(Zoom, Anchor.X, Anchor.Y);
   ZoomChanged();
 }
@@ -206,7 +210,6 @@ void TMapViewerModel::ScrollTo(std::int32_t X, std::int32_t Y) {
 }
 
 void TMapViewerModel::ZoomChanged() {
-  FView.SetMark(std::nullopt);
   UpdatePosition();
   FOut.ScrollBarsChanged();
   FOut.TextChanged();
@@ -226,8 +229,8 @@ void TMapViewerModel::GoTo() {
   }
   FLastPlace = *Text;
   FView.CentreOn(Pixel);
-  ZoomChanged();
   FView.SetMark(Pixel);
+  ZoomChanged();
 }
 
 void TMapViewerModel::Opened() {

@@ -246,6 +246,8 @@ TEST_P(ViewerGoToTest, CentresThePlaceAndMarksItUntilTheViewMoves) {
                                            "1624 または 42°17'N 11°36'E) | ") +
                                    C.Typed);
   EXPECT_TRUE(Model.View().Mark());
+  Model.Resized(310, 210);  // the point stays where it is on the map
+  EXPECT_TRUE(Model.View().Mark());
   Model.KeyPressed(TViewerKey::Right);
   EXPECT_FALSE(Model.View().Mark());
 }
