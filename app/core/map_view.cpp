@@ -165,6 +165,56 @@ TRect TMapView::MapRect() const {
               static_cast<std::int32_t>(left + w), static_cast<std::int32_t>(top + h));
 }
 
+std::optional<TPoint> TMapView::MapPixelAt(TPoint At) const {
+  const TRect Map = MapRect();
+  if (!FMap || At.X < Map.Left || At.X >= Map.Right || At.Y < Map.Top || At.Y >= Map.Bottom) {
+    return std::nullopt;
+  }
+  // As the drawing samples: view column x shows map column (x - Left) * Width / extent.
+  const auto Along = [](std::int32_t Offset, std::int32_t MapExtent, std::int32_t ViewExtent) {
+    return static_cast<std::int32_t>(std::int64_t{Offset} * MapExtent / ViewExtent);
+  };
+  return TPoint{Along(At.X - Map.Left, MapWidth(), Map.Right - Map.Left),
+                Along(At.Y - Map.Top, MapHeight(), Map.Bottom - Map.Top)};
+}
+
+void TMapView::CentreOn(TPoint Pixel) {
+  if (!FMap) return;
+  if (FZoom < 1) {
+    FZoom = 1;
+    FFitted = false;
+  }
+  // The pixel's centre at the view's centre.
+  FScrollX = static_cast<std::int32_t>(std::llround((Pixel.X + 0.5) * FZoom) - FViewWidth / 2);
+  FScrollY = static_cast<std::int32_t>(std::llround((Pixel.Y + 0.5) * FZoom) - FViewHeight / 2);
+  ClampScroll();
+}
+
+void TMapView::PaintMark(TBitmap& Backing) const {
+  const TRect Map = MapRect();
+  // The marked pixel's centre, and a cross around it: white arms in a black border, so that it
+  // shows on light and dark maps alike.
+  const std::int32_t X = static_cast<std::int32_t>(
+      Map.Left + (2 * std::int64_t{FMark->X} + 1) * (Map.Right - Map.Left) / (2 * MapWidth()));
+  const std::int32_t Y = static_cast<std::int32_t>(
+      Map.Top + (2 * std::int64_t{FMark->Y} + 1) * (Map.Bottom - Map.Top) / (2 * MapHeight()));
+  constexpr std::int32_t Arm = 10;
+  TCanvas& Canvas = *Backing.Canvas();
+  Canvas.Brush().Style = bsSolid;
+  struct TStroke {
+    TColor Color;
+    std::int32_t Half;   // half the arm's thickness, rounded up
+    std::int32_t Reach;  // from the centre to the arm's end
+  };
+  for (const TStroke& Stroke : {TStroke{clBlack, 2, Arm + 1}, TStroke{clWhite, 1, Arm}}) {
+    Canvas.Brush().Color = Stroke.Color;
+    Canvas.FillRect(
+        Rect(X - Stroke.Reach, Y - Stroke.Half + 1, X + Stroke.Reach + 1, Y + Stroke.Half));
+    Canvas.FillRect(
+        Rect(X - Stroke.Half + 1, Y - Stroke.Reach, X + Stroke.Half, Y + Stroke.Reach + 1));
+  }
+}
+
 void TMapView::Paint(TBitmap& Backing, const TRect& Exposed, TColor Background) const {
   TCanvas& canvas = *Backing.Canvas();
   const TClipTo clip(canvas.Handle(), Exposed);
@@ -195,6 +245,7 @@ void TMapView::Paint(TBitmap& Backing, const TRect& Exposed, TColor Background) 
                         inside.Bottom - map.Top),
                    first, -std::ptrdiff_t{Backing.RowStride()}, bytesPerPixel);
   }
+  if (FMark) PaintMark(Backing);
 }
 
 bool TMapView::OpenBackupPartner() {

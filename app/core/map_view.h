@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "platform/os_files.h"
@@ -87,6 +88,16 @@ class TMapView {
 
   // Where the whole map lands, in view coordinates (empty without a map).
   TRect MapRect() const;
+  // The map pixel under view point At; none where the map is not.
+  std::optional<TPoint> MapPixelAt(TPoint At) const;
+  // Centres the view on map pixel Pixel (as far as the scroll range allows) at no less than 1:1;
+  // a larger zoom is kept.
+  void CentreOn(TPoint Pixel);
+
+  // A map pixel marked on the picture (a go-to's target), or none. Paint draws it over the map;
+  // whoever moves the view takes it away.
+  const std::optional<TPoint>& Mark() const { return FMark; }
+  void SetMark(std::optional<TPoint> Pixel) { FMark = Pixel; }
 
   // Draws view area Exposed onto Backing, a bitmap of the view's size: the map where it lies,
   // Background elsewhere. Nothing outside Exposed is written; Backing's clipping is left as it
@@ -97,6 +108,7 @@ class TMapView {
  private:
   std::int64_t Extent(std::int32_t MapExtent) const;
   void ClampScroll();
+  void PaintMark(TBitmap& Backing) const;
 
   std::unique_ptr<TBigBitmap> FMap;
   std::unique_ptr<TMapPyramid> FPyramid;  // the averaged levels of FMap
@@ -109,6 +121,7 @@ class TMapView {
   bool FFitted = true;
   std::int32_t FScrollX = 0;
   std::int32_t FScrollY = 0;
+  std::optional<TPoint> FMark;
 };
 
 // The file that Space switches to: the ".OLD" backup of a map file, or the ".BMP" file whose

@@ -5,12 +5,14 @@
 #include <exception>
 #include <limits>
 
+#include "app/core/place_text.h"
 #include "platform/os_files.h"
 
 TMapViewerModel::TMapViewerModel(TMapViewerView& View) : FOut(View) {}
 
 void TMapViewerModel::OpenFile(const std::string& FileName) {
   FView.Open(FileName);
+  Opened();
   ZoomChanged();
 }
 
@@ -27,6 +29,7 @@ void TMapViewerModel::KeyPressed(TViewerKey Key) {
     case TViewerKey::Equal:
     case TViewerKey::Minus: {
       const TPoint Anchor = ZoomAnchor();
+      FView.SetMark(std::nullopt);
       if (Key == TViewerKey::Minus) {
         FView.ZoomOut(Anchor.X, Anchor.Y);
       } else {
@@ -39,6 +42,7 @@ void TMapViewerModel::KeyPressed(TViewerKey Key) {
       ZoomTo(1, ZoomAnchor());
       break;
     case TViewerKey::Zero:
+      FView.SetMark(std::nullopt);
       FView.Fit();
       ZoomChanged();
       break;
@@ -72,11 +76,15 @@ void TMapViewerModel::KeyPressed(TViewerKey Key) {
     case TViewerKey::End:
       ScrollTo(Far, Far);
       break;
+    case TViewerKey::GoTo:
+      GoTo();
+      break;
   }
 }
 
 void TMapViewerModel::WheelTurned(std::int32_t Delta, TPoint At) {
   FWheelRest += Delta;
+  if (FWheelRest >= WheelNotch || FWheelRest <= -WheelNotch) FView.SetMark(std::nullopt);
   for (; FWheelRest >= WheelNotch; FWheelRest -= WheelNotch) FView.ZoomIn(At.X, At.Y);
   for (; FWheelRest <= -WheelNotch; FWheelRest += WheelNotch) FView.ZoomOut(At.X, At.Y);
   ZoomChanged();
@@ -89,8 +97,16 @@ void TMapViewerModel::ButtonDown(TPoint At) {
 }
 
 void TMapViewerModel::MouseMoved(TPoint At) {
-  if (!FDragging) return;
-  ScrollTo(FDragScroll.X - (At.X - FDragStart.X), FDragScroll.Y - (At.Y - FDragStart.Y));
+  FMouse = At;
+  if (FDragging) {
+    ScrollTo(FDragScroll.X - (At.X - FDragStart.X), FDragScroll.Y - (At.Y - FDragStart.Y));
+  }
+  if (UpdatePosition()) FOut.TextChanged();
+}
+
+void TMapViewerModel::MouseLeft() {
+  FMouse.reset();
+  if (UpdatePosition()) FOut.TextChanged();
 }
 
 void TMapViewerModel::ButtonUp() {
@@ -134,10 +150,13 @@ void TMapViewerModel::ScrollBarsMoved(std::int32_t X, std::int32_t Y) {
 }
 
 void TMapViewerModel::FollowFile() {
-  if (FView.Refresh()) ZoomChanged();
+  if (!FView.Refresh()) return;
+  Opened();
+  ZoomChanged();
 }
 
 void TMapViewerModel::ZoomTo(double Zoom, TPoint Anchor) {
+  FView.SetMark(std::nullopt);
   FView.SetZoom(Zoom, Anchor.X, Anchor.Y);
   ZoomChanged();
 }
@@ -146,7 +165,8 @@ std::string TMapViewerModel::Title() const {
   const std::string& FileName = FView.FileName();
   return FileName.substr(FileName.find_last_of(PathDelim) + 1) + " - " +
          std::to_string(FView.MapWidth()) + " x " + std::to_string(FView.MapHeight()) + " - " +
-         std::to_string(std::lround(FView.Zoom() * 100)) + "%";
+         std::to_string(std::lround(FView.Zoom() * 100)) + "%" +
+         (FPosition.empty() ? "" : " - " + FPosition);
 }
 
 std::int32_t TMapViewerModel::LineStepX() const {
@@ -159,7 +179,9 @@ std::int32_t TMapViewerModel::LineStepY() const {
 
 void TMapViewerModel::ToggleBackup() {
   try {
-    if (FView.OpenBackupPartner()) ZoomChanged();
+    if (!FView.OpenBackupPartner()) return;
+    Opened();
+    ZoomChanged();
   } catch (const std::exception& Error) {
     FOut.ShowError(Error.what());
   }
@@ -177,12 +199,50 @@ void TMapViewerModel::ScrollTo(std::int32_t X, std::int32_t Y) {
   const std::int32_t OldX = FView.ScrollX(), OldY = FView.ScrollY();
   FView.ScrollTo(X, Y);
   if (FView.ScrollX() == OldX && FView.ScrollY() == OldY) return;
+  if (FView.Mark()) {
+    // The mark moves with the map; its old place is painted over whole.
+    FView.SetMark(std::nullopt);
+    FOut.RepaintAll();
+  }
   FOut.ScrollBarsChanged();
   FOut.Scrolled(OldX - FView.ScrollX(), OldY - FView.ScrollY());
+  if (UpdatePosition()) FOut.TextChanged();
 }
 
 void TMapViewerModel::ZoomChanged() {
+  UpdatePosition();
   FOut.ScrollBarsChanged();
   FOut.TextChanged();
   FOut.RepaintAll();
+}
+
+void TMapViewerModel::GoTo() {
+  if (!FPlaces) return;
+  const std::optional<std::string> Text = FOut.AskText(GoToTitle, GoToPrompt, FLastPlace);
+  if (!Text) return;
+  TPoint Pixel;
+  try {
+    Pixel = FPlaces->FindPlace(*Text);
+  } catch (const EPlaceError& Error) {
+    FOut.ShowError(Error.what());
+    return;
+  }
+  FLastPlace = *Text;
+  FView.CentreOn(Pixel);
+  FView.SetMark(Pixel);
+  ZoomChanged();
+}
+
+void TMapViewerModel::Opened() {
+  FPlaces.emplace(FView.FileName(), FView.MapWidth(), FView.MapHeight());
+}
+
+bool TMapViewerModel::UpdatePosition() {
+  const bool InView = FMouse && FMouse->X >= 0 && FMouse->X < FView.ViewWidth() && FMouse->Y >= 0 &&
+                      FMouse->Y < FView.ViewHeight();
+  const std::optional<TPoint> Pixel = InView ? FView.MapPixelAt(*FMouse) : std::nullopt;
+  std::string Text = Pixel && FPlaces ? FPlaces->PositionText(*Pixel) : std::string();
+  if (Text == FPosition) return false;
+  FPosition = std::move(Text);
+  return true;
 }

@@ -11,12 +11,16 @@
 // between a map file and its .OLD backup in place; Escape closes the viewer. The arrow keys move
 // the view by a line step, PageUp and PageDown by a page up and down, Home to the map's top-left
 // corner and End to its bottom-right one. The wheel zooms around the mouse, a step per notch;
-// dragging with the left button moves the map with the mouse.
+// dragging with the left button moves the map with the mouse. While the mouse is over the map the
+// title says where that point lies in the game. Ctrl+G asks for a place (tile coordinates or a
+// sextant reading), centres the view on it at no less than 1:1 and marks it until the view moves.
 
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 
+#include "app/core/game_position.h"
 #include "app/core/map_view.h"
 #include "platform/rect.h"
 
@@ -37,7 +41,8 @@ enum class TViewerKey : std::uint8_t {
   PageUp,
   PageDown,
   Home,
-  End
+  End,
+  GoTo  // Ctrl+G
 };
 
 enum class TViewerAxis : std::uint8_t { Horizontal, Vertical };
@@ -74,6 +79,10 @@ class TMapViewerView {
   virtual void ShowError(const std::string& Message) = 0;
   // Asks the window to close, as its close button does.
   virtual void Close() = 0;
+  // Asks the user for a line of text in a small modal prompt titled Title, with Prompt above the
+  // field and Initial in it: the text confirmed, or none when the user cancelled.
+  virtual std::optional<std::string> AskText(const std::string& Title, const std::string& Prompt,
+                                             const std::string& Initial) = 0;
 };
 
 class TMapViewerModel {
@@ -87,6 +96,10 @@ class TMapViewerModel {
   static constexpr std::int32_t WheelNotch = 120;
   // A line step is this part of the view's extent along its axis.
   static constexpr std::int32_t LinesPerPage = 20;
+  // The prompt of Ctrl+G.
+  static constexpr const char* GoToTitle = "場所へ移動";
+  static constexpr const char* GoToPrompt =
+      "タイル座標か六分儀の読み (例: 1323, 1624 または 42°17'N 11°36'E)";
 
   explicit TMapViewerModel(TMapViewerView& View);
   TMapViewerModel(const TMapViewerModel&) = delete;
@@ -103,10 +116,11 @@ class TMapViewerModel {
   // The wheel turned by Delta (positive away from the user) with the mouse at At.
   void WheelTurned(std::int32_t Delta, TPoint At);
   // The left button went down at At, the mouse moved to At (with or without a button), the left
-  // button went up or the drag was taken away.
+  // button went up or the drag was taken away; the mouse left the view.
   void ButtonDown(TPoint At);
   void MouseMoved(TPoint At);
   void ButtonUp();
+  void MouseLeft();
   // A scroll bar's arrow, page area or end was used; ScrollBarsMoved: its thumb was moved, or
   // the toolkit moved its bars, to scroll position (X, Y).
   void ScrollBarUsed(TViewerAxis Axis, TScrollRequest Request);
@@ -118,14 +132,24 @@ class TMapViewerModel {
 
   // ---- state out ----------------------------------------------------------------------------
   const TMapView& View() const { return FView; }
-  // "<file name> - <width> x <height> - <zoom>%".
+  // "<file name> - <width> x <height> - <zoom>%", then " - " and PositionText() while the mouse
+  // is over the map.
   std::string Title() const;
+  // Where the map point under the mouse lies in the game (see TMapPlaces::PositionText); empty
+  // while the mouse is not over the map.
+  const std::string& PositionText() const { return FPosition; }
   bool Dragging() const { return FDragging; }
   std::int32_t LineStepX() const;
   std::int32_t LineStepY() const;
 
  private:
   void ToggleBackup();
+  // Ctrl+G: asks for a place, centres the view on it and marks it.
+  void GoTo();
+  // A file was opened: its places are known anew.
+  void Opened();
+  // Sets the position line for the map point under the mouse; true when it changed.
+  bool UpdatePosition();
   // The mouse's position when it is over the view, else the view's centre.
   TPoint ZoomAnchor();
   void ScrollTo(std::int32_t X, std::int32_t Y);
@@ -133,6 +157,10 @@ class TMapViewerModel {
 
   TMapViewerView& FOut;
   TMapView FView;
+  std::optional<TMapPlaces> FPlaces;  // of the file shown
+  std::optional<TPoint> FMouse;       // where the mouse last moved over the view; none once it left
+  std::string FPosition;
+  std::string FLastPlace;  // the last place gone to, offered again
   std::int32_t FWheelRest = 0;
   bool FDragging = false;
   TPoint FDragStart;

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QGuiApplication>
+#include <QInputDialog>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPaintEvent>
@@ -19,6 +20,22 @@
 #include "app/qt/error_display.h"
 
 namespace {
+
+std::optional<std::string> InputDialogPrompt(QWidget* Owner, const std::string& Title,
+                                             const std::string& Prompt,
+                                             const std::string& Initial) {
+  bool Confirmed = false;
+  const QString Text =
+      QInputDialog::getText(Owner, QString::fromStdString(Title), QString::fromStdString(Prompt),
+                            QLineEdit::Normal, QString::fromStdString(Initial), &Confirmed);
+  if (!Confirmed) return std::nullopt;
+  return Text.toStdString();
+}
+
+TMapViewer::TTextPrompt& TextPrompt() {
+  static TMapViewer::TTextPrompt Prompt = InputDialogPrompt;
+  return Prompt;
+}
 
 TRect ToTRect(const QRect& R) {
   return Rect(R.left(), R.top(), R.right() + 1, R.bottom() + 1);
@@ -155,6 +172,17 @@ void TMapViewer::Close() {
   close();
 }
 
+std::optional<std::string> TMapViewer::AskText(const std::string& Title, const std::string& Prompt,
+                                               const std::string& Initial) {
+  return TextPrompt()(this, Title, Prompt, Initial);
+}
+
+TMapViewer::TTextPrompt TMapViewer::SetTextPrompt(TTextPrompt Prompt) {
+  TTextPrompt Previous = std::move(TextPrompt());
+  TextPrompt() = Prompt ? std::move(Prompt) : TTextPrompt(InputDialogPrompt);
+  return Previous;
+}
+
 void TMapViewer::ShowCursor() {
   viewport()->setCursor(FModel.Dragging() ? Qt::ClosedHandCursor : Qt::OpenHandCursor);
 }
@@ -198,7 +226,8 @@ void TMapViewer::wheelEvent(QWheelEvent* Event) {
 }
 
 void TMapViewer::keyPressEvent(QKeyEvent* Event) {
-  const std::optional<TViewerKey> Key = ViewerKey(Event->key());
+  const bool GoTo = Event->modifiers() == Qt::ControlModifier && Event->key() == Qt::Key_G;
+  const std::optional<TViewerKey> Key = GoTo ? TViewerKey::GoTo : ViewerKey(Event->key());
   if (!Key) {
     QAbstractScrollArea::keyPressEvent(Event);
     return;
@@ -222,6 +251,11 @@ void TMapViewer::mouseMoveEvent(QMouseEvent* Event) {
   const QPoint At = Event->position().toPoint();
   FModel.MouseMoved(TPoint{At.x(), At.y()});
   Event->accept();
+}
+
+bool TMapViewer::viewportEvent(QEvent* Event) {
+  if (Event->type() == QEvent::Leave) FModel.MouseLeft();
+  return QAbstractScrollArea::viewportEvent(Event);
 }
 
 void TMapViewer::mouseReleaseEvent(QMouseEvent* Event) {

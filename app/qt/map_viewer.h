@@ -7,6 +7,8 @@
 #include <QAbstractScrollArea>
 #include <QImage>
 #include <QTimer>
+#include <functional>
+#include <optional>
 #include <string>
 
 #include "app/core/map_viewer_model.h"
@@ -22,6 +24,14 @@ class TMapViewer : public QAbstractScrollArea, private TMapViewerView {
   // its error and no window is left.
   static TMapViewer* Show(const std::string& FileName, QWidget* Owner);
 
+  // The prompt of Ctrl+G over Owner: the text confirmed, or none when cancelled. Replaceable so
+  // that tests need no modal dialog; an empty function restores Qt's input dialog. Returns the
+  // previous prompt.
+  using TTextPrompt = std::function<std::optional<std::string>(
+      QWidget* Owner, const std::string& Title, const std::string& Prompt,
+      const std::string& Initial)>;
+  static TTextPrompt SetTextPrompt(TTextPrompt Prompt);
+
   TMapViewerModel& Model() { return FModel; }
   const TMapView& View() const { return FModel.View(); }
 
@@ -34,6 +44,7 @@ class TMapViewer : public QAbstractScrollArea, private TMapViewerView {
   void mousePressEvent(QMouseEvent* Event) override;
   void mouseMoveEvent(QMouseEvent* Event) override;
   void mouseReleaseEvent(QMouseEvent* Event) override;
+  bool viewportEvent(QEvent* Event) override;
 
  private:
   // TMapViewerView
@@ -44,6 +55,8 @@ class TMapViewer : public QAbstractScrollArea, private TMapViewerView {
   void TextChanged() override;
   void ShowError(const std::string& Message) override;
   void Close() override;
+  std::optional<std::string> AskText(const std::string& Title, const std::string& Prompt,
+                                     const std::string& Initial) override;
 
   void ShowCursor();
 

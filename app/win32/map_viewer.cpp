@@ -15,6 +15,7 @@
 #include "app/win32/clipboard_hook.h"
 #include "app/win32/error_display.h"
 #include "app/win32/resource_ids.h"
+#include "app/win32/text_prompt.h"
 #include "app/win32/viewer_backing.h"
 #include "app/win32/wide_text.h"
 #include "app/win32/win32_handles.h"
@@ -63,7 +64,7 @@ class TPaintSurface {
 constexpr std::pair<wchar_t, TViewerKey> ViewerChars[] = {
     {L'+', TViewerKey::Plus},   {L'=', TViewerKey::Equal}, {L'-', TViewerKey::Minus},
     {L'0', TViewerKey::Zero},   {L'1', TViewerKey::One},   {L' ', TViewerKey::Space},
-    {0x1B, TViewerKey::Escape},
+    {0x1B, TViewerKey::Escape}, {0x07, TViewerKey::GoTo},  // Ctrl+G
 };
 constexpr std::pair<WPARAM, TViewerKey> ViewerKeys[] = {
     {VK_LEFT, TViewerKey::Left}, {VK_RIGHT, TViewerKey::Right},  {VK_UP, TViewerKey::Up},
@@ -256,7 +257,15 @@ bool TMapViewer::HandleInput(UINT Message, WPARAM WParam, LPARAM LParam) {
       ::SetCursor(::LoadCursorW(nullptr, IDC_SIZEALL));
       return true;
     case WM_MOUSEMOVE:
+      if (!FTrackingLeave) {
+        TRACKMOUSEEVENT Track{sizeof Track, TME_LEAVE, FHandle, 0};
+        FTrackingLeave = ::TrackMouseEvent(&Track) != FALSE;
+      }
       FModel.MouseMoved(ToTPoint(LParam));
+      return true;
+    case WM_MOUSELEAVE:
+      FTrackingLeave = false;
+      FModel.MouseLeft();
       return true;
     case WM_LBUTTONUP:
       FModel.ButtonUp();
@@ -361,6 +370,26 @@ void TMapViewer::ShowError(const std::string& Message) {
 
 void TMapViewer::Close() {
   ::PostMessageW(FHandle, WM_CLOSE, 0, 0);
+}
+
+namespace {
+
+TMapViewer::TTextPrompt& TextPrompt() {
+  static TMapViewer::TTextPrompt Prompt = DialogTextPrompt;
+  return Prompt;
+}
+
+}  // namespace
+
+std::optional<std::string> TMapViewer::AskText(const std::string& Title, const std::string& Prompt,
+                                               const std::string& Initial) {
+  return TextPrompt()(FHandle, Title, Prompt, Initial);
+}
+
+TMapViewer::TTextPrompt TMapViewer::SetTextPrompt(TTextPrompt Prompt) {
+  TTextPrompt Previous = std::move(TextPrompt());
+  TextPrompt() = Prompt ? std::move(Prompt) : TTextPrompt(DialogTextPrompt);
+  return Previous;
 }
 
 void TMapViewer::Paint() {

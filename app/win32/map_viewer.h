@@ -7,7 +7,9 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "app/core/map_viewer_model.h"
@@ -30,6 +32,13 @@ class TMapViewer : private TMapViewerView {
   // Ctrl+C: the map on the clipboard; an error is shown in a message box.
   void CopyToClipboard();
 
+  // The prompt of Ctrl+G over Owner: the text confirmed, or none when cancelled. Replaceable so
+  // that tests need no modal dialog; an empty function restores the dialog box. Returns the
+  // previous prompt.
+  using TTextPrompt = std::function<std::optional<std::string>(
+      HWND Owner, const std::string& Title, const std::string& Prompt, const std::string& Initial)>;
+  static TTextPrompt SetTextPrompt(TTextPrompt Prompt);
+
  private:
   // Made by Show only, deleted with its window.
   friend struct std::default_delete<TMapViewer>;
@@ -50,6 +59,8 @@ class TMapViewer : private TMapViewerView {
   void TextChanged() override;
   void ShowError(const std::string& Message) override;
   void Close() override;
+  std::optional<std::string> AskText(const std::string& Title, const std::string& Prompt,
+                                     const std::string& Initial) override;
 
   void Paint();
   void CharTyped(wchar_t Char);
@@ -61,4 +72,5 @@ class TMapViewer : private TMapViewerView {
   std::unique_ptr<TViewerBacking> FBacking;
   bool FSyncing = false;
   bool FResync = false;
+  bool FTrackingLeave = false;  // WM_MOUSELEAVE asked for
 };

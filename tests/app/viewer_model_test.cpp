@@ -6,6 +6,7 @@
 #include <cmath>
 #include <filesystem>
 #include <initializer_list>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -46,8 +47,14 @@ class TRecordingView : public TMapViewerView {
   void TextChanged() override { Calls.emplace_back("text"); }
   void ShowError(const std::string& Message) override { Calls.push_back("error " + Message); }
   void Close() override { Calls.emplace_back("close"); }
+  std::optional<std::string> AskText(const std::string& Title, const std::string& Prompt,
+                                     const std::string& Initial) override {
+    Calls.push_back("ask " + Title + " | " + Prompt + " | " + Initial);
+    return Answer;
+  }
 
-  TPoint Cursor{-1, -1};  // off the view
+  TPoint Cursor{-1, -1};              // off the view
+  std::optional<std::string> Answer;  // what the prompt is answered with; none: cancelled
   std::vector<std::string> Calls;
 };
 
@@ -157,8 +164,8 @@ TEST_F(ViewerModelTest, TheWheelZoomsANotchAtATimeAroundTheMouse) {
 }
 
 TEST_F(ViewerModelTest, DraggingMovesTheMapWithTheMouse) {
-  Model.MouseMoved(TPoint{10, 10});  // no button: nothing moves
-  EXPECT_TRUE(View.Calls.empty());
+  Model.MouseMoved(TPoint{10, 10});  // no button: nothing moves; the position line is new
+  EXPECT_EQ(View.Calls, std::vector<std::string>{"text"});
   Model.ButtonDown(TPoint{200, 150});
   EXPECT_TRUE(Model.Dragging());
   Model.MouseMoved(TPoint{150, 110});
@@ -169,8 +176,108 @@ TEST_F(ViewerModelTest, DraggingMovesTheMapWithTheMouse) {
   EXPECT_FALSE(Model.Dragging());
   Model.MouseMoved(TPoint{100, 100});
   ExpectScroll(111, 130);
-  EXPECT_EQ(View.Calls,
-            (std::vector<std::string>{"bars", "scrolled -50,-40", "bars", "scrolled 110,50"}));
+  // The map point under the mouse changes with the first drag and the move after it, not while
+  // the map moves along with the mouse.
+  EXPECT_EQ(View.Calls, (std::vector<std::string>{"text", "bars", "scrolled -50,-40", "text",
+                                                  "bars", "scrolled 110,50", "text"}));
+}
+
+// The map pixel under the mouse (300 x 200 view, 640 x 480 map), in a file not named like a map.
+TEST_F(ViewerModelTest, TheTitleSaysWhichPixelIsUnderTheMouse) {
+  testsupport::WriteFileBytes(Dir.file("plain.bmp"), MapBytes(640, 480));
+  Model.OpenFile(Dir.file("plain.bmp"));  // the same size: 1:1 at (171, 140) kept
+  const auto TitleAt = [this](TPoint At) {
+    Model.MouseMoved(At);
+    return Model.Title();
+  };
+  EXPECT_EQ(TitleAt({0, 0}), "plain.bmp - 640 x 480 - 100% - ピクセル 171, 140");
+  EXPECT_EQ(TitleAt({299, 199}), "plain.bmp - 640 x 480 - 100% - ピクセル 470, 339");
+  Model.KeyPressed(TViewerKey::Plus);  // 905 x 679 at (304, 240)
+  EXPECT_EQ(TitleAt({10, 20}), "plain.bmp - 640 x 480 - 141% - ピクセル 222, 183");
+  // Fitted: 267 x 200 from view column 16.
+  Model.KeyPressed(TViewerKey::Zero);
+  EXPECT_EQ(TitleAt({16, 0}), "plain.bmp - 640 x 480 - 42% - ピクセル 0, 0");
+  EXPECT_EQ(TitleAt({282, 199}), "plain.bmp - 640 x 480 - 42% - ピクセル 637, 477");
+  EXPECT_EQ(TitleAt({15, 100}), "plain.bmp - 640 x 480 - 42%");
+  EXPECT_EQ(TitleAt({283, 100}), "plain.bmp - 640 x 480 - 42%");
+  TitleAt({100, 100});
+  Model.MouseLeft();
+  EXPECT_EQ(Model.Title(), "plain.bmp - 640 x 480 - 42%");
+  // A map's file: the tile, its block and the sextant reading (Malas, full size: a tile a pixel,
+  // 1152 tiles west and 1484 north of 1323, 1624).
+  Model.OpenFile(Dir.file("MAP3-X1.BMP"));
+  Model.KeyPressed(TViewerKey::One);
+  EXPECT_EQ(TitleAt({0, 0}),
+            "MAP3-X1.BMP - 640 x 480 - 100% - タイル 171, 140 - ブロック 21, 17 - 130°25'N 81°0'W");
+}
+
+struct TGoToCase {
+  const char* Name;
+  const char* Typed;
+  double ZoomBefore;
+  double Zoom;
+  std::int32_t ScrollX, ScrollY;
+  TPoint Mark;
+};
+void PrintTo(const TGoToCase& C, std::ostream* Os) {
+  *Os << C.Name;
+}
+
+class ViewerGoToTest : public ViewerModelTest, public ::testing::WithParamInterface<TGoToCase> {};
+
+// Ctrl+G centres the place (its pixel's centre at view point 150, 100) at no less than 1:1 and
+// marks it; the next place offered is the one typed.
+TEST_P(ViewerGoToTest, CentresThePlaceAndMarksItUntilTheViewMoves) {
+  const TGoToCase& C = GetParam();
+  Model.ZoomTo(C.ZoomBefore, TPoint{150, 100});
+  View.Calls.clear();
+  View.Answer = C.Typed;
+  Model.KeyPressed(TViewerKey::GoTo);
+  ASSERT_EQ(View.Calls.front(),
+            "ask 場所へ移動 | タイル座標か六分儀の読み (例: 1323, 1624 または 42°17'N 11°36'E) | ");
+  EXPECT_NEAR(Model.View().Zoom(), C.Zoom, 1e-9);
+  ExpectScroll(C.ScrollX, C.ScrollY);
+  ASSERT_TRUE(Model.View().Mark());
+  EXPECT_EQ(Model.View().Mark()->X, C.Mark.X);
+  EXPECT_EQ(Model.View().Mark()->Y, C.Mark.Y);
+  View.Answer.reset();
+  Model.KeyPressed(TViewerKey::GoTo);  // cancelled: nothing changes
+  EXPECT_EQ(View.Calls.back(), std::string("ask 場所へ移動 | タイル座標か六分儀の読み (例: 1323, "
+                                           "1624 または 42°17'N 11°36'E) | ") +
+                                   C.Typed);
+  EXPECT_TRUE(Model.View().Mark());
+  Model.Resized(310, 210);  // the point stays where it is on the map
+  EXPECT_TRUE(Model.View().Mark());
+  Model.KeyPressed(TViewerKey::Right);
+  EXPECT_FALSE(Model.View().Mark());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Places, ViewerGoToTest,
+    ::testing::ValuesIn(std::vector<TGoToCase>{
+        {"tile, from a fit up to 1:1", "320, 240", 0.25, 1, 171, 141, {320, 240}},
+        {"a larger zoom kept", "320,240", 2, 2, 491, 381, {320, 240}},
+        {"near the corner, as far as the map goes", "5 , 5", 1, 1, 0, 0, {5, 5}},
+        // The reading of tile 171, 140 (see above) leads back to it.
+        {"a sextant reading", "130°25'N 81°0'W", 1, 1, 22, 41, {171, 140}},
+        {"written with o and a comma", "130o25'N, 81o0'W", 1, 1, 22, 41, {171, 140}},
+    }));
+
+TEST_F(ViewerModelTest, APlaceThatCannotBeReadOrLiesOffTheMapIsShownAndMovesNothing) {
+  for (const char* Typed : {"north", "700, 10"}) {
+    View.Answer = Typed;
+    Model.KeyPressed(TViewerKey::GoTo);
+  }
+  ASSERT_EQ(View.Calls.size(), 4u);
+  EXPECT_EQ(
+      View.Calls[1],
+      "error ParsePlace: Cannot read \"north\"; type tile coordinates such as 1323, 1624 or a "
+      "sextant reading such as 42°17'N 11°36'E");
+  EXPECT_EQ(View.Calls[3],
+            "error FindPlace: Tile 700, 10 lies outside this map (tiles 0, 0 to 639, 479)");
+  ExpectScroll(171, 140);
+  EXPECT_DOUBLE_EQ(Model.View().Zoom(), 1);
+  EXPECT_FALSE(Model.View().Mark());
 }
 
 TEST_F(ViewerModelTest, ScrollBarsStepByLinesAndPagesAndFollowTheirThumbs) {

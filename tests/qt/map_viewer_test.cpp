@@ -17,6 +17,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -299,6 +300,36 @@ TEST_F(MapViewerTest, TheWheelDraggingAndTheScrollBarsReachTheModel) {
   EXPECT_EQ(Viewer->View().ScrollY(), 40);
   EXPECT_EQ(Viewer->horizontalScrollBar()->value(), 50);
   EXPECT_EQ(Picture().pixel(0, 0) & 0xFFFFFF, PaletteColour(MapIndex(50, 40)) & 0xFFFFFF);
+}
+
+// Malas at full size, 1:1: the mouse at view point (1, 1) is over tile 172, 141 (QTest takes
+// (0, 0) for the view's centre). Ctrl+G to tile
+// 320, 240 puts its centre at view point (149, 99), where the mark's white centre is, inside
+// its black border.
+TEST_F(MapViewerTest, TheMouseReachesThePositionLineAndCtrlGThePromptAndTheMark) {
+  WriteMap(Dir.file("MAP3-X1.BMP"), 640, 480);
+  Show(Dir.file("MAP3-X1.BMP"));
+  Key(Qt::Key_1);
+  QTest::mouseMove(Viewer->viewport(), QPoint(1, 1));
+  EXPECT_EQ(
+      Viewer->windowTitle().toStdString(),
+      "MAP3-X1.BMP - 640 x 480 - 100% - タイル 172, 141 - ブロック 21, 17 - 130°20'N 80°55'W");
+  QWidget* Asker = nullptr;
+  const TMapViewer::TTextPrompt Saved = TMapViewer::SetTextPrompt(
+      [&Asker](QWidget* Owner, const std::string&, const std::string&, const std::string&) {
+        Asker = Owner;
+        return std::optional<std::string>("320, 240");
+      });
+  QTest::keyClick(Viewer.get(), Qt::Key_G, Qt::ControlModifier);
+  TMapViewer::SetTextPrompt(Saved);
+  EXPECT_EQ(Asker, Viewer.get());
+  EXPECT_EQ(Viewer->View().ScrollX(), 171);
+  EXPECT_EQ(Viewer->View().ScrollY(), 141);
+  const QImage Marked = Picture();
+  EXPECT_EQ(Marked.pixel(149, 99) & 0xFFFFFF, 0xFFFFFFu);
+  EXPECT_EQ(Marked.pixel(160, 99) & 0xFFFFFF, 0u);
+  Key(Qt::Key_Right);  // the view moves: the map where the mark was
+  EXPECT_EQ(Picture().pixel(149, 99) & 0xFFFFFF, PaletteColour(MapIndex(335, 240)) & 0xFFFFFF);
 }
 
 // ---- what a repaint draws -------------------------------------------------------------------

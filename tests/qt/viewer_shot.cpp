@@ -2,25 +2,58 @@
 // map viewer at 2:1 around a point of the map and saves a picture of the viewer.
 //
 //   veldrin_viewer_shot OUTPUT.png [X Y]    (X, Y: the map point in the middle, default: a town)
+//   veldrin_viewer_shot OUTPUT.png --place TEXT
+//
+// With --place the viewer goes to TEXT as Ctrl+G does, the mouse rests on the mark, and the
+// picture is the viewer's frame taken from the screen, so that a window manager's title bar,
+// which shows the place under the mouse, is in it.
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
 #include <QPixmap>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTemporaryDir>
+#include <QTest>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <optional>
+#include <string>
 
 #include "app/core/sample_maps.h"
 #include "app/qt/main_form.h"
 #include "app/qt/map_viewer.h"
 
+namespace {
+
+int ShootPlace(TMapViewer& Viewer, const std::string& Place, const char* Output) {
+  TMapViewer::SetTextPrompt([&Place](QWidget*, const std::string&, const std::string&,
+                                     const std::string&) { return std::optional(Place); });
+  QTest::keyClick(&Viewer, Qt::Key_G, Qt::ControlModifier);
+  // The window manager decorates the frame in its own time.
+  for (int Round = 0; Round < 50; ++Round) QTest::qWait(20);
+  const QPoint Middle = Viewer.viewport()->rect().center();
+  QTest::mouseMove(Viewer.viewport(), Middle + QPoint(4, 4));
+  QTest::qWait(100);
+  std::printf("title: \"%s\"\n", qPrintable(Viewer.windowTitle()));
+  const QRect Frame = Viewer.frameGeometry();
+  return Viewer.screen()
+                 ->grabWindow(0, Frame.x(), Frame.y(), Frame.width(), Frame.height())
+                 .save(QString::fromLocal8Bit(Output))
+             ? 0
+             : 1;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
   QApplication Application(argc, argv);
+  const bool Place = argc == 4 && std::strcmp(argv[2], "--place") == 0;
   if (argc != 2 && argc != 4) {
-    std::fprintf(stderr, "usage: veldrin_viewer_shot OUTPUT.png [X Y]\n");
+    std::fprintf(stderr, "usage: veldrin_viewer_shot OUTPUT.png [X Y | --place TEXT]\n");
     return 2;
   }
   QTemporaryDir Dir;
@@ -38,10 +71,11 @@ int main(int argc, char** argv) {
   GetTrgFileNames(Folder, fcFeluccaTrammel, Form1.Model().GetTrgMapType(), msHalf, Result, Second);
 
   TMapViewer Viewer;
-  Viewer.resize(640, 420);
+  Viewer.resize(Place ? 900 : 640, 420);
   Viewer.Model().OpenFile(Result);
   Viewer.show();
   QApplication::processEvents();
+  if (Place) return ShootPlace(Viewer, argv[3], argv[1]);
   const int X = argc == 4 ? std::atoi(argv[2]) : 1960;
   const int Y = argc == 4 ? std::atoi(argv[3]) : 1503;
   // 2:1 with the point in the middle.

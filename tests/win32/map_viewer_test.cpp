@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <thread>
@@ -285,6 +286,35 @@ TEST_F(Win32MapViewerTest, TheWheelTheScrollBarsAndDraggingReachTheModel) {
   ::SendMessageW(Window, WM_MOUSEMOVE, 0, MAKELPARAM(100, 100));  // released: no more panning
   EXPECT_EQ(View.ScrollX(), 50);
   EXPECT_EQ(Shot().At(0, 0), MapColour(MapIndex(50, 40)));
+}
+
+// Malas at full size, 1:1 in a 283 x 183 view: the mouse at (0, 0) is over tile 171, 140. Ctrl+G
+// to tile 320, 240 puts its centre at view point (140, 90), where the mark's white centre is,
+// inside its black border.
+TEST_F(Win32MapViewerTest, TheMouseReachesThePositionLineAndCtrlGThePromptAndTheMark) {
+  WriteMap(Dir.file("MAP3-X1.BMP"), 640, 480);
+  Show(Dir.file("MAP3-X1.BMP"));
+  Key('1');
+  ::SendMessageW(Window, WM_MOUSEMOVE, 0, MAKELPARAM(0, 0));
+  EXPECT_EQ(
+      win32test::WindowText(Window),
+      L"MAP3-X1.BMP - 640 x 480 - 100% - タイル 171, 140 - ブロック 21, 17 - 130°25'N 81°0'W");
+  HWND Asker = nullptr;
+  const TMapViewer::TTextPrompt Saved = TMapViewer::SetTextPrompt(
+      [&Asker](HWND Owner, const std::string&, const std::string&, const std::string&) {
+        Asker = Owner;
+        return std::optional<std::string>("320, 240");
+      });
+  Key('G', true);
+  TMapViewer::SetTextPrompt(Saved);
+  EXPECT_EQ(Asker, Window);
+  EXPECT_EQ(Viewer->View().ScrollX(), 180);
+  EXPECT_EQ(Viewer->View().ScrollY(), 150);
+  const TShot Marked = Shot();
+  EXPECT_EQ(Marked.At(140, 90), RGB(255, 255, 255));
+  EXPECT_EQ(Marked.At(151, 90), RGB(0, 0, 0));
+  Key(VK_RIGHT);  // the view moves: the map where the mark was
+  EXPECT_EQ(Shot().At(140, 90), MapColour(MapIndex(334, 240)));
 }
 
 // ---- Space, Escape, errors ------------------------------------------------------------------
