@@ -9,7 +9,7 @@ CMAKE_FLAGS ?=
 VERSION = $(shell scripts/version)
 
 .PHONY: all deps configure build test test-release test-asan test-windows win-build windows demo \
-  bench fuzz fuzz-ci clean package
+  bench fuzz fuzz-ci clean package tidy tidy-fix
 
 all: build
 
@@ -72,9 +72,20 @@ windows: win-build
 	  cmake -E tar cf ../$(WIN_PACKAGE).zip --format=zip $(WIN_PACKAGE)
 	@echo "$(WIN_BUILD)/$(WIN_PACKAGE).zip"
 
-# Every test, in a normal build and under the sanitizers, then a bounded run of each fuzzer, then
-# the Windows build's tests under Wine.
-test: test-release test-asan fuzz-ci test-windows
+# The naming style and the length of functions (.clang-tidy) over every source of the project,
+# the Windows-only ones parsed as the cross build compiles them. Fails on any finding.
+tidy: deps
+	@scripts/tidy -j $(JOBS)
+
+# Applies clang-tidy's renames to the whole tree, those that are safe (what is left out for renaming
+# by hand is listed in build-tidy/renames/left-out.txt), then checks it.
+tidy-fix: deps
+	scripts/tidy --fix -j $(JOBS)
+	@scripts/tidy -j $(JOBS)
+
+# The check of the sources, every test in a normal build and under the sanitizers, then a bounded
+# run of each fuzzer, then the Windows build's tests under Wine.
+test: tidy test-release test-asan fuzz-ci test-windows
 
 # The Debian package, $(BUILD)/veldrin_<version>_<arch>.deb: the two programs and what a
 # desktop needs of them. Builds only what it holds.
@@ -103,4 +114,4 @@ fuzz-ci:
 	@if [ -d fuzz ]; then $(MAKE) --no-print-directory fuzz FUZZ_SECONDS=$(FUZZ_SECONDS); fi
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(WIN_BUILD) build-bench
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(WIN_BUILD) build-bench build-tidy

@@ -13,129 +13,129 @@
 
 namespace {
 
-constexpr std::int32_t kWidth = 6144;
-constexpr std::int32_t kHeight = 4096;
-constexpr std::int32_t kGridStep = 8;
-constexpr std::int64_t kBytes24 = std::int64_t{kWidth} * kHeight * 3;
+constexpr std::int32_t Width = 6144;
+constexpr std::int32_t Height = 4096;
+constexpr std::int32_t GridStep = 8;
+constexpr std::int64_t Bytes24 = std::int64_t{Width} * Height * 3;
 
 // 256 colours: water shades, land shades, roads and a few bright markers.
 HPALETTE MapPalette() {
-  LOGPALETTE lp{};
-  lp.palVersion = 0x300;
-  lp.palNumEntries = 256;
-  for (int i = 0; i < 256; ++i) {
-    PALETTEENTRY& e = lp.palPalEntry[i];
-    if (i < 64) {  // water
-      e = {static_cast<std::uint8_t>(i / 4), static_cast<std::uint8_t>(40 + i),
-           static_cast<std::uint8_t>(120 + 2 * i), 0};
-    } else if (i < 224) {  // land
-      const int k = i - 64;
-      e = {static_cast<std::uint8_t>(60 + k), static_cast<std::uint8_t>(90 + k / 2),
-           static_cast<std::uint8_t>(30 + (k * 7) % 60), 0};
+  LOGPALETTE Lp{};
+  Lp.palVersion = 0x300;
+  Lp.palNumEntries = 256;
+  for (int I = 0; I < 256; ++I) {
+    PALETTEENTRY& E = Lp.palPalEntry[I];
+    if (I < 64) {  // water
+      E = {static_cast<std::uint8_t>(I / 4), static_cast<std::uint8_t>(40 + I),
+           static_cast<std::uint8_t>(120 + 2 * I), 0};
+    } else if (I < 224) {  // land
+      const int K = I - 64;
+      E = {static_cast<std::uint8_t>(60 + K), static_cast<std::uint8_t>(90 + K / 2),
+           static_cast<std::uint8_t>(30 + (K * 7) % 60), 0};
     } else {  // roads, towns, markers
-      const int k = i - 224;
-      e = {static_cast<std::uint8_t>(k * 8), static_cast<std::uint8_t>(255 - k * 8),
-           static_cast<std::uint8_t>((k * 53) % 256), 0};
+      const int K = I - 224;
+      E = {static_cast<std::uint8_t>(K * 8), static_cast<std::uint8_t>(255 - K * 8),
+           static_cast<std::uint8_t>((K * 53) % 256), 0};
     }
   }
-  return CreatePalette(&lp);
+  return CreatePalette(&Lp);
 }
 
-std::uint32_t Hash(std::uint32_t x) {
-  x ^= x >> 16;
-  x *= 0x7feb352dU;
-  x ^= x >> 15;
-  x *= 0x846ca68bU;
-  return x ^ (x >> 16);
+std::uint32_t Hash(std::uint32_t X) {
+  X ^= X >> 16;
+  X *= 0x7feb352dU;
+  X ^= X >> 15;
+  X *= 0x846ca68bU;
+  return X ^ (X >> 16);
 }
 
 // Coarse regions of land and water, a handful of shades inside each region, sparse markers.
-void PaintMap(TBigBitmap& map) {
-  for (std::int32_t y = 0; y < kHeight; ++y) {
-    auto* row = static_cast<std::uint8_t*>(map.GetScanline(y));
-    for (std::int32_t x = 0; x < kWidth; ++x) {
-      const std::uint32_t region = Hash(static_cast<std::uint32_t>((y / 96) * 4096 + x / 96));
-      const std::uint32_t detail = Hash(static_cast<std::uint32_t>(y * kWidth + x));
-      std::uint32_t index;
-      if (detail % 997 == 0) {
-        index = 224 + detail % 32;
-      } else if (region % 3 == 0) {
-        index = region % 56 + detail % 8;
+void PaintMap(TBigBitmap& Map) {
+  for (std::int32_t Y = 0; Y < Height; ++Y) {
+    auto* Row = static_cast<std::uint8_t*>(Map.GetScanline(Y));
+    for (std::int32_t X = 0; X < Width; ++X) {
+      const std::uint32_t Region = Hash(static_cast<std::uint32_t>((Y / 96) * 4096 + X / 96));
+      const std::uint32_t Detail = Hash(static_cast<std::uint32_t>(Y * Width + X));
+      std::uint32_t Index;
+      if (Detail % 997 == 0) {
+        Index = 224 + Detail % 32;
+      } else if (Region % 3 == 0) {
+        Index = Region % 56 + Detail % 8;
       } else {
-        index = 64 + region % 152 + detail % 8;
+        Index = 64 + Region % 152 + Detail % 8;
       }
-      row[x] = static_cast<std::uint8_t>(index);
+      Row[X] = static_cast<std::uint8_t>(Index);
     }
   }
 }
 
-std::uint8_t Blend(std::uint8_t c) {
-  return static_cast<std::uint8_t>((c * 6u + 255u * 4u) / 10u);
+std::uint8_t Blend(std::uint8_t C) {
+  return static_cast<std::uint8_t>((C * 6u + 255u * 4u) / 10u);
 }
 
-void ApplyGrid(TBigBitmap& work) {
-  for (std::int32_t y = 0; y < kHeight; ++y) {
-    auto* row = static_cast<std::uint8_t*>(work.GetScanline(y));
-    const std::int32_t step = y % kGridStep == 0 ? 1 : kGridStep;
-    for (std::int32_t x = 0; x < kWidth; x += step) {
-      for (int c = 0; c < 3; ++c) row[3 * x + c] = Blend(row[3 * x + c]);
+void ApplyGrid(TBigBitmap& Work) {
+  for (std::int32_t Y = 0; Y < Height; ++Y) {
+    auto* Row = static_cast<std::uint8_t*>(Work.GetScanline(Y));
+    const std::int32_t Step = Y % GridStep == 0 ? 1 : GridStep;
+    for (std::int32_t X = 0; X < Width; X += Step) {
+      for (int C = 0; C < 3; ++C) Row[3 * X + C] = Blend(Row[3 * X + C]);
     }
   }
 }
 
-struct MapImages {
-  MapImages() {
-    map.SetBitmaps(kWidth, kHeight, bbpf8bit);
-    map.SetPalette(MapPalette());
-    PaintMap(map);
-    work.SetPixelFormat(bbpf24bit);
-    work.SetWidth(kWidth);
-    work.SetHeight(kHeight);
-    work.Canvas()->Draw(0, 0, &map);
-    ApplyGrid(work);
+struct TMapImages {
+  TMapImages() {
+    Map.SetBitmaps(Width, Height, bbpf8bit);
+    Map.SetPalette(MapPalette());
+    PaintMap(Map);
+    Work.SetPixelFormat(bbpf24bit);
+    Work.SetWidth(Width);
+    Work.SetHeight(Height);
+    Work.Canvas()->Draw(0, 0, &Map);
+    ApplyGrid(Work);
   }
-  TBigBitmap map;
-  TBigBitmap work;
+  TBigBitmap Map;
+  TBigBitmap Work;
 };
 
-MapImages& Images() {
-  static MapImages images;
+TMapImages& Images() {
+  static TMapImages images;
   return images;
 }
 
 void BM_Draw8To24(benchmark::State& state) {
-  MapImages& images = Images();
-  TBigBitmap target;
-  target.SetBitmaps(kWidth, kHeight, bbpf24bit);
+  TMapImages& images = Images();
+  TBigBitmap Target;
+  Target.SetBitmaps(Width, Height, bbpf24bit);
   for (auto _ : state) {
-    target.Canvas()->Draw(0, 0, &images.map);
-    benchmark::DoNotOptimize(target.GetScanline(0));
+    Target.Canvas()->Draw(0, 0, &images.Map);
+    benchmark::DoNotOptimize(Target.GetScanline(0));
   }
-  state.SetBytesProcessed(state.iterations() * kBytes24);
+  state.SetBytesProcessed(state.iterations() * Bytes24);
 }
 BENCHMARK(BM_Draw8To24)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
 void BM_Draw24To8(benchmark::State& state) {
-  MapImages& images = Images();
-  TBigBitmap target;
-  target.Assign(&images.map);
+  TMapImages& images = Images();
+  TBigBitmap Target;
+  Target.Assign(&images.Map);
   for (auto _ : state) {
-    target.Canvas()->Draw(0, 0, &images.work);
-    benchmark::DoNotOptimize(target.GetScanline(0));
+    Target.Canvas()->Draw(0, 0, &images.Work);
+    benchmark::DoNotOptimize(Target.GetScanline(0));
   }
-  state.SetBytesProcessed(state.iterations() * kBytes24);
+  state.SetBytesProcessed(state.iterations() * Bytes24);
 }
 BENCHMARK(BM_Draw24To8)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
 void BM_Memcpy24(benchmark::State& state) {
-  std::vector<std::uint8_t> from(static_cast<std::size_t>(kBytes24), 0x5A);
-  std::vector<std::uint8_t> to(static_cast<std::size_t>(kBytes24));
+  std::vector<std::uint8_t> From(static_cast<std::size_t>(Bytes24), 0x5A);
+  std::vector<std::uint8_t> To(static_cast<std::size_t>(Bytes24));
   for (auto _ : state) {
-    std::memcpy(to.data(), from.data(), from.size());
-    benchmark::DoNotOptimize(to.data());
+    std::memcpy(To.data(), From.data(), From.size());
+    benchmark::DoNotOptimize(To.data());
     benchmark::ClobberMemory();
   }
-  state.SetBytesProcessed(state.iterations() * kBytes24);
+  state.SetBytesProcessed(state.iterations() * Bytes24);
 }
 BENCHMARK(BM_Memcpy24)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 

@@ -12,37 +12,37 @@
 
 namespace {
 
-constexpr std::int32_t kWidth = 6144;
-constexpr std::int32_t kHeight = 4096;
-constexpr std::int32_t kDestWidth = 800;
-constexpr std::int32_t kDestHeight = 600;
+constexpr std::int32_t Width = 6144;
+constexpr std::int32_t Height = 4096;
+constexpr std::int32_t DestWidth = 800;
+constexpr std::int32_t DestHeight = 600;
 
 HPALETTE MapPalette() {
-  LOGPALETTE lp{};
-  lp.palVersion = 0x300;
-  lp.palNumEntries = 256;
-  for (int i = 0; i < 256; ++i) {
-    lp.palPalEntry[i] = {static_cast<std::uint8_t>(i), static_cast<std::uint8_t>((i * 5) & 255),
-                         static_cast<std::uint8_t>(255 - i), 0};
+  LOGPALETTE Lp{};
+  Lp.palVersion = 0x300;
+  Lp.palNumEntries = 256;
+  for (int I = 0; I < 256; ++I) {
+    Lp.palPalEntry[I] = {static_cast<std::uint8_t>(I), static_cast<std::uint8_t>((I * 5) & 255),
+                         static_cast<std::uint8_t>(255 - I), 0};
   }
-  return CreatePalette(&lp);
+  return CreatePalette(&Lp);
 }
 
 // An 8-bit map with coarse regions and some detail, built once.
 TBigBitmap& Map() {
   static TBigBitmap* map = [] {
-    auto* b = new TBigBitmap;
-    b->SetPixelFormat(bbpf8bit);
-    b->SetWidth(kWidth);
-    b->SetHeight(kHeight);
-    b->SetPalette(MapPalette());
-    for (std::int32_t y = 0; y < kHeight; ++y) {
-      auto* row = static_cast<std::uint8_t*>(b->GetScanline(y));
-      for (std::int32_t x = 0; x < kWidth; ++x) {
-        row[x] = static_cast<std::uint8_t>(((x / 64) * 37 + (y / 64) * 11 + (x ^ y) % 5) & 255);
+    auto* B = new TBigBitmap;
+    B->SetPixelFormat(bbpf8bit);
+    B->SetWidth(Width);
+    B->SetHeight(Height);
+    B->SetPalette(MapPalette());
+    for (std::int32_t Y = 0; Y < Height; ++Y) {
+      auto* Row = static_cast<std::uint8_t*>(B->GetScanline(Y));
+      for (std::int32_t X = 0; X < Width; ++X) {
+        Row[X] = static_cast<std::uint8_t>(((X / 64) * 37 + (Y / 64) * 11 + (X ^ Y) % 5) & 255);
       }
     }
-    return b;
+    return B;
   }();
   return *map;
 }
@@ -50,26 +50,26 @@ TBigBitmap& Map() {
 void Draw(benchmark::State& state, std::uint8_t Mode, bool Corner, std::int32_t W, std::int32_t H) {
   TBigBitmap& map = Map();
   map.SetDrawMode(Mode);
-  TBitmap dest;
-  dest.SetPixelFormat(pf24bit);
-  dest.SetWidth(W);
-  dest.SetHeight(H);
-  if (Corner) IntersectClipRect(dest.Canvas()->Handle(), 0, 0, W / 4, H / 4);
+  TBitmap Dest;
+  Dest.SetPixelFormat(pf24bit);
+  Dest.SetWidth(W);
+  Dest.SetHeight(H);
+  if (Corner) IntersectClipRect(Dest.Canvas()->Handle(), 0, 0, W / 4, H / 4);
   for (auto _ : state) {
-    dest.Canvas()->StretchDraw(Rect(0, 0, W, H), &map);
+    Dest.Canvas()->StretchDraw(Rect(0, 0, W, H), &map);
     benchmark::ClobberMemory();
   }
   state.counters["dest_px"] = static_cast<double>(W) * H;
 }
 
 void BM_ResampledCorner(benchmark::State& state) {
-  Draw(state, 1, true, kDestWidth, kDestHeight);
+  Draw(state, 1, true, DestWidth, DestHeight);
 }
 void BM_ResampledWhole(benchmark::State& state) {
-  Draw(state, 1, false, kDestWidth, kDestHeight);
+  Draw(state, 1, false, DestWidth, DestHeight);
 }
 void BM_BandsWhole(benchmark::State& state) {
-  Draw(state, 0, false, kDestWidth, kDestHeight);
+  Draw(state, 0, false, DestWidth, DestHeight);
 }
 // A larger destination: the map shrunk into 3000 x 2000, six tiles.
 void BM_ResampledLargeDest(benchmark::State& state) {
@@ -80,22 +80,22 @@ void BM_BandsLargeDest(benchmark::State& state) {
 }
 
 void BM_ResampledEnlarge4(benchmark::State& state) {
-  TBigBitmap small;
-  small.SetPixelFormat(bbpf8bit);
-  small.SetWidth(500);
-  small.SetHeight(400);
-  small.SetPalette(MapPalette());
-  for (std::int32_t y = 0; y < 400; ++y) {
-    auto* row = static_cast<std::uint8_t*>(small.GetScanline(y));
-    for (std::int32_t x = 0; x < 500; ++x) row[x] = static_cast<std::uint8_t>(x + y);
+  TBigBitmap Small;
+  Small.SetPixelFormat(bbpf8bit);
+  Small.SetWidth(500);
+  Small.SetHeight(400);
+  Small.SetPalette(MapPalette());
+  for (std::int32_t Y = 0; Y < 400; ++Y) {
+    auto* Row = static_cast<std::uint8_t*>(Small.GetScanline(Y));
+    for (std::int32_t X = 0; X < 500; ++X) Row[X] = static_cast<std::uint8_t>(X + Y);
   }
-  small.SetDrawMode(static_cast<std::uint8_t>(state.range(0)));
-  TBitmap dest;
-  dest.SetPixelFormat(pf24bit);
-  dest.SetWidth(2000);
-  dest.SetHeight(1600);
+  Small.SetDrawMode(static_cast<std::uint8_t>(state.range(0)));
+  TBitmap Dest;
+  Dest.SetPixelFormat(pf24bit);
+  Dest.SetWidth(2000);
+  Dest.SetHeight(1600);
   for (auto _ : state) {
-    dest.Canvas()->StretchDraw(Rect(0, 0, 2000, 1600), &small);
+    Dest.Canvas()->StretchDraw(Rect(0, 0, 2000, 1600), &Small);
     benchmark::ClobberMemory();
   }
 }

@@ -24,52 +24,52 @@
 
 namespace {
 
-constexpr std::int32_t kWidth = 6144;
-constexpr std::int32_t kHeight = 4096;
+constexpr std::int32_t Width = 6144;
+constexpr std::int32_t Height = 4096;
 
-std::filesystem::path g_dir;
+std::filesystem::path GDir;
 
 std::string InputFile() {
-  return (g_dir / "map.bmp").string();
+  return (GDir / "map.bmp").string();
 }
 std::string OutputFile() {
-  return (g_dir / "out.bmp").string();
+  return (GDir / "out.bmp").string();
 }
 
-void Put32(std::vector<std::uint8_t>& f, std::size_t at, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) f[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
+void Put32(std::vector<std::uint8_t>& F, std::size_t At, std::uint32_t V) {
+  for (int I = 0; I < 4; ++I) F[At + I] = static_cast<std::uint8_t>(V >> (8 * I));
 }
 
 std::vector<std::uint8_t> MakeMapFile() {
-  const std::size_t pixels = static_cast<std::size_t>(kWidth) * kHeight;
-  std::vector<std::uint8_t> f(1078 + pixels, 0);
-  f[0] = 'B';
-  f[1] = 'M';
-  Put32(f, 2, static_cast<std::uint32_t>(f.size()));
-  Put32(f, 10, 1078);
-  Put32(f, 14, 40);
-  Put32(f, 18, kWidth);
-  Put32(f, 22, kHeight);
-  f[26] = 1;
-  f[28] = 8;
-  Put32(f, 46, 256);
-  for (int i = 0; i < 256; ++i) {
-    f[54 + 4 * i] = static_cast<std::uint8_t>(i);
-    f[55 + 4 * i] = static_cast<std::uint8_t>(255 - i);
-    f[56 + 4 * i] = static_cast<std::uint8_t>(i / 2);
+  const std::size_t Pixels = static_cast<std::size_t>(Width) * Height;
+  std::vector<std::uint8_t> F(1078 + Pixels, 0);
+  F[0] = 'B';
+  F[1] = 'M';
+  Put32(F, 2, static_cast<std::uint32_t>(F.size()));
+  Put32(F, 10, 1078);
+  Put32(F, 14, 40);
+  Put32(F, 18, Width);
+  Put32(F, 22, Height);
+  F[26] = 1;
+  F[28] = 8;
+  Put32(F, 46, 256);
+  for (int I = 0; I < 256; ++I) {
+    F[54 + 4 * I] = static_cast<std::uint8_t>(I);
+    F[55 + 4 * I] = static_cast<std::uint8_t>(255 - I);
+    F[56 + 4 * I] = static_cast<std::uint8_t>(I / 2);
   }
-  for (std::size_t i = 0; i < pixels; ++i) {
-    f[1078 + i] = static_cast<std::uint8_t>((i * 2654435761u) >> 24);
+  for (std::size_t I = 0; I < Pixels; ++I) {
+    F[1078 + I] = static_cast<std::uint8_t>((I * 2654435761u) >> 24);
   }
-  return f;
+  return F;
 }
 
 void BM_PlainRead(benchmark::State& state) {
   for (auto _ : state) {
-    TFileStream in(InputFile(), fmOpenRead | fmShareDenyWrite);
-    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(in.GetSize()));
-    in.ReadBuffer(bytes.data(), static_cast<std::int32_t>(bytes.size()));
-    benchmark::DoNotOptimize(bytes.data());
+    TFileStream In(InputFile(), fmOpenRead | fmShareDenyWrite);
+    std::vector<std::uint8_t> Bytes(static_cast<std::size_t>(In.GetSize()));
+    In.ReadBuffer(Bytes.data(), static_cast<std::int32_t>(Bytes.size()));
+    benchmark::DoNotOptimize(Bytes.data());
   }
   state.SetBytesProcessed(state.iterations() * std::filesystem::file_size(InputFile()));
 }
@@ -84,14 +84,14 @@ void BM_LoadFromFile(benchmark::State& state) {
 }
 
 void BM_PlainWrite(benchmark::State& state) {
-  TFileStream in(InputFile(), fmOpenRead | fmShareDenyWrite);
-  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(in.GetSize()));
-  in.ReadBuffer(bytes.data(), static_cast<std::int32_t>(bytes.size()));
+  TFileStream In(InputFile(), fmOpenRead | fmShareDenyWrite);
+  std::vector<std::uint8_t> Bytes(static_cast<std::size_t>(In.GetSize()));
+  In.ReadBuffer(Bytes.data(), static_cast<std::int32_t>(Bytes.size()));
   for (auto _ : state) {
-    TFileStream out(OutputFile(), fmCreate);
-    out.WriteBuffer(bytes.data(), static_cast<std::int32_t>(bytes.size()));
+    TFileStream Out(OutputFile(), fmCreate);
+    Out.WriteBuffer(Bytes.data(), static_cast<std::int32_t>(Bytes.size()));
   }
-  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(bytes.size()));
+  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(Bytes.size()));
 }
 
 void BM_SaveToFile(benchmark::State& state) {
@@ -109,30 +109,30 @@ BENCHMARK(BM_SaveToFile)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 // Keeps the real time per iteration of every benchmark for the ratios printed at the end.
 class RecordingReporter : public benchmark::ConsoleReporter {
  public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& r : runs) times[r.run_name.function_name] = r.GetAdjustedRealTime();
-    ConsoleReporter::ReportRuns(runs);
+  void ReportRuns(const std::vector<Run>& Runs) override {
+    for (const Run& R : Runs) Times[R.run_name.function_name] = R.GetAdjustedRealTime();
+    ConsoleReporter::ReportRuns(Runs);
   }
-  std::map<std::string, double> times;
+  std::map<std::string, double> Times;
 };
 
 long CurrentRssKb() {
-  std::ifstream statm("/proc/self/statm");
-  long size = 0, resident = 0;
-  statm >> size >> resident;
-  return resident * (sysconf(_SC_PAGESIZE) / 1024);
+  std::ifstream Statm("/proc/self/statm");
+  long Size = 0, Resident = 0;
+  Statm >> Size >> Resident;
+  return Resident * (sysconf(_SC_PAGESIZE) / 1024);
 }
 
 // Run in a fresh process: loads the file once, prints the peak growth of the resident set.
-int MeasurePeakLoad(const char* file) {
-  const long before = CurrentRssKb();
+int MeasurePeakLoad(const char* File) {
+  const long Before = CurrentRssKb();
   {
     TBigBitmap b;
-    b.LoadFromFile(file);
+    b.LoadFromFile(File);
   }
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  std::printf("%ld\n", usage.ru_maxrss - before);
+  rusage Usage{};
+  getrusage(RUSAGE_SELF, &Usage);
+  std::printf("%ld\n", Usage.ru_maxrss - Before);
   return 0;
 }
 
@@ -141,37 +141,37 @@ int MeasurePeakLoad(const char* file) {
 int main(int argc, char** argv) {
   if (argc == 3 && std::strcmp(argv[1], "--peak-load") == 0) return MeasurePeakLoad(argv[2]);
 
-  g_dir = std::filesystem::temp_directory_path() / ("bmp_io_bench." + std::to_string(getpid()));
-  std::filesystem::create_directories(g_dir);
+  GDir = std::filesystem::temp_directory_path() / ("bmp_io_bench." + std::to_string(getpid()));
+  std::filesystem::create_directories(GDir);
   {
-    const std::vector<std::uint8_t> f = MakeMapFile();
+    const std::vector<std::uint8_t> F = MakeMapFile();
     std::ofstream(InputFile(), std::ios::binary)
-        .write(reinterpret_cast<const char*>(f.data()), static_cast<std::streamsize>(f.size()));
+        .write(reinterpret_cast<const char*>(F.data()), static_cast<std::streamsize>(F.size()));
   }
-  const double fileBytes = static_cast<double>(std::filesystem::file_size(InputFile()));
+  const double FileBytes = static_cast<double>(std::filesystem::file_size(InputFile()));
 
   benchmark::Initialize(&argc, argv);
-  RecordingReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
+  RecordingReporter Reporter;
+  benchmark::RunSpecifiedBenchmarks(&Reporter);
 
-  auto ratio = [&](const char* a, const char* b) {
-    const bool both = reporter.times.count(a) && reporter.times.count(b);
-    return both ? reporter.times[a] / reporter.times[b] : 0.0;
+  auto Ratio = [&](const char* A, const char* b) {
+    const bool Both = Reporter.Times.count(A) && Reporter.Times.count(b);
+    return Both ? Reporter.Times[A] / Reporter.Times[b] : 0.0;
   };
   std::printf("load / plain read:  %.2fx (target <= 3x)\n",
-              ratio("BM_LoadFromFile", "BM_PlainRead"));
+              Ratio("BM_LoadFromFile", "BM_PlainRead"));
   std::printf("save / plain write: %.2fx (target <= 3x)\n",
-              ratio("BM_SaveToFile", "BM_PlainWrite"));
+              Ratio("BM_SaveToFile", "BM_PlainWrite"));
 
-  const std::string cmd = std::string("'") + argv[0] + "' --peak-load '" + InputFile() + "'";
-  if (FILE* p = popen(cmd.c_str(), "r")) {
-    long kb = 0;
-    if (std::fscanf(p, "%ld", &kb) == 1) {
-      std::printf("peak memory of a load: %.1f MB = %.2fx the file (target <= 2.2x)\n", kb / 1024.0,
-                  kb * 1024.0 / fileBytes);
+  const std::string Cmd = std::string("'") + argv[0] + "' --peak-load '" + InputFile() + "'";
+  if (FILE* P = popen(Cmd.c_str(), "r")) {
+    long Kb = 0;
+    if (std::fscanf(P, "%ld", &Kb) == 1) {
+      std::printf("peak memory of a load: %.1f MB = %.2fx the file (target <= 2.2x)\n", Kb / 1024.0,
+                  Kb * 1024.0 / FileBytes);
     }
-    pclose(p);
+    pclose(P);
   }
-  std::filesystem::remove_all(g_dir);
+  std::filesystem::remove_all(GDir);
   return 0;
 }

@@ -64,39 +64,39 @@ class TBenchHost : public TJobHost {
 };
 
 std::vector<char> ReadWhole(const std::string& Name) {
-  const int fd = ::open(Name.c_str(), O_RDONLY);
-  if (fd < 0) throw std::runtime_error("cannot open " + Name);
-  std::vector<char> bytes(static_cast<std::size_t>(::lseek(fd, 0, SEEK_END)));
-  ::lseek(fd, 0, SEEK_SET);
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
-    if (n <= 0) throw std::runtime_error("cannot read " + Name);
-    done += static_cast<std::size_t>(n);
+  const int Fd = ::open(Name.c_str(), O_RDONLY);
+  if (Fd < 0) throw std::runtime_error("cannot open " + Name);
+  std::vector<char> bytes(static_cast<std::size_t>(::lseek(Fd, 0, SEEK_END)));
+  ::lseek(Fd, 0, SEEK_SET);
+  std::size_t Done = 0;
+  while (Done < bytes.size()) {
+    const ssize_t N = ::read(Fd, bytes.data() + Done, bytes.size() - Done);
+    if (N <= 0) throw std::runtime_error("cannot read " + Name);
+    Done += static_cast<std::size_t>(N);
   }
-  ::close(fd);
+  ::close(Fd);
   return bytes;
 }
 
 void WriteWhole(const std::string& Name, const std::vector<char>& Bytes) {
-  const int fd = ::open(Name.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  if (fd < 0) throw std::runtime_error("cannot create " + Name);
-  std::size_t done = 0;
-  while (done < Bytes.size()) {
-    const ssize_t n = ::write(fd, Bytes.data() + done, Bytes.size() - done);
-    if (n <= 0) throw std::runtime_error("cannot write " + Name);
-    done += static_cast<std::size_t>(n);
+  const int Fd = ::open(Name.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  if (Fd < 0) throw std::runtime_error("cannot create " + Name);
+  std::size_t Done = 0;
+  while (Done < Bytes.size()) {
+    const ssize_t N = ::write(Fd, Bytes.data() + Done, Bytes.size() - Done);
+    if (N <= 0) throw std::runtime_error("cannot write " + Name);
+    Done += static_cast<std::size_t>(N);
   }
-  ::close(fd);
+  ::close(Fd);
 }
 
 // What any job has to do at least: read the base file, write its target file or files.
 void PlainCopy(Facet F, MapScale S) {
   const std::vector<char> bytes = ReadWhole(GetBaseFileName(Sample().Maps(), F, mtNormal, S));
-  std::string mainName, secondName;
-  GetTrgFileNames(Sample().Floor(), F, mtXRay, S, mainName, secondName);
-  WriteWhole(mainName, bytes);
-  if (!secondName.empty()) WriteWhole(secondName, bytes);
+  std::string MainName, SecondName;
+  GetTrgFileNames(Sample().Floor(), F, mtXRay, S, MainName, SecondName);
+  WriteWhole(MainName, bytes);
+  if (!SecondName.empty()) WriteWhole(SecondName, bytes);
 }
 
 void BM_Floor_AllMaps(benchmark::State& State) {
@@ -108,10 +108,10 @@ void BM_Floor_AllMaps(benchmark::State& State) {
 }
 
 void BM_MakeRun_AllMaps(benchmark::State& State) {
-  TBenchHost host(Sample().Maps(), false);
-  for (auto _ : State) MakeRun(host);
+  TBenchHost Host(Sample().Maps(), false);
+  for (auto _ : State) MakeRun(Host);
   State.counters["rows_per_run"] =
-      benchmark::Counter(double(host.Rows) / double(State.iterations()));
+      benchmark::Counter(double(Host.Rows) / double(State.iterations()));
 }
 
 void BM_Floor_FeluccaFull(benchmark::State& State) {
@@ -119,8 +119,8 @@ void BM_Floor_FeluccaFull(benchmark::State& State) {
 }
 
 void BM_MapJob_FeluccaFull(benchmark::State& State) {
-  TBenchHost host(Sample().Maps(), true);
-  for (auto _ : State) MapJob(host, fcFeluccaTrammel, msFull);
+  TBenchHost Host(Sample().Maps(), true);
+  for (auto _ : State) MapJob(Host, fcFeluccaTrammel, msFull);
 }
 
 BENCHMARK(BM_Floor_AllMaps)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);

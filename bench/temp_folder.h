@@ -12,13 +12,13 @@
 class TBenchFolder {
  public:
   explicit TBenchFolder(const std::string& Prefix) {
-    std::string pattern = (std::filesystem::temp_directory_path() / (Prefix + "-XXXXXX")).string();
-    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    FRoot = pattern;
+    std::string Pattern = (std::filesystem::temp_directory_path() / (Prefix + "-XXXXXX")).string();
+    if (::mkdtemp(Pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    FRoot = Pattern;
   }
   ~TBenchFolder() {
-    std::error_code ec;
-    std::filesystem::remove_all(FRoot, ec);
+    std::error_code Ec;
+    std::filesystem::remove_all(FRoot, Ec);
   }
   TBenchFolder(const TBenchFolder&) = delete;
   TBenchFolder& operator=(const TBenchFolder&) = delete;

@@ -167,10 +167,10 @@ void TBigBitmap::SetPalette(HPALETTE Value) {
   // All copies are made before any band changes, so a band's palette being the given handle
   // cannot spoil the later copies.
   Copies.Handles.reserve(FBitmaps.size());
-  for (std::size_t i = 0; i < FBitmaps.size(); ++i) Copies.Handles.push_back(CopyPalette(Value));
-  for (std::size_t i = 0; i < FBitmaps.size(); ++i) {
-    const HPALETTE Copy = std::exchange(Copies.Handles[i], 0);
-    FBitmaps[i]->SetPalette(Copy);
+  for (std::size_t I = 0; I < FBitmaps.size(); ++I) Copies.Handles.push_back(CopyPalette(Value));
+  for (std::size_t I = 0; I < FBitmaps.size(); ++I) {
+    const HPALETTE Copy = std::exchange(Copies.Handles[I], 0);
+    FBitmaps[I]->SetPalette(Copy);
   }
   NotifyChanged();
 }
@@ -178,9 +178,9 @@ void TBigBitmap::SetPalette(HPALETTE Value) {
 void TBigBitmap::Assign(TPersistent* Source) {
   if (auto* Big = dynamic_cast<TBigBitmap*>(Source)) {
     TBitmapArray Bands(Big->FBitmaps.size());
-    for (std::size_t i = 0; i < Bands.size(); ++i) {
-      Bands[i] = std::make_unique<TBitmap>();
-      Bands[i]->Assign(Big->FBitmaps[i].get());
+    for (std::size_t I = 0; I < Bands.size(); ++I) {
+      Bands[I] = std::make_unique<TBitmap>();
+      Bands[I]->Assign(Big->FBitmaps[I].get());
     }
     FDrawMode = Big->FDrawMode;
     InstallBitmaps(std::move(Bands), Big->FWidth, Big->FHeight, Big->FPixelFormat);

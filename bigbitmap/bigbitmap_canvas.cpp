@@ -12,8 +12,8 @@ void TBigBitmapCanvas::SetupBands() {
   const TBitmapArray& Bands = FBitmap->FBitmaps;
   if (Bands.empty()) return;
   const std::int64_t FirstHeight = Bands[0]->GetHeight();
-  for (std::size_t i = 0; i < Bands.size(); ++i) {
-    TCanvas* BandCanvas = Bands[i]->Canvas();
+  for (std::size_t I = 0; I < Bands.size(); ++I) {
+    TCanvas* BandCanvas = Bands[I]->Canvas();
     BandCanvas->Font().Assign(FFont);
     BandCanvas->Brush().Assign(FBrush);
     BandCanvas->Pen().Assign(FPen);
@@ -21,7 +21,7 @@ void TBigBitmapCanvas::SetupBands() {
     BandCanvas->TextFlags = FTextFlags;
     // i * h0 never exceeds the image height, so it fits the origin's 32 bits.
     SetWindowOrgEx(BandCanvas->Handle(), 0,
-                   static_cast<int>(static_cast<std::int64_t>(i) * FirstHeight), nullptr);
+                   static_cast<int>(static_cast<std::int64_t>(I) * FirstHeight), nullptr);
   }
 }
 

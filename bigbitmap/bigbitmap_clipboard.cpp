@@ -15,12 +15,12 @@
 
 namespace {
 
-constexpr std::int32_t kFileHeaderBytes = 14;
-constexpr std::uint32_t kInfoHeaderBytes = 40;
+constexpr std::int32_t FileHeaderBytes = 14;
+constexpr std::uint32_t InfoHeaderBytes = 40;
 // Below this the block cannot hold even a core header.
-constexpr std::size_t kSmallestBlock = 12;
+constexpr std::size_t SmallestBlock = 12;
 // The stream addresses header and block with 32-bit positions.
-constexpr std::int64_t kLargestBlock = std::numeric_limits<std::int32_t>::max() - kFileHeaderBytes;
+constexpr std::int64_t LargestBlock = std::numeric_limits<std::int32_t>::max() - FileHeaderBytes;
 
 [[noreturn]] void InvalidData() {
   throw EInvalidGraphic("Invalid Clipbboard Data");
@@ -31,38 +31,38 @@ constexpr std::int64_t kLargestBlock = std::numeric_limits<std::int32_t>::max() 
 
 // Length of header, masks and colour table at the start of a block of Size bytes.
 std::int64_t HeaderAreaLength(const std::uint8_t* Block, std::size_t Size) {
-  const std::uint32_t headerSize = GetLE32(Block);
-  if (headerSize < kInfoHeaderBytes) {
+  const std::uint32_t HeaderSize = GetLE32(Block);
+  if (HeaderSize < InfoHeaderBytes) {
     // Core header: planes at 8, bit count at 10; colour entries of 3 bytes.
-    const int bits = GetLE16(Block + 10) * GetLE16(Block + 8);
-    std::int64_t colourBytes;
-    switch (bits) {
+    const int Bits = GetLE16(Block + 10) * GetLE16(Block + 8);
+    std::int64_t ColourBytes;
+    switch (Bits) {
       case 1:
-        colourBytes = 6;
+        ColourBytes = 6;
         break;
       case 4:
-        colourBytes = 48;
+        ColourBytes = 48;
         break;
       case 8:
-        colourBytes = 768;
+        ColourBytes = 768;
         break;
       case 24:
-        colourBytes = 0;
+        ColourBytes = 0;
         break;
       default:
         InvalidData();
     }
-    return headerSize + colourBytes;
+    return HeaderSize + ColourBytes;
   }
   // The fields looked at below lie in the first 40 bytes, which the block must hold.
-  if (Size < kInfoHeaderBytes) InvalidBlock();
-  const int bits = GetLE16(Block + 14) * GetLE16(Block + 12);
-  const std::uint32_t compression = GetLE32(Block + 16);
-  const std::uint32_t clrUsed = GetLE32(Block + 32);
-  std::int64_t length = headerSize;
-  if (compression == BI_BITFIELDS && headerSize == kInfoHeaderBytes) length += 12;
-  if (clrUsed != 0) return length + 4 * static_cast<std::int64_t>(clrUsed);
-  switch (bits) {
+  if (Size < InfoHeaderBytes) InvalidBlock();
+  const int Bits = GetLE16(Block + 14) * GetLE16(Block + 12);
+  const std::uint32_t Compression = GetLE32(Block + 16);
+  const std::uint32_t ClrUsed = GetLE32(Block + 32);
+  std::int64_t length = HeaderSize;
+  if (Compression == BI_BITFIELDS && HeaderSize == InfoHeaderBytes) length += 12;
+  if (ClrUsed != 0) return length + 4 * static_cast<std::int64_t>(ClrUsed);
+  switch (Bits) {
     case 1:
       return length + 8;
     case 4:
@@ -96,24 +96,24 @@ void TBigBitmap::LoadFromClipboardFormat(std::uint16_t AFormat, THandle AData,
                                          HPALETTE /*APalette*/) {
   if (AFormat != CF_DIB) InvalidData();
   const std::size_t size = GlobalSize(AData);
-  if (size < kSmallestBlock) InvalidBlock();
+  if (size < SmallestBlock) InvalidBlock();
   // Larger blocks cannot be addressed by the stream (and bfSize would not hold their size).
-  if (static_cast<std::uint64_t>(size) > static_cast<std::uint64_t>(kLargestBlock)) {
+  if (static_cast<std::uint64_t>(size) > static_cast<std::uint64_t>(LargestBlock)) {
     InvalidBlock();
   }
   auto* block = static_cast<std::uint8_t*>(GlobalLock(AData));
   if (!block) InvalidBlock();
-  TLockGuard unlock(AData);
+  TLockGuard Unlock(AData);
 
   const std::int64_t length = HeaderAreaLength(block, size);
   // A header area running past the block is no packed bitmap.
   if (length > static_cast<std::int64_t>(size)) InvalidBlock();
 
-  std::uint8_t fileHeader[kFileHeaderBytes] = {'B', 'M'};
-  PutLE32(fileHeader + 2, static_cast<std::uint32_t>(size + kFileHeaderBytes));
-  PutLE32(fileHeader + 10, static_cast<std::uint32_t>(length + kFileHeaderBytes));
-  TShiftedMemoryStream stream(fileHeader, kFileHeaderBytes, block, static_cast<std::int32_t>(size));
-  LoadFromStream(stream);
+  std::uint8_t FileHeader[FileHeaderBytes] = {'B', 'M'};
+  PutLE32(FileHeader + 2, static_cast<std::uint32_t>(size + FileHeaderBytes));
+  PutLE32(FileHeader + 10, static_cast<std::uint32_t>(length + FileHeaderBytes));
+  TShiftedMemoryStream Stream(FileHeader, FileHeaderBytes, block, static_cast<std::int32_t>(size));
+  LoadFromStream(Stream);
 }
 
 void TBigBitmap::SaveToClipboardFormat(std::uint16_t& AFormat, THandle& AData,
@@ -123,22 +123,22 @@ void TBigBitmap::SaveToClipboardFormat(std::uint16_t& AFormat, THandle& AData,
     AData = 0;
     return;
   }
-  RGBQUAD colours[256];
-  const std::uint32_t count = GetDIBColorTable(FBitmaps[0]->Canvas()->Handle(), 0, 256, colours);
-  const std::int64_t stride = RowStride(FWidth, GetPixelBits(FPixelFormat));
+  RGBQUAD Colours[256];
+  const std::uint32_t Count = GetDIBColorTable(FBitmaps[0]->Canvas()->Handle(), 0, 256, Colours);
+  const std::int64_t Stride = RowStride(FWidth, GetPixelBits(FPixelFormat));
   // Exactly what SaveToStream writes after its file header.
   const std::int64_t size =
-      kInfoHeaderBytes + 4 * static_cast<std::int64_t>(count) + stride * FHeight;
-  if (size > kLargestBlock) BigBitmapError("Cannot Allocate Memory");
+      InfoHeaderBytes + 4 * static_cast<std::int64_t>(Count) + Stride * FHeight;
+  if (size > LargestBlock) BigBitmapError("Cannot Allocate Memory");
   const HGLOBAL mem = GlobalAlloc(GMEM_MOVEABLE | GMEM_DDESHARE, static_cast<std::size_t>(size));
   if (mem == 0) BigBitmapError("Cannot Allocate Memory");
   try {
     void* block = GlobalLock(mem);
     if (!block) BigBitmapError("Cannnot Lock Memory for CLipboard");
-    TLockGuard unlock(mem);
-    std::uint8_t scratch[kFileHeaderBytes];
-    TShiftedMemoryStream stream(scratch, kFileHeaderBytes, block, static_cast<std::int32_t>(size));
-    SaveToStream(stream);
+    TLockGuard Unlock(mem);
+    std::uint8_t Scratch[FileHeaderBytes];
+    TShiftedMemoryStream Stream(Scratch, FileHeaderBytes, block, static_cast<std::int32_t>(size));
+    SaveToStream(Stream);
   } catch (...) {
     GlobalFree(mem);
     throw;

@@ -14,7 +14,7 @@
 
 namespace {
 
-constexpr std::uint32_t kSavedHeadersSize = kFileHeaderSize + kInfoHeaderSize;  // 54
+constexpr std::uint32_t SavedHeadersSize = FileHeaderSize + kInfoHeaderSize;  // 54
 
 TPixelFormat BandFormatForBits(int Bits) {
   switch (Bits) {
@@ -52,10 +52,10 @@ void ReadRowsIntoBands(TStream& Stream, const TBitmapArray& Bands, std::int64_t 
     const std::int32_t BandHeight = Band->GetHeight();
     auto* Block = static_cast<std::uint8_t*>(Band->BlockToOverwrite());
     Stream.ReadBufferLarge(Block, BandHeight * S);
-    for (std::int64_t a = 0, b = BandHeight - 1; a < b; ++a, --b) {
-      std::memcpy(Spare.data(), Block + a * S, static_cast<std::size_t>(S));
-      std::memcpy(Block + a * S, Block + b * S, static_cast<std::size_t>(S));
-      std::memcpy(Block + b * S, Spare.data(), static_cast<std::size_t>(S));
+    for (std::int64_t A = 0, B = BandHeight - 1; A < B; ++A, --B) {
+      std::memcpy(Spare.data(), Block + A * S, static_cast<std::size_t>(S));
+      std::memcpy(Block + A * S, Block + B * S, static_cast<std::size_t>(S));
+      std::memcpy(Block + B * S, Spare.data(), static_cast<std::size_t>(S));
     }
   }
 }
@@ -156,8 +156,8 @@ void TBigBitmap::LoadFromStream(TStream& Stream) {
       std::memcpy(Band.ScanLine(BandHeight - 1), Pixels + (H - 1 - Bottom) * S,
                   static_cast<std::size_t>(BandHeight * S));
     } else {
-      for (std::int32_t y = 0; y < BandHeight; ++y) {
-        std::memcpy(Band.ScanLine(y), Pixels + (Top + y) * S, static_cast<std::size_t>(S));
+      for (std::int32_t Y = 0; Y < BandHeight; ++Y) {
+        std::memcpy(Band.ScanLine(Y), Pixels + (Top + Y) * S, static_cast<std::size_t>(S));
       }
     }
   }
@@ -170,23 +170,23 @@ void TBigBitmap::SaveToStream(TStream& Stream) {
   if (GetEmpty()) return;
   const std::int64_t S = RowStride(FWidth, GetPixelBits(FPixelFormat));
 
-  RGBQUAD Colors[kMaxColors];
-  std::uint32_t N = GetDIBColorTable(FBitmaps.front()->Canvas()->Handle(), 0, kMaxColors, Colors);
-  if (N > kMaxColors) N = kMaxColors;
+  RGBQUAD Colors[MaxColors];
+  std::uint32_t N = GetDIBColorTable(FBitmaps.front()->Canvas()->Handle(), 0, MaxColors, Colors);
+  if (N > MaxColors) N = MaxColors;
 
-  const std::uint64_t OffBits = kSavedHeadersSize + 4ull * N;
+  const std::uint64_t OffBits = SavedHeadersSize + 4ull * N;
   const std::uint64_t FileSize = OffBits + static_cast<std::uint64_t>(S) * FHeight;
   // The file header cannot describe a file of 4 GB or more: refuse rather than write a lie.
   if (FileSize > std::numeric_limits<std::uint32_t>::max()) {
     BigBitmapError("TBigBitmap.SaveToStream: Too Big Image for a BMP File");
   }
 
-  std::uint8_t FileHeader[kFileHeaderSize] = {};
-  PutLE16(FileHeader, kBitmapFileType);
+  std::uint8_t FileHeader[FileHeaderSize] = {};
+  PutLE16(FileHeader, BitmapFileType);
   PutLE32(FileHeader + 2, static_cast<std::uint32_t>(FileSize));
   PutLE32(FileHeader + 10, static_cast<std::uint32_t>(OffBits));
 
-  std::uint8_t Info[kInfoHeaderSize + kColorTableBytes] = {};
+  std::uint8_t Info[kInfoHeaderSize + ColorTableBytes] = {};
   PutLE32(Info, kInfoHeaderSize);
   PutLE32(Info + 4, static_cast<std::uint32_t>(FWidth));
   PutLE32(Info + 8, static_cast<std::uint32_t>(FHeight));

@@ -21,11 +21,11 @@ void TShiftedMemoryStream::SetSize(std::int64_t) {}
 
 std::int32_t TShiftedMemoryStream::Span(std::int32_t Count) const {
   if (FPosition < 0 || Count < 0) return 0;
-  const std::int64_t left = static_cast<std::int64_t>(FHeaderSize) + FDataSize - FPosition;
+  const std::int64_t Left = static_cast<std::int64_t>(FHeaderSize) + FDataSize - FPosition;
   // The position stays within 32 bits even when the two blocks together do not.
-  const std::int64_t room = std::numeric_limits<std::int32_t>::max() - FPosition;
-  const std::int64_t n = std::min({static_cast<std::int64_t>(Count), left, room});
-  return n > 0 ? static_cast<std::int32_t>(n) : 0;
+  const std::int64_t Room = std::numeric_limits<std::int32_t>::max() - FPosition;
+  const std::int64_t N = std::min({static_cast<std::int64_t>(Count), Left, Room});
+  return N > 0 ? static_cast<std::int32_t>(N) : 0;
 }
 
 void TShiftedMemoryStream::Locate(std::int32_t Count, TPiece& First, TPiece& Rest) const {
@@ -33,54 +33,54 @@ void TShiftedMemoryStream::Locate(std::int32_t Count, TPiece& First, TPiece& Res
     First = {FData + (FPosition - FHeaderSize), Count};
     Rest = {nullptr, 0};
   } else {
-    const std::int32_t inHeader = std::min(Count, FHeaderSize - FPosition);
-    First = {FHeader + FPosition, inHeader};
-    Rest = {FData, Count - inHeader};
+    const std::int32_t InHeader = std::min(Count, FHeaderSize - FPosition);
+    First = {FHeader + FPosition, InHeader};
+    Rest = {FData, Count - InHeader};
   }
 }
 
 std::int32_t TShiftedMemoryStream::Read(void* Buffer, std::int32_t Count) {
-  const std::int32_t n = Span(Count);
-  if (n <= 0) return 0;
+  const std::int32_t N = Span(Count);
+  if (N <= 0) return 0;
   TPiece first, rest;
-  Locate(n, first, rest);
-  auto* out = static_cast<std::uint8_t*>(Buffer);
-  std::memcpy(out, first.Bytes, static_cast<std::size_t>(first.Count));
+  Locate(N, first, rest);
+  auto* Out = static_cast<std::uint8_t*>(Buffer);
+  std::memcpy(Out, first.Bytes, static_cast<std::size_t>(first.Count));
   if (rest.Count > 0) {
-    std::memcpy(out + first.Count, rest.Bytes, static_cast<std::size_t>(rest.Count));
+    std::memcpy(Out + first.Count, rest.Bytes, static_cast<std::size_t>(rest.Count));
   }
-  FPosition += n;
-  return n;
+  FPosition += N;
+  return N;
 }
 
 std::int32_t TShiftedMemoryStream::Write(const void* Buffer, std::int32_t Count) {
-  const std::int32_t n = Span(Count);
-  if (n <= 0) return 0;
+  const std::int32_t N = Span(Count);
+  if (N <= 0) return 0;
   TPiece first, rest;
-  Locate(n, first, rest);
-  const auto* in = static_cast<const std::uint8_t*>(Buffer);
-  std::memcpy(first.Bytes, in, static_cast<std::size_t>(first.Count));
+  Locate(N, first, rest);
+  const auto* In = static_cast<const std::uint8_t*>(Buffer);
+  std::memcpy(first.Bytes, In, static_cast<std::size_t>(first.Count));
   if (rest.Count > 0) {
-    std::memcpy(rest.Bytes, in + first.Count, static_cast<std::size_t>(rest.Count));
+    std::memcpy(rest.Bytes, In + first.Count, static_cast<std::size_t>(rest.Count));
   }
-  FPosition += n;
-  return n;
+  FPosition += N;
+  return N;
 }
 
 std::int32_t TShiftedMemoryStream::Seek(std::int32_t Offset, std::uint16_t Origin) {
   // Sums wrap around as 32-bit two's complement numbers instead of overflowing.
-  const auto wrap = [](std::int64_t v) {
-    return static_cast<std::int32_t>(static_cast<std::uint32_t>(v));
+  const auto Wrap = [](std::int64_t V) {
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(V));
   };
   switch (Origin) {
     case soFromBeginning:
       FPosition = Offset;
       break;
     case soFromCurrent:
-      FPosition = wrap(static_cast<std::int64_t>(FPosition) + Offset);
+      FPosition = Wrap(static_cast<std::int64_t>(FPosition) + Offset);
       break;
     case soFromEnd:
-      FPosition = wrap(static_cast<std::int64_t>(Offset) + FHeaderSize + FDataSize);
+      FPosition = Wrap(static_cast<std::int64_t>(Offset) + FHeaderSize + FDataSize);
       break;
     default:
       break;

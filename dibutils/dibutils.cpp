@@ -26,18 +26,18 @@ void TDynamicByteArray::SetLength(std::int64_t NewLength) {
 
 RGBQUAD* TSepDIB::Colors() {
   return reinterpret_cast<RGBQUAD*>(Tables +
-                                    (Header.biCompression == BI_BITFIELDS ? kMaskBytes : 0));
+                                    (Header.biCompression == BI_BITFIELDS ? MaskBytes : 0));
 }
 
 const RGBQUAD* TSepDIB::Colors() const {
   return reinterpret_cast<const RGBQUAD*>(Tables +
-                                          (Header.biCompression == BI_BITFIELDS ? kMaskBytes : 0));
+                                          (Header.biCompression == BI_BITFIELDS ? MaskBytes : 0));
 }
 
 std::uint32_t TSepDIB::Mask(int Index) const {
-  std::uint32_t m;
-  std::memcpy(&m, Tables + 4 * Index, 4);
-  return m;
+  std::uint32_t M;
+  std::memcpy(&M, Tables + 4 * Index, 4);
+  return M;
 }
 
 std::uint32_t GetDIBColorCount(std::uint32_t BitCount) {
@@ -82,11 +82,11 @@ class TBoundedReader {
   std::int64_t FStart;
 };
 
-bool ValidInfoBitCount(std::uint16_t b) {
-  return b == 1 || b == 4 || b == 8 || b == 16 || b == 24 || b == 32;
+bool ValidInfoBitCount(std::uint16_t B) {
+  return B == 1 || B == 4 || B == 8 || B == 16 || B == 24 || B == 32;
 }
-bool ValidCoreBitCount(std::uint16_t b) {
-  return b == 1 || b == 4 || b == 8 || b == 24;
+bool ValidCoreBitCount(std::uint16_t B) {
+  return B == 1 || B == 4 || B == 8 || B == 24;
 }
 
 }  // namespace
@@ -106,8 +106,8 @@ void ConvertCoreHeader(TSepDIB& DIB, const BITMAPCOREHEADER& Core, const std::ui
   h.biClrUsed = GetDIBColorCount(Core.bcBitCount);
   h.biClrImportant = 0;
   RGBQUAD* colors = Fresh.Colors();
-  for (std::uint32_t i = 0; i < h.biClrUsed && i < kMaxColors; ++i) {
-    colors[i] = RGBQUAD{Triples[3 * i], Triples[3 * i + 1], Triples[3 * i + 2], 0};
+  for (std::uint32_t I = 0; I < h.biClrUsed && I < MaxColors; ++I) {
+    colors[I] = RGBQUAD{Triples[3 * I], Triples[3 * I + 1], Triples[3 * I + 2], 0};
   }
   DIB = std::move(Fresh);
 }
@@ -118,59 +118,59 @@ std::int64_t LoadDIBHeaderFromStream(TSepDIB& DIB, TStream& Stream) {
   DIB.Header = BITMAPINFOHEADER{};
   std::memset(DIB.Tables, 0, sizeof DIB.Tables);
 
-  std::uint8_t FileHeader[kFileHeaderSize];
+  std::uint8_t FileHeader[FileHeaderSize];
   In.Read(FileHeader, sizeof FileHeader);
-  if (GetLE16(FileHeader) != kBitmapFileType) {
+  if (GetLE16(FileHeader) != BitmapFileType) {
     throw EDIBUtilsError("LoadDIBFromStream: File type is invalid");
   }
-  const std::uint32_t bfSize = GetLE32(FileHeader + 2);
-  const std::uint32_t bfOffBits = GetLE32(FileHeader + 10);
-  const auto PixelBytes = static_cast<std::int32_t>(bfSize - bfOffBits);
+  const std::uint32_t BfSize = GetLE32(FileHeader + 2);
+  const std::uint32_t BfOffBits = GetLE32(FileHeader + 10);
+  const auto PixelBytes = static_cast<std::int32_t>(BfSize - BfOffBits);
 
   // Header and Tables as one area: a longer info header lands with its masks (offsets 40..51)
   // on the mask slots of Tables.
-  std::uint8_t Area[kHeaderAreaSize] = {};
+  std::uint8_t Area[HeaderAreaSize] = {};
   In.Read(Area, 4);
-  const std::uint32_t biSize = GetLE32(Area);
-  if (biSize < kInfoHeaderSize) {
-    if (biSize != kCoreHeaderSize) {
+  const std::uint32_t BiSize = GetLE32(Area);
+  if (BiSize < kInfoHeaderSize) {
+    if (BiSize != CoreHeaderSize) {
       throw EDIBUtilsError("LoadDIBFromStream: Invalid Bitmap Header Size");
     }
-    In.Read(Area + 4, kCoreHeaderSize - 4);
+    In.Read(Area + 4, CoreHeaderSize - 4);
     BITMAPCOREHEADER Core;
     std::memcpy(&Core, Area, sizeof Core);
     if (!ValidCoreBitCount(Core.bcBitCount)) {
       throw EDIBUtilsError("TBigBitmap.LoadFromStream: Invalid BitCount");
     }
-    std::uint8_t Triples[3 * kMaxColors];
+    std::uint8_t Triples[3 * MaxColors];
     In.Read(Triples, 3 * static_cast<std::int64_t>(GetDIBColorCount(Core.bcBitCount)));
     ConvertCoreHeader(DIB, Core, Triples);
   } else {
     // The part of a header beyond the 1076-byte area carries nothing this reader uses: skip it.
-    const std::uint32_t InArea = std::min<std::uint32_t>(biSize, kHeaderAreaSize);
+    const std::uint32_t InArea = std::min<std::uint32_t>(BiSize, HeaderAreaSize);
     In.Read(Area + 4, InArea - 4);
-    if (biSize > kHeaderAreaSize) In.Skip(biSize - kHeaderAreaSize);
+    if (BiSize > HeaderAreaSize) In.Skip(BiSize - HeaderAreaSize);
     std::memcpy(&DIB.Header, Area, kInfoHeaderSize);
-    std::memcpy(DIB.Tables, Area + kInfoHeaderSize, kTablesSize);
+    std::memcpy(DIB.Tables, Area + kInfoHeaderSize, TablesSize);
 
     BITMAPINFOHEADER& h = DIB.Header;
     if (!ValidInfoBitCount(h.biBitCount)) {
       throw EDIBUtilsError("LoadDIBFromStream: Invalid BitCout");
     }
     if (h.biClrUsed == 0) h.biClrUsed = GetDIBColorCount(h.biBitCount);
-    const bool Few = h.biClrUsed <= kMaxColors;
+    const bool Few = h.biClrUsed <= MaxColors;
     if (h.biCompression != BI_BITFIELDS) {
-      In.Read(DIB.Tables, Few ? h.biClrUsed * 4 : kColorTableBytes);
-    } else if (biSize == kInfoHeaderSize) {
-      In.Read(DIB.Tables, Few ? (h.biClrUsed + 3) * 4 : kTablesSize);
+      In.Read(DIB.Tables, Few ? h.biClrUsed * 4 : ColorTableBytes);
+    } else if (BiSize == kInfoHeaderSize) {
+      In.Read(DIB.Tables, Few ? (h.biClrUsed + 3) * 4 : TablesSize);
     } else {
-      In.Read(DIB.Tables + kMaskBytes, Few ? h.biClrUsed * 4 : kColorTableBytes);
+      In.Read(DIB.Tables + MaskBytes, Few ? h.biClrUsed * 4 : ColorTableBytes);
     }
-    if (h.biClrUsed > kMaxColors) h.biClrUsed = kMaxColors;
+    if (h.biClrUsed > MaxColors) h.biClrUsed = MaxColors;
     h.biSize = kInfoHeaderSize;
   }
 
-  In.SeekFromStart(bfOffBits);
+  In.SeekFromStart(BfOffBits);
   if (PixelBytes < 0) throw ERangeError();
   In.Require(PixelBytes);
   return PixelBytes;
@@ -183,16 +183,16 @@ void LoadDIBFromStream(TSepDIB& DIB, TStream& Stream) {
 }
 
 int GetMaskShift(std::uint32_t Mask) {
-  int s = 0;
+  int S = 0;
   while (Mask >= 256) {
     Mask >>= 1;
-    ++s;
+    ++S;
   }
   while (Mask < 128) {
     Mask <<= 1;
-    --s;
+    --S;
   }
-  return s;
+  return S;
 }
 
 namespace {
@@ -204,17 +204,17 @@ struct TComponent {
   int Shift;
   std::uint32_t Divisor;
 
-  explicit TComponent(std::uint32_t m) : Mask(m), Shift(GetMaskShift(m)), Divisor(Moved(m)) {}
-  std::uint32_t Moved(std::uint32_t v) const { return Shift >= 0 ? v >> Shift : v << -Shift; }
-  std::uint8_t operator()(std::uint32_t p) const {
-    return static_cast<std::uint8_t>((Moved(p & Mask) * 255u) / Divisor);
+  explicit TComponent(std::uint32_t M) : Mask(M), Shift(GetMaskShift(M)), Divisor(Moved(M)) {}
+  std::uint32_t Moved(std::uint32_t V) const { return Shift >= 0 ? V >> Shift : V << -Shift; }
+  std::uint8_t operator()(std::uint32_t P) const {
+    return static_cast<std::uint8_t>((Moved(P & Mask) * 255u) / Divisor);
   }
 };
 
 // The red, green and blue masks of 16- or 32-bit pixels; raises for a zero mask.
 void BitFieldMasks(const TSepDIB& Src, std::uint32_t (&Masks)[3]) {
   if (Src.Header.biCompression != BI_RGB) {
-    for (int i = 0; i < 3; ++i) Masks[i] = Src.Mask(i);
+    for (int I = 0; I < 3; ++I) Masks[I] = Src.Mask(I);
   } else if (Src.Header.biBitCount == 16) {
     Masks[0] = 0x7C00, Masks[1] = 0x03E0, Masks[2] = 0x001F;
   } else {
@@ -233,11 +233,11 @@ void CheckBitFieldMasks(const TSepDIB& Src) {
 }
 
 void ConvertBitFieldsTo24BitRGB(const TSepDIB& Src, TSepDIB& Dst) {
-  const BITMAPINFOHEADER& sh = Src.Header;
-  const bool Is16 = sh.biBitCount == 16;
-  if (sh.biWidth < 0) throw EDIBUtilsError("ConvertBitFieldsTo24BitRGB: Invalid Width");
-  const std::int64_t W = sh.biWidth;
-  const std::int64_t H = sh.biHeight < 0 ? -static_cast<std::int64_t>(sh.biHeight) : sh.biHeight;
+  const BITMAPINFOHEADER& Sh = Src.Header;
+  const bool Is16 = Sh.biBitCount == 16;
+  if (Sh.biWidth < 0) throw EDIBUtilsError("ConvertBitFieldsTo24BitRGB: Invalid Width");
+  const std::int64_t W = Sh.biWidth;
+  const std::int64_t H = Sh.biHeight < 0 ? -static_cast<std::int64_t>(Sh.biHeight) : Sh.biHeight;
   const std::int64_t SrcRow = ((W * (Is16 ? 2 : 4) + 3) / 4) * 4;
   const std::int64_t DstRow = ((W * 3 + 3) / 4) * 4;
 
@@ -251,28 +251,28 @@ void ConvertBitFieldsTo24BitRGB(const TSepDIB& Src, TSepDIB& Dst) {
 
   TSepDIB Out;
   Out.Bits.SetLength(H * DstRow);
-  const std::uint8_t* s = Src.Bits.Data();
-  std::uint8_t* d = Out.Bits.Data();
-  for (std::int64_t y = 0; y < H; ++y, s += SrcRow, d += DstRow) {
-    if (DstRow >= 4) std::memset(d + DstRow - 4, 0, 4);
-    std::uint8_t* o = d;
+  const std::uint8_t* S = Src.Bits.Data();
+  std::uint8_t* D = Out.Bits.Data();
+  for (std::int64_t Y = 0; Y < H; ++Y, S += SrcRow, D += DstRow) {
+    if (DstRow >= 4) std::memset(D + DstRow - 4, 0, 4);
+    std::uint8_t* O = D;
     if (Is16) {
-      for (std::int64_t x = 0; x < W; ++x, o += 3) {
-        const std::uint32_t p = GetLE16(s + 2 * x);
-        o[0] = Blue(p), o[1] = Green(p), o[2] = Red(p);
+      for (std::int64_t X = 0; X < W; ++X, O += 3) {
+        const std::uint32_t P = GetLE16(S + 2 * X);
+        O[0] = Blue(P), O[1] = Green(P), O[2] = Red(P);
       }
     } else {
-      for (std::int64_t x = 0; x < W; ++x, o += 3) {
-        const std::uint32_t p = GetLE32(s + 4 * x);
-        o[0] = Blue(p), o[1] = Green(p), o[2] = Red(p);
+      for (std::int64_t X = 0; X < W; ++X, O += 3) {
+        const std::uint32_t P = GetLE32(S + 4 * X);
+        O[0] = Blue(P), O[1] = Green(P), O[2] = Red(P);
       }
     }
   }
 
-  Out.Header = sh;
-  std::memcpy(Out.Tables, Src.Tables, kTablesSize);
-  if (sh.biCompression == BI_BITFIELDS) {
-    std::memmove(Out.Tables, Out.Tables + kMaskBytes, kColorTableBytes);
+  Out.Header = Sh;
+  std::memcpy(Out.Tables, Src.Tables, TablesSize);
+  if (Sh.biCompression == BI_BITFIELDS) {
+    std::memmove(Out.Tables, Out.Tables + MaskBytes, ColorTableBytes);
   }
   Out.Header.biCompression = BI_RGB;
   Out.Header.biBitCount = 24;
@@ -283,13 +283,13 @@ void ConvertBitFieldsTo24BitRGB(const TSepDIB& Src, TSepDIB& Dst) {
 HPALETTE CreateDIBPalette(const TSepDIB& DIB) {
   std::uint32_t Count = DIB.Header.biClrUsed;
   if (Count == 0) Count = GetDIBColorCount(DIB.Header.biBitCount);
-  Count = std::min<std::uint32_t>(Count, kMaxColors);
-  LOGPALETTE lp{};
-  lp.palVersion = 0x300;
-  lp.palNumEntries = static_cast<std::uint16_t>(Count);
-  const RGBQUAD* c = DIB.Colors();
-  for (std::uint32_t i = 0; i < Count; ++i) {
-    lp.palPalEntry[i] = PALETTEENTRY{c[i].rgbRed, c[i].rgbGreen, c[i].rgbBlue, 0};
+  Count = std::min<std::uint32_t>(Count, MaxColors);
+  LOGPALETTE Lp{};
+  Lp.palVersion = 0x300;
+  Lp.palNumEntries = static_cast<std::uint16_t>(Count);
+  const RGBQUAD* C = DIB.Colors();
+  for (std::uint32_t I = 0; I < Count; ++I) {
+    Lp.palPalEntry[I] = PALETTEENTRY{C[I].rgbRed, C[I].rgbGreen, C[I].rgbBlue, 0};
   }
-  return CreatePalette(&lp);
+  return CreatePalette(&Lp);
 }

@@ -28,8 +28,8 @@ class TDynamicByteArray {
   void SetLength(std::int64_t NewLength);
   std::uint8_t* Data() { return FData.data(); }
   const std::uint8_t* Data() const { return FData.data(); }
-  std::uint8_t& operator[](std::size_t i) { return FData[i]; }
-  std::uint8_t operator[](std::size_t i) const { return FData[i]; }
+  std::uint8_t& operator[](std::size_t I) { return FData[I]; }
+  std::uint8_t operator[](std::size_t I) const { return FData[I]; }
   void Clear() { std::vector<std::uint8_t>().swap(FData); }
   bool operator==(const TDynamicByteArray&) const = default;
 
@@ -38,15 +38,15 @@ class TDynamicByteArray {
 };
 
 // Sizes of the fixed header areas.
-inline constexpr std::size_t kFileHeaderSize = 14;
-inline constexpr std::uint32_t kCoreHeaderSize = 12;
+inline constexpr std::size_t FileHeaderSize = 14;
+inline constexpr std::uint32_t CoreHeaderSize = 12;
 inline constexpr std::uint32_t kInfoHeaderSize = 40;
-inline constexpr std::size_t kMaskBytes = 12;  // red, green, blue masks
-inline constexpr std::size_t kMaxColors = 256;
-inline constexpr std::size_t kColorTableBytes = kMaxColors * 4;
-inline constexpr std::size_t kTablesSize = kMaskBytes + kColorTableBytes;      // 1036
-inline constexpr std::size_t kHeaderAreaSize = kInfoHeaderSize + kTablesSize;  // 1076
-inline constexpr std::uint16_t kBitmapFileType = 0x4D42;                       // "BM"
+inline constexpr std::size_t MaskBytes = 12;  // red, green, blue masks
+inline constexpr std::size_t MaxColors = 256;
+inline constexpr std::size_t ColorTableBytes = MaxColors * 4;
+inline constexpr std::size_t TablesSize = MaskBytes + ColorTableBytes;      // 1036
+inline constexpr std::size_t HeaderAreaSize = kInfoHeaderSize + TablesSize;  // 1076
+inline constexpr std::uint16_t BitmapFileType = 0x4D42;                       // "BM"
 
 // One DIB with value semantics. Header and Tables form one contiguous 1076-byte area, so the
 // record (from Header on) doubles as a bitmap-info block. Tables holds the three bit-field
@@ -55,7 +55,7 @@ inline constexpr std::uint16_t kBitmapFileType = 0x4D42;                       /
 struct TSepDIB {
   TDynamicByteArray Bits;
   BITMAPINFOHEADER Header{};
-  std::uint8_t Tables[kTablesSize]{};
+  std::uint8_t Tables[TablesSize]{};
 
   // The colour entries at the place that the current biCompression gives.
   RGBQUAD* Colors();
@@ -70,9 +70,9 @@ static_assert(sizeof(RGBQUAD) == 4);
 static_assert(std::is_standard_layout_v<TSepDIB>);
 static_assert(offsetof(TSepDIB, Tables) == offsetof(TSepDIB, Header) + kInfoHeaderSize,
               "Header and Tables must form one contiguous area");
-static_assert(sizeof(TSepDIB::Tables) == kTablesSize);
-static_assert(offsetof(TSepDIB, Tables) + kTablesSize - offsetof(TSepDIB, Header) ==
-              kHeaderAreaSize);
+static_assert(sizeof(TSepDIB::Tables) == TablesSize);
+static_assert(offsetof(TSepDIB, Tables) + TablesSize - offsetof(TSepDIB, Header) ==
+              HeaderAreaSize);
 
 // 2, 16 or 256 for 1, 4 or 8 bits per pixel; 0 for any other bit count.
 std::uint32_t GetDIBColorCount(std::uint32_t BitCount);
@@ -95,7 +95,7 @@ struct BITMAPCOREHEADER {
   std::uint16_t bcPlanes;
   std::uint16_t bcBitCount;
 };
-static_assert(sizeof(BITMAPCOREHEADER) == kCoreHeaderSize);
+static_assert(sizeof(BITMAPCOREHEADER) == CoreHeaderSize);
 
 // Replaces DIB with the 40-byte form of a core header and its colour table of
 // GetDIBColorCount(bcBitCount) triples (blue, green, red).

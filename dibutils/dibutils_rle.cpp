@@ -9,10 +9,10 @@ namespace {
 
 // Second byte of a code whose first byte is 0.
 enum : std::uint8_t {
-  kRleEndOfLine = 0,
-  kRleEndOfBitmap = 1,
-  kRleDelta = 2,
-  kRleFirstAbsolute = 3,  // 3..255: an absolute run of that many pixels
+  RleEndOfLine = 0,
+  RleEndOfBitmap = 1,
+  RleDelta = 2,
+  RleFirstAbsolute = 3,  // 3..255: an absolute run of that many pixels
 };
 
 // Per-depth differences: name, bit count and compression demanded, message numbers, and how
@@ -24,12 +24,12 @@ struct TRle8 {
   static constexpr int MsgEndOfLine = 1, MsgDelta = 2, MsgAbsolute = 3, MsgEncoded = 4;
 
   static std::int64_t MaxX(std::int64_t W) { return W; }
-  static std::int64_t AbsoluteRunBytes(unsigned n) { return ((n + 1) / 2) * 2; }
-  static void Fill(std::uint8_t* Row, std::int64_t X, unsigned n, std::uint8_t Color) {
-    std::memset(Row + X, Color, n);
+  static std::int64_t AbsoluteRunBytes(unsigned N) { return ((N + 1) / 2) * 2; }
+  static void Fill(std::uint8_t* Row, std::int64_t X, unsigned N, std::uint8_t Color) {
+    std::memset(Row + X, Color, N);
   }
-  static void Copy(std::uint8_t* Row, std::int64_t X, unsigned n, const std::uint8_t* In) {
-    std::memcpy(Row + X, In, n);
+  static void Copy(std::uint8_t* Row, std::int64_t X, unsigned N, const std::uint8_t* In) {
+    std::memcpy(Row + X, In, N);
   }
 };
 
@@ -41,24 +41,24 @@ struct TRle4 {
 
   // The nibble that pads an odd-width row may be written.
   static std::int64_t MaxX(std::int64_t W) { return ((W + 1) / 2) * 2; }
-  static std::int64_t AbsoluteRunBytes(unsigned n) { return ((n * 4 + 15) / 16) * 2; }
+  static std::int64_t AbsoluteRunBytes(unsigned N) { return ((N * 4 + 15) / 16) * 2; }
   // An even column sets the whole byte (low half 0); an odd one is ORed into the low half.
   static void Put(std::uint8_t* Row, std::int64_t X, std::uint8_t Nibble) {
-    std::uint8_t& b = Row[X >> 1];
+    std::uint8_t& B = Row[X >> 1];
     if ((X & 1) == 0) {
-      b = static_cast<std::uint8_t>(Nibble << 4);
+      B = static_cast<std::uint8_t>(Nibble << 4);
     } else {
-      b = static_cast<std::uint8_t>(b | Nibble);
+      B = static_cast<std::uint8_t>(B | Nibble);
     }
   }
-  static void Fill(std::uint8_t* Row, std::int64_t X, unsigned n, std::uint8_t Color) {
+  static void Fill(std::uint8_t* Row, std::int64_t X, unsigned N, std::uint8_t Color) {
     const std::uint8_t Hi = Color >> 4, Lo = Color & 0x0F;
-    for (unsigned i = 0; i < n; ++i) Put(Row, X + i, (i & 1) == 0 ? Hi : Lo);
+    for (unsigned I = 0; I < N; ++I) Put(Row, X + I, (I & 1) == 0 ? Hi : Lo);
   }
-  static void Copy(std::uint8_t* Row, std::int64_t X, unsigned n, const std::uint8_t* In) {
-    for (unsigned i = 0; i < n; ++i) {
-      const std::uint8_t b = In[i >> 1];
-      Put(Row, X + i, (i & 1) == 0 ? b >> 4 : b & 0x0F);
+  static void Copy(std::uint8_t* Row, std::int64_t X, unsigned N, const std::uint8_t* In) {
+    for (unsigned I = 0; I < N; ++I) {
+      const std::uint8_t B = In[I >> 1];
+      Put(Row, X + I, (I & 1) == 0 ? B >> 4 : B & 0x0F);
     }
   }
 };
@@ -78,12 +78,12 @@ template <typename Depth>
 class TRleInput {
  public:
   TRleInput(const std::uint8_t* Data, std::int64_t Length) : FPos(Data), FLeft(Length) {}
-  const std::uint8_t* Take(std::int64_t n) {
-    if (n > FLeft) Fail<Depth>("Unexpected End of RLE Data");
-    const std::uint8_t* p = FPos;
-    FPos += n;
-    FLeft -= n;
-    return p;
+  const std::uint8_t* Take(std::int64_t N) {
+    if (N > FLeft) Fail<Depth>("Unexpected End of RLE Data");
+    const std::uint8_t* P = FPos;
+    FPos += N;
+    FLeft -= N;
+    return P;
   }
 
  private:
@@ -100,48 +100,48 @@ void CheckCombination(const BITMAPINFOHEADER& Header) {
 
 template <typename Depth>
 void Decode(const TSepDIB& Src, TSepDIB& Dst) {
-  const BITMAPINFOHEADER& sh = Src.Header;
-  CheckCombination<Depth>(sh);
-  if (sh.biWidth < 0) Fail<Depth>("Invalid Width");
-  const std::int64_t W = sh.biWidth;
-  const std::int64_t H = sh.biHeight < 0 ? -static_cast<std::int64_t>(sh.biHeight) : sh.biHeight;
+  const BITMAPINFOHEADER& Sh = Src.Header;
+  CheckCombination<Depth>(Sh);
+  if (Sh.biWidth < 0) Fail<Depth>("Invalid Width");
+  const std::int64_t W = Sh.biWidth;
+  const std::int64_t H = Sh.biHeight < 0 ? -static_cast<std::int64_t>(Sh.biHeight) : Sh.biHeight;
   const std::int64_t R = ((W * Depth::BitCount + 31) / 32) * 4;
   const std::int64_t MaxX = Depth::MaxX(W);
 
   TDynamicByteArray Out;
   Out.SetLength(H * R);
   TRleInput<Depth> In(Src.Bits.Data(), Src.Bits.Length());
-  std::int64_t x = 0, y = 0;
+  std::int64_t x = 0, Y = 0;
   for (;;) {
     const std::uint8_t* Code = In.Take(2);
-    const unsigned a = Code[0], b = Code[1];
-    if (a != 0) {  // encoded run of a pixels of colour b
-      if (x + a > MaxX || y >= H) BadData<Depth>(Depth::MsgEncoded);
-      Depth::Fill(Out.Data() + y * R, x, a, static_cast<std::uint8_t>(b));
-      x += a;
-    } else if (b == kRleEndOfLine) {
+    const unsigned A = Code[0], B = Code[1];
+    if (A != 0) {  // encoded run of a pixels of colour b
+      if (x + A > MaxX || Y >= H) BadData<Depth>(Depth::MsgEncoded);
+      Depth::Fill(Out.Data() + Y * R, x, A, static_cast<std::uint8_t>(B));
+      x += A;
+    } else if (B == RleEndOfLine) {
       x = 0;
-      ++y;
-      if (y > H) BadData<Depth>(Depth::MsgEndOfLine);
-    } else if (b == kRleEndOfBitmap) {
+      ++Y;
+      if (Y > H) BadData<Depth>(Depth::MsgEndOfLine);
+    } else if (B == RleEndOfBitmap) {
       break;
-    } else if (b == kRleDelta) {
-      const std::uint8_t* d = In.Take(2);
-      x += d[0];
-      y += d[1];
-      if (x > MaxX || y > H) BadData<Depth>(Depth::MsgDelta);
+    } else if (B == RleDelta) {
+      const std::uint8_t* D = In.Take(2);
+      x += D[0];
+      Y += D[1];
+      if (x > MaxX || Y > H) BadData<Depth>(Depth::MsgDelta);
     } else {  // absolute run of b literal pixels
-      static_assert(kRleFirstAbsolute == kRleDelta + 1);
-      if (x + b > MaxX || y >= H) BadData<Depth>(Depth::MsgAbsolute);
-      const std::uint8_t* Literal = In.Take(Depth::AbsoluteRunBytes(b));
-      Depth::Copy(Out.Data() + y * R, x, b, Literal);
-      x += b;
+      static_assert(RleFirstAbsolute == RleDelta + 1);
+      if (x + B > MaxX || Y >= H) BadData<Depth>(Depth::MsgAbsolute);
+      const std::uint8_t* Literal = In.Take(Depth::AbsoluteRunBytes(B));
+      Depth::Copy(Out.Data() + Y * R, x, B, Literal);
+      x += B;
     }
   }
 
   TSepDIB Result;
-  Result.Header = sh;
-  std::memcpy(Result.Tables, Src.Tables, kTablesSize);
+  Result.Header = Sh;
+  std::memcpy(Result.Tables, Src.Tables, TablesSize);
   Result.Header.biCompression = BI_RGB;
   Result.Header.biSizeImage = 0;
   Result.Bits = std::move(Out);

@@ -14,46 +14,46 @@ namespace {
 // Images whose pixels would need more than this are skipped: the loader would have to build
 // them (an RLE file of a few bytes may rightly describe a huge image), which tests the
 // allocator, not the reader.
-constexpr std::int64_t kMaxImageBytes = 4 << 20;
+constexpr std::int64_t MaxImageBytes = 4 << 20;
 
-std::uint32_t Le(const std::uint8_t* p, int n) {
-  std::uint32_t v = 0;
-  for (int i = n - 1; i >= 0; --i) v = (v << 8) | p[i];
-  return v;
+std::uint32_t Le(const std::uint8_t* P, int N) {
+  std::uint32_t V = 0;
+  for (int I = N - 1; I >= 0; --I) V = (V << 8) | P[I];
+  return V;
 }
 
 bool SmallEnough(const std::uint8_t* Data, std::size_t Size) {
   if (Size < 30) return true;  // fails in the headers
-  std::int64_t w, h;
+  std::int64_t W, H;
   if (Le(Data + 14, 4) == 12) {
-    w = Le(Data + 18, 2);
-    h = Le(Data + 20, 2);
+    W = Le(Data + 18, 2);
+    H = Le(Data + 20, 2);
   } else {
-    w = std::abs(static_cast<std::int64_t>(static_cast<std::int32_t>(Le(Data + 18, 4))));
-    h = std::abs(static_cast<std::int64_t>(static_cast<std::int32_t>(Le(Data + 22, 4))));
+    W = std::abs(static_cast<std::int64_t>(static_cast<std::int32_t>(Le(Data + 18, 4))));
+    H = std::abs(static_cast<std::int64_t>(static_cast<std::int32_t>(Le(Data + 22, 4))));
   }
   // Both are below 2^32: compare without forming a product that could overflow.
-  return w == 0 || h <= kMaxImageBytes / 4 / w;
+  return W == 0 || H <= MaxImageBytes / 4 / W;
 }
 
-void Write(TBigBitmap& b, TMemoryStream& s) {
-  b.SaveToStream(s);
-  s.SetPosition(0);
+void Write(TBigBitmap& B, TMemoryStream& S) {
+  B.SaveToStream(S);
+  S.SetPosition(0);
 }
 
-bool SameImage(TBigBitmap& a, TBigBitmap& b) {
-  if (a.GetWidth() != b.GetWidth() || a.GetHeight() != b.GetHeight() ||
-      a.GetPixelFormat() != b.GetPixelFormat()) {
+bool SameImage(TBigBitmap& A, TBigBitmap& B) {
+  if (A.GetWidth() != B.GetWidth() || A.GetHeight() != B.GetHeight() ||
+      A.GetPixelFormat() != B.GetPixelFormat()) {
     return false;
   }
-  const std::int64_t stride =
-      TBigBitmap::RowStride(a.GetWidth(), TBigBitmap::GetPixelBits(a.GetPixelFormat()));
-  for (std::int32_t y = 0; y < a.GetHeight(); ++y) {
-    if (std::memcmp(a.GetScanline(y), b.GetScanline(y), static_cast<std::size_t>(stride)) != 0) {
+  const std::int64_t Stride =
+      TBigBitmap::RowStride(A.GetWidth(), TBigBitmap::GetPixelBits(A.GetPixelFormat()));
+  for (std::int32_t Y = 0; Y < A.GetHeight(); ++Y) {
+    if (std::memcmp(A.GetScanline(Y), B.GetScanline(Y), static_cast<std::size_t>(Stride)) != 0) {
       return false;
     }
   }
-  return a.Bitmaps().front()->ColorTable().size() == b.Bitmaps().front()->ColorTable().size();
+  return A.Bitmaps().front()->ColorTable().size() == B.Bitmaps().front()->ColorTable().size();
 }
 
 }  // namespace

@@ -12,7 +12,7 @@
 
 namespace fuzzrle {
 
-inline constexpr std::int64_t kMaxDecodedBytes = 1 << 20;
+inline constexpr std::int64_t MaxDecodedBytes = 1 << 20;
 
 template <typename Decoder>
 int Run(const std::uint8_t* Data, std::size_t Size, std::uint16_t Bits, std::uint32_t Compression,
@@ -22,7 +22,7 @@ int Run(const std::uint8_t* Data, std::size_t Size, std::uint16_t Bits, std::uin
   const auto Height = static_cast<std::int16_t>(Data[2] | (Data[3] << 8));
   const std::int64_t Rows = std::abs(static_cast<std::int64_t>(Height));
   const std::int64_t Stride = ((static_cast<std::int64_t>(Width) * Bits + 31) / 32) * 4;
-  if (Rows * Stride > kMaxDecodedBytes) return 0;
+  if (Rows * Stride > MaxDecodedBytes) return 0;
 
   TSepDIB Src;
   Src.Header.biSize = 40;

@@ -20,8 +20,8 @@
 
 namespace {
 
-constexpr std::size_t kDefaultAlignment = __STDCPP_DEFAULT_NEW_ALIGNMENT__;
-static_assert(kDefaultAlignment == 16, "the pools hand out 16-byte aligned addresses");
+constexpr std::size_t DefaultAlignment = __STDCPP_DEFAULT_NEW_ALIGNMENT__;
+static_assert(DefaultAlignment == 16, "the pools hand out 16-byte aligned addresses");
 
 [[noreturn]] void InvalidPointer() {
   // The standard error stream is unbuffered and takes nothing from the global allocator.
@@ -29,44 +29,44 @@ static_assert(kDefaultAlignment == 16, "the pools hand out 16-byte aligned addre
   std::abort();
 }
 
-void* AllocateOrNull(std::size_t size) noexcept {
-  return memmgr::PooledGetMem(size);
+void* AllocateOrNull(std::size_t Size) noexcept {
+  return memmgr::PooledGetMem(Size);
 }
 
 // The throwing forms: ask the new-handler for memory until it gives up, then bad_alloc.
-void* AllocateOrThrow(std::size_t size) {
+void* AllocateOrThrow(std::size_t Size) {
   for (;;) {
-    if (void* p = memmgr::PooledGetMem(size)) return p;
-    std::new_handler handler = std::get_new_handler();
-    if (handler == nullptr) throw std::bad_alloc();
-    handler();
+    if (void* P = memmgr::PooledGetMem(Size)) return P;
+    std::new_handler Handler = std::get_new_handler();
+    if (Handler == nullptr) throw std::bad_alloc();
+    Handler();
   }
 }
 
-void Release(void* p) noexcept {
-  if (p != nullptr && memmgr::PooledFreeMem(p) != 0) InvalidPointer();
+void Release(void* P) noexcept {
+  if (P != nullptr && memmgr::PooledFreeMem(P) != 0) InvalidPointer();
 }
 
-void* AllocateAlignedOrNull(std::size_t size, std::align_val_t al) noexcept {
-  const auto alignment = static_cast<std::size_t>(al);
-  if (alignment <= kDefaultAlignment) return AllocateOrNull(size);
-  return memmgr::AlignedAlloc(size, alignment);
+void* AllocateAlignedOrNull(std::size_t Size, std::align_val_t Al) noexcept {
+  const auto Alignment = static_cast<std::size_t>(Al);
+  if (Alignment <= DefaultAlignment) return AllocateOrNull(Size);
+  return memmgr::AlignedAlloc(Size, Alignment);
 }
 
-void* AllocateAlignedOrThrow(std::size_t size, std::align_val_t al) {
+void* AllocateAlignedOrThrow(std::size_t Size, std::align_val_t Al) {
   for (;;) {
-    if (void* p = AllocateAlignedOrNull(size, al)) return p;
-    std::new_handler handler = std::get_new_handler();
-    if (handler == nullptr) throw std::bad_alloc();
-    handler();
+    if (void* P = AllocateAlignedOrNull(Size, Al)) return P;
+    std::new_handler Handler = std::get_new_handler();
+    if (Handler == nullptr) throw std::bad_alloc();
+    Handler();
   }
 }
 
-void ReleaseAligned(void* p, std::align_val_t al) noexcept {
-  if (static_cast<std::size_t>(al) <= kDefaultAlignment) {
-    Release(p);
+void ReleaseAligned(void* P, std::align_val_t Al) noexcept {
+  if (static_cast<std::size_t>(Al) <= DefaultAlignment) {
+    Release(P);
   } else {
-    memmgr::AlignedFree(p);
+    memmgr::AlignedFree(P);
   }
 }
 
@@ -77,70 +77,70 @@ struct TModule {
   TModule() { memmgr::GuardLockAcrossFork(memmgr::GlobalMemState().Lock); }
   ~TModule() { memmgr::PooledShutdown(memmgr::GlobalMemState()); }
 };
-__attribute__((init_priority(101))) TModule module;
+__attribute__((init_priority(101))) TModule Module;
 
 }  // namespace
 
-void* operator new(std::size_t size) {
-  return AllocateOrThrow(size);
+void* operator new(std::size_t Size) {
+  return AllocateOrThrow(Size);
 }
-void* operator new[](std::size_t size) {
-  return AllocateOrThrow(size);
+void* operator new[](std::size_t Size) {
+  return AllocateOrThrow(Size);
 }
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-  return AllocateOrNull(size);
+void* operator new(std::size_t Size, const std::nothrow_t&) noexcept {
+  return AllocateOrNull(Size);
 }
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
-  return AllocateOrNull(size);
-}
-
-void operator delete(void* p) noexcept {
-  Release(p);
-}
-void operator delete[](void* p) noexcept {
-  Release(p);
-}
-void operator delete(void* p, const std::nothrow_t&) noexcept {
-  Release(p);
-}
-void operator delete[](void* p, const std::nothrow_t&) noexcept {
-  Release(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-  Release(p);
-}
-void operator delete[](void* p, std::size_t) noexcept {
-  Release(p);
+void* operator new[](std::size_t Size, const std::nothrow_t&) noexcept {
+  return AllocateOrNull(Size);
 }
 
-void* operator new(std::size_t size, std::align_val_t al) {
-  return AllocateAlignedOrThrow(size, al);
+void operator delete(void* P) noexcept {
+  Release(P);
 }
-void* operator new[](std::size_t size, std::align_val_t al) {
-  return AllocateAlignedOrThrow(size, al);
+void operator delete[](void* P) noexcept {
+  Release(P);
 }
-void* operator new(std::size_t size, std::align_val_t al, const std::nothrow_t&) noexcept {
-  return AllocateAlignedOrNull(size, al);
+void operator delete(void* P, const std::nothrow_t&) noexcept {
+  Release(P);
 }
-void* operator new[](std::size_t size, std::align_val_t al, const std::nothrow_t&) noexcept {
-  return AllocateAlignedOrNull(size, al);
+void operator delete[](void* P, const std::nothrow_t&) noexcept {
+  Release(P);
+}
+void operator delete(void* P, std::size_t) noexcept {
+  Release(P);
+}
+void operator delete[](void* P, std::size_t) noexcept {
+  Release(P);
 }
 
-void operator delete(void* p, std::align_val_t al) noexcept {
-  ReleaseAligned(p, al);
+void* operator new(std::size_t Size, std::align_val_t Al) {
+  return AllocateAlignedOrThrow(Size, Al);
 }
-void operator delete[](void* p, std::align_val_t al) noexcept {
-  ReleaseAligned(p, al);
+void* operator new[](std::size_t Size, std::align_val_t Al) {
+  return AllocateAlignedOrThrow(Size, Al);
 }
-void operator delete(void* p, std::align_val_t al, const std::nothrow_t&) noexcept {
-  ReleaseAligned(p, al);
+void* operator new(std::size_t Size, std::align_val_t Al, const std::nothrow_t&) noexcept {
+  return AllocateAlignedOrNull(Size, Al);
 }
-void operator delete[](void* p, std::align_val_t al, const std::nothrow_t&) noexcept {
-  ReleaseAligned(p, al);
+void* operator new[](std::size_t Size, std::align_val_t Al, const std::nothrow_t&) noexcept {
+  return AllocateAlignedOrNull(Size, Al);
 }
-void operator delete(void* p, std::size_t, std::align_val_t al) noexcept {
-  ReleaseAligned(p, al);
+
+void operator delete(void* P, std::align_val_t Al) noexcept {
+  ReleaseAligned(P, Al);
 }
-void operator delete[](void* p, std::size_t, std::align_val_t al) noexcept {
-  ReleaseAligned(p, al);
+void operator delete[](void* P, std::align_val_t Al) noexcept {
+  ReleaseAligned(P, Al);
+}
+void operator delete(void* P, std::align_val_t Al, const std::nothrow_t&) noexcept {
+  ReleaseAligned(P, Al);
+}
+void operator delete[](void* P, std::align_val_t Al, const std::nothrow_t&) noexcept {
+  ReleaseAligned(P, Al);
+}
+void operator delete(void* P, std::size_t, std::align_val_t Al) noexcept {
+  ReleaseAligned(P, Al);
+}
+void operator delete[](void* P, std::size_t, std::align_val_t Al) noexcept {
+  ReleaseAligned(P, Al);
 }

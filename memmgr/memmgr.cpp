@@ -8,40 +8,40 @@ namespace {
 
 // A chunk's OS block: the TChunk, 8 bytes so that the blocks start at 8 mod 16 (their data at
 // 0 mod 16, as OS blocks are 16-byte aligned), the blocks.
-constexpr std::size_t kChunkHeader = sizeof(TChunk) + kBlockHeader;
+constexpr std::size_t ChunkHeader = sizeof(TChunk) + BlockHeader;
 static_assert(sizeof(TChunk) % 16 == 0);
 
-inline std::uint32_t ReadWord(const unsigned char* p) {
-  std::uint32_t w;
-  std::memcpy(&w, p, 4);
-  return w;
+inline std::uint32_t ReadWord(const unsigned char* P) {
+  std::uint32_t W;
+  std::memcpy(&W, P, 4);
+  return W;
 }
-inline std::uint32_t ClassOf(const void* address) {
-  return ReadWord(static_cast<const unsigned char*>(address) - 4);
+inline std::uint32_t ClassOf(const void* Address) {
+  return ReadWord(static_cast<const unsigned char*>(Address) - 4);
 }
-inline void WriteWord(unsigned char* p, std::uint32_t w) {
-  std::memcpy(p, &w, 4);
+inline void WriteWord(unsigned char* P, std::uint32_t W) {
+  std::memcpy(P, &W, 4);
 }
 
 // Holds the state's lock for a scope, if the program has more than one thread.
 class TStateLock {
  public:
-  explicit TStateLock(TMemState& state) : lock_(state.Lock), locked_(lock_.Enter()) {}
-  ~TStateLock() { lock_.Leave(locked_); }
+  explicit TStateLock(TMemState& State) : FLock(State.Lock), FLocked(FLock.Enter()) {}
+  ~TStateLock() { FLock.Leave(FLocked); }
   TStateLock(const TStateLock&) = delete;
   TStateLock& operator=(const TStateLock&) = delete;
 
  private:
-  TOSLock& lock_;
-  bool locked_;
+  TOSLock& FLock;
+  bool FLocked;
 };
 
 // Caller holds the lock.
-void FreeManager(TMemState& state) {
-  if (state.Manager != nullptr) OSDelete(*state.OS, state.Manager);
-  state.Manager = nullptr;
-  state.ManagerFreed = true;
-  state.Initialized.store(true, std::memory_order_release);
+void FreeManager(TMemState& State) {
+  if (State.Manager != nullptr) OSDelete(*State.OS, State.Manager);
+  State.Manager = nullptr;
+  State.ManagerFreed = true;
+  State.Initialized.store(true, std::memory_order_release);
 }
 
 }  // namespace
@@ -58,51 +58,51 @@ TChunk::TChunk(std::uint32_t blockSize, std::uint32_t blockCount, unsigned char*
       NextUnused(memory),
       Memory(memory) {}
 
-TChunk* TChunk::Create(const TOSLayer& os, std::uint32_t blockSize, std::uint32_t blockCount) {
-  void* p = OSAlloc(os, kChunkHeader + std::size_t{blockSize} * blockCount);
-  if (p == nullptr) return nullptr;
-  return ::new (p) TChunk(blockSize, blockCount, static_cast<unsigned char*>(p) + kChunkHeader);
+TChunk* TChunk::Create(const TOSLayer& Os, std::uint32_t blockSize, std::uint32_t blockCount) {
+  void* P = OSAlloc(Os, ChunkHeader + std::size_t{blockSize} * blockCount);
+  if (P == nullptr) return nullptr;
+  return ::new (P) TChunk(blockSize, blockCount, static_cast<unsigned char*>(P) + ChunkHeader);
 }
 
-void TChunk::Destroy(const TOSLayer& os) {
+void TChunk::Destroy(const TOSLayer& Os) {
   Unlink();
-  OSDelete(os, this);
+  OSDelete(Os, this);
 }
 
-TChunk* TChunk::OfBlock(void* block) {
-  auto* b = static_cast<unsigned char*>(block);
-  return reinterpret_cast<TChunk*>(b - ReadWord(b));
+TChunk* TChunk::OfBlock(void* Block) {
+  auto* B = static_cast<unsigned char*>(Block);
+  return reinterpret_cast<TChunk*>(B - ReadWord(B));
 }
 
 void* TChunk::AllocBlock() {
   ++UsedCount;
   --FreeCount;
-  unsigned char* block;
+  unsigned char* Block;
   if (FreeList != nullptr) {
-    block = FreeList;
-    const std::uint32_t link = ReadWord(block + 4);
-    FreeList = link == 0 ? nullptr : Memory + (link - 1);
+    Block = FreeList;
+    const std::uint32_t Link = ReadWord(Block + 4);
+    FreeList = Link == 0 ? nullptr : Memory + (Link - 1);
   } else {
-    block = NextUnused;
+    Block = NextUnused;
     NextUnused += BlockSize;
   }
-  WriteWord(block, static_cast<std::uint32_t>(block - reinterpret_cast<unsigned char*>(this)));
-  return block;
+  WriteWord(Block, static_cast<std::uint32_t>(Block - reinterpret_cast<unsigned char*>(this)));
+  return Block;
 }
 
-void TChunk::ReleaseBlock(void* block) {
-  auto* b = static_cast<unsigned char*>(block);
-  WriteWord(b + 4, FreeList == nullptr ? 0 : static_cast<std::uint32_t>(FreeList - Memory) + 1);
-  FreeList = b;
+void TChunk::ReleaseBlock(void* Block) {
+  auto* B = static_cast<unsigned char*>(Block);
+  WriteWord(B + 4, FreeList == nullptr ? 0 : static_cast<std::uint32_t>(FreeList - Memory) + 1);
+  FreeList = B;
   --UsedCount;
   ++FreeCount;
 }
 
-void TChunk::InsertAfter(TChunk* c) {
-  Prev = c;
-  Next = c->Next;
-  c->Next->Prev = this;
-  c->Next = this;
+void TChunk::InsertAfter(TChunk* C) {
+  Prev = C;
+  Next = C->Next;
+  C->Next->Prev = this;
+  C->Next = this;
 }
 
 void TChunk::Unlink() {
@@ -114,8 +114,8 @@ void TChunk::Unlink() {
 
 // ---- TFixedSizePool ----
 
-void TFixedSizePool::Init(const TOSLayer* os, std::uint32_t blockSize) {
-  OS = os;
+void TFixedSizePool::Init(const TOSLayer* Os, std::uint32_t blockSize) {
+  OS = Os;
   BlockSize = blockSize;
   AvailChunks.BlockSize = FullChunks.BlockSize = static_cast<std::uint16_t>(blockSize);
   UsedBlocks = 0;
@@ -129,8 +129,8 @@ TFixedSizePool::~TFixedSizePool() {
 
 void TFixedSizePool::Clear() {
   if (OS == nullptr) return;
-  for (TChunk* list : {&AvailChunks, &FullChunks}) {
-    while (list->Prev != list) list->Prev->Destroy(*OS);
+  for (TChunk* List : {&AvailChunks, &FullChunks}) {
+    while (List->Prev != List) List->Prev->Destroy(*OS);
   }
 }
 
@@ -143,49 +143,49 @@ void TFixedSizePool::UpdateNextChunkBlocks() {
 }
 
 void* TFixedSizePool::AllocBlock() {
-  TChunk* c = AvailChunks.Prev;
-  void* block;
-  if (c != &AvailChunks) {
-    block = c->AllocBlock();
+  TChunk* C = AvailChunks.Prev;
+  void* Block;
+  if (C != &AvailChunks) {
+    Block = C->AllocBlock();
     ++UsedBlocks;
-    if (c->FreeCount == 0 || c->BlockCount > NextChunkBlocks) {
-      c->Unlink();
-      c->InsertAfter(FullChunks.Prev);
-      c->InFullList = true;
+    if (C->FreeCount == 0 || C->BlockCount > NextChunkBlocks) {
+      C->Unlink();
+      C->InsertAfter(FullChunks.Prev);
+      C->InFullList = true;
     }
   } else {
-    c = TChunk::Create(*OS, BlockSize, NextChunkBlocks);
-    if (c == nullptr) return nullptr;
-    block = c->AllocBlock();
+    C = TChunk::Create(*OS, BlockSize, NextChunkBlocks);
+    if (C == nullptr) return nullptr;
+    Block = C->AllocBlock();
     ++UsedBlocks;
-    c->InsertAfter(&AvailChunks);
+    C->InsertAfter(&AvailChunks);
   }
   UpdateNextChunkBlocks();
-  return block;
+  return Block;
 }
 
-void TFixedSizePool::FreeBlock(void* block) {
-  TChunk* c = TChunk::OfBlock(block);
-  c->ReleaseBlock(block);
+void TFixedSizePool::FreeBlock(void* Block) {
+  TChunk* C = TChunk::OfBlock(Block);
+  C->ReleaseBlock(Block);
   --UsedBlocks;
-  if (c->UsedCount == 0) {
-    c->Destroy(*OS);
-  } else if (c->InFullList) {
-    if (c->FreeCount > c->Threshold && c->BlockCount <= NextChunkBlocks) {
-      c->InFullList = false;
-      c->Unlink();
-      TChunk* last = AvailChunks.Prev;
-      if (last == &AvailChunks || last->UsedCount < c->UsedCount) {
-        c->InsertAfter(last);
+  if (C->UsedCount == 0) {
+    C->Destroy(*OS);
+  } else if (C->InFullList) {
+    if (C->FreeCount > C->Threshold && C->BlockCount <= NextChunkBlocks) {
+      C->InFullList = false;
+      C->Unlink();
+      TChunk* Last = AvailChunks.Prev;
+      if (Last == &AvailChunks || Last->UsedCount < C->UsedCount) {
+        C->InsertAfter(Last);
       } else {
-        c->InsertAfter(last->Prev);
+        C->InsertAfter(Last->Prev);
       }
     }
   } else {
-    TChunk* last = AvailChunks.Prev;
-    if (c != last && c->UsedCount > last->UsedCount) {
-      c->Unlink();
-      c->InsertAfter(AvailChunks.Prev);
+    TChunk* Last = AvailChunks.Prev;
+    if (C != Last && C->UsedCount > Last->UsedCount) {
+      C->Unlink();
+      C->InsertAfter(AvailChunks.Prev);
     }
   }
   UpdateNextChunkBlocks();
@@ -193,108 +193,108 @@ void TFixedSizePool::FreeBlock(void* block) {
 
 // ---- TMemManager ----
 
-TMemManager::TMemManager(const TOSLayer* os) : OS(os) {
-  for (std::uint32_t i = 0; i < kPoolCount; ++i) Pools[i].Init(os, 16 * (i + 1));
+TMemManager::TMemManager(const TOSLayer* Os) : OS(Os) {
+  for (std::uint32_t I = 0; I < PoolCount; ++I) Pools[I].Init(Os, 16 * (I + 1));
 }
 
 TMemManager::~TMemManager() {
-  for (TFixedSizePool& pool : Pools) pool.Clear();
+  for (TFixedSizePool& Pool : Pools) Pool.Clear();
 }
 
 void* TMemManager::Allocate(std::size_t Size, std::uint64_t& usedBytes) {
-  if (Size > kMaxRequest) return nullptr;
+  if (Size > MaxRequest) return nullptr;
   const std::size_t S = SizeClass(Size);
-  void* address;
-  if (S > kMaxPooledClass) {
-    address = OSAlloc(*OS, S);
-    if (address == nullptr) return nullptr;
+  void* Address;
+  if (S > MaxPooledClass) {
+    Address = OSAlloc(*OS, S);
+    if (Address == nullptr) return nullptr;
   } else {
-    auto* block = static_cast<unsigned char*>(PoolOf(static_cast<std::uint32_t>(S)).AllocBlock());
-    if (block == nullptr) return nullptr;
-    WriteWord(block + 4, static_cast<std::uint32_t>(S));
-    address = block + kBlockHeader;
+    auto* Block = static_cast<unsigned char*>(PoolOf(static_cast<std::uint32_t>(S)).AllocBlock());
+    if (Block == nullptr) return nullptr;
+    WriteWord(Block + 4, static_cast<std::uint32_t>(S));
+    Address = Block + BlockHeader;
   }
   usedBytes += S;
-  return address;
+  return Address;
 }
 
-bool TMemManager::Release(void* address, std::uint64_t& usedBytes) {
-  const std::uint32_t w = ClassOf(address);
-  if (w == 0 || (w % 16 != 0 && w != UINT32_MAX)) return false;
-  if (w > kMaxPooledClass) {
-    const std::size_t S = OSBlockSize(address);
-    if (S < w || !OSFree(*OS, address)) return false;
+bool TMemManager::Release(void* Address, std::uint64_t& usedBytes) {
+  const std::uint32_t W = ClassOf(Address);
+  if (W == 0 || (W % 16 != 0 && W != UINT32_MAX)) return false;
+  if (W > MaxPooledClass) {
+    const std::size_t S = OSBlockSize(Address);
+    if (S < W || !OSFree(*OS, Address)) return false;
     usedBytes -= S;
     return true;
   }
-  void* block = static_cast<unsigned char*>(address) - kBlockHeader;
-  if (TChunk::OfBlock(block)->BlockSize != w) return false;
-  PoolOf(w).FreeBlock(block);
-  usedBytes -= w;
+  void* Block = static_cast<unsigned char*>(Address) - BlockHeader;
+  if (TChunk::OfBlock(Block)->BlockSize != W) return false;
+  PoolOf(W).FreeBlock(Block);
+  usedBytes -= W;
   return true;
 }
 
 // ---- module state and entry points ----
 
-bool EnsureInitializedSlow(TMemState& state) {
-  TStateLock lock(state);
-  if (state.Initialized.load(std::memory_order_relaxed)) return true;
-  if (!state.OS->GetProcessHeap()) return false;
-  TMemManager* manager = OSNew<TMemManager>(*state.OS, state.OS);
+bool EnsureInitializedSlow(TMemState& State) {
+  TStateLock lock(State);
+  if (State.Initialized.load(std::memory_order_relaxed)) return true;
+  if (!State.OS->GetProcessHeap()) return false;
+  TMemManager* manager = OSNew<TMemManager>(*State.OS, State.OS);
   if (manager == nullptr) return false;
-  state.Manager = manager;
-  state.Initialized.store(true, std::memory_order_release);
+  State.Manager = manager;
+  State.Initialized.store(true, std::memory_order_release);
   return true;
 }
 
-void* PooledGetMem(TMemState& state, std::size_t Size) {
+void* PooledGetMem(TMemState& State, std::size_t Size) {
   if (Size == 0) Size = 1;
-  if (!EnsureInitialized(state)) return nullptr;
-  TStateLock lock(state);
-  if (state.ManagerFreed) return OSAlloc(*state.OS, Size);
-  return state.Manager->Allocate(Size, state.UsedBytes);
+  if (!EnsureInitialized(State)) return nullptr;
+  TStateLock lock(State);
+  if (State.ManagerFreed) return OSAlloc(*State.OS, Size);
+  return State.Manager->Allocate(Size, State.UsedBytes);
 }
 
-int PooledFreeMem(TMemState& state, void* address) {
-  TStateLock lock(state);
-  if (state.ManagerFreed) {
-    OSFree(*state.OS, address);
+int PooledFreeMem(TMemState& State, void* Address) {
+  TStateLock lock(State);
+  if (State.ManagerFreed) {
+    OSFree(*State.OS, Address);
     return 0;
   }
-  if (state.Manager == nullptr) return 1;
-  const int result = state.Manager->Release(address, state.UsedBytes) ? 0 : 1;
-  if (state.ShutdownRequested && state.UsedBytes == 0) FreeManager(state);
-  return result;
+  if (State.Manager == nullptr) return 1;
+  const int Result = State.Manager->Release(Address, State.UsedBytes) ? 0 : 1;
+  if (State.ShutdownRequested && State.UsedBytes == 0) FreeManager(State);
+  return Result;
 }
 
-void* PooledReallocMem(TMemState& state, void* address, std::size_t Size) {
-  void* moved = PooledGetMem(state, Size);
-  if (moved == nullptr) return nullptr;
-  bool plain;
+void* PooledReallocMem(TMemState& State, void* Address, std::size_t Size) {
+  void* Moved = PooledGetMem(State, Size);
+  if (Moved == nullptr) return nullptr;
+  bool Plain;
   {
-    TStateLock lock(state);
-    plain = state.ManagerFreed;
+    TStateLock lock(State);
+    Plain = State.ManagerFreed;
   }
-  const std::uint32_t w = ClassOf(address);
-  if (!plain && (w == 0 || (w % 16 != 0 && w != UINT32_MAX))) {
-    PooledFreeMem(state, moved);
+  const std::uint32_t W = ClassOf(Address);
+  if (!Plain && (W == 0 || (W % 16 != 0 && W != UINT32_MAX))) {
+    PooledFreeMem(State, Moved);
     return nullptr;
   }
-  const std::size_t old =
-      (!plain && w <= kMaxPooledClass) ? w - kBlockHeader : OSBlockSize(address);
-  std::memcpy(moved, address, std::min(Size, old));
-  if (PooledFreeMem(state, address) != 0) {
+  const std::size_t Old =
+      (!Plain && W <= MaxPooledClass) ? W - BlockHeader : OSBlockSize(Address);
+  std::memcpy(Moved, Address, std::min(Size, Old));
+  if (PooledFreeMem(State, Address) != 0) {
     // The old block was refused: it stays where it is and the caller keeps it.
-    PooledFreeMem(state, moved);
+    PooledFreeMem(State, Moved);
     return nullptr;
   }
-  return moved;
+  return Moved;
 }
 
-void PooledShutdown(TMemState& state) {
-  TStateLock lock(state);
-  state.ShutdownRequested = true;
-  if (!state.ManagerFreed && state.UsedBytes == 0) FreeManager(state);
+void PooledShutdown(TMemState& State) {
+  TStateLock lock(State);
+  State.ShutdownRequested = true;
+  if (!State.ManagerFreed && State.UsedBytes == 0) FreeManager(State);
 }
 
 }  // namespace memmgr

@@ -44,11 +44,11 @@
 
 namespace memmgr {
 
-inline constexpr std::uint32_t kPoolCount = 1024;
-inline constexpr std::uint32_t kMaxPooledClass = 16 * kPoolCount;  // 16384
-inline constexpr std::uint32_t kBlockHeader = 8;
+inline constexpr std::uint32_t PoolCount = 1024;
+inline constexpr std::uint32_t MaxPooledClass = 16 * PoolCount;  // 16384
+inline constexpr std::uint32_t BlockHeader = 8;
 // Largest request the manager takes; anything above fails like a refusal of the system.
-inline constexpr std::size_t kMaxRequest = kOSMaxSize - 64;
+inline constexpr std::size_t MaxRequest = OSMaxSize - 64;
 
 constexpr std::size_t SizeClass(std::size_t size) {
   return (size + 23) & ~std::size_t{15};
@@ -65,17 +65,17 @@ class TClassUseOSMemory {
 
 // Builds a T in an OS block; null when the system refuses the memory.
 template <class T, class... Args>
-T* OSNew(const TOSLayer& os, Args&&... args) {
-  static_assert(alignof(T) <= kOSPrefix);
-  void* p = OSAlloc(os, sizeof(T));
-  if (p == nullptr) return nullptr;
-  return ::new (p) T(std::forward<Args>(args)...);
+T* OSNew(const TOSLayer& Os, Args&&... args) {
+  static_assert(alignof(T) <= OSPrefix);
+  void* P = OSAlloc(Os, sizeof(T));
+  if (P == nullptr) return nullptr;
+  return ::new (P) T(std::forward<Args>(args)...);
 }
 
 template <class T>
-bool OSDelete(const TOSLayer& os, T* object) {
-  object->~T();
-  return OSFree(os, object);
+bool OSDelete(const TOSLayer& Os, T* Object) {
+  Object->~T();
+  return OSFree(Os, Object);
 }
 
 class TChunk : public TClassUseOSMemory {
@@ -83,18 +83,18 @@ class TChunk : public TClassUseOSMemory {
   // A sentinel: no blocks, no memory, linked to itself.
   TChunk() = default;
   // A chunk of blockCount blocks of blockSize bytes in one OS block; null on refusal.
-  static TChunk* Create(const TOSLayer& os, std::uint32_t blockSize, std::uint32_t blockCount);
+  static TChunk* Create(const TOSLayer& Os, std::uint32_t blockSize, std::uint32_t blockCount);
   // Unlinks the chunk and gives its memory back.
-  void Destroy(const TOSLayer& os);
+  void Destroy(const TOSLayer& Os);
   TChunk(const TChunk&) = delete;
   TChunk& operator=(const TChunk&) = delete;
 
   // The chunk that owns a block (from word 0).
-  static TChunk* OfBlock(void* block);
+  static TChunk* OfBlock(void* Block);
 
   void* AllocBlock();
-  void ReleaseBlock(void* block);
-  void InsertAfter(TChunk* c);
+  void ReleaseBlock(void* Block);
+  void InsertAfter(TChunk* C);
   void Unlink();
 
   TChunk* Next = this;
@@ -116,14 +116,14 @@ class TChunk : public TClassUseOSMemory {
 class TFixedSizePool : public TClassUseOSMemory {
  public:
   TFixedSizePool() = default;
-  void Init(const TOSLayer* os, std::uint32_t blockSize);
+  void Init(const TOSLayer* Os, std::uint32_t blockSize);
   ~TFixedSizePool();
   TFixedSizePool(const TFixedSizePool&) = delete;
   TFixedSizePool& operator=(const TFixedSizePool&) = delete;
 
   // A block (its header first) or null when no chunk could be had; the pool is then unchanged.
   void* AllocBlock();
-  void FreeBlock(void* block);
+  void FreeBlock(void* Block);
   // Destroys every chunk, from the last of AvailChunks backwards, then those of FullChunks.
   void Clear();
 
@@ -141,7 +141,7 @@ class TFixedSizePool : public TClassUseOSMemory {
 
 class TMemManager : public TClassUseOSMemory {
  public:
-  explicit TMemManager(const TOSLayer* os);
+  explicit TMemManager(const TOSLayer* Os);
   ~TMemManager();  // destroys the pools in index order
   TMemManager(const TMemManager&) = delete;
   TMemManager& operator=(const TMemManager&) = delete;
@@ -155,13 +155,13 @@ class TMemManager : public TClassUseOSMemory {
   TFixedSizePool& PoolOf(std::uint32_t S) { return Pools[S / 16 - 1]; }
 
   const TOSLayer* OS;
-  TFixedSizePool Pools[kPoolCount];  // Pools[i] has BlockSize 16 * (i + 1)
+  TFixedSizePool Pools[PoolCount];  // Pools[i] has BlockSize 16 * (i + 1)
 };
 
 // The module state. The process-wide instance (GlobalMemState) is what the global allocation
 // functions use; tests make their own over a counting OS layer.
 struct TMemState {
-  constexpr explicit TMemState(const TOSLayer* os) : OS(os) {}
+  constexpr explicit TMemState(const TOSLayer* Os) : OS(Os) {}
   TMemState(const TMemState&) = delete;
   TMemState& operator=(const TMemState&) = delete;
 
@@ -180,20 +180,20 @@ inline TMemState& GlobalMemState() {
   return global_mem_state;
 }
 
-bool EnsureInitializedSlow(TMemState& state);
+bool EnsureInitializedSlow(TMemState& State);
 // Builds the manager on first use; false (nothing kept, tried again next time) without a heap or
 // when the system refuses the manager itself.
-inline bool EnsureInitialized(TMemState& state) {
-  return state.Initialized.load(std::memory_order_acquire) || EnsureInitializedSlow(state);
+inline bool EnsureInitialized(TMemState& State) {
+  return State.Initialized.load(std::memory_order_acquire) || EnsureInitializedSlow(State);
 }
 // Address of Size bytes (a size of 0 counts as 1), or null when no memory could be had.
-void* PooledGetMem(TMemState& state, std::size_t Size);
+void* PooledGetMem(TMemState& State, std::size_t Size);
 // 0 on success, 1 when the address was refused or the system refused the release.
-int PooledFreeMem(TMemState& state, void* address);
+int PooledFreeMem(TMemState& State, void* address);
 // Always moves; null (the old block untouched) on failure.
-void* PooledReallocMem(TMemState& state, void* address, std::size_t Size);
+void* PooledReallocMem(TMemState& State, void* address, std::size_t Size);
 // End of the program: the manager goes now if nothing is out, else with the last release.
-void PooledShutdown(TMemState& state);
+void PooledShutdown(TMemState& State);
 
 inline void* PooledGetMem(std::size_t Size) {
   return PooledGetMem(GlobalMemState(), Size);

@@ -5,45 +5,45 @@
 
 namespace memmgr {
 
-void* OSAlloc(const TOSLayer& os, std::size_t n) {
-  if (n > kOSMaxSize) return nullptr;
-  const std::size_t total = n + kOSPrefix;
-  unsigned char* base;
-  if (n < kHeapLimit) {
-    base = static_cast<unsigned char*>(os.HeapAlloc(total));
-    if (base == nullptr) return nullptr;
+void* OSAlloc(const TOSLayer& Os, std::size_t N) {
+  if (N > OSMaxSize) return nullptr;
+  const std::size_t Total = N + OSPrefix;
+  unsigned char* Base;
+  if (N < HeapLimit) {
+    Base = static_cast<unsigned char*>(Os.HeapAlloc(Total));
+    if (Base == nullptr) return nullptr;
   } else {
-    base = static_cast<unsigned char*>(os.Reserve(total));
-    if (base == nullptr) return nullptr;
-    if (!os.Commit(base, total)) {
-      os.Release(base, total);
+    Base = static_cast<unsigned char*>(Os.Reserve(Total));
+    if (Base == nullptr) return nullptr;
+    if (!Os.Commit(Base, Total)) {
+      Os.Release(Base, Total);
       return nullptr;
     }
   }
-  const std::uint64_t full = n;
-  const std::uint32_t word = n > UINT32_MAX ? UINT32_MAX : static_cast<std::uint32_t>(n);
-  std::memcpy(base, &full, sizeof full);
-  std::memcpy(base + kOSPrefix - 4, &word, sizeof word);
-  return base + kOSPrefix;
+  const std::uint64_t Full = N;
+  const std::uint32_t Word = N > UINT32_MAX ? UINT32_MAX : static_cast<std::uint32_t>(N);
+  std::memcpy(Base, &Full, sizeof Full);
+  std::memcpy(Base + OSPrefix - 4, &Word, sizeof Word);
+  return Base + OSPrefix;
 }
 
-std::size_t OSBlockSize(const void* address) {
-  std::uint64_t n;
-  std::memcpy(&n, static_cast<const unsigned char*>(address) - kOSPrefix, sizeof n);
-  return static_cast<std::size_t>(n);
+std::size_t OSBlockSize(const void* Address) {
+  std::uint64_t N;
+  std::memcpy(&N, static_cast<const unsigned char*>(Address) - OSPrefix, sizeof N);
+  return static_cast<std::size_t>(N);
 }
 
-std::uint32_t WordBefore(const void* address) {
-  std::uint32_t w;
-  std::memcpy(&w, static_cast<const unsigned char*>(address) - 4, sizeof w);
-  return w;
+std::uint32_t WordBefore(const void* Address) {
+  std::uint32_t W;
+  std::memcpy(&W, static_cast<const unsigned char*>(Address) - 4, sizeof W);
+  return W;
 }
 
-bool OSFree(const TOSLayer& os, void* address) {
-  const std::size_t n = OSBlockSize(address);
-  void* base = static_cast<unsigned char*>(address) - kOSPrefix;
-  if (n < kHeapLimit) return os.HeapFree(base, n + kOSPrefix);
-  return os.Release(base, n + kOSPrefix);
+bool OSFree(const TOSLayer& Os, void* Address) {
+  const std::size_t N = OSBlockSize(Address);
+  void* Base = static_cast<unsigned char*>(Address) - OSPrefix;
+  if (N < HeapLimit) return Os.HeapFree(Base, N + OSPrefix);
+  return Os.Release(Base, N + OSPrefix);
 }
 
 }  // namespace memmgr

@@ -23,15 +23,15 @@ namespace memmgr {
 struct TOSLayer {
   // Whether the process heap can be used at all.
   bool (*GetProcessHeap)();
-  void* (*HeapAlloc)(std::size_t size);
+  void* (*HeapAlloc)(std::size_t Size);
   // Gives back a block of HeapAlloc; size is the one it was asked for.
-  bool (*HeapFree)(void* p, std::size_t size);
+  bool (*HeapFree)(void* P, std::size_t Size);
   // Address space of `size` bytes, not yet usable; null on failure.
-  void* (*Reserve)(std::size_t size);
+  void* (*Reserve)(std::size_t Size);
   // Makes a reserved range readable and writable.
-  bool (*Commit)(void* p, std::size_t size);
+  bool (*Commit)(void* P, std::size_t Size);
   // Gives a reserved range (committed or not) back.
-  bool (*Release)(void* p, std::size_t size);
+  bool (*Release)(void* P, std::size_t Size);
 };
 
 // The real platform.
@@ -40,23 +40,23 @@ extern const TOSLayer SystemOSLayer;
 // OS block layout. The address handed out is 16-byte aligned; the 16 bytes before it are the
 // prefix: bytes 0..7 the full 64-bit size n, bytes 12..15 the 32-bit word just before the address,
 // holding n (saturated at 0xFFFFFFFF for blocks of 4 GiB or more, which are never pooled).
-inline constexpr std::size_t kOSPrefix = 16;
+inline constexpr std::size_t OSPrefix = 16;
 // Sizes below this come from the process heap, the others from reserved and committed memory.
-inline constexpr std::size_t kHeapLimit = 65532;
+inline constexpr std::size_t HeapLimit = 65532;
 // Largest n that OSAlloc accepts (leaves room for the prefix and page rounding).
-inline constexpr std::size_t kOSMaxSize = SIZE_MAX / 2;
+inline constexpr std::size_t OSMaxSize = SIZE_MAX / 2;
 
 // n bytes with the prefix above; null when the system refuses or n is too large.
-void* OSAlloc(const TOSLayer& os, std::size_t n);
+void* OSAlloc(const TOSLayer& Os, std::size_t N);
 // Gives back a block of OSAlloc; tells whether the platform calls succeeded.
-bool OSFree(const TOSLayer& os, void* address);
+bool OSFree(const TOSLayer& Os, void* address);
 // The n that the block was made with.
 std::size_t OSBlockSize(const void* address);
 
 // Memory aligned beyond what the pools give, straight from the system (never pooled); null on
 // failure. AlignedFree takes only blocks of AlignedAlloc.
-void* AlignedAlloc(std::size_t size, std::size_t alignment);
-void AlignedFree(void* p);
+void* AlignedAlloc(std::size_t Size, std::size_t Alignment);
+void AlignedFree(void* P);
 
 // The 32-bit word just before an address handed out by the manager (out of line, so that the
 // compiler does not take the read for one outside the caller's object).

@@ -19,37 +19,37 @@ bool SysGetProcessHeap() {
 // eighth of a peak of at least 1 MiB since the last time. A program that allocates and releases
 // one chunk over and over does not trigger the second rule. The counters are updated under the
 // manager's lock; relaxed atomics keep them well defined for any other caller.
-constexpr std::size_t kTrimEvery = std::size_t{8} << 20;
-constexpr std::size_t kTrimPeak = std::size_t{1} << 20;
-std::atomic<std::size_t> heap_live{0};
-std::atomic<std::size_t> heap_peak{0};
-std::atomic<std::size_t> freed_since_trim{0};
+constexpr std::size_t TrimEvery = std::size_t{8} << 20;
+constexpr std::size_t TrimPeak = std::size_t{1} << 20;
+std::atomic<std::size_t> HeapLive{0};
+std::atomic<std::size_t> HeapPeak{0};
+std::atomic<std::size_t> FreedSinceTrim{0};
 
-void* SysHeapAlloc(std::size_t size) {
-  void* p = std::malloc(size);
-  if (p != nullptr) {
-    const std::size_t live = heap_live.load(std::memory_order_relaxed) + size;
-    heap_live.store(live, std::memory_order_relaxed);
-    if (live > heap_peak.load(std::memory_order_relaxed)) {
-      heap_peak.store(live, std::memory_order_relaxed);
+void* SysHeapAlloc(std::size_t Size) {
+  void* P = std::malloc(Size);
+  if (P != nullptr) {
+    const std::size_t Live = HeapLive.load(std::memory_order_relaxed) + Size;
+    HeapLive.store(Live, std::memory_order_relaxed);
+    if (Live > HeapPeak.load(std::memory_order_relaxed)) {
+      HeapPeak.store(Live, std::memory_order_relaxed);
     }
   }
-  return p;
+  return P;
 }
 
-bool SysHeapFree(void* p, std::size_t size) {
-  std::free(p);
-  const std::size_t before = heap_live.load(std::memory_order_relaxed);
-  const std::size_t live = before > size ? before - size : 0;
-  heap_live.store(live, std::memory_order_relaxed);
-  const std::size_t freed = freed_since_trim.load(std::memory_order_relaxed) + size;
-  const std::size_t peak = heap_peak.load(std::memory_order_relaxed);
-  if (freed >= kTrimEvery || (peak >= kTrimPeak && live <= peak / 8)) {
+bool SysHeapFree(void* P, std::size_t Size) {
+  std::free(P);
+  const std::size_t Before = HeapLive.load(std::memory_order_relaxed);
+  const std::size_t Live = Before > Size ? Before - Size : 0;
+  HeapLive.store(Live, std::memory_order_relaxed);
+  const std::size_t Freed = FreedSinceTrim.load(std::memory_order_relaxed) + Size;
+  const std::size_t Peak = HeapPeak.load(std::memory_order_relaxed);
+  if (Freed >= TrimEvery || (Peak >= TrimPeak && Live <= Peak / 8)) {
     malloc_trim(0);
-    freed_since_trim.store(0, std::memory_order_relaxed);
-    heap_peak.store(live, std::memory_order_relaxed);
+    FreedSinceTrim.store(0, std::memory_order_relaxed);
+    HeapPeak.store(Live, std::memory_order_relaxed);
   } else {
-    freed_since_trim.store(freed, std::memory_order_relaxed);
+    FreedSinceTrim.store(Freed, std::memory_order_relaxed);
   }
   return true;
 }
@@ -64,49 +64,49 @@ bool SysHeapFree(void* p, std::size_t size) {
 // huge-page boundary and offered to the kernel as transparent huge pages, which turns 512 faults
 // into one. Their length is rounded up to whole huge pages when that adds at most 1/32 (a band a
 // few bytes short of 8 MiB would otherwise end in 2 MiB of small pages); otherwise to whole pages.
-constexpr std::size_t kHugePage = std::size_t{2} << 20;
-constexpr std::size_t kSmallPage = 4096;
+constexpr std::size_t HugePage = std::size_t{2} << 20;
+constexpr std::size_t SmallPage = 4096;
 
-std::size_t RoundUp(std::size_t n, std::size_t unit) {
-  return (n + unit - 1) / unit * unit;
+std::size_t RoundUp(std::size_t N, std::size_t Unit) {
+  return (N + Unit - 1) / Unit * Unit;
 }
 
 // The length of the mapping that holds a block of `size` bytes.
-std::size_t MappedLength(std::size_t size) {
-  if (size < kHugePage) return size;
-  const std::size_t huge = RoundUp(size, kHugePage);
-  return huge - size <= size / 32 ? huge : RoundUp(size, kSmallPage);
+std::size_t MappedLength(std::size_t Size) {
+  if (Size < HugePage) return Size;
+  const std::size_t Huge = RoundUp(Size, HugePage);
+  return Huge - Size <= Size / 32 ? Huge : RoundUp(Size, SmallPage);
 }
 
-void* SysReserve(std::size_t size) {
-  const std::size_t length = MappedLength(size);
-  if (length < kHugePage) {
-    void* p = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    return p == MAP_FAILED ? nullptr : p;
+void* SysReserve(std::size_t Size) {
+  const std::size_t Length = MappedLength(Size);
+  if (Length < HugePage) {
+    void* P = mmap(nullptr, Size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    return P == MAP_FAILED ? nullptr : P;
   }
   // One huge page more than needed, then the parts before the boundary and after the block go.
-  if (length > SIZE_MAX - kHugePage) return nullptr;
-  void* raw =
-      mmap(nullptr, length + kHugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  if (raw == MAP_FAILED) return nullptr;
-  const auto start = reinterpret_cast<std::uintptr_t>(raw);
-  const std::uintptr_t aligned = RoundUp(start, kHugePage);
-  if (aligned > start) munmap(raw, aligned - start);
-  const std::uintptr_t end = start + length + kHugePage;
-  if (end > aligned + length) {
-    munmap(reinterpret_cast<void*>(aligned + length), end - aligned - length);
+  if (Length > SIZE_MAX - HugePage) return nullptr;
+  void* Raw =
+      mmap(nullptr, Length + HugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (Raw == MAP_FAILED) return nullptr;
+  const auto Start = reinterpret_cast<std::uintptr_t>(Raw);
+  const std::uintptr_t Aligned = RoundUp(Start, HugePage);
+  if (Aligned > Start) munmap(Raw, Aligned - Start);
+  const std::uintptr_t End = Start + Length + HugePage;
+  if (End > Aligned + Length) {
+    munmap(reinterpret_cast<void*>(Aligned + Length), End - Aligned - Length);
   }
-  void* p = reinterpret_cast<void*>(aligned);
+  void* P = reinterpret_cast<void*>(Aligned);
   // Only advice: without transparent huge pages the block is simply made of small pages.
-  madvise(p, length, MADV_HUGEPAGE);
-  return p;
+  madvise(P, Length, MADV_HUGEPAGE);
+  return P;
 }
-bool SysCommit(void* p, std::size_t size) {
+bool SysCommit(void* P, std::size_t Size) {
   // Kernels without the request (before 5.14) answer EINVAL: the pages then come on first touch.
-  return madvise(p, MappedLength(size), MADV_POPULATE_WRITE) == 0 || errno != ENOMEM;
+  return madvise(P, MappedLength(Size), MADV_POPULATE_WRITE) == 0 || errno != ENOMEM;
 }
-bool SysRelease(void* p, std::size_t size) {
-  return munmap(p, MappedLength(size)) == 0;
+bool SysRelease(void* P, std::size_t Size) {
+  return munmap(P, MappedLength(Size)) == 0;
 }
 
 }  // namespace
@@ -114,12 +114,12 @@ bool SysRelease(void* p, std::size_t size) {
 const TOSLayer SystemOSLayer = {SysGetProcessHeap, SysHeapAlloc, SysHeapFree,
                                 SysReserve,        SysCommit,    SysRelease};
 
-void* AlignedAlloc(std::size_t size, std::size_t alignment) {
-  void* p = nullptr;
-  return posix_memalign(&p, alignment, size == 0 ? 1 : size) == 0 ? p : nullptr;
+void* AlignedAlloc(std::size_t Size, std::size_t Alignment) {
+  void* P = nullptr;
+  return posix_memalign(&P, Alignment, Size == 0 ? 1 : Size) == 0 ? P : nullptr;
 }
-void AlignedFree(void* p) {
-  std::free(p);
+void AlignedFree(void* P) {
+  std::free(P);
 }
 
 }  // namespace memmgr

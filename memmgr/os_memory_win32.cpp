@@ -6,29 +6,29 @@
 namespace memmgr {
 namespace {
 
-HANDLE process_heap = nullptr;
+HANDLE ProcessHeap = nullptr;
 
 bool SysGetProcessHeap() {
-  process_heap = ::GetProcessHeap();
-  return process_heap != nullptr;
+  ProcessHeap = ::GetProcessHeap();
+  return ProcessHeap != nullptr;
 }
 
 // Blocks of the process heap are 16-byte aligned on 64-bit Windows, as OS blocks must be.
-void* SysHeapAlloc(std::size_t size) {
-  return ::HeapAlloc(process_heap, 0, size);
+void* SysHeapAlloc(std::size_t Size) {
+  return ::HeapAlloc(ProcessHeap, 0, Size);
 }
-bool SysHeapFree(void* p, std::size_t) {
-  return ::HeapFree(process_heap, 0, p) != 0;
+bool SysHeapFree(void* P, std::size_t) {
+  return ::HeapFree(ProcessHeap, 0, P) != 0;
 }
 
-void* SysReserve(std::size_t size) {
-  return ::VirtualAlloc(nullptr, size, MEM_RESERVE, PAGE_READWRITE);
+void* SysReserve(std::size_t Size) {
+  return ::VirtualAlloc(nullptr, Size, MEM_RESERVE, PAGE_READWRITE);
 }
-bool SysCommit(void* p, std::size_t size) {
-  return ::VirtualAlloc(p, size, MEM_COMMIT, PAGE_READWRITE) != nullptr;
+bool SysCommit(void* P, std::size_t Size) {
+  return ::VirtualAlloc(P, Size, MEM_COMMIT, PAGE_READWRITE) != nullptr;
 }
-bool SysRelease(void* p, std::size_t size) {
-  return ::VirtualFree(p, size, MEM_DECOMMIT) != 0 && ::VirtualFree(p, 0, MEM_RELEASE) != 0;
+bool SysRelease(void* P, std::size_t Size) {
+  return ::VirtualFree(P, Size, MEM_DECOMMIT) != 0 && ::VirtualFree(P, 0, MEM_RELEASE) != 0;
 }
 
 }  // namespace
@@ -36,11 +36,11 @@ bool SysRelease(void* p, std::size_t size) {
 const TOSLayer SystemOSLayer = {SysGetProcessHeap, SysHeapAlloc, SysHeapFree,
                                 SysReserve,        SysCommit,    SysRelease};
 
-void* AlignedAlloc(std::size_t size, std::size_t alignment) {
-  return ::_aligned_malloc(size == 0 ? 1 : size, alignment);
+void* AlignedAlloc(std::size_t Size, std::size_t Alignment) {
+  return ::_aligned_malloc(Size == 0 ? 1 : Size, Alignment);
 }
-void AlignedFree(void* p) {
-  ::_aligned_free(p);
+void AlignedFree(void* P) {
+  ::_aligned_free(P);
 }
 
 }  // namespace memmgr

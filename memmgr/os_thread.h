@@ -33,24 +33,24 @@ class TOSLock {
 
   // Takes the lock whatever the number of threads.
   void Acquire() {
-    if (FState.load(std::memory_order_acquire) != kReady) Prepare();
+    if (FState.load(std::memory_order_acquire) != Ready) Prepare();
     AcquireSystem();
   }
   void Release() { ReleaseSystem(); }
 
   // Room for the platform's lock object (checked by each platform's form).
-  static constexpr std::size_t kSystemSize = 64;
+  static constexpr std::size_t SystemSize = 64;
 
  private:
-  static constexpr int kUnset = 0, kPreparing = 1, kReady = 2;
+  static constexpr int Unset = 0, Preparing = 1, Ready = 2;
   // Sets the platform object up on first use, once, whichever thread comes first.
   void Prepare() {
-    int expected = kUnset;
-    if (FState.compare_exchange_strong(expected, kPreparing, std::memory_order_acq_rel)) {
+    int Expected = Unset;
+    if (FState.compare_exchange_strong(Expected, Preparing, std::memory_order_acq_rel)) {
       InitSystem();
-      FState.store(kReady, std::memory_order_release);
+      FState.store(Ready, std::memory_order_release);
     } else {
-      while (FState.load(std::memory_order_acquire) != kReady) {
+      while (FState.load(std::memory_order_acquire) != Ready) {
       }
     }
   }
@@ -58,8 +58,8 @@ class TOSLock {
   void AcquireSystem();
   void ReleaseSystem();
 
-  alignas(16) unsigned char FSystem[kSystemSize] = {};
-  std::atomic<int> FState{kUnset};
+  alignas(16) unsigned char FSystem[SystemSize] = {};
+  std::atomic<int> FState{Unset};
 };
 
 // Keeps the lock usable in the child of a fork made while another thread held it (nothing to do

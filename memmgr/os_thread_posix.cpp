@@ -7,7 +7,7 @@
 
 namespace memmgr {
 
-static_assert(sizeof(pthread_mutex_t) <= TOSLock::kSystemSize);
+static_assert(sizeof(pthread_mutex_t) <= TOSLock::SystemSize);
 
 bool ProgramIsMultiThreaded() {
   return !__libc_single_threaded;
@@ -33,19 +33,19 @@ void TOSLock::ReleaseSystem() {
 }
 
 namespace {
-TOSLock* fork_guarded = nullptr;
+TOSLock* ForkGuarded = nullptr;
 void LockForFork() {
-  fork_guarded->Acquire();
+  ForkGuarded->Acquire();
 }
 void UnlockAfterFork() {
-  fork_guarded->Release();
+  ForkGuarded->Release();
 }
 }  // namespace
 
 // The forking thread takes the lock around the fork, so the child's copy is never left held by a
 // thread that does not exist there.
 void GuardLockAcrossFork(TOSLock& Lock) {
-  fork_guarded = &Lock;
+  ForkGuarded = &Lock;
   pthread_atfork(LockForFork, UnlockAfterFork, UnlockAfterFork);
 }
 

@@ -7,37 +7,37 @@
 
 namespace memmgr {
 
-static_assert(sizeof(CRITICAL_SECTION) <= TOSLock::kSystemSize);
+static_assert(sizeof(CRITICAL_SECTION) <= TOSLock::SystemSize);
 
 namespace {
 
-std::atomic<bool> second_thread{false};
+std::atomic<bool> SecondThread{false};
 // Operations that the first thread runs without a lock while it is the only thread.
-std::atomic<int> unlocked_operations{0};
+std::atomic<int> UnlockedOperations{0};
 
 // Called by the loader in every thread that starts in the process, in that thread, before the
 // thread's own start routine (the first thread is reported as the process start instead).
 void NTAPI OnThreadEvent(PVOID, DWORD Reason, PVOID) {
   if (Reason != DLL_THREAD_ATTACH) return;
-  second_thread.store(true, std::memory_order_seq_cst);
+  SecondThread.store(true, std::memory_order_seq_cst);
   // The first thread may have checked the flag just before: let its operation end first. Every
   // later one sees the flag and takes the lock.
-  while (unlocked_operations.load(std::memory_order_seq_cst) != 0) ::SwitchToThread();
+  while (UnlockedOperations.load(std::memory_order_seq_cst) != 0) ::SwitchToThread();
 }
 
 }  // namespace
 
 bool ProgramIsMultiThreaded() {
-  return second_thread.load(std::memory_order_seq_cst);
+  return SecondThread.load(std::memory_order_seq_cst);
 }
 
 bool TOSLock::Enter() {
-  if (!second_thread.load(std::memory_order_relaxed)) {
+  if (!SecondThread.load(std::memory_order_relaxed)) {
     // Announce the operation, then look again: a thread starting now either is seen here or
     // sees the announcement and waits for Leave.
-    unlocked_operations.fetch_add(1, std::memory_order_seq_cst);
-    if (!second_thread.load(std::memory_order_seq_cst)) return false;
-    unlocked_operations.fetch_sub(1, std::memory_order_seq_cst);
+    UnlockedOperations.fetch_add(1, std::memory_order_seq_cst);
+    if (!SecondThread.load(std::memory_order_seq_cst)) return false;
+    UnlockedOperations.fetch_sub(1, std::memory_order_seq_cst);
   }
   Acquire();
   return true;
@@ -47,7 +47,7 @@ void TOSLock::Leave(bool Locked) {
   if (Locked) {
     Release();
   } else {
-    unlocked_operations.fetch_sub(1, std::memory_order_seq_cst);
+    UnlockedOperations.fetch_sub(1, std::memory_order_seq_cst);
   }
 }
 
@@ -69,5 +69,5 @@ void GuardLockAcrossFork(TOSLock&) {}
 // runtime's own start and end markers).
 extern "C" {
 __attribute__((section(".CRT$XLM"), used)) extern const PIMAGE_TLS_CALLBACK
-    veldrin_memmgr_thread_callback = memmgr::OnThreadEvent;
+    VeldrinMemmgrThreadCallback = memmgr::OnThreadEvent;
 }

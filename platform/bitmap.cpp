@@ -10,14 +10,14 @@
 
 namespace {
 
-constexpr const char* kInvalidPixelFormat = "Invalid pixel format";
-constexpr const char* kInvalidSize = "Invalid bitmap size";
-constexpr const char* kScanLineRange = "Scan line index out of range";
-constexpr const char* kInvalidPalette = "Invalid palette handle";
-constexpr const char* kInvalidImage = "Bitmap image is not valid";
+constexpr const char* InvalidPixelFormat = "Invalid pixel format";
+constexpr const char* InvalidSize = "Invalid bitmap size";
+constexpr const char* ScanLineRange = "Scan line index out of range";
+constexpr const char* InvalidPalette = "Invalid palette handle";
+constexpr const char* InvalidImage = "Bitmap image is not valid";
 
 // No single pixel block above this size is attempted (rows are also addressed with 32 bits).
-constexpr std::int64_t kMaxBlock = std::int64_t{1} << 32;
+constexpr std::int64_t MaxBlock = std::int64_t{1} << 32;
 
 struct TBlockCounters {
   int Live = 0;
@@ -61,10 +61,10 @@ TPixelFormat FormatOf(int Bits) {
 }
 
 std::int64_t BlockSize(std::int32_t Width, std::int32_t Height, int Bits) {
-  if (Width < 0 || Height < 0) throw EInvalidGraphic(kInvalidSize);
-  const std::int64_t stride = DibRowStride(Width, Bits);
-  if (stride > std::numeric_limits<std::int32_t>::max()) throw EOutOfMemory();
-  return stride * Height;
+  if (Width < 0 || Height < 0) throw EInvalidGraphic(InvalidSize);
+  const std::int64_t Stride = DibRowStride(Width, Bits);
+  if (Stride > std::numeric_limits<std::int32_t>::max()) throw EOutOfMemory();
+  return Stride * Height;
 }
 
 // A palette handle for a colour table (0 for none).
@@ -92,14 +92,14 @@ class TPaletteRestorer {
 // ---- pixel blocks ----------------------------------------------------------------------------
 
 std::uint8_t* AllocateBitmapBlock(std::int64_t Size) {
-  TBlockCounters& c = Counters();
-  if (c.FailCountdown > 0 && --c.FailCountdown == 0) throw EOutOfMemory();
-  if (Size <= 0 || Size > kMaxBlock) throw EOutOfMemory();
+  TBlockCounters& C = Counters();
+  if (C.FailCountdown > 0 && --C.FailCountdown == 0) throw EOutOfMemory();
+  if (Size <= 0 || Size > MaxBlock) throw EOutOfMemory();
   // From the program's allocator, like every other block; not cleared here (DeferZero).
   auto* block = new (std::nothrow) std::uint8_t[static_cast<std::size_t>(Size)];
   if (block == nullptr) throw EOutOfMemory();
-  ++c.Live;
-  c.Largest = std::max(c.Largest, Size);
+  ++C.Live;
+  C.Largest = std::max(C.Largest, Size);
   return block;
 }
 
@@ -118,8 +118,8 @@ std::int64_t LargestBitmapBlock() {
 void ResetLargestBitmapBlock() {
   Counters().Largest = 0;
 }
-void SetBitmapAllocFailCountdown(int n) {
-  Counters().FailCountdown = std::max(n, 0);
+void SetBitmapAllocFailCountdown(int N) {
+  Counters().FailCountdown = std::max(N, 0);
 }
 
 // ---- TBitmap ---------------------------------------------------------------------------------
@@ -135,7 +135,7 @@ TBitmap::~TBitmap() {
 void TBitmap::SetPixelFormat(TPixelFormat Value) {
   if (Value != pf1bit && Value != pf4bit && Value != pf8bit && Value != pf24bit &&
       Value != pf32bit) {
-    throw EInvalidGraphic(kInvalidPixelFormat);
+    throw EInvalidGraphic(InvalidPixelFormat);
   }
   if (Value == FPixelFormat) return;
   const int bits = BitsOf(Value);
@@ -160,26 +160,26 @@ void TBitmap::Reallocate(std::int32_t Width, std::int32_t Height) {
   const int bits = BitsPerPixel();
   const std::int64_t size = BlockSize(Width, Height, bits);
   TBitmapBlockPtr block(size > 0 ? AllocateBitmapBlock(size) : nullptr);
-  std::int32_t kept = 0;  // rows taken over from the old block
+  std::int32_t Kept = 0;  // rows taken over from the old block
   if (block != nullptr && FBits != nullptr) {
     if (FillPending()) WritePendingFill();
     // Keep what the old and new sizes share, top-left aligned.
-    const std::int64_t new_stride = DibRowStride(Width, bits);
-    const std::int64_t old_stride = RowStride();
-    const std::int64_t bytes = std::min(new_stride, old_stride);
-    const std::int32_t rows = std::min(Height, FHeight);
-    for (std::int32_t r = 0; r < rows; ++r) {
-      std::uint8_t* row = block.get() + (Height - 1 - r) * new_stride;
-      std::memcpy(row, FBits + (FHeight - 1 - r) * old_stride, static_cast<std::size_t>(bytes));
-      std::memset(row + bytes, 0, static_cast<std::size_t>(new_stride - bytes));
+    const std::int64_t NewStride = DibRowStride(Width, bits);
+    const std::int64_t OldStride = RowStride();
+    const std::int64_t Bytes = std::min(NewStride, OldStride);
+    const std::int32_t Rows = std::min(Height, FHeight);
+    for (std::int32_t R = 0; R < Rows; ++R) {
+      std::uint8_t* row = block.get() + (Height - 1 - R) * NewStride;
+      std::memcpy(row, FBits + (FHeight - 1 - R) * OldStride, static_cast<std::size_t>(Bytes));
+      std::memset(row + Bytes, 0, static_cast<std::size_t>(NewStride - Bytes));
     }
-    kept = rows;
+    Kept = Rows;
   }
   FreeBlock();
   FBits = block.release();
   FWidth = Width;
   FHeight = Height;
-  DeferZero(kept);
+  DeferZero(Kept);
   Changed(this);
 }
 
@@ -193,9 +193,9 @@ void TBitmap::FreeBlock() {
 
 void TBitmap::WriteFill(std::int32_t Top, std::int32_t Bottom) {
   if (FFillZero) {
-    const std::int64_t stride = RowStride();
-    std::memset(FBits + (FHeight - static_cast<std::int64_t>(Bottom)) * stride, 0,
-                static_cast<std::size_t>((Bottom - Top) * stride));
+    const std::int64_t Stride = RowStride();
+    std::memset(FBits + (FHeight - static_cast<std::int64_t>(Bottom)) * Stride, 0,
+                static_cast<std::size_t>((Bottom - Top) * Stride));
   }
   if (FFillSolid) FillDevice(*Canvas()->Handle(), TRect{0, Top, FWidth, Bottom}, FFillColor);
 }
@@ -225,22 +225,22 @@ void TBitmap::DeferFill(TColor Color) {
 
 void TBitmap::Overwriting(std::int32_t Top, std::int32_t Bottom) {
   if (!FillPending() || Bottom <= FFillTop || Top >= FFillBottom) return;
-  const std::int32_t first = std::max(Top, FFillTop);
-  const std::int32_t last = std::min(Bottom, FFillBottom);
+  const std::int32_t First = std::max(Top, FFillTop);
+  const std::int32_t Last = std::min(Bottom, FFillBottom);
   if (FFillZero) {
     // The blit writes every pixel but not the bytes after the last one (the bits after it in a
     // shared last byte included): those are zeroed here.
-    const std::int64_t stride = RowStride();
-    const std::int64_t used = static_cast<std::int64_t>(FWidth) * BitsPerPixel() / 8;
-    for (std::int32_t y = first; y < last && used < stride; ++y) {
-      std::memset(FBits + (FHeight - 1 - static_cast<std::int64_t>(y)) * stride + used, 0,
-                  static_cast<std::size_t>(stride - used));
+    const std::int64_t Stride = RowStride();
+    const std::int64_t Used = static_cast<std::int64_t>(FWidth) * BitsPerPixel() / 8;
+    for (std::int32_t y = First; y < Last && Used < Stride; ++y) {
+      std::memset(FBits + (FHeight - 1 - static_cast<std::int64_t>(y)) * Stride + Used, 0,
+                  static_cast<std::size_t>(Stride - Used));
     }
   }
   if (Top <= FFillTop) {
-    FFillTop = last;
+    FFillTop = Last;
   } else if (Bottom >= FFillBottom) {
-    FFillBottom = first;
+    FFillBottom = First;
   } else {
     // A blit inside the pending rows: those below it are written now, those above stay pending
     // (bands are drawn from the top down, so the next blit usually takes them).
@@ -263,13 +263,13 @@ void TBitmap::Install(std::uint8_t* Bits, std::vector<RGBQUAD> Colors, HPALETTE 
 }
 
 void* TBitmap::ScanLine(std::int32_t Row) {
-  if (Row < 0 || Row >= FHeight || FBits == nullptr) throw EInvalidGraphic(kScanLineRange);
+  if (Row < 0 || Row >= FHeight || FBits == nullptr) throw EInvalidGraphic(ScanLineRange);
   if (FillPending()) WritePendingFill();
   return FBits + static_cast<std::int64_t>(FHeight - 1 - Row) * RowStride();
 }
 
 void* TBitmap::BlockToOverwrite() {
-  if (FBits == nullptr) throw EInvalidGraphic(kScanLineRange);
+  if (FBits == nullptr) throw EInvalidGraphic(ScanLineRange);
   DropPendingFill();
   return FBits;
 }
@@ -298,13 +298,13 @@ void TBitmap::SetPalette(HPALETTE Value) {
     colors = DefaultColorTable(bits);
     palette = PaletteFor(colors);
   } else {
-    const std::vector<PALETTEENTRY>* entries = PaletteEntriesOf(Value);
-    if (entries == nullptr) throw EInvalidGraphic(kInvalidPalette);
-    const std::size_t n = std::min<std::size_t>(entries->size(), std::size_t{1} << bits);
-    colors.resize(n);
-    for (std::size_t i = 0; i < n; ++i) {
-      const PALETTEENTRY& e = (*entries)[i];
-      colors[i] = RGBQUAD{e.peBlue, e.peGreen, e.peRed, 0};
+    const std::vector<PALETTEENTRY>* Entries = PaletteEntriesOf(Value);
+    if (Entries == nullptr) throw EInvalidGraphic(InvalidPalette);
+    const std::size_t N = std::min<std::size_t>(Entries->size(), std::size_t{1} << bits);
+    colors.resize(N);
+    for (std::size_t I = 0; I < N; ++I) {
+      const PALETTEENTRY& E = (*Entries)[I];
+      colors[I] = RGBQUAD{E.peBlue, E.peGreen, E.peRed, 0};
     }
   }
   if (FPalette != 0) DeleteObject(FPalette);
@@ -345,53 +345,53 @@ void TBitmap::Assign(TPersistent* Source) {
 }
 
 void TBitmap::LoadFromStream(TStream& Stream) {
-  const std::int64_t start = Stream.GetPosition();
-  std::uint8_t header[14 + 40];
-  Stream.ReadBuffer(header, 14 + 4);
-  if (GetLE16(header) != 0x4D42) throw EInvalidGraphic(kInvalidImage);
-  const std::uint32_t off_bits = GetLE32(header + 10);
-  const std::uint32_t info_size = GetLE32(header + 14);
-  if (info_size < 40 || info_size > 4096) throw EInvalidGraphic(kInvalidImage);
-  Stream.ReadBuffer(header + 18, 36);
-  const std::uint8_t* info = header + 14;
-  const auto width = static_cast<std::int32_t>(GetLE32(info + 4));
-  const auto raw_height = static_cast<std::int32_t>(GetLE32(info + 8));
-  const int planes = GetLE16(info + 12);
-  const int bits = GetLE16(info + 14);
-  const std::uint32_t compression = GetLE32(info + 16);
-  const std::uint32_t clr_used = GetLE32(info + 32);
-  if (width <= 0 || raw_height == 0 || raw_height == std::numeric_limits<std::int32_t>::min() ||
-      planes != 1 || compression != BI_RGB ||
+  const std::int64_t Start = Stream.GetPosition();
+  std::uint8_t Header[14 + 40];
+  Stream.ReadBuffer(Header, 14 + 4);
+  if (GetLE16(Header) != 0x4D42) throw EInvalidGraphic(InvalidImage);
+  const std::uint32_t OffBits = GetLE32(Header + 10);
+  const std::uint32_t InfoSize = GetLE32(Header + 14);
+  if (InfoSize < 40 || InfoSize > 4096) throw EInvalidGraphic(InvalidImage);
+  Stream.ReadBuffer(Header + 18, 36);
+  const std::uint8_t* Info = Header + 14;
+  const auto width = static_cast<std::int32_t>(GetLE32(Info + 4));
+  const auto RawHeight = static_cast<std::int32_t>(GetLE32(Info + 8));
+  const int Planes = GetLE16(Info + 12);
+  const int bits = GetLE16(Info + 14);
+  const std::uint32_t Compression = GetLE32(Info + 16);
+  const std::uint32_t ClrUsed = GetLE32(Info + 32);
+  if (width <= 0 || RawHeight == 0 || RawHeight == std::numeric_limits<std::int32_t>::min() ||
+      Planes != 1 || Compression != BI_RGB ||
       (bits != 1 && bits != 4 && bits != 8 && bits != 24 && bits != 32)) {
-    throw EInvalidGraphic(kInvalidImage);
+    throw EInvalidGraphic(InvalidImage);
   }
-  const bool bottom_up = raw_height > 0;
-  const std::int32_t height = bottom_up ? raw_height : -raw_height;
-  if (info_size > 40) Stream.Seek(info_size - 40, soFromCurrent);
+  const bool BottomUp = RawHeight > 0;
+  const std::int32_t height = BottomUp ? RawHeight : -RawHeight;
+  if (InfoSize > 40) Stream.Seek(InfoSize - 40, soFromCurrent);
 
-  std::uint32_t color_count = clr_used;
-  if (color_count == 0 && bits <= 8) color_count = 1u << bits;
-  if (color_count > 256) throw EInvalidGraphic(kInvalidImage);
-  std::vector<RGBQUAD> colors(color_count);
-  if (color_count > 0) {
-    Stream.ReadBuffer(colors.data(), static_cast<std::int32_t>(color_count * sizeof(RGBQUAD)));
+  std::uint32_t ColorCount = ClrUsed;
+  if (ColorCount == 0 && bits <= 8) ColorCount = 1u << bits;
+  if (ColorCount > 256) throw EInvalidGraphic(InvalidImage);
+  std::vector<RGBQUAD> colors(ColorCount);
+  if (ColorCount > 0) {
+    Stream.ReadBuffer(colors.data(), static_cast<std::int32_t>(ColorCount * sizeof(RGBQUAD)));
   }
-  for (RGBQUAD& c : colors) c.rgbReserved = 0;
+  for (RGBQUAD& C : colors) C.rgbReserved = 0;
   if (bits > 8) colors.clear();  // a colour table beside true-colour pixels is only a hint
   if (bits <= 8 && colors.size() > (std::size_t{1} << bits)) colors.resize(std::size_t{1} << bits);
 
-  const std::int64_t table_end = 14 + static_cast<std::int64_t>(info_size) + 4 * color_count;
-  if (off_bits >= table_end) Stream.SetPosition(start + off_bits);
+  const std::int64_t TableEnd = 14 + static_cast<std::int64_t>(InfoSize) + 4 * ColorCount;
+  if (OffBits >= TableEnd) Stream.SetPosition(Start + OffBits);
 
-  const std::int64_t stride = DibRowStride(width, bits);
+  const std::int64_t Stride = DibRowStride(width, bits);
   const std::int64_t size = BlockSize(width, height, bits);
   if (Stream.Remaining() < size) throw EReadError();
   TBitmapBlockPtr block(AllocateBitmapBlock(size));
-  if (bottom_up) {
+  if (BottomUp) {
     Stream.ReadBufferLarge(block.get(), size);
   } else {
-    for (std::int32_t r = 0; r < height; ++r) {
-      Stream.ReadBufferLarge(block.get() + (height - 1 - r) * stride, stride);
+    for (std::int32_t R = 0; R < height; ++R) {
+      Stream.ReadBufferLarge(block.get() + (height - 1 - R) * Stride, Stride);
     }
   }
   const HPALETTE palette = PaletteFor(colors);
@@ -405,24 +405,24 @@ void TBitmap::SaveToStream(TStream& Stream) {
   if (FillPending()) WritePendingFill();
   const int bits = BitsPerPixel();
   const auto colors = static_cast<std::uint32_t>(FColors.size());
-  const std::uint32_t table_end = 14 + 40 + 4 * colors;
+  const std::uint32_t TableEnd = 14 + 40 + 4 * colors;
   const std::int64_t size = static_cast<std::int64_t>(RowStride()) * FHeight;
-  std::vector<std::uint8_t> header(table_end, 0);
-  std::uint8_t* p = header.data();
-  PutLE16(p, 0x4D42);
-  PutLE32(p + 2, static_cast<std::uint32_t>(std::min<std::int64_t>(table_end + size, 0xFFFFFFFF)));
-  PutLE32(p + 10, table_end);
-  std::uint8_t* info = p + 14;
-  PutLE32(info, 40);
-  PutLE32(info + 4, static_cast<std::uint32_t>(FWidth));
-  PutLE32(info + 8, static_cast<std::uint32_t>(FHeight));
-  PutLE16(info + 12, 1);
-  PutLE16(info + 14, static_cast<std::uint16_t>(bits));
-  PutLE32(info + 16, BI_RGB);
-  PutLE32(info + 20, static_cast<std::uint32_t>(std::min<std::int64_t>(size, 0xFFFFFFFF)));
-  PutLE32(info + 32, colors);
-  if (colors > 0) std::memcpy(info + 40, FColors.data(), colors * sizeof(RGBQUAD));
-  Stream.WriteBuffer(header.data(), static_cast<std::int32_t>(header.size()));
+  std::vector<std::uint8_t> Header(TableEnd, 0);
+  std::uint8_t* P = Header.data();
+  PutLE16(P, 0x4D42);
+  PutLE32(P + 2, static_cast<std::uint32_t>(std::min<std::int64_t>(TableEnd + size, 0xFFFFFFFF)));
+  PutLE32(P + 10, TableEnd);
+  std::uint8_t* Info = P + 14;
+  PutLE32(Info, 40);
+  PutLE32(Info + 4, static_cast<std::uint32_t>(FWidth));
+  PutLE32(Info + 8, static_cast<std::uint32_t>(FHeight));
+  PutLE16(Info + 12, 1);
+  PutLE16(Info + 14, static_cast<std::uint16_t>(bits));
+  PutLE32(Info + 16, BI_RGB);
+  PutLE32(Info + 20, static_cast<std::uint32_t>(std::min<std::int64_t>(size, 0xFFFFFFFF)));
+  PutLE32(Info + 32, colors);
+  if (colors > 0) std::memcpy(Info + 40, FColors.data(), colors * sizeof(RGBQUAD));
+  Stream.WriteBuffer(Header.data(), static_cast<std::int32_t>(Header.size()));
   Stream.WriteBufferLarge(FBits, size);
 }
 
@@ -441,22 +441,22 @@ struct TBlitSpan {
   }
   // False when no position of the span lies in [Lo, Hi).
   bool ClipTo(std::int64_t Lo, std::int64_t Hi) {
-    const std::int64_t n = DExt < 0 ? -DExt : DExt;
+    const std::int64_t N = DExt < 0 ? -DExt : DExt;
     // The positions run from D in the extent's direction: [first, first + n).
-    const std::int64_t first = DExt < 0 ? D - n + 1 : D;
-    const std::int64_t lo = std::max(first, Lo);
-    const std::int64_t hi = std::min(first + n, Hi);
+    const std::int64_t First = DExt < 0 ? D - N + 1 : D;
+    const std::int64_t lo = std::max(First, Lo);
+    const std::int64_t hi = std::min(First + N, Hi);
     if (lo >= hi) return false;
     // Distances of the visible run's ends from D; n < 2^32 and SExt < 2^31 keep the products
     // in range.
-    const std::int64_t t0 = DExt < 0 ? D - (hi - 1) : lo - D;
-    const std::int64_t t1 = t0 + (hi - lo);
-    const std::int64_t s0 = t0 * SExt / n;
-    const std::int64_t s1 = (t1 * SExt + n - 1) / n;
+    const std::int64_t T0 = DExt < 0 ? D - (hi - 1) : lo - D;
+    const std::int64_t T1 = T0 + (hi - lo);
+    const std::int64_t S0 = T0 * SExt / N;
+    const std::int64_t S1 = (T1 * SExt + N - 1) / N;
     D = DExt < 0 ? hi - 1 : lo;
     DExt = DExt < 0 ? lo - hi : hi - lo;
-    S += s0;
-    SExt = s1 - s0;
+    S += S0;
+    SExt = S1 - S0;
     return true;
   }
 };
@@ -465,32 +465,32 @@ struct TBlitSpan {
 
 void TBitmap::Draw(TCanvas& ACanvas, const TRect& Rect) {
   if (GetEmpty()) return;
-  const HDC dc = ACanvas.Handle();
-  HPALETTE old_palette = 0;
+  const HDC Dc = ACanvas.Handle();
+  HPALETTE OldPalette = 0;
   if (FPalette != 0) {
-    old_palette = SelectPalette(dc, FPalette, true);
-    RealizePalette(dc);
+    OldPalette = SelectPalette(Dc, FPalette, true);
+    RealizePalette(Dc);
   }
-  const TPaletteRestorer restorer(FPalette != 0 ? dc : nullptr, old_palette);
-  const int bpp = GetDeviceCaps(dc, BITSPIXEL) * GetDeviceCaps(dc, PLANES);
-  const int own = BitsPerPixel();
-  if (bpp <= 8 && bpp < own) {
-    TPoint brush_origin;
-    GetBrushOrgEx(dc, &brush_origin);
-    SetStretchBltMode(dc, HALFTONE);
-    SetBrushOrgEx(dc, brush_origin.X, brush_origin.Y, nullptr);
-  } else if (own != 1) {
-    SetStretchBltMode(dc, COLORONCOLOR);
+  const TPaletteRestorer Restorer(FPalette != 0 ? Dc : nullptr, OldPalette);
+  const int Bpp = GetDeviceCaps(Dc, BITSPIXEL) * GetDeviceCaps(Dc, PLANES);
+  const int Own = BitsPerPixel();
+  if (Bpp <= 8 && Bpp < Own) {
+    TPoint BrushOrigin;
+    GetBrushOrgEx(Dc, &BrushOrigin);
+    SetStretchBltMode(Dc, HALFTONE);
+    SetBrushOrgEx(Dc, BrushOrigin.X, BrushOrigin.Y, nullptr);
+  } else if (Own != 1) {
+    SetStretchBltMode(Dc, COLORONCOLOR);
   }
   TBlitSpan x{Rect.Left, std::int64_t{Rect.Right} - Rect.Left, 0, FWidth};
   TBlitSpan y{Rect.Top, std::int64_t{Rect.Bottom} - Rect.Top, 0, FHeight};
   if (!x.Fits() || !y.Fits()) {
-    TRect clip;
-    GetClipBox(dc, &clip);
-    if (!x.Fits() && !x.ClipTo(clip.Left, clip.Right)) return;
-    if (!y.Fits() && !y.ClipTo(clip.Top, clip.Bottom)) return;
+    TRect Clip;
+    GetClipBox(Dc, &Clip);
+    if (!x.Fits() && !x.ClipTo(Clip.Left, Clip.Right)) return;
+    if (!y.Fits() && !y.ClipTo(Clip.Top, Clip.Bottom)) return;
   }
-  StretchBlt(dc, static_cast<int>(x.D), static_cast<int>(y.D), static_cast<int>(x.DExt),
+  StretchBlt(Dc, static_cast<int>(x.D), static_cast<int>(y.D), static_cast<int>(x.DExt),
              static_cast<int>(y.DExt), Canvas()->Handle(), static_cast<int>(x.S),
              static_cast<int>(y.S), static_cast<int>(x.SExt), static_cast<int>(y.SExt),
              ACanvas.CopyMode);

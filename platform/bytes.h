@@ -4,17 +4,17 @@
 
 #include <cstdint>
 
-inline std::uint16_t GetLE16(const std::uint8_t* p) {
-  return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+inline std::uint16_t GetLE16(const std::uint8_t* P) {
+  return static_cast<std::uint16_t>(P[0] | (P[1] << 8));
 }
-inline std::uint32_t GetLE32(const std::uint8_t* p) {
-  return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-         (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+inline std::uint32_t GetLE32(const std::uint8_t* P) {
+  return static_cast<std::uint32_t>(P[0]) | (static_cast<std::uint32_t>(P[1]) << 8) |
+         (static_cast<std::uint32_t>(P[2]) << 16) | (static_cast<std::uint32_t>(P[3]) << 24);
 }
-inline void PutLE16(std::uint8_t* p, std::uint16_t v) {
-  p[0] = static_cast<std::uint8_t>(v);
-  p[1] = static_cast<std::uint8_t>(v >> 8);
+inline void PutLE16(std::uint8_t* P, std::uint16_t V) {
+  P[0] = static_cast<std::uint8_t>(V);
+  P[1] = static_cast<std::uint8_t>(V >> 8);
 }
-inline void PutLE32(std::uint8_t* p, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
+inline void PutLE32(std::uint8_t* P, std::uint32_t V) {
+  for (int I = 0; I < 4; ++I) P[I] = static_cast<std::uint8_t>(V >> (8 * I));
 }

@@ -11,52 +11,52 @@ namespace {
 // byte is its most significant bit or nibble.
 void PutPackedIndex(std::uint8_t* Row, std::int32_t X, int Bits, std::uint8_t Index) {
   if (Bits == 1) {
-    const auto mask = static_cast<std::uint8_t>(0x80 >> (X & 7));
-    Row[X >> 3] = static_cast<std::uint8_t>(Index & 1 ? Row[X >> 3] | mask : Row[X >> 3] & ~mask);
+    const auto Mask = static_cast<std::uint8_t>(0x80 >> (X & 7));
+    Row[X >> 3] = static_cast<std::uint8_t>(Index & 1 ? Row[X >> 3] | Mask : Row[X >> 3] & ~Mask);
   } else {
-    std::uint8_t& b = Row[X >> 1];
-    b = X & 1 ? static_cast<std::uint8_t>((b & 0xF0) | (Index & 0x0F))
-              : static_cast<std::uint8_t>((b & 0x0F) | (Index << 4));
+    std::uint8_t& B = Row[X >> 1];
+    B = X & 1 ? static_cast<std::uint8_t>((B & 0xF0) | (Index & 0x0F))
+              : static_cast<std::uint8_t>((B & 0x0F) | (Index << 4));
   }
 }
 
 }  // namespace
 
 void FillDevice(const TDeviceContext& DC, const TRect& R, TColor Color) {
-  const auto red = static_cast<std::uint8_t>(Color);
-  const auto green = static_cast<std::uint8_t>(Color >> 8);
-  const auto blue = static_cast<std::uint8_t>(Color >> 16);
+  const auto Red = static_cast<std::uint8_t>(Color);
+  const auto Green = static_cast<std::uint8_t>(Color >> 8);
+  const auto Blue = static_cast<std::uint8_t>(Color >> 16);
   const int bits = DC.Bits();
-  const std::int32_t n = R.Right - R.Left;
+  const std::int32_t N = R.Right - R.Left;
   std::uint8_t index = 0;
   if (bits <= 8) {
-    const std::vector<RGBQUAD>& table = DC.Colors();
-    index = NearestColorIndex(table.data(), static_cast<int>(table.size()), red, green, blue);
+    const std::vector<RGBQUAD>& Table = DC.Colors();
+    index = NearestColorIndex(Table.data(), static_cast<int>(Table.size()), Red, Green, Blue);
   }
   for (std::int32_t y = R.Top; y < R.Bottom; ++y) {
     std::uint8_t* row = DC.Row(y);
     switch (bits) {
       case 8:
-        std::memset(row + R.Left, index, static_cast<std::size_t>(n));
+        std::memset(row + R.Left, index, static_cast<std::size_t>(N));
         break;
       case 24: {
-        std::uint8_t* p = row + 3 * static_cast<std::int64_t>(R.Left);
-        p[0] = blue;
-        p[1] = green;
-        p[2] = red;
+        std::uint8_t* P = row + 3 * static_cast<std::int64_t>(R.Left);
+        P[0] = Blue;
+        P[1] = Green;
+        P[2] = Red;
         // Double the filled part until the run is complete.
-        std::int64_t done = 3;
-        const std::int64_t total = 3 * static_cast<std::int64_t>(n);
-        while (done < total) {
-          const std::int64_t chunk = std::min(done, total - done);
-          std::memcpy(p + done, p, static_cast<std::size_t>(chunk));
-          done += chunk;
+        std::int64_t Done = 3;
+        const std::int64_t Total = 3 * static_cast<std::int64_t>(N);
+        while (Done < Total) {
+          const std::int64_t Chunk = std::min(Done, Total - Done);
+          std::memcpy(P + Done, P, static_cast<std::size_t>(Chunk));
+          Done += Chunk;
         }
         break;
       }
       case 32: {
-        const std::uint8_t pixel[4] = {blue, green, red, 0};
-        for (std::int32_t x = R.Left; x < R.Right; ++x) std::memcpy(row + 4 * x, pixel, 4);
+        const std::uint8_t Pixel[4] = {Blue, Green, Red, 0};
+        for (std::int32_t x = R.Left; x < R.Right; ++x) std::memcpy(row + 4 * x, Pixel, 4);
         break;
       }
       default:
@@ -79,16 +79,16 @@ void TCanvas::MoveTo(std::int32_t X, std::int32_t Y) {
 void TCanvas::FillRect(const TRect& Rect) {
   if (FBrush.Style == bsClear) return;
   Changing();
-  const TRect wanted{Rect.Left - FHandle->Origin.X, Rect.Top - FHandle->Origin.Y,
+  const TRect Wanted{Rect.Left - FHandle->Origin.X, Rect.Top - FHandle->Origin.Y,
                      Rect.Right - FHandle->Origin.X, Rect.Bottom - FHandle->Origin.Y};
-  const TRect clip = FHandle->DeviceClip();
-  TRect device;
-  if (FHandle->Block() != nullptr && IntersectRect(&device, &wanted, &clip)) {
-    if (device == TRect{0, 0, FHandle->Width(), FHandle->Height()}) {
+  const TRect Clip = FHandle->DeviceClip();
+  TRect Device;
+  if (FHandle->Block() != nullptr && IntersectRect(&Device, &Wanted, &Clip)) {
+    if (Device == TRect{0, 0, FHandle->Width(), FHandle->Height()}) {
       FHandle->DeferFill(FBrush.Color);
     } else {
       FHandle->WritePendingFill();
-      FillDevice(*FHandle, device, FBrush.Color);
+      FillDevice(*FHandle, Device, FBrush.Color);
     }
   }
   Changed();
@@ -102,21 +102,21 @@ void TCanvas::Draw(std::int32_t X, std::int32_t Y, TGraphic* Graphic) {
   // An image that would end past the largest coordinate is drawn with the window origin moved
   // back by the excess, which leaves every pixel where it lands. If the origin cannot move that
   // far, the image starts beyond the last pixel a surface can have.
-  constexpr std::int64_t kMax = std::numeric_limits<std::int32_t>::max();
-  constexpr std::int64_t kMin = std::numeric_limits<std::int32_t>::min();
-  const std::int64_t dx = std::max<std::int64_t>(std::int64_t{X} + Graphic->GetWidth() - kMax, 0);
-  const std::int64_t dy = std::max<std::int64_t>(std::int64_t{Y} + Graphic->GetHeight() - kMax, 0);
+  constexpr std::int64_t Max = std::numeric_limits<std::int32_t>::max();
+  constexpr std::int64_t Min = std::numeric_limits<std::int32_t>::min();
+  const std::int64_t Dx = std::max<std::int64_t>(std::int64_t{X} + Graphic->GetWidth() - Max, 0);
+  const std::int64_t Dy = std::max<std::int64_t>(std::int64_t{Y} + Graphic->GetHeight() - Max, 0);
   const TPoint origin = FHandle->Origin;
-  if (origin.X - dx >= kMin && origin.Y - dy >= kMin) {
-    const auto left = static_cast<std::int32_t>(X - dx);
-    const auto top = static_cast<std::int32_t>(Y - dy);
+  if (origin.X - Dx >= Min && origin.Y - Dy >= Min) {
+    const auto left = static_cast<std::int32_t>(X - Dx);
+    const auto top = static_cast<std::int32_t>(Y - Dy);
     FHandle->Origin =
-        TPoint{static_cast<std::int32_t>(origin.X - dx), static_cast<std::int32_t>(origin.Y - dy)};
+        TPoint{static_cast<std::int32_t>(origin.X - Dx), static_cast<std::int32_t>(origin.Y - Dy)};
     struct TOriginRestorer {
       TDeviceContext& DC;
       TPoint Origin;
       ~TOriginRestorer() { DC.Origin = Origin; }
-    } restorer{*FHandle, origin};
+    } Restorer{*FHandle, origin};
     Graphic->Draw(*this, TRect{left, top, left + Graphic->GetWidth(), top + Graphic->GetHeight()});
   }
   Changed();

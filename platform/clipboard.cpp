@@ -26,7 +26,7 @@ class TOpenGuard {
   TClipboard& FClipboard;
 };
 
-TClipboard* gReplacement = nullptr;
+TClipboard* GReplacement = nullptr;
 
 }  // namespace
 
@@ -66,12 +66,12 @@ bool TClipboard::HasFormat(std::uint16_t Format) {
 
 THandle TClipboard::GetAsHandle(std::uint16_t Format) {
   TOpenGuard open(*this);
-  const auto it = FData.find(Format);
-  if (it != FData.end()) return it->second;
+  const auto It = FData.find(Format);
+  if (It != FData.end()) return It->second;
   if (!FHook || Format == CF_PALETTE) return 0;
-  const HGLOBAL fetched = FHook->Fetch(Format);
-  if (fetched != 0) FData[Format] = fetched;
-  return fetched;
+  const HGLOBAL Fetched = FHook->Fetch(Format);
+  if (Fetched != 0) FData[Format] = Fetched;
+  return Fetched;
 }
 
 void TClipboard::SetAsHandle(std::uint16_t Format, THandle Data) {
@@ -84,10 +84,10 @@ void TClipboard::SetAsHandle(std::uint16_t Format, THandle Data) {
     throw;
   }
   if (Data == 0) return;
-  const auto it = FData.find(Format);
-  if (it != FData.end()) {
-    if (it->second != Data) FreeHandle(Format, it->second);
-    it->second = Data;
+  const auto It = FData.find(Format);
+  if (It != FData.end()) {
+    if (It->second != Data) FreeHandle(Format, It->second);
+    It->second = Data;
   } else {
     try {
       FData.emplace(Format, Data);
@@ -100,32 +100,32 @@ void TClipboard::SetAsHandle(std::uint16_t Format, THandle Data) {
 }
 
 void TClipboard::Assign(TPersistent* Source) {
-  auto* graphic = dynamic_cast<TGraphic*>(Source);
-  if (!graphic) {
+  auto* Graphic = dynamic_cast<TGraphic*>(Source);
+  if (!Graphic) {
     TPersistent::Assign(Source);
     return;
   }
   TOpenGuard open(*this);
   std::uint16_t format = 0;
   THandle data = 0;
-  HPALETTE palette = 0;
-  graphic->SaveToClipboardFormat(format, data, palette);
+  HPALETTE Palette = 0;
+  Graphic->SaveToClipboardFormat(format, data, Palette);
   try {
     SetAsHandle(format, data);
   } catch (...) {
-    if (palette != 0) DeleteObject(palette);
+    if (Palette != 0) DeleteObject(Palette);
     throw;
   }
-  if (palette != 0) SetAsHandle(CF_PALETTE, palette);
+  if (Palette != 0) SetAsHandle(CF_PALETTE, Palette);
 }
 
 TClipboard* Clipboard() {
-  static TClipboard builtIn;
-  return gReplacement ? gReplacement : &builtIn;
+  static TClipboard BuiltIn;
+  return GReplacement ? GReplacement : &BuiltIn;
 }
 
 TClipboard* SetClipboard(TClipboard* NewClipboard) {
-  TClipboard* previous = Clipboard();
-  gReplacement = NewClipboard;
-  return previous;
+  TClipboard* Previous = Clipboard();
+  GReplacement = NewClipboard;
+  return Previous;
 }

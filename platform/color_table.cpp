@@ -9,7 +9,7 @@ constexpr RGBQUAD Q(std::uint8_t R, std::uint8_t G, std::uint8_t B) {
 }
 
 // The 16-colour system palette in its usual order: the eight dark colours, then the bright ones.
-constexpr RGBQUAD kSystem16[16] = {
+constexpr RGBQUAD System16[16] = {
     Q(0x00, 0x00, 0x00), Q(0x80, 0x00, 0x00), Q(0x00, 0x80, 0x00), Q(0x80, 0x80, 0x00),
     Q(0x00, 0x00, 0x80), Q(0x80, 0x00, 0x80), Q(0x00, 0x80, 0x80), Q(0xC0, 0xC0, 0xC0),
     Q(0x80, 0x80, 0x80), Q(0xFF, 0x00, 0x00), Q(0x00, 0xFF, 0x00), Q(0xFF, 0xFF, 0x00),
@@ -22,9 +22,9 @@ std::vector<RGBQUAD> DefaultColorTable(int BitsPerPixel) {
     case 1:
       return {Q(0, 0, 0), Q(0xFF, 0xFF, 0xFF)};
     case 4:
-      return std::vector<RGBQUAD>(kSystem16, kSystem16 + 16);
+      return std::vector<RGBQUAD>(System16, System16 + 16);
     case 8: {
-      std::vector<RGBQUAD> table(kSystem16, kSystem16 + 16);
+      std::vector<RGBQUAD> table(System16, System16 + 16);
       table.reserve(256);
       for (int r = 0; r < 6; ++r) {
         for (int g = 0; g < 6; ++g) {
@@ -34,9 +34,9 @@ std::vector<RGBQUAD> DefaultColorTable(int BitsPerPixel) {
           }
         }
       }
-      for (int i = 1; i <= 24; ++i) {
-        const auto v = static_cast<std::uint8_t>(i * 10);
-        table.push_back(Q(v, v, v));
+      for (int I = 1; I <= 24; ++I) {
+        const auto V = static_cast<std::uint8_t>(I * 10);
+        table.push_back(Q(V, V, V));
       }
       return table;
     }
@@ -47,42 +47,42 @@ std::vector<RGBQUAD> DefaultColorTable(int BitsPerPixel) {
 
 std::uint8_t NearestColorIndex(const RGBQUAD* Table, int Count, std::uint8_t R, std::uint8_t G,
                                std::uint8_t B) {
-  int best = 0;
-  int best_distance = 1 << 30;
-  for (int i = 0; i < Count; ++i) {
-    const int dr = Table[i].rgbRed - R;
-    const int dg = Table[i].rgbGreen - G;
-    const int db = Table[i].rgbBlue - B;
-    const int distance = dr * dr + dg * dg + db * db;
-    if (distance < best_distance) {
-      best_distance = distance;
-      best = i;
-      if (distance == 0) break;
+  int Best = 0;
+  int BestDistance = 1 << 30;
+  for (int I = 0; I < Count; ++I) {
+    const int Dr = Table[I].rgbRed - R;
+    const int Dg = Table[I].rgbGreen - G;
+    const int Db = Table[I].rgbBlue - B;
+    const int Distance = Dr * Dr + Dg * Dg + Db * Db;
+    if (Distance < BestDistance) {
+      BestDistance = Distance;
+      Best = I;
+      if (Distance == 0) break;
     }
   }
-  return static_cast<std::uint8_t>(best);
+  return static_cast<std::uint8_t>(Best);
 }
 
 TNearestColorCache::TNearestColorCache(const RGBQUAD* Table, int Count)
-    : FTable(Table), FCount(Count), FKeys(kMask + 1, kEmpty), FIndex(kMask + 1, 0) {}
+    : FTable(Table), FCount(Count), FKeys(Mask + 1, Empty), FIndex(Mask + 1, 0) {}
 
 std::uint8_t TNearestColorCache::Probe(std::uint32_t Rgb) {
-  std::uint32_t slot = Home(Rgb);
-  while (FKeys[slot] != kEmpty) {
-    if (FKeys[slot] == Rgb) return FIndex[slot];
-    slot = (slot + 1) & kMask;
+  std::uint32_t Slot = Home(Rgb);
+  while (FKeys[Slot] != Empty) {
+    if (FKeys[Slot] == Rgb) return FIndex[Slot];
+    Slot = (Slot + 1) & Mask;
   }
-  const std::uint8_t index =
+  const std::uint8_t Index =
       NearestColorIndex(FTable, FCount, static_cast<std::uint8_t>(Rgb >> 16),
                         static_cast<std::uint8_t>(Rgb >> 8), static_cast<std::uint8_t>(Rgb));
-  if (FUsed >= (kMask + 1) / 2) {
+  if (FUsed >= (Mask + 1) / 2) {
     // Half full: start afresh so that probe sequences stay short.
-    std::fill(FKeys.begin(), FKeys.end(), kEmpty);
+    std::fill(FKeys.begin(), FKeys.end(), Empty);
     FUsed = 0;
-    slot = Home(Rgb);
+    Slot = Home(Rgb);
   }
-  FKeys[slot] = Rgb;
-  FIndex[slot] = index;
+  FKeys[Slot] = Rgb;
+  FIndex[Slot] = Index;
   ++FUsed;
-  return index;
+  return Index;
 }

@@ -23,13 +23,13 @@ std::uint8_t NearestColorIndex(const RGBQUAD* Table, int Count, std::uint8_t R, 
 // (the cache starts afresh when it is half full).
 class TNearestColorCache {
  public:
-  static constexpr int kBits = 12;
-  static constexpr std::uint32_t kMask = (1u << kBits) - 1;
-  static constexpr std::uint32_t kEmpty = 0xFFFFFFFFu;  // never a 24-bit colour
+  static constexpr int Bits = 12;
+  static constexpr std::uint32_t Mask = (1u << Bits) - 1;
+  static constexpr std::uint32_t Empty = 0xFFFFFFFFu;  // never a 24-bit colour
 
   TNearestColorCache(const RGBQUAD* Table, int Count);
 
-  static std::uint32_t Home(std::uint32_t Rgb) { return (Rgb * 0x9E3779B1u) >> (32 - kBits); }
+  static std::uint32_t Home(std::uint32_t Rgb) { return (Rgb * 0x9E3779B1u) >> (32 - Bits); }
 
   // Colour as 0x00RRGGBB.
   std::uint8_t Lookup(std::uint32_t Rgb) {

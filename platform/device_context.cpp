@@ -5,29 +5,29 @@
 
 namespace {
 
-int g_default_bits_pixel = 32;
+int GDefaultBitsPixel = 32;
 
-const std::vector<RGBQUAD> kNoColors;
+const std::vector<RGBQUAD> NoColors;
 
 }  // namespace
 
 TDeviceContext::TDeviceContext(TBitmap* ABitmap)
-    : Bitmap(ABitmap), BitsPixel(g_default_bits_pixel) {}
+    : Bitmap(ABitmap), BitsPixel(GDefaultBitsPixel) {}
 
 const std::vector<RGBQUAD>& TDeviceContext::Colors() const {
-  return Bitmap != nullptr ? Bitmap->FColors : kNoColors;
+  return Bitmap != nullptr ? Bitmap->FColors : NoColors;
 }
 
 TRect TDeviceContext::DeviceClip() const {
-  TRect r{0, 0, Width(), Height()};
+  TRect R{0, 0, Width(), Height()};
   if (HasClip) {
-    r.Left = std::max(r.Left, Clip.Left);
-    r.Top = std::max(r.Top, Clip.Top);
-    r.Right = std::min(r.Right, Clip.Right);
-    r.Bottom = std::min(r.Bottom, Clip.Bottom);
+    R.Left = std::max(R.Left, Clip.Left);
+    R.Top = std::max(R.Top, Clip.Top);
+    R.Right = std::min(R.Right, Clip.Right);
+    R.Bottom = std::min(R.Bottom, Clip.Bottom);
   }
-  if (r.Right <= r.Left || r.Bottom <= r.Top) r = TRect{};
-  return r;
+  if (R.Right <= R.Left || R.Bottom <= R.Top) R = TRect{};
+  return R;
 }
 
 void TDeviceContext::WritePendingFill() const {
@@ -57,31 +57,31 @@ bool GetWindowOrgEx(HDC DC, TPoint* Origin) {
 
 int GetClipBox(HDC DC, TRect* Rect) {
   if (DC == nullptr || Rect == nullptr) return 0;
-  const TRect r = DC->DeviceClip();
-  if (r.Right <= r.Left || r.Bottom <= r.Top) {
+  const TRect R = DC->DeviceClip();
+  if (R.Right <= R.Left || R.Bottom <= R.Top) {
     *Rect = TRect{};
     return NULLREGION;
   }
-  *Rect = TRect{r.Left + DC->Origin.X, r.Top + DC->Origin.Y, r.Right + DC->Origin.X,
-                r.Bottom + DC->Origin.Y};
+  *Rect = TRect{R.Left + DC->Origin.X, R.Top + DC->Origin.Y, R.Right + DC->Origin.X,
+                R.Bottom + DC->Origin.Y};
   return SIMPLEREGION;
 }
 
 int IntersectClipRect(HDC DC, int Left, int Top, int Right, int Bottom) {
   if (DC == nullptr) return 0;
   // The clip region is kept apart from the extent, so it survives a resize of the bitmap.
-  TRect r{Left - DC->Origin.X, Top - DC->Origin.Y, Right - DC->Origin.X, Bottom - DC->Origin.Y};
+  TRect R{Left - DC->Origin.X, Top - DC->Origin.Y, Right - DC->Origin.X, Bottom - DC->Origin.Y};
   if (DC->HasClip) {
-    r.Left = std::max(r.Left, DC->Clip.Left);
-    r.Top = std::max(r.Top, DC->Clip.Top);
-    r.Right = std::min(r.Right, DC->Clip.Right);
-    r.Bottom = std::min(r.Bottom, DC->Clip.Bottom);
+    R.Left = std::max(R.Left, DC->Clip.Left);
+    R.Top = std::max(R.Top, DC->Clip.Top);
+    R.Right = std::min(R.Right, DC->Clip.Right);
+    R.Bottom = std::min(R.Bottom, DC->Clip.Bottom);
   }
-  if (r.Right <= r.Left || r.Bottom <= r.Top) r = TRect{};
-  DC->Clip = r;
+  if (R.Right <= R.Left || R.Bottom <= R.Top) R = TRect{};
+  DC->Clip = R;
   DC->HasClip = true;
-  const TRect visible = DC->DeviceClip();
-  return visible.Right > visible.Left ? SIMPLEREGION : NULLREGION;
+  const TRect Visible = DC->DeviceClip();
+  return Visible.Right > Visible.Left ? SIMPLEREGION : NULLREGION;
 }
 
 void ResetClipRect(HDC DC) {
@@ -111,8 +111,8 @@ HPALETTE SelectPalette(HDC DC, HPALETTE Palette, bool) {
 std::uint32_t RealizePalette(HDC DC) {
   ++GdiStats().RealizePaletteCalls;
   if (DC == nullptr) return 0;
-  const std::vector<PALETTEENTRY>* entries = PaletteEntriesOf(DC->Palette);
-  return entries != nullptr ? static_cast<std::uint32_t>(entries->size()) : 0;
+  const std::vector<PALETTEENTRY>* Entries = PaletteEntriesOf(DC->Palette);
+  return Entries != nullptr ? static_cast<std::uint32_t>(Entries->size()) : 0;
 }
 
 int GetDeviceCaps(HDC DC, int Index) {
@@ -142,22 +142,22 @@ bool SetBrushOrgEx(HDC DC, int X, int Y, TPoint* Old) {
 
 std::uint32_t GetDIBColorTable(HDC DC, std::uint32_t Start, std::uint32_t Count, RGBQUAD* Colors) {
   if (DC == nullptr || Colors == nullptr) return 0;
-  const std::vector<RGBQUAD>& table = DC->Colors();
-  if (Start >= table.size()) return 0;
-  const auto n = std::min<std::uint32_t>(Count, static_cast<std::uint32_t>(table.size()) - Start);
-  std::memcpy(Colors, table.data() + Start, n * sizeof(RGBQUAD));
-  return n;
+  const std::vector<RGBQUAD>& Table = DC->Colors();
+  if (Start >= Table.size()) return 0;
+  const auto N = std::min<std::uint32_t>(Count, static_cast<std::uint32_t>(Table.size()) - Start);
+  std::memcpy(Colors, Table.data() + Start, N * sizeof(RGBQUAD));
+  return N;
 }
 
 bool IntersectRect(TRect* Dst, const TRect* A, const TRect* B) {
   if (Dst == nullptr || A == nullptr || B == nullptr) return false;
-  const TRect r{std::max(A->Left, B->Left), std::max(A->Top, B->Top), std::min(A->Right, B->Right),
+  const TRect R{std::max(A->Left, B->Left), std::max(A->Top, B->Top), std::min(A->Right, B->Right),
                 std::min(A->Bottom, B->Bottom)};
-  if (r.Right <= r.Left || r.Bottom <= r.Top) {
+  if (R.Right <= R.Left || R.Bottom <= R.Top) {
     *Dst = TRect{};
     return false;
   }
-  *Dst = r;
+  *Dst = R;
   return true;
 }
 
@@ -166,10 +166,10 @@ void SetDeviceBitsPixel(HDC DC, int BitsPixel) {
 }
 
 void SetDefaultDeviceBitsPixel(int BitsPixel) {
-  g_default_bits_pixel = BitsPixel;
+  GDefaultBitsPixel = BitsPixel;
 }
 
 TGdiStats& GdiStats() {
-  static TGdiStats stats;
-  return stats;
+  static TGdiStats Stats;
+  return Stats;
 }

@@ -16,16 +16,16 @@ bool RenameFile(const std::string& OldName, const std::string& NewName) {
 std::int64_t FileSizeOf(const std::string& FileName) { return OsFileSize(FileName); }
 
 std::string ExtractFileExt(const std::string& FileName) {
-  const auto dot = FileName.rfind('.');
+  const auto Dot = FileName.rfind('.');
   // With "\" paths a drive's ":" ends the folder part as well, as in "C:MAP1.BMP".
-  const auto delim = FileName.find_last_of(PathDelim == '\\' ? "\\:" : "/");
-  if (dot == std::string::npos || (delim != std::string::npos && dot < delim)) return {};
-  return FileName.substr(dot);
+  const auto Delim = FileName.find_last_of(PathDelim == '\\' ? "\\:" : "/");
+  if (Dot == std::string::npos || (Delim != std::string::npos && Dot < Delim)) return {};
+  return FileName.substr(Dot);
 }
 
 std::string ChangeFileExt(const std::string& FileName, const std::string& Extension) {
-  const std::string ext = ExtractFileExt(FileName);
-  return FileName.substr(0, FileName.size() - ext.size()) + Extension;
+  const std::string Ext = ExtractFileExt(FileName);
+  return FileName.substr(0, FileName.size() - Ext.size()) + Extension;
 }
 
 std::string GetModuleFileName() { return OsModuleFileName(); }
@@ -34,16 +34,16 @@ namespace {
 
 // The folder part of FileName with its delimiter ("" for a bare name: the current folder).
 std::string FolderOf(const std::string& FileName) {
-  const auto delim = FileName.rfind(PathDelim);
-  return delim == std::string::npos ? std::string() : FileName.substr(0, delim + 1);
+  const auto Delim = FileName.rfind(PathDelim);
+  return Delim == std::string::npos ? std::string() : FileName.substr(0, Delim + 1);
 }
 
 // The name Name inside Folder ("" being the current folder; a root keeps its one delimiter).
 std::string InFolder(const std::string& Folder, const std::string& Name) {
   if (Folder.empty()) return Name;
-  const char last = Folder.back();
-  const bool ended = last == PathDelim || (PathDelim == '\\' && (last == ':' || last == '/'));
-  return ended ? Folder + Name : Folder + PathDelim + Name;
+  const char Last = Folder.back();
+  const bool Ended = Last == PathDelim || (PathDelim == '\\' && (Last == ':' || Last == '/'));
+  return Ended ? Folder + Name : Folder + PathDelim + Name;
 }
 
 const char* ReasonOf(TOsFailure Why) {
@@ -62,18 +62,18 @@ const char* ReasonOf(TOsFailure Why) {
 
 // A flushed copy of Existing beside Target, with Existing's permissions.
 std::string CopyBeside(const std::string& Existing, const std::string& Target) {
-  TFileStream in(Existing, fmOpenRead | fmShareDenyWrite);
-  return WriteTempBeside(Target, "copy", Existing, [&in](TStream& Out) { Out.CopyFrom(in, 0); });
+  TFileStream In(Existing, fmOpenRead | fmShareDenyWrite);
+  return WriteTempBeside(Target, "copy", Existing, [&In](TStream& Out) { Out.CopyFrom(In, 0); });
 }
 
 // A second name for Existing beside Target: a hard link under a temporary name, or a copy.
 std::string SecondNameBeside(const std::string& Existing, const std::string& Target) {
-  std::string temp;
-  const TOsFile claim = OsCreateTempBeside(Target, "link", "", temp);
-  if (claim == OsNoFile) throw EFCreateError(Target);
-  OsCloseFile(claim);
-  OsDeleteFile(temp);
-  if (OsLinkNoReplace(Existing, temp) == TOsNoReplace::Done) return temp;
+  std::string Temp;
+  const TOsFile Claim = OsCreateTempBeside(Target, "link", "", Temp);
+  if (Claim == OsNoFile) throw EFCreateError(Target);
+  OsCloseFile(Claim);
+  OsDeleteFile(Temp);
+  if (OsLinkNoReplace(Existing, Temp) == TOsNoReplace::Done) return Temp;
   return CopyBeside(Existing, Target);
 }
 
@@ -81,42 +81,42 @@ std::string SecondNameBeside(const std::string& Existing, const std::string& Tar
 
 std::string WriteTempBeside(const std::string& Target, const char* Tag, const std::string& ModeOf,
                             const std::function<void(TStream&)>& Write) {
-  std::string temp;
-  const TOsFile file = OsCreateTempBeside(Target, Tag, ModeOf, temp);
-  if (file == OsNoFile) throw EFCreateError(Target);
+  std::string Temp;
+  const TOsFile File = OsCreateTempBeside(Target, Tag, ModeOf, Temp);
+  if (File == OsNoFile) throw EFCreateError(Target);
   try {
-    TFileStream stream(file, temp);
-    Write(stream);
-    stream.Flush();
+    TFileStream Stream(File, Temp);
+    Write(Stream);
+    Stream.Flush();
   } catch (...) {
-    OsDeleteFile(temp);
+    OsDeleteFile(Temp);
     throw;
   }
-  return temp;
+  return Temp;
 }
 
 void MoveFileReplacing(const std::string& From, const std::string& To) {
   TOsFailure why = TOsFailure::Other;
   if (OsReplaceFile(From, To, &why)) return;
-  if (const char* reason = ReasonOf(why)) throw EFReplaceError(To, reason);
+  if (const char* Reason = ReasonOf(why)) throw EFReplaceError(To, Reason);
   throw EFCreateError(To);
 }
 
 void WriteFileReplacing(const std::string& FileName, const std::function<void(TStream&)>& Write) {
-  const std::string temp = WriteTempBeside(FileName, "write", FileName, Write);
+  const std::string Temp = WriteTempBeside(FileName, "write", FileName, Write);
   try {
-    MoveFileReplacing(temp, FileName);
+    MoveFileReplacing(Temp, FileName);
   } catch (...) {
-    OsDeleteFile(temp);
+    OsDeleteFile(Temp);
     throw;
   }
   FlushFolderOf(FileName);
 }
 
 void WriteFileNoReplace(const std::string& FileName, const std::function<void(TStream&)>& Write) {
-  const std::string temp = WriteTempBeside(FileName, "write", "", Write);
-  if (OsRenameNoReplace(temp, FileName) != TOsNoReplace::Done) {
-    OsDeleteFile(temp);
+  const std::string Temp = WriteTempBeside(FileName, "write", "", Write);
+  if (OsRenameNoReplace(Temp, FileName) != TOsNoReplace::Done) {
+    OsDeleteFile(Temp);
     throw EFCreateError(FileName);
   }
   FlushFolderOf(FileName);
@@ -132,19 +132,19 @@ bool KeepCopyNoReplace(const std::string& Existing, const std::string& NewName) 
       break;
   }
   // No hard links here (or Existing is gone: the copy then raises EFOpenError).
-  const std::string temp = CopyBeside(Existing, NewName);
-  const TOsNoReplace result = OsRenameNoReplace(temp, NewName);
-  if (result != TOsNoReplace::Done) OsDeleteFile(temp);
-  if (result == TOsNoReplace::Failed) throw EFCreateError(NewName);
-  return result == TOsNoReplace::Done;
+  const std::string Temp = CopyBeside(Existing, NewName);
+  const TOsNoReplace Result = OsRenameNoReplace(Temp, NewName);
+  if (Result != TOsNoReplace::Done) OsDeleteFile(Temp);
+  if (Result == TOsNoReplace::Failed) throw EFCreateError(NewName);
+  return Result == TOsNoReplace::Done;
 }
 
 void KeepCopyReplacing(const std::string& Existing, const std::string& NewName) {
-  const std::string temp = SecondNameBeside(Existing, NewName);
+  const std::string Temp = SecondNameBeside(Existing, NewName);
   try {
-    MoveFileReplacing(temp, NewName);
+    MoveFileReplacing(Temp, NewName);
   } catch (...) {
-    OsDeleteFile(temp);
+    OsDeleteFile(Temp);
     throw;
   }
 }

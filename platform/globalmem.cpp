@@ -37,73 +37,73 @@ bool FailNow(int& Countdown) {
 
 HGLOBAL GlobalAlloc(std::uint32_t Flags, std::size_t Bytes) {
   TGlobalHeap& heap = Heap();
-  std::lock_guard<std::mutex> guard(heap.Lock);
+  std::lock_guard<std::mutex> Guard(heap.Lock);
   if (FailNow(heap.AllocFailCountdown)) return 0;
-  TGlobalBlock block;
+  TGlobalBlock Block;
   if (Bytes > 0) {
-    block.Bytes.reset(new (std::nothrow) std::uint8_t[Bytes]);
-    if (!block.Bytes) return 0;
-    std::memset(block.Bytes.get(), (Flags & GMEM_ZEROINIT) ? 0 : kGlobalFillByte, Bytes);
+    Block.Bytes.reset(new (std::nothrow) std::uint8_t[Bytes]);
+    if (!Block.Bytes) return 0;
+    std::memset(Block.Bytes.get(), (Flags & GMEM_ZEROINIT) ? 0 : GlobalFillByte, Bytes);
   }
-  block.Size = Bytes;
-  const HGLOBAL handle = heap.NextHandle;
+  Block.Size = Bytes;
+  const HGLOBAL Handle = heap.NextHandle;
   heap.NextHandle += 0x10;
-  heap.Blocks.emplace(handle, std::move(block));
-  return handle;
+  heap.Blocks.emplace(Handle, std::move(Block));
+  return Handle;
 }
 
 void* GlobalLock(HGLOBAL Mem) {
   TGlobalHeap& heap = Heap();
-  std::lock_guard<std::mutex> guard(heap.Lock);
-  const auto it = heap.Blocks.find(Mem);
-  if (it == heap.Blocks.end() || it->second.Size == 0) return nullptr;
+  std::lock_guard<std::mutex> Guard(heap.Lock);
+  const auto It = heap.Blocks.find(Mem);
+  if (It == heap.Blocks.end() || It->second.Size == 0) return nullptr;
   if (FailNow(heap.LockFailCountdown)) return nullptr;
-  ++it->second.Locks;
-  return it->second.Bytes.get();
+  ++It->second.Locks;
+  return It->second.Bytes.get();
 }
 
 bool GlobalUnlock(HGLOBAL Mem) {
   TGlobalHeap& heap = Heap();
-  std::lock_guard<std::mutex> guard(heap.Lock);
-  const auto it = heap.Blocks.find(Mem);
-  if (it == heap.Blocks.end() || it->second.Locks == 0) return false;
-  return --it->second.Locks > 0;
+  std::lock_guard<std::mutex> Guard(heap.Lock);
+  const auto It = heap.Blocks.find(Mem);
+  if (It == heap.Blocks.end() || It->second.Locks == 0) return false;
+  return --It->second.Locks > 0;
 }
 
 std::size_t GlobalSize(HGLOBAL Mem) {
   TGlobalHeap& heap = Heap();
-  std::lock_guard<std::mutex> guard(heap.Lock);
-  const auto it = heap.Blocks.find(Mem);
-  return it == heap.Blocks.end() ? 0 : it->second.Size;
+  std::lock_guard<std::mutex> Guard(heap.Lock);
+  const auto It = heap.Blocks.find(Mem);
+  return It == heap.Blocks.end() ? 0 : It->second.Size;
 }
 
 HGLOBAL GlobalFree(HGLOBAL Mem) {
   TGlobalHeap& heap = Heap();
-  std::lock_guard<std::mutex> guard(heap.Lock);
+  std::lock_guard<std::mutex> Guard(heap.Lock);
   return heap.Blocks.erase(Mem) == 1 ? 0 : Mem;
 }
 
 int LiveGlobalBlocks() {
   TGlobalHeap& heap = Heap();
-  std::lock_guard<std::mutex> guard(heap.Lock);
+  std::lock_guard<std::mutex> Guard(heap.Lock);
   return static_cast<int>(heap.Blocks.size());
 }
 
 int GlobalLockCount(HGLOBAL Mem) {
   TGlobalHeap& heap = Heap();
-  std::lock_guard<std::mutex> guard(heap.Lock);
-  const auto it = heap.Blocks.find(Mem);
-  return it == heap.Blocks.end() ? 0 : it->second.Locks;
+  std::lock_guard<std::mutex> Guard(heap.Lock);
+  const auto It = heap.Blocks.find(Mem);
+  return It == heap.Blocks.end() ? 0 : It->second.Locks;
 }
 
-void SetGlobalAllocFailCountdown(int n) {
+void SetGlobalAllocFailCountdown(int N) {
   TGlobalHeap& heap = Heap();
-  std::lock_guard<std::mutex> guard(heap.Lock);
-  heap.AllocFailCountdown = n > 0 ? n : 0;
+  std::lock_guard<std::mutex> Guard(heap.Lock);
+  heap.AllocFailCountdown = N > 0 ? N : 0;
 }
 
-void SetGlobalLockFailCountdown(int n) {
+void SetGlobalLockFailCountdown(int N) {
   TGlobalHeap& heap = Heap();
-  std::lock_guard<std::mutex> guard(heap.Lock);
-  heap.LockFailCountdown = n > 0 ? n : 0;
+  std::lock_guard<std::mutex> Guard(heap.Lock);
+  heap.LockFailCountdown = N > 0 ? N : 0;
 }

@@ -28,7 +28,7 @@ std::size_t GlobalSize(HGLOBAL Mem);
 // Frees the block, locked or not. Returns 0 on success, the handle itself when it is invalid.
 HGLOBAL GlobalFree(HGLOBAL Mem);
 
-inline constexpr std::uint8_t kGlobalFillByte = 0xCD;
+inline constexpr std::uint8_t GlobalFillByte = 0xCD;
 
 // ---- test and diagnostics hooks --------------------------------------------------------------
 
@@ -37,5 +37,5 @@ int LiveGlobalBlocks();
 // Current lock count of a block (0 for an invalid handle).
 int GlobalLockCount(HGLOBAL Mem);
 // With a countdown n > 0 the n-th next GlobalAlloc (or GlobalLock) fails; 0 switches it off.
-void SetGlobalAllocFailCountdown(int n);
-void SetGlobalLockFailCountdown(int n);
+void SetGlobalAllocFailCountdown(int N);
+void SetGlobalLockFailCountdown(int N);

@@ -4,7 +4,7 @@
 #include "platform/streams.h"
 
 namespace {
-constexpr const char* kUnsupportedClipboardFormat = "Unsupported clipboard format";
+constexpr const char* UnsupportedClipboardFormat = "Unsupported clipboard format";
 }  // namespace
 
 // ---- TPersistent -----------------------------------------------------------------------------
@@ -32,33 +32,33 @@ void TGraphic::SetTransparent(bool Value) {
 }
 
 void TGraphic::LoadFromFile(const std::string& FileName) {
-  TFileStream stream(FileName, fmOpenRead | fmShareDenyWrite);
-  LoadFromStream(stream);
+  TFileStream Stream(FileName, fmOpenRead | fmShareDenyWrite);
+  LoadFromStream(Stream);
 }
 
 void TGraphic::SaveToFile(const std::string& FileName) {
-  TFileStream stream(FileName, fmCreate);
-  SaveToStream(stream);
+  TFileStream Stream(FileName, fmCreate);
+  SaveToStream(Stream);
 }
 
 void TGraphic::LoadFromClipboardFormat(std::uint16_t, THandle, HPALETTE) {
-  throw EInvalidGraphic(kUnsupportedClipboardFormat);
+  throw EInvalidGraphic(UnsupportedClipboardFormat);
 }
 
 void TGraphic::SaveToClipboardFormat(std::uint16_t&, THandle&, HPALETTE&) {
-  throw EInvalidGraphic(kUnsupportedClipboardFormat);
+  throw EInvalidGraphic(UnsupportedClipboardFormat);
 }
 
 bool TGraphic::Equals(TGraphic* Graphic) {
   if (Graphic == this) return true;
   if (Graphic == nullptr || std::strcmp(ClassName(), Graphic->ClassName()) != 0) return false;
   if (GetEmpty() || Graphic->GetEmpty()) return GetEmpty() == Graphic->GetEmpty();
-  TMemoryStream mine;
-  TMemoryStream theirs;
-  SaveToStream(mine);
-  Graphic->SaveToStream(theirs);
-  return mine.GetSize() == theirs.GetSize() &&
-         std::memcmp(mine.Memory(), theirs.Memory(), static_cast<std::size_t>(mine.GetSize())) == 0;
+  TMemoryStream Mine;
+  TMemoryStream Theirs;
+  SaveToStream(Mine);
+  Graphic->SaveToStream(Theirs);
+  return Mine.GetSize() == Theirs.GetSize() &&
+         std::memcmp(Mine.Memory(), Theirs.Memory(), static_cast<std::size_t>(Mine.GetSize())) == 0;
 }
 
 void TGraphic::SetModified(bool Value) {

@@ -72,7 +72,7 @@ using THandle = std::uintptr_t;
 // ---- palettes --------------------------------------------------------------------------------
 
 // A new palette with the given entries (at most 256); 0 when lp is null or has more than 256.
-HPALETTE CreatePalette(const LOGPALETTE* lp);
+HPALETTE CreatePalette(const LOGPALETTE* Lp);
 // Frees a palette handle; false for 0 or a handle that is not live.
 bool DeleteObject(HPALETTE Palette);
 // Copies up to Count entries from Start; with Entries null returns the palette's entry count.
@@ -176,14 +176,14 @@ struct TGdiStats {
 TGdiStats& GdiStats();
 // Fault injector for the blits: with a countdown n > 0, the n-th next StretchBlt or
 // StretchDIBits raises EOutOfMemory before it draws anything. 0 switches it off.
-void SetBlitFailCountdown(int n);
+void SetBlitFailCountdown(int N);
 
 // Pixel blocks of TBitmap: how many are alive, the largest ever allocated, and a fault
 // injector: with a countdown n > 0, the n-th next allocation fails with EOutOfMemory.
 int LiveBitmapBlocks();
 std::int64_t LargestBitmapBlock();
 void ResetLargestBitmapBlock();
-void SetBitmapAllocFailCountdown(int n);  // 0 switches it off
+void SetBitmapAllocFailCountdown(int N);  // 0 switches it off
 
 // ---- TPersistent, TGraphic -------------------------------------------------------------------
 

@@ -2,21 +2,21 @@
 
 namespace {
 
-bool IsSeparator(char c) {
-  return c == '\\' || c == '/';
+bool IsSeparator(char C) {
+  return C == '\\' || C == '/';
 }
 
 // Text with "\" separators, no two in a row.
 std::string SingleSeparators(const std::string& Text) {
-  std::string out;
-  for (char c : Text) {
-    if (IsSeparator(c)) {
-      if (out.empty() || out.back() != '\\') out += '\\';
+  std::string Out;
+  for (char C : Text) {
+    if (IsSeparator(C)) {
+      if (Out.empty() || Out.back() != '\\') Out += '\\';
     } else {
-      out += c;
+      Out += C;
     }
   }
-  return out;
+  return Out;
 }
 
 }  // namespace
@@ -29,9 +29,9 @@ std::string ExtendedLengthPath(const std::string& FullPath) {
 }
 
 std::string NtPath(const std::string& FullPath) {
-  std::string path = ExtendedLengthPath(FullPath);
-  if (path.rfind("\\\\?\\", 0) == 0) path[1] = '?';
-  return path;
+  std::string Path = ExtendedLengthPath(FullPath);
+  if (Path.rfind("\\\\?\\", 0) == 0) Path[1] = '?';
+  return Path;
 }
 
 void (*SystemNameHook)(const std::string& Name) = nullptr;

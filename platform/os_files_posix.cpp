@@ -24,11 +24,11 @@ int Fd(TOsFile File) {
 // file system (a network folder, FUSE) is busy must cancel the run, not fail the call.
 template <typename Call>
 auto Retrying(Call Fn) {
-  decltype(Fn()) result;
+  decltype(Fn()) Result;
   do {
-    result = Fn();
-  } while (result == -1 && errno == EINTR);
-  return result;
+    Result = Fn();
+  } while (Result == -1 && errno == EINTR);
+  return Result;
 }
 
 int Stat(const std::string& Name, struct stat& St) {
@@ -65,8 +65,8 @@ void Close(int File) {
 
 // The folder part of Name with its trailing delimiter, or "./" for a bare name.
 std::string FolderOf(const std::string& Name) {
-  const auto delim = Name.rfind(PathDelim);
-  return delim == std::string::npos ? std::string(".") + PathDelim : Name.substr(0, delim + 1);
+  const auto Delim = Name.rfind(PathDelim);
+  return Delim == std::string::npos ? std::string(".") + PathDelim : Name.substr(0, Delim + 1);
 }
 
 int OpenFolder(const std::string& Folder) {
@@ -77,9 +77,9 @@ int OpenFolder(const std::string& Folder) {
 // where both ends agree on a lock protocol): NFS, SMB/CIFS, FUSE (sshfs and the like), AFS,
 // Ceph, Coda, 9P.
 bool IsNetworkFileSystem(int Folder) {
-  struct statfs fs {};
-  if (Retrying([&] { return ::fstatfs(Folder, &fs); }) != 0) return false;
-  switch (static_cast<unsigned long>(fs.f_type)) {
+  struct statfs Fs {};
+  if (Retrying([&] { return ::fstatfs(Folder, &Fs); }) != 0) return false;
+  switch (static_cast<unsigned long>(Fs.f_type)) {
     case 0x6969:      // NFS
     case 0x517B:      // SMB
     case 0xFF534D42:  // CIFS
@@ -182,10 +182,10 @@ TOsNoReplace OsLinkNoReplace(const std::string& Existing, const std::string& New
 }
 
 std::string OsModuleFileName() {
-  std::vector<char> buf(PATH_MAX + 1);
-  const ssize_t n = ::readlink("/proc/self/exe", buf.data(), buf.size() - 1);
-  if (n <= 0) return {};
-  return std::string(buf.data(), static_cast<std::size_t>(n));
+  std::vector<char> Buf(PATH_MAX + 1);
+  const ssize_t N = ::readlink("/proc/self/exe", Buf.data(), Buf.size() - 1);
+  if (N <= 0) return {};
+  return std::string(Buf.data(), static_cast<std::size_t>(N));
 }
 
 TOsFile OsOpenFile(const std::string& Name, TOsAccess Access, bool DenyWrite) {
@@ -215,7 +215,7 @@ TOsFile OsCreateTempBeside(const std::string& Target, const char* Tag, const std
                            std::string& TempName) {
   TempName.clear();
   const std::string folder = FolderOf(Target);
-  for (int attempt = 0; attempt < 100; ++attempt) {
+  for (int Attempt = 0; Attempt < 100; ++Attempt) {
     const std::string name = folder + TempFileName(Tag);
     const int fd = Open(name, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) {
@@ -236,9 +236,9 @@ std::int64_t OsReadFile(TOsFile File, void* Buffer, std::int64_t Count) {
   std::int64_t done = 0;
   while (done < Count) {
     const auto piece = static_cast<std::size_t>(std::min<std::int64_t>(Count - done, 1 << 30));
-    const ssize_t n = Retrying([&] { return ::read(Fd(File), p + done, piece); });
-    if (n <= 0) break;
-    done += n;
+    const ssize_t N = Retrying([&] { return ::read(Fd(File), p + done, piece); });
+    if (N <= 0) break;
+    done += N;
   }
   return done;
 }
@@ -248,19 +248,19 @@ std::int64_t OsWriteFile(TOsFile File, const void* Buffer, std::int64_t Count) {
   std::int64_t done = 0;
   while (done < Count) {
     const auto piece = static_cast<std::size_t>(std::min<std::int64_t>(Count - done, 1 << 30));
-    const ssize_t n = Retrying([&] { return ::write(Fd(File), p + done, piece); });
-    if (n <= 0) break;
-    done += n;
+    const ssize_t N = Retrying([&] { return ::write(Fd(File), p + done, piece); });
+    if (N <= 0) break;
+    done += N;
   }
   return done;
 }
 
 std::int64_t OsSeekFile(TOsFile File, std::int64_t Offset, TOsSeek Origin) {
-  const int whence = Origin == TOsSeek::Current ? SEEK_CUR
+  const int Whence = Origin == TOsSeek::Current ? SEEK_CUR
                      : Origin == TOsSeek::End   ? SEEK_END
                                                 : SEEK_SET;
-  const off_t r = ::lseek(Fd(File), static_cast<off_t>(Offset), whence);
-  return r < 0 ? -1 : static_cast<std::int64_t>(r);
+  const off_t R = ::lseek(Fd(File), static_cast<off_t>(Offset), Whence);
+  return R < 0 ? -1 : static_cast<std::int64_t>(R);
 }
 
 std::int64_t OsFileSizeOf(TOsFile File) {
@@ -287,26 +287,26 @@ void OsCloseFile(TOsFile File) {
 bool OsFlushFolder(const std::string& Folder) {
   const int fd = OpenFolder(Folder);
   if (fd < 0) return errno == EACCES;
-  const bool ok = FSync(fd) == 0 || FlushNotSupported(errno);
+  const bool Ok = FSync(fd) == 0 || FlushNotSupported(errno);
   Close(fd);
-  return ok;
+  return Ok;
 }
 
 std::vector<std::string> OsFolderEntries(const std::string& Folder) {
-  std::vector<std::string> names;
+  std::vector<std::string> Names;
   const int fd = OpenFolder(Folder);
-  if (fd < 0) return names;
-  DIR* dir = ::fdopendir(fd);
-  if (dir == nullptr) {
+  if (fd < 0) return Names;
+  DIR* Dir = ::fdopendir(fd);
+  if (Dir == nullptr) {
     Close(fd);
-    return names;
+    return Names;
   }
-  while (const dirent* entry = ::readdir(dir)) {
-    const std::string name = entry->d_name;
-    if (name != "." && name != "..") names.push_back(name);
+  while (const dirent* Entry = ::readdir(Dir)) {
+    const std::string name = Entry->d_name;
+    if (name != "." && name != "..") Names.push_back(name);
   }
-  ::closedir(dir);
-  return names;
+  ::closedir(Dir);
+  return Names;
 }
 
 TOsLock OsTryLockFolder(const std::string& Folder, TOsFile& Lock) {

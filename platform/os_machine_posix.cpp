@@ -3,8 +3,8 @@
 #include <unistd.h>
 
 std::uint64_t OsPhysicalMemory() {
-  const long pages = ::sysconf(_SC_PHYS_PAGES);
-  const long pageSize = ::sysconf(_SC_PAGESIZE);
-  if (pages <= 0 || pageSize <= 0) return 0;
-  return static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(pageSize);
+  const long Pages = ::sysconf(_SC_PHYS_PAGES);
+  const long PageSize = ::sysconf(_SC_PAGESIZE);
+  if (Pages <= 0 || PageSize <= 0) return 0;
+  return static_cast<std::uint64_t>(Pages) * static_cast<std::uint64_t>(PageSize);
 }

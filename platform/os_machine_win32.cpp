@@ -3,8 +3,8 @@
 #include <windows.h>
 
 std::uint64_t OsPhysicalMemory() {
-  MEMORYSTATUSEX status{};
-  status.dwLength = sizeof status;
-  if (!::GlobalMemoryStatusEx(&status)) return 0;
-  return status.ullTotalPhys;
+  MEMORYSTATUSEX Status{};
+  Status.dwLength = sizeof Status;
+  if (!::GlobalMemoryStatusEx(&Status)) return 0;
+  return Status.ullTotalPhys;
 }

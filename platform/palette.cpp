@@ -6,30 +6,30 @@
 
 namespace {
 
-struct PaletteTable {
+struct TPaletteTable {
   std::unordered_map<HPALETTE, std::vector<PALETTEENTRY>> Live;
   HPALETTE Next = 0x1000;
 };
 
-PaletteTable& Palettes() {
-  static PaletteTable table;
-  return table;
+TPaletteTable& Palettes() {
+  static TPaletteTable Table;
+  return Table;
 }
 
 HPALETTE NewPalette(std::vector<PALETTEENTRY> Entries) {
-  PaletteTable& t = Palettes();
-  const HPALETTE handle = t.Next;
-  t.Next += 8;  // handles are never reused, so a stale handle never names a newer palette
-  t.Live.emplace(handle, std::move(Entries));
-  return handle;
+  TPaletteTable& T = Palettes();
+  const HPALETTE Handle = T.Next;
+  T.Next += 8;  // handles are never reused, so a stale handle never names a newer palette
+  T.Live.emplace(Handle, std::move(Entries));
+  return Handle;
 }
 
 }  // namespace
 
-HPALETTE CreatePalette(const LOGPALETTE* lp) {
-  if (lp == nullptr || lp->palNumEntries > 256) return 0;
+HPALETTE CreatePalette(const LOGPALETTE* Lp) {
+  if (Lp == nullptr || Lp->palNumEntries > 256) return 0;
   return NewPalette(
-      std::vector<PALETTEENTRY>(lp->palPalEntry, lp->palPalEntry + lp->palNumEntries));
+      std::vector<PALETTEENTRY>(Lp->palPalEntry, Lp->palPalEntry + Lp->palNumEntries));
 }
 
 bool DeleteObject(HPALETTE Palette) {
@@ -40,12 +40,12 @@ std::uint32_t GetPaletteEntries(HPALETTE Palette, std::uint32_t Start, std::uint
                                 PALETTEENTRY* Entries) {
   const std::vector<PALETTEENTRY>* entries = PaletteEntriesOf(Palette);
   if (entries == nullptr) return 0;
-  const auto size = static_cast<std::uint32_t>(entries->size());
-  if (Entries == nullptr) return size;
-  if (Start >= size) return 0;
-  const std::uint32_t n = std::min(Count, size - Start);
-  std::copy_n(entries->begin() + Start, n, Entries);
-  return n;
+  const auto Size = static_cast<std::uint32_t>(entries->size());
+  if (Entries == nullptr) return Size;
+  if (Start >= Size) return 0;
+  const std::uint32_t N = std::min(Count, Size - Start);
+  std::copy_n(entries->begin() + Start, N, Entries);
+  return N;
 }
 
 HPALETTE CopyPalette(HPALETTE Palette) {
@@ -60,14 +60,14 @@ int LivePaletteCount() {
 const std::vector<PALETTEENTRY>* PaletteEntriesOf(HPALETTE Palette) {
   if (Palette == 0) return nullptr;
   const auto& live = Palettes().Live;
-  const auto it = live.find(Palette);
-  return it == live.end() ? nullptr : &it->second;
+  const auto It = live.find(Palette);
+  return It == live.end() ? nullptr : &It->second;
 }
 
 HPALETTE CreatePaletteFromColors(const std::vector<RGBQUAD>& Colors) {
   std::vector<PALETTEENTRY> entries(Colors.size());
-  for (std::size_t i = 0; i < Colors.size(); ++i) {
-    entries[i] = PALETTEENTRY{Colors[i].rgbRed, Colors[i].rgbGreen, Colors[i].rgbBlue, 0};
+  for (std::size_t I = 0; I < Colors.size(); ++I) {
+    entries[I] = PALETTEENTRY{Colors[I].rgbRed, Colors[I].rgbGreen, Colors[I].rgbBlue, 0};
   }
   return NewPalette(std::move(entries));
 }

@@ -19,6 +19,6 @@ struct TRect {
 inline TRect Rect(std::int32_t Left, std::int32_t Top, std::int32_t Right, std::int32_t Bottom) {
   return TRect{Left, Top, Right, Bottom};
 }
-inline bool operator==(const TRect& a, const TRect& b) {
-  return a.Left == b.Left && a.Top == b.Top && a.Right == b.Right && a.Bottom == b.Bottom;
+inline bool operator==(const TRect& A, const TRect& B) {
+  return A.Left == B.Left && A.Top == B.Top && A.Right == B.Right && A.Bottom == B.Bottom;
 }

@@ -9,10 +9,10 @@
 #include "platform/exceptions.h"
 
 std::int64_t TStream::GetSize() {
-  const std::int64_t pos = Seek(0, soFromCurrent);
-  const std::int64_t size = Seek(0, soFromEnd);
-  Seek(pos, soFromBeginning);
-  return size;
+  const std::int64_t Pos = Seek(0, soFromCurrent);
+  const std::int64_t Size = Seek(0, soFromEnd);
+  Seek(Pos, soFromBeginning);
+  return Size;
 }
 
 void TStream::SetSize(std::int64_t) {}
@@ -26,24 +26,24 @@ void TStream::WriteBuffer(const void* Buffer, std::int32_t Count) {
 }
 
 namespace {
-constexpr std::int64_t kLargePiece = std::int64_t{1} << 30;
+constexpr std::int64_t LargePiece = std::int64_t{1} << 30;
 }
 
 void TStream::ReadBufferLarge(void* Buffer, std::int64_t Count) {
-  auto* p = static_cast<std::uint8_t*>(Buffer);
-  for (std::int64_t done = 0; done < Count;) {
-    const auto n = static_cast<std::int32_t>(std::min(Count - done, kLargePiece));
-    ReadBuffer(p + done, n);
-    done += n;
+  auto* P = static_cast<std::uint8_t*>(Buffer);
+  for (std::int64_t Done = 0; Done < Count;) {
+    const auto N = static_cast<std::int32_t>(std::min(Count - Done, LargePiece));
+    ReadBuffer(P + Done, N);
+    Done += N;
   }
 }
 
 void TStream::WriteBufferLarge(const void* Buffer, std::int64_t Count) {
-  const auto* p = static_cast<const std::uint8_t*>(Buffer);
-  for (std::int64_t done = 0; done < Count;) {
-    const auto n = static_cast<std::int32_t>(std::min(Count - done, kLargePiece));
-    WriteBuffer(p + done, n);
-    done += n;
+  const auto* P = static_cast<const std::uint8_t*>(Buffer);
+  for (std::int64_t Done = 0; Done < Count;) {
+    const auto N = static_cast<std::int32_t>(std::min(Count - Done, LargePiece));
+    WriteBuffer(P + Done, N);
+    Done += N;
   }
 }
 
@@ -52,22 +52,22 @@ std::int64_t TStream::CopyFrom(TStream& Source, std::int64_t Count) {
     Source.SetPosition(0);
     Count = Source.GetSize();
   }
-  constexpr std::int32_t kChunk = 1 << 20;
-  std::vector<std::uint8_t> buffer(static_cast<std::size_t>(std::min<std::int64_t>(Count, kChunk)));
-  std::int64_t left = Count;
-  while (left > 0) {
-    const auto n = static_cast<std::int32_t>(std::min<std::int64_t>(left, kChunk));
-    Source.ReadBuffer(buffer.data(), n);
-    WriteBuffer(buffer.data(), n);
-    left -= n;
+  constexpr std::int32_t Chunk = 1 << 20;
+  std::vector<std::uint8_t> buffer(static_cast<std::size_t>(std::min<std::int64_t>(Count, Chunk)));
+  std::int64_t Left = Count;
+  while (Left > 0) {
+    const auto N = static_cast<std::int32_t>(std::min<std::int64_t>(Left, Chunk));
+    Source.ReadBuffer(buffer.data(), N);
+    WriteBuffer(buffer.data(), N);
+    Left -= N;
   }
   return Count;
 }
 
 std::int64_t TStream::Remaining() {
-  const std::int64_t pos = GetPosition();
-  const std::int64_t size = GetSize();
-  return size > pos ? size - pos : 0;
+  const std::int64_t Pos = GetPosition();
+  const std::int64_t Size = GetSize();
+  return Size > Pos ? Size - Pos : 0;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -79,10 +79,10 @@ TFileStream::TFileStream(const std::string& FileName, std::uint16_t Mode) : FFil
     if (FHandle == OsNoFile) throw EFCreateError(FileName);
     return;
   }
-  const TOsAccess access = (Mode & 0x3) == fmOpenWrite       ? TOsAccess::Write
+  const TOsAccess Access = (Mode & 0x3) == fmOpenWrite       ? TOsAccess::Write
                            : (Mode & 0x3) == fmOpenReadWrite ? TOsAccess::ReadWrite
                                                              : TOsAccess::Read;
-  FHandle = OsOpenFile(FileName, access, (Mode & 0xF0) == fmShareDenyWrite);
+  FHandle = OsOpenFile(FileName, Access, (Mode & 0xF0) == fmShareDenyWrite);
   if (FHandle == OsNoFile) throw EFOpenError(FileName);
 }
 
@@ -105,13 +105,13 @@ std::int64_t TFileStream::Seek(std::int64_t Offset, std::uint16_t Origin) {
   const TOsSeek origin = Origin == soFromCurrent ? TOsSeek::Current
                          : Origin == soFromEnd   ? TOsSeek::End
                                                  : TOsSeek::Begin;
-  const std::int64_t r = OsSeekFile(FHandle, Offset, origin);
-  return r < 0 ? OsSeekFile(FHandle, 0, TOsSeek::Current) : r;
+  const std::int64_t R = OsSeekFile(FHandle, Offset, origin);
+  return R < 0 ? OsSeekFile(FHandle, 0, TOsSeek::Current) : R;
 }
 
 std::int64_t TFileStream::GetSize() {
-  const std::int64_t size = OsFileSizeOf(FHandle);
-  return size < 0 ? TStream::GetSize() : size;
+  const std::int64_t Size = OsFileSizeOf(FHandle);
+  return Size < 0 ? TStream::GetSize() : Size;
 }
 
 void TFileStream::SetSize(std::int64_t NewSize) {
@@ -131,20 +131,20 @@ TMemoryStream::~TMemoryStream() {
 
 void TMemoryStream::Reserve(std::int64_t Capacity) {
   if (Capacity <= FCapacity) return;
-  std::int64_t grown = std::max<std::int64_t>(Capacity, FCapacity + FCapacity / 2);
-  grown = (grown + 0xFFF) & ~std::int64_t{0xFFF};
-  void* p = std::realloc(FMemory, static_cast<std::size_t>(grown));
-  if (p == nullptr) throw EOutOfMemory();
-  FMemory = static_cast<std::uint8_t*>(p);
-  FCapacity = grown;
+  std::int64_t Grown = std::max<std::int64_t>(Capacity, FCapacity + FCapacity / 2);
+  Grown = (Grown + 0xFFF) & ~std::int64_t{0xFFF};
+  void* P = std::realloc(FMemory, static_cast<std::size_t>(Grown));
+  if (P == nullptr) throw EOutOfMemory();
+  FMemory = static_cast<std::uint8_t*>(P);
+  FCapacity = Grown;
 }
 
 std::int32_t TMemoryStream::Read(void* Buffer, std::int32_t Count) {
   if (Count <= 0 || FPosition < 0 || FPosition >= FSize) return 0;
-  const auto n = static_cast<std::int32_t>(std::min<std::int64_t>(Count, FSize - FPosition));
-  std::memcpy(Buffer, FMemory + FPosition, static_cast<std::size_t>(n));
-  FPosition += n;
-  return n;
+  const auto N = static_cast<std::int32_t>(std::min<std::int64_t>(Count, FSize - FPosition));
+  std::memcpy(Buffer, FMemory + FPosition, static_cast<std::size_t>(N));
+  FPosition += N;
+  return N;
 }
 
 std::int32_t TMemoryStream::Write(const void* Buffer, std::int32_t Count) {
@@ -198,19 +198,19 @@ void TMemoryStream::LoadFromStream(TStream& Stream) {
   // Read into a block of its own and install it only once every byte has arrived, so that a
   // failed load leaves the stream as it was.
   Stream.SetPosition(0);
-  const std::int64_t size = Stream.GetSize();
-  const std::int64_t capacity = (size + 0xFFF) & ~std::int64_t{0xFFF};
-  auto* block = static_cast<std::uint8_t*>(std::malloc(static_cast<std::size_t>(capacity)));
-  if (block == nullptr && capacity > 0) throw EOutOfMemory();
+  const std::int64_t Size = Stream.GetSize();
+  const std::int64_t capacity = (Size + 0xFFF) & ~std::int64_t{0xFFF};
+  auto* Block = static_cast<std::uint8_t*>(std::malloc(static_cast<std::size_t>(capacity)));
+  if (Block == nullptr && capacity > 0) throw EOutOfMemory();
   try {
-    Stream.ReadBufferLarge(block, size);
+    Stream.ReadBufferLarge(Block, Size);
   } catch (...) {
-    std::free(block);
+    std::free(Block);
     throw;
   }
   std::free(FMemory);
-  FMemory = block;
-  FSize = size;
+  FMemory = Block;
+  FSize = Size;
   FCapacity = capacity;
   FPosition = 0;
 }
@@ -220,11 +220,11 @@ void TMemoryStream::SaveToStream(TStream& Stream) {
 }
 
 void TMemoryStream::LoadFromFile(const std::string& FileName) {
-  TFileStream file(FileName, fmOpenRead | fmShareDenyWrite);
-  LoadFromStream(file);
+  TFileStream File(FileName, fmOpenRead | fmShareDenyWrite);
+  LoadFromStream(File);
 }
 
 void TMemoryStream::SaveToFile(const std::string& FileName) {
-  TFileStream file(FileName, fmCreate);
-  SaveToStream(file);
+  TFileStream File(FileName, fmCreate);
+  SaveToStream(File);
 }

@@ -10,53 +10,53 @@
 
 namespace {
 
-constexpr std::int64_t kMegabyte = 1024 * 1024;
+constexpr std::int64_t Megabyte = 1024 * 1024;
 
 }  // namespace
 
 TJobFootprint JobFootprint(const std::string& BaseName) {
-  TFileStream file(BaseName, fmOpenRead | fmShareDenyWrite);
+  TFileStream File(BaseName, fmOpenRead | fmShareDenyWrite);
   // The headers as the loader reads them, pixel bytes left in the file. Headers the loader
   // would reject are left to it, with its own messages.
   TSepDIB DIB;
-  std::int64_t raw;
+  std::int64_t Raw;
   try {
-    raw = LoadDIBHeaderFromStream(DIB, file);
+    Raw = LoadDIBHeaderFromStream(DIB, File);
   } catch (const Exception&) {
     return {};
   }
-  const BITMAPINFOHEADER& h = DIB.Header;
-  const std::int64_t width = h.biWidth;
-  const std::int64_t height = std::abs(std::int64_t{h.biHeight});
+  const BITMAPINFOHEADER& H = DIB.Header;
+  const std::int64_t width = H.biWidth;
+  const std::int64_t height = std::abs(std::int64_t{H.biHeight});
   if (width <= 0 || height == 0) return {};
   // What the loader turns the pixels into: 16 and 32 bits become 24.
-  const int bits = h.biBitCount;
-  const int loadedBits = bits == 16 || bits == 32 ? 24 : bits;
-  if (loadedBits != 1 && loadedBits != 4 && loadedBits != 8 && loadedBits != 24) return {};
+  const int Bits = H.biBitCount;
+  const int LoadedBits = Bits == 16 || Bits == 32 ? 24 : Bits;
+  if (LoadedBits != 1 && LoadedBits != 4 && LoadedBits != 8 && LoadedBits != 24) return {};
 
-  const auto w = static_cast<std::int32_t>(width);
-  const std::int64_t mapStride = TBigBitmap::RowStride(w, loadedBits);
-  if (mapStride >= BigBitmapMaxStride) return {};  // the loader's own error says it
-  const bool decoded =
-      h.biCompression == BI_RLE8 || h.biCompression == BI_RLE4 || loadedBits != bits;
-  TJobFootprint f;
-  f.Width = w;
-  f.Height = height;
-  f.Bytes = raw + (decoded ? 2 : 1) * height * mapStride + height * TBigBitmap::RowStride(w, 24);
-  return f;
+  const auto W = static_cast<std::int32_t>(width);
+  const std::int64_t MapStride = TBigBitmap::RowStride(W, LoadedBits);
+  if (MapStride >= BigBitmapMaxStride) return {};  // the loader's own error says it
+  const bool Decoded =
+      H.biCompression == BI_RLE8 || H.biCompression == BI_RLE4 || LoadedBits != Bits;
+  TJobFootprint F;
+  F.Width = W;
+  F.Height = height;
+  F.Bytes = Raw + (Decoded ? 2 : 1) * height * MapStride + height * TBigBitmap::RowStride(W, 24);
+  return F;
 }
 
 void PrecheckMapJob(const std::string& BaseName, std::uint64_t PhysicalMemory) {
-  const TJobFootprint f = JobFootprint(BaseName);
-  if (f.Width == 0) return;
+  const TJobFootprint F = JobFootprint(BaseName);
+  if (F.Width == 0) return;
   // The job's working copy, given the map's width alone (no rows: nothing is allocated), fails
   // with its own error when it cannot be that wide.
-  TBigBitmap work;
-  work.SetPixelFormat(bbpf24bit);
-  work.SetWidth(f.Width);
-  if (PhysicalMemory != 0 && static_cast<std::uint64_t>(f.Bytes) > PhysicalMemory) {
-    throw EMapJobError("MapJob: The map needs " + std::to_string(f.Bytes / kMegabyte) +
+  TBigBitmap Work;
+  Work.SetPixelFormat(bbpf24bit);
+  Work.SetWidth(F.Width);
+  if (PhysicalMemory != 0 && static_cast<std::uint64_t>(F.Bytes) > PhysicalMemory) {
+    throw EMapJobError("MapJob: The map needs " + std::to_string(F.Bytes / Megabyte) +
                        " MB of memory, more than the " +
-                       std::to_string(PhysicalMemory / kMegabyte) + " MB this machine has");
+                       std::to_string(PhysicalMemory / Megabyte) + " MB this machine has");
   }
 }

@@ -25,10 +25,10 @@ void CheckIndices(Facet F, MapType T, MapScale S) {
 
 // Type suffix, scale suffix and extension: the common tail of every map file name.
 std::string NameTail(MapType T, MapScale S) {
-  std::string tail = MapTypeSuffixes[T];
-  tail += MapScaleSuffixes[S];
-  tail += ".BMP";
-  return tail;
+  std::string Tail = MapTypeSuffixes[T];
+  Tail += MapScaleSuffixes[S];
+  Tail += ".BMP";
+  return Tail;
 }
 
 }  // namespace
@@ -36,13 +36,13 @@ std::string NameTail(MapType T, MapScale S) {
 std::string GetBaseFileName(const std::string& MapFolder, Facet F, MapType T, MapScale S) {
   if (MapFolder.empty()) return {};
   CheckIndices(F, T, S);
-  std::string name = MapFolder;
-  name += PathDelim;
-  name += "MAP";
-  name += BaseMapKeys[F];
-  name += '-';
-  name += NameTail(T, S);
-  return name;
+  std::string Name = MapFolder;
+  Name += PathDelim;
+  Name += "MAP";
+  Name += BaseMapKeys[F];
+  Name += '-';
+  Name += NameTail(T, S);
+  return Name;
 }
 
 void GetTrgFileNames(const std::string& MapFolder, Facet F, MapType T, MapScale S,
@@ -51,26 +51,26 @@ void GetTrgFileNames(const std::string& MapFolder, Facet F, MapType T, MapScale 
   SecondName.clear();
   if (MapFolder.empty()) return;
   CheckIndices(F, T, S);
-  const std::string tail = NameTail(T, S);
+  const std::string Tail = NameTail(T, S);
   MainName = MapFolder;
   MainName += PathDelim;
   MainName += "MAP";
   MainName += TrgMapKeys[TrgMapKeyIndex[F]];
   MainName += '-';
-  MainName += tail;
+  MainName += Tail;
   if (F == fcFeluccaTrammel) {
     SecondName = MapFolder;
     SecondName += PathDelim;
     SecondName += "MAP1-";
-    SecondName += tail;
+    SecondName += Tail;
   }
 }
 
 std::string GetMapDisplayName(Facet F, MapScale S) {
-  std::string name;
-  if (F < FacetCount) name += FacetDisplayTexts[F];
-  if (S < MapScaleCount) name += MapScaleTexts[S];
-  return name;
+  std::string Name;
+  if (F < FacetCount) Name += FacetDisplayTexts[F];
+  if (S < MapScaleCount) Name += MapScaleTexts[S];
+  return Name;
 }
 
 MapType BaseMapTypeFromItemIndex(int ItemIndex) {
@@ -98,23 +98,23 @@ MapType TrgMapTypeFromItemIndex(int ItemIndex) {
 namespace {
 
 // Where paths are written with "\", a drive letter's ":" ends a folder too ("C:veldrin.exe").
-constexpr bool kDriveLetters = PathDelim == '\\';
+constexpr bool DriveLetters = PathDelim == '\\';
 
 bool IsFolderEnd(char c) {
-  return c == PathDelim || (kDriveLetters && c == ':');
+  return c == PathDelim || (DriveLetters && c == ':');
 }
 
 }  // namespace
 
 std::string DefaultMapFolder(const std::string& ExePath) {
-  const auto end = std::find_if(ExePath.rbegin(), ExePath.rend(), IsFolderEnd);
-  std::string folder(ExePath.begin(), end.base());
+  const auto End = std::find_if(ExePath.rbegin(), ExePath.rend(), IsFolderEnd);
+  std::string Folder(ExePath.begin(), End.base());
   // Drop the trailing separator unless it is a root's own ("/", "C:\") or follows another one.
-  if (folder.size() > 1 && folder.back() == PathDelim && !IsFolderEnd(folder[folder.size() - 2]))
-    folder.pop_back();
+  if (Folder.size() > 1 && Folder.back() == PathDelim && !IsFolderEnd(Folder[Folder.size() - 2]))
+    Folder.pop_back();
   // Exactly two characters ("C:") get the separator: the drive's root, not its current folder.
-  if (kDriveLetters && folder.size() == 2) folder += PathDelim;
-  return folder;
+  if (DriveLetters && Folder.size() == 2) Folder += PathDelim;
+  return Folder;
 }
 
 std::string DefaultMapFolder() {

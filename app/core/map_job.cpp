@@ -17,33 +17,33 @@
 
 namespace {
 
-constexpr std::uint8_t kWhite = 255;
+constexpr std::uint8_t White = 255;
 
 // BlendChannel with white for every channel value.
 struct TBlendTable {
   std::array<std::uint8_t, 256> Value{};
   TBlendTable() {
-    for (int c = 0; c < 256; ++c)
-      Value[static_cast<std::size_t>(c)] = BlendChannel(static_cast<std::uint8_t>(c), kWhite);
+    for (int C = 0; C < 256; ++C)
+      Value[static_cast<std::size_t>(C)] = BlendChannel(static_cast<std::uint8_t>(C), White);
   }
 };
 const TBlendTable& Blend() {
-  static const TBlendTable table;
-  return table;
+  static const TBlendTable Table;
+  return Table;
 }
 
 // Whitens the grid pixels of one row of the working copy.
-void GridRow(std::uint8_t* Row, std::int32_t Width, std::int32_t y, int Step) {
+void GridRow(std::uint8_t* Row, std::int32_t Width, std::int32_t Y, int Step) {
   const std::array<std::uint8_t, 256>& blend = Blend().Value;
-  if (y % Step == 0) {
-    const std::size_t n = std::size_t(Width) * 3;
-    for (std::size_t i = 0; i < n; ++i) Row[i] = blend[Row[i]];
+  if (Y % Step == 0) {
+    const std::size_t N = std::size_t(Width) * 3;
+    for (std::size_t I = 0; I < N; ++I) Row[I] = blend[Row[I]];
   } else {
-    for (std::int32_t x = 0; x < Width; x += Step) {
-      std::uint8_t* p = Row + std::size_t(x) * 3;
-      p[0] = blend[p[0]];
-      p[1] = blend[p[1]];
-      p[2] = blend[p[2]];
+    for (std::int32_t X = 0; X < Width; X += Step) {
+      std::uint8_t* P = Row + std::size_t(X) * 3;
+      P[0] = blend[P[0]];
+      P[1] = blend[P[1]];
+      P[2] = blend[P[2]];
     }
   }
 }
@@ -56,26 +56,26 @@ void GridRow(std::uint8_t* Row, std::int32_t Width, std::int32_t y, int Step) {
 // another program holding it, say) leaves the first target new and the second old, and says so.
 // No temporary is left either way, and what was renamed is flushed.
 void SaveTargets(TBigBitmap& Map, const std::vector<std::string>& Targets) {
-  std::vector<std::string> temps;
-  std::size_t replaced = 0;
+  std::vector<std::string> Temps;
+  std::size_t Replaced = 0;
   try {
-    for (const std::string& target : Targets) {
-      temps.push_back(WriteTempBeside(target, "save", target,
+    for (const std::string& Target : Targets) {
+      Temps.push_back(WriteTempBeside(Target, "save", Target,
                                       [&Map](TStream& Stream) { Map.SaveToStream(Stream); }));
     }
-    for (; replaced < Targets.size(); ++replaced) {
-      BackupFile(Targets[replaced]);
-      MoveFileReplacing(temps[replaced], Targets[replaced]);
-      temps[replaced].clear();
+    for (; Replaced < Targets.size(); ++Replaced) {
+      BackupFile(Targets[Replaced]);
+      MoveFileReplacing(Temps[Replaced], Targets[Replaced]);
+      Temps[Replaced].clear();
     }
-  } catch (const std::exception& e) {
-    for (const std::string& temp : temps) {
-      if (!temp.empty()) DeleteFile(temp);
+  } catch (const std::exception& E) {
+    for (const std::string& Temp : Temps) {
+      if (!Temp.empty()) DeleteFile(Temp);
     }
-    if (replaced == 0) throw;
+    if (Replaced == 0) throw;
     FlushFolderOf(Targets.front());
-    throw EMapJobError("MapJob: " + Targets[0] + " was saved, " + Targets[replaced] +
-                       " was not: " + e.what());
+    throw EMapJobError("MapJob: " + Targets[0] + " was saved, " + Targets[Replaced] +
+                       " was not: " + E.what());
   }
   FlushFolderOf(Targets.front());
 }
@@ -95,37 +95,37 @@ int GridStep(MapScale S) {
   }
 }
 
-std::uint8_t BlendChannel(std::uint8_t c, std::uint8_t w) {
-  return static_cast<std::uint8_t>((unsigned(c) * 6u + unsigned(w) * 4u) / 10u);
+std::uint8_t BlendChannel(std::uint8_t C, std::uint8_t W) {
+  return static_cast<std::uint8_t>((unsigned(C) * 6u + unsigned(W) * 4u) / 10u);
 }
 
 void (*BackupFileRaceHook)() = nullptr;
 
 void BackupFile(const std::string& FileName) {
-  const std::string backup = ChangeFileExt(FileName, ".OLD");
-  if (FileExists(backup) || !FileExists(FileName)) return;
+  const std::string Backup = ChangeFileExt(FileName, ".OLD");
+  if (FileExists(Backup) || !FileExists(FileName)) return;
   if (BackupFileRaceHook != nullptr) BackupFileRaceHook();
   // Another process may have made the backup since the check: it is then kept, never replaced.
-  KeepCopyNoReplace(FileName, backup);
+  KeepCopyNoReplace(FileName, Backup);
 }
 
 void MapJob(TJobHost& Host, Facet F, MapScale S) {
   const int step = GridStep(S);
-  const std::string folder = Host.GetMapFolder();
-  const std::string baseName = GetBaseFileName(folder, F, Host.GetBaseMapType(), S);
-  const std::string name = GetMapDisplayName(F, S);
+  const std::string Folder = Host.GetMapFolder();
+  const std::string BaseName = GetBaseFileName(Folder, F, Host.GetBaseMapType(), S);
+  const std::string Name = GetMapDisplayName(F, S);
 
-  Host.ShowStatus(name);
-  Host.ShowStatus(name + " : check bitmap");
-  PrecheckMapJob(baseName, OsPhysicalMemory());
-  if (CheckBitmap(baseName)) {
-    Host.ShowStatus(name + " : fixed illegal format");
-    FixBitmap(baseName);
+  Host.ShowStatus(Name);
+  Host.ShowStatus(Name + " : check bitmap");
+  PrecheckMapJob(BaseName, OsPhysicalMemory());
+  if (CheckBitmap(BaseName)) {
+    Host.ShowStatus(Name + " : fixed illegal format");
+    FixBitmap(BaseName);
   }
 
   auto map = std::make_unique<TBigBitmap>();
-  Host.ShowStatus(name + " : loading");
-  map->LoadFromFile(baseName);
+  Host.ShowStatus(Name + " : loading");
+  map->LoadFromFile(BaseName);
 
   // From the reduction on, the map is finished whatever comes; the host hears when that ends.
   struct TFinishing {
@@ -138,63 +138,63 @@ void MapJob(TJobHost& Host, Facet F, MapScale S) {
     ~TFinishing() {
       if (Begun) Host.FinishingMap(false);
     }
-  } finishing{Host};
+  } Finishing{Host};
   {
-    auto work = std::make_unique<TBigBitmap>();
-    work->SetPixelFormat(bbpf24bit);
-    work->SetWidth(map->GetWidth());
-    work->SetHeight(map->GetHeight());
-    work->SetDrawMode(0);
-    work->Canvas()->Draw(0, 0, map.get());
+    auto Work = std::make_unique<TBigBitmap>();
+    Work->SetPixelFormat(bbpf24bit);
+    Work->SetWidth(map->GetWidth());
+    Work->SetHeight(map->GetHeight());
+    Work->SetDrawMode(0);
+    Work->Canvas()->Draw(0, 0, map.get());
 
-    const std::int32_t width = work->GetWidth();
-    const std::int32_t height = work->GetHeight();
-    const std::int64_t mapHeight = map->GetHeight();
-    const std::string drawing = name + " : drawing[";
-    for (std::int32_t y = 0; y < height; ++y) {
-      GridRow(static_cast<std::uint8_t*>(work->GetScanline(y)), width, y, step);
-      const std::int64_t percent = (std::int64_t(y) + 1) * 100 / mapHeight;
-      Host.SetStatusText(drawing + std::to_string(percent) + "%]");
+    const std::int32_t width = Work->GetWidth();
+    const std::int32_t Height = Work->GetHeight();
+    const std::int64_t MapHeight = map->GetHeight();
+    const std::string Drawing = Name + " : drawing[";
+    for (std::int32_t Y = 0; Y < Height; ++Y) {
+      GridRow(static_cast<std::uint8_t*>(Work->GetScanline(Y)), width, Y, step);
+      const std::int64_t Percent = (std::int64_t(Y) + 1) * 100 / MapHeight;
+      Host.SetStatusText(Drawing + std::to_string(Percent) + "%]");
       Host.ProcessMessages();
       if (Host.GetCanceled() || Host.GetClosing()) return;
     }
 
     // Every pixel becomes the nearest entry of the map's own colour table; the table stays.
-    finishing.Begin();
-    Host.ShowStatus(name + " : 減色中");
-    map->Canvas()->Draw(0, 0, work.get());
+    Finishing.Begin();
+    Host.ShowStatus(Name + " : 減色中");
+    map->Canvas()->Draw(0, 0, Work.get());
   }
 
-  Host.ShowStatus(name + " : saving");
-  std::string mainName, secondName;
-  GetTrgFileNames(folder, F, Host.GetTrgMapType(), S, mainName, secondName);
-  std::vector<std::string> targets{mainName};
-  if (!secondName.empty()) targets.push_back(secondName);
+  Host.ShowStatus(Name + " : saving");
+  std::string MainName, SecondName;
+  GetTrgFileNames(Folder, F, Host.GetTrgMapType(), S, MainName, SecondName);
+  std::vector<std::string> targets{MainName};
+  if (!SecondName.empty()) targets.push_back(SecondName);
   SaveTargets(*map, targets);
 }
 
 void MakeRun(TJobHost& Host) {
   Host.SetCanceled(false);
-  bool processed = false;
+  bool Processed = false;
   Host.SetRunning(true);
   struct TIdleAgain {
     TJobHost& Host;
     ~TIdleAgain() { Host.SetRunning(false); }
-  } idleAgain{Host};
+  } IdleAgain{Host};
   Host.Repaint();
 
-  std::optional<TFolderLock> lock;
+  std::optional<TFolderLock> Lock;
   for (Facet f = 0; f < FacetCount; ++f) {
     for (MapScale s = 0; s < MapScaleCount; ++s) {
       if (!(Host.MapBoxEnabled(f, s) && Host.MapBoxChecked(f, s))) continue;
-      if (!lock) {
-        lock.emplace(Host.GetMapFolder());
-        if (lock->Busy()) throw EMapJobError(SFolderBusy);
-        if (lock->State() == TOsLock::Unsupported) Host.ShowNotice(SFolderUnlocked);
-        if (lock->State() == TOsLock::LocalOnly) Host.ShowNotice(SFolderLockedLocally);
+      if (!Lock) {
+        Lock.emplace(Host.GetMapFolder());
+        if (Lock->Busy()) throw EMapJobError(SFolderBusy);
+        if (Lock->State() == TOsLock::Unsupported) Host.ShowNotice(SFolderUnlocked);
+        if (Lock->State() == TOsLock::LocalOnly) Host.ShowNotice(SFolderLockedLocally);
       }
       MapJob(Host, f, s);
-      processed = true;
+      Processed = true;
       if (Host.GetCanceled()) {
         Host.SetStatusText(" 中止しました");
         return;
@@ -202,5 +202,5 @@ void MakeRun(TJobHost& Host) {
       if (Host.GetClosing()) return;
     }
   }
-  if (processed && !Host.GetCanceled() && !Host.GetClosing()) Host.SetStatusText(" 完了しました");
+  if (Processed && !Host.GetCanceled() && !Host.GetClosing()) Host.SetStatusText(" 完了しました");
 }

@@ -28,7 +28,7 @@ inline constexpr const char* SFolderLockedLocally =
 // Grid spacing in pixels: 8, 4, 2 for full, half and quarter size (8 for anything else).
 int GridStep(MapScale S);
 // (c * 6 + w * 4) div 10: 60 % of the channel and 40 % of w.
-std::uint8_t BlendChannel(std::uint8_t c, std::uint8_t w);
+std::uint8_t BlendChannel(std::uint8_t C, std::uint8_t W);
 // Gives FileName its ".OLD" name as well, unless a file of that name exists already; the file
 // keeps its own name until a save replaces it. An existing backup is never replaced, even by a
 // process that made it after this one looked. A missing FileName is no error; a backup that

@@ -14,15 +14,15 @@
 
 namespace {
 
-constexpr std::int32_t kFileHeaderSize = 14;
-constexpr std::int32_t kInfoHeaderSize = 40;
-constexpr std::int32_t kHeadersSize = kFileHeaderSize + kInfoHeaderSize;
-constexpr std::uint16_t kBitmapSignature = 0x4D42;  // "BM"
-constexpr std::size_t kBfSizeOffset = 2;
+constexpr std::int32_t FileHeaderSize = 14;
+constexpr std::int32_t InfoHeaderSize = 40;
+constexpr std::int32_t HeadersSize = FileHeaderSize + InfoHeaderSize;
+constexpr std::uint16_t BitmapSignature = 0x4D42;  // "BM"
+constexpr std::size_t BfSizeOffset = 2;
 
 // The fields of the 14-byte file header and the 40-byte info header that decide on a repair.
 struct TBmpHeads {
-  std::uint8_t Raw[kHeadersSize];
+  std::uint8_t Raw[HeadersSize];
   std::uint16_t bfType;
   std::uint32_t bfOffBits;
   std::uint32_t biSize;
@@ -35,17 +35,17 @@ struct TBmpHeads {
 // Reads the two headers from the start of the stream; a stream shorter than both raises
 // EReadError before anything past its end is touched.
 TBmpHeads ReadHeads(TStream& Stream) {
-  TBmpHeads h{};
+  TBmpHeads H{};
   Stream.SetPosition(0);
-  Stream.ReadBuffer(h.Raw, kHeadersSize);
-  h.bfType = GetLE16(h.Raw + 0);
-  h.bfOffBits = GetLE32(h.Raw + 10);
-  h.biSize = GetLE32(h.Raw + 14);
-  h.biWidth = static_cast<std::int32_t>(GetLE32(h.Raw + 18));
-  h.biHeight = static_cast<std::int32_t>(GetLE32(h.Raw + 22));
-  h.biBitCount = GetLE16(h.Raw + 28);
-  h.biCompression = GetLE32(h.Raw + 30);
-  return h;
+  Stream.ReadBuffer(H.Raw, HeadersSize);
+  H.bfType = GetLE16(H.Raw + 0);
+  H.bfOffBits = GetLE32(H.Raw + 10);
+  H.biSize = GetLE32(H.Raw + 14);
+  H.biWidth = static_cast<std::int32_t>(GetLE32(H.Raw + 18));
+  H.biHeight = static_cast<std::int32_t>(GetLE32(H.Raw + 22));
+  H.biBitCount = GetLE16(H.Raw + 28);
+  H.biCompression = GetLE32(H.Raw + 30);
+  return H;
 }
 
 std::int64_t PaddedRowBytes(std::int32_t Width) {
@@ -61,23 +61,23 @@ std::int64_t PaddedRowBytes(std::int32_t Width) {
 // is recognised, and every other file is left to the loader, which reads it or rejects it with
 // an error of its own. The repaired size must also fit the 32-bit bfSize. CheckBitmap asks the
 // same question, so a map job reports a repair only when one really happens.
-bool NeedsRepair(const TBmpHeads& h, std::int64_t FileSize) {
-  if (h.bfType != kBitmapSignature || h.biSize < kInfoHeaderSize) return false;
-  if (h.biBitCount != 8 || h.biCompression != 0) return false;
-  if (h.biWidth <= 0 || h.biHeight <= 0 || h.biWidth % 4 == 0) return false;
-  const std::int64_t offBits = h.bfOffBits;
-  if (offBits < kFileHeaderSize + std::int64_t{h.biSize} || offBits > FileSize) return false;
-  if (FileSize - offBits != std::int64_t{h.biWidth} * h.biHeight) return false;
-  return offBits + PaddedRowBytes(h.biWidth) * h.biHeight <=
+bool NeedsRepair(const TBmpHeads& H, std::int64_t FileSize) {
+  if (H.bfType != BitmapSignature || H.biSize < InfoHeaderSize) return false;
+  if (H.biBitCount != 8 || H.biCompression != 0) return false;
+  if (H.biWidth <= 0 || H.biHeight <= 0 || H.biWidth % 4 == 0) return false;
+  const std::int64_t OffBits = H.bfOffBits;
+  if (OffBits < FileHeaderSize + std::int64_t{H.biSize} || OffBits > FileSize) return false;
+  if (FileSize - OffBits != std::int64_t{H.biWidth} * H.biHeight) return false;
+  return OffBits + PaddedRowBytes(H.biWidth) * H.biHeight <=
          std::numeric_limits<std::uint32_t>::max();
 }
 
 }  // namespace
 
 bool CheckBitmap(const std::string& FileName) {
-  TFileStream file(FileName, fmOpenRead | fmShareDenyWrite);
-  const TBmpHeads heads = ReadHeads(file);
-  return NeedsRepair(heads, file.GetSize());
+  TFileStream File(FileName, fmOpenRead | fmShareDenyWrite);
+  const TBmpHeads Heads = ReadHeads(File);
+  return NeedsRepair(Heads, File.GetSize());
 }
 
 std::string BadDataFileName(const std::string& FileName) {
@@ -90,37 +90,37 @@ namespace {
 // the file needs no repair.
 bool BuildRepaired(const std::string& FileName, std::unique_ptr<std::uint8_t[]>& Out,
                    std::int64_t& OutSize) {
-  TFileStream in(FileName, fmOpenRead | fmShareDenyWrite);
-  const TBmpHeads h = ReadHeads(in);
-  const std::int64_t inSize = in.GetSize();
-  if (!NeedsRepair(h, inSize)) return false;
+  TFileStream In(FileName, fmOpenRead | fmShareDenyWrite);
+  const TBmpHeads H = ReadHeads(In);
+  const std::int64_t InSize = In.GetSize();
+  if (!NeedsRepair(H, InSize)) return false;
 
-  const std::int64_t offBits = h.bfOffBits;
-  const std::int64_t width = h.biWidth;
-  const std::int64_t rowBytes = PaddedRowBytes(h.biWidth);
-  OutSize = offBits + rowBytes * h.biHeight;
+  const std::int64_t OffBits = H.bfOffBits;
+  const std::int64_t width = H.biWidth;
+  const std::int64_t RowBytes = PaddedRowBytes(H.biWidth);
+  OutSize = OffBits + RowBytes * H.biHeight;
   Out.reset(new (std::nothrow) std::uint8_t[static_cast<std::size_t>(OutSize)]);
   if (!Out) throw EOutOfMemory();
   // Headers, colour table and the unpadded rows, read in one go; then every row moves to its
   // padded place, last row first, so that no row is overwritten before it has moved.
-  in.SetPosition(0);
-  in.ReadBufferLarge(Out.get(), inSize);
-  std::uint8_t* const pixels = Out.get() + offBits;
-  for (std::int64_t row = h.biHeight - 1; row >= 0; --row) {
-    std::memmove(pixels + row * rowBytes, pixels + row * width, static_cast<std::size_t>(width));
-    std::memset(pixels + row * rowBytes + width, 0, static_cast<std::size_t>(rowBytes - width));
+  In.SetPosition(0);
+  In.ReadBufferLarge(Out.get(), InSize);
+  std::uint8_t* const Pixels = Out.get() + OffBits;
+  for (std::int64_t Row = H.biHeight - 1; Row >= 0; --Row) {
+    std::memmove(Pixels + Row * RowBytes, Pixels + Row * width, static_cast<std::size_t>(width));
+    std::memset(Pixels + Row * RowBytes + width, 0, static_cast<std::size_t>(RowBytes - width));
   }
-  PutLE32(Out.get() + kBfSizeOffset, static_cast<std::uint32_t>(OutSize));
+  PutLE32(Out.get() + BfSizeOffset, static_cast<std::uint32_t>(OutSize));
   return true;
 }
 
 }  // namespace
 
 bool ReadRepaired(const std::string& FileName, TStream& Out) {
-  std::unique_ptr<std::uint8_t[]> repaired;
-  std::int64_t size = 0;
-  if (!BuildRepaired(FileName, repaired, size)) return false;
-  Out.WriteBufferLarge(repaired.get(), size);
+  std::unique_ptr<std::uint8_t[]> Repaired;
+  std::int64_t Size = 0;
+  if (!BuildRepaired(FileName, Repaired, Size)) return false;
+  Out.WriteBufferLarge(Repaired.get(), Size);
   return true;
 }
 
@@ -135,20 +135,20 @@ void FixBitmap(const std::string& FileName) {
   // becomes a second name of the base file (replacing an older one at once); only then does
   // the repaired file take the base file's name. Whenever the program stops, the base file is
   // the original, or the repaired file with the original kept under the bad name.
-  const std::string badName = BadDataFileName(FileName);
-  const std::string repaired = WriteTempBeside(
+  const std::string BadName = BadDataFileName(FileName);
+  const std::string Repaired = WriteTempBeside(
       FileName, "repair", FileName,
       [&](TStream& Stream) { Stream.WriteBufferLarge(out.get(), outSize); });
   try {
     try {
-      KeepCopyReplacing(FileName, badName);
+      KeepCopyReplacing(FileName, BadName);
     } catch (const EFCreateError&) {
       // As when the bad file could not be opened under its new name.
-      throw EFOpenError(badName);
+      throw EFOpenError(BadName);
     }
-    MoveFileReplacing(repaired, FileName);
+    MoveFileReplacing(Repaired, FileName);
   } catch (...) {
-    DeleteFile(repaired);
+    DeleteFile(Repaired);
     throw;
   }
   FlushFolderOf(FileName);

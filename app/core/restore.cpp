@@ -5,13 +5,13 @@
 
 std::vector<TRestoreTarget> RestoreTargets(const std::string& MapFolder, Facet F, MapType T,
                                            MapScale S) {
-  std::string mainName, secondName;
-  GetTrgFileNames(MapFolder, F, T, S, mainName, secondName);
-  std::vector<TRestoreTarget> targets;
-  for (const std::string& name : {mainName, secondName}) {
-    if (!name.empty()) targets.push_back({name, ChangeFileExt(name, ".OLD")});
+  std::string MainName, SecondName;
+  GetTrgFileNames(MapFolder, F, T, S, MainName, SecondName);
+  std::vector<TRestoreTarget> Targets;
+  for (const std::string& Name : {MainName, SecondName}) {
+    if (!Name.empty()) Targets.push_back({Name, ChangeFileExt(Name, ".OLD")});
   }
-  return targets;
+  return Targets;
 }
 
 bool HasBackup(const std::string& MapFolder, Facet F, MapType T, MapScale S) {
@@ -22,12 +22,12 @@ bool HasBackup(const std::string& MapFolder, Facet F, MapType T, MapScale S) {
 }
 
 std::vector<std::string> RestoreMap(const std::string& MapFolder, Facet F, MapType T, MapScale S) {
-  const TFolderLock lock(MapFolder);
-  if (lock.Busy()) throw ERestoreError(SRestoreFolderBusy);
-  std::vector<std::string> skipped;
+  const TFolderLock Lock(MapFolder);
+  if (Lock.Busy()) throw ERestoreError(SRestoreFolderBusy);
+  std::vector<std::string> Skipped;
   for (const TRestoreTarget& t : RestoreTargets(MapFolder, F, T, S)) {
     if (!FileExists(t.Backup)) {
-      skipped.push_back(t.Target);
+      Skipped.push_back(t.Target);
       continue;
     }
     // Also when a save that failed after making the backup left it as a second name of the
@@ -35,5 +35,5 @@ std::vector<std::string> RestoreMap(const std::string& MapFolder, Facet F, MapTy
     MoveFileReplacing(t.Backup, t.Target);
     FlushFolderOf(t.Target);
   }
-  return skipped;
+  return Skipped;
 }

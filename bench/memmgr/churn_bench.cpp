@@ -16,32 +16,32 @@ namespace {
 // Small, fast and the same in both builds.
 class TRandom {
  public:
-  explicit TRandom(std::uint64_t seed) : state_(seed) {}
+  explicit TRandom(std::uint64_t Seed) : FState(Seed) {}
   std::uint64_t Next() {
-    state_ ^= state_ << 13;
-    state_ ^= state_ >> 7;
-    state_ ^= state_ << 17;
-    return state_;
+    FState ^= FState << 13;
+    FState ^= FState >> 7;
+    FState ^= FState << 17;
+    return FState;
   }
-  std::size_t Between(std::size_t lo, std::size_t hi) { return lo + Next() % (hi - lo + 1); }
+  std::size_t Between(std::size_t Lo, std::size_t Hi) { return Lo + Next() % (Hi - Lo + 1); }
 
  private:
-  std::uint64_t state_;
+  std::uint64_t FState;
 };
 
 double ResidentMiB() {
-  long pages = 0, resident = 0;
-  if (FILE* f = std::fopen("/proc/self/statm", "r")) {
-    if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2) resident = 0;
-    std::fclose(f);
+  long Pages = 0, resident = 0;
+  if (FILE* F = std::fopen("/proc/self/statm", "r")) {
+    if (std::fscanf(F, "%ld %ld", &Pages, &resident) != 2) resident = 0;
+    std::fclose(F);
   }
   return static_cast<double>(resident) * static_cast<double>(sysconf(_SC_PAGESIZE)) / (1 << 20);
 }
 
-void* Get(std::size_t size) {
-  void* p = ::operator new(size);
-  static_cast<char*>(p)[0] = 1;
-  return p;
+void* Get(std::size_t Size) {
+  void* P = ::operator new(Size);
+  static_cast<char*>(P)[0] = 1;
+  return P;
 }
 
 // Resident memory while a heap of small objects is built, half freed (every other object) and
@@ -49,19 +49,19 @@ void* Get(std::size_t size) {
 void BM_Fragmentation(benchmark::State& state) {
   constexpr std::size_t kObjects = 400000;
   for (auto _ : state) {
-    TRandom random(7);
-    std::vector<void*> objects(kObjects);
-    const double start = ResidentMiB();
-    for (void*& p : objects) p = Get(random.Between(8, 256));
-    const double full = ResidentMiB();
-    for (std::size_t i = 0; i < kObjects; i += 2) ::operator delete(objects[i]);
-    const double half = ResidentMiB();
-    for (std::size_t i = 1; i < kObjects; i += 2) ::operator delete(objects[i]);
-    const double end = ResidentMiB();
-    state.counters["rss_start_MiB"] = start;
-    state.counters["rss_full_MiB"] = full;
-    state.counters["rss_half_MiB"] = half;
-    state.counters["rss_end_MiB"] = end;
+    TRandom Random(7);
+    std::vector<void*> Objects(kObjects);
+    const double Start = ResidentMiB();
+    for (void*& P : Objects) P = Get(Random.Between(8, 256));
+    const double Full = ResidentMiB();
+    for (std::size_t I = 0; I < kObjects; I += 2) ::operator delete(Objects[I]);
+    const double Half = ResidentMiB();
+    for (std::size_t I = 1; I < kObjects; I += 2) ::operator delete(Objects[I]);
+    const double End = ResidentMiB();
+    state.counters["rss_start_MiB"] = Start;
+    state.counters["rss_full_MiB"] = Full;
+    state.counters["rss_half_MiB"] = Half;
+    state.counters["rss_end_MiB"] = End;
   }
 }
 BENCHMARK(BM_Fragmentation)->Iterations(1)->Unit(benchmark::kMillisecond);
@@ -69,15 +69,15 @@ BENCHMARK(BM_Fragmentation)->Iterations(1)->Unit(benchmark::kMillisecond);
 // One release and one allocation of 8 to 256 bytes per iteration among 100,000 live objects.
 void BM_SmallChurn(benchmark::State& state) {
   constexpr std::size_t kLive = 100000;
-  TRandom random(1);
-  std::vector<void*> live(kLive);
-  for (void*& p : live) p = Get(random.Between(8, 256));
+  TRandom Random(1);
+  std::vector<void*> Live(kLive);
+  for (void*& P : Live) P = Get(Random.Between(8, 256));
   for (auto _ : state) {
-    const std::size_t i = random.Next() % kLive;
-    ::operator delete(live[i]);
-    live[i] = Get(random.Between(8, 256));
+    const std::size_t I = Random.Next() % kLive;
+    ::operator delete(Live[I]);
+    Live[I] = Get(Random.Between(8, 256));
   }
-  for (void* p : live) ::operator delete(p);
+  for (void* P : Live) ::operator delete(P);
 }
 BENCHMARK(BM_SmallChurn);
 
@@ -85,9 +85,9 @@ BENCHMARK(BM_SmallChurn);
 // released over and over.
 void BM_OneObjectLoop(benchmark::State& state) {
   for (auto _ : state) {
-    void* p = ::operator new(24);
-    benchmark::DoNotOptimize(p);
-    ::operator delete(p);
+    void* P = ::operator new(24);
+    benchmark::DoNotOptimize(P);
+    ::operator delete(P);
   }
 }
 BENCHMARK(BM_OneObjectLoop);
@@ -95,15 +95,15 @@ BENCHMARK(BM_OneObjectLoop);
 // Strings and byte vectors of 16 to 4,096 bytes, built, filled and dropped, 1,000 of each live.
 void BM_StringsAndVectors(benchmark::State& state) {
   constexpr std::size_t kLive = 1000;
-  TRandom random(3);
+  TRandom Random(3);
   std::vector<std::string> strings(kLive);
-  std::vector<std::vector<char>> vectors(kLive);
+  std::vector<std::vector<char>> Vectors(kLive);
   for (auto _ : state) {
-    const std::size_t i = random.Next() % kLive;
-    strings[i] = std::string(random.Between(16, 4096), 'x');
-    vectors[i] = std::vector<char>(random.Between(16, 4096), 'y');
-    benchmark::DoNotOptimize(strings[i].data());
-    benchmark::DoNotOptimize(vectors[i].data());
+    const std::size_t I = Random.Next() % kLive;
+    strings[I] = std::string(Random.Between(16, 4096), 'x');
+    Vectors[I] = std::vector<char>(Random.Between(16, 4096), 'y');
+    benchmark::DoNotOptimize(strings[I].data());
+    benchmark::DoNotOptimize(Vectors[I].data());
   }
 }
 BENCHMARK(BM_StringsAndVectors);
@@ -111,16 +111,16 @@ BENCHMARK(BM_StringsAndVectors);
 // Blocks of 20 to 200 KB, 16 live, one replaced per iteration; the first bytes are written.
 void BM_LargeBlocks(benchmark::State& state) {
   constexpr std::size_t kLive = 16;
-  TRandom random(5);
-  std::vector<void*> live(kLive);
-  for (void*& p : live) p = Get(random.Between(20 << 10, 200 << 10));
+  TRandom Random(5);
+  std::vector<void*> Live(kLive);
+  for (void*& P : Live) P = Get(Random.Between(20 << 10, 200 << 10));
   for (auto _ : state) {
-    const std::size_t i = random.Next() % kLive;
-    ::operator delete(live[i]);
-    live[i] = Get(random.Between(20 << 10, 200 << 10));
-    std::memset(live[i], 0, 64);
+    const std::size_t I = Random.Next() % kLive;
+    ::operator delete(Live[I]);
+    Live[I] = Get(Random.Between(20 << 10, 200 << 10));
+    std::memset(Live[I], 0, 64);
   }
-  for (void* p : live) ::operator delete(p);
+  for (void* P : Live) ::operator delete(P);
 }
 BENCHMARK(BM_LargeBlocks);
 

@@ -14,128 +14,128 @@ namespace {
 using testsupport::Native;
 
 // The automap's own file-name pieces, written out here independently of the code's tables.
-const char* const kBaseKeys[] = {"25166902", "3687478", "5243958", "2097782"};
-const char* const kTargetKeys[] = {"0", "2", "3", "4"};
-const char* const kTypeSuffixes[] = {"", "NS", "X"};
-const char* const kScaleSuffixes[] = {"1", "2", "4"};
+const char* const BaseKeys[] = {"25166902", "3687478", "5243958", "2097782"};
+const char* const TargetKeys[] = {"0", "2", "3", "4"};
+const char* const TypeSuffixes[] = {"", "NS", "X"};
+const char* const ScaleSuffixes[] = {"1", "2", "4"};
 
-struct MapCase {
+struct TMapCase {
   Facet F;
   MapType T;
   MapScale S;
 };
 
-void PrintTo(const MapCase& c, std::ostream* os) {
-  *os << "facet " << int{c.F} << ", type " << int{c.T} << ", scale " << int{c.S};
+void PrintTo(const TMapCase& c, std::ostream* Os) {
+  *Os << "facet " << int{c.F} << ", type " << int{c.T} << ", scale " << int{c.S};
 }
 
-std::string CaseName(const testing::TestParamInfo<MapCase>& info) {
-  return "F" + std::to_string(info.param.F) + "T" + std::to_string(info.param.T) + "S" +
-         std::to_string(info.param.S);
+std::string CaseName(const testing::TestParamInfo<TMapCase>& Info) {
+  return "F" + std::to_string(Info.param.F) + "T" + std::to_string(Info.param.T) + "S" +
+         std::to_string(Info.param.S);
 }
 
-std::vector<MapCase> AllMaps() {
-  std::vector<MapCase> cases;
+std::vector<TMapCase> AllMaps() {
+  std::vector<TMapCase> Cases;
   for (Facet f = 0; f < FacetCount; ++f)
     for (MapType t = 0; t < MapTypeCount; ++t)
-      for (MapScale s = 0; s < MapScaleCount; ++s) cases.push_back({f, t, s});
-  return cases;
+      for (MapScale s = 0; s < MapScaleCount; ++s) Cases.push_back({f, t, s});
+  return Cases;
 }
 
-class EveryMap : public testing::TestWithParam<MapCase> {};
+class EveryMap : public testing::TestWithParam<TMapCase> {};
 
 TEST_P(EveryMap, BaseNameIsFolderKeyTypeAndScale) {
-  const MapCase c = GetParam();
+  const TMapCase c = GetParam();
   EXPECT_EQ(GetBaseFileName(Native("/maps"), c.F, c.T, c.S),
-            Native("/maps/MAP") + kBaseKeys[c.F] + "-" + kTypeSuffixes[c.T] + kScaleSuffixes[c.S] +
+            Native("/maps/MAP") + BaseKeys[c.F] + "-" + TypeSuffixes[c.T] + ScaleSuffixes[c.S] +
                 ".BMP");
 }
 
 TEST_P(EveryMap, TargetNamesAreTwoForFeluccaAndTrammelAndOneOtherwise) {
-  const MapCase c = GetParam();
-  std::string main = "stale", second = "stale";
-  GetTrgFileNames(Native("/maps"), c.F, c.T, c.S, main, second);
-  const std::string tail = std::string("-") + kTypeSuffixes[c.T] + kScaleSuffixes[c.S] + ".BMP";
-  EXPECT_EQ(main, Native("/maps/MAP") + kTargetKeys[c.F] + tail);
-  EXPECT_EQ(second, c.F == fcFeluccaTrammel ? Native("/maps/MAP1") + tail : "");
+  const TMapCase c = GetParam();
+  std::string Main = "stale", Second = "stale";
+  GetTrgFileNames(Native("/maps"), c.F, c.T, c.S, Main, Second);
+  const std::string Tail = std::string("-") + TypeSuffixes[c.T] + ScaleSuffixes[c.S] + ".BMP";
+  EXPECT_EQ(Main, Native("/maps/MAP") + TargetKeys[c.F] + Tail);
+  EXPECT_EQ(Second, c.F == fcFeluccaTrammel ? Native("/maps/MAP1") + Tail : "");
 }
 
 TEST_P(EveryMap, EmptyFolderGivesEmptyNames) {
-  const MapCase c = GetParam();
+  const TMapCase c = GetParam();
   EXPECT_EQ(GetBaseFileName("", c.F, c.T, c.S), "");
-  std::string main = "stale", second = "stale";
-  GetTrgFileNames("", c.F, c.T, c.S, main, second);
-  EXPECT_EQ(main, "");
-  EXPECT_EQ(second, "");
+  std::string Main = "stale", Second = "stale";
+  GetTrgFileNames("", c.F, c.T, c.S, Main, Second);
+  EXPECT_EQ(Main, "");
+  EXPECT_EQ(Second, "");
 }
 
 INSTANTIATE_TEST_SUITE_P(Catalogue, EveryMap, testing::ValuesIn(AllMaps()), CaseName);
 
 TEST(FileNames, MatchTheAutomapsExamples) {
-  std::string main, second;
+  std::string Main, Second;
   EXPECT_EQ(GetBaseFileName(Native("/Maps"), 0, 2, 1), Native("/Maps/MAP25166902-X2.BMP"));
-  GetTrgFileNames(Native("/Maps"), 0, 2, 1, main, second);
-  EXPECT_EQ(main, Native("/Maps/MAP0-X2.BMP"));
-  EXPECT_EQ(second, Native("/Maps/MAP1-X2.BMP"));
+  GetTrgFileNames(Native("/Maps"), 0, 2, 1, Main, Second);
+  EXPECT_EQ(Main, Native("/Maps/MAP0-X2.BMP"));
+  EXPECT_EQ(Second, Native("/Maps/MAP1-X2.BMP"));
   EXPECT_EQ(GetBaseFileName(Native("/Maps"), 1, 1, 2), Native("/Maps/MAP3687478-NS4.BMP"));
-  GetTrgFileNames(Native("/Maps"), 1, 1, 2, main, second);
-  EXPECT_EQ(main, Native("/Maps/MAP2-NS4.BMP"));
-  EXPECT_EQ(second, "");
+  GetTrgFileNames(Native("/Maps"), 1, 1, 2, Main, Second);
+  EXPECT_EQ(Main, Native("/Maps/MAP2-NS4.BMP"));
+  EXPECT_EQ(Second, "");
   EXPECT_EQ(GetBaseFileName(Native("/Maps"), 3, 0, 0), Native("/Maps/MAP2097782-1.BMP"));
-  GetTrgFileNames(Native("/Maps"), 3, 0, 0, main, second);
-  EXPECT_EQ(main, Native("/Maps/MAP4-1.BMP"));
+  GetTrgFileNames(Native("/Maps"), 3, 0, 0, Main, Second);
+  EXPECT_EQ(Main, Native("/Maps/MAP4-1.BMP"));
 }
 
 TEST(FileNames, AreConcatenatedWithoutSeparatorHandling) {
-  std::string main, second;
+  std::string Main, Second;
   EXPECT_EQ(GetBaseFileName(Native("/"), 2, 2, 0), Native("//MAP5243958-X1.BMP"));
-  GetTrgFileNames(Native("/"), 0, 2, 0, main, second);
-  EXPECT_EQ(main, Native("//MAP0-X1.BMP"));
-  EXPECT_EQ(second, Native("//MAP1-X1.BMP"));
+  GetTrgFileNames(Native("/"), 0, 2, 0, Main, Second);
+  EXPECT_EQ(Main, Native("//MAP0-X1.BMP"));
+  EXPECT_EQ(Second, Native("//MAP1-X1.BMP"));
   EXPECT_EQ(GetBaseFileName(Native("maps/"), 3, 1, 1), Native("maps//MAP2097782-NS2.BMP"));
   EXPECT_EQ(GetBaseFileName("relative", 1, 0, 0), Native("relative/MAP3687478-1.BMP"));
 }
 
 TEST(FileNames, OnWindowsFollowTheDriveLetterExamples) {
   if (!testsupport::OnWindows()) GTEST_SKIP() << "drive letters and \"\\\" exist on Windows only";
-  std::string main, second;
+  std::string Main, Second;
   EXPECT_EQ(GetBaseFileName("C:\\Maps", 0, 0, 0), "C:\\Maps\\MAP25166902-1.BMP");
-  GetTrgFileNames("C:\\Maps", 0, 2, 1, main, second);
-  EXPECT_EQ(main, "C:\\Maps\\MAP0-X2.BMP");
-  EXPECT_EQ(second, "C:\\Maps\\MAP1-X2.BMP");
+  GetTrgFileNames("C:\\Maps", 0, 2, 1, Main, Second);
+  EXPECT_EQ(Main, "C:\\Maps\\MAP0-X2.BMP");
+  EXPECT_EQ(Second, "C:\\Maps\\MAP1-X2.BMP");
   // A drive root keeps its separator, and the names get a doubled one.
   EXPECT_EQ(GetBaseFileName("C:\\", 2, 2, 0), "C:\\\\MAP5243958-X1.BMP");
-  GetTrgFileNames("C:\\", 0, 2, 0, main, second);
-  EXPECT_EQ(main, "C:\\\\MAP0-X1.BMP");
-  EXPECT_EQ(ChangeFileExt(main, ".OLD"), "C:\\\\MAP0-X1.OLD");
+  GetTrgFileNames("C:\\", 0, 2, 0, Main, Second);
+  EXPECT_EQ(Main, "C:\\\\MAP0-X1.BMP");
+  EXPECT_EQ(ChangeFileExt(Main, ".OLD"), "C:\\\\MAP0-X1.OLD");
   EXPECT_EQ(ChangeFileExt("C:\\v1.2\\MAP0", ".OLD"), "C:\\v1.2\\MAP0.OLD");
 }
 
 TEST(FileNames, IndexOutsideTheTablesIsARangeError) {
-  std::string main, second;
+  std::string Main, Second;
   EXPECT_THROW(GetBaseFileName("/maps", FacetCount, 0, 0), ERangeError);
   EXPECT_THROW(GetBaseFileName("/maps", 0, MapTypeCount, 0), ERangeError);
-  EXPECT_THROW(GetTrgFileNames("/maps", 0, 0, MapScaleCount, main, second), ERangeError);
+  EXPECT_THROW(GetTrgFileNames("/maps", 0, 0, MapScaleCount, Main, Second), ERangeError);
 }
 
 // Each world's text and each scale text, written out with their exact spaces.
-struct DisplayCase {
+struct TDisplayCase {
   Facet F;
   MapScale S;
   const char* Expected;
 };
 
-void PrintTo(const DisplayCase& c, std::ostream* os) {
-  *os << "facet " << int{c.F} << ", scale " << int{c.S};
+void PrintTo(const TDisplayCase& c, std::ostream* Os) {
+  *Os << "facet " << int{c.F} << ", scale " << int{c.S};
 }
 
-class DisplayName : public testing::TestWithParam<DisplayCase> {};
+class DisplayName : public testing::TestWithParam<TDisplayCase> {};
 
 TEST_P(DisplayName, IsWorldTextFollowedByScaleText) {
   EXPECT_EQ(GetMapDisplayName(GetParam().F, GetParam().S), GetParam().Expected);
 }
 
-const DisplayCase kDisplayCases[] = {
+const TDisplayCase DisplayCases[] = {
     {0, 0, " ﾌｪﾙｯｶ & ﾄﾗﾒﾙ 等倍"},
     {0, 1, " ﾌｪﾙｯｶ & ﾄﾗﾒﾙ 1/2"},
     {0, 2, " ﾌｪﾙｯｶ & ﾄﾗﾒﾙ 1/4"},
@@ -154,7 +154,7 @@ const DisplayCase kDisplayCases[] = {
     {255, 255, ""},
 };
 
-INSTANTIATE_TEST_SUITE_P(Catalogue, DisplayName, testing::ValuesIn(kDisplayCases));
+INSTANTIATE_TEST_SUITE_P(Catalogue, DisplayName, testing::ValuesIn(DisplayCases));
 
 TEST(ComboBoxItems, ListTheMapTypesInValueOrder) {
   EXPECT_STREQ(MapTypeItems[mtNormal], "通常モード");
@@ -166,31 +166,31 @@ TEST(ComboBoxItems, BaseFallsBackToNormalAndTargetToXRay) {
   struct {
     int Item;
     MapType Base, Target;
-  } const cases[] = {{-1, 0, 2}, {0, 0, 0}, {1, 1, 1}, {2, 2, 2}, {3, 0, 2}, {1000, 0, 2}};
-  for (const auto& c : cases) {
+  } const Cases[] = {{-1, 0, 2}, {0, 0, 0}, {1, 1, 1}, {2, 2, 2}, {3, 0, 2}, {1000, 0, 2}};
+  for (const auto& c : Cases) {
     EXPECT_EQ(BaseMapTypeFromItemIndex(c.Item), c.Base) << "item " << c.Item;
     EXPECT_EQ(TrgMapTypeFromItemIndex(c.Item), c.Target) << "item " << c.Item;
   }
 }
 
-struct FolderCase {
+struct TFolderCase {
   const char* ExePath;
   const char* Folder;         // on Linux
   const char* WindowsFolder;  // on Windows: "\\" and drive letters, as the automap's users write them
 };
 
-void PrintTo(const FolderCase& c, std::ostream* os) {
-  *os << '"' << c.ExePath << '"';
+void PrintTo(const TFolderCase& c, std::ostream* Os) {
+  *Os << '"' << c.ExePath << '"';
 }
 
-class DefaultFolder : public testing::TestWithParam<FolderCase> {};
+class DefaultFolder : public testing::TestWithParam<TFolderCase> {};
 
 TEST_P(DefaultFolder, IsTheProgramsFolderWithoutTrailingSeparatorExceptTheRoot) {
-  const FolderCase& c = GetParam();
+  const TFolderCase& c = GetParam();
   EXPECT_EQ(DefaultMapFolder(c.ExePath), testsupport::OnWindows() ? c.WindowsFolder : c.Folder);
 }
 
-const FolderCase kFolderCases[] = {
+const TFolderCase FolderCases[] = {
     {"/opt/tools/veldrin", "/opt/tools", ""},
     {"/veldrin", "/", ""},
     {"/a/veldrin", "/a", ""},  // two characters, and still no separator appended
@@ -212,15 +212,15 @@ const FolderCase kFolderCases[] = {
     {"D:\\地図\\veldrin.exe", "", "D:\\地図"},
 };
 
-INSTANTIATE_TEST_SUITE_P(Catalogue, DefaultFolder, testing::ValuesIn(kFolderCases));
+INSTANTIATE_TEST_SUITE_P(Catalogue, DefaultFolder, testing::ValuesIn(FolderCases));
 
 TEST(DefaultFolder, OfTheRunningProgramHoldsTheProgram) {
-  const std::string exe = GetModuleFileName();
-  ASSERT_FALSE(exe.empty());
+  const std::string Exe = GetModuleFileName();
+  ASSERT_FALSE(Exe.empty());
   const std::string folder = DefaultMapFolder();
   ASSERT_FALSE(folder.empty());
   EXPECT_NE(folder.back(), PathDelim);
-  EXPECT_TRUE(FileExists(folder + PathDelim + exe.substr(exe.rfind(PathDelim) + 1)));
+  EXPECT_TRUE(FileExists(folder + PathDelim + Exe.substr(Exe.rfind(PathDelim) + 1)));
 }
 
 }  // namespace

@@ -24,126 +24,126 @@ using testsupport::TempDir;
 using testsupport::WriteFileBytes;
 using Bytes = std::vector<std::uint8_t>;
 
-constexpr std::size_t kPaletteOffBits = 14 + 40 + 256 * 4;  // 1078
+constexpr std::size_t PaletteOffBits = 14 + 40 + 256 * 4;  // 1078
 
-std::uint32_t U32At(const Bytes& b, std::size_t at) {
-  return b.at(at) | (b.at(at + 1) << 8) | (b.at(at + 2) << 16) |
-         (static_cast<std::uint32_t>(b.at(at + 3)) << 24);
+std::uint32_t U32At(const Bytes& B, std::size_t At) {
+  return B.at(At) | (B.at(At + 1) << 8) | (B.at(At + 2) << 16) |
+         (static_cast<std::uint32_t>(B.at(At + 3)) << 24);
 }
 
-Bytes Ramp(std::size_t n, std::uint8_t start = 1) {
-  Bytes b(n);
-  for (std::size_t i = 0; i < n; ++i) b[i] = static_cast<std::uint8_t>(start + i * 7);
-  return b;
+Bytes Ramp(std::size_t N, std::uint8_t Start = 1) {
+  Bytes B(N);
+  for (std::size_t I = 0; I < N; ++I) B[I] = static_cast<std::uint8_t>(Start + I * 7);
+  return B;
 }
 
 // An 8-bit file with a full palette whose rows are stored back to back.
 BmpLayout Unpadded(std::int32_t width, std::int32_t height) {
-  BmpLayout s;
-  s.width = width;
-  s.height = height;
-  s.colors = testsupport::GreyColors(256);
-  s.pixels = Ramp(static_cast<std::size_t>(width) * height);
-  return s;
+  BmpLayout S;
+  S.width = width;
+  S.height = height;
+  S.colors = testsupport::GreyColors(256);
+  S.pixels = Ramp(static_cast<std::size_t>(width) * height);
+  return S;
 }
 
-std::set<std::string> FolderContents(const TempDir& dir) {
-  std::set<std::string> names;
-  for (const auto& e : std::filesystem::directory_iterator(dir.path()))
-    names.insert(e.path().filename().string());
-  return names;
+std::set<std::string> FolderContents(const TempDir& Dir) {
+  std::set<std::string> Names;
+  for (const auto& E : std::filesystem::directory_iterator(Dir.path()))
+    Names.insert(E.path().filename().string());
+  return Names;
 }
 
 TEST(Repair, PadsEveryRowAndCorrectsBfSize) {
-  TempDir dir;
-  const std::string name = dir.file("MAP3687478-X4.BMP");
-  BmpLayout layout = Unpadded(5, 3);
-  layout.file_size = 4242;  // a stale bfSize must not matter
-  Bytes original = BuildBmp(layout);
-  original[34] = 15;  // biSizeImage as the automap wrote it
-  ASSERT_EQ(original.size(), kPaletteOffBits + 15);
-  WriteFileBytes(name, original);
+  TempDir Dir;
+  const std::string name = Dir.file("MAP3687478-X4.BMP");
+  BmpLayout Layout = Unpadded(5, 3);
+  Layout.file_size = 4242;  // a stale bfSize must not matter
+  Bytes Original = BuildBmp(Layout);
+  Original[34] = 15;  // biSizeImage as the automap wrote it
+  ASSERT_EQ(Original.size(), PaletteOffBits + 15);
+  WriteFileBytes(name, Original);
 
   ASSERT_TRUE(CheckBitmap(name));
   FixBitmap(name);
 
-  const Bytes fixed = ReadFileBytes(name);
-  ASSERT_EQ(fixed.size(), 1102u);
-  EXPECT_EQ(U32At(fixed, 2), 1102u);
-  Bytes expectedHead(original.begin(), original.begin() + kPaletteOffBits);
-  expectedHead[2] = 1102 & 0xFF;
-  expectedHead[3] = 1102 >> 8;
-  expectedHead[4] = expectedHead[5] = 0;
-  EXPECT_EQ(Bytes(fixed.begin(), fixed.begin() + kPaletteOffBits), expectedHead);
-  for (int row = 0; row < 3; ++row) {
-    const auto in = original.begin() + kPaletteOffBits + row * 5;
-    const auto out = fixed.begin() + kPaletteOffBits + row * 8;
-    EXPECT_EQ(Bytes(out, out + 5), Bytes(in, in + 5)) << "row " << row;
-    EXPECT_EQ(Bytes(out + 5, out + 8), Bytes(3, 0)) << "row " << row;
+  const Bytes Fixed = ReadFileBytes(name);
+  ASSERT_EQ(Fixed.size(), 1102u);
+  EXPECT_EQ(U32At(Fixed, 2), 1102u);
+  Bytes ExpectedHead(Original.begin(), Original.begin() + PaletteOffBits);
+  ExpectedHead[2] = 1102 & 0xFF;
+  ExpectedHead[3] = 1102 >> 8;
+  ExpectedHead[4] = ExpectedHead[5] = 0;
+  EXPECT_EQ(Bytes(Fixed.begin(), Fixed.begin() + PaletteOffBits), ExpectedHead);
+  for (int Row = 0; Row < 3; ++Row) {
+    const auto In = Original.begin() + PaletteOffBits + Row * 5;
+    const auto Out = Fixed.begin() + PaletteOffBits + Row * 8;
+    EXPECT_EQ(Bytes(Out, Out + 5), Bytes(In, In + 5)) << "row " << Row;
+    EXPECT_EQ(Bytes(Out + 5, Out + 8), Bytes(3, 0)) << "row " << Row;
   }
-  EXPECT_EQ(ReadFileBytes(dir.file("MAP3687478-X4_BAD_DATA.BMP")), original);
+  EXPECT_EQ(ReadFileBytes(Dir.file("MAP3687478-X4_BAD_DATA.BMP")), Original);
   EXPECT_FALSE(CheckBitmap(name));
 }
 
-struct Geometry {
+struct TGeometry {
   std::int32_t Width, Height;
 };
 
-void PrintTo(const Geometry& g, std::ostream* os) {
-  *os << g.Width << " x " << g.Height;
+void PrintTo(const TGeometry& G, std::ostream* Os) {
+  *Os << G.Width << " x " << G.Height;
 }
 
-class RepairGeometry : public testing::TestWithParam<Geometry> {};
+class RepairGeometry : public testing::TestWithParam<TGeometry> {};
 
 TEST_P(RepairGeometry, KeepsEveryRowInOrder) {
   const auto [w, h] = GetParam();
-  TempDir dir;
-  const std::string name = dir.file("map.bmp");
-  const Bytes original = BuildBmp(Unpadded(w, h));
-  WriteFileBytes(name, original);
+  TempDir Dir;
+  const std::string name = Dir.file("map.bmp");
+  const Bytes Original = BuildBmp(Unpadded(w, h));
+  WriteFileBytes(name, Original);
   ASSERT_TRUE(CheckBitmap(name));
   FixBitmap(name);
 
-  const Bytes fixed = ReadFileBytes(name);
-  const std::size_t stride = static_cast<std::size_t>(testsupport::DibStride(w, 8));
-  ASSERT_EQ(fixed.size(), kPaletteOffBits + stride * h);
-  EXPECT_EQ(U32At(fixed, 2), fixed.size());
-  for (std::int32_t row = 0; row < h; ++row) {
-    const auto in = original.begin() + kPaletteOffBits + row * w;
-    const auto out = fixed.begin() + kPaletteOffBits + row * stride;
-    ASSERT_EQ(Bytes(out, out + w), Bytes(in, in + w)) << "row " << row;
-    ASSERT_EQ(Bytes(out + w, out + stride), Bytes(stride - w, 0)) << "row " << row;
+  const Bytes Fixed = ReadFileBytes(name);
+  const std::size_t Stride = static_cast<std::size_t>(testsupport::DibStride(w, 8));
+  ASSERT_EQ(Fixed.size(), PaletteOffBits + Stride * h);
+  EXPECT_EQ(U32At(Fixed, 2), Fixed.size());
+  for (std::int32_t Row = 0; Row < h; ++Row) {
+    const auto In = Original.begin() + PaletteOffBits + Row * w;
+    const auto Out = Fixed.begin() + PaletteOffBits + Row * Stride;
+    ASSERT_EQ(Bytes(Out, Out + w), Bytes(In, In + w)) << "row " << Row;
+    ASSERT_EQ(Bytes(Out + w, Out + Stride), Bytes(Stride - w, 0)) << "row " << Row;
   }
 }
 
 INSTANTIATE_TEST_SUITE_P(Widths, RepairGeometry,
-                         testing::Values(Geometry{1, 1}, Geometry{1, 9}, Geometry{2, 4},
-                                         Geometry{3, 3}, Geometry{7, 5}, Geometry{13, 11},
-                                         Geometry{1023, 6}));
+                         testing::Values(TGeometry{1, 1}, TGeometry{1, 9}, TGeometry{2, 4},
+                                         TGeometry{3, 3}, TGeometry{7, 5}, TGeometry{13, 11},
+                                         TGeometry{1023, 6}));
 
 TEST(Repair, ReplacesAnOlderBadCopy) {
-  TempDir dir;
-  const std::string name = dir.file("MAP0-2.BMP");
-  const Bytes original = BuildBmp(Unpadded(6, 2));
-  WriteFileBytes(name, original);
-  WriteFileBytes(dir.file("MAP0-2_BAD_DATA.BMP"), Bytes(3000, 0xEE));
+  TempDir Dir;
+  const std::string name = Dir.file("MAP0-2.BMP");
+  const Bytes Original = BuildBmp(Unpadded(6, 2));
+  WriteFileBytes(name, Original);
+  WriteFileBytes(Dir.file("MAP0-2_BAD_DATA.BMP"), Bytes(3000, 0xEE));
   FixBitmap(name);
-  EXPECT_EQ(ReadFileBytes(dir.file("MAP0-2_BAD_DATA.BMP")), original);
-  EXPECT_EQ(FolderContents(dir), (std::set<std::string>{"MAP0-2.BMP", "MAP0-2_BAD_DATA.BMP"}));
+  EXPECT_EQ(ReadFileBytes(Dir.file("MAP0-2_BAD_DATA.BMP")), Original);
+  EXPECT_EQ(FolderContents(Dir), (std::set<std::string>{"MAP0-2.BMP", "MAP0-2_BAD_DATA.BMP"}));
 }
 
 TEST(Repair, RepairedFileAndBadCopyKeepTheBaseFilesPermissions) {
   if (testsupport::OnWindows())
     GTEST_SKIP() << "Windows files have no POSIX permission bits: new ones inherit the folder's";
-  TempDir dir;
-  const std::string name = dir.file("MAP2-4.BMP");
+  TempDir Dir;
+  const std::string name = Dir.file("MAP2-4.BMP");
   WriteFileBytes(name, BuildBmp(Unpadded(5, 3)));
   namespace fs = std::filesystem;
-  const fs::perms mode = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
-  fs::permissions(name, mode);
+  const fs::perms Mode = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
+  fs::permissions(name, Mode);
   FixBitmap(name);
-  EXPECT_EQ(fs::status(name).permissions(), mode);
-  EXPECT_EQ(fs::status(dir.file("MAP2-4_BAD_DATA.BMP")).permissions(), mode);
+  EXPECT_EQ(fs::status(name).permissions(), Mode);
+  EXPECT_EQ(fs::status(Dir.file("MAP2-4_BAD_DATA.BMP")).permissions(), Mode);
 }
 
 TEST(Repair, BadCopyNameDropsOnlyTheExtension) {
@@ -162,99 +162,99 @@ struct UntouchedCase {
   Bytes File;
 };
 
-void PrintTo(const UntouchedCase& c, std::ostream* os) {
-  *os << c.Name;
+void PrintTo(const UntouchedCase& C, std::ostream* Os) {
+  *Os << C.Name;
 }
 
-std::string UntouchedName(const testing::TestParamInfo<UntouchedCase>& info) {
-  return info.param.Name;
+std::string UntouchedName(const testing::TestParamInfo<UntouchedCase>& Info) {
+  return Info.param.Name;
 }
 
 class NotRepaired : public testing::TestWithParam<UntouchedCase> {};
 
 TEST_P(NotRepaired, IsNotReportedAndKeptAsItIs) {
-  TempDir dir;
-  const std::string name = dir.file("MAP5243958-1.BMP");
+  TempDir Dir;
+  const std::string name = Dir.file("MAP5243958-1.BMP");
   WriteFileBytes(name, GetParam().File);
   EXPECT_FALSE(CheckBitmap(name));
   FixBitmap(name);
   EXPECT_EQ(ReadFileBytes(name), GetParam().File);
-  EXPECT_EQ(FolderContents(dir), std::set<std::string>{"MAP5243958-1.BMP"});
+  EXPECT_EQ(FolderContents(Dir), std::set<std::string>{"MAP5243958-1.BMP"});
 }
 
 std::vector<UntouchedCase> UntouchedCases() {
   std::vector<UntouchedCase> cases;
-  auto add = [&](const char* name, const BmpLayout& s) { cases.push_back({name, BuildBmp(s)}); };
-  add("WidthMultipleOfFourExactData", Unpadded(8, 3));
+  auto Add = [&](const char* name, const BmpLayout& S) { cases.push_back({name, BuildBmp(S)}); };
+  Add("WidthMultipleOfFourExactData", Unpadded(8, 3));
   {
-    BmpLayout s = Unpadded(5, 3);
-    s.pixels = Ramp(8 * 3);
-    add("PaddedRows", s);
-    s.pixels = Ramp(8 * 3 + 7);
-    add("PaddedRowsWithTrailingBytes", s);
+    BmpLayout S = Unpadded(5, 3);
+    S.pixels = Ramp(8 * 3);
+    Add("PaddedRows", S);
+    S.pixels = Ramp(8 * 3 + 7);
+    Add("PaddedRowsWithTrailingBytes", S);
   }
   {
-    BmpLayout s = Unpadded(8, 3);
-    s.pixels = Ramp(8 * 3 + 5);
-    add("WidthMultipleOfFourWithTrailingBytes", s);
+    BmpLayout S = Unpadded(8, 3);
+    S.pixels = Ramp(8 * 3 + 5);
+    Add("WidthMultipleOfFourWithTrailingBytes", S);
   }
   {
-    BmpLayout s = Unpadded(5, 3);
-    s.height = -3;
-    add("TopDown", s);
+    BmpLayout S = Unpadded(5, 3);
+    S.height = -3;
+    Add("TopDown", S);
   }
   {
-    BmpLayout s;
-    s.width = 5;
-    s.height = 3;
-    s.bit_count = 24;
-    s.pixels = Ramp(15);
-    add("TwentyFourBit", s);
-    s.pixels = Ramp(16 * 3);
-    add("TwentyFourBitPadded", s);
+    BmpLayout S;
+    S.width = 5;
+    S.height = 3;
+    S.bit_count = 24;
+    S.pixels = Ramp(15);
+    Add("TwentyFourBit", S);
+    S.pixels = Ramp(16 * 3);
+    Add("TwentyFourBitPadded", S);
   }
   {
-    BmpLayout s = Unpadded(5, 3);
-    s.compression = 1;  // run-length encoded
-    add("Compressed", s);
+    BmpLayout S = Unpadded(5, 3);
+    S.compression = 1;  // run-length encoded
+    Add("Compressed", S);
   }
   {
-    BmpLayout s = Unpadded(0, 3);
-    add("ZeroWidth", s);
-    s = Unpadded(1, 3);
-    s.width = -5;
-    s.pixels = Ramp(15);
-    add("NegativeWidth", s);
+    BmpLayout S = Unpadded(0, 3);
+    Add("ZeroWidth", S);
+    S = Unpadded(1, 3);
+    S.width = -5;
+    S.pixels = Ramp(15);
+    Add("NegativeWidth", S);
   }
   {
     // 69 bytes, no palette; 7 x 7 = 69 - 20: the size would fit rows that start in the header.
-    BmpLayout s;
-    s.width = 7;
-    s.height = 7;
-    s.pixels = Ramp(15);
-    s.off_bits = 20;
-    add("PixelsInsideTheHeaders", s);
+    BmpLayout S;
+    S.width = 7;
+    S.height = 7;
+    S.pixels = Ramp(15);
+    S.off_bits = 20;
+    Add("PixelsInsideTheHeaders", S);
   }
   {
-    testsupport::ByteWriter b;
-    b.bytes(BuildBmp(Unpadded(5, 3)));
-    b.patch_u32(10, 5000);
-    cases.push_back({"PixelsPastTheEnd", b.data()});
-    b.patch_u32(10, static_cast<std::uint32_t>(kPaletteOffBits));
-    b.data()[0] = 'X';
-    cases.push_back({"NoBitmapSignature", b.data()});
+    testsupport::ByteWriter B;
+    B.bytes(BuildBmp(Unpadded(5, 3)));
+    B.patch_u32(10, 5000);
+    cases.push_back({"PixelsPastTheEnd", B.data()});
+    B.patch_u32(10, static_cast<std::uint32_t>(PaletteOffBits));
+    B.data()[0] = 'X';
+    cases.push_back({"NoBitmapSignature", B.data()});
   }
   {
-    BmpLayout s = Unpadded(5, 3);
-    s.header_size = 12;
-    add("CoreHeader", s);
+    BmpLayout S = Unpadded(5, 3);
+    S.header_size = 12;
+    Add("CoreHeader", S);
   }
   {
     // Nothing but the two headers.
-    BmpLayout s;
-    s.width = 5;
-    s.height = 3;
-    add("HeadersOnly", s);
+    BmpLayout S;
+    S.width = 5;
+    S.height = 3;
+    Add("HeadersOnly", S);
   }
   return cases;
 }
@@ -262,94 +262,94 @@ std::vector<UntouchedCase> UntouchedCases() {
 INSTANTIATE_TEST_SUITE_P(Files, NotRepaired, testing::ValuesIn(UntouchedCases()), UntouchedName);
 
 TEST(RepairFailure, MissingFileIsAnOpenErrorNamingIt) {
-  TempDir dir;
-  const std::string name = dir.file("MAP2-4.BMP");
-  for (auto* routine : {+[](const std::string& n) { CheckBitmap(n); }, &FixBitmap}) {
+  TempDir Dir;
+  const std::string name = Dir.file("MAP2-4.BMP");
+  for (auto* Routine : {+[](const std::string& N) { CheckBitmap(N); }, &FixBitmap}) {
     try {
-      routine(name);
+      Routine(name);
       FAIL() << "a missing file must raise";
-    } catch (const EFOpenError& e) {
-      EXPECT_EQ(e.Message(), "ファイル " + name + " は開けません");
+    } catch (const EFOpenError& E) {
+      EXPECT_EQ(E.Message(), "ファイル " + name + " は開けません");
     }
   }
-  EXPECT_TRUE(FolderContents(dir).empty());
+  EXPECT_TRUE(FolderContents(Dir).empty());
 }
 
 TEST(RepairFailure, FolderInPlaceOfTheFileIsAnOpenError) {
-  TempDir dir;
-  std::filesystem::create_directory(dir.file("MAP2-4.BMP"));
-  EXPECT_THROW(CheckBitmap(dir.file("MAP2-4.BMP")), EFOpenError);
-  EXPECT_THROW(FixBitmap(dir.file("MAP2-4.BMP")), EFOpenError);
+  TempDir Dir;
+  std::filesystem::create_directory(Dir.file("MAP2-4.BMP"));
+  EXPECT_THROW(CheckBitmap(Dir.file("MAP2-4.BMP")), EFOpenError);
+  EXPECT_THROW(FixBitmap(Dir.file("MAP2-4.BMP")), EFOpenError);
 }
 
 TEST(RepairFailure, FileShorterThanItsHeadersIsAReadErrorAndStaysPut) {
-  TempDir dir;
-  const std::string name = dir.file("MAP2-4.BMP");
-  const Bytes full = BuildBmp(Unpadded(5, 3));
-  const Bytes shortFile(full.begin(), full.begin() + 53);
-  WriteFileBytes(name, shortFile);
+  TempDir Dir;
+  const std::string name = Dir.file("MAP2-4.BMP");
+  const Bytes Full = BuildBmp(Unpadded(5, 3));
+  const Bytes ShortFile(Full.begin(), Full.begin() + 53);
+  WriteFileBytes(name, ShortFile);
   EXPECT_THROW(CheckBitmap(name), EReadError);
   EXPECT_THROW(FixBitmap(name), EReadError);
-  EXPECT_EQ(ReadFileBytes(name), shortFile);
-  EXPECT_EQ(FolderContents(dir), std::set<std::string>{"MAP2-4.BMP"});
+  EXPECT_EQ(ReadFileBytes(name), ShortFile);
+  EXPECT_EQ(FolderContents(Dir), std::set<std::string>{"MAP2-4.BMP"});
 }
 
 TEST(RepairFailure, BadNameThatCannotBeTakenLeavesTheFileUnderItsName) {
-  TempDir dir;
-  const std::string name = dir.file("MAP4-1.BMP");
-  const Bytes original = BuildBmp(Unpadded(5, 3));
-  WriteFileBytes(name, original);
+  TempDir Dir;
+  const std::string name = Dir.file("MAP4-1.BMP");
+  const Bytes Original = BuildBmp(Unpadded(5, 3));
+  WriteFileBytes(name, Original);
   // A folder under the bad name can be neither deleted as a file nor renamed onto.
-  std::filesystem::create_directory(dir.file("MAP4-1_BAD_DATA.BMP"));
+  std::filesystem::create_directory(Dir.file("MAP4-1_BAD_DATA.BMP"));
   try {
     FixBitmap(name);
     FAIL() << "the repair must fail";
-  } catch (const EFOpenError& e) {
-    EXPECT_EQ(e.Message(), "ファイル " + dir.file("MAP4-1_BAD_DATA.BMP") + " は開けません");
+  } catch (const EFOpenError& E) {
+    EXPECT_EQ(E.Message(), "ファイル " + Dir.file("MAP4-1_BAD_DATA.BMP") + " は開けません");
   }
-  EXPECT_EQ(ReadFileBytes(name), original);
-  EXPECT_TRUE(std::filesystem::is_directory(dir.file("MAP4-1_BAD_DATA.BMP")));
-  EXPECT_EQ(FolderContents(dir), (std::set<std::string>{"MAP4-1.BMP", "MAP4-1_BAD_DATA.BMP"}));
+  EXPECT_EQ(ReadFileBytes(name), Original);
+  EXPECT_TRUE(std::filesystem::is_directory(Dir.file("MAP4-1_BAD_DATA.BMP")));
+  EXPECT_EQ(FolderContents(Dir), (std::set<std::string>{"MAP4-1.BMP", "MAP4-1_BAD_DATA.BMP"}));
 }
 
 TEST(RepairFailure, WriteErrorLeavesTheOriginalAndTheOlderBadCopyAsTheyWere) {
-  TempDir dir;
-  const std::string name = dir.file("MAP3-X1.BMP");
-  const Bytes original = BuildBmp(Unpadded(1, 400));  // 1478 bytes; repaired 2678
-  WriteFileBytes(name, original);
-  WriteFileBytes(dir.file("MAP3-X1_BAD_DATA.BMP"), Bytes(10, 1));
+  TempDir Dir;
+  const std::string name = Dir.file("MAP3-X1.BMP");
+  const Bytes Original = BuildBmp(Unpadded(1, 400));  // 1478 bytes; repaired 2678
+  WriteFileBytes(name, Original);
+  WriteFileBytes(Dir.file("MAP3-X1_BAD_DATA.BMP"), Bytes(10, 1));
   try {
-    testsupport::FileSizeLimit limit(2000);
-    if (!limit.Supported()) GTEST_SKIP() << "Windows has no limit on the size of a process's files";
+    testsupport::FileSizeLimit Limit(2000);
+    if (!Limit.Supported()) GTEST_SKIP() << "Windows has no limit on the size of a process's files";
     FixBitmap(name);
     FAIL() << "the repair must fail";
-  } catch (const EWriteError& e) {
-    EXPECT_STREQ(e.what(), "ストリームへの書き込みエラー");
+  } catch (const EWriteError& E) {
+    EXPECT_STREQ(E.what(), "ストリームへの書き込みエラー");
   }
-  EXPECT_EQ(ReadFileBytes(name), original);
-  EXPECT_EQ(ReadFileBytes(dir.file("MAP3-X1_BAD_DATA.BMP")), Bytes(10, 1));
+  EXPECT_EQ(ReadFileBytes(name), Original);
+  EXPECT_EQ(ReadFileBytes(Dir.file("MAP3-X1_BAD_DATA.BMP")), Bytes(10, 1));
   // No half-written file and no temporary is left behind.
-  EXPECT_EQ(FolderContents(dir), (std::set<std::string>{"MAP3-X1.BMP", "MAP3-X1_BAD_DATA.BMP"}));
+  EXPECT_EQ(FolderContents(Dir), (std::set<std::string>{"MAP3-X1.BMP", "MAP3-X1_BAD_DATA.BMP"}));
 }
 
 // A tiny file system of its own, so that the disk really runs full. Mounting needs privileges
 // that a test run may not have; the test is skipped then.
 TEST(RepairFailure, FullDiskPutsTheOriginalBackUnderItsName) {
-  TempDir dir;
-  const std::string folder = dir.file("disk");
-  std::filesystem::create_directory(folder);
+  TempDir Dir;
+  const std::string Folder = Dir.file("disk");
+  std::filesystem::create_directory(Folder);
   if (testsupport::OnWindows()) GTEST_SKIP() << "a tmpfs of 64 KiB exists on Linux only";
-  testsupport::TinyFileSystem disk(folder);
-  if (!disk.Mounted()) GTEST_SKIP() << "mounting a small file system is not permitted here";
-  const std::string name = folder + "/MAP0-NS1.BMP";
-  const Bytes original = BuildBmp(Unpadded(1, 30000));  // 31 kB; repaired 121 kB
-  WriteFileBytes(name, original);
+  testsupport::TinyFileSystem Disk(Folder);
+  if (!Disk.Mounted()) GTEST_SKIP() << "mounting a small file system is not permitted here";
+  const std::string name = Folder + "/MAP0-NS1.BMP";
+  const Bytes Original = BuildBmp(Unpadded(1, 30000));  // 31 kB; repaired 121 kB
+  WriteFileBytes(name, Original);
   EXPECT_THROW(FixBitmap(name), EWriteError);
-  EXPECT_EQ(ReadFileBytes(name), original);
-  std::set<std::string> left;
-  for (const auto& e : std::filesystem::directory_iterator(folder))
-    left.insert(e.path().filename().string());
-  EXPECT_EQ(left, std::set<std::string>{"MAP0-NS1.BMP"});
+  EXPECT_EQ(ReadFileBytes(name), Original);
+  std::set<std::string> Left;
+  for (const auto& E : std::filesystem::directory_iterator(Folder))
+    Left.insert(E.path().filename().string());
+  EXPECT_EQ(Left, std::set<std::string>{"MAP0-NS1.BMP"});
 }
 
 }  // namespace

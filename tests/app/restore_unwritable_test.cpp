@@ -18,20 +18,20 @@ using testsupport::TempDir;
 using testsupport::WriteFileBytes;
 
 TEST(RestoreUnwritableTest, AFailedRestoreInAnUnwritableFolderLosesNothing) {
-  TempDir dir;
+  TempDir Dir;
   // Gridded Felucca and Trammel targets with their backups, as a run leaves them.
-  WriteFileBytes(dir.file("MAP0-X2.BMP"), {9, 9});
-  WriteFileBytes(dir.file("MAP0-X2.OLD"), {0});
-  WriteFileBytes(dir.file("MAP1-X2.BMP"), {9, 9});
-  WriteFileBytes(dir.file("MAP1-X2.OLD"), {1});
-  const auto before = Snapshot(dir);
+  WriteFileBytes(Dir.file("MAP0-X2.BMP"), {9, 9});
+  WriteFileBytes(Dir.file("MAP0-X2.OLD"), {0});
+  WriteFileBytes(Dir.file("MAP1-X2.BMP"), {9, 9});
+  WriteFileBytes(Dir.file("MAP1-X2.OLD"), {1});
+  const auto Before = Snapshot(Dir);
   {
-    const testsupport::UnwritableFolder locked(dir.path().string());
-    if (!locked.On()) GTEST_SKIP() << "this system cannot make a folder unwritable";
-    EXPECT_THROW(RestoreMap(dir.path().string(), fcFeluccaTrammel, mtXRay, msHalf),
+    const testsupport::UnwritableFolder Locked(Dir.path().string());
+    if (!Locked.On()) GTEST_SKIP() << "this system cannot make a folder unwritable";
+    EXPECT_THROW(RestoreMap(Dir.path().string(), fcFeluccaTrammel, mtXRay, msHalf),
                  EFCreateError);
   }
-  EXPECT_EQ(Snapshot(dir), before);
+  EXPECT_EQ(Snapshot(Dir), Before);
 }
 
 }  // namespace

@@ -14,43 +14,43 @@
 
 namespace {
 
-std::uint32_t Le32(const std::vector<std::uint8_t>& f, std::size_t at) {
-  return f[at] | f[at + 1] << 8 | f[at + 2] << 16 | std::uint32_t(f[at + 3]) << 24;
+std::uint32_t Le32(const std::vector<std::uint8_t>& F, std::size_t At) {
+  return F[At] | F[At + 1] << 8 | F[At + 2] << 16 | std::uint32_t(F[At + 3]) << 24;
 }
 
-struct SizeCase {
-  Facet f;
-  MapScale s;
-  std::int32_t width, height;
+struct TSizeCase {
+  Facet F;
+  MapScale S;
+  std::int32_t Width, Height;
 };
-void PrintTo(const SizeCase& c, std::ostream* os) {
-  *os << c.width << "x" << c.height;
+void PrintTo(const TSizeCase& C, std::ostream* Os) {
+  *Os << C.Width << "x" << C.Height;
 }
 
-class SampleMapSizeTest : public ::testing::TestWithParam<SizeCase> {};
+class SampleMapSizeTest : public ::testing::TestWithParam<TSizeCase> {};
 
 TEST_P(SampleMapSizeTest, HasTheRealSizeAsAnUnpaddedEightBitFile) {
-  const SizeCase& p = GetParam();
-  const std::vector<std::uint8_t> file = BuildSampleMapFile(p.f, p.s);
-  ASSERT_EQ(file.size(), 1078u + std::size_t(p.width) * std::size_t(p.height));
-  EXPECT_EQ(file[0], 'B');
-  EXPECT_EQ(file[1], 'M');
-  EXPECT_EQ(Le32(file, 2), file.size());
-  EXPECT_EQ(Le32(file, 10), 1078u);
-  EXPECT_EQ(Le32(file, 14), 40u);
-  EXPECT_EQ(static_cast<std::int32_t>(Le32(file, 18)), p.width);
-  EXPECT_EQ(static_cast<std::int32_t>(Le32(file, 22)), p.height);  // positive: bottom-up
-  EXPECT_EQ(file[28], 8);
-  EXPECT_EQ(Le32(file, 30), 0u);
-  EXPECT_EQ(Le32(file, 46), 256u);
-  if (p.s == msFull) {
+  const TSizeCase& P = GetParam();
+  const std::vector<std::uint8_t> File = BuildSampleMapFile(P.F, P.S);
+  ASSERT_EQ(File.size(), 1078u + std::size_t(P.Width) * std::size_t(P.Height));
+  EXPECT_EQ(File[0], 'B');
+  EXPECT_EQ(File[1], 'M');
+  EXPECT_EQ(Le32(File, 2), File.size());
+  EXPECT_EQ(Le32(File, 10), 1078u);
+  EXPECT_EQ(Le32(File, 14), 40u);
+  EXPECT_EQ(static_cast<std::int32_t>(Le32(File, 18)), P.Width);
+  EXPECT_EQ(static_cast<std::int32_t>(Le32(File, 22)), P.Height);  // positive: bottom-up
+  EXPECT_EQ(File[28], 8);
+  EXPECT_EQ(Le32(File, 30), 0u);
+  EXPECT_EQ(Le32(File, 46), 256u);
+  if (P.S == msFull) {
     // The automap names its full-size base maps after their file sizes.
-    EXPECT_EQ(std::to_string(file.size()), BaseMapKeys[p.f]);
+    EXPECT_EQ(std::to_string(File.size()), BaseMapKeys[P.F]);
   }
 }
 
 INSTANTIATE_TEST_SUITE_P(AllTwelve, SampleMapSizeTest,
-                         ::testing::ValuesIn(std::vector<SizeCase>{
+                         ::testing::ValuesIn(std::vector<TSizeCase>{
                              {fcFeluccaTrammel, msFull, 6144, 4096},
                              {fcFeluccaTrammel, msHalf, 3072, 2048},
                              {fcFeluccaTrammel, msQuarter, 1536, 1024},
@@ -65,46 +65,46 @@ INSTANTIATE_TEST_SUITE_P(AllTwelve, SampleMapSizeTest,
                              {fcTokuno, msQuarter, 362, 362}}));
 
 TEST(SampleMapsTest, TheZoomLevelsShowTheSameWorld) {
-  const std::vector<std::uint8_t> full = BuildSampleMapFile(fcTokuno, msFull);
-  const std::vector<std::uint8_t> quarter = BuildSampleMapFile(fcTokuno, msQuarter);
-  auto at = [](const std::vector<std::uint8_t>& f, int w, int h, int x, int y) {
-    return f[1078 + std::size_t(h - 1 - y) * std::size_t(w) + std::size_t(x)];
+  const std::vector<std::uint8_t> Full = BuildSampleMapFile(fcTokuno, msFull);
+  const std::vector<std::uint8_t> Quarter = BuildSampleMapFile(fcTokuno, msQuarter);
+  auto At = [](const std::vector<std::uint8_t>& F, int W, int H, int X, int Y) {
+    return F[1078 + std::size_t(H - 1 - Y) * std::size_t(W) + std::size_t(X)];
   };
-  int same = 0;
-  for (int y = 0; y < 362; ++y) {
-    for (int x = 0; x < 362; ++x)
-      same += at(quarter, 362, 362, x, y) == at(full, 1448, 1448, 4 * x, 4 * y);
+  int Same = 0;
+  for (int Y = 0; Y < 362; ++Y) {
+    for (int X = 0; X < 362; ++X)
+      Same += At(Quarter, 362, 362, X, Y) == At(Full, 1448, 1448, 4 * X, 4 * Y);
   }
-  EXPECT_EQ(same, 362 * 362);
-  EXPECT_EQ(BuildSampleMapFile(fcTokuno, msQuarter), quarter);  // deterministic
+  EXPECT_EQ(Same, 362 * 362);
+  EXPECT_EQ(BuildSampleMapFile(fcTokuno, msQuarter), Quarter);  // deterministic
 }
 
 TEST(SampleMapsTest, HasWaterLandAndRoads) {
   const std::vector<std::uint8_t> file = BuildSampleMapFile(fcFeluccaTrammel, msQuarter);
-  std::array<std::size_t, 256> counts{};
-  for (std::size_t i = 1078; i < file.size(); ++i) ++counts[file[i]];
-  auto share = [&](int first, int last) {
-    std::size_t n = 0;
-    for (int i = first; i <= last; ++i) n += counts[static_cast<std::size_t>(i)];
-    return double(n) / double(file.size() - 1078);
+  std::array<std::size_t, 256> Counts{};
+  for (std::size_t I = 1078; I < file.size(); ++I) ++Counts[file[I]];
+  auto Share = [&](int First, int Last) {
+    std::size_t N = 0;
+    for (int I = First; I <= Last; ++I) N += Counts[static_cast<std::size_t>(I)];
+    return double(N) / double(file.size() - 1078);
   };
-  EXPECT_GT(share(0, 47), 0.15);      // water
-  EXPECT_GT(share(56, 159), 0.15);    // land
-  EXPECT_GT(share(192, 199), 0.002);  // roads
+  EXPECT_GT(Share(0, 47), 0.15);      // water
+  EXPECT_GT(Share(56, 159), 0.15);    // land
+  EXPECT_GT(Share(192, 199), 0.002);  // roads
   // Water is blue, land is not.
-  const std::array<RGBQUAD, 256>& p = SamplePalette();
-  EXPECT_GT(p[10].rgbBlue, p[10].rgbRed);
-  EXPECT_GT(p[80].rgbGreen, p[80].rgbBlue);
+  const std::array<RGBQUAD, 256>& P = SamplePalette();
+  EXPECT_GT(P[10].rgbBlue, P[10].rgbRed);
+  EXPECT_GT(P[80].rgbGreen, P[80].rgbBlue);
 }
 
 TEST(SampleMapsTest, OnlyTheQuarterTokunoFileIsReportedByTheSizeCheck) {
-  testsupport::TempDir dir;
-  const std::vector<std::string> names = WriteSampleMaps(dir.path().string());
-  ASSERT_EQ(names.size(), 12u);
-  for (std::size_t i = 0; i < names.size(); ++i) {
-    EXPECT_EQ(CheckBitmap(names[i]), i == 11) << names[i];
+  testsupport::TempDir Dir;
+  const std::vector<std::string> Names = WriteSampleMaps(Dir.path().string());
+  ASSERT_EQ(Names.size(), 12u);
+  for (std::size_t I = 0; I < Names.size(); ++I) {
+    EXPECT_EQ(CheckBitmap(Names[I]), I == 11) << Names[I];
   }
-  EXPECT_EQ(names[11], dir.file("MAP2097782-4.BMP"));
+  EXPECT_EQ(Names[11], Dir.file("MAP2097782-4.BMP"));
 }
 
 }  // namespace

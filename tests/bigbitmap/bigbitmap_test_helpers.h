@@ -17,52 +17,52 @@ using LeakCheckedTest = testsupport::GdiLeakCheckedTest;
 
 // Counts OnChange notifications of a picture.
 struct ChangeCounter {
-  explicit ChangeCounter(TGraphic& g) {
-    g.OnChange = [this](TGraphic*) { ++count; };
+  explicit ChangeCounter(TGraphic& G) {
+    G.OnChange = [this](TGraphic*) { ++count; };
   }
   int count = 0;
 };
 
-inline TColor RGB(std::uint8_t r, std::uint8_t g, std::uint8_t b) {
-  return static_cast<TColor>(r | (g << 8) | (b << 16));
+inline TColor RGB(std::uint8_t R, std::uint8_t G, std::uint8_t B) {
+  return static_cast<TColor>(R | (G << 8) | (B << 16));
 }
 
 // Pixel x of a 24-bit row as 0x00BBGGRR.
-inline TColor Pixel24(const void* row, std::int32_t x) {
-  const auto* p = static_cast<const std::uint8_t*>(row) + 3 * x;
-  return RGB(p[2], p[1], p[0]);
+inline TColor Pixel24(const void* Row, std::int32_t X) {
+  const auto* P = static_cast<const std::uint8_t*>(Row) + 3 * X;
+  return RGB(P[2], P[1], P[0]);
 }
-inline void SetPixel24(void* row, std::int32_t x, TColor c) {
-  auto* p = static_cast<std::uint8_t*>(row) + 3 * x;
-  p[0] = static_cast<std::uint8_t>(c >> 16);
-  p[1] = static_cast<std::uint8_t>(c >> 8);
-  p[2] = static_cast<std::uint8_t>(c);
+inline void SetPixel24(void* Row, std::int32_t X, TColor C) {
+  auto* P = static_cast<std::uint8_t*>(Row) + 3 * X;
+  P[0] = static_cast<std::uint8_t>(C >> 16);
+  P[1] = static_cast<std::uint8_t>(C >> 8);
+  P[2] = static_cast<std::uint8_t>(C);
 }
 
 // Fills a whole 24-bit row of a large bitmap with one colour.
-inline void FillRow24(TBigBitmap& b, std::int32_t y, TColor c) {
-  void* row = b.GetScanline(y);
-  for (std::int32_t x = 0; x < b.GetWidth(); ++x) SetPixel24(row, x, c);
+inline void FillRow24(TBigBitmap& B, std::int32_t Y, TColor C) {
+  void* Row = B.GetScanline(Y);
+  for (std::int32_t X = 0; X < B.GetWidth(); ++X) SetPixel24(Row, X, C);
 }
 
 // A palette of n entries; entry i is colours[i] (0x00BBGGRR). The caller owns the handle.
 template <typename ColourOf>
-HPALETTE MakePalette(int n, ColourOf colours) {
-  LOGPALETTE lp{};
-  lp.palVersion = 0x300;
-  lp.palNumEntries = static_cast<std::uint16_t>(n);
-  for (int i = 0; i < n; ++i) {
-    const TColor c = colours(i);
-    lp.palPalEntry[i] =
+HPALETTE MakePalette(int N, ColourOf Colours) {
+  LOGPALETTE Lp{};
+  Lp.palVersion = 0x300;
+  Lp.palNumEntries = static_cast<std::uint16_t>(N);
+  for (int I = 0; I < N; ++I) {
+    const TColor c = Colours(I);
+    Lp.palPalEntry[I] =
         PALETTEENTRY{static_cast<std::uint8_t>(c), static_cast<std::uint8_t>(c >> 8),
                      static_cast<std::uint8_t>(c >> 16), 0};
   }
-  return CreatePalette(&lp);
+  return CreatePalette(&Lp);
 }
 
 // Colour table entry i of a bitmap as 0x00BBGGRR.
-inline TColor TableColour(const TBitmap& b, std::size_t i) {
-  const RGBQUAD q = b.ColorTable().at(i);
+inline TColor TableColour(const TBitmap& B, std::size_t I) {
+  const RGBQUAD q = B.ColorTable().at(I);
   return RGB(q.rgbRed, q.rgbGreen, q.rgbBlue);
 }
 

@@ -12,21 +12,21 @@ using bigbitmaptest::Pixel24;
 using bigbitmaptest::RGB;
 
 // 24 bits at 21,758 columns: 128 rows per band, so 300 rows give bands of 128, 128 and 44.
-constexpr std::int32_t kWidth = 21758;
-constexpr std::int32_t kHeight = 300;
+constexpr std::int32_t Width = 21758;
+constexpr std::int32_t Height = 300;
 
 TColor SourceRowColour(std::int32_t y) {
   return RGB(static_cast<std::uint8_t>(y + 1), 40, 200);
 }
 
 // A 4 x 20 picture whose row y has SourceRowColour(y).
-void MakeStripes(TBitmap& b) {
-  b.SetPixelFormat(pf24bit);
-  b.SetWidth(4);
-  b.SetHeight(20);
+void MakeStripes(TBitmap& B) {
+  B.SetPixelFormat(pf24bit);
+  B.SetWidth(4);
+  B.SetHeight(20);
   for (std::int32_t y = 0; y < 20; ++y) {
     for (std::int32_t x = 0; x < 4; ++x)
-      bigbitmaptest::SetPixel24(b.ScanLine(y), x, SourceRowColour(y));
+      bigbitmaptest::SetPixel24(B.ScanLine(y), x, SourceRowColour(y));
   }
 }
 
@@ -34,37 +34,37 @@ class CanvasTest : public LeakCheckedTest {
  protected:
   void SetUp() override {
     LeakCheckedTest::SetUp();
-    big_.SetBitmaps(kWidth, kHeight, bbpf24bit);
-    ASSERT_EQ(big_.Bitmaps().size(), 3u);
+    Big.SetBitmaps(Width, Height, bbpf24bit);
+    ASSERT_EQ(Big.Bitmaps().size(), 3u);
   }
   void TearDown() override {
-    big_.FreeBitmaps();
+    Big.FreeBitmaps();
     LeakCheckedTest::TearDown();
   }
   void ExpectOriginsAtZero() {
-    for (const auto& band : big_.Bitmaps()) {
-      TPoint origin{-1, -1};
-      GetWindowOrgEx(band->Canvas()->Handle(), &origin);
-      EXPECT_EQ(origin.X, 0);
-      EXPECT_EQ(origin.Y, 0);
+    for (const auto& Band : Big.Bitmaps()) {
+      TPoint Origin{-1, -1};
+      GetWindowOrgEx(Band->Canvas()->Handle(), &Origin);
+      EXPECT_EQ(Origin.X, 0);
+      EXPECT_EQ(Origin.Y, 0);
     }
   }
-  TBigBitmap big_;
+  TBigBitmap Big;
 };
 
 TEST_F(CanvasTest, PicturesAcrossBandBoundariesAreContinuous) {
-  TBitmap stripes;
-  MakeStripes(stripes);
+  TBitmap Stripes;
+  MakeStripes(Stripes);
   // Across band 0 / band 1, across band 1 / the short last band, and cut off at the bottom.
-  for (std::int32_t top : {118, 250, 290}) {
-    const std::int32_t x0 = 7 + top;
-    big_.Canvas()->Draw(x0, top, &stripes);
-    for (std::int32_t y = top - 1; y <= top + 20 && y < kHeight; ++y) {
-      const void* row = big_.GetScanline(y);
-      const bool inside = y >= top && y < top + 20;
-      for (std::int32_t x = x0 - 1; x <= x0 + 4; ++x) {
-        const TColor want = inside && x >= x0 && x < x0 + 4 ? SourceRowColour(y - top) : clWhite;
-        ASSERT_EQ(Pixel24(row, x), want) << "top " << top << " at " << x << "," << y;
+  for (std::int32_t Top : {118, 250, 290}) {
+    const std::int32_t X0 = 7 + Top;
+    Big.Canvas()->Draw(X0, Top, &Stripes);
+    for (std::int32_t y = Top - 1; y <= Top + 20 && y < Height; ++y) {
+      const void* Row = Big.GetScanline(y);
+      const bool Inside = y >= Top && y < Top + 20;
+      for (std::int32_t x = X0 - 1; x <= X0 + 4; ++x) {
+        const TColor Want = Inside && x >= X0 && x < X0 + 4 ? SourceRowColour(y - Top) : clWhite;
+        ASSERT_EQ(Pixel24(Row, x), Want) << "top " << Top << " at " << x << "," << y;
       }
     }
   }
@@ -74,70 +74,70 @@ TEST_F(CanvasTest, PicturesAcrossBandBoundariesAreContinuous) {
 // A new image is white; a picture as wide as the image drawn over some rows of it (the rows that
 // a band's blit overwrites completely need no white first) leaves every other pixel white.
 TEST_F(CanvasTest, FullWidthPicturesOverSomeRowsLeaveTheOtherRowsWhite) {
-  for (const std::int32_t top : {60, 200, -10}) {
-    SCOPED_TRACE(top);
-    big_.SetBitmaps(kWidth, kHeight, bbpf24bit);
-    TBigBitmap picture;
-    picture.SetBitmaps(kWidth, 150, bbpf24bit);
-    for (std::int32_t y = 0; y < 150; ++y) bigbitmaptest::FillRow24(picture, y, SourceRowColour(y));
-    big_.Canvas()->Draw(0, top, &picture);
-    for (std::int32_t y = 0; y < kHeight; ++y) {
-      const bool inside = y >= top && y < top + 150;
-      const TColor want = inside ? SourceRowColour(y - top) : clWhite;
-      const void* row = big_.GetScanline(y);
-      for (std::int32_t x = 0; x < kWidth; ++x) {
-        ASSERT_EQ(Pixel24(row, x), want) << x << "," << y;
+  for (const std::int32_t Top : {60, 200, -10}) {
+    SCOPED_TRACE(Top);
+    Big.SetBitmaps(Width, Height, bbpf24bit);
+    TBigBitmap Picture;
+    Picture.SetBitmaps(Width, 150, bbpf24bit);
+    for (std::int32_t y = 0; y < 150; ++y) bigbitmaptest::FillRow24(Picture, y, SourceRowColour(y));
+    Big.Canvas()->Draw(0, Top, &Picture);
+    for (std::int32_t y = 0; y < Height; ++y) {
+      const bool Inside = y >= Top && y < Top + 150;
+      const TColor Want = Inside ? SourceRowColour(y - Top) : clWhite;
+      const void* Row = Big.GetScanline(y);
+      for (std::int32_t x = 0; x < Width; ++x) {
+        ASSERT_EQ(Pixel24(Row, x), Want) << x << "," << y;
       }
     }
   }
 }
 
 TEST_F(CanvasTest, EveryOperationPushesTheAttributesAndRestoresTheOrigins) {
-  TBitmap stripes;
-  MakeStripes(stripes);
-  auto spoil = [&] {
-    for (const auto& band : big_.Bitmaps()) {
-      TCanvas* c = band->Canvas();
-      c->CopyMode = SRCINVERT;
-      c->Brush().Color = RGB(255, 0, 0);
-      SetWindowOrgEx(c->Handle(), 3, 3, nullptr);
+  TBitmap Stripes;
+  MakeStripes(Stripes);
+  auto Spoil = [&] {
+    for (const auto& Band : Big.Bitmaps()) {
+      TCanvas* C = Band->Canvas();
+      C->CopyMode = SRCINVERT;
+      C->Brush().Color = RGB(255, 0, 0);
+      SetWindowOrgEx(C->Handle(), 3, 3, nullptr);
     }
   };
-  auto expect_pushed = [&] {
-    const TBigBitmapCanvas& mine = *big_.Canvas();
-    for (const auto& band : big_.Bitmaps()) {
-      TCanvas* c = band->Canvas();
-      EXPECT_EQ(c->CopyMode, SRCCOPY);
-      EXPECT_EQ(c->Brush().Color, mine.Brush().Color);
+  auto ExpectPushed = [&] {
+    const TBigBitmapCanvas& Mine = *Big.Canvas();
+    for (const auto& Band : Big.Bitmaps()) {
+      TCanvas* C = Band->Canvas();
+      EXPECT_EQ(C->CopyMode, SRCCOPY);
+      EXPECT_EQ(C->Brush().Color, Mine.Brush().Color);
     }
     ExpectOriginsAtZero();
   };
-  spoil();
-  big_.Canvas()->Draw(0, 0, &stripes);
-  expect_pushed();
+  Spoil();
+  Big.Canvas()->Draw(0, 0, &Stripes);
+  ExpectPushed();
   // SRCCOPY, not the spoilt SRCINVERT, did the drawing.
-  EXPECT_EQ(Pixel24(big_.GetScanline(3), 0), SourceRowColour(3));
-  spoil();
-  big_.Canvas()->MoveTo(10, 200);
-  expect_pushed();
+  EXPECT_EQ(Pixel24(Big.GetScanline(3), 0), SourceRowColour(3));
+  Spoil();
+  Big.Canvas()->MoveTo(10, 200);
+  ExpectPushed();
 }
 
 TEST_F(CanvasTest, DrawMarksTheOwnerModifiedEvenWhenNothingIsDrawn) {
-  TBigBitmap empty;
-  TBitmap stripes;
-  MakeStripes(stripes);
-  ChangeCounter empty_changes(empty);
-  empty.Canvas()->Draw(0, 0, &stripes);
-  empty.Canvas()->MoveTo(1, 1);
-  EXPECT_EQ(empty_changes.count, 1);
-  EXPECT_TRUE(empty.GetModified());
+  TBigBitmap Empty;
+  TBitmap Stripes;
+  MakeStripes(Stripes);
+  ChangeCounter EmptyChanges(Empty);
+  Empty.Canvas()->Draw(0, 0, &Stripes);
+  Empty.Canvas()->MoveTo(1, 1);
+  EXPECT_EQ(EmptyChanges.count, 1);
+  EXPECT_TRUE(Empty.GetModified());
 
-  TBitmap nothing;
-  ChangeCounter changes(big_);
-  big_.Canvas()->Draw(0, 0, &nothing);
-  big_.Canvas()->Draw(0, 0, nullptr);
-  EXPECT_EQ(changes.count, 2);
-  EXPECT_EQ(Pixel24(big_.GetScanline(0), 0), clWhite);
+  TBitmap Nothing;
+  ChangeCounter Changes(Big);
+  Big.Canvas()->Draw(0, 0, &Nothing);
+  Big.Canvas()->Draw(0, 0, nullptr);
+  EXPECT_EQ(Changes.count, 2);
+  EXPECT_EQ(Pixel24(Big.GetScanline(0), 0), clWhite);
 }
 
 }  // namespace

@@ -27,108 +27,108 @@ class StreamTest : public LeakCheckedTest {};
 class CountingStream : public TMemoryStream {
  public:
   std::int32_t Write(const void* Buffer, std::int32_t Count) override {
-    writes.push_back(Count);
+    Writes.push_back(Count);
     return TMemoryStream::Write(Buffer, Count);
   }
-  std::vector<std::int32_t> writes;
+  std::vector<std::int32_t> Writes;
 };
 
 // A stream that takes at most Capacity bytes in all.
 class FullStream : public TMemoryStream {
  public:
-  explicit FullStream(std::int64_t capacity) : capacity_(capacity) {}
+  explicit FullStream(std::int64_t capacity) : FCapacity(capacity) {}
   std::int32_t Write(const void* Buffer, std::int32_t Count) override {
-    const std::int64_t room = capacity_ - GetSize();
-    return TMemoryStream::Write(Buffer, static_cast<std::int32_t>(room < Count ? room : Count));
+    const std::int64_t Room = FCapacity - GetSize();
+    return TMemoryStream::Write(Buffer, static_cast<std::int32_t>(Room < Count ? Room : Count));
   }
 
  private:
-  std::int64_t capacity_;
+  std::int64_t FCapacity;
 };
 
-void LoadBytes(TBigBitmap& b, const Bytes& file) {
+void LoadBytes(TBigBitmap& B, const Bytes& File) {
   TMemoryStream s;
-  s.WriteBuffer(file.data(), static_cast<std::int32_t>(file.size()));
+  s.WriteBuffer(File.data(), static_cast<std::int32_t>(File.size()));
   s.SetPosition(0);
-  b.LoadFromStream(s);
+  B.LoadFromStream(s);
 }
 
-Bytes SaveBytes(TBigBitmap& b) {
+Bytes SaveBytes(TBigBitmap& B) {
   TMemoryStream s;
-  b.SaveToStream(s);
-  const auto* p = static_cast<const std::uint8_t*>(s.Memory());
-  return Bytes(p, p + s.GetSize());
+  B.SaveToStream(s);
+  const auto* P = static_cast<const std::uint8_t*>(s.Memory());
+  return Bytes(P, P + s.GetSize());
 }
 
-std::uint32_t U32At(const Bytes& f, std::size_t off) {
-  std::uint32_t v;
-  std::memcpy(&v, f.data() + off, 4);
-  return v;
+std::uint32_t U32At(const Bytes& f, std::size_t Off) {
+  std::uint32_t V;
+  std::memcpy(&V, f.data() + Off, 4);
+  return V;
 }
-std::uint16_t U16At(const Bytes& f, std::size_t off) {
-  return static_cast<std::uint16_t>(f[off] | (f[off + 1] << 8));
+std::uint16_t U16At(const Bytes& f, std::size_t Off) {
+  return static_cast<std::uint16_t>(f[Off] | (f[Off + 1] << 8));
 }
 
 // Rows of distinct bytes, pad bytes zero, as a bottom-up (or top-down) block of whole rows.
-Bytes PatternRows(std::int32_t width, std::int32_t height, int bits, bool bottom_up) {
-  const std::int32_t stride = DibStride(width, bits);
-  const std::int32_t used = (width * bits + 7) / 8;
-  Bytes px(static_cast<std::size_t>(stride) * height, 0);
-  for (std::int32_t r = 0; r < height; ++r) {  // r counts from the top
-    const std::int32_t stored = bottom_up ? height - 1 - r : r;
-    for (std::int32_t i = 0; i < used; ++i) {
-      std::uint8_t v = static_cast<std::uint8_t>(r * 31 + i * 7 + (r >> 8));
-      if (i == used - 1 && (width * bits) % 8 != 0) {
-        v &= static_cast<std::uint8_t>(0xFF << (8 - (width * bits) % 8));  // unused low bits
+Bytes PatternRows(std::int32_t width, std::int32_t height, int bits, bool BottomUp) {
+  const std::int32_t Stride = DibStride(width, bits);
+  const std::int32_t Used = (width * bits + 7) / 8;
+  Bytes Px(static_cast<std::size_t>(Stride) * height, 0);
+  for (std::int32_t R = 0; R < height; ++R) {  // r counts from the top
+    const std::int32_t Stored = BottomUp ? height - 1 - R : R;
+    for (std::int32_t I = 0; I < Used; ++I) {
+      std::uint8_t V = static_cast<std::uint8_t>(R * 31 + I * 7 + (R >> 8));
+      if (I == Used - 1 && (width * bits) % 8 != 0) {
+        V &= static_cast<std::uint8_t>(0xFF << (8 - (width * bits) % 8));  // unused low bits
       }
-      px[static_cast<std::size_t>(stored) * stride + i] = v;
+      Px[static_cast<std::size_t>(Stored) * Stride + I] = V;
     }
   }
-  return px;
+  return Px;
 }
 
 // ---- round trips -------------------------------------------------------------------------------
 
-struct RoundTripCase {
-  const char* name;
+struct TRoundTripCase {
+  const char* Name;
   int bits;
   std::int32_t width, height;
-  TBBPixelFormat format;
+  TBBPixelFormat Format;
 };
 
-class RoundTrip : public StreamTest, public testing::WithParamInterface<RoundTripCase> {};
+class RoundTrip : public StreamTest, public testing::WithParamInterface<TRoundTripCase> {};
 
 TEST_P(RoundTrip, LoadThenSaveGivesTheFileBackByteForByte) {
-  const RoundTripCase& c = GetParam();
+  const TRoundTripCase& C = GetParam();
   BmpLayout s;
-  s.width = c.width;
-  s.height = c.height;
-  s.bit_count = static_cast<std::uint16_t>(c.bits);
-  const int colours = c.bits == 24 ? 0 : 1 << c.bits;
-  s.clr_used = static_cast<std::uint32_t>(colours);
-  for (int i = 0; i < colours; ++i) {
+  s.width = C.width;
+  s.height = C.height;
+  s.bit_count = static_cast<std::uint16_t>(C.bits);
+  const int Colours = C.bits == 24 ? 0 : 1 << C.bits;
+  s.clr_used = static_cast<std::uint32_t>(Colours);
+  for (int I = 0; I < Colours; ++I) {
     s.colors.insert(s.colors.end(),
-                    {static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(255 - i),
-                     static_cast<std::uint8_t>(i * 3), 0});
+                    {static_cast<std::uint8_t>(I), static_cast<std::uint8_t>(255 - I),
+                     static_cast<std::uint8_t>(I * 3), 0});
   }
-  s.pixels = PatternRows(c.width, c.height, c.bits, true);
-  const Bytes file = BuildBmp(s);
+  s.pixels = PatternRows(C.width, C.height, C.bits, true);
+  const Bytes File = BuildBmp(s);
 
-  TBigBitmap b;
-  LoadBytes(b, file);
-  EXPECT_EQ(b.GetWidth(), c.width);
-  EXPECT_EQ(b.GetHeight(), c.height);
-  EXPECT_EQ(b.GetPixelFormat(), c.format);
+  TBigBitmap B;
+  LoadBytes(B, File);
+  EXPECT_EQ(B.GetWidth(), C.width);
+  EXPECT_EQ(B.GetHeight(), C.height);
+  EXPECT_EQ(B.GetPixelFormat(), C.Format);
   // Image row 0 is the file's last stored row.
-  const std::int32_t stride = DibStride(c.width, c.bits);
-  EXPECT_EQ(std::memcmp(b.GetScanline(0), s.pixels.data() + (c.height - 1) * stride,
-                        static_cast<std::size_t>(stride)),
+  const std::int32_t Stride = DibStride(C.width, C.bits);
+  EXPECT_EQ(std::memcmp(B.GetScanline(0), s.pixels.data() + (C.height - 1) * Stride,
+                        static_cast<std::size_t>(Stride)),
             0);
-  EXPECT_EQ(SaveBytes(b), file);
+  EXPECT_EQ(SaveBytes(B), File);
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, RoundTrip,
-                         testing::ValuesIn(std::vector<RoundTripCase>{
+                         testing::ValuesIn(std::vector<TRoundTripCase>{
                              {"OneBitOddWidth", 1, 37, 5, bbpf1bit},
                              {"FourBitOddWidth", 4, 13, 4, bbpf4bit},
                              {"EightBit", 8, 6, 3, bbpf8bit},
@@ -136,29 +136,29 @@ INSTANTIATE_TEST_SUITE_P(Formats, RoundTrip,
                              {"TwentyFourBit", 24, 5, 4, bbpf24bit},
                              {"TwentyFourBitSeveralBands", 24, 3000, 1000, bbpf24bit},
                          }),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& info) { return std::string(info.param.Name); });
 
 TEST_F(StreamTest, TopDownFileTallerThanOneBandLoadsEveryRowInPlaceAndSavesBottomUp) {
-  const std::int32_t w = 4096, h = 5000;  // stride 4096: bands of 2048 rows
-  BmpLayout top;
-  top.width = w;
-  top.height = -h;
-  top.colors = GreyColors(256);
-  top.clr_used = 256;
-  top.pixels = PatternRows(w, h, 8, false);
-  TBigBitmap b;
-  LoadBytes(b, BuildBmp(top));
-  ASSERT_EQ(b.Bitmaps().size(), 3u);
-  ASSERT_EQ(b.GetHeight(), h);
-  for (std::int32_t r : {0, 1, 2047, 2048, 2049, 4095, 4096, 4999}) {
-    EXPECT_EQ(std::memcmp(b.GetScanline(r), top.pixels.data() + static_cast<std::size_t>(r) * w, w),
+  const std::int32_t W = 4096, h = 5000;  // stride 4096: bands of 2048 rows
+  BmpLayout Top;
+  Top.width = W;
+  Top.height = -h;
+  Top.colors = GreyColors(256);
+  Top.clr_used = 256;
+  Top.pixels = PatternRows(W, h, 8, false);
+  TBigBitmap B;
+  LoadBytes(B, BuildBmp(Top));
+  ASSERT_EQ(B.Bitmaps().size(), 3u);
+  ASSERT_EQ(B.GetHeight(), h);
+  for (std::int32_t R : {0, 1, 2047, 2048, 2049, 4095, 4096, 4999}) {
+    EXPECT_EQ(std::memcmp(B.GetScanline(R), Top.pixels.data() + static_cast<std::size_t>(R) * W, W),
               0)
-        << "row " << r;
+        << "row " << R;
   }
-  BmpLayout bottom = top;
-  bottom.height = h;
-  bottom.pixels = PatternRows(w, h, 8, true);
-  EXPECT_EQ(SaveBytes(b), BuildBmp(bottom));
+  BmpLayout Bottom = Top;
+  Bottom.height = h;
+  Bottom.pixels = PatternRows(W, h, 8, true);
+  EXPECT_EQ(SaveBytes(B), BuildBmp(Bottom));
 }
 
 // Plain rows go from the stream straight into the bands. Whatever the depth and row order, the
@@ -166,60 +166,60 @@ TEST_F(StreamTest, TopDownFileTallerThanOneBandLoadsEveryRowInPlaceAndSavesBotto
 // bytes at (H - 1 - r) * S bottom-up, r * S top-down), padding included, and the stream is left
 // where reading the record leaves it. Every file has a gap before its pixels and bytes after
 // them, and two bands (1117 rows of 7504 bytes, then 3).
-struct DirectLoadCase {
-  const char* name;
+struct TDirectLoadCase {
+  const char* Name;
   int bits;
   std::int32_t width;
-  bool bottom_up;
+  bool BottomUp;
 };
 
-class DirectLoad : public StreamTest, public testing::WithParamInterface<DirectLoadCase> {};
+class DirectLoad : public StreamTest, public testing::WithParamInterface<TDirectLoadCase> {};
 
 TEST_P(DirectLoad, BandsHoldTheRowsOfTheRecord) {
-  const DirectLoadCase& c = GetParam();
+  const TDirectLoadCase& C = GetParam();
   const std::int32_t h = 1120;
   BmpLayout s;
-  s.width = c.width;
-  s.height = c.bottom_up ? h : -h;
-  s.bit_count = static_cast<std::uint16_t>(c.bits);
-  if (c.bits <= 8) {
-    s.colors = GreyColors(1 << c.bits);
-    s.clr_used = 1u << c.bits;
+  s.width = C.width;
+  s.height = C.BottomUp ? h : -h;
+  s.bit_count = static_cast<std::uint16_t>(C.bits);
+  if (C.bits <= 8) {
+    s.colors = GreyColors(1 << C.bits);
+    s.clr_used = 1u << C.bits;
   }
-  s.pixels = PatternRows(c.width, h, c.bits, c.bottom_up);
+  s.pixels = PatternRows(C.width, h, C.bits, C.BottomUp);
   // Padding bytes that are not zero must arrive as they are.
-  const std::int32_t stride = DibStride(c.width, c.bits);
-  for (std::size_t r = 0; r < static_cast<std::size_t>(h); ++r)
-    s.pixels[r * stride + stride - 1] ^= 0x5A;
+  const std::int32_t Stride = DibStride(C.width, C.bits);
+  for (std::size_t R = 0; R < static_cast<std::size_t>(h); ++R)
+    s.pixels[R * Stride + Stride - 1] ^= 0x5A;
   s.off_bits = 54 + static_cast<std::int64_t>(s.colors.size()) + 6;
-  Bytes gap_before(6, 0xEE);
-  s.colors.insert(s.colors.end(), gap_before.begin(), gap_before.end());
+  Bytes GapBefore(6, 0xEE);
+  s.colors.insert(s.colors.end(), GapBefore.begin(), GapBefore.end());
   s.pixels.insert(s.pixels.end(), 9, 0x77);
-  const Bytes file = BuildBmp(s);
+  const Bytes File = BuildBmp(s);
 
-  TMemoryStream in;
-  in.WriteBuffer(file.data(), static_cast<std::int32_t>(file.size()));
-  in.SetPosition(0);
-  TSepDIB record;
-  LoadDIBFromStream(record, in);
-  const std::int64_t after_record = in.GetPosition();
+  TMemoryStream In;
+  In.WriteBuffer(File.data(), static_cast<std::int32_t>(File.size()));
+  In.SetPosition(0);
+  TSepDIB Record;
+  LoadDIBFromStream(Record, In);
+  const std::int64_t AfterRecord = In.GetPosition();
 
-  in.SetPosition(0);
-  TBigBitmap b;
-  b.LoadFromStream(in);
-  EXPECT_EQ(in.GetPosition(), after_record);
-  ASSERT_EQ(b.Bitmaps().size(), 2u);
-  ASSERT_EQ(b.Bitmaps()[0]->GetHeight(), 1117);
-  for (std::int32_t r = 0; r < h; ++r) {
-    const std::int64_t at = (c.bottom_up ? h - 1 - r : r) * static_cast<std::int64_t>(stride);
+  In.SetPosition(0);
+  TBigBitmap B;
+  B.LoadFromStream(In);
+  EXPECT_EQ(In.GetPosition(), AfterRecord);
+  ASSERT_EQ(B.Bitmaps().size(), 2u);
+  ASSERT_EQ(B.Bitmaps()[0]->GetHeight(), 1117);
+  for (std::int32_t R = 0; R < h; ++R) {
+    const std::int64_t At = (C.BottomUp ? h - 1 - R : R) * static_cast<std::int64_t>(Stride);
     ASSERT_EQ(
-        std::memcmp(b.GetScanline(r), record.Bits.Data() + at, static_cast<std::size_t>(stride)), 0)
-        << "row " << r;
+        std::memcmp(B.GetScanline(R), Record.Bits.Data() + At, static_cast<std::size_t>(Stride)), 0)
+        << "row " << R;
   }
 }
 
 INSTANTIATE_TEST_SUITE_P(Depths, DirectLoad,
-                         testing::ValuesIn(std::vector<DirectLoadCase>{
+                         testing::ValuesIn(std::vector<TDirectLoadCase>{
                              {"OneBitBottomUp", 1, 60001, true},
                              {"OneBitTopDown", 1, 60001, false},
                              {"FourBitBottomUp", 4, 15001, true},
@@ -229,102 +229,102 @@ INSTANTIATE_TEST_SUITE_P(Depths, DirectLoad,
                              {"TwentyFourBitBottomUp", 24, 2501, true},
                              {"TwentyFourBitTopDown", 24, 2501, false},
                          }),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& info) { return std::string(info.param.Name); });
 
 // ---- the saved layout --------------------------------------------------------------------------
 
 TEST_F(StreamTest, LargeEightBitMapSavesInBandCountPlusTwoWritesWithTheCanonicalHeaders) {
-  const std::int32_t w = 6144, h = 4096;
+  const std::int32_t W = 6144, h = 4096;
   BmpLayout s;
-  s.width = w;
+  s.width = W;
   s.height = h;
   s.colors = GreyColors(256);
   s.clr_used = 256;
-  s.pixels.assign(static_cast<std::size_t>(w) * h, 0);
-  for (std::int32_t y = 0; y < h; ++y) s.pixels[static_cast<std::size_t>(y) * w] = 1;
-  const Bytes file = BuildBmp(s);
-  TBigBitmap b;
-  LoadBytes(b, file);
-  ASSERT_EQ(b.Bitmaps().size(), 4u);
-  EXPECT_EQ(b.Bitmaps()[3]->GetHeight(), 1);
+  s.pixels.assign(static_cast<std::size_t>(W) * h, 0);
+  for (std::int32_t Y = 0; Y < h; ++Y) s.pixels[static_cast<std::size_t>(Y) * W] = 1;
+  const Bytes File = BuildBmp(s);
+  TBigBitmap B;
+  LoadBytes(B, File);
+  ASSERT_EQ(B.Bitmaps().size(), 4u);
+  EXPECT_EQ(B.Bitmaps()[3]->GetHeight(), 1);
 
-  CountingStream out;
-  b.SaveToStream(out);
-  EXPECT_EQ(out.writes, (std::vector<std::int32_t>{14, 40 + 1024, 6144, 1365 * 6144, 1365 * 6144,
+  CountingStream Out;
+  B.SaveToStream(Out);
+  EXPECT_EQ(Out.Writes, (std::vector<std::int32_t>{14, 40 + 1024, 6144, 1365 * 6144, 1365 * 6144,
                                                    1365 * 6144}));
-  const auto* p = static_cast<const std::uint8_t*>(out.Memory());
-  const Bytes saved(p, p + out.GetSize());
-  ASSERT_EQ(saved.size(), 25166902u);
-  EXPECT_EQ(U16At(saved, 0), 0x4D42);
-  EXPECT_EQ(U32At(saved, 2), 25166902u);  // bfSize
-  EXPECT_EQ(U32At(saved, 6), 0u);         // both reserved words
-  EXPECT_EQ(U32At(saved, 10), 1078u);     // bfOffBits
-  EXPECT_EQ(U32At(saved, 14), 40u);
-  EXPECT_EQ(U32At(saved, 18), 6144u);
-  EXPECT_EQ(U32At(saved, 22), 4096u);
-  EXPECT_EQ(U16At(saved, 26), 1);
-  EXPECT_EQ(U16At(saved, 28), 8);
-  EXPECT_EQ(U32At(saved, 30), 0u);  // compression
-  EXPECT_EQ(U32At(saved, 34), 0u);  // biSizeImage
-  EXPECT_EQ(U32At(saved, 38), 0u);
-  EXPECT_EQ(U32At(saved, 42), 0u);
-  EXPECT_EQ(U32At(saved, 46), 256u);  // biClrUsed
-  EXPECT_EQ(U32At(saved, 50), 0u);
-  EXPECT_TRUE(saved == file);
+  const auto* P = static_cast<const std::uint8_t*>(Out.Memory());
+  const Bytes Saved(P, P + Out.GetSize());
+  ASSERT_EQ(Saved.size(), 25166902u);
+  EXPECT_EQ(U16At(Saved, 0), 0x4D42);
+  EXPECT_EQ(U32At(Saved, 2), 25166902u);  // bfSize
+  EXPECT_EQ(U32At(Saved, 6), 0u);         // both reserved words
+  EXPECT_EQ(U32At(Saved, 10), 1078u);     // bfOffBits
+  EXPECT_EQ(U32At(Saved, 14), 40u);
+  EXPECT_EQ(U32At(Saved, 18), 6144u);
+  EXPECT_EQ(U32At(Saved, 22), 4096u);
+  EXPECT_EQ(U16At(Saved, 26), 1);
+  EXPECT_EQ(U16At(Saved, 28), 8);
+  EXPECT_EQ(U32At(Saved, 30), 0u);  // compression
+  EXPECT_EQ(U32At(Saved, 34), 0u);  // biSizeImage
+  EXPECT_EQ(U32At(Saved, 38), 0u);
+  EXPECT_EQ(U32At(Saved, 42), 0u);
+  EXPECT_EQ(U32At(Saved, 46), 256u);  // biClrUsed
+  EXPECT_EQ(U32At(Saved, 50), 0u);
+  EXPECT_TRUE(Saved == File);
 }
 
 TEST_F(StreamTest, TwentyFourBitImageSavesWithoutColourTable) {
-  TBigBitmap b;
-  b.SetPixelFormat(bbpf24bit);
-  b.SetWidth(3);
-  b.SetHeight(2);
-  const Bytes saved = SaveBytes(b);
-  ASSERT_EQ(saved.size(), 54u + 2 * 12);
-  EXPECT_EQ(U32At(saved, 10), 54u);
-  EXPECT_EQ(U32At(saved, 46), 0u);
+  TBigBitmap B;
+  B.SetPixelFormat(bbpf24bit);
+  B.SetWidth(3);
+  B.SetHeight(2);
+  const Bytes Saved = SaveBytes(B);
+  ASSERT_EQ(Saved.size(), 54u + 2 * 12);
+  EXPECT_EQ(U32At(Saved, 10), 54u);
+  EXPECT_EQ(U32At(Saved, 46), 0u);
 }
 
 TEST_F(StreamTest, EmptyBitmapWritesNothing) {
-  TBigBitmap b;
-  CountingStream out;
-  b.SaveToStream(out);
-  EXPECT_TRUE(out.writes.empty());
-  b.SetWidth(10);  // height still 0
-  b.SaveToStream(out);
-  EXPECT_EQ(out.GetSize(), 0);
+  TBigBitmap B;
+  CountingStream Out;
+  B.SaveToStream(Out);
+  EXPECT_TRUE(Out.Writes.empty());
+  B.SetWidth(10);  // height still 0
+  B.SaveToStream(Out);
+  EXPECT_EQ(Out.GetSize(), 0);
 
-  testsupport::TempDir dir;
-  b.SaveToFile(dir.file("empty.bmp"));
-  EXPECT_TRUE(testsupport::ReadFileBytes(dir.file("empty.bmp")).empty());
+  testsupport::TempDir Dir;
+  B.SaveToFile(Dir.file("empty.bmp"));
+  EXPECT_TRUE(testsupport::ReadFileBytes(Dir.file("empty.bmp")).empty());
 }
 
 TEST_F(StreamTest, StreamTakingLessThanAWriteFailsTheSave) {
-  TBigBitmap b;
-  b.SetWidth(100);
-  b.SetHeight(100);
+  TBigBitmap B;
+  B.SetWidth(100);
+  B.SetHeight(100);
   for (std::int64_t capacity : {0, 10, 14 + 40, 2000}) {
-    FullStream out(capacity);
-    EXPECT_THROW(b.SaveToStream(out), EWriteError) << capacity;
+    FullStream Out(capacity);
+    EXPECT_THROW(B.SaveToStream(Out), EWriteError) << capacity;
   }
 }
 
 // ---- converted inputs --------------------------------------------------------------------------
 
 TEST_F(StreamTest, CoreHeaderFileSavesWithInfoHeaderAndFourByteColours) {
-  BmpLayout core;
-  core.header_size = 12;
-  core.width = 4;
-  core.height = 2;
-  core.bit_count = 1;
-  core.colors = {0, 0, 0, 255, 255, 255};
-  core.pixels = {0xA0, 0, 0, 0, 0x50, 0, 0, 0};
-  TBigBitmap b;
-  LoadBytes(b, BuildBmp(core));
-  const Bytes saved = SaveBytes(b);
-  EXPECT_EQ(U32At(saved, 14), 40u);
-  EXPECT_EQ(U32At(saved, 10), 54u + 8);
-  EXPECT_EQ(Bytes(saved.begin() + 54, saved.begin() + 62), (Bytes{0, 0, 0, 0, 255, 255, 255, 0}));
-  EXPECT_EQ(Bytes(saved.begin() + 62, saved.end()), core.pixels);
+  BmpLayout Core;
+  Core.header_size = 12;
+  Core.width = 4;
+  Core.height = 2;
+  Core.bit_count = 1;
+  Core.colors = {0, 0, 0, 255, 255, 255};
+  Core.pixels = {0xA0, 0, 0, 0, 0x50, 0, 0, 0};
+  TBigBitmap B;
+  LoadBytes(B, BuildBmp(Core));
+  const Bytes Saved = SaveBytes(B);
+  EXPECT_EQ(U32At(Saved, 14), 40u);
+  EXPECT_EQ(U32At(Saved, 10), 54u + 8);
+  EXPECT_EQ(Bytes(Saved.begin() + 54, Saved.begin() + 62), (Bytes{0, 0, 0, 0, 255, 255, 255, 0}));
+  EXPECT_EQ(Bytes(Saved.begin() + 62, Saved.end()), Core.pixels);
 }
 
 TEST_F(StreamTest, BitFieldFilesLoadAsTwentyFourBits) {
@@ -335,11 +335,11 @@ TEST_F(StreamTest, BitFieldFilesLoadAsTwentyFourBits) {
   s.compression = BI_BITFIELDS;
   s.masks = {0xFF, 0xFF00, 0xFF0000};  // red in the low byte
   s.pixels = {0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88};
-  TBigBitmap b;
-  LoadBytes(b, BuildBmp(s));
-  EXPECT_EQ(b.GetPixelFormat(), bbpf24bit);
-  const auto* row = static_cast<const std::uint8_t*>(b.GetScanline(0));
-  EXPECT_EQ(Bytes(row, row + 8), (Bytes{0x33, 0x22, 0x11, 0x77, 0x66, 0x55, 0, 0}));
+  TBigBitmap B;
+  LoadBytes(B, BuildBmp(s));
+  EXPECT_EQ(B.GetPixelFormat(), bbpf24bit);
+  const auto* Row = static_cast<const std::uint8_t*>(B.GetScanline(0));
+  EXPECT_EQ(Bytes(Row, Row + 8), (Bytes{0x33, 0x22, 0x11, 0x77, 0x66, 0x55, 0, 0}));
 }
 
 TEST_F(StreamTest, RunLengthFilesLoadAndSaveUncompressed) {
@@ -349,34 +349,34 @@ TEST_F(StreamTest, RunLengthFilesLoadAndSaveUncompressed) {
   s.compression = BI_RLE8;
   s.colors = GreyColors(256);
   s.pixels = {3, 9, 0, 0, 0, 2, 1, 0, 1, 4, 0, 1};  // bottom row 9 9 9; top row . 4
-  TBigBitmap b;
-  LoadBytes(b, BuildBmp(s));
-  EXPECT_EQ(b.GetPixelFormat(), bbpf8bit);
-  const auto* top = static_cast<const std::uint8_t*>(b.GetScanline(0));
-  const auto* bottom = static_cast<const std::uint8_t*>(b.GetScanline(1));
-  EXPECT_EQ(Bytes(top, top + 5), (Bytes{0, 4, 0, 0, 0}));
-  EXPECT_EQ(Bytes(bottom, bottom + 5), (Bytes{9, 9, 9, 0, 0}));
-  const Bytes saved = SaveBytes(b);
-  EXPECT_EQ(U32At(saved, 30), BI_RGB);
-  EXPECT_EQ(saved.size(), 1078u + 2 * 8);
+  TBigBitmap B;
+  LoadBytes(B, BuildBmp(s));
+  EXPECT_EQ(B.GetPixelFormat(), bbpf8bit);
+  const auto* Top = static_cast<const std::uint8_t*>(B.GetScanline(0));
+  const auto* Bottom = static_cast<const std::uint8_t*>(B.GetScanline(1));
+  EXPECT_EQ(Bytes(Top, Top + 5), (Bytes{0, 4, 0, 0, 0}));
+  EXPECT_EQ(Bytes(Bottom, Bottom + 5), (Bytes{9, 9, 9, 0, 0}));
+  const Bytes Saved = SaveBytes(B);
+  EXPECT_EQ(U32At(Saved, 30), BI_RGB);
+  EXPECT_EQ(Saved.size(), 1078u + 2 * 8);
 }
 
 // ---- failed and repeated loads -----------------------------------------------------------------
 
-struct BadFileCase {
-  const char* name;
-  BmpLayout bmp;
-  std::string message;  // empty: only the exception type is checked
-  enum Kind { DibUtils, BigBitmap, Read } kind;
+struct TBadFileCase {
+  const char* Name;
+  BmpLayout Bmp;
+  std::string Message;  // empty: only the exception type is checked
+  enum TKind { DibUtils, BigBitmap, Read } kind;
 };
 
-BmpLayout Good8(std::int32_t w = 4, std::int32_t h = 2) {
+BmpLayout Good8(std::int32_t W = 4, std::int32_t h = 2) {
   BmpLayout s;
-  s.width = w;
+  s.width = W;
   s.height = h;
   s.colors = GreyColors(256);
   s.clr_used = 256;
-  s.pixels.assign(static_cast<std::size_t>(DibStride(w, 8)) * (h < 0 ? -h : h), 5);
+  s.pixels.assign(static_cast<std::size_t>(DibStride(W, 8)) * (h < 0 ? -h : h), 5);
   return s;
 }
 
@@ -387,55 +387,55 @@ BmpLayout With(F f) {
   return s;
 }
 
-std::vector<BadFileCase> BadFiles() {
+std::vector<TBadFileCase> BadFiles() {
   return {
       {"ShortUncompressedRows", With([](BmpLayout& s) { s.pixels.resize(7); }),
-       "TBigBitmap.LoadFromStream: Not Enough Pixel Data", BadFileCase::BigBitmap},
+       "TBigBitmap.LoadFromStream: Not Enough Pixel Data", TBadFileCase::BigBitmap},
       {"UnknownCompressionShortData", With([](BmpLayout& s) {
          s.compression = 5;
          s.pixels = {0, 1};
        }),
-       "TBigBitmap.LoadFromStream: Not Enough Pixel Data", BadFileCase::BigBitmap},
+       "TBigBitmap.LoadFromStream: Not Enough Pixel Data", TBadFileCase::BigBitmap},
       {"ShortBitFieldRows", With([](BmpLayout& s) {
          s.bit_count = 16;
          s.colors.clear();
          s.clr_used = 0;
          s.pixels.resize(10);
        }),
-       "TBigBitmap.LoadFromStream: Not Enough Pixel Data", BadFileCase::BigBitmap},
+       "TBigBitmap.LoadFromStream: Not Enough Pixel Data", TBadFileCase::BigBitmap},
       {"ZeroWidth", With([](BmpLayout& s) { s.width = 0; }),
-       "TBigBitmap.LoadFromStream: Invalid Width or Height", BadFileCase::BigBitmap},
+       "TBigBitmap.LoadFromStream: Invalid Width or Height", TBadFileCase::BigBitmap},
       {"NegativeWidth", With([](BmpLayout& s) { s.width = -4; }),
-       "TBigBitmap.LoadFromStream: Invalid Width or Height", BadFileCase::BigBitmap},
+       "TBigBitmap.LoadFromStream: Invalid Width or Height", TBadFileCase::BigBitmap},
       {"ZeroHeight", With([](BmpLayout& s) { s.height = 0; }),
-       "TBigBitmap.LoadFromStream: Invalid Width or Height", BadFileCase::BigBitmap},
+       "TBigBitmap.LoadFromStream: Invalid Width or Height", TBadFileCase::BigBitmap},
       {"TooWide", With([](BmpLayout& s) {
          s.bit_count = 24;
          s.width = 21759;
          s.colors.clear();
          s.clr_used = 0;
        }),
-       "TBigBitmap.LoadFromStream: Too Big Width or Too Many Pixel Bits", BadFileCase::BigBitmap},
+       "TBigBitmap.LoadFromStream: Too Big Width or Too Many Pixel Bits", TBadFileCase::BigBitmap},
       {"TooWideAfterBitFieldConversion", With([](BmpLayout& s) {
          s.bit_count = 16;
          s.width = 21759;
          s.colors.clear();
          s.clr_used = 0;
        }),
-       "TBigBitmap.LoadFromStream: Too Big Width or Too Many Pixel Bits", BadFileCase::BigBitmap},
+       "TBigBitmap.LoadFromStream: Too Big Width or Too Many Pixel Bits", TBadFileCase::BigBitmap},
       {"NotABitmap", With([](BmpLayout& s) { s.header_size = 20; }),
-       "LoadDIBFromStream: Invalid Bitmap Header Size", BadFileCase::DibUtils},
+       "LoadDIBFromStream: Invalid Bitmap Header Size", TBadFileCase::DibUtils},
       {"BadRunLengthData", With([](BmpLayout& s) {
          s.compression = BI_RLE8;
          s.pixels = {9, 1, 0, 1};
        }),
-       "Convert8BitRLETo8BitRGB: Bad RLE Data 4", BadFileCase::DibUtils},
+       "Convert8BitRLETo8BitRGB: Bad RLE Data 4", TBadFileCase::DibUtils},
       {"EightBitsMarkedRle4", With([](BmpLayout& s) {
          s.compression = BI_RLE4;
          s.pixels = {0, 1};
        }),
        "Convert4BitRLETo4BitRGB: Invalid Bitcount & Compression Combination",
-       BadFileCase::DibUtils},
+       TBadFileCase::DibUtils},
       {"ZeroMask", With([](BmpLayout& s) {
          s.bit_count = 16;
          s.compression = BI_BITFIELDS;
@@ -444,7 +444,7 @@ std::vector<BadFileCase> BadFiles() {
          s.masks = {0x7C00, 0, 0x1F};
          s.pixels.assign(16, 0);
        }),
-       "TBigBitmap.LoadFromStream: Invalid Masks", BadFileCase::DibUtils},
+       "TBigBitmap.LoadFromStream: Invalid Masks", TBadFileCase::DibUtils},
       // Two faults: the converters' header checks come before the size checks.
       {"ZeroMaskAndTooWide", With([](BmpLayout& s) {
          s.bit_count = 32;
@@ -455,7 +455,7 @@ std::vector<BadFileCase> BadFiles() {
          s.masks = {0xFF0000, 0xFF00, 0};
          s.pixels.clear();
        }),
-       "TBigBitmap.LoadFromStream: Invalid Masks", BadFileCase::DibUtils},
+       "TBigBitmap.LoadFromStream: Invalid Masks", TBadFileCase::DibUtils},
       {"ZeroMaskAndZeroHeight", With([](BmpLayout& s) {
          s.bit_count = 16;
          s.height = 0;
@@ -464,7 +464,7 @@ std::vector<BadFileCase> BadFiles() {
          s.clr_used = 0;
          s.masks = {0, 0x3E0, 0x1F};
        }),
-       "TBigBitmap.LoadFromStream: Invalid Masks", BadFileCase::DibUtils},
+       "TBigBitmap.LoadFromStream: Invalid Masks", TBadFileCase::DibUtils},
       {"ZeroMaskAndShortRows", With([](BmpLayout& s) {
          s.bit_count = 16;
          s.compression = BI_BITFIELDS;
@@ -473,14 +473,14 @@ std::vector<BadFileCase> BadFiles() {
          s.masks = {0x7C00, 0x3E0, 0};
          s.pixels.resize(3);
        }),
-       "TBigBitmap.LoadFromStream: Invalid Masks", BadFileCase::DibUtils},
+       "TBigBitmap.LoadFromStream: Invalid Masks", TBadFileCase::DibUtils},
       {"EightBitsMarkedRle4AndZeroWidth", With([](BmpLayout& s) {
          s.compression = BI_RLE4;
          s.width = 0;
          s.pixels = {0, 1};
        }),
        "Convert4BitRLETo4BitRGB: Invalid Bitcount & Compression Combination",
-       BadFileCase::DibUtils},
+       TBadFileCase::DibUtils},
       {"TwentyFourBitsMarkedRle8AndTooWide", With([](BmpLayout& s) {
          s.bit_count = 24;
          s.width = 21759;
@@ -490,82 +490,82 @@ std::vector<BadFileCase> BadFiles() {
          s.pixels = {0, 1};
        }),
        "Convert8BitRLETo8BitRGB: Invalid Bitcount & Compression Combination",
-       BadFileCase::DibUtils},
+       TBadFileCase::DibUtils},
       {"TruncatedFile", With([](BmpLayout& s) { s.file_size = 1078 + 100; }), "",
-       BadFileCase::Read},
+       TBadFileCase::Read},
   };
 }
 
-class FailedLoad : public StreamTest, public testing::WithParamInterface<BadFileCase> {};
+class FailedLoad : public StreamTest, public testing::WithParamInterface<TBadFileCase> {};
 
 TEST_P(FailedLoad, LeavesTheBitmapAsItWasWithoutNotifying) {
-  TBigBitmap b;
-  BmpLayout before = Good8(3, 3);
-  before.pixels = {1, 2, 3, 0, 4, 5, 6, 0, 7, 8, 9, 0};
-  LoadBytes(b, BuildBmp(before));
-  b.SetDrawMode(1);
-  const void* bandBefore = b.Bitmaps()[0].get();
-  const Bytes savedBefore = SaveBytes(b);
-  ChangeCounter changes(b);
+  TBigBitmap B;
+  BmpLayout Before = Good8(3, 3);
+  Before.pixels = {1, 2, 3, 0, 4, 5, 6, 0, 7, 8, 9, 0};
+  LoadBytes(B, BuildBmp(Before));
+  B.SetDrawMode(1);
+  const void* BandBefore = B.Bitmaps()[0].get();
+  const Bytes SavedBefore = SaveBytes(B);
+  ChangeCounter Changes(B);
 
-  const BadFileCase& c = GetParam();
+  const TBadFileCase& C = GetParam();
   try {
-    LoadBytes(b, BuildBmp(c.bmp));
+    LoadBytes(B, BuildBmp(C.Bmp));
     ADD_FAILURE() << "the load must fail";
-  } catch (const EBigBitmapError& e) {
-    EXPECT_EQ(c.kind, BadFileCase::BigBitmap);
-    EXPECT_EQ(e.what(), c.message);
-  } catch (const EDIBUtilsError& e) {
-    EXPECT_EQ(c.kind, BadFileCase::DibUtils);
-    EXPECT_EQ(e.what(), c.message);
+  } catch (const EBigBitmapError& E) {
+    EXPECT_EQ(C.kind, TBadFileCase::BigBitmap);
+    EXPECT_EQ(E.what(), C.Message);
+  } catch (const EDIBUtilsError& E) {
+    EXPECT_EQ(C.kind, TBadFileCase::DibUtils);
+    EXPECT_EQ(E.what(), C.Message);
   } catch (const EReadError&) {
-    EXPECT_EQ(c.kind, BadFileCase::Read);
+    EXPECT_EQ(C.kind, TBadFileCase::Read);
   }
-  EXPECT_EQ(changes.count, 0);
-  EXPECT_EQ(b.GetDrawMode(), 1);
-  EXPECT_EQ(b.Bitmaps()[0].get(), bandBefore);
-  EXPECT_EQ(SaveBytes(b), savedBefore);
+  EXPECT_EQ(Changes.count, 0);
+  EXPECT_EQ(B.GetDrawMode(), 1);
+  EXPECT_EQ(B.Bitmaps()[0].get(), BandBefore);
+  EXPECT_EQ(SaveBytes(B), SavedBefore);
 }
 
 INSTANTIATE_TEST_SUITE_P(BadFiles, FailedLoad, testing::ValuesIn(BadFiles()),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& info) { return std::string(info.param.Name); });
 
 TEST_F(StreamTest, SuccessfulLoadNotifiesOnceAndKeepsDrawMode) {
-  TBigBitmap b;
-  LoadBytes(b, BuildBmp(Good8()));
-  b.SetDrawMode(1);
-  ChangeCounter changes(b);
-  b.SetPaletteModified(false);
-  LoadBytes(b, BuildBmp(Good8(7, 9)));
-  EXPECT_EQ(changes.count, 1);
-  EXPECT_TRUE(b.GetPaletteModified());
-  EXPECT_EQ(b.GetDrawMode(), 1);
-  EXPECT_EQ(b.GetWidth(), 7);
-  EXPECT_EQ(b.GetHeight(), 9);
+  TBigBitmap B;
+  LoadBytes(B, BuildBmp(Good8()));
+  B.SetDrawMode(1);
+  ChangeCounter Changes(B);
+  B.SetPaletteModified(false);
+  LoadBytes(B, BuildBmp(Good8(7, 9)));
+  EXPECT_EQ(Changes.count, 1);
+  EXPECT_TRUE(B.GetPaletteModified());
+  EXPECT_EQ(B.GetDrawMode(), 1);
+  EXPECT_EQ(B.GetWidth(), 7);
+  EXPECT_EQ(B.GetHeight(), 9);
 }
 
 TEST_F(StreamTest, EveryBandOwnsItsOwnCopyOfTheFilesColours) {
   BmpLayout s = Good8(8192, 2100);  // bands of 1024 rows: 3 bands
-  TBigBitmap b;
-  LoadBytes(b, BuildBmp(s));
-  ASSERT_EQ(b.Bitmaps().size(), 3u);
-  std::vector<HPALETTE> handles;
-  for (const auto& band : b.Bitmaps()) {
-    EXPECT_EQ(bigbitmaptest::TableColour(*band, 200), bigbitmaptest::RGB(200, 200, 200));
-    handles.push_back(band->GetPalette());
+  TBigBitmap B;
+  LoadBytes(B, BuildBmp(s));
+  ASSERT_EQ(B.Bitmaps().size(), 3u);
+  std::vector<HPALETTE> Handles;
+  for (const auto& Band : B.Bitmaps()) {
+    EXPECT_EQ(bigbitmaptest::TableColour(*Band, 200), bigbitmaptest::RGB(200, 200, 200));
+    Handles.push_back(Band->GetPalette());
   }
-  EXPECT_NE(handles[0], handles[1]);
-  EXPECT_NE(handles[1], handles[2]);
+  EXPECT_NE(Handles[0], Handles[1]);
+  EXPECT_NE(Handles[1], Handles[2]);
 }
 
 TEST_F(StreamTest, FileRoundTripThroughTheFileSystem) {
-  testsupport::TempDir dir;
-  const Bytes file = BuildBmp(Good8(9, 4));
-  testsupport::WriteFileBytes(dir.file("in.bmp"), file);
-  TBigBitmap b;
-  b.LoadFromFile(dir.file("in.bmp"));
-  b.SaveToFile(dir.file("out.bmp"));
-  EXPECT_EQ(testsupport::ReadFileBytes(dir.file("out.bmp")), file);
+  testsupport::TempDir Dir;
+  const Bytes File = BuildBmp(Good8(9, 4));
+  testsupport::WriteFileBytes(Dir.file("in.bmp"), File);
+  TBigBitmap B;
+  B.LoadFromFile(Dir.file("in.bmp"));
+  B.SaveToFile(Dir.file("out.bmp"));
+  EXPECT_EQ(testsupport::ReadFileBytes(Dir.file("out.bmp")), File);
 }
 
 }  // namespace

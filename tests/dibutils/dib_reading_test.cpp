@@ -18,68 +18,68 @@ using testsupport::GreyColors;
 using Bytes = std::vector<std::uint8_t>;
 
 // A memory stream holding Data, positioned at Start.
-void Fill(TMemoryStream& s, const Bytes& Data, std::int64_t Start = 0) {
-  s.WriteBuffer(Data.data(), static_cast<std::int32_t>(Data.size()));
-  s.SetPosition(Start);
+void Fill(TMemoryStream& S, const Bytes& Data, std::int64_t Start = 0) {
+  S.WriteBuffer(Data.data(), static_cast<std::int32_t>(Data.size()));
+  S.SetPosition(Start);
 }
 
 TSepDIB Load(const Bytes& File) {
-  TMemoryStream s;
-  Fill(s, File);
-  TSepDIB dib;
-  LoadDIBFromStream(dib, s);
-  return dib;
+  TMemoryStream S;
+  Fill(S, File);
+  TSepDIB Dib;
+  LoadDIBFromStream(Dib, S);
+  return Dib;
 }
 
-Bytes BitsOf(const TSepDIB& d) {
-  return Bytes(d.Bits.Data(), d.Bits.Data() + d.Bits.Length());
+Bytes BitsOf(const TSepDIB& D) {
+  return Bytes(D.Bits.Data(), D.Bits.Data() + D.Bits.Length());
 }
 
-std::vector<PALETTEENTRY> PaletteOf(const TSepDIB& d) {
-  const HPALETTE p = CreateDIBPalette(d);
-  const std::uint32_t n = GetPaletteEntries(p, 0, 0, nullptr);
-  std::vector<PALETTEENTRY> e(n);
-  if (n) GetPaletteEntries(p, 0, n, e.data());
-  DeleteObject(p);
+std::vector<PALETTEENTRY> PaletteOf(const TSepDIB& D) {
+  const HPALETTE P = CreateDIBPalette(D);
+  const std::uint32_t N = GetPaletteEntries(P, 0, 0, nullptr);
+  std::vector<PALETTEENTRY> e(N);
+  if (N) GetPaletteEntries(P, 0, N, e.data());
+  DeleteObject(P);
   return e;
 }
 
 // ---- colour tables ---------------------------------------------------------------------------
 
-struct ColorCountCase {
-  const char* name;
+struct TColorCountCase {
+  const char* Name;
   std::uint16_t bits;
-  std::uint32_t clr_used;  // as written in the file
-  int entries_in_file;     // colour entries present before the pixels
-  std::uint32_t expected_clr_used;
+  std::uint32_t ClrUsed;  // as written in the file
+  int EntriesInFile;     // colour entries present before the pixels
+  std::uint32_t ExpectedClrUsed;
 };
 
-class ColorCount : public testing::TestWithParam<ColorCountCase> {};
+class ColorCount : public testing::TestWithParam<TColorCountCase> {};
 
 TEST_P(ColorCount, ReadsTheRightNumberOfEntriesAndSkipsTheRestThroughTheOffset) {
-  const ColorCountCase& c = GetParam();
-  BmpLayout s;
-  s.width = 4;
-  s.height = 1;
-  s.bit_count = c.bits;
-  s.clr_used = c.clr_used;
-  s.colors = GreyColors(c.entries_in_file);
-  s.pixels = {9, 8, 7, 6, 5, 4, 3, 2, 1, 0, 1, 2};
-  const TSepDIB d = Load(BuildBmp(s));
-  EXPECT_EQ(d.Header.biClrUsed, c.expected_clr_used);
-  EXPECT_EQ(d.Header.biSize, 40u);
-  EXPECT_EQ(BitsOf(d), s.pixels);
-  const std::vector<PALETTEENTRY> pal = PaletteOf(d);
-  ASSERT_EQ(pal.size(), c.expected_clr_used);
-  for (std::size_t i = 0; i < pal.size(); ++i) {
-    EXPECT_EQ(pal[i].peRed, i % 256) << i;
-    EXPECT_EQ(pal[i].peBlue, i % 256) << i;
-    EXPECT_EQ(pal[i].peFlags, 0) << i;
+  const TColorCountCase& C = GetParam();
+  BmpLayout S;
+  S.width = 4;
+  S.height = 1;
+  S.bit_count = C.bits;
+  S.clr_used = C.ClrUsed;
+  S.colors = GreyColors(C.EntriesInFile);
+  S.pixels = {9, 8, 7, 6, 5, 4, 3, 2, 1, 0, 1, 2};
+  const TSepDIB D = Load(BuildBmp(S));
+  EXPECT_EQ(D.Header.biClrUsed, C.ExpectedClrUsed);
+  EXPECT_EQ(D.Header.biSize, 40u);
+  EXPECT_EQ(BitsOf(D), S.pixels);
+  const std::vector<PALETTEENTRY> Pal = PaletteOf(D);
+  ASSERT_EQ(Pal.size(), C.ExpectedClrUsed);
+  for (std::size_t I = 0; I < Pal.size(); ++I) {
+    EXPECT_EQ(Pal[I].peRed, I % 256) << I;
+    EXPECT_EQ(Pal[I].peBlue, I % 256) << I;
+    EXPECT_EQ(Pal[I].peFlags, 0) << I;
   }
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, ColorCount,
-                         testing::ValuesIn(std::vector<ColorCountCase>{
+                         testing::ValuesIn(std::vector<TColorCountCase>{
                              {"Bit8Default", 8, 0, 256, 256},
                              {"Bit8Sixteen", 8, 16, 16, 16},
                              {"Bit8Thousand", 8, 1000, 1000, 256},
@@ -88,52 +88,52 @@ INSTANTIATE_TEST_SUITE_P(Table, ColorCount,
                              {"Bit24None", 24, 0, 0, 0},
                              {"Bit24WithTable", 24, 3, 3, 3},
                          }),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& info) { return std::string(info.param.Name); });
 
 TEST(LoadDIBFromStream, SixteenColoursLeaveTheRestOfTheTableUntouched) {
-  BmpLayout s;
-  s.clr_used = 16;
-  s.colors = GreyColors(16);
-  s.pixels = {0xAA, 0xBB, 0xCC, 0xDD};
-  const TSepDIB d = Load(BuildBmp(s));
-  EXPECT_EQ(d.Colors()[15].rgbGreen, 15);
-  for (int i = 16; i < 256; ++i) ASSERT_EQ(d.Colors()[i].rgbRed, 0) << i;
+  BmpLayout S;
+  S.clr_used = 16;
+  S.colors = GreyColors(16);
+  S.pixels = {0xAA, 0xBB, 0xCC, 0xDD};
+  const TSepDIB D = Load(BuildBmp(S));
+  EXPECT_EQ(D.Colors()[15].rgbGreen, 15);
+  for (int I = 16; I < 256; ++I) ASSERT_EQ(D.Colors()[I].rgbRed, 0) << I;
 }
 
 // ---- bit-field masks -------------------------------------------------------------------------
 
-struct MaskCase {
-  const char* name;
-  std::uint32_t header_size;
+struct TMaskCase {
+  const char* Name;
+  std::uint32_t HeaderSize;
   std::uint16_t bits;
 };
 
-class BitFieldMasks : public testing::TestWithParam<MaskCase> {};
+class BitFieldMasks : public testing::TestWithParam<TMaskCase> {};
 
 TEST_P(BitFieldMasks, LandOnTheMaskSlotsAndColoursFollowThem) {
-  const MaskCase& c = GetParam();
-  BmpLayout s;
-  s.width = 2;
-  s.height = 1;
-  s.bit_count = c.bits;
-  s.compression = BI_BITFIELDS;
-  s.header_size = c.header_size;
-  s.masks = {0xF800, 0x07E0, 0x001F};
-  s.clr_used = 2;
-  s.colors = {1, 2, 3, 0, 4, 5, 6, 0};
-  s.pixels = Bytes(c.bits == 16 ? 4 : 8, 0x5A);
-  const TSepDIB d = Load(BuildBmp(s));
-  EXPECT_EQ(d.Mask(0), 0xF800u);
-  EXPECT_EQ(d.Mask(1), 0x07E0u);
-  EXPECT_EQ(d.Mask(2), 0x001Fu);
-  EXPECT_EQ(d.Header.biSize, 40u);
-  EXPECT_EQ(d.Header.biClrUsed, 2u);
-  EXPECT_EQ(d.Colors()[1].rgbRed, 6);
-  EXPECT_EQ(BitsOf(d), s.pixels);
+  const TMaskCase& C = GetParam();
+  BmpLayout S;
+  S.width = 2;
+  S.height = 1;
+  S.bit_count = C.bits;
+  S.compression = BI_BITFIELDS;
+  S.header_size = C.HeaderSize;
+  S.masks = {0xF800, 0x07E0, 0x001F};
+  S.clr_used = 2;
+  S.colors = {1, 2, 3, 0, 4, 5, 6, 0};
+  S.pixels = Bytes(C.bits == 16 ? 4 : 8, 0x5A);
+  const TSepDIB D = Load(BuildBmp(S));
+  EXPECT_EQ(D.Mask(0), 0xF800u);
+  EXPECT_EQ(D.Mask(1), 0x07E0u);
+  EXPECT_EQ(D.Mask(2), 0x001Fu);
+  EXPECT_EQ(D.Header.biSize, 40u);
+  EXPECT_EQ(D.Header.biClrUsed, 2u);
+  EXPECT_EQ(D.Colors()[1].rgbRed, 6);
+  EXPECT_EQ(BitsOf(D), S.pixels);
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, BitFieldMasks,
-                         testing::ValuesIn(std::vector<MaskCase>{
+                         testing::ValuesIn(std::vector<TMaskCase>{
                              {"After40ByteHeader16", 40, 16},
                              {"After40ByteHeader32", 40, 32},
                              {"Inside52ByteHeader", 52, 16},
@@ -141,113 +141,113 @@ INSTANTIATE_TEST_SUITE_P(Table, BitFieldMasks,
                              {"InsideV4Header", 108, 16},
                              {"InsideV5Header", 124, 32},
                          }),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& info) { return std::string(info.param.Name); });
 
 TEST(LoadDIBFromStream, BitFieldsWithA40ByteHeaderReadExactlyTheMasksWhenNoColours) {
-  BmpLayout s;
-  s.width = 2;
-  s.bit_count = 16;
-  s.compression = BI_BITFIELDS;
-  s.masks = {0x7C00, 0x03E0, 0x001F};
-  s.pixels = {0x11, 0x22, 0x33, 0x44};
+  BmpLayout S;
+  S.width = 2;
+  S.bit_count = 16;
+  S.compression = BI_BITFIELDS;
+  S.masks = {0x7C00, 0x03E0, 0x001F};
+  S.pixels = {0x11, 0x22, 0x33, 0x44};
   // Only the 4 pixel bytes follow the masks: a reader taking more than 12 bytes would fail.
-  const TSepDIB d = Load(BuildBmp(s));
-  EXPECT_EQ(d.Header.biClrUsed, 0u);
-  EXPECT_EQ(d.Mask(2), 0x001Fu);
-  EXPECT_EQ(d.Colors()[0].rgbBlue, 0);
-  EXPECT_EQ(BitsOf(d), s.pixels);
+  const TSepDIB D = Load(BuildBmp(S));
+  EXPECT_EQ(D.Header.biClrUsed, 0u);
+  EXPECT_EQ(D.Mask(2), 0x001Fu);
+  EXPECT_EQ(D.Colors()[0].rgbBlue, 0);
+  EXPECT_EQ(BitsOf(D), S.pixels);
 }
 
 // ---- core headers, positions, header sizes ---------------------------------------------------
 
 TEST(LoadDIBFromStream, CoreHeaderBecomesAnInfoHeaderWithFourByteColours) {
-  BmpLayout s;
-  s.header_size = 12;
-  s.width = 3;
-  s.height = 2;
-  s.bit_count = 1;
-  s.colors = {10, 20, 30, 40, 50, 60};
-  s.pixels = Bytes(8, 0x80);
-  const TSepDIB d = Load(BuildBmp(s));
-  EXPECT_EQ(d.Header.biSize, 40u);
-  EXPECT_EQ(d.Header.biWidth, 3);
-  EXPECT_EQ(d.Header.biHeight, 2);
-  EXPECT_EQ(d.Header.biBitCount, 1);
-  EXPECT_EQ(d.Header.biCompression, BI_RGB);
-  EXPECT_EQ(d.Header.biXPelsPerMeter, 3780);
-  EXPECT_EQ(d.Header.biYPelsPerMeter, 3780);
-  EXPECT_EQ(d.Header.biClrUsed, 2u);
-  const RGBQUAD* c = d.Colors();
-  EXPECT_EQ(c[0].rgbBlue, 10);
-  EXPECT_EQ(c[0].rgbRed, 30);
-  EXPECT_EQ(c[1].rgbBlue, 40);
-  EXPECT_EQ(c[1].rgbGreen, 50);
-  EXPECT_EQ(c[1].rgbRed, 60);
-  EXPECT_EQ(c[1].rgbReserved, 0);
-  EXPECT_EQ(BitsOf(d), s.pixels);
+  BmpLayout S;
+  S.header_size = 12;
+  S.width = 3;
+  S.height = 2;
+  S.bit_count = 1;
+  S.colors = {10, 20, 30, 40, 50, 60};
+  S.pixels = Bytes(8, 0x80);
+  const TSepDIB D = Load(BuildBmp(S));
+  EXPECT_EQ(D.Header.biSize, 40u);
+  EXPECT_EQ(D.Header.biWidth, 3);
+  EXPECT_EQ(D.Header.biHeight, 2);
+  EXPECT_EQ(D.Header.biBitCount, 1);
+  EXPECT_EQ(D.Header.biCompression, BI_RGB);
+  EXPECT_EQ(D.Header.biXPelsPerMeter, 3780);
+  EXPECT_EQ(D.Header.biYPelsPerMeter, 3780);
+  EXPECT_EQ(D.Header.biClrUsed, 2u);
+  const RGBQUAD* C = D.Colors();
+  EXPECT_EQ(C[0].rgbBlue, 10);
+  EXPECT_EQ(C[0].rgbRed, 30);
+  EXPECT_EQ(C[1].rgbBlue, 40);
+  EXPECT_EQ(C[1].rgbGreen, 50);
+  EXPECT_EQ(C[1].rgbRed, 60);
+  EXPECT_EQ(C[1].rgbReserved, 0);
+  EXPECT_EQ(BitsOf(D), S.pixels);
 }
 
 TEST(LoadDIBFromStream, CoreHeaderHeightIsUnsignedAndTwentyFourBitsHaveNoColours) {
-  BmpLayout s;
-  s.header_size = 12;
-  s.width = 1;
-  s.height = 0x8001;  // top bit set: still bottom-up
-  s.bit_count = 24;
-  s.pixels = {1, 2, 3, 0};
-  const TSepDIB d = Load(BuildBmp(s));
-  EXPECT_EQ(d.Header.biHeight, 0x8001);
-  EXPECT_EQ(d.Header.biClrUsed, 0u);
-  EXPECT_EQ(BitsOf(d), s.pixels);
+  BmpLayout S;
+  S.header_size = 12;
+  S.width = 1;
+  S.height = 0x8001;  // top bit set: still bottom-up
+  S.bit_count = 24;
+  S.pixels = {1, 2, 3, 0};
+  const TSepDIB D = Load(BuildBmp(S));
+  EXPECT_EQ(D.Header.biHeight, 0x8001);
+  EXPECT_EQ(D.Header.biClrUsed, 0u);
+  EXPECT_EQ(BitsOf(D), S.pixels);
 }
 
 TEST(LoadDIBFromStream, PositionsCountFromWhereTheFileStartsInTheStream) {
-  BmpLayout s;
-  s.width = 4;
-  s.clr_used = 2;
-  s.colors = GreyColors(2);
-  s.off_bits = 100;  // a gap before the pixels
-  s.pixels = {1, 2, 3, 4};
-  Bytes stream(37, 0xEE);
-  const Bytes file = BuildBmp(s);
-  stream.insert(stream.end(), file.begin(), file.end());
-  stream.insert(stream.end(), 20, 0xEE);
-  TMemoryStream m;
-  Fill(m, stream, 37);
-  TSepDIB d;
-  LoadDIBFromStream(d, m);
-  EXPECT_EQ(BitsOf(d), s.pixels);
-  EXPECT_EQ(m.GetPosition(), 37 + 104);
+  BmpLayout S;
+  S.width = 4;
+  S.clr_used = 2;
+  S.colors = GreyColors(2);
+  S.off_bits = 100;  // a gap before the pixels
+  S.pixels = {1, 2, 3, 4};
+  Bytes Stream(37, 0xEE);
+  const Bytes file = BuildBmp(S);
+  Stream.insert(Stream.end(), file.begin(), file.end());
+  Stream.insert(Stream.end(), 20, 0xEE);
+  TMemoryStream M;
+  Fill(M, Stream, 37);
+  TSepDIB D;
+  LoadDIBFromStream(D, M);
+  EXPECT_EQ(BitsOf(D), S.pixels);
+  EXPECT_EQ(M.GetPosition(), 37 + 104);
 }
 
 TEST(LoadDIBFromStream, OffsetPointingBackIntoTheTablesIsHonoured) {
-  BmpLayout s;
-  s.width = 4;
-  s.clr_used = 2;
-  s.colors = {1, 2, 3, 4, 5, 6, 7, 8};
-  s.off_bits = 54 + 4;  // the second colour entry doubles as pixel data
-  s.file_size = 54 + 8;
-  const TSepDIB d = Load(BuildBmp(s));
-  EXPECT_EQ(BitsOf(d), (Bytes{5, 6, 7, 8}));
+  BmpLayout S;
+  S.width = 4;
+  S.clr_used = 2;
+  S.colors = {1, 2, 3, 4, 5, 6, 7, 8};
+  S.off_bits = 54 + 4;  // the second colour entry doubles as pixel data
+  S.file_size = 54 + 8;
+  const TSepDIB D = Load(BuildBmp(S));
+  EXPECT_EQ(BitsOf(D), (Bytes{5, 6, 7, 8}));
 }
 
 TEST(LoadDIBFromStream, EqualSizeAndOffsetGiveEmptyBits) {
-  BmpLayout s;
-  s.colors = GreyColors(256);
-  const TSepDIB d = Load(BuildBmp(s));
-  EXPECT_EQ(d.Bits.Length(), 0);
+  BmpLayout S;
+  S.colors = GreyColors(256);
+  const TSepDIB D = Load(BuildBmp(S));
+  EXPECT_EQ(D.Bits.Length(), 0);
 }
 
 TEST(LoadDIBFromStream, SurplusOfAHeaderLongerThanTheRecordIsSkipped) {
-  BmpLayout s;
-  s.header_size = 1500;
-  s.width = 4;
-  s.clr_used = 2;
-  s.colors = {1, 2, 3, 0, 4, 5, 6, 0};
-  s.pixels = {0, 1, 1, 0};
-  const TSepDIB d = Load(BuildBmp(s));
-  EXPECT_EQ(d.Header.biSize, 40u);
-  EXPECT_EQ(d.Colors()[1].rgbRed, 6);
-  EXPECT_EQ(BitsOf(d), s.pixels);
+  BmpLayout S;
+  S.header_size = 1500;
+  S.width = 4;
+  S.clr_used = 2;
+  S.colors = {1, 2, 3, 0, 4, 5, 6, 0};
+  S.pixels = {0, 1, 1, 0};
+  const TSepDIB D = Load(BuildBmp(S));
+  EXPECT_EQ(D.Header.biSize, 40u);
+  EXPECT_EQ(D.Colors()[1].rgbRed, 6);
+  EXPECT_EQ(BitsOf(D), S.pixels);
 }
 
 // ---- failures ----------------------------------------------------------------------------------
@@ -265,59 +265,59 @@ std::string MessageOf(const Bytes& File) {
 }
 
 BmpLayout Small() {
-  BmpLayout s;
-  s.width = 4;
-  s.clr_used = 2;
-  s.colors = GreyColors(2);
-  s.pixels = {1, 2, 3, 4};
-  return s;
+  BmpLayout S;
+  S.width = 4;
+  S.clr_used = 2;
+  S.colors = GreyColors(2);
+  S.pixels = {1, 2, 3, 4};
+  return S;
 }
 
 TEST(LoadDIBFromStream, RejectsMalformedHeadersWithTheirMessages) {
-  Bytes f = BuildBmp(Small());
-  f[1] = 'X';
-  EXPECT_EQ(MessageOf<EDIBUtilsError>(f), "LoadDIBFromStream: File type is invalid");
+  Bytes F = BuildBmp(Small());
+  F[1] = 'X';
+  EXPECT_EQ(MessageOf<EDIBUtilsError>(F), "LoadDIBFromStream: File type is invalid");
 
-  BmpLayout s = Small();
-  s.header_size = 20;
-  EXPECT_EQ(MessageOf<EDIBUtilsError>(BuildBmp(s)),
+  BmpLayout S = Small();
+  S.header_size = 20;
+  EXPECT_EQ(MessageOf<EDIBUtilsError>(BuildBmp(S)),
             "LoadDIBFromStream: Invalid Bitmap Header Size");
   for (std::uint16_t bits : {0, 2, 3, 15, 48}) {
-    s = Small();
-    s.bit_count = bits;
-    EXPECT_EQ(MessageOf<EDIBUtilsError>(BuildBmp(s)), "LoadDIBFromStream: Invalid BitCout") << bits;
+    S = Small();
+    S.bit_count = bits;
+    EXPECT_EQ(MessageOf<EDIBUtilsError>(BuildBmp(S)), "LoadDIBFromStream: Invalid BitCout") << bits;
   }
   for (std::uint16_t bits : {2, 16, 32}) {
-    s = Small();
-    s.header_size = 12;
-    s.bit_count = bits;
-    EXPECT_EQ(MessageOf<EDIBUtilsError>(BuildBmp(s)), "TBigBitmap.LoadFromStream: Invalid BitCount")
+    S = Small();
+    S.header_size = 12;
+    S.bit_count = bits;
+    EXPECT_EQ(MessageOf<EDIBUtilsError>(BuildBmp(S)), "TBigBitmap.LoadFromStream: Invalid BitCount")
         << bits;
   }
 }
 
 TEST(LoadDIBFromStream, StreamEndingEarlyFailsWithTheReadError) {
-  const Bytes full = BuildBmp(Small());
-  for (std::size_t cut : {std::size_t{0}, std::size_t{10}, std::size_t{14}, std::size_t{30},
-                          std::size_t{55}, full.size() - 1}) {
-    const Bytes f(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(cut));
-    EXPECT_EQ(MessageOf<EReadError>(f), "ストリームからの読み込みエラー") << cut;
+  const Bytes Full = BuildBmp(Small());
+  for (std::size_t Cut : {std::size_t{0}, std::size_t{10}, std::size_t{14}, std::size_t{30},
+                          std::size_t{55}, Full.size() - 1}) {
+    const Bytes F(Full.begin(), Full.begin() + static_cast<std::ptrdiff_t>(Cut));
+    EXPECT_EQ(MessageOf<EReadError>(F), "ストリームからの読み込みエラー") << Cut;
   }
 }
 
 TEST(LoadDIBFromStream, HugeClaimedPixelLengthFailsWithTheReadErrorBeforeAllocating) {
-  BmpLayout s = Small();
-  s.file_size = 0x7FFFFFF0;  // about 2 GB claimed, a few bytes held
-  EXPECT_EQ(MessageOf<EReadError>(BuildBmp(s)), "ストリームからの読み込みエラー");
-  s.file_size = 0xFFFFFFF0;  // wraps to a negative length
-  s.off_bits = 0x40;
-  EXPECT_EQ(MessageOf<ERangeError>(BuildBmp(s)), "範囲チェックエラー");
+  BmpLayout S = Small();
+  S.file_size = 0x7FFFFFF0;  // about 2 GB claimed, a few bytes held
+  EXPECT_EQ(MessageOf<EReadError>(BuildBmp(S)), "ストリームからの読み込みエラー");
+  S.file_size = 0xFFFFFFF0;  // wraps to a negative length
+  S.off_bits = 0x40;
+  EXPECT_EQ(MessageOf<ERangeError>(BuildBmp(S)), "範囲チェックエラー");
 }
 
 TEST(LoadDIBFromStream, SizeBelowOffsetIsARangeError) {
-  BmpLayout s = Small();
-  s.file_size = 20;
-  EXPECT_EQ(MessageOf<ERangeError>(BuildBmp(s)), "範囲チェックエラー");
+  BmpLayout S = Small();
+  S.file_size = 20;
+  EXPECT_EQ(MessageOf<ERangeError>(BuildBmp(S)), "範囲チェックエラー");
 }
 
 // ---- mask shifts and the 16/32-bit conversion -----------------------------------------------
@@ -329,83 +329,83 @@ TEST(GetMaskShift, MovesTheTopBitToBitSeven) {
   for (const auto& [mask, shift] : table) EXPECT_EQ(GetMaskShift(mask), shift) << mask;
 }
 
-TSepDIB BitFieldDIB(std::uint16_t bits, std::uint32_t compression, std::int32_t width,
-                    std::int32_t height, const Bytes& pixels,
+TSepDIB BitFieldDIB(std::uint16_t bits, std::uint32_t Compression, std::int32_t Width,
+                    std::int32_t Height, const Bytes& Pixels,
                     std::vector<std::uint32_t> masks = {}) {
-  TSepDIB d;
-  d.Header.biSize = 40;
-  d.Header.biWidth = width;
-  d.Header.biHeight = height;
-  d.Header.biPlanes = 1;
-  d.Header.biBitCount = bits;
-  d.Header.biCompression = compression;
-  d.Header.biSizeImage = 1234;
-  d.Header.biXPelsPerMeter = 77;
-  for (std::size_t i = 0; i < masks.size(); ++i) std::memcpy(d.Tables + 4 * i, &masks[i], 4);
-  d.Bits.SetLength(static_cast<std::int64_t>(pixels.size()));
-  std::memcpy(d.Bits.Data(), pixels.data(), pixels.size());
-  return d;
+  TSepDIB D;
+  D.Header.biSize = 40;
+  D.Header.biWidth = Width;
+  D.Header.biHeight = Height;
+  D.Header.biPlanes = 1;
+  D.Header.biBitCount = bits;
+  D.Header.biCompression = Compression;
+  D.Header.biSizeImage = 1234;
+  D.Header.biXPelsPerMeter = 77;
+  for (std::size_t I = 0; I < masks.size(); ++I) std::memcpy(D.Tables + 4 * I, &masks[I], 4);
+  D.Bits.SetLength(static_cast<std::int64_t>(Pixels.size()));
+  std::memcpy(D.Bits.Data(), Pixels.data(), Pixels.size());
+  return D;
 }
 
 TEST(ConvertBitFieldsTo24BitRGB, DefaultSixteenBitMasksScaleFiveBitsToBytes) {
   // 0x7FFF white, then red 1, green 16, blue 31 -> 8, 131, 255; row padded to 8 bytes.
-  const std::uint16_t p1 = 0x7FFF, p2 = (1 << 10) | (16 << 5) | 31, p3 = 0x8000;
-  Bytes px = {static_cast<std::uint8_t>(p1),
-              static_cast<std::uint8_t>(p1 >> 8),
-              static_cast<std::uint8_t>(p2),
-              static_cast<std::uint8_t>(p2 >> 8),
-              static_cast<std::uint8_t>(p3),
-              static_cast<std::uint8_t>(p3 >> 8),
+  const std::uint16_t P1 = 0x7FFF, P2 = (1 << 10) | (16 << 5) | 31, P3 = 0x8000;
+  Bytes Px = {static_cast<std::uint8_t>(P1),
+              static_cast<std::uint8_t>(P1 >> 8),
+              static_cast<std::uint8_t>(P2),
+              static_cast<std::uint8_t>(P2 >> 8),
+              static_cast<std::uint8_t>(P3),
+              static_cast<std::uint8_t>(P3 >> 8),
               0xFF,
               0xFF};
-  const TSepDIB src = BitFieldDIB(16, BI_RGB, 3, -1, px);
-  TSepDIB dst;
-  ConvertBitFieldsTo24BitRGB(src, dst);
-  EXPECT_EQ(BitsOf(dst), (Bytes{255, 255, 255, 255, 131, 8, 0, 0, 0, 0, 0, 0}));
-  EXPECT_EQ(dst.Header.biBitCount, 24);
-  EXPECT_EQ(dst.Header.biCompression, BI_RGB);
-  EXPECT_EQ(dst.Header.biSizeImage, 0u);
-  EXPECT_EQ(dst.Header.biHeight, -1);  // the row order carries over
-  EXPECT_EQ(dst.Header.biXPelsPerMeter, 77);
+  const TSepDIB Src = BitFieldDIB(16, BI_RGB, 3, -1, Px);
+  TSepDIB Dst;
+  ConvertBitFieldsTo24BitRGB(Src, Dst);
+  EXPECT_EQ(BitsOf(Dst), (Bytes{255, 255, 255, 255, 131, 8, 0, 0, 0, 0, 0, 0}));
+  EXPECT_EQ(Dst.Header.biBitCount, 24);
+  EXPECT_EQ(Dst.Header.biCompression, BI_RGB);
+  EXPECT_EQ(Dst.Header.biSizeImage, 0u);
+  EXPECT_EQ(Dst.Header.biHeight, -1);  // the row order carries over
+  EXPECT_EQ(Dst.Header.biXPelsPerMeter, 77);
 }
 
 TEST(ConvertBitFieldsTo24BitRGB, ThirtyTwoBitDefaultIgnoresTheTopByteAndKeepsRowOrder) {
-  const Bytes px = {0x10, 0x20, 0x30, 0xFF, 0x01, 0x02, 0x03, 0x99};
-  const TSepDIB src = BitFieldDIB(32, BI_RGB, 1, 2, px);
-  TSepDIB dst;
-  ConvertBitFieldsTo24BitRGB(src, dst);
-  EXPECT_EQ(BitsOf(dst), (Bytes{0x10, 0x20, 0x30, 0, 0x01, 0x02, 0x03, 0}));
+  const Bytes Px = {0x10, 0x20, 0x30, 0xFF, 0x01, 0x02, 0x03, 0x99};
+  const TSepDIB Src = BitFieldDIB(32, BI_RGB, 1, 2, Px);
+  TSepDIB Dst;
+  ConvertBitFieldsTo24BitRGB(Src, Dst);
+  EXPECT_EQ(BitsOf(Dst), (Bytes{0x10, 0x20, 0x30, 0, 0x01, 0x02, 0x03, 0}));
 }
 
 TEST(ConvertBitFieldsTo24BitRGB, ExplicitMasksAreUsedAndColoursMoveBehindTheHeader) {
   // 5-6-5: pure green and a mid grey.
-  const std::uint16_t g = 0x07E0, m = (16 << 11) | (32 << 5) | 16;
-  const Bytes px = {static_cast<std::uint8_t>(g), static_cast<std::uint8_t>(g >> 8),
-                    static_cast<std::uint8_t>(m), static_cast<std::uint8_t>(m >> 8)};
-  TSepDIB src = BitFieldDIB(16, BI_BITFIELDS, 2, 1, px, {0xF800, 0x07E0, 0x001F});
-  src.Header.biClrUsed = 1;
-  src.Tables[12] = 0xAB;  // first colour entry behind the masks
-  TSepDIB dst;
-  ConvertBitFieldsTo24BitRGB(src, dst);
-  EXPECT_EQ(BitsOf(dst), (Bytes{0, 255, 0, 131, 129, 131, 0, 0}));
-  EXPECT_EQ(dst.Tables[0], 0xAB);
-  EXPECT_EQ(dst.Colors()[0].rgbBlue, 0xAB);
-  EXPECT_EQ(dst.Header.biClrUsed, 1u);
+  const std::uint16_t G = 0x07E0, M = (16 << 11) | (32 << 5) | 16;
+  const Bytes Px = {static_cast<std::uint8_t>(G), static_cast<std::uint8_t>(G >> 8),
+                    static_cast<std::uint8_t>(M), static_cast<std::uint8_t>(M >> 8)};
+  TSepDIB Src = BitFieldDIB(16, BI_BITFIELDS, 2, 1, Px, {0xF800, 0x07E0, 0x001F});
+  Src.Header.biClrUsed = 1;
+  Src.Tables[12] = 0xAB;  // first colour entry behind the masks
+  TSepDIB Dst;
+  ConvertBitFieldsTo24BitRGB(Src, Dst);
+  EXPECT_EQ(BitsOf(Dst), (Bytes{0, 255, 0, 131, 129, 131, 0, 0}));
+  EXPECT_EQ(Dst.Tables[0], 0xAB);
+  EXPECT_EQ(Dst.Colors()[0].rgbBlue, 0xAB);
+  EXPECT_EQ(Dst.Header.biClrUsed, 1u);
 }
 
 TEST(ConvertBitFieldsTo24BitRGB, RejectsZeroMasksAndMissingRowsWithoutTouchingDst) {
-  TSepDIB dst;
-  dst.Header.biWidth = 99;
-  const TSepDIB zero = BitFieldDIB(32, BI_BITFIELDS, 1, 1, Bytes(4), {0xFF0000, 0, 0xFF});
+  TSepDIB Dst;
+  Dst.Header.biWidth = 99;
+  const TSepDIB Zero = BitFieldDIB(32, BI_BITFIELDS, 1, 1, Bytes(4), {0xFF0000, 0, 0xFF});
   try {
-    ConvertBitFieldsTo24BitRGB(zero, dst);
+    ConvertBitFieldsTo24BitRGB(Zero, Dst);
     FAIL();
   } catch (const EDIBUtilsError& e) {
     EXPECT_STREQ(e.what(), "TBigBitmap.LoadFromStream: Invalid Masks");
   }
-  const TSepDIB shortRows = BitFieldDIB(16, BI_RGB, 3, 2, Bytes(12));
-  EXPECT_THROW(ConvertBitFieldsTo24BitRGB(shortRows, dst), EDIBUtilsError);
-  EXPECT_EQ(dst.Header.biWidth, 99);
+  const TSepDIB ShortRows = BitFieldDIB(16, BI_RGB, 3, 2, Bytes(12));
+  EXPECT_THROW(ConvertBitFieldsTo24BitRGB(ShortRows, Dst), EDIBUtilsError);
+  EXPECT_EQ(Dst.Header.biWidth, 99);
 }
 
 }  // namespace

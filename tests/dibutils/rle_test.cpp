@@ -10,76 +10,76 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-TSepDIB RleDIB(int bits, std::int32_t width, std::int32_t height, const Bytes& data) {
-  TSepDIB d;
-  d.Header.biSize = 40;
-  d.Header.biWidth = width;
-  d.Header.biHeight = height;
-  d.Header.biPlanes = 1;
-  d.Header.biBitCount = static_cast<std::uint16_t>(bits);
-  d.Header.biCompression = bits == 8 ? BI_RLE8 : BI_RLE4;
-  d.Header.biSizeImage = static_cast<std::uint32_t>(data.size());
-  d.Header.biClrUsed = 3;
-  d.Tables[0] = 0x42;
-  d.Bits.SetLength(static_cast<std::int64_t>(data.size()));
-  if (!data.empty()) std::memcpy(d.Bits.Data(), data.data(), data.size());
-  return d;
+TSepDIB RleDIB(int bits, std::int32_t Width, std::int32_t Height, const Bytes& data) {
+  TSepDIB D;
+  D.Header.biSize = 40;
+  D.Header.biWidth = Width;
+  D.Header.biHeight = Height;
+  D.Header.biPlanes = 1;
+  D.Header.biBitCount = static_cast<std::uint16_t>(bits);
+  D.Header.biCompression = bits == 8 ? BI_RLE8 : BI_RLE4;
+  D.Header.biSizeImage = static_cast<std::uint32_t>(data.size());
+  D.Header.biClrUsed = 3;
+  D.Tables[0] = 0x42;
+  D.Bits.SetLength(static_cast<std::int64_t>(data.size()));
+  if (!data.empty()) std::memcpy(D.Bits.Data(), data.data(), data.size());
+  return D;
 }
 
-void Decode(const TSepDIB& src, TSepDIB& dst) {
-  if (src.Header.biBitCount == 8) {
-    Convert8BitRLETo8BitRGB(src, dst);
+void Decode(const TSepDIB& Src, TSepDIB& Dst) {
+  if (Src.Header.biBitCount == 8) {
+    Convert8BitRLETo8BitRGB(Src, Dst);
   } else {
-    Convert4BitRLETo4BitRGB(src, dst);
+    Convert4BitRLETo4BitRGB(Src, Dst);
   }
 }
 
 // The decoded bytes, or the message of the error raised.
-struct Outcome {
-  Bytes pixels;
-  std::string error;
+struct TOutcome {
+  Bytes Pixels;
+  std::string Error;
 };
 
-Outcome DecodeBytes(int bits, std::int32_t width, std::int32_t height, const Bytes& data) {
-  const TSepDIB src = RleDIB(bits, width, height, data);
-  TSepDIB dst;
+TOutcome DecodeBytes(int bits, std::int32_t Width, std::int32_t Height, const Bytes& data) {
+  const TSepDIB Src = RleDIB(bits, Width, Height, data);
+  TSepDIB Dst;
   try {
-    Decode(src, dst);
-  } catch (const EDIBUtilsError& e) {
-    return {{}, e.what()};
+    Decode(Src, Dst);
+  } catch (const EDIBUtilsError& E) {
+    return {{}, E.what()};
   }
-  return {Bytes(dst.Bits.Data(), dst.Bits.Data() + dst.Bits.Length()), ""};
+  return {Bytes(Dst.Bits.Data(), Dst.Bits.Data() + Dst.Bits.Length()), ""};
 }
 
-const char* const kRle8 = "Convert8BitRLETo8BitRGB: ";
-const char* const kRle4 = "Convert4BitRLETo4BitRGB: ";
+const char* const Rle8 = "Convert8BitRLETo8BitRGB: ";
+const char* const Rle4 = "Convert4BitRLETo4BitRGB: ";
 
-struct RleCase {
-  const char* name;
+struct TRleCase {
+  const char* Name;
   int bits;
-  std::int32_t width, height;
+  std::int32_t Width, Height;
   Bytes data;
-  Bytes expected;       // decoded rows, when accepted
-  std::string message;  // tail of the message after the routine's name, when rejected
+  Bytes Expected;       // decoded rows, when accepted
+  std::string Message;  // tail of the message after the routine's name, when rejected
 };
 
-class RleDecoding : public testing::TestWithParam<RleCase> {};
+class RleDecoding : public testing::TestWithParam<TRleCase> {};
 
 TEST_P(RleDecoding, GivesTheRowsOrTheMessage) {
-  const RleCase& c = GetParam();
-  const Outcome o = DecodeBytes(c.bits, c.width, c.height, c.data);
-  if (c.message.empty()) {
-    EXPECT_EQ(o.error, "");
-    EXPECT_EQ(o.pixels, c.expected);
+  const TRleCase& C = GetParam();
+  const TOutcome O = DecodeBytes(C.bits, C.Width, C.Height, C.data);
+  if (C.Message.empty()) {
+    EXPECT_EQ(O.Error, "");
+    EXPECT_EQ(O.Pixels, C.Expected);
   } else {
-    EXPECT_EQ(o.error, std::string(c.bits == 8 ? kRle8 : kRle4) + c.message);
+    EXPECT_EQ(O.Error, std::string(C.bits == 8 ? Rle8 : Rle4) + C.Message);
   }
 }
 
 // 8-bit cases use a 4 x 2 image (rows of 4 bytes, MaxX 4); 4-bit cases a 3 x 2 image (rows of
 // 4 bytes, MaxX 4: the nibble that pads the odd row may be written).
 // clang-format off
-const std::vector<RleCase> kRleCases = {
+const std::vector<TRleCase> RleCases = {
     // Accepted boundaries.
     {"Rle8EncodedRunEndsAtMaxX", 8, 4, 2, {4, 7, 0, 1}, {7, 7, 7, 7, 0, 0, 0, 0}, ""},
     {"Rle8AbsoluteRunEndsAtMaxX", 8, 4, 2, {0, 4, 1, 2, 3, 4, 0, 1}, {1, 2, 3, 4, 0, 0, 0, 0}, ""},
@@ -122,84 +122,84 @@ const std::vector<RleCase> kRleCases = {
 };
 // clang-format on
 
-INSTANTIATE_TEST_SUITE_P(Table, RleDecoding, testing::ValuesIn(kRleCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Table, RleDecoding, testing::ValuesIn(RleCases),
+                         [](const auto& info) { return std::string(info.param.Name); });
 
 TEST(RleDecoding, AbsoluteRunsSkipTheirPaddingToAnEvenByteCount) {
   // 8 bits: a run of 3 takes 4 bytes; the pad byte 0xEE would otherwise start a long run.
-  EXPECT_EQ(DecodeBytes(8, 5, 1, {0, 3, 1, 2, 3, 0xEE, 2, 9, 0, 1}).pixels,
+  EXPECT_EQ(DecodeBytes(8, 5, 1, {0, 3, 1, 2, 3, 0xEE, 2, 9, 0, 1}).Pixels,
             (Bytes{1, 2, 3, 9, 9, 0, 0, 0}));
   // 4 bits: a run of 3 takes 2 bytes, a run of 5 takes 4.
-  EXPECT_EQ(DecodeBytes(4, 6, 1, {0, 3, 0x12, 0x30, 3, 0x45, 0, 1}).pixels,
+  EXPECT_EQ(DecodeBytes(4, 6, 1, {0, 3, 0x12, 0x30, 3, 0x45, 0, 1}).Pixels,
             (Bytes{0x12, 0x34, 0x54, 0}));
-  EXPECT_EQ(DecodeBytes(4, 6, 1, {0, 5, 0x12, 0x34, 0x50, 0xEE, 1, 0x70, 0, 1}).pixels,
+  EXPECT_EQ(DecodeBytes(4, 6, 1, {0, 5, 0x12, 0x34, 0x50, 0xEE, 1, 0x70, 0, 1}).Pixels,
             (Bytes{0x12, 0x34, 0x57, 0}));
 }
 
 TEST(RleDecoding, FourBitRunsAlternateNibblesFromTheirOwnStart) {
-  EXPECT_EQ(DecodeBytes(4, 6, 1, {5, 0x12, 0, 1}).pixels, (Bytes{0x12, 0x12, 0x10, 0}));
+  EXPECT_EQ(DecodeBytes(4, 6, 1, {5, 0x12, 0, 1}).Pixels, (Bytes{0x12, 0x12, 0x10, 0}));
   // Started at an odd column, the first pixel goes into the low half of the current byte.
-  EXPECT_EQ(DecodeBytes(4, 6, 1, {0, 2, 1, 0, 5, 0x12, 0, 1}).pixels, (Bytes{0x01, 0x21, 0x21, 0}));
+  EXPECT_EQ(DecodeBytes(4, 6, 1, {0, 2, 1, 0, 5, 0x12, 0, 1}).Pixels, (Bytes{0x01, 0x21, 0x21, 0}));
 }
 
 TEST(RleDecoding, SkippedPixelsAndEarlyEndedRowsAreIndexZero) {
   // Row 0: 5 then end of line; row 1 skipped by a delta (and a delta of 0, 0); row 2: 0 6 0.
-  EXPECT_EQ(DecodeBytes(8, 3, 3, {1, 5, 0, 0, 0, 2, 0, 0, 0, 2, 1, 1, 1, 6, 0, 1}).pixels,
+  EXPECT_EQ(DecodeBytes(8, 3, 3, {1, 5, 0, 0, 0, 2, 0, 0, 0, 2, 1, 1, 1, 6, 0, 1}).Pixels,
             (Bytes{5, 0, 0, 0, 0, 0, 0, 0, 0, 6, 0, 0}));
-  EXPECT_EQ(DecodeBytes(8, 5, 3, {0, 1}).pixels, Bytes(24, 0));
-  EXPECT_EQ(DecodeBytes(4, 9, 2, {0, 1}).pixels, Bytes(16, 0));
+  EXPECT_EQ(DecodeBytes(8, 5, 3, {0, 1}).Pixels, Bytes(24, 0));
+  EXPECT_EQ(DecodeBytes(4, 9, 2, {0, 1}).Pixels, Bytes(16, 0));
 }
 
 TEST(RleDecoding, TopDownHeightCountsByItsMagnitude) {
-  EXPECT_EQ(DecodeBytes(8, 1, -2, {1, 1, 0, 0, 1, 2, 0, 1}).pixels,
+  EXPECT_EQ(DecodeBytes(8, 1, -2, {1, 1, 0, 0, 1, 2, 0, 1}).Pixels,
             (Bytes{1, 0, 0, 0, 2, 0, 0, 0}));
 }
 
 TEST(RleDecoding, ResultKeepsHeaderAndTablesWithCompressionCleared) {
-  TSepDIB src = RleDIB(8, 2, 1, {2, 1, 0, 1});
-  src.Header.biHeight = -1;
-  TSepDIB dst;
-  Convert8BitRLETo8BitRGB(src, dst);
-  EXPECT_EQ(dst.Header.biCompression, BI_RGB);
-  EXPECT_EQ(dst.Header.biSizeImage, 0u);
-  EXPECT_EQ(dst.Header.biBitCount, 8);
-  EXPECT_EQ(dst.Header.biHeight, -1);
-  EXPECT_EQ(dst.Header.biClrUsed, 3u);
-  EXPECT_EQ(dst.Tables[0], 0x42);
-  EXPECT_EQ(src.Header.biCompression, BI_RLE8);  // the source is not changed
-  EXPECT_EQ(src.Bits.Length(), 4);
+  TSepDIB Src = RleDIB(8, 2, 1, {2, 1, 0, 1});
+  Src.Header.biHeight = -1;
+  TSepDIB Dst;
+  Convert8BitRLETo8BitRGB(Src, Dst);
+  EXPECT_EQ(Dst.Header.biCompression, BI_RGB);
+  EXPECT_EQ(Dst.Header.biSizeImage, 0u);
+  EXPECT_EQ(Dst.Header.biBitCount, 8);
+  EXPECT_EQ(Dst.Header.biHeight, -1);
+  EXPECT_EQ(Dst.Header.biClrUsed, 3u);
+  EXPECT_EQ(Dst.Tables[0], 0x42);
+  EXPECT_EQ(Src.Header.biCompression, BI_RLE8);  // the source is not changed
+  EXPECT_EQ(Src.Bits.Length(), 4);
 }
 
 TEST(RleDecoding, FailureLeavesDstUntouched) {
-  TSepDIB dst = RleDIB(8, 7, 7, {9, 9, 9});
-  const TSepDIB before = dst;
-  EXPECT_THROW(Convert8BitRLETo8BitRGB(RleDIB(8, 4, 1, {9, 1, 0, 1}), dst), EDIBUtilsError);
-  EXPECT_THROW(Convert4BitRLETo4BitRGB(RleDIB(4, 4, 1, {0, 2}), dst), EDIBUtilsError);
-  EXPECT_EQ(dst.Header.biWidth, 7);
-  EXPECT_TRUE(dst.Bits == before.Bits);
+  TSepDIB Dst = RleDIB(8, 7, 7, {9, 9, 9});
+  const TSepDIB Before = Dst;
+  EXPECT_THROW(Convert8BitRLETo8BitRGB(RleDIB(8, 4, 1, {9, 1, 0, 1}), Dst), EDIBUtilsError);
+  EXPECT_THROW(Convert4BitRLETo4BitRGB(RleDIB(4, 4, 1, {0, 2}), Dst), EDIBUtilsError);
+  EXPECT_EQ(Dst.Header.biWidth, 7);
+  EXPECT_TRUE(Dst.Bits == Before.Bits);
 }
 
 TEST(RleDecoding, DecodersDemandTheirOwnBitCountAndCompression) {
-  const std::string combo = "Invalid Bitcount & Compression Combination";
-  TSepDIB dst;
-  TSepDIB four = RleDIB(4, 2, 1, {0, 1});  // 4 bits, BI_RLE4
-  TSepDIB eight = RleDIB(8, 2, 1, {0, 1});
-  TSepDIB eightAsRle4 = eight;
-  eightAsRle4.Header.biCompression = BI_RLE4;
-  for (const TSepDIB* s : {&four, &eightAsRle4}) {
+  const std::string Combo = "Invalid Bitcount & Compression Combination";
+  TSepDIB Dst;
+  TSepDIB Four = RleDIB(4, 2, 1, {0, 1});  // 4 bits, BI_RLE4
+  TSepDIB Eight = RleDIB(8, 2, 1, {0, 1});
+  TSepDIB EightAsRle4 = Eight;
+  EightAsRle4.Header.biCompression = BI_RLE4;
+  for (const TSepDIB* S : {&Four, &EightAsRle4}) {
     try {
-      Convert8BitRLETo8BitRGB(*s, dst);
+      Convert8BitRLETo8BitRGB(*S, Dst);
       ADD_FAILURE();
-    } catch (const EDIBUtilsError& e) {
-      EXPECT_EQ(e.what(), kRle8 + combo);
+    } catch (const EDIBUtilsError& E) {
+      EXPECT_EQ(E.what(), Rle8 + Combo);
     }
   }
-  for (const TSepDIB* s : {&eight, &eightAsRle4}) {
+  for (const TSepDIB* S : {&Eight, &EightAsRle4}) {
     try {
-      Convert4BitRLETo4BitRGB(*s, dst);
+      Convert4BitRLETo4BitRGB(*S, Dst);
       ADD_FAILURE();
-    } catch (const EDIBUtilsError& e) {
-      EXPECT_EQ(e.what(), kRle4 + combo);
+    } catch (const EDIBUtilsError& E) {
+      EXPECT_EQ(E.what(), Rle4 + Combo);
     }
   }
 }

@@ -20,34 +20,34 @@
 namespace {
 
 constexpr int kKept = 50;
-void* kept[kKept];
+void* Kept[kKept];
 
-void Fail(const char* what) {
-  std::printf("fault: %s\n", what);
+void Fail(const char* What) {
+  std::printf("fault: %s\n", What);
   std::fflush(stdout);
   std::_Exit(3);
 }
 
 // Runs after every static destructor of the program, the manager's shutdown included.
 void AfterShutdown() {
-  memmgr::TMemState& state = memmgr::GlobalMemState();
-  if (!state.ShutdownRequested) Fail("shutdown was not requested");
-  if (state.ManagerFreed) Fail("manager freed while blocks were out");
-  const std::uint64_t before = state.UsedBytes;
-  std::uint64_t mine = 0;
-  for (void* p : kept) mine += memmgr::WordBefore(p);
-  if (before < mine) Fail("blocks not counted");
-  for (void* p : kept) ::operator delete(p);
-  if (state.UsedBytes != before - mine) Fail("release not counted");
-  if (state.UsedBytes == 0 && !state.ManagerFreed) Fail("last release kept the manager");
-  if (state.ManagerFreed) {
-    void* p = ::operator new(5);
-    if (memmgr::WordBefore(p) != 5) Fail("allocation after the manager is not a plain block");
-    std::memset(p, 1, 5);
-    ::operator delete(p);
+  memmgr::TMemState& State = memmgr::GlobalMemState();
+  if (!State.ShutdownRequested) Fail("shutdown was not requested");
+  if (State.ManagerFreed) Fail("manager freed while blocks were out");
+  const std::uint64_t Before = State.UsedBytes;
+  std::uint64_t Mine = 0;
+  for (void* P : Kept) Mine += memmgr::WordBefore(P);
+  if (Before < Mine) Fail("blocks not counted");
+  for (void* P : Kept) ::operator delete(P);
+  if (State.UsedBytes != Before - Mine) Fail("release not counted");
+  if (State.UsedBytes == 0 && !State.ManagerFreed) Fail("last release kept the manager");
+  if (State.ManagerFreed) {
+    void* P = ::operator new(5);
+    if (memmgr::WordBefore(P) != 5) Fail("allocation after the manager is not a plain block");
+    std::memset(P, 1, 5);
+    ::operator delete(P);
   }
-  std::printf("clean used=%llu freed=%d\n", static_cast<unsigned long long>(state.UsedBytes),
-              state.ManagerFreed ? 1 : 0);
+  std::printf("clean used=%llu freed=%d\n", static_cast<unsigned long long>(State.UsedBytes),
+              State.ManagerFreed ? 1 : 0);
   std::fflush(stdout);
 }
 
@@ -56,12 +56,12 @@ void AfterShutdown() {
 void ProbeThreads() {
   if (!memmgr::ProgramIsMultiThreaded()) std::printf("single\n");
   delete new std::string(100, 's');  // without a second thread the lock is left alone
-  std::atomic<bool> started{false}, go{false}, allocated{false};
-  std::thread second([&] {
+  std::atomic<bool> started{false}, go{false}, Allocated{false};
+  std::thread Second([&] {
     started = true;
     while (!go) std::this_thread::yield();
     delete new std::string(100, 't');
-    allocated = true;
+    Allocated = true;
   });
   while (!started) std::this_thread::yield();
   if (!memmgr::ProgramIsMultiThreaded()) Fail("a second thread is not noticed");
@@ -69,10 +69,10 @@ void ProbeThreads() {
   lock.Acquire();
   go = true;
   std::this_thread::sleep_for(std::chrono::milliseconds(200));
-  const bool waited = !allocated;
+  const bool Waited = !Allocated;
   lock.Release();
-  second.join();
-  if (waited && allocated) std::printf("locked\n");
+  Second.join();
+  if (Waited && Allocated) std::printf("locked\n");
   std::fflush(stdout);
 }
 
@@ -82,15 +82,15 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (argc > 1 && std::strcmp(argv[1], "double-free") == 0) {
-    void* volatile p = ::operator new(24);
-    ::operator delete(p);
-    ::operator delete(p);
+    void* volatile P = ::operator new(24);
+    ::operator delete(P);
+    ::operator delete(P);
     std::puts("not reported");
     return 0;
   }
-  std::vector<std::string> words;
-  for (int i = 0; i < 100; ++i) words.push_back(std::string(static_cast<std::size_t>(i + 20), 'x'));
-  for (int i = 0; i < kKept; ++i) kept[i] = ::operator new(static_cast<std::size_t>(i * 700 + 1));
+  std::vector<std::string> Words;
+  for (int I = 0; I < 100; ++I) Words.push_back(std::string(static_cast<std::size_t>(I + 20), 'x'));
+  for (int I = 0; I < kKept; ++I) Kept[I] = ::operator new(static_cast<std::size_t>(I * 700 + 1));
   testsupport::CallAtProcessEnd(AfterShutdown);
   return 0;
 }

@@ -20,160 +20,160 @@ using memmgr::TMemState;
 using memmgr::WordBefore;
 
 struct TCountingOS {
-  int heap_allocs = 0, heap_frees = 0, reserves = 0, commits = 0, releases = 0;
-  bool no_heap = false, refuse_commit = false, refuse_release = false;
-  int refuse_heap_alloc_in = -1;  // the n-th next heap allocation (0 = the next one) is refused
-  int refuse_reserve_in = -1;
-  long long heap_bytes = 0;  // asked for minus given back: the sizes handed to HeapFree must match
-  int heap_live() const { return heap_allocs - heap_frees; }
-  int mapped_live() const { return reserves - releases; }
+  int HeapAllocs = 0, HeapFrees = 0, Reserves = 0, Commits = 0, Releases = 0;
+  bool NoHeap = false, RefuseCommit = false, RefuseRelease = false;
+  int RefuseHeapAllocIn = -1;  // the n-th next heap allocation (0 = the next one) is refused
+  int RefuseReserveIn = -1;
+  long long HeapBytes = 0;  // asked for minus given back: the sizes handed to HeapFree must match
+  int HeapLive() const { return HeapAllocs - HeapFrees; }
+  int MappedLive() const { return Reserves - Releases; }
 };
-TCountingOS os_calls;
+TCountingOS OsCalls;
 
-bool Refuse(int& countdown) {
-  if (countdown < 0) return false;
-  return countdown-- == 0;
+bool Refuse(int& Countdown) {
+  if (Countdown < 0) return false;
+  return Countdown-- == 0;
 }
 
-const memmgr::TOSLayer kCountingOS = {
-    [] { return !os_calls.no_heap; },
+const memmgr::TOSLayer CountingOS = {
+    [] { return !OsCalls.NoHeap; },
     [](std::size_t size) -> void* {
-      if (Refuse(os_calls.refuse_heap_alloc_in)) return nullptr;
-      ++os_calls.heap_allocs;
-      os_calls.heap_bytes += static_cast<long long>(size);
+      if (Refuse(OsCalls.RefuseHeapAllocIn)) return nullptr;
+      ++OsCalls.HeapAllocs;
+      OsCalls.HeapBytes += static_cast<long long>(size);
       return std::malloc(size);
     },
-    [](void* p, std::size_t size) {
-      ++os_calls.heap_frees;
-      os_calls.heap_bytes -= static_cast<long long>(size);
-      std::free(p);
+    [](void* P, std::size_t size) {
+      ++OsCalls.HeapFrees;
+      OsCalls.HeapBytes -= static_cast<long long>(size);
+      std::free(P);
       return true;
     },
     [](std::size_t size) -> void* {
-      if (Refuse(os_calls.refuse_reserve_in)) return nullptr;
-      void* p = testsupport::ReserveNoAccess(size);
-      if (p == nullptr) return nullptr;
-      ++os_calls.reserves;
-      return p;
+      if (Refuse(OsCalls.RefuseReserveIn)) return nullptr;
+      void* P = testsupport::ReserveNoAccess(size);
+      if (P == nullptr) return nullptr;
+      ++OsCalls.Reserves;
+      return P;
     },
-    [](void* p, std::size_t size) {
-      ++os_calls.commits;
-      return !os_calls.refuse_commit && testsupport::CommitReadWrite(p, size);
+    [](void* P, std::size_t size) {
+      ++OsCalls.Commits;
+      return !OsCalls.RefuseCommit && testsupport::CommitReadWrite(P, size);
     },
-    [](void* p, std::size_t size) {
-      if (os_calls.refuse_release) return false;
-      ++os_calls.releases;
-      return testsupport::ReleaseRange(p, size);
+    [](void* P, std::size_t size) {
+      if (OsCalls.RefuseRelease) return false;
+      ++OsCalls.Releases;
+      return testsupport::ReleaseRange(P, size);
     },
 };
 
 class PooledManager : public ::testing::Test {
  protected:
   void SetUp() override {
-    os_calls = {};
+    OsCalls = {};
     // Builds the manager, so that the counts below see only blocks and chunks.
-    ASSERT_TRUE(memmgr::EnsureInitialized(state));
-    base_ = os_calls;
+    ASSERT_TRUE(memmgr::EnsureInitialized(State));
+    Base = OsCalls;
   }
   void TearDown() override {
-    os_calls.refuse_release = false;
-    for (void* p : out) EXPECT_EQ(memmgr::PooledFreeMem(state, p), 0);
-    out.clear();
-    EXPECT_EQ(state.UsedBytes, 0u);
-    memmgr::PooledShutdown(state);
-    EXPECT_TRUE(state.ManagerFreed);
-    EXPECT_EQ(os_calls.heap_live(), 0);
-    EXPECT_EQ(os_calls.heap_bytes, 0);
-    EXPECT_EQ(os_calls.mapped_live(), 0);
+    OsCalls.RefuseRelease = false;
+    for (void* P : Out) EXPECT_EQ(memmgr::PooledFreeMem(State, P), 0);
+    Out.clear();
+    EXPECT_EQ(State.UsedBytes, 0u);
+    memmgr::PooledShutdown(State);
+    EXPECT_TRUE(State.ManagerFreed);
+    EXPECT_EQ(OsCalls.HeapLive(), 0);
+    EXPECT_EQ(OsCalls.HeapBytes, 0);
+    EXPECT_EQ(OsCalls.MappedLive(), 0);
   }
 
   void* Get(std::size_t size) {
-    void* p = memmgr::PooledGetMem(state, size);
-    if (p != nullptr) out.push_back(p);
-    return p;
+    void* P = memmgr::PooledGetMem(State, size);
+    if (P != nullptr) Out.push_back(P);
+    return P;
   }
-  void Free(void* p) {
-    for (auto it = out.begin(); it != out.end(); ++it) {
-      if (*it == p) {
-        out.erase(it);
+  void Free(void* P) {
+    for (auto It = Out.begin(); It != Out.end(); ++It) {
+      if (*It == P) {
+        Out.erase(It);
         break;
       }
     }
-    ASSERT_EQ(memmgr::PooledFreeMem(state, p), 0);
+    ASSERT_EQ(memmgr::PooledFreeMem(State, P), 0);
   }
-  TFixedSizePool& Pool(std::uint32_t S) { return state.Manager->PoolOf(S); }
-  int NewChunks() const { return os_calls.heap_allocs - base_.heap_allocs; }
-  int ChunksGiven() const { return os_calls.heap_frees - base_.heap_frees; }
+  TFixedSizePool& Pool(std::uint32_t S) { return State.Manager->PoolOf(S); }
+  int NewChunks() const { return OsCalls.HeapAllocs - Base.HeapAllocs; }
+  int ChunksGiven() const { return OsCalls.HeapFrees - Base.HeapFrees; }
 
-  TMemState state{&kCountingOS};
-  std::vector<void*> out;
-  TCountingOS base_;
+  TMemState State{&CountingOS};
+  std::vector<void*> Out;
+  TCountingOS Base;
 };
 
-std::vector<TChunk*> ChunksOf(TChunk& sentinel) {
-  std::vector<TChunk*> v;
-  for (TChunk* c = sentinel.Next; c != &sentinel; c = c->Next) v.push_back(c);
-  return v;
+std::vector<TChunk*> ChunksOf(TChunk& Sentinel) {
+  std::vector<TChunk*> V;
+  for (TChunk* C = Sentinel.Next; C != &Sentinel; C = C->Next) V.push_back(C);
+  return V;
 }
 
 // ---- size classes ----
 
-enum class Source { kPool, kHeap, kMapped };
-struct SizeCase {
+enum class TSource { kPool, kHeap, kMapped };
+struct TSizeCase {
   std::size_t size;
   std::uint32_t S;
-  Source source;
+  TSource source;
 };
 
-class SizeClasses : public PooledManager, public ::testing::WithParamInterface<SizeCase> {};
+class SizeClasses : public PooledManager, public ::testing::WithParamInterface<TSizeCase> {};
 
 TEST_P(SizeClasses, RequestTakesItsClassAndSource) {
-  const SizeCase c = GetParam();
-  void* p = Get(c.size);
-  ASSERT_NE(p, nullptr);
-  EXPECT_EQ(reinterpret_cast<std::uintptr_t>(p) % 16, 0u);
-  EXPECT_EQ(WordBefore(p), c.S);
-  EXPECT_EQ(state.UsedBytes, c.S);
-  std::memset(p, 0x5A, c.size);  // the whole request is usable
-  const bool pooled = c.source == Source::kPool;
-  EXPECT_EQ(pooled ? Pool(c.S).UsedBlocks : 0u, pooled ? 1u : 0u);
-  EXPECT_EQ(NewChunks(), c.source == Source::kMapped ? 0 : 1);
-  EXPECT_EQ(os_calls.reserves - base_.reserves, c.source == Source::kMapped ? 1 : 0);
-  Free(p);
-  EXPECT_EQ(state.UsedBytes, 0u);
-  EXPECT_EQ(os_calls.heap_live(), base_.heap_live());
-  EXPECT_EQ(os_calls.mapped_live(), base_.mapped_live());
+  const TSizeCase C = GetParam();
+  void* P = Get(C.size);
+  ASSERT_NE(P, nullptr);
+  EXPECT_EQ(reinterpret_cast<std::uintptr_t>(P) % 16, 0u);
+  EXPECT_EQ(WordBefore(P), C.S);
+  EXPECT_EQ(State.UsedBytes, C.S);
+  std::memset(P, 0x5A, C.size);  // the whole request is usable
+  const bool Pooled = C.source == TSource::kPool;
+  EXPECT_EQ(Pooled ? Pool(C.S).UsedBlocks : 0u, Pooled ? 1u : 0u);
+  EXPECT_EQ(NewChunks(), C.source == TSource::kMapped ? 0 : 1);
+  EXPECT_EQ(OsCalls.Reserves - Base.Reserves, C.source == TSource::kMapped ? 1 : 0);
+  Free(P);
+  EXPECT_EQ(State.UsedBytes, 0u);
+  EXPECT_EQ(OsCalls.HeapLive(), Base.HeapLive());
+  EXPECT_EQ(OsCalls.MappedLive(), Base.MappedLive());
 }
 
-const SizeCase kSizeCases[] = {
-    {0, 16, Source::kPool},          {1, 16, Source::kPool},
-    {8, 16, Source::kPool},          {9, 32, Source::kPool},
-    {24, 32, Source::kPool},         {25, 48, Source::kPool},
-    {1016, 1024, Source::kPool},     {16376, 16384, Source::kPool},
-    {16377, 16400, Source::kHeap},   {65512, 65520, Source::kHeap},
-    {65513, 65536, Source::kMapped}, {1000000, 1000016, Source::kMapped},
+const TSizeCase SizeCases[] = {
+    {0, 16, TSource::kPool},          {1, 16, TSource::kPool},
+    {8, 16, TSource::kPool},          {9, 32, TSource::kPool},
+    {24, 32, TSource::kPool},         {25, 48, TSource::kPool},
+    {1016, 1024, TSource::kPool},     {16376, 16384, TSource::kPool},
+    {16377, 16400, TSource::kHeap},   {65512, 65520, TSource::kHeap},
+    {65513, 65536, TSource::kMapped}, {1000000, 1000016, TSource::kMapped},
 };
-INSTANTIATE_TEST_SUITE_P(Edges, SizeClasses, ::testing::ValuesIn(kSizeCases));
+INSTANTIATE_TEST_SUITE_P(Edges, SizeClasses, ::testing::ValuesIn(SizeCases));
 
 TEST_F(PooledManager, HugeBlocksKeepTheirFullSizeAndImpossibleOnesFail) {
   EXPECT_EQ(Get(SIZE_MAX), nullptr);
   EXPECT_EQ(Get(SIZE_MAX - 22), nullptr);  // would wrap around in the size class
   // Above 4 GiB the word before the address saturates; the 64-bit size in the prefix decides.
   const std::size_t size = std::size_t{5} << 30;
-  void* p = Get(size);
-  ASSERT_NE(p, nullptr);
-  EXPECT_EQ(WordBefore(p), 0xFFFFFFFFu);
-  EXPECT_EQ(state.UsedBytes, size + 16);
-  static_cast<char*>(p)[size - 1] = 1;
-  Free(p);
-  EXPECT_EQ(state.UsedBytes, 0u);
+  void* P = Get(size);
+  ASSERT_NE(P, nullptr);
+  EXPECT_EQ(WordBefore(P), 0xFFFFFFFFu);
+  EXPECT_EQ(State.UsedBytes, size + 16);
+  static_cast<char*>(P)[size - 1] = 1;
+  Free(P);
+  EXPECT_EQ(State.UsedBytes, 0u);
 }
 
 // ---- chunk sizes ----
 
 TEST_F(PooledManager, SmallClassesMakeChunksOf200Blocks) {
-  const std::pair<std::size_t, std::uint32_t> kClasses[] = {{8, 16}, {24, 32}, {40, 48}, {56, 64}};
-  for (const auto& [size, S] : kClasses) {
+  const std::pair<std::size_t, std::uint32_t> Classes[] = {{8, 16}, {24, 32}, {40, 48}, {56, 64}};
+  for (const auto& [size, S] : Classes) {
     Get(size);
     ASSERT_EQ(ChunksOf(Pool(S).AvailChunks).size(), 1u);
     EXPECT_EQ(Pool(S).AvailChunks.Prev->BlockCount, 200u) << "class " << S;
@@ -196,23 +196,23 @@ TEST_F(PooledManager, ChunksGrowWithUseUpToTwentyBlocks) {
 
 TEST_F(PooledManager, LargestClassChunksHoldThreeOrFourBlocks) {
   TFixedSizePool& pool = Pool(16384);
-  for (int i = 0; i < 60; ++i) Get(16376);
-  std::uint32_t blocks = 0;
-  for (TChunk* list : {&pool.AvailChunks, &pool.FullChunks}) {
-    for (TChunk* c : ChunksOf(*list)) {
-      EXPECT_TRUE(c->BlockCount == 3 || c->BlockCount == 4) << c->BlockCount;
-      blocks += c->UsedCount;
+  for (int I = 0; I < 60; ++I) Get(16376);
+  std::uint32_t Blocks = 0;
+  for (TChunk* List : {&pool.AvailChunks, &pool.FullChunks}) {
+    for (TChunk* C : ChunksOf(*List)) {
+      EXPECT_TRUE(C->BlockCount == 3 || C->BlockCount == 4) << C->BlockCount;
+      Blocks += C->UsedCount;
     }
   }
-  EXPECT_EQ(blocks, 60u);
+  EXPECT_EQ(Blocks, 60u);
 }
 
 // ---- chunk return and reuse ----
 
 TEST_F(PooledManager, LoneBlockReturnsItsChunkAndTheNextMakesAFreshOne) {
-  void* p = Get(24);
+  void* P = Get(24);
   EXPECT_EQ(NewChunks(), 1);
-  Free(p);
+  Free(P);
   EXPECT_EQ(ChunksGiven(), 1);
   EXPECT_EQ(ChunksOf(Pool(32).AvailChunks).size(), 0u);
   Get(24);
@@ -220,51 +220,51 @@ TEST_F(PooledManager, LoneBlockReturnsItsChunkAndTheNextMakesAFreshOne) {
 }
 
 TEST_F(PooledManager, ReleasedBlocksAreReusedLastInFirstOut) {
-  void* a = Get(100);
-  void* b = Get(100);
+  void* A = Get(100);
+  void* B = Get(100);
   Get(100);
-  Free(a);
-  Free(b);
-  EXPECT_EQ(Get(100), b);
-  EXPECT_EQ(Get(100), a);
+  Free(A);
+  Free(B);
+  EXPECT_EQ(Get(100), B);
+  EXPECT_EQ(Get(100), A);
   EXPECT_EQ(NewChunks(), 1);
 }
 
 TEST_F(PooledManager, FullChunkReturnsOnlyWhenMoreThanATenthIsFree) {
   TFixedSizePool& pool = Pool(1024);
-  void* a[3];
-  for (void*& p : a) p = Get(1016);
-  TChunk* c = TChunk::OfBlock(static_cast<char*>(a[0]) - 8);
-  EXPECT_TRUE(c->InFullList);
-  Free(a[0]);  // one free of three: not more than the threshold of 1
-  EXPECT_TRUE(c->InFullList);
-  Free(a[1]);
-  EXPECT_FALSE(c->InFullList);
-  EXPECT_EQ(pool.AvailChunks.Prev, c);
-  EXPECT_EQ(Get(1016), a[1]);
+  void* A[3];
+  for (void*& P : A) P = Get(1016);
+  TChunk* C = TChunk::OfBlock(static_cast<char*>(A[0]) - 8);
+  EXPECT_TRUE(C->InFullList);
+  Free(A[0]);  // one free of three: not more than the threshold of 1
+  EXPECT_TRUE(C->InFullList);
+  Free(A[1]);
+  EXPECT_FALSE(C->InFullList);
+  EXPECT_EQ(pool.AvailChunks.Prev, C);
+  EXPECT_EQ(Get(1016), A[1]);
 }
 
 TEST_F(PooledManager, FullChunkLargerThanThePoolWantsStaysRetired) {
   TFixedSizePool& pool = Pool(1024);
-  TChunk* big = nullptr;
-  while (big == nullptr && pool.UsedBlocks < 300) {
+  TChunk* Big = nullptr;
+  while (Big == nullptr && pool.UsedBlocks < 300) {
     Get(1016);
-    for (TChunk* c : ChunksOf(pool.FullChunks)) {
-      if (c->BlockCount == 20) big = c;
+    for (TChunk* C : ChunksOf(pool.FullChunks)) {
+      if (C->BlockCount == 20) Big = C;
     }
   }
-  ASSERT_NE(big, nullptr);
-  ASSERT_EQ(big->FreeCount, 0u);
+  ASSERT_NE(Big, nullptr);
+  ASSERT_EQ(Big->FreeCount, 0u);
   // Release everything but this chunk's blocks, then all but one of them.
-  std::vector<void*> mine, others;
-  for (void* p : out) {
-    (TChunk::OfBlock(static_cast<char*>(p) - 8) == big ? mine : others).push_back(p);
+  std::vector<void*> Mine, Others;
+  for (void* P : Out) {
+    (TChunk::OfBlock(static_cast<char*>(P) - 8) == Big ? Mine : Others).push_back(P);
   }
-  for (void* p : others) Free(p);
-  for (std::size_t i = 1; i < mine.size(); ++i) Free(mine[i]);
+  for (void* P : Others) Free(P);
+  for (std::size_t I = 1; I < Mine.size(); ++I) Free(Mine[I]);
   EXPECT_EQ(pool.UsedBlocks, 1u);
-  EXPECT_EQ(big->FreeCount, 19u);
-  EXPECT_TRUE(big->InFullList);
+  EXPECT_EQ(Big->FreeCount, 19u);
+  EXPECT_TRUE(Big->InFullList);
   EXPECT_EQ(ChunksOf(pool.AvailChunks).size(), 0u);
   // The next allocation makes a small chunk instead of using the retired one.
   Get(1016);
@@ -273,222 +273,222 @@ TEST_F(PooledManager, FullChunkLargerThanThePoolWantsStaysRetired) {
 
 TEST_F(PooledManager, AvailableChunkLargerThanWantedRetiresOnItsNextAllocation) {
   TFixedSizePool& pool = Pool(1024);
-  for (int i = 0; i < 100; ++i) Get(1016);
+  for (int I = 0; I < 100; ++I) Get(1016);
   while (pool.AvailChunks.Prev != &pool.AvailChunks) Get(1016);
-  void* p = Get(1016);  // a fresh 20-block chunk, all but one block free
-  TChunk* c = TChunk::OfBlock(static_cast<char*>(p) - 8);
-  ASSERT_EQ(c->BlockCount, 20u);
-  std::vector<void*> rest;
-  for (void* q : out)
-    if (q != p) rest.push_back(q);
-  for (void* q : rest) Free(q);  // the pool now wants chunks of 3
-  EXPECT_FALSE(c->InFullList);
-  EXPECT_EQ(pool.AvailChunks.Prev, c);
+  void* P = Get(1016);  // a fresh 20-block chunk, all but one block free
+  TChunk* C = TChunk::OfBlock(static_cast<char*>(P) - 8);
+  ASSERT_EQ(C->BlockCount, 20u);
+  std::vector<void*> Rest;
+  for (void* Q : Out)
+    if (Q != P) Rest.push_back(Q);
+  for (void* Q : Rest) Free(Q);  // the pool now wants chunks of 3
+  EXPECT_FALSE(C->InFullList);
+  EXPECT_EQ(pool.AvailChunks.Prev, C);
   Get(1016);
-  EXPECT_TRUE(c->InFullList);
+  EXPECT_TRUE(C->InFullList);
   Get(1016);
   EXPECT_EQ(pool.AvailChunks.Prev->BlockCount, 3u);
 }
 
 TEST_F(PooledManager, BlocksComeFromTheChunkInMostUse) {
   TFixedSizePool& pool = Pool(16);
-  std::vector<void*> first;
-  for (int i = 0; i < 200; ++i) first.push_back(Get(8));
-  TChunk* a = TChunk::OfBlock(static_cast<char*>(first[0]) - 8);
-  EXPECT_TRUE(a->InFullList);
-  void* lone = Get(8);
-  TChunk* b = TChunk::OfBlock(static_cast<char*>(lone) - 8);
-  ASSERT_NE(a, b);
-  for (int i = 0; i < 21; ++i) Free(first[i]);  // 21 of 200 free: back, and more used than b
-  EXPECT_FALSE(a->InFullList);
-  EXPECT_EQ(pool.AvailChunks.Prev, a);
-  EXPECT_EQ(TChunk::OfBlock(static_cast<char*>(Get(8)) - 8), a);
+  std::vector<void*> First;
+  for (int I = 0; I < 200; ++I) First.push_back(Get(8));
+  TChunk* A = TChunk::OfBlock(static_cast<char*>(First[0]) - 8);
+  EXPECT_TRUE(A->InFullList);
+  void* Lone = Get(8);
+  TChunk* B = TChunk::OfBlock(static_cast<char*>(Lone) - 8);
+  ASSERT_NE(A, B);
+  for (int I = 0; I < 21; ++I) Free(First[I]);  // 21 of 200 free: back, and more used than b
+  EXPECT_FALSE(A->InFullList);
+  EXPECT_EQ(pool.AvailChunks.Prev, A);
+  EXPECT_EQ(TChunk::OfBlock(static_cast<char*>(Get(8)) - 8), A);
 }
 
 // ---- reallocation ----
 
 TEST_F(PooledManager, ReallocationGrowingCopiesOnlyTheOldData) {
-  void* keep = Get(100);
-  void* spare = Get(100);
-  std::memset(spare, 0xAA, 100);
-  Free(spare);  // the next class-112 block is this one again
-  (void)keep;
-  char* small = static_cast<char*>(Get(8));
-  std::memcpy(small, "ABCDEFGH", 8);
-  out.pop_back();
-  char* grown = static_cast<char*>(memmgr::PooledReallocMem(state, small, 100));
-  ASSERT_EQ(grown, spare);
-  out.push_back(grown);
-  EXPECT_EQ(std::memcmp(grown, "ABCDEFGH", 8), 0);
-  for (int i = 8; i < 100; ++i) ASSERT_EQ(static_cast<unsigned char>(grown[i]), 0xAA) << i;
+  void* Keep = Get(100);
+  void* Spare = Get(100);
+  std::memset(Spare, 0xAA, 100);
+  Free(Spare);  // the next class-112 block is this one again
+  (void)Keep;
+  char* Small = static_cast<char*>(Get(8));
+  std::memcpy(Small, "ABCDEFGH", 8);
+  Out.pop_back();
+  char* Grown = static_cast<char*>(memmgr::PooledReallocMem(State, Small, 100));
+  ASSERT_EQ(Grown, Spare);
+  Out.push_back(Grown);
+  EXPECT_EQ(std::memcmp(Grown, "ABCDEFGH", 8), 0);
+  for (int I = 8; I < 100; ++I) ASSERT_EQ(static_cast<unsigned char>(Grown[I]), 0xAA) << I;
 }
 
 TEST_F(PooledManager, ReallocationShrinkingCopiesTheNewSize) {
-  char* a = static_cast<char*>(Get(8));
-  char* b = static_cast<char*>(Get(8));
-  ASSERT_EQ(b, a + 16);
-  std::memset(b, 0x11, 8);
-  Free(a);
-  char* big = static_cast<char*>(Get(100));
-  for (int i = 0; i < 100; ++i) big[i] = static_cast<char>(i);
-  out.pop_back();
-  char* shrunk = static_cast<char*>(memmgr::PooledReallocMem(state, big, 8));
-  ASSERT_EQ(shrunk, a);
-  out.push_back(shrunk);
-  for (int i = 0; i < 8; ++i) EXPECT_EQ(shrunk[i], i);
-  for (int i = 0; i < 8; ++i) EXPECT_EQ(b[i], 0x11);  // the neighbour is untouched
-  EXPECT_EQ(state.UsedBytes, 32u);
+  char* A = static_cast<char*>(Get(8));
+  char* B = static_cast<char*>(Get(8));
+  ASSERT_EQ(B, A + 16);
+  std::memset(B, 0x11, 8);
+  Free(A);
+  char* Big = static_cast<char*>(Get(100));
+  for (int I = 0; I < 100; ++I) Big[I] = static_cast<char>(I);
+  Out.pop_back();
+  char* Shrunk = static_cast<char*>(memmgr::PooledReallocMem(State, Big, 8));
+  ASSERT_EQ(Shrunk, A);
+  Out.push_back(Shrunk);
+  for (int I = 0; I < 8; ++I) EXPECT_EQ(Shrunk[I], I);
+  for (int I = 0; I < 8; ++I) EXPECT_EQ(B[I], 0x11);  // the neighbour is untouched
+  EXPECT_EQ(State.UsedBytes, 32u);
 }
 
 TEST_F(PooledManager, ReallocationOfALargeBlockKeepsAllItsData) {
-  char* p = static_cast<char*>(Get(20000));
-  for (int i = 0; i < 20000; ++i) p[i] = static_cast<char>(i * 7);
-  out.pop_back();
-  char* q = static_cast<char*>(memmgr::PooledReallocMem(state, p, 70000));
-  ASSERT_NE(q, nullptr);
-  out.push_back(q);
-  for (int i = 0; i < 20000; ++i) ASSERT_EQ(q[i], static_cast<char>(i * 7));
-  EXPECT_EQ(state.UsedBytes, 70016u);
+  char* P = static_cast<char*>(Get(20000));
+  for (int I = 0; I < 20000; ++I) P[I] = static_cast<char>(I * 7);
+  Out.pop_back();
+  char* Q = static_cast<char*>(memmgr::PooledReallocMem(State, P, 70000));
+  ASSERT_NE(Q, nullptr);
+  Out.push_back(Q);
+  for (int I = 0; I < 20000; ++I) ASSERT_EQ(Q[I], static_cast<char>(I * 7));
+  EXPECT_EQ(State.UsedBytes, 70016u);
 }
 
 // ---- failures ----
 
 TEST_F(PooledManager, RefusedChunkLeavesThePoolAsItWas) {
-  os_calls.refuse_heap_alloc_in = 0;
+  OsCalls.RefuseHeapAllocIn = 0;
   EXPECT_EQ(Get(24), nullptr);
-  EXPECT_EQ(state.UsedBytes, 0u);
+  EXPECT_EQ(State.UsedBytes, 0u);
   EXPECT_EQ(Pool(32).UsedBlocks, 0u);
   EXPECT_EQ(ChunksOf(Pool(32).AvailChunks).size(), 0u);
   EXPECT_NE(Get(24), nullptr);
-  EXPECT_EQ(state.UsedBytes, 32u);
+  EXPECT_EQ(State.UsedBytes, 32u);
 }
 
 TEST_F(PooledManager, RefusedCommitGivesTheReservationBack) {
-  os_calls.refuse_commit = true;
+  OsCalls.RefuseCommit = true;
   EXPECT_EQ(Get(100000), nullptr);
-  EXPECT_EQ(os_calls.reserves - base_.reserves, 1);
-  EXPECT_EQ(os_calls.mapped_live(), base_.mapped_live());
-  EXPECT_EQ(state.UsedBytes, 0u);
-  os_calls.refuse_reserve_in = 0;
-  os_calls.refuse_commit = false;
+  EXPECT_EQ(OsCalls.Reserves - Base.Reserves, 1);
+  EXPECT_EQ(OsCalls.MappedLive(), Base.MappedLive());
+  EXPECT_EQ(State.UsedBytes, 0u);
+  OsCalls.RefuseReserveIn = 0;
+  OsCalls.RefuseCommit = false;
   EXPECT_EQ(Get(100000), nullptr);
   EXPECT_NE(Get(100000), nullptr);
 }
 
 TEST_F(PooledManager, RefusedReleaseIsReportedAndTheBlockStaysOut) {
-  void* p = Get(100000);
-  os_calls.refuse_release = true;
-  EXPECT_EQ(memmgr::PooledFreeMem(state, p), 1);
-  EXPECT_EQ(state.UsedBytes, 100016u);
-  os_calls.refuse_release = false;
-  Free(p);
-  EXPECT_EQ(state.UsedBytes, 0u);
+  void* P = Get(100000);
+  OsCalls.RefuseRelease = true;
+  EXPECT_EQ(memmgr::PooledFreeMem(State, P), 1);
+  EXPECT_EQ(State.UsedBytes, 100016u);
+  OsCalls.RefuseRelease = false;
+  Free(P);
+  EXPECT_EQ(State.UsedBytes, 0u);
 }
 
 TEST_F(PooledManager, ReleasingABlockTwiceIsRefusedWithoutDamage) {
-  void* keep = Get(40);
-  void* p = Get(40);
-  Free(p);
-  EXPECT_EQ(memmgr::PooledFreeMem(state, p), 1);
+  void* Keep = Get(40);
+  void* P = Get(40);
+  Free(P);
+  EXPECT_EQ(memmgr::PooledFreeMem(State, P), 1);
   EXPECT_EQ(Pool(48).UsedBlocks, 1u);
-  EXPECT_EQ(TChunk::OfBlock(static_cast<char*>(keep) - 8)->UsedCount, 1u);
+  EXPECT_EQ(TChunk::OfBlock(static_cast<char*>(Keep) - 8)->UsedCount, 1u);
   // The free list still hands the block out once only.
-  void* again = Get(40);
-  EXPECT_EQ(again, p);
-  EXPECT_NE(Get(40), p);
+  void* Again = Get(40);
+  EXPECT_EQ(Again, P);
+  EXPECT_NE(Get(40), P);
 }
 
 TEST_F(PooledManager, AddressWhoseWordBeforeIsNotItsClassIsRefusedWithoutDamage) {
   struct TCase {
     std::size_t size;
-    std::uint32_t word;
+    std::uint32_t Word;
   };
   // Not a multiple of 16; another pooled class; not a multiple of 16 above the pooled classes
   // and below the block's own size, where only the multiple-of-16 rule tells it from a class.
-  for (const TCase c : {TCase{24, 24}, TCase{24, 48}, TCase{20000, 20008}}) {
-    SCOPED_TRACE(c.word);
-    auto* p = static_cast<unsigned char*>(memmgr::PooledGetMem(state, c.size));
-    ASSERT_NE(p, nullptr);
-    const std::uint32_t S = WordBefore(p);
-    std::memcpy(p - 4, &c.word, 4);
-    const std::uint64_t used = state.UsedBytes;
-    const int heap = os_calls.heap_live(), mapped = os_calls.mapped_live();
+  for (const TCase C : {TCase{24, 24}, TCase{24, 48}, TCase{20000, 20008}}) {
+    SCOPED_TRACE(C.Word);
+    auto* P = static_cast<unsigned char*>(memmgr::PooledGetMem(State, C.size));
+    ASSERT_NE(P, nullptr);
+    const std::uint32_t S = WordBefore(P);
+    std::memcpy(P - 4, &C.Word, 4);
+    const std::uint64_t Used = State.UsedBytes;
+    const int Heap = OsCalls.HeapLive(), Mapped = OsCalls.MappedLive();
     // Stops here if the block went, so that it is not touched again.
-    ASSERT_EQ(memmgr::PooledFreeMem(state, p), 1);
-    EXPECT_EQ(memmgr::PooledReallocMem(state, p, 10), nullptr);
-    EXPECT_EQ(state.UsedBytes, used);
-    EXPECT_EQ(os_calls.heap_live(), heap);
-    EXPECT_EQ(os_calls.mapped_live(), mapped);
-    std::memcpy(p - 4, &S, 4);
-    Free(p);
+    ASSERT_EQ(memmgr::PooledFreeMem(State, P), 1);
+    EXPECT_EQ(memmgr::PooledReallocMem(State, P, 10), nullptr);
+    EXPECT_EQ(State.UsedBytes, Used);
+    EXPECT_EQ(OsCalls.HeapLive(), Heap);
+    EXPECT_EQ(OsCalls.MappedLive(), Mapped);
+    std::memcpy(P - 4, &S, 4);
+    Free(P);
   }
 }
 
 TEST_F(PooledManager, RefusedReallocationLeavesTheOldBlock) {
-  char* p = static_cast<char*>(Get(50));
-  std::memcpy(p, "keep", 5);
-  os_calls.refuse_heap_alloc_in = 0;  // the 1000-byte class needs a new chunk
-  EXPECT_EQ(memmgr::PooledReallocMem(state, p, 1000), nullptr);
-  EXPECT_STREQ(p, "keep");
-  EXPECT_EQ(state.UsedBytes, 64u);
+  char* P = static_cast<char*>(Get(50));
+  std::memcpy(P, "keep", 5);
+  OsCalls.RefuseHeapAllocIn = 0;  // the 1000-byte class needs a new chunk
+  EXPECT_EQ(memmgr::PooledReallocMem(State, P, 1000), nullptr);
+  EXPECT_STREQ(P, "keep");
+  EXPECT_EQ(State.UsedBytes, 64u);
 }
 
 TEST(PooledManagerSetUp, MissingHeapFailsAndIsRetriedLater) {
-  os_calls = {};
-  TMemState state{&kCountingOS};
-  os_calls.no_heap = true;
-  EXPECT_EQ(memmgr::PooledGetMem(state, 10), nullptr);
-  EXPECT_FALSE(state.Initialized);
-  os_calls.no_heap = false;
-  os_calls.refuse_reserve_in = 0;  // the manager itself is refused
-  EXPECT_EQ(memmgr::PooledGetMem(state, 10), nullptr);
-  EXPECT_FALSE(state.Initialized);
-  EXPECT_EQ(os_calls.mapped_live(), 0);
-  void* p = memmgr::PooledGetMem(state, 10);
-  ASSERT_NE(p, nullptr);
-  EXPECT_EQ(memmgr::PooledFreeMem(state, p), 0);
-  memmgr::PooledShutdown(state);
-  EXPECT_TRUE(state.ManagerFreed);
-  EXPECT_EQ(os_calls.heap_live() + os_calls.mapped_live(), 0);
+  OsCalls = {};
+  TMemState State{&CountingOS};
+  OsCalls.NoHeap = true;
+  EXPECT_EQ(memmgr::PooledGetMem(State, 10), nullptr);
+  EXPECT_FALSE(State.Initialized);
+  OsCalls.NoHeap = false;
+  OsCalls.RefuseReserveIn = 0;  // the manager itself is refused
+  EXPECT_EQ(memmgr::PooledGetMem(State, 10), nullptr);
+  EXPECT_FALSE(State.Initialized);
+  EXPECT_EQ(OsCalls.MappedLive(), 0);
+  void* P = memmgr::PooledGetMem(State, 10);
+  ASSERT_NE(P, nullptr);
+  EXPECT_EQ(memmgr::PooledFreeMem(State, P), 0);
+  memmgr::PooledShutdown(State);
+  EXPECT_TRUE(State.ManagerFreed);
+  EXPECT_EQ(OsCalls.HeapLive() + OsCalls.MappedLive(), 0);
 }
 
 // ---- shutdown ----
 
 TEST(PooledManagerShutdown, ManagerOutlivesShutdownUntilTheLastRelease) {
-  os_calls = {};
-  TMemState state{&kCountingOS};
-  void* a = memmgr::PooledGetMem(state, 10);
-  void* b = memmgr::PooledGetMem(state, 30000);
-  memmgr::PooledShutdown(state);
-  EXPECT_TRUE(state.ShutdownRequested);
-  EXPECT_FALSE(state.ManagerFreed);
-  EXPECT_EQ(memmgr::PooledFreeMem(state, a), 0);
-  EXPECT_FALSE(state.ManagerFreed);
-  EXPECT_EQ(memmgr::PooledFreeMem(state, b), 0);
-  EXPECT_TRUE(state.ManagerFreed);
-  EXPECT_EQ(state.Manager, nullptr);
-  EXPECT_EQ(os_calls.heap_live() + os_calls.mapped_live(), 0);
+  OsCalls = {};
+  TMemState State{&CountingOS};
+  void* A = memmgr::PooledGetMem(State, 10);
+  void* B = memmgr::PooledGetMem(State, 30000);
+  memmgr::PooledShutdown(State);
+  EXPECT_TRUE(State.ShutdownRequested);
+  EXPECT_FALSE(State.ManagerFreed);
+  EXPECT_EQ(memmgr::PooledFreeMem(State, A), 0);
+  EXPECT_FALSE(State.ManagerFreed);
+  EXPECT_EQ(memmgr::PooledFreeMem(State, B), 0);
+  EXPECT_TRUE(State.ManagerFreed);
+  EXPECT_EQ(State.Manager, nullptr);
+  EXPECT_EQ(OsCalls.HeapLive() + OsCalls.MappedLive(), 0);
 
   // Afterwards: plain OS blocks with the size itself before the address.
-  char* p = static_cast<char*>(memmgr::PooledGetMem(state, 5));
-  ASSERT_NE(p, nullptr);
-  EXPECT_EQ(WordBefore(p), 5u);
-  EXPECT_EQ(reinterpret_cast<std::uintptr_t>(p) % 16, 0u);
-  std::memcpy(p, "abcde", 5);
-  char* q = static_cast<char*>(memmgr::PooledReallocMem(state, p, 3));
-  ASSERT_NE(q, nullptr);
-  EXPECT_EQ(std::memcmp(q, "abc", 3), 0);
-  EXPECT_EQ(memmgr::PooledFreeMem(state, q), 0);
-  EXPECT_EQ(os_calls.heap_live() + os_calls.mapped_live(), 0);
+  char* P = static_cast<char*>(memmgr::PooledGetMem(State, 5));
+  ASSERT_NE(P, nullptr);
+  EXPECT_EQ(WordBefore(P), 5u);
+  EXPECT_EQ(reinterpret_cast<std::uintptr_t>(P) % 16, 0u);
+  std::memcpy(P, "abcde", 5);
+  char* Q = static_cast<char*>(memmgr::PooledReallocMem(State, P, 3));
+  ASSERT_NE(Q, nullptr);
+  EXPECT_EQ(std::memcmp(Q, "abc", 3), 0);
+  EXPECT_EQ(memmgr::PooledFreeMem(State, Q), 0);
+  EXPECT_EQ(OsCalls.HeapLive() + OsCalls.MappedLive(), 0);
 }
 
 TEST(PooledManagerShutdown, NothingOutFreesTheManagerAtOnce) {
-  os_calls = {};
-  TMemState state{&kCountingOS};
-  memmgr::PooledFreeMem(state, memmgr::PooledGetMem(state, 100));
-  memmgr::PooledShutdown(state);
-  EXPECT_TRUE(state.ManagerFreed);
-  EXPECT_EQ(os_calls.heap_live() + os_calls.mapped_live(), 0);
+  OsCalls = {};
+  TMemState State{&CountingOS};
+  memmgr::PooledFreeMem(State, memmgr::PooledGetMem(State, 100));
+  memmgr::PooledShutdown(State);
+  EXPECT_TRUE(State.ManagerFreed);
+  EXPECT_EQ(OsCalls.HeapLive() + OsCalls.MappedLive(), 0);
 }
 
 }  // namespace
@@ -499,7 +499,7 @@ TEST(PooledManagerShutdown, NothingOutFreesTheManagerAtOnce) {
 // usable to their last byte, and leave nothing mapped behind once released, also where their
 // mapping was rounded up to whole huge pages beyond the size asked for.
 TEST(SystemOSLayer, LargeBlocksAreAlignedUsableAndWhollyReleased) {
-  constexpr std::size_t kHuge = std::size_t{2} << 20;
+  constexpr std::size_t Huge = std::size_t{2} << 20;
   struct TCase {
     std::size_t Size;
     std::size_t Span;  // bytes from the block's start that must be unmapped after the release
@@ -507,25 +507,25 @@ TEST(SystemOSLayer, LargeBlocksAreAlignedUsableAndWhollyReleased) {
   if (testsupport::OnWindows()) {
     GTEST_SKIP() << "huge-page placement is the POSIX layer's; Windows reserves in 64 KiB units";
   }
-  const memmgr::TOSLayer& os = memmgr::SystemOSLayer;
-  for (const TCase c :
-       {TCase{65552, 69632}, TCase{kHuge, kHuge},
-        TCase{4 * kHuge - 50000, 4 * kHuge},  // a band a little short of 8 MiB
-        TCase{3 * kHuge / 2, 3 * kHuge / 2}, TCase{3 * kHuge + 16, 3 * kHuge + 4096}}) {
-    SCOPED_TRACE(c.Size);
-    auto* p = static_cast<unsigned char*>(os.Reserve(c.Size));
-    ASSERT_NE(p, nullptr);
-    ASSERT_TRUE(os.Commit(p, c.Size));
-    if (c.Size >= kHuge) {
-      EXPECT_EQ(reinterpret_cast<std::uintptr_t>(p) % kHuge, 0u);
+  const memmgr::TOSLayer& Os = memmgr::SystemOSLayer;
+  for (const TCase C :
+       {TCase{65552, 69632}, TCase{Huge, Huge},
+        TCase{4 * Huge - 50000, 4 * Huge},  // a band a little short of 8 MiB
+        TCase{3 * Huge / 2, 3 * Huge / 2}, TCase{3 * Huge + 16, 3 * Huge + 4096}}) {
+    SCOPED_TRACE(C.Size);
+    auto* P = static_cast<unsigned char*>(Os.Reserve(C.Size));
+    ASSERT_NE(P, nullptr);
+    ASSERT_TRUE(Os.Commit(P, C.Size));
+    if (C.Size >= Huge) {
+      EXPECT_EQ(reinterpret_cast<std::uintptr_t>(P) % Huge, 0u);
     }
-    p[0] = 1;
-    p[c.Size - 1] = 2;
-    EXPECT_EQ(p[0] + p[c.Size - 1], 3);
-    ASSERT_TRUE(os.Release(p, c.Size));
-    for (std::size_t at = 0; at < c.Span; at += 4096) {
-      if (testsupport::PageMapped(p + at)) {
-        ADD_FAILURE() << "page at offset " << at << " is still mapped";
+    P[0] = 1;
+    P[C.Size - 1] = 2;
+    EXPECT_EQ(P[0] + P[C.Size - 1], 3);
+    ASSERT_TRUE(Os.Release(P, C.Size));
+    for (std::size_t At = 0; At < C.Span; At += 4096) {
+      if (testsupport::PageMapped(P + At)) {
+        ADD_FAILURE() << "page at offset " << At << " is still mapped";
         break;
       }
     }

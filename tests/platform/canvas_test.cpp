@@ -15,32 +15,32 @@ using CanvasTest = PlatformTest;
 
 // ---- TBitmap::Draw -------------------------------------------------------------------------
 
-struct ModeCase {
+struct TModeCase {
   int DestDepth;   // what the destination surface reports
   int SourceBits;  // the bitmap being drawn
   int Expected;    // stretch mode afterwards (BLACKONWHITE = untouched)
 };
 
-class DrawModeTest : public PlatformTest, public ::testing::WithParamInterface<ModeCase> {};
+class DrawModeTest : public PlatformTest, public ::testing::WithParamInterface<TModeCase> {};
 
 TEST_P(DrawModeTest, ChoosesHalftoneOnlyForShallowerPaletteSurfaces) {
-  const ModeCase& c = GetParam();
-  TBitmap src, dest;
-  pixels::Make(src, c.SourceBits, 2, 2);
+  const TModeCase& C = GetParam();
+  TBitmap Src, dest;
+  pixels::Make(Src, C.SourceBits, 2, 2);
   pixels::Make(dest, 8, 2, 2);
-  const HDC dc = dest.Canvas()->Handle();
-  SetDeviceBitsPixel(dc, c.DestDepth);
-  SetBrushOrgEx(dc, 5, 7, nullptr);
-  dest.Canvas()->Draw(0, 0, &src);
-  EXPECT_EQ(GetStretchBltMode(dc), c.Expected);
-  TPoint origin;
-  GetBrushOrgEx(dc, &origin);
-  EXPECT_EQ(origin.X, 5);
-  EXPECT_EQ(origin.Y, 7);
+  const HDC Dc = dest.Canvas()->Handle();
+  SetDeviceBitsPixel(Dc, C.DestDepth);
+  SetBrushOrgEx(Dc, 5, 7, nullptr);
+  dest.Canvas()->Draw(0, 0, &Src);
+  EXPECT_EQ(GetStretchBltMode(Dc), C.Expected);
+  TPoint Origin;
+  GetBrushOrgEx(Dc, &Origin);
+  EXPECT_EQ(Origin.X, 5);
+  EXPECT_EQ(Origin.Y, 7);
 }
 
 INSTANTIATE_TEST_SUITE_P(Depths, DrawModeTest,
-                         ::testing::ValuesIn(std::vector<ModeCase>{{32, 24, COLORONCOLOR},
+                         ::testing::ValuesIn(std::vector<TModeCase>{{32, 24, COLORONCOLOR},
                                                                    {32, 8, COLORONCOLOR},
                                                                    {8, 24, HALFTONE},
                                                                    {8, 8, COLORONCOLOR},
@@ -50,96 +50,96 @@ INSTANTIATE_TEST_SUITE_P(Depths, DrawModeTest,
                                                                    {1, 4, HALFTONE}}));
 
 TEST_F(CanvasTest, DrawSelectsTheBitmapsPaletteAndPutsThePreviousOneBack) {
-  TBitmap src, dest;
-  pixels::Make(src, 8, 2, 2);
+  TBitmap Src, dest;
+  pixels::Make(Src, 8, 2, 2);
   pixels::Make(dest, 24, 2, 2);
-  const HDC dc = dest.Canvas()->Handle();
-  SelectPalette(dc, 0x777, true);
-  const TGdiStats before = GdiStats();
-  dest.Canvas()->Draw(0, 0, &src);
-  EXPECT_EQ(GdiStats().SelectPaletteCalls - before.SelectPaletteCalls, 2u);
-  EXPECT_EQ(GdiStats().RealizePaletteCalls - before.RealizePaletteCalls, 1u);
-  EXPECT_EQ(GdiStats().StretchBltCalls - before.StretchBltCalls, 1u);
-  EXPECT_EQ(SelectPalette(dc, 0, true), 0x777u);
+  const HDC Dc = dest.Canvas()->Handle();
+  SelectPalette(Dc, 0x777, true);
+  const TGdiStats Before = GdiStats();
+  dest.Canvas()->Draw(0, 0, &Src);
+  EXPECT_EQ(GdiStats().SelectPaletteCalls - Before.SelectPaletteCalls, 2u);
+  EXPECT_EQ(GdiStats().RealizePaletteCalls - Before.RealizePaletteCalls, 1u);
+  EXPECT_EQ(GdiStats().StretchBltCalls - Before.StretchBltCalls, 1u);
+  EXPECT_EQ(SelectPalette(Dc, 0, true), 0x777u);
 }
 
 TEST_F(CanvasTest, DrawPutsThePaletteBackWhenTheBlitFails) {
-  TBitmap src, dest;
-  pixels::Make(src, 8, 2, 2);
+  TBitmap Src, dest;
+  pixels::Make(Src, 8, 2, 2);
   pixels::Make(dest, 8, 2, 2);
-  const HDC dc = dest.Canvas()->Handle();
-  SelectPalette(dc, 0x777, true);
-  int changed = 0;
-  dest.Canvas()->OnChange = [&](TCanvas*) { ++changed; };
+  const HDC Dc = dest.Canvas()->Handle();
+  SelectPalette(Dc, 0x777, true);
+  int Changed = 0;
+  dest.Canvas()->OnChange = [&](TCanvas*) { ++Changed; };
   SetBlitFailCountdown(1);
-  EXPECT_THROW(dest.Canvas()->Draw(0, 0, &src), EOutOfMemory);
-  EXPECT_EQ(SelectPalette(dc, 0, true), 0x777u);
-  EXPECT_EQ(changed, 0) << "a failed draw does not report a change";
+  EXPECT_THROW(dest.Canvas()->Draw(0, 0, &Src), EOutOfMemory);
+  EXPECT_EQ(SelectPalette(Dc, 0, true), 0x777u);
+  EXPECT_EQ(Changed, 0) << "a failed draw does not report a change";
 }
 
 TEST_F(CanvasTest, TrueColourBitmapsSelectNoPalette) {
-  TBitmap src, dest;
-  pixels::Make(src, 24, 2, 2);
+  TBitmap Src, dest;
+  pixels::Make(Src, 24, 2, 2);
   pixels::Make(dest, 24, 2, 2);
-  const std::uint64_t before = GdiStats().SelectPaletteCalls;
-  dest.Canvas()->Draw(0, 0, &src);
-  EXPECT_EQ(GdiStats().SelectPaletteCalls, before);
+  const std::uint64_t Before = GdiStats().SelectPaletteCalls;
+  dest.Canvas()->Draw(0, 0, &Src);
+  EXPECT_EQ(GdiStats().SelectPaletteCalls, Before);
 }
 
 TEST_F(CanvasTest, DrawPlacesTheBitmapAtThePointAndStretchDrawFillsTheRectangle) {
-  TBitmap src, dest;
-  pixels::Make(src, 24, 2, 1);
-  pixels::Set(src, 0, 0, 0x112233);
-  pixels::Set(src, 1, 0, 0x445566);
+  TBitmap Src, dest;
+  pixels::Make(Src, 24, 2, 1);
+  pixels::Set(Src, 0, 0, 0x112233);
+  pixels::Set(Src, 1, 0, 0x445566);
   pixels::Make(dest, 24, 6, 2);
-  dest.Canvas()->Draw(3, 1, &src);
+  dest.Canvas()->Draw(3, 1, &Src);
   EXPECT_EQ(pixels::Get(dest, 3, 1), 0x112233u);
   EXPECT_EQ(pixels::Get(dest, 4, 1), 0x445566u);
   EXPECT_EQ(pixels::Get(dest, 2, 1), 0u);
 
   // Mirrored and doubled: width -4 from column 4 covers columns 1 .. 4, image column 0 at 4.
-  dest.Canvas()->StretchDraw(Rect(4, 0, 0, 2), &src);
-  std::vector<std::uint32_t> row;
-  for (int x = 0; x < 5; ++x) row.push_back(pixels::Get(dest, x, 0));
-  EXPECT_EQ(row, (std::vector<std::uint32_t>{0, 0x445566, 0x445566, 0x112233, 0x112233}));
+  dest.Canvas()->StretchDraw(Rect(4, 0, 0, 2), &Src);
+  std::vector<std::uint32_t> Row;
+  for (int x = 0; x < 5; ++x) Row.push_back(pixels::Get(dest, x, 0));
+  EXPECT_EQ(Row, (std::vector<std::uint32_t>{0, 0x445566, 0x445566, 0x112233, 0x112233}));
 }
 
 // Rectangles at the ends of the 32-bit coordinates: every pixel lands where the arithmetic
 // without limits puts it.
 TEST_F(CanvasTest, DrawNearTheLargestCoordinateLandsWhereTheOriginSays) {
-  constexpr std::int32_t kMax = std::numeric_limits<std::int32_t>::max();
-  TBitmap src, dest;
-  pixels::Make(src, 24, 4, 1);
-  for (int x = 0; x < 4; ++x) pixels::Set(src, x, 0, 0x101010u * (x + 1));
+  constexpr std::int32_t Max = std::numeric_limits<std::int32_t>::max();
+  TBitmap Src, dest;
+  pixels::Make(Src, 24, 4, 1);
+  for (int x = 0; x < 4; ++x) pixels::Set(Src, x, 0, 0x101010u * (x + 1));
   pixels::Make(dest, 24, 8, 1);
   // Logical column kMax - 2 is device column 0; the image ends 2 past the largest coordinate.
-  SetWindowOrgEx(dest.Canvas()->Handle(), kMax - 2, 0, nullptr);
-  dest.Canvas()->Draw(kMax - 1, 0, &src);
-  std::vector<std::uint32_t> row;
-  for (int x = 0; x < 8; ++x) row.push_back(pixels::Get(dest, x, 0));
-  EXPECT_EQ(row, (std::vector<std::uint32_t>{0, 0x101010, 0x202020, 0x303030, 0x404040, 0, 0, 0}));
-  TPoint origin;
-  GetWindowOrgEx(dest.Canvas()->Handle(), &origin);
-  EXPECT_EQ(origin.X, kMax - 2);
+  SetWindowOrgEx(dest.Canvas()->Handle(), Max - 2, 0, nullptr);
+  dest.Canvas()->Draw(Max - 1, 0, &Src);
+  std::vector<std::uint32_t> Row;
+  for (int x = 0; x < 8; ++x) Row.push_back(pixels::Get(dest, x, 0));
+  EXPECT_EQ(Row, (std::vector<std::uint32_t>{0, 0x101010, 0x202020, 0x303030, 0x404040, 0, 0, 0}));
+  TPoint Origin;
+  GetWindowOrgEx(dest.Canvas()->Handle(), &Origin);
+  EXPECT_EQ(Origin.X, Max - 2);
 }
 
 TEST_F(CanvasTest, StretchDrawOverMoreThanTheCoordinateRangeShowsTheMatchingSourcePart) {
-  constexpr std::int32_t kMax = std::numeric_limits<std::int32_t>::max();
-  constexpr std::int32_t kMin = std::numeric_limits<std::int32_t>::min();
-  TBitmap src, dest;
-  pixels::Make(src, 24, 2, 2);
-  pixels::Set(src, 0, 0, 0x111111);
-  pixels::Set(src, 1, 0, 0x222222);
-  pixels::Set(src, 0, 1, 0x333333);
-  pixels::Set(src, 1, 1, 0x444444);
+  constexpr std::int32_t Max = std::numeric_limits<std::int32_t>::max();
+  constexpr std::int32_t Min = std::numeric_limits<std::int32_t>::min();
+  TBitmap Src, dest;
+  pixels::Make(Src, 24, 2, 2);
+  pixels::Set(Src, 0, 0, 0x111111);
+  pixels::Set(Src, 1, 0, 0x222222);
+  pixels::Set(Src, 0, 1, 0x333333);
+  pixels::Set(Src, 1, 1, 0x444444);
   pixels::Make(dest, 24, 3, 2);
   // Device column 0 is just past the middle of the range: the right half of the image.
-  dest.Canvas()->StretchDraw(Rect(kMin, 0, kMax, 2), &src);
+  dest.Canvas()->StretchDraw(Rect(Min, 0, Max, 2), &Src);
   EXPECT_EQ(pixels::Get(dest, 0, 0), 0x222222u);
   EXPECT_EQ(pixels::Get(dest, 0, 1), 0x444444u);
   // Mirrored both ways (height -2 from row 1 covers rows 0 .. 1): device column 2 is just
   // before the middle, the left half, upside down.
-  dest.Canvas()->StretchDraw(Rect(kMax, 1, kMin, -1), &src);
+  dest.Canvas()->StretchDraw(Rect(Max, 1, Min, -1), &Src);
   EXPECT_EQ(pixels::Get(dest, 2, 0), 0x333333u);
   EXPECT_EQ(pixels::Get(dest, 2, 1), 0x111111u);
 }
@@ -168,62 +168,62 @@ class TProbe : public TGraphic {
 };
 
 TEST_F(CanvasTest, DrawAndStretchDrawRaiseChangingAndChangedAroundTheGraphic) {
-  TBitmap surface;
-  TCanvas* canvas = surface.Canvas();
+  TBitmap Surface;
+  TCanvas* canvas = Surface.Canvas();
   std::vector<std::string> log;
-  canvas->OnChanging = [&](TCanvas* c) {
-    EXPECT_EQ(c, canvas);
+  canvas->OnChanging = [&](TCanvas* C) {
+    EXPECT_EQ(C, canvas);
     log.push_back("changing");
   };
   canvas->OnChange = [&](TCanvas*) { log.push_back("changed"); };
-  TProbe probe;
-  probe.Log = &log;
+  TProbe Probe;
+  Probe.Log = &log;
 
-  canvas->Draw(10, 20, &probe);
-  EXPECT_EQ(probe.Seen, Rect(10, 20, 13, 22));
-  canvas->StretchDraw(Rect(1, 2, 30, 40), &probe);
-  EXPECT_EQ(probe.Seen, Rect(1, 2, 30, 40));
+  canvas->Draw(10, 20, &Probe);
+  EXPECT_EQ(Probe.Seen, Rect(10, 20, 13, 22));
+  canvas->StretchDraw(Rect(1, 2, 30, 40), &Probe);
+  EXPECT_EQ(Probe.Seen, Rect(1, 2, 30, 40));
   EXPECT_EQ(log, (std::vector<std::string>{"changing", "draw", "changed", "changing", "draw",
                                            "changed"}));
 
   log.clear();
-  probe.Empty = true;
-  canvas->Draw(0, 0, &probe);
+  Probe.Empty = true;
+  canvas->Draw(0, 0, &Probe);
   canvas->Draw(0, 0, nullptr);
   canvas->StretchDraw(Rect(0, 0, 1, 1), nullptr);
   EXPECT_TRUE(log.empty()) << "nothing happens for an absent or empty graphic";
-  canvas->StretchDraw(Rect(0, 0, 1, 1), &probe);
+  canvas->StretchDraw(Rect(0, 0, 1, 1), &Probe);
   EXPECT_EQ(log.size(), 3u) << "stretching leaves empty graphics to draw themselves";
 }
 
 // ---- FillRect ------------------------------------------------------------------------------
 
 TEST_F(CanvasTest, FillRectStoresTheNearestEntryAndHonoursOriginAndClip) {
-  TBitmap b;
-  pixels::Make(b, 4, 5, 4);
-  TCanvas* c = b.Canvas();
-  c->Brush().Color = 0x0000F0;  // nearly red (TColor is 0x00BBGGRR): entry 9 of the 16 colours
-  SetWindowOrgEx(c->Handle(), 0, 2, nullptr);
-  IntersectClipRect(c->Handle(), 0, 0, 4, 100);
-  c->FillRect(Rect(-10, 3, 10, 4));  // logical row 3 is pixel row 1
+  TBitmap B;
+  pixels::Make(B, 4, 5, 4);
+  TCanvas* C = B.Canvas();
+  C->Brush().Color = 0x0000F0;  // nearly red (TColor is 0x00BBGGRR): entry 9 of the 16 colours
+  SetWindowOrgEx(C->Handle(), 0, 2, nullptr);
+  IntersectClipRect(C->Handle(), 0, 0, 4, 100);
+  C->FillRect(Rect(-10, 3, 10, 4));  // logical row 3 is pixel row 1
   for (int x = 0; x < 5; ++x) {
-    EXPECT_EQ(pixels::Get(b, x, 1), x < 4 ? 9u : 0u) << x;
-    EXPECT_EQ(pixels::Get(b, x, 0), 0u);
+    EXPECT_EQ(pixels::Get(B, x, 1), x < 4 ? 9u : 0u) << x;
+    EXPECT_EQ(pixels::Get(B, x, 0), 0u);
   }
-  c->Brush().Style = bsClear;
-  c->FillRect(Rect(0, 2, 5, 6));
-  EXPECT_EQ(pixels::Get(b, 0, 0), 0u) << "a clear brush fills nothing";
+  C->Brush().Style = bsClear;
+  C->FillRect(Rect(0, 2, 5, 6));
+  EXPECT_EQ(pixels::Get(B, 0, 0), 0u) << "a clear brush fills nothing";
 }
 
 TEST_F(CanvasTest, FillRectWritesEveryDepth) {
-  for (int bits : {1, 4, 8, 24, 32}) {
-    TBitmap b;
-    pixels::Make(b, bits, 11, 3);
-    b.Canvas()->FillRect(Rect(1, 1, 10, 2));  // default white brush
+  for (int Bits : {1, 4, 8, 24, 32}) {
+    TBitmap B;
+    pixels::Make(B, Bits, 11, 3);
+    B.Canvas()->FillRect(Rect(1, 1, 10, 2));  // default white brush
     for (int x = 0; x < 11; ++x) {
       const std::uint32_t expected = x >= 1 && x < 10 ? 0xFFFFFFu : 0u;
-      ASSERT_EQ(pixels::ColorAt(b, x, 1), expected) << bits << " bits, x " << x;
-      ASSERT_EQ(pixels::ColorAt(b, x, 0), 0u);
+      ASSERT_EQ(pixels::ColorAt(B, x, 1), expected) << Bits << " bits, x " << x;
+      ASSERT_EQ(pixels::ColorAt(B, x, 0), 0u);
     }
   }
 }
@@ -232,8 +232,8 @@ TEST_F(CanvasTest, FillRectWritesEveryDepth) {
 // it is asked for: both are written only when the pixels are needed, and not where a blit
 // overwrites whole rows first. Whatever follows, every byte of the block must be what it is when
 // the zeros and the fill are written at once (forced here by ScanLine before the next step).
-struct AfterFillCase {
-  const char* name;
+struct TAfterFillCase {
+  const char* Name;
   void (*Then)(TBitmap& Dest, TBitmap& Source);
 };
 
@@ -241,32 +241,32 @@ void BlitRows(TBitmap& Dest, TBitmap& Source, int X, int Top, int W, int H, std:
   StretchBlt(Dest.Canvas()->Handle(), X, Top, W, H, Source.Canvas()->Handle(), 0, 0, W, H, Rop);
 }
 
-class AfterFillTest : public PlatformTest, public ::testing::WithParamInterface<AfterFillCase> {};
+class AfterFillTest : public PlatformTest, public ::testing::WithParamInterface<TAfterFillCase> {};
 
 TEST_P(AfterFillTest, GivesTheBytesOfAFillWrittenAtOnce) {
   constexpr int kW = 13, kH = 12;
-  for (const bool fill : {false, true}) {
-    for (int bits : {1, 4, 8, 24, 32}) {
-      SCOPED_TRACE(testing::Message() << bits << " bits" << (fill ? ", filled" : ""));
+  for (const bool Fill : {false, true}) {
+    for (int Bits : {1, 4, 8, 24, 32}) {
+      SCOPED_TRACE(testing::Message() << Bits << " bits" << (Fill ? ", filled" : ""));
       TBitmap source;
-      pixels::Make(source, bits, kW, kH);
+      pixels::Make(source, Bits, kW, kH);
       for (int y = 0; y < kH; ++y) {
         for (int x = 0; x < kW; ++x)
           pixels::Set(source, x, y,
-                      bits > 8 ? 0x10203u * (x + 5 * y) : (x + y) % (bits == 1 ? 2 : 5));
+                      Bits > 8 ? 0x10203u * (x + 5 * y) : (x + y) % (Bits == 1 ? 2 : 5));
       }
-      TBitmap deferred, written;
-      for (TBitmap* b : {&deferred, &written}) {
-        pixels::Make(*b, bits, kW, kH);
-        b->Canvas()->Brush().Color = 0x3080F0;
-        if (fill) b->Canvas()->FillRect(Rect(-1, -1, kW + 1, kH + 1));
+      TBitmap Deferred, Written;
+      for (TBitmap* B : {&Deferred, &Written}) {
+        pixels::Make(*B, Bits, kW, kH);
+        B->Canvas()->Brush().Color = 0x3080F0;
+        if (Fill) B->Canvas()->FillRect(Rect(-1, -1, kW + 1, kH + 1));
       }
-      written.ScanLine(0);
-      GetParam().Then(deferred, source);
-      GetParam().Then(written, source);
-      for (int y = 0; y < deferred.GetHeight(); ++y) {
-        ASSERT_EQ(std::memcmp(deferred.ScanLine(y), written.ScanLine(y),
-                              static_cast<std::size_t>(written.RowStride())),
+      Written.ScanLine(0);
+      GetParam().Then(Deferred, source);
+      GetParam().Then(Written, source);
+      for (int y = 0; y < Deferred.GetHeight(); ++y) {
+        ASSERT_EQ(std::memcmp(Deferred.ScanLine(y), Written.ScanLine(y),
+                              static_cast<std::size_t>(Written.RowStride())),
                   0)
             << "row " << y;
       }
@@ -277,7 +277,7 @@ TEST_P(AfterFillTest, GivesTheBytesOfAFillWrittenAtOnce) {
 INSTANTIATE_TEST_SUITE_P(Steps, AfterFillTest,
                          ::
                              testing::ValuesIn(std::
-                                                   vector<AfterFillCase>{
+                                                   vector<TAfterFillCase>{
                                                        {"Nothing", [](TBitmap&, TBitmap&) {}},
                                                        {"BlitOverEveryRow",
                                                         [](TBitmap& d, TBitmap& s) {
@@ -346,21 +346,21 @@ INSTANTIATE_TEST_SUITE_P(Steps, AfterFillTest,
                                                           d.Assign(&s);
                                                         }},
                                                    }),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& info) { return std::string(info.param.Name); });
 
 // ---- TGraphic ------------------------------------------------------------------------------
 
 TEST_F(CanvasTest, GraphicsCompareBySavedStreams) {
-  TBitmap a, b, c;
+  TBitmap a, B, C;
   pixels::Make(a, 8, 3, 3);
-  pixels::Make(b, 8, 3, 3);
-  pixels::Make(c, 8, 3, 3);
-  pixels::Set(c, 2, 2, 1);
-  EXPECT_TRUE(a.Equals(&b));
-  EXPECT_FALSE(a.Equals(&c));
+  pixels::Make(B, 8, 3, 3);
+  pixels::Make(C, 8, 3, 3);
+  pixels::Set(C, 2, 2, 1);
+  EXPECT_TRUE(a.Equals(&B));
+  EXPECT_FALSE(a.Equals(&C));
   EXPECT_FALSE(a.Equals(nullptr));
-  TProbe probe;
-  EXPECT_FALSE(a.Equals(&probe));
+  TProbe Probe;
+  EXPECT_FALSE(a.Equals(&Probe));
 }
 
 }  // namespace

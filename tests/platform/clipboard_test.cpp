@@ -11,25 +11,25 @@
 namespace {
 
 HGLOBAL BlockWith(std::uint8_t Value, std::size_t Size = 16) {
-  const HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE | GMEM_DDESHARE, Size);
-  std::memset(GlobalLock(h), Value, Size);
-  GlobalUnlock(h);
-  return h;
+  const HGLOBAL H = GlobalAlloc(GMEM_MOVEABLE | GMEM_DDESHARE, Size);
+  std::memset(GlobalLock(H), Value, Size);
+  GlobalUnlock(H);
+  return H;
 }
 
-std::uint8_t FirstByte(HGLOBAL h) {
-  const auto* p = static_cast<const std::uint8_t*>(GlobalLock(h));
-  const std::uint8_t v = p ? p[0] : 0;
-  GlobalUnlock(h);
-  return v;
+std::uint8_t FirstByte(HGLOBAL H) {
+  const auto* P = static_cast<const std::uint8_t*>(GlobalLock(H));
+  const std::uint8_t V = P ? P[0] : 0;
+  GlobalUnlock(H);
+  return V;
 }
 
 HPALETTE SmallPalette() {
-  LOGPALETTE lp{};
-  lp.palVersion = 0x300;
-  lp.palNumEntries = 2;
-  lp.palPalEntry[1] = {255, 255, 255, 0};
-  return CreatePalette(&lp);
+  LOGPALETTE Lp{};
+  Lp.palVersion = 0x300;
+  Lp.palNumEntries = 2;
+  Lp.palPalEntry[1] = {255, 255, 255, 0};
+  return CreatePalette(&Lp);
 }
 
 // A picture whose clipboard form is a fresh block (and optionally a palette), or an error.
@@ -74,91 +74,91 @@ class RecordingHook : public TClipboardHook {
 class ClipboardTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    blocks_ = LiveGlobalBlocks();
-    palettes_ = LivePaletteCount();
+    FBlocks = LiveGlobalBlocks();
+    FPalettes = LivePaletteCount();
   }
   // Everything a clipboard took over is freed with it.
   void ExpectNothingLeaked() {
-    EXPECT_EQ(LiveGlobalBlocks(), blocks_);
-    EXPECT_EQ(LivePaletteCount(), palettes_);
+    EXPECT_EQ(LiveGlobalBlocks(), FBlocks);
+    EXPECT_EQ(LivePaletteCount(), FPalettes);
   }
 
  private:
-  int blocks_ = 0;
-  int palettes_ = 0;
+  int FBlocks = 0;
+  int FPalettes = 0;
 };
 
 TEST_F(ClipboardTest, StoresBlocksByFormatAndEmptiesItselfOnTheFirstStoreOfASession) {
   {
-    TClipboard cb;
-    EXPECT_EQ(cb.GetAsHandle(CF_DIB), 0u);
-    cb.Open();
-    cb.SetAsHandle(CF_DIB, BlockWith(1));
-    cb.SetAsHandle(CF_TEXT, BlockWith(2));
-    cb.SetAsHandle(CF_DIB, BlockWith(3));  // same session: replaces only CF_DIB
-    cb.Close();
-    EXPECT_FALSE(cb.IsOpen());
-    EXPECT_EQ(FirstByte(cb.GetAsHandle(CF_DIB)), 3);
-    EXPECT_EQ(FirstByte(cb.GetAsHandle(CF_TEXT)), 2);
-    EXPECT_TRUE(cb.HasFormat(CF_TEXT));
-    EXPECT_FALSE(cb.HasFormat(CF_BITMAP));
+    TClipboard Cb;
+    EXPECT_EQ(Cb.GetAsHandle(CF_DIB), 0u);
+    Cb.Open();
+    Cb.SetAsHandle(CF_DIB, BlockWith(1));
+    Cb.SetAsHandle(CF_TEXT, BlockWith(2));
+    Cb.SetAsHandle(CF_DIB, BlockWith(3));  // same session: replaces only CF_DIB
+    Cb.Close();
+    EXPECT_FALSE(Cb.IsOpen());
+    EXPECT_EQ(FirstByte(Cb.GetAsHandle(CF_DIB)), 3);
+    EXPECT_EQ(FirstByte(Cb.GetAsHandle(CF_TEXT)), 2);
+    EXPECT_TRUE(Cb.HasFormat(CF_TEXT));
+    EXPECT_FALSE(Cb.HasFormat(CF_BITMAP));
 
-    cb.SetAsHandle(CF_BITMAP, BlockWith(4));  // a session of its own: the rest goes
-    EXPECT_EQ(cb.GetAsHandle(CF_TEXT), 0u);
-    EXPECT_EQ(cb.GetAsHandle(CF_DIB), 0u);
-    EXPECT_NE(cb.GetAsHandle(CF_BITMAP), 0u);
+    Cb.SetAsHandle(CF_BITMAP, BlockWith(4));  // a session of its own: the rest goes
+    EXPECT_EQ(Cb.GetAsHandle(CF_TEXT), 0u);
+    EXPECT_EQ(Cb.GetAsHandle(CF_DIB), 0u);
+    EXPECT_NE(Cb.GetAsHandle(CF_BITMAP), 0u);
   }
   ExpectNothingLeaked();
 }
 
 TEST_F(ClipboardTest, AssigningAPictureStoresItsDataAndPaletteTogether) {
   {
-    TClipboard cb;
-    cb.SetAsHandle(CF_TEXT, BlockWith(9));
-    TFakeGraphic picture;
-    picture.WithPalette = true;
-    cb.Assign(&picture);
-    EXPECT_FALSE(cb.IsOpen());
-    EXPECT_EQ(FirstByte(cb.GetAsHandle(CF_DIB)), 0x11);
-    EXPECT_NE(cb.GetAsHandle(CF_PALETTE), 0u);
-    EXPECT_EQ(cb.GetAsHandle(CF_TEXT), 0u) << "an assignment replaces the whole content";
+    TClipboard Cb;
+    Cb.SetAsHandle(CF_TEXT, BlockWith(9));
+    TFakeGraphic Picture;
+    Picture.WithPalette = true;
+    Cb.Assign(&Picture);
+    EXPECT_FALSE(Cb.IsOpen());
+    EXPECT_EQ(FirstByte(Cb.GetAsHandle(CF_DIB)), 0x11);
+    EXPECT_NE(Cb.GetAsHandle(CF_PALETTE), 0u);
+    EXPECT_EQ(Cb.GetAsHandle(CF_TEXT), 0u) << "an assignment replaces the whole content";
 
-    picture.WithPalette = false;
-    picture.Fill = 0x22;
-    cb.Assign(&picture);
-    EXPECT_EQ(FirstByte(cb.GetAsHandle(CF_DIB)), 0x22);
-    EXPECT_EQ(cb.GetAsHandle(CF_PALETTE), 0u);
+    Picture.WithPalette = false;
+    Picture.Fill = 0x22;
+    Cb.Assign(&Picture);
+    EXPECT_EQ(FirstByte(Cb.GetAsHandle(CF_DIB)), 0x22);
+    EXPECT_EQ(Cb.GetAsHandle(CF_PALETTE), 0u);
   }
   ExpectNothingLeaked();
 }
 
 TEST_F(ClipboardTest, FailedPictureAssignmentKeepsTheContentAndClosesTheClipboard) {
-  TClipboard cb;
-  cb.SetAsHandle(CF_DIB, BlockWith(7));
-  TFakeGraphic picture;
-  picture.Fail = true;
-  EXPECT_THROW(cb.Assign(&picture), std::runtime_error);
-  EXPECT_FALSE(cb.IsOpen());
-  EXPECT_EQ(FirstByte(cb.GetAsHandle(CF_DIB)), 7);
+  TClipboard Cb;
+  Cb.SetAsHandle(CF_DIB, BlockWith(7));
+  TFakeGraphic Picture;
+  Picture.Fail = true;
+  EXPECT_THROW(Cb.Assign(&Picture), std::runtime_error);
+  EXPECT_FALSE(Cb.IsOpen());
+  EXPECT_EQ(FirstByte(Cb.GetAsHandle(CF_DIB)), 7);
 }
 
 TEST_F(ClipboardTest, HookSuppliesMissingFormatsAndHearsEveryChange) {
   {
-    RecordingHook hook;
-    TClipboard cb;
-    cb.SetHook(&hook);
-    const THandle text = cb.GetAsHandle(CF_TEXT);
-    EXPECT_EQ(FirstByte(text), 'x');
-    EXPECT_EQ(cb.GetAsHandle(CF_TEXT), text) << "a fetched block is kept, not fetched again";
-    EXPECT_EQ(cb.GetAsHandle(CF_DIB), 0u);
-    EXPECT_EQ(hook.Fetched, (std::vector<std::uint16_t>{CF_TEXT, CF_DIB}));
+    RecordingHook Hook;
+    TClipboard Cb;
+    Cb.SetHook(&Hook);
+    const THandle Text = Cb.GetAsHandle(CF_TEXT);
+    EXPECT_EQ(FirstByte(Text), 'x');
+    EXPECT_EQ(Cb.GetAsHandle(CF_TEXT), Text) << "a fetched block is kept, not fetched again";
+    EXPECT_EQ(Cb.GetAsHandle(CF_DIB), 0u);
+    EXPECT_EQ(Hook.Fetched, (std::vector<std::uint16_t>{CF_TEXT, CF_DIB}));
 
-    TFakeGraphic picture;
-    picture.WithPalette = true;
-    cb.Assign(&picture);
-    EXPECT_EQ(hook.Clears, 1);
-    EXPECT_EQ(hook.StoredFormats, (std::vector<std::uint16_t>{CF_DIB, CF_PALETTE}));
-    cb.SetHook(nullptr);
+    TFakeGraphic Picture;
+    Picture.WithPalette = true;
+    Cb.Assign(&Picture);
+    EXPECT_EQ(Hook.Clears, 1);
+    EXPECT_EQ(Hook.StoredFormats, (std::vector<std::uint16_t>{CF_DIB, CF_PALETTE}));
+    Cb.SetHook(nullptr);
   }
   ExpectNothingLeaked();
 }
@@ -168,15 +168,15 @@ TEST_F(ClipboardTest, HookSuppliesMissingFormatsAndHearsEveryChange) {
 TEST_F(ClipboardTest, AStoreThatTheHookRefusesFreesWhatItWasHanded) {
   class TRefusingHook : public RecordingHook {
     void Cleared() override { throw std::runtime_error("busy"); }
-  } hook;
+  } Hook;
   {
-    TClipboard cb;
-    cb.SetHook(&hook);
-    TFakeGraphic picture;
-    picture.WithPalette = true;
-    EXPECT_THROW(cb.Assign(&picture), std::runtime_error);
-    EXPECT_FALSE(cb.IsOpen());
-    cb.SetHook(nullptr);
+    TClipboard Cb;
+    Cb.SetHook(&Hook);
+    TFakeGraphic Picture;
+    Picture.WithPalette = true;
+    EXPECT_THROW(Cb.Assign(&Picture), std::runtime_error);
+    EXPECT_FALSE(Cb.IsOpen());
+    Cb.SetHook(nullptr);
   }
   ExpectNothingLeaked();
 }

@@ -27,36 +27,36 @@ using testsupport::WriteFileBytes;
 using Bytes = std::vector<std::uint8_t>;
 
 TEST(KeepCopy, NoReplaceMakesTheNameOnceAndKeepsWhatExists) {
-  TempDir dir;
-  WriteFileBytes(dir.file("MAP0-X1.BMP"), {1});
-  EXPECT_TRUE(KeepCopyNoReplace(dir.file("MAP0-X1.BMP"), dir.file("MAP0-X1.OLD")));
-  WriteFileBytes(dir.file("MAP1-X1.BMP"), {2});
-  EXPECT_FALSE(KeepCopyNoReplace(dir.file("MAP1-X1.BMP"), dir.file("MAP0-X1.OLD")));
-  EXPECT_EQ(ReadFileBytes(dir.file("MAP0-X1.OLD")), Bytes{1});
-  EXPECT_THROW(KeepCopyNoReplace(dir.file("missing"), dir.file("missing.OLD")), EFOpenError);
-  EXPECT_EQ(FileNames(dir), (std::vector<std::string>{"MAP0-X1.BMP", "MAP0-X1.OLD", "MAP1-X1.BMP"}));
+  TempDir Dir;
+  WriteFileBytes(Dir.file("MAP0-X1.BMP"), {1});
+  EXPECT_TRUE(KeepCopyNoReplace(Dir.file("MAP0-X1.BMP"), Dir.file("MAP0-X1.OLD")));
+  WriteFileBytes(Dir.file("MAP1-X1.BMP"), {2});
+  EXPECT_FALSE(KeepCopyNoReplace(Dir.file("MAP1-X1.BMP"), Dir.file("MAP0-X1.OLD")));
+  EXPECT_EQ(ReadFileBytes(Dir.file("MAP0-X1.OLD")), Bytes{1});
+  EXPECT_THROW(KeepCopyNoReplace(Dir.file("missing"), Dir.file("missing.OLD")), EFOpenError);
+  EXPECT_EQ(FileNames(Dir), (std::vector<std::string>{"MAP0-X1.BMP", "MAP0-X1.OLD", "MAP1-X1.BMP"}));
 }
 
 TEST(KeepCopy, WithoutAHardLinkAFlushedCopyTakesTheNameAndNothingIsLeftOver) {
-  TempDir dir;
-  const std::string target = dir.file("MAP0-X1.BMP");
-  WriteFileBytes(target, {1, 2, 3});
+  TempDir Dir;
+  const std::string Target = Dir.file("MAP0-X1.BMP");
+  WriteFileBytes(Target, {1, 2, 3});
   namespace fs = std::filesystem;
-  const fs::perms mode = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
-  fs::permissions(target, mode);
-  WriteFileBytes(dir.file("MAP0-X1_BAD_DATA.BMP"), {9});
+  const fs::perms Mode = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
+  fs::permissions(Target, Mode);
+  WriteFileBytes(Dir.file("MAP0-X1_BAD_DATA.BMP"), {9});
   {
-    testsupport::ImmutableFile frozen(target);
-    if (!frozen.On()) GTEST_SKIP() << "files cannot be made immutable here (Linux only)";
-    EXPECT_TRUE(KeepCopyNoReplace(target, dir.file("MAP0-X1.OLD")));
-    EXPECT_FALSE(KeepCopyNoReplace(target, dir.file("MAP0-X1.OLD")));
-    KeepCopyReplacing(target, dir.file("MAP0-X1_BAD_DATA.BMP"));
+    testsupport::ImmutableFile Frozen(Target);
+    if (!Frozen.On()) GTEST_SKIP() << "files cannot be made immutable here (Linux only)";
+    EXPECT_TRUE(KeepCopyNoReplace(Target, Dir.file("MAP0-X1.OLD")));
+    EXPECT_FALSE(KeepCopyNoReplace(Target, Dir.file("MAP0-X1.OLD")));
+    KeepCopyReplacing(Target, Dir.file("MAP0-X1_BAD_DATA.BMP"));
   }
-  EXPECT_EQ(ReadFileBytes(dir.file("MAP0-X1.OLD")), (Bytes{1, 2, 3}));
-  EXPECT_EQ(ReadFileBytes(dir.file("MAP0-X1_BAD_DATA.BMP")), (Bytes{1, 2, 3}));
-  EXPECT_EQ(fs::status(dir.file("MAP0-X1.OLD")).permissions(), mode);
-  EXPECT_EQ(fs::hard_link_count(target), 1u);
-  EXPECT_EQ(FileNames(dir), (std::vector<std::string>{"MAP0-X1.BMP", "MAP0-X1.OLD",
+  EXPECT_EQ(ReadFileBytes(Dir.file("MAP0-X1.OLD")), (Bytes{1, 2, 3}));
+  EXPECT_EQ(ReadFileBytes(Dir.file("MAP0-X1_BAD_DATA.BMP")), (Bytes{1, 2, 3}));
+  EXPECT_EQ(fs::status(Dir.file("MAP0-X1.OLD")).permissions(), Mode);
+  EXPECT_EQ(fs::hard_link_count(Target), 1u);
+  EXPECT_EQ(FileNames(Dir), (std::vector<std::string>{"MAP0-X1.BMP", "MAP0-X1.OLD",
                                                       "MAP0-X1_BAD_DATA.BMP"}));
 }
 
@@ -66,110 +66,110 @@ namespace replacing {
 
 using testsupport::HeldOpenFile;
 
-const Bytes kOld{'o', 'l', 'd'};
-const Bytes kNew{'n', 'e', 'w', '!'};
+const Bytes Old{'o', 'l', 'd'};
+const Bytes New{'n', 'e', 'w', '!'};
 
 void WriteNew(TStream& Stream) {
-  Stream.WriteBuffer(kNew.data(), 4);
+  Stream.WriteBuffer(New.data(), 4);
 }
 
 // Linux and Windows 10 1809 on NTFS replace it; an older Windows, another file system, or Wine
 // (whose rename refuses a target that is open) cannot, and must then say so and lose nothing.
 TEST(ReplaceOpenFile, AMapAViewerReadsWithDeleteSharingIsReplacedOrKeptWhole) {
-  TempDir dir;
-  const std::string map = dir.file("MAP0-X1.BMP");
-  WriteFileBytes(map, kOld);
-  HeldOpenFile viewer(map, true);
-  ASSERT_TRUE(viewer.Open());
+  TempDir Dir;
+  const std::string Map = Dir.file("MAP0-X1.BMP");
+  WriteFileBytes(Map, Old);
+  HeldOpenFile Viewer(Map, true);
+  ASSERT_TRUE(Viewer.Open());
   try {
-    WriteFileReplacing(map, WriteNew);
-    EXPECT_EQ(ReadFileBytes(map), kNew);
-  } catch (const EFReplaceError& e) {
-    EXPECT_TRUE(testsupport::OnWindows()) << e.what();
-    EXPECT_EQ(std::string(e.what()),
-              "ファイル " + map + " を置き換えられません: 他のプログラムが使用中です");
-    EXPECT_EQ(ReadFileBytes(map), kOld);
+    WriteFileReplacing(Map, WriteNew);
+    EXPECT_EQ(ReadFileBytes(Map), New);
+  } catch (const EFReplaceError& E) {
+    EXPECT_TRUE(testsupport::OnWindows()) << E.what();
+    EXPECT_EQ(std::string(E.what()),
+              "ファイル " + Map + " を置き換えられません: 他のプログラムが使用中です");
+    EXPECT_EQ(ReadFileBytes(Map), Old);
   }
-  EXPECT_EQ(viewer.Read(), kOld);
-  EXPECT_EQ(FileNames(dir), std::vector<std::string>{"MAP0-X1.BMP"});
+  EXPECT_EQ(Viewer.Read(), Old);
+  EXPECT_EQ(FileNames(Dir), std::vector<std::string>{"MAP0-X1.BMP"});
 }
 
 TEST(ReplaceOpenFile, AMapHeldWithoutDeleteSharingFailsAfterWaitingSayingItIsInUse) {
   if (!testsupport::OnWindows()) GTEST_SKIP() << "POSIX: an open file never hinders a rename";
-  TempDir dir;
-  const std::string map = dir.file("MAP0-X1.BMP");
-  WriteFileBytes(map, kOld);
-  HeldOpenFile viewer(map, false);
-  ASSERT_TRUE(viewer.Open());
-  const auto start = std::chrono::steady_clock::now();
+  TempDir Dir;
+  const std::string Map = Dir.file("MAP0-X1.BMP");
+  WriteFileBytes(Map, Old);
+  HeldOpenFile Viewer(Map, false);
+  ASSERT_TRUE(Viewer.Open());
+  const auto Start = std::chrono::steady_clock::now();
   try {
-    WriteFileReplacing(map, WriteNew);
+    WriteFileReplacing(Map, WriteNew);
     FAIL() << "replaced a file held open without delete sharing";
-  } catch (const EFReplaceError& e) {
-    EXPECT_EQ(std::string(e.what()),
-              "ファイル " + map + " を置き換えられません: 他のプログラムが使用中です");
+  } catch (const EFReplaceError& E) {
+    EXPECT_EQ(std::string(E.what()),
+              "ファイル " + Map + " を置き換えられません: 他のプログラムが使用中です");
   }
-  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1500));
-  viewer.Close();
-  EXPECT_EQ(ReadFileBytes(map), kOld);
-  EXPECT_EQ(FileNames(dir), std::vector<std::string>{"MAP0-X1.BMP"});
+  EXPECT_GE(std::chrono::steady_clock::now() - Start, std::chrono::milliseconds(1500));
+  Viewer.Close();
+  EXPECT_EQ(ReadFileBytes(Map), Old);
+  EXPECT_EQ(FileNames(Dir), std::vector<std::string>{"MAP0-X1.BMP"});
 }
 
 TEST(ReplaceOpenFile, AHolderThatLetsGoWithinTwoSecondsIsWaitedFor) {
   if (!testsupport::OnWindows()) GTEST_SKIP() << "POSIX: an open file never hinders a rename";
-  TempDir dir;
-  const std::string map = dir.file("MAP0-X1.BMP");
-  WriteFileBytes(map, kOld);
-  HeldOpenFile scanner(map, false);
-  ASSERT_TRUE(scanner.Open());
-  std::thread release([&scanner] {
+  TempDir Dir;
+  const std::string Map = Dir.file("MAP0-X1.BMP");
+  WriteFileBytes(Map, Old);
+  HeldOpenFile Scanner(Map, false);
+  ASSERT_TRUE(Scanner.Open());
+  std::thread Release([&Scanner] {
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    scanner.Close();
+    Scanner.Close();
   });
-  EXPECT_NO_THROW(WriteFileReplacing(map, WriteNew));
-  release.join();
-  EXPECT_EQ(ReadFileBytes(map), kNew);
-  EXPECT_EQ(FileNames(dir), std::vector<std::string>{"MAP0-X1.BMP"});
+  EXPECT_NO_THROW(WriteFileReplacing(Map, WriteNew));
+  Release.join();
+  EXPECT_EQ(ReadFileBytes(Map), New);
+  EXPECT_EQ(FileNames(Dir), std::vector<std::string>{"MAP0-X1.BMP"});
 }
 
 TEST(ReplaceOpenFile, AMapMarkedReadOnlyIsKeptAndTheMessageSaysSo) {
   if (!testsupport::OnWindows()) GTEST_SKIP() << "POSIX: a file's mode never hinders a rename";
-  TempDir dir;
-  const std::string map = dir.file("MAP0-X1.BMP");
-  WriteFileBytes(map, kOld);
-  ASSERT_TRUE(testsupport::MakeReadOnly(map));
+  TempDir Dir;
+  const std::string Map = Dir.file("MAP0-X1.BMP");
+  WriteFileBytes(Map, Old);
+  ASSERT_TRUE(testsupport::MakeReadOnly(Map));
   try {
-    WriteFileReplacing(map, WriteNew);
+    WriteFileReplacing(Map, WriteNew);
     FAIL() << "replaced a read-only file";
-  } catch (const EFReplaceError& e) {
-    EXPECT_EQ(std::string(e.what()), "ファイル " + map + " を置き換えられません: 読み取り専用です");
+  } catch (const EFReplaceError& E) {
+    EXPECT_EQ(std::string(E.what()), "ファイル " + Map + " を置き換えられません: 読み取り専用です");
   }
-  EXPECT_EQ(ReadFileBytes(map), kOld);
-  EXPECT_EQ(FileNames(dir), std::vector<std::string>{"MAP0-X1.BMP"});
-  std::filesystem::permissions(testsupport::PathOf(map), std::filesystem::perms::owner_all);
+  EXPECT_EQ(ReadFileBytes(Map), Old);
+  EXPECT_EQ(FileNames(Dir), std::vector<std::string>{"MAP0-X1.BMP"});
+  std::filesystem::permissions(testsupport::PathOf(Map), std::filesystem::perms::owner_all);
 }
 
 // While written a temporary is hidden (and marked temporary); the map that replaces another takes
 // its attributes, and a new map has neither mark.
 TEST(ReplaceOpenFile, AReplacedMapKeepsItsAttributesAndANewOneIsPlain) {
   if (!testsupport::OnWindows()) GTEST_SKIP() << "POSIX files have no attributes (modes: Repair)";
-  TempDir dir;
-  std::string temp;
-  const TOsFile file = OsCreateTempBeside(dir.file("MAP0-X1.BMP"), "save", "", temp);
-  ASSERT_NE(file, OsNoFile);
-  OsCloseFile(file);
-  EXPECT_TRUE(testsupport::AttributesOf(temp).Hidden);  // (Wine keeps no temporary mark)
-  OsDeleteFile(temp);
-  const std::string map = dir.file("MAP0-X1.BMP");
-  WriteFileReplacing(map, WriteNew);
-  EXPECT_FALSE(testsupport::AttributesOf(map).Hidden);
-  EXPECT_FALSE(testsupport::AttributesOf(map).Temporary);
-  ASSERT_TRUE(testsupport::SetSystemAttribute(map));
-  WriteFileReplacing(map, WriteNew);
-  const testsupport::WindowsAttributes replaced = testsupport::AttributesOf(map);
-  EXPECT_TRUE(replaced.System);
-  EXPECT_FALSE(replaced.Hidden);
-  EXPECT_FALSE(replaced.Temporary);
+  TempDir Dir;
+  std::string Temp;
+  const TOsFile File = OsCreateTempBeside(Dir.file("MAP0-X1.BMP"), "save", "", Temp);
+  ASSERT_NE(File, OsNoFile);
+  OsCloseFile(File);
+  EXPECT_TRUE(testsupport::AttributesOf(Temp).Hidden);  // (Wine keeps no temporary mark)
+  OsDeleteFile(Temp);
+  const std::string Map = Dir.file("MAP0-X1.BMP");
+  WriteFileReplacing(Map, WriteNew);
+  EXPECT_FALSE(testsupport::AttributesOf(Map).Hidden);
+  EXPECT_FALSE(testsupport::AttributesOf(Map).Temporary);
+  ASSERT_TRUE(testsupport::SetSystemAttribute(Map));
+  WriteFileReplacing(Map, WriteNew);
+  const testsupport::WindowsAttributes Replaced = testsupport::AttributesOf(Map);
+  EXPECT_TRUE(Replaced.System);
+  EXPECT_FALSE(Replaced.Hidden);
+  EXPECT_FALSE(Replaced.Temporary);
 }
 
 }  // namespace replacing
@@ -177,63 +177,63 @@ TEST(ReplaceOpenFile, AReplacedMapKeepsItsAttributesAndANewOneIsPlain) {
 // ---- the folder lock and what killed runs left -----------------------------------------------
 
 TEST(FolderLock, DeletesTheTemporariesOfKilledRunsAndNothingElse) {
-  TempDir dir;
-  const std::vector<std::string> kept{".veldrin--a1B2c3.tmp",
+  TempDir Dir;
+  const std::vector<std::string> Kept{".veldrin--a1B2c3.tmp",
                                       ".veldrin-lock.tmp",
                                       ".veldrin-save-a1B2c.tmp",
                                       ".veldrin-save-a1B2c3.tmp.BMP",
                                       ".veldrin-Save-a1B2c3.tmp",
                                       "MAP0-X1.BMP",
                                       "x.veldrin-save-a1B2c3.tmp"};
-  for (const std::string& name : kept) WriteFileBytes(dir.file(name), {1});
-  for (const char* name : {".veldrin-save-a1B2c3.tmp", ".veldrin-repair-ZZZZZZ.tmp"})
-    WriteFileBytes(dir.file(name), {2});
+  for (const std::string& Name : Kept) WriteFileBytes(Dir.file(Name), {1});
+  for (const char* Name : {".veldrin-save-a1B2c3.tmp", ".veldrin-repair-ZZZZZZ.tmp"})
+    WriteFileBytes(Dir.file(Name), {2});
   {
-    const TFolderLock lock(dir.path().string());
+    const TFolderLock lock(Dir.path().string());
     ASSERT_EQ(lock.State(), TOsLock::Acquired);
-    EXPECT_EQ(FileNames(dir).size(), kept.size() + (testsupport::OnWindows() ? 1 : 0));
+    EXPECT_EQ(FileNames(Dir).size(), Kept.size() + (testsupport::OnWindows() ? 1 : 0));
   }
-  std::vector<std::string> sorted = kept;
-  std::sort(sorted.begin(), sorted.end());
-  EXPECT_EQ(FileNames(dir), sorted);
+  std::vector<std::string> Sorted = Kept;
+  std::sort(Sorted.begin(), Sorted.end());
+  EXPECT_EQ(FileNames(Dir), Sorted);
 }
 
 // Only a lock that keeps every other run out makes a leftover safe to delete: in a network
 // folder another machine's run may be writing it, and in a folder without a lock any run may.
 TEST(FolderLock, LeavesTheTemporariesWhereTheLockDoesNotKeepEveryRunOut) {
   for (const TOsLock state : {TOsLock::LocalOnly, TOsLock::Unsupported}) {
-    TempDir dir;
-    WriteFileBytes(dir.file(".veldrin-save-a1B2c3.tmp"), {2});
-    static TOsLock reported;
-    reported = state;
-    const TFolderLock lock(dir.path().string(), [](const std::string&, TOsFile& Lock) {
+    TempDir Dir;
+    WriteFileBytes(Dir.file(".veldrin-save-a1B2c3.tmp"), {2});
+    static TOsLock Reported;
+    Reported = state;
+    const TFolderLock lock(Dir.path().string(), [](const std::string&, TOsFile& Lock) {
       Lock = OsNoFile;
-      return reported;
+      return Reported;
     });
     EXPECT_EQ(lock.State(), state);
-    EXPECT_EQ(FileNames(dir), std::vector<std::string>{".veldrin-save-a1B2c3.tmp"});
+    EXPECT_EQ(FileNames(Dir), std::vector<std::string>{".veldrin-save-a1B2c3.tmp"});
   }
 }
 
 TEST(FolderLock, ALockFileThatExistsButCannotBeOpenedIsBusy) {
   if (!testsupport::OnWindows()) GTEST_SKIP() << "POSIX locks the folder itself, not a file in it";
-  TempDir dir;
-  const std::string lockFile = dir.file(".veldrin-lock");
+  TempDir Dir;
+  const std::string LockFile = Dir.file(".veldrin-lock");
   {
-    WriteFileBytes(lockFile, {});
-    testsupport::HeldOpenFile other(lockFile, true);
-    EXPECT_TRUE(TFolderLock(dir.path().string()).Busy()) << "held open by another program";
+    WriteFileBytes(LockFile, {});
+    testsupport::HeldOpenFile Other(LockFile, true);
+    EXPECT_TRUE(TFolderLock(Dir.path().string()).Busy()) << "held open by another program";
   }
   // One that cannot be opened at all, as another user's or an elevated run's: here a folder.
-  std::filesystem::remove(testsupport::PathOf(lockFile));
-  std::filesystem::create_directory(testsupport::PathOf(lockFile));
-  EXPECT_TRUE(TFolderLock(dir.path().string()).Busy());
-  std::filesystem::remove(testsupport::PathOf(lockFile));
+  std::filesystem::remove(testsupport::PathOf(LockFile));
+  std::filesystem::create_directory(testsupport::PathOf(LockFile));
+  EXPECT_TRUE(TFolderLock(Dir.path().string()).Busy());
+  std::filesystem::remove(testsupport::PathOf(LockFile));
   {
-    const TFolderLock lock(dir.path().string());  // one a power cut left is taken over
+    const TFolderLock lock(Dir.path().string());  // one a power cut left is taken over
     EXPECT_EQ(lock.State(), TOsLock::Acquired);
   }
-  EXPECT_TRUE(FileNames(dir).empty());
+  EXPECT_TRUE(FileNames(Dir).empty());
 }
 
 }  // namespace

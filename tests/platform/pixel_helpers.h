@@ -41,43 +41,43 @@ inline void Make(TBitmap& B, int Bits, int W, int H) {
 
 // The raw pixel value: the colour index at 1, 4 and 8 bits, 0x00RRGGBB above.
 inline std::uint32_t Get(TBitmap& B, int X, int Y) {
-  const auto* row = static_cast<const std::uint8_t*>(B.ScanLine(Y));
+  const auto* Row = static_cast<const std::uint8_t*>(B.ScanLine(Y));
   switch (B.BitsPerPixel()) {
     case 1:
-      return (row[X / 8] >> (7 - X % 8)) & 1;
+      return (Row[X / 8] >> (7 - X % 8)) & 1;
     case 4:
-      return (row[X / 2] >> (X % 2 ? 0 : 4)) & 0xF;
+      return (Row[X / 2] >> (X % 2 ? 0 : 4)) & 0xF;
     case 8:
-      return row[X];
+      return Row[X];
     default: {
-      const std::uint8_t* p = row + (B.BitsPerPixel() / 8) * X;
-      return Rgb(p[2], p[1], p[0]);
+      const std::uint8_t* P = Row + (B.BitsPerPixel() / 8) * X;
+      return Rgb(P[2], P[1], P[0]);
     }
   }
 }
 
 inline void Set(TBitmap& B, int X, int Y, std::uint32_t V) {
-  auto* row = static_cast<std::uint8_t*>(B.ScanLine(Y));
+  auto* Row = static_cast<std::uint8_t*>(B.ScanLine(Y));
   switch (B.BitsPerPixel()) {
     case 1: {
       const auto mask = static_cast<std::uint8_t>(0x80 >> (X % 8));
-      row[X / 8] = static_cast<std::uint8_t>(V ? row[X / 8] | mask : row[X / 8] & ~mask);
+      Row[X / 8] = static_cast<std::uint8_t>(V ? Row[X / 8] | mask : Row[X / 8] & ~mask);
       break;
     }
     case 4: {
-      std::uint8_t& b = row[X / 2];
+      std::uint8_t& b = Row[X / 2];
       b = X % 2 ? static_cast<std::uint8_t>((b & 0xF0) | V)
                 : static_cast<std::uint8_t>((b & 0x0F) | V << 4);
       break;
     }
     case 8:
-      row[X] = static_cast<std::uint8_t>(V);
+      Row[X] = static_cast<std::uint8_t>(V);
       break;
     default: {
-      std::uint8_t* p = row + (B.BitsPerPixel() / 8) * X;
-      p[0] = static_cast<std::uint8_t>(V);
-      p[1] = static_cast<std::uint8_t>(V >> 8);
-      p[2] = static_cast<std::uint8_t>(V >> 16);
+      std::uint8_t* P = Row + (B.BitsPerPixel() / 8) * X;
+      P[0] = static_cast<std::uint8_t>(V);
+      P[1] = static_cast<std::uint8_t>(V >> 8);
+      P[2] = static_cast<std::uint8_t>(V >> 16);
     }
   }
 }
@@ -86,25 +86,25 @@ inline void Set(TBitmap& B, int X, int Y, std::uint32_t V) {
 inline std::uint32_t ColorAt(TBitmap& B, int X, int Y) {
   const std::uint32_t v = Get(B, X, Y);
   if (B.BitsPerPixel() > 8) return v;
-  const RGBQUAD& q = B.ColorTable().at(v);
-  return Rgb(q.rgbRed, q.rgbGreen, q.rgbBlue);
+  const RGBQUAD& Q = B.ColorTable().at(v);
+  return Rgb(Q.rgbRed, Q.rgbGreen, Q.rgbBlue);
 }
 
 inline std::uint32_t TableColor(const TBitmap& B, int Index) {
-  const RGBQUAD& q = B.ColorTable().at(static_cast<std::size_t>(Index));
-  return Rgb(q.rgbRed, q.rgbGreen, q.rgbBlue);
+  const RGBQUAD& Q = B.ColorTable().at(static_cast<std::size_t>(Index));
+  return Rgb(Q.rgbRed, Q.rgbGreen, Q.rgbBlue);
 }
 
 // A palette handle with the given 0x00RRGGBB colours; the caller owns it.
 inline HPALETTE PaletteOf(std::initializer_list<std::uint32_t> Colors) {
-  LOGPALETTE lp{};
-  lp.palVersion = 0x300;
-  for (std::uint32_t c : Colors) {
-    lp.palPalEntry[lp.palNumEntries++] =
-        PALETTEENTRY{static_cast<std::uint8_t>(c >> 16), static_cast<std::uint8_t>(c >> 8),
-                     static_cast<std::uint8_t>(c), 0};
+  LOGPALETTE Lp{};
+  Lp.palVersion = 0x300;
+  for (std::uint32_t C : Colors) {
+    Lp.palPalEntry[Lp.palNumEntries++] =
+        PALETTEENTRY{static_cast<std::uint8_t>(C >> 16), static_cast<std::uint8_t>(C >> 8),
+                     static_cast<std::uint8_t>(C), 0};
   }
-  return CreatePalette(&lp);
+  return CreatePalette(&Lp);
 }
 
 }  // namespace pixels

@@ -20,317 +20,317 @@ using Bytes = std::vector<std::uint8_t>;
 class TTestStream : public TStream {
  public:
   explicit TTestStream(Bytes Data, std::int64_t Capacity = 1 << 30, std::int64_t ClaimedSize = -1)
-      : data_(std::move(Data)), capacity_(Capacity), claimed_(ClaimedSize) {}
+      : FData(std::move(Data)), FCapacity(Capacity), FClaimed(ClaimedSize) {}
 
   std::int32_t Read(void* Buffer, std::int32_t Count) override {
-    const std::int64_t left = static_cast<std::int64_t>(data_.size()) - pos_;
-    const auto n =
-        static_cast<std::int32_t>(std::max<std::int64_t>(0, std::min<std::int64_t>(Count, left)));
-    if (n > 0) std::memcpy(Buffer, data_.data() + pos_, static_cast<std::size_t>(n));
-    pos_ += n;
-    return n;
+    const std::int64_t Left = static_cast<std::int64_t>(FData.size()) - FPos;
+    const auto N =
+        static_cast<std::int32_t>(std::max<std::int64_t>(0, std::min<std::int64_t>(Count, Left)));
+    if (N > 0) std::memcpy(Buffer, FData.data() + FPos, static_cast<std::size_t>(N));
+    FPos += N;
+    return N;
   }
   std::int32_t Write(const void* Buffer, std::int32_t Count) override {
-    const auto n = static_cast<std::int32_t>(
-        std::max<std::int64_t>(0, std::min<std::int64_t>(Count, capacity_ - pos_)));
-    const auto* p = static_cast<const std::uint8_t*>(Buffer);
-    if (static_cast<std::int64_t>(data_.size()) < pos_ + n)
-      data_.resize(static_cast<std::size_t>(pos_ + n));
-    std::copy(p, p + n, data_.begin() + pos_);
-    pos_ += n;
-    return n;
+    const auto N = static_cast<std::int32_t>(
+        std::max<std::int64_t>(0, std::min<std::int64_t>(Count, FCapacity - FPos)));
+    const auto* P = static_cast<const std::uint8_t*>(Buffer);
+    if (static_cast<std::int64_t>(FData.size()) < FPos + N)
+      FData.resize(static_cast<std::size_t>(FPos + N));
+    std::copy(P, P + N, FData.begin() + FPos);
+    FPos += N;
+    return N;
   }
   std::int64_t Seek(std::int64_t Offset, std::uint16_t Origin) override {
-    const std::int64_t size = claimed_ >= 0 ? claimed_ : static_cast<std::int64_t>(data_.size());
-    pos_ = Origin == soFromBeginning ? Offset
-           : Origin == soFromCurrent ? pos_ + Offset
-                                     : size + Offset;
-    return pos_;
+    const std::int64_t Size = FClaimed >= 0 ? FClaimed : static_cast<std::int64_t>(FData.size());
+    FPos = Origin == soFromBeginning ? Offset
+           : Origin == soFromCurrent ? FPos + Offset
+                                     : Size + Offset;
+    return FPos;
   }
-  const Bytes& Data() const { return data_; }
+  const Bytes& Data() const { return FData; }
 
  private:
-  Bytes data_;
-  std::int64_t capacity_;
-  std::int64_t claimed_;
-  std::int64_t pos_ = 0;
+  Bytes FData;
+  std::int64_t FCapacity;
+  std::int64_t FClaimed;
+  std::int64_t FPos = 0;
 };
 
-Bytes Pattern(std::size_t n) {
-  Bytes b(n);
-  for (std::size_t i = 0; i < n; ++i) b[i] = static_cast<std::uint8_t>(i * 31 + i / 251);
-  return b;
+Bytes Pattern(std::size_t N) {
+  Bytes B(N);
+  for (std::size_t I = 0; I < N; ++I) B[I] = static_cast<std::uint8_t>(I * 31 + I / 251);
+  return B;
 }
 
-Bytes MemoryBytes(const TMemoryStream& s) {
-  const auto* p = static_cast<const std::uint8_t*>(s.Memory());
-  return Bytes(p, p + const_cast<TMemoryStream&>(s).GetSize());
+Bytes MemoryBytes(const TMemoryStream& S) {
+  const auto* P = static_cast<const std::uint8_t*>(S.Memory());
+  return Bytes(P, P + const_cast<TMemoryStream&>(S).GetSize());
 }
 
 TEST(MemoryStream, SeeksFromEveryOrigin) {
-  TMemoryStream s;
-  s.WriteBuffer("0123456789", 10);
-  EXPECT_EQ(s.Seek(3, soFromBeginning), 3);
-  EXPECT_EQ(s.Seek(2, soFromCurrent), 5);
-  EXPECT_EQ(s.Seek(-4, soFromEnd), 6);
-  char c = 0;
-  s.ReadBuffer(&c, 1);
-  EXPECT_EQ(c, '6');
-  EXPECT_EQ(s.GetSize(), 10);
+  TMemoryStream S;
+  S.WriteBuffer("0123456789", 10);
+  EXPECT_EQ(S.Seek(3, soFromBeginning), 3);
+  EXPECT_EQ(S.Seek(2, soFromCurrent), 5);
+  EXPECT_EQ(S.Seek(-4, soFromEnd), 6);
+  char C = 0;
+  S.ReadBuffer(&C, 1);
+  EXPECT_EQ(C, '6');
+  EXPECT_EQ(S.GetSize(), 10);
 }
 
 TEST(MemoryStream, ShortReadReturnsWhatIsLeftAndReadBufferFails) {
-  TMemoryStream s;
-  s.WriteBuffer("abcdef", 6);
-  s.SetPosition(4);
-  char buf[8] = {};
-  EXPECT_EQ(s.Read(buf, 8), 2);
-  EXPECT_EQ(std::string(buf, 2), "ef");
-  EXPECT_EQ(s.Read(buf, 8), 0);
-  s.SetPosition(4);
+  TMemoryStream S;
+  S.WriteBuffer("abcdef", 6);
+  S.SetPosition(4);
+  char Buf[8] = {};
+  EXPECT_EQ(S.Read(Buf, 8), 2);
+  EXPECT_EQ(std::string(Buf, 2), "ef");
+  EXPECT_EQ(S.Read(Buf, 8), 0);
+  S.SetPosition(4);
   try {
-    s.ReadBuffer(buf, 3);
+    S.ReadBuffer(Buf, 3);
     FAIL() << "ReadBuffer past the end must fail";
-  } catch (const EReadError& e) {
-    EXPECT_STREQ(e.what(), "ストリームからの読み込みエラー");
+  } catch (const EReadError& E) {
+    EXPECT_STREQ(E.what(), "ストリームからの読み込みエラー");
   }
 }
 
 TEST(MemoryStream, WritePastEndZeroFillsTheGap) {
-  TMemoryStream s;
-  s.SetPosition(4);
-  s.WriteBuffer("x", 1);
-  ASSERT_EQ(s.GetSize(), 5);
-  const auto* p = static_cast<const char*>(s.Memory());
-  EXPECT_EQ(std::memcmp(p, "\0\0\0\0x", 5), 0);
+  TMemoryStream S;
+  S.SetPosition(4);
+  S.WriteBuffer("x", 1);
+  ASSERT_EQ(S.GetSize(), 5);
+  const auto* P = static_cast<const char*>(S.Memory());
+  EXPECT_EQ(std::memcmp(P, "\0\0\0\0x", 5), 0);
 }
 
 TEST(FileStream, OpenAndCreateFailuresNameTheFile) {
-  testsupport::TempDir dir;
-  const std::string missing = dir.file("nope.bmp");
+  testsupport::TempDir Dir;
+  const std::string Missing = Dir.file("nope.bmp");
   try {
-    TFileStream s(missing, fmOpenRead | fmShareDenyWrite);
+    TFileStream S(Missing, fmOpenRead | fmShareDenyWrite);
     FAIL();
-  } catch (const EFOpenError& e) {
-    EXPECT_EQ(std::string(e.what()), "ファイル " + missing + " は開けません");
+  } catch (const EFOpenError& E) {
+    EXPECT_EQ(std::string(E.what()), "ファイル " + Missing + " は開けません");
   }
-  const std::string bad = dir.file("no/such/folder.bmp");
+  const std::string Bad = Dir.file("no/such/folder.bmp");
   try {
-    TFileStream s(bad, fmCreate);
+    TFileStream S(Bad, fmCreate);
     FAIL();
-  } catch (const EFCreateError& e) {
-    EXPECT_EQ(std::string(e.what()), "ファイル " + bad + " を作成できません");
+  } catch (const EFCreateError& E) {
+    EXPECT_EQ(std::string(E.what()), "ファイル " + Bad + " を作成できません");
   }
 }
 
 TEST(FileStream, CreateEmptiesAnExistingFileAndReadsBack) {
-  testsupport::TempDir dir;
-  const std::string name = dir.file("a.bin");
-  testsupport::WriteFileBytes(name, std::vector<std::uint8_t>(100, 7));
+  testsupport::TempDir Dir;
+  const std::string Name = Dir.file("a.bin");
+  testsupport::WriteFileBytes(Name, std::vector<std::uint8_t>(100, 7));
   {
-    TFileStream s(name, fmCreate);
-    s.WriteBuffer("hello", 5);
+    TFileStream S(Name, fmCreate);
+    S.WriteBuffer("hello", 5);
   }
-  TFileStream s(name, fmOpenRead | fmShareDenyWrite);
-  EXPECT_EQ(s.GetSize(), 5);
-  EXPECT_EQ(s.Seek(-2, soFromEnd), 3);
-  char buf[4] = {};
-  EXPECT_EQ(s.Read(buf, 4), 2);
-  EXPECT_EQ(std::string(buf, 2), "lo");
+  TFileStream S(Name, fmOpenRead | fmShareDenyWrite);
+  EXPECT_EQ(S.GetSize(), 5);
+  EXPECT_EQ(S.Seek(-2, soFromEnd), 3);
+  char Buf[4] = {};
+  EXPECT_EQ(S.Read(Buf, 4), 2);
+  EXPECT_EQ(std::string(Buf, 2), "lo");
 }
 
 TEST(Stream, CopyFromWholeSourceWhenCountIsZero) {
-  TMemoryStream a, b;
+  TMemoryStream a, B;
   a.WriteBuffer("abcdef", 6);
-  EXPECT_EQ(b.CopyFrom(a, 0), 6);
-  EXPECT_EQ(b.GetSize(), 6);
+  EXPECT_EQ(B.CopyFrom(a, 0), 6);
+  EXPECT_EQ(B.GetSize(), 6);
   a.SetPosition(2);
-  TMemoryStream c;
-  EXPECT_EQ(c.CopyFrom(a, 3), 3);
-  EXPECT_EQ(std::memcmp(c.Memory(), "cde", 3), 0);
-  EXPECT_THROW(c.CopyFrom(a, 5), EReadError);
+  TMemoryStream C;
+  EXPECT_EQ(C.CopyFrom(a, 3), 3);
+  EXPECT_EQ(std::memcmp(C.Memory(), "cde", 3), 0);
+  EXPECT_THROW(C.CopyFrom(a, 5), EReadError);
 }
 
 TEST(MemoryStream, SetSizeZeroFillsGrowthAndPullsThePositionBack) {
-  TMemoryStream s;
-  s.WriteBuffer("abc", 3);
-  s.SetSize(6);
-  EXPECT_EQ(MemoryBytes(s), (Bytes{'a', 'b', 'c', 0, 0, 0}));
-  EXPECT_EQ(s.GetPosition(), 3);
-  s.SetPosition(6);
-  s.SetSize(2);
-  EXPECT_EQ(s.GetPosition(), 2);
-  EXPECT_EQ(s.Remaining(), 0);
-  EXPECT_THROW(s.SetSize(-1), ERangeError);
-  EXPECT_EQ(s.GetSize(), 2);
+  TMemoryStream S;
+  S.WriteBuffer("abc", 3);
+  S.SetSize(6);
+  EXPECT_EQ(MemoryBytes(S), (Bytes{'a', 'b', 'c', 0, 0, 0}));
+  EXPECT_EQ(S.GetPosition(), 3);
+  S.SetPosition(6);
+  S.SetSize(2);
+  EXPECT_EQ(S.GetPosition(), 2);
+  EXPECT_EQ(S.Remaining(), 0);
+  EXPECT_THROW(S.SetSize(-1), ERangeError);
+  EXPECT_EQ(S.GetSize(), 2);
 }
 
 TEST(MemoryStream, PositionBeforeTheStartReadsNothingAndRefusesWrites) {
-  TMemoryStream s;
-  s.WriteBuffer("abc", 3);
-  EXPECT_EQ(s.Seek(-5, soFromCurrent), -2);
-  char c = 0;
-  EXPECT_EQ(s.Read(&c, 1), 0);
-  EXPECT_THROW(s.WriteBuffer("x", 1), EWriteError);
-  EXPECT_EQ(MemoryBytes(s), (Bytes{'a', 'b', 'c'}));
-  EXPECT_EQ(s.Remaining(), 5);
+  TMemoryStream S;
+  S.WriteBuffer("abc", 3);
+  EXPECT_EQ(S.Seek(-5, soFromCurrent), -2);
+  char C = 0;
+  EXPECT_EQ(S.Read(&C, 1), 0);
+  EXPECT_THROW(S.WriteBuffer("x", 1), EWriteError);
+  EXPECT_EQ(MemoryBytes(S), (Bytes{'a', 'b', 'c'}));
+  EXPECT_EQ(S.Remaining(), 5);
 }
 
 TEST(MemoryStream, FailedLoadKeepsTheOldContents) {
-  TMemoryStream s;
-  s.WriteBuffer("keep", 4);
-  s.SetPosition(1);
-  TTestStream liar(Pattern(10), 1 << 30, /*ClaimedSize=*/50);
-  EXPECT_THROW(s.LoadFromStream(liar), EReadError);
-  EXPECT_EQ(MemoryBytes(s), (Bytes{'k', 'e', 'e', 'p'}));
-  EXPECT_EQ(s.GetPosition(), 1);
+  TMemoryStream S;
+  S.WriteBuffer("keep", 4);
+  S.SetPosition(1);
+  TTestStream Liar(Pattern(10), 1 << 30, /*ClaimedSize=*/50);
+  EXPECT_THROW(S.LoadFromStream(Liar), EReadError);
+  EXPECT_EQ(MemoryBytes(S), (Bytes{'k', 'e', 'e', 'p'}));
+  EXPECT_EQ(S.GetPosition(), 1);
 }
 
 TEST(MemoryStream, LoadsFromTheSourcesStartAndRoundTripsThroughAFile) {
-  testsupport::TempDir dir;
+  testsupport::TempDir Dir;
   const Bytes data = Pattern(70000);
-  TTestStream source(data);
-  source.SetPosition(500);
-  TMemoryStream s;
-  s.LoadFromStream(source);
-  EXPECT_EQ(MemoryBytes(s), data);
-  EXPECT_EQ(s.GetPosition(), 0);
-  s.SaveToFile(dir.file("m.bin"));
-  EXPECT_EQ(testsupport::ReadFileBytes(dir.file("m.bin")), data);
-  TMemoryStream back;
-  back.LoadFromFile(dir.file("m.bin"));
-  EXPECT_EQ(MemoryBytes(back), data);
-  EXPECT_THROW(back.LoadFromFile(dir.file("none.bin")), EFOpenError);
-  EXPECT_THROW(back.SaveToFile(dir.file("none/m.bin")), EFCreateError);
-  EXPECT_EQ(MemoryBytes(back), data);
+  TTestStream Source(data);
+  Source.SetPosition(500);
+  TMemoryStream S;
+  S.LoadFromStream(Source);
+  EXPECT_EQ(MemoryBytes(S), data);
+  EXPECT_EQ(S.GetPosition(), 0);
+  S.SaveToFile(Dir.file("m.bin"));
+  EXPECT_EQ(testsupport::ReadFileBytes(Dir.file("m.bin")), data);
+  TMemoryStream Back;
+  Back.LoadFromFile(Dir.file("m.bin"));
+  EXPECT_EQ(MemoryBytes(Back), data);
+  EXPECT_THROW(Back.LoadFromFile(Dir.file("none.bin")), EFOpenError);
+  EXPECT_THROW(Back.SaveToFile(Dir.file("none/m.bin")), EFCreateError);
+  EXPECT_EQ(MemoryBytes(Back), data);
 }
 
 TEST(Stream, WriteBufferFailsOnAStreamThatRefusesBytes) {
-  TTestStream full(Bytes{}, /*Capacity=*/4);
-  full.WriteBuffer("abcd", 4);
+  TTestStream Full(Bytes{}, /*Capacity=*/4);
+  Full.WriteBuffer("abcd", 4);
   try {
-    full.WriteBuffer("e", 1);
+    Full.WriteBuffer("e", 1);
     FAIL() << "WriteBuffer into a full stream must fail";
-  } catch (const EWriteError& e) {
-    EXPECT_STREQ(e.what(), "ストリームへの書き込みエラー");
+  } catch (const EWriteError& E) {
+    EXPECT_STREQ(E.what(), "ストリームへの書き込みエラー");
   }
-  TTestStream partial(Bytes{}, /*Capacity=*/3);
-  EXPECT_THROW(partial.WriteBuffer("abcd", 4), EWriteError);
-  EXPECT_NO_THROW(partial.WriteBuffer("", 0));
+  TTestStream Partial(Bytes{}, /*Capacity=*/3);
+  EXPECT_THROW(Partial.WriteBuffer("abcd", 4), EWriteError);
+  EXPECT_NO_THROW(Partial.WriteBuffer("", 0));
 }
 
 TEST(Stream, CopyFromWithNegativeCountCopiesTheWholeSource) {
-  TTestStream source(Pattern(9));
-  source.SetPosition(4);
-  TMemoryStream out;
-  EXPECT_EQ(out.CopyFrom(source, -1), 9);
-  EXPECT_EQ(MemoryBytes(out), Pattern(9));
+  TTestStream Source(Pattern(9));
+  Source.SetPosition(4);
+  TMemoryStream Out;
+  EXPECT_EQ(Out.CopyFrom(Source, -1), 9);
+  EXPECT_EQ(MemoryBytes(Out), Pattern(9));
 }
 
 TEST(Stream, CopyFromMovesLargeCountsExactlyAndStopsOnAShortSource) {
-  testsupport::TempDir dir;
+  testsupport::TempDir Dir;
   const Bytes data = Pattern((3 << 20) + 5);  // more than one internal chunk
-  testsupport::WriteFileBytes(dir.file("in.bin"), data);
+  testsupport::WriteFileBytes(Dir.file("in.bin"), data);
   {
-    TFileStream in(dir.file("in.bin"), fmOpenRead | fmShareDenyWrite);
-    TFileStream out(dir.file("out.bin"), fmCreate);
-    in.SetPosition(1);
-    EXPECT_EQ(out.CopyFrom(in, static_cast<std::int64_t>(data.size()) - 1), data.size() - 1);
-    EXPECT_EQ(in.Remaining(), 0);
+    TFileStream In(Dir.file("in.bin"), fmOpenRead | fmShareDenyWrite);
+    TFileStream Out(Dir.file("out.bin"), fmCreate);
+    In.SetPosition(1);
+    EXPECT_EQ(Out.CopyFrom(In, static_cast<std::int64_t>(data.size()) - 1), data.size() - 1);
+    EXPECT_EQ(In.Remaining(), 0);
   }
-  EXPECT_EQ(testsupport::ReadFileBytes(dir.file("out.bin")), Bytes(data.begin() + 1, data.end()));
+  EXPECT_EQ(testsupport::ReadFileBytes(Dir.file("out.bin")), Bytes(data.begin() + 1, data.end()));
 
-  TTestStream shortSource(Pattern(10));
-  TTestStream sink(Bytes{});
-  EXPECT_THROW(sink.CopyFrom(shortSource, 11), EReadError);
-  TTestStream source(Pattern(10));
-  TTestStream tightSink(Bytes{}, /*Capacity=*/9);
-  EXPECT_THROW(tightSink.CopyFrom(source, 10), EWriteError);
+  TTestStream ShortSource(Pattern(10));
+  TTestStream Sink(Bytes{});
+  EXPECT_THROW(Sink.CopyFrom(ShortSource, 11), EReadError);
+  TTestStream Source(Pattern(10));
+  TTestStream TightSink(Bytes{}, /*Capacity=*/9);
+  EXPECT_THROW(TightSink.CopyFrom(Source, 10), EWriteError);
 }
 
 TEST(FileStream, SeeksFromEveryOriginAndKeepsItsPlaceOnABadSeek) {
-  testsupport::TempDir dir;
-  testsupport::WriteFileBytes(dir.file("s.bin"), Bytes{'0', '1', '2', '3', '4', '5', '6', '7'});
-  TFileStream s(dir.file("s.bin"), fmOpenRead | fmShareDenyWrite);
-  EXPECT_EQ(s.Seek(5, soFromBeginning), 5);
-  EXPECT_EQ(s.Seek(-2, soFromCurrent), 3);
-  EXPECT_EQ(s.Seek(-1, soFromEnd), 7);
-  EXPECT_EQ(s.Seek(-100, soFromCurrent), 7);
-  char c = 0;
-  s.ReadBuffer(&c, 1);
-  EXPECT_EQ(c, '7');
-  EXPECT_EQ(s.Seek(4, soFromEnd), 12);
-  EXPECT_EQ(s.Remaining(), 0);
-  EXPECT_EQ(s.Read(&c, 1), 0);
-  EXPECT_EQ(s.GetSize(), 8);
+  testsupport::TempDir Dir;
+  testsupport::WriteFileBytes(Dir.file("s.bin"), Bytes{'0', '1', '2', '3', '4', '5', '6', '7'});
+  TFileStream S(Dir.file("s.bin"), fmOpenRead | fmShareDenyWrite);
+  EXPECT_EQ(S.Seek(5, soFromBeginning), 5);
+  EXPECT_EQ(S.Seek(-2, soFromCurrent), 3);
+  EXPECT_EQ(S.Seek(-1, soFromEnd), 7);
+  EXPECT_EQ(S.Seek(-100, soFromCurrent), 7);
+  char C = 0;
+  S.ReadBuffer(&C, 1);
+  EXPECT_EQ(C, '7');
+  EXPECT_EQ(S.Seek(4, soFromEnd), 12);
+  EXPECT_EQ(S.Remaining(), 0);
+  EXPECT_EQ(S.Read(&C, 1), 0);
+  EXPECT_EQ(S.GetSize(), 8);
 }
 
 TEST(FileStream, ReadBufferPastTheEndFailsAfterAShortRead) {
-  testsupport::TempDir dir;
-  testsupport::WriteFileBytes(dir.file("r.bin"), Bytes{1, 2, 3, 4, 5});
-  TFileStream s(dir.file("r.bin"), fmOpenRead | fmShareDenyWrite);
-  std::uint8_t buf[8] = {};
-  s.SetPosition(3);
-  EXPECT_EQ(s.Read(buf, 8), 2);
-  EXPECT_EQ(buf[1], 5);
-  s.SetPosition(3);
+  testsupport::TempDir Dir;
+  testsupport::WriteFileBytes(Dir.file("r.bin"), Bytes{1, 2, 3, 4, 5});
+  TFileStream S(Dir.file("r.bin"), fmOpenRead | fmShareDenyWrite);
+  std::uint8_t Buf[8] = {};
+  S.SetPosition(3);
+  EXPECT_EQ(S.Read(Buf, 8), 2);
+  EXPECT_EQ(Buf[1], 5);
+  S.SetPosition(3);
   try {
-    s.ReadBuffer(buf, 3);
+    S.ReadBuffer(Buf, 3);
     FAIL() << "ReadBuffer past the end must fail";
-  } catch (const EReadError& e) {
-    EXPECT_STREQ(e.what(), "ストリームからの読み込みエラー");
+  } catch (const EReadError& E) {
+    EXPECT_STREQ(E.what(), "ストリームからの読み込みエラー");
   }
-  EXPECT_EQ(s.Read(buf, -1), 0);
+  EXPECT_EQ(S.Read(Buf, -1), 0);
 }
 
 TEST(FileStream, OpenedForReadingRefusesWrites) {
-  testsupport::TempDir dir;
-  testsupport::WriteFileBytes(dir.file("ro.bin"), Bytes{1, 2, 3});
+  testsupport::TempDir Dir;
+  testsupport::WriteFileBytes(Dir.file("ro.bin"), Bytes{1, 2, 3});
   {
-    TFileStream s(dir.file("ro.bin"), fmOpenRead | fmShareDenyWrite);
-    EXPECT_THROW(s.WriteBuffer("x", 1), EWriteError);
+    TFileStream S(Dir.file("ro.bin"), fmOpenRead | fmShareDenyWrite);
+    EXPECT_THROW(S.WriteBuffer("x", 1), EWriteError);
   }
-  EXPECT_EQ(testsupport::ReadFileBytes(dir.file("ro.bin")), (Bytes{1, 2, 3}));
+  EXPECT_EQ(testsupport::ReadFileBytes(Dir.file("ro.bin")), (Bytes{1, 2, 3}));
 }
 
 TEST(FileStream, FolderIsNoFileToOpen) {
-  testsupport::TempDir dir;
-  const std::string folder = dir.file("sub");
-  std::filesystem::create_directory(folder);
+  testsupport::TempDir Dir;
+  const std::string Folder = Dir.file("sub");
+  std::filesystem::create_directory(Folder);
   try {
-    TFileStream s(folder, fmOpenRead | fmShareDenyWrite);
+    TFileStream S(Folder, fmOpenRead | fmShareDenyWrite);
     FAIL() << "a folder must not open as a file";
-  } catch (const EFOpenError& e) {
-    EXPECT_EQ(e.Message(), "ファイル " + folder + " は開けません");
+  } catch (const EFOpenError& E) {
+    EXPECT_EQ(E.Message(), "ファイル " + Folder + " は開けません");
   }
-  EXPECT_THROW(TFileStream(folder, fmCreate), EFCreateError);
+  EXPECT_THROW(TFileStream(Folder, fmCreate), EFCreateError);
 }
 
 TEST(FileStream, CreateCombinedWithAShareModeStillCreates) {
-  testsupport::TempDir dir;
-  const std::string name = dir.file("c.bin");
-  testsupport::WriteFileBytes(name, Bytes(10, 9));
+  testsupport::TempDir Dir;
+  const std::string Name = Dir.file("c.bin");
+  testsupport::WriteFileBytes(Name, Bytes(10, 9));
   {
-    TFileStream s(name, fmCreate | fmShareDenyWrite);
-    EXPECT_EQ(s.GetSize(), 0);
-    s.WriteBuffer("ab", 2);
+    TFileStream S(Name, fmCreate | fmShareDenyWrite);
+    EXPECT_EQ(S.GetSize(), 0);
+    S.WriteBuffer("ab", 2);
   }
-  EXPECT_EQ(testsupport::ReadFileBytes(name), (Bytes{'a', 'b'}));
+  EXPECT_EQ(testsupport::ReadFileBytes(Name), (Bytes{'a', 'b'}));
 }
 
 TEST(FileStream, SetSizeTruncatesAndPullsThePositionBack) {
-  testsupport::TempDir dir;
-  const std::string name = dir.file("t.bin");
+  testsupport::TempDir Dir;
+  const std::string Name = Dir.file("t.bin");
   {
-    TFileStream s(name, fmCreate);
-    s.WriteBuffer("abcdefgh", 8);
-    s.SetSize(3);
-    EXPECT_EQ(s.GetPosition(), 3);
-    EXPECT_EQ(s.GetSize(), 3);
-    s.SetSize(5);
-    EXPECT_EQ(s.GetPosition(), 3);
+    TFileStream S(Name, fmCreate);
+    S.WriteBuffer("abcdefgh", 8);
+    S.SetSize(3);
+    EXPECT_EQ(S.GetPosition(), 3);
+    EXPECT_EQ(S.GetSize(), 3);
+    S.SetSize(5);
+    EXPECT_EQ(S.GetPosition(), 3);
   }
-  EXPECT_EQ(testsupport::ReadFileBytes(name), (Bytes{'a', 'b', 'c', 0, 0}));
+  EXPECT_EQ(testsupport::ReadFileBytes(Name), (Bytes{'a', 'b', 'c', 0, 0}));
 }
 
 }  // namespace

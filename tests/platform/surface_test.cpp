@@ -12,59 +12,59 @@ using SurfaceTest = PlatformTest;
 TEST_F(SurfaceTest, ClipBoxIsTheExtentInLogicalCoordinates) {
   TBitmap b;
   pixels::Make(b, 8, 20, 10);
-  const HDC dc = b.Canvas()->Handle();
-  TRect r;
-  EXPECT_EQ(GetClipBox(dc, &r), SIMPLEREGION);
-  EXPECT_EQ(r, Rect(0, 0, 20, 10));
+  const HDC Dc = b.Canvas()->Handle();
+  TRect R;
+  EXPECT_EQ(GetClipBox(Dc, &R), SIMPLEREGION);
+  EXPECT_EQ(R, Rect(0, 0, 20, 10));
 
-  TPoint old;
-  ASSERT_TRUE(SetWindowOrgEx(dc, 0, 30, &old));
-  EXPECT_EQ(old.Y, 0);
-  GetClipBox(dc, &r);
-  EXPECT_EQ(r, Rect(0, 30, 20, 40)) << "logical row 30 is the surface's first row";
+  TPoint Old;
+  ASSERT_TRUE(SetWindowOrgEx(Dc, 0, 30, &Old));
+  EXPECT_EQ(Old.Y, 0);
+  GetClipBox(Dc, &R);
+  EXPECT_EQ(R, Rect(0, 30, 20, 40)) << "logical row 30 is the surface's first row";
 
-  EXPECT_EQ(IntersectClipRect(dc, 5, 35, 100, 100), SIMPLEREGION);
-  GetClipBox(dc, &r);
-  EXPECT_EQ(r, Rect(5, 35, 20, 40));
+  EXPECT_EQ(IntersectClipRect(Dc, 5, 35, 100, 100), SIMPLEREGION);
+  GetClipBox(Dc, &R);
+  EXPECT_EQ(R, Rect(5, 35, 20, 40));
 
-  SetWindowOrgEx(dc, 0, 0, nullptr);
-  GetClipBox(dc, &r);
-  EXPECT_EQ(r, Rect(5, 5, 20, 10)) << "the clip region stays on the same pixels";
+  SetWindowOrgEx(Dc, 0, 0, nullptr);
+  GetClipBox(Dc, &R);
+  EXPECT_EQ(R, Rect(5, 5, 20, 10)) << "the clip region stays on the same pixels";
 
-  EXPECT_EQ(IntersectClipRect(dc, 0, 0, 3, 3), NULLREGION);
-  EXPECT_EQ(GetClipBox(dc, &r), NULLREGION);
-  EXPECT_EQ(r, TRect{});
+  EXPECT_EQ(IntersectClipRect(Dc, 0, 0, 3, 3), NULLREGION);
+  EXPECT_EQ(GetClipBox(Dc, &R), NULLREGION);
+  EXPECT_EQ(R, TRect{});
 
-  ResetClipRect(dc);
-  GetClipBox(dc, &r);
-  EXPECT_EQ(r, Rect(0, 0, 20, 10));
-  EXPECT_EQ(GetClipBox(nullptr, &r), 0);
+  ResetClipRect(Dc);
+  GetClipBox(Dc, &R);
+  EXPECT_EQ(R, Rect(0, 0, 20, 10));
+  EXPECT_EQ(GetClipBox(nullptr, &R), 0);
 }
 
 TEST_F(SurfaceTest, EmptyBitmapHasAnEmptyClipBox) {
   TBitmap b;
-  TRect r;
-  EXPECT_EQ(GetClipBox(b.Canvas()->Handle(), &r), NULLREGION);
+  TRect R;
+  EXPECT_EQ(GetClipBox(b.Canvas()->Handle(), &R), NULLREGION);
 }
 
-struct IntersectCase {
+struct TIntersectCase {
   TRect A, B, Expected;
   bool Overlap;
 };
 
 class IntersectRectTest : public PlatformTest,
-                          public ::testing::WithParamInterface<IntersectCase> {};
+                          public ::testing::WithParamInterface<TIntersectCase> {};
 
 TEST_P(IntersectRectTest, GivesTheOverlapOrAnEmptyRectangle) {
-  const IntersectCase& c = GetParam();
-  TRect d = Rect(9, 9, 9, 9);
-  EXPECT_EQ(IntersectRect(&d, &c.A, &c.B), c.Overlap);
-  EXPECT_EQ(d, c.Expected);
+  const TIntersectCase& C = GetParam();
+  TRect D = Rect(9, 9, 9, 9);
+  EXPECT_EQ(IntersectRect(&D, &C.A, &C.B), C.Overlap);
+  EXPECT_EQ(D, C.Expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, IntersectRectTest,
-    ::testing::ValuesIn(std::vector<IntersectCase>{
+    ::testing::ValuesIn(std::vector<TIntersectCase>{
         {Rect(0, 0, 10, 10), Rect(5, 5, 15, 15), Rect(5, 5, 10, 10), true},
         {Rect(0, 0, 10, 10), Rect(10, 0, 20, 10), TRect{}, false},  // touching edges
         {Rect(0, 0, 10, 10), Rect(2, 2, 3, 3), Rect(2, 2, 3, 3), true},
@@ -85,17 +85,17 @@ TEST_F(SurfaceTest, DepthIsThirtyTwoUnlessSet) {
 TEST_F(SurfaceTest, ColourTableReadBackCopiesTheBitmapsEntries) {
   TBitmap b;
   b.SetPixelFormat(pf4bit);
-  RGBQUAD colors[256] = {};
-  EXPECT_EQ(GetDIBColorTable(b.Canvas()->Handle(), 0, 256, colors), 16u);
-  EXPECT_EQ(colors[15].rgbRed, 255);
-  EXPECT_EQ(GetDIBColorTable(b.Canvas()->Handle(), 14, 256, colors), 2u);
-  EXPECT_EQ(colors[1].rgbBlue, 255);
+  RGBQUAD Colors[256] = {};
+  EXPECT_EQ(GetDIBColorTable(b.Canvas()->Handle(), 0, 256, Colors), 16u);
+  EXPECT_EQ(Colors[15].rgbRed, 255);
+  EXPECT_EQ(GetDIBColorTable(b.Canvas()->Handle(), 14, 256, Colors), 2u);
+  EXPECT_EQ(Colors[1].rgbBlue, 255);
   b.SetPalette(pixels::PaletteOf({0x010203}));
-  EXPECT_EQ(GetDIBColorTable(b.Canvas()->Handle(), 0, 256, colors), 1u);
-  EXPECT_EQ(colors[0].rgbRed, 1);
-  TBitmap rgb;
-  rgb.SetPixelFormat(pf24bit);
-  EXPECT_EQ(GetDIBColorTable(rgb.Canvas()->Handle(), 0, 256, colors), 0u);
+  EXPECT_EQ(GetDIBColorTable(b.Canvas()->Handle(), 0, 256, Colors), 1u);
+  EXPECT_EQ(Colors[0].rgbRed, 1);
+  TBitmap Rgb;
+  Rgb.SetPixelFormat(pf24bit);
+  EXPECT_EQ(GetDIBColorTable(Rgb.Canvas()->Handle(), 0, 256, Colors), 0u);
 }
 
 }  // namespace

@@ -2,81 +2,81 @@
 
 namespace testsupport {
 
-ByteWriter& ByteWriter::u8(std::uint8_t v) {
-  data_.push_back(v);
+ByteWriter& ByteWriter::u8(std::uint8_t V) {
+  FData.push_back(V);
   return *this;
 }
-ByteWriter& ByteWriter::u16(std::uint16_t v) {
-  data_.push_back(static_cast<std::uint8_t>(v));
-  data_.push_back(static_cast<std::uint8_t>(v >> 8));
+ByteWriter& ByteWriter::u16(std::uint16_t V) {
+  FData.push_back(static_cast<std::uint8_t>(V));
+  FData.push_back(static_cast<std::uint8_t>(V >> 8));
   return *this;
 }
-ByteWriter& ByteWriter::u32(std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) data_.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+ByteWriter& ByteWriter::u32(std::uint32_t V) {
+  for (int I = 0; I < 4; ++I) FData.push_back(static_cast<std::uint8_t>(V >> (8 * I)));
   return *this;
 }
-ByteWriter& ByteWriter::bytes(const std::vector<std::uint8_t>& v) {
-  data_.insert(data_.end(), v.begin(), v.end());
+ByteWriter& ByteWriter::bytes(const std::vector<std::uint8_t>& V) {
+  FData.insert(FData.end(), V.begin(), V.end());
   return *this;
 }
-ByteWriter& ByteWriter::zeros(std::size_t n) {
-  data_.insert(data_.end(), n, 0);
+ByteWriter& ByteWriter::zeros(std::size_t N) {
+  FData.insert(FData.end(), N, 0);
   return *this;
 }
-void ByteWriter::patch_u32(std::size_t offset, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) data_.at(offset + i) = static_cast<std::uint8_t>(v >> (8 * i));
+void ByteWriter::patch_u32(std::size_t Offset, std::uint32_t V) {
+  for (int I = 0; I < 4; ++I) FData.at(Offset + I) = static_cast<std::uint8_t>(V >> (8 * I));
 }
 
-std::vector<std::uint8_t> BuildBmp(const BmpLayout& s) {
-  ByteWriter w;
-  w.u16(0x4D42).u32(0).u16(0).u16(0).u32(0);
-  if (s.header_size == 12) {
-    w.u32(12).u16(static_cast<std::uint16_t>(s.width)).u16(static_cast<std::uint16_t>(s.height));
-    w.u16(s.planes).u16(s.bit_count);
+std::vector<std::uint8_t> BuildBmp(const BmpLayout& S) {
+  ByteWriter W;
+  W.u16(0x4D42).u32(0).u16(0).u16(0).u32(0);
+  if (S.header_size == 12) {
+    W.u32(12).u16(static_cast<std::uint16_t>(S.width)).u16(static_cast<std::uint16_t>(S.height));
+    W.u16(S.planes).u16(S.bit_count);
   } else {
-    w.u32(s.header_size).i32(s.width).i32(s.height).u16(s.planes).u16(s.bit_count);
-    w.u32(s.compression).u32(0).i32(0).i32(0).u32(s.clr_used).u32(0);
-    if (s.header_size > 40) w.zeros(s.header_size - 40);
-    for (std::size_t i = 0; i < s.masks.size(); ++i) {
-      if (s.header_size > 40 && i < 3) {
-        w.patch_u32(14 + 40 + 4 * i, s.masks[i]);
+    W.u32(S.header_size).i32(S.width).i32(S.height).u16(S.planes).u16(S.bit_count);
+    W.u32(S.compression).u32(0).i32(0).i32(0).u32(S.clr_used).u32(0);
+    if (S.header_size > 40) W.zeros(S.header_size - 40);
+    for (std::size_t I = 0; I < S.masks.size(); ++I) {
+      if (S.header_size > 40 && I < 3) {
+        W.patch_u32(14 + 40 + 4 * I, S.masks[I]);
       } else {
-        w.u32(s.masks[i]);
+        W.u32(S.masks[I]);
       }
     }
   }
-  w.bytes(s.colors);
-  const std::int64_t off = s.off_bits >= 0 ? s.off_bits : static_cast<std::int64_t>(w.size());
-  if (off > static_cast<std::int64_t>(w.size())) w.zeros(static_cast<std::size_t>(off) - w.size());
+  W.bytes(S.colors);
+  const std::int64_t Off = S.off_bits >= 0 ? S.off_bits : static_cast<std::int64_t>(W.size());
+  if (Off > static_cast<std::int64_t>(W.size())) W.zeros(static_cast<std::size_t>(Off) - W.size());
   // An offset that points back into the tables is allowed: pixels still follow the tables.
-  w.bytes(s.pixels);
-  const std::int64_t size =
-      s.file_size >= 0 ? s.file_size : off + static_cast<std::int64_t>(s.pixels.size());
-  w.patch_u32(2, static_cast<std::uint32_t>(size));
-  w.patch_u32(10, static_cast<std::uint32_t>(off));
-  return w.data();
+  W.bytes(S.pixels);
+  const std::int64_t Size =
+      S.file_size >= 0 ? S.file_size : Off + static_cast<std::int64_t>(S.pixels.size());
+  W.patch_u32(2, static_cast<std::uint32_t>(Size));
+  W.patch_u32(10, static_cast<std::uint32_t>(Off));
+  return W.data();
 }
 
-std::vector<std::uint8_t> GreyColors(int n) {
-  std::vector<std::uint8_t> c;
-  for (int i = 0; i < n; ++i) {
-    const auto v = static_cast<std::uint8_t>(i);
-    c.insert(c.end(), {v, v, v, 0});
+std::vector<std::uint8_t> GreyColors(int N) {
+  std::vector<std::uint8_t> C;
+  for (int I = 0; I < N; ++I) {
+    const auto V = static_cast<std::uint8_t>(I);
+    C.insert(C.end(), {V, V, V, 0});
   }
-  return c;
+  return C;
 }
 
 std::vector<std::uint8_t> TinyRle8DeclaringHugeSize(std::int32_t Width, std::int32_t Height) {
-  BmpLayout bmp;
-  bmp.width = Width;
-  bmp.height = Height;
-  bmp.bit_count = 8;
-  bmp.compression = 1;
-  bmp.colors = GreyColors(2);
-  bmp.clr_used = 2;
-  for (int i = 0; i < 480; ++i) bmp.pixels.insert(bmp.pixels.end(), {255, 1});
-  bmp.pixels.insert(bmp.pixels.end(), {0, 1});
-  return BuildBmp(bmp);
+  BmpLayout Bmp;
+  Bmp.width = Width;
+  Bmp.height = Height;
+  Bmp.bit_count = 8;
+  Bmp.compression = 1;
+  Bmp.colors = GreyColors(2);
+  Bmp.clr_used = 2;
+  for (int I = 0; I < 480; ++I) Bmp.pixels.insert(Bmp.pixels.end(), {255, 1});
+  Bmp.pixels.insert(Bmp.pixels.end(), {0, 1});
+  return BuildBmp(Bmp);
 }
 
 }  // namespace testsupport

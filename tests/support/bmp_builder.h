@@ -8,19 +8,19 @@ namespace testsupport {
 // Little-endian byte building for hand-made file contents.
 class ByteWriter {
  public:
-  ByteWriter& u8(std::uint8_t v);
-  ByteWriter& u16(std::uint16_t v);
-  ByteWriter& u32(std::uint32_t v);
-  ByteWriter& i32(std::int32_t v) { return u32(static_cast<std::uint32_t>(v)); }
-  ByteWriter& bytes(const std::vector<std::uint8_t>& v);
-  ByteWriter& zeros(std::size_t n);
-  std::vector<std::uint8_t>& data() { return data_; }
-  std::size_t size() const { return data_.size(); }
+  ByteWriter& u8(std::uint8_t V);
+  ByteWriter& u16(std::uint16_t V);
+  ByteWriter& u32(std::uint32_t V);
+  ByteWriter& i32(std::int32_t V) { return u32(static_cast<std::uint32_t>(V)); }
+  ByteWriter& bytes(const std::vector<std::uint8_t>& V);
+  ByteWriter& zeros(std::size_t N);
+  std::vector<std::uint8_t>& data() { return FData; }
+  std::size_t size() const { return FData.size(); }
   // Overwrites four bytes at an offset already written.
-  void patch_u32(std::size_t offset, std::uint32_t v);
+  void patch_u32(std::size_t Offset, std::uint32_t V);
 
  private:
-  std::vector<std::uint8_t> data_;
+  std::vector<std::uint8_t> FData;
 };
 
 // A BMP file built field by field. By default: 40-byte info header, bottom-up, uncompressed,
@@ -40,15 +40,15 @@ struct BmpLayout {
   std::int64_t file_size = -1;                  // -1: off_bits + pixels.size()
 };
 
-std::vector<std::uint8_t> BuildBmp(const BmpLayout& bmp);
+std::vector<std::uint8_t> BuildBmp(const BmpLayout& Bmp);
 
 // Row stride of a DIB row: padded to 4 bytes.
-inline std::int32_t DibStride(std::int32_t width, int bits) {
-  return static_cast<std::int32_t>(((static_cast<std::int64_t>(width) * bits + 31) / 32) * 4);
+inline std::int32_t DibStride(std::int32_t width, int Bits) {
+  return static_cast<std::int32_t>(((static_cast<std::int64_t>(width) * Bits + 31) / 32) * 4);
 }
 
 // A grey-ramp colour table of n RGBQUAD entries (entry i = (i, i, i)) or any given colours.
-std::vector<std::uint8_t> GreyColors(int n);
+std::vector<std::uint8_t> GreyColors(int N);
 
 // A 1 kB RLE8 file that declares Width x Height pixels (65,000 x 20,000 decode to 1.3 GB):
 // 480 runs of one pixel, then end of bitmap.

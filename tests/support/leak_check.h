@@ -13,20 +13,20 @@ namespace testsupport {
 class GdiLeakCheckedTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    palettes_ = LivePaletteCount();
-    blocks_ = LiveBitmapBlocks();
+    FPalettes = LivePaletteCount();
+    FBlocks = LiveBitmapBlocks();
   }
   void TearDown() override {
     SetBitmapAllocFailCountdown(0);
     SetBlitFailCountdown(0);
     SetDefaultDeviceBitsPixel(32);
-    EXPECT_EQ(LivePaletteCount(), palettes_) << "palette handles leaked or freed twice";
-    EXPECT_EQ(LiveBitmapBlocks(), blocks_) << "pixel blocks leaked";
+    EXPECT_EQ(LivePaletteCount(), FPalettes) << "palette handles leaked or freed twice";
+    EXPECT_EQ(LiveBitmapBlocks(), FBlocks) << "pixel blocks leaked";
   }
 
  private:
-  int palettes_ = 0;
-  int blocks_ = 0;
+  int FPalettes = 0;
+  int FBlocks = 0;
 };
 
 }  // namespace testsupport

@@ -19,8 +19,8 @@ bool OnWindows();
 
 // A name written with "/" as this OS writes it ("\\" on Windows).
 inline std::string Native(std::string Name) {
-  for (char& c : Name)
-    if (c == '/') c = PathDelim;
+  for (char& C : Name)
+    if (C == '/') C = PathDelim;
   return Name;
 }
 
@@ -60,11 +60,11 @@ class FileSizeLimit {
   ~FileSizeLimit();
   FileSizeLimit(const FileSizeLimit&) = delete;
   FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-  bool Supported() const { return saved_ != nullptr; }
+  bool Supported() const { return FSaved != nullptr; }
 
  private:
   struct Saved;
-  std::unique_ptr<Saved> saved_;
+  std::unique_ptr<Saved> FSaved;
 };
 
 // A tiny file system (64 KiB) mounted on an empty folder while the object lives, so that a disk
@@ -75,11 +75,11 @@ class TinyFileSystem {
   ~TinyFileSystem();
   TinyFileSystem(const TinyFileSystem&) = delete;
   TinyFileSystem& operator=(const TinyFileSystem&) = delete;
-  bool Mounted() const { return mounted_; }
+  bool Mounted() const { return FMounted; }
 
  private:
-  std::string folder_;
-  bool mounted_ = false;
+  std::string FFolder;
+  bool FMounted = false;
 };
 
 // Makes a file immutable while the object lives (Linux, with the right to set that flag): it can
@@ -90,12 +90,12 @@ class ImmutableFile {
   ~ImmutableFile();
   ImmutableFile(const ImmutableFile&) = delete;
   ImmutableFile& operator=(const ImmutableFile&) = delete;
-  bool On() const { return on_; }
+  bool On() const { return FOn; }
 
  private:
-  int fd_ = -1;
-  int flags_ = 0;
-  bool on_ = false;
+  int FFd = -1;
+  int FFlags = 0;
+  bool FOn = false;
 };
 
 // Makes a folder unwritable while the object lives; a process running as root also acts as an
@@ -107,12 +107,12 @@ class UnwritableFolder {
   ~UnwritableFolder();
   UnwritableFolder(const UnwritableFolder&) = delete;
   UnwritableFolder& operator=(const UnwritableFolder&) = delete;
-  bool On() const { return on_; }
+  bool On() const { return FOn; }
 
  private:
-  std::string folder_;
-  bool as_root_ = false;
-  bool on_ = false;
+  std::string FFolder;
+  bool FAsRoot = false;
+  bool FOn = false;
 };
 
 // Holds a file open for reading while the object lives, as another program would: a viewer
@@ -124,13 +124,13 @@ class HeldOpenFile {
   ~HeldOpenFile();
   HeldOpenFile(const HeldOpenFile&) = delete;
   HeldOpenFile& operator=(const HeldOpenFile&) = delete;
-  bool Open() const { return file_ != OsNoFile; }
+  bool Open() const { return FFile != OsNoFile; }
   void Close();
   // What the held handle reads from the start of the file.
   std::vector<std::uint8_t> Read() const;
 
  private:
-  TOsFile file_ = OsNoFile;
+  TOsFile FFile = OsNoFile;
 };
 
 // Marks a file read-only (POSIX: no write permission; Win32: the read-only attribute).
@@ -159,14 +159,14 @@ class SignalsWhileBlocked {
   ~SignalsWhileBlocked();
   SignalsWhileBlocked(const SignalsWhileBlocked&) = delete;
   SignalsWhileBlocked& operator=(const SignalsWhileBlocked&) = delete;
-  bool Supported() const { return state_ != nullptr; }
+  bool Supported() const { return FState != nullptr; }
   void Returned();
   // How many signals were handled while the thread was blocked.
   int Delivered() const;
 
  private:
   struct State;
-  std::unique_ptr<State> state_;
+  std::unique_ptr<State> FState;
 };
 
 }  // namespace testsupport

@@ -29,8 +29,8 @@ bool OnWindows() {
 }
 
 void* ReserveNoAccess(std::size_t Size) {
-  void* p = mmap(nullptr, Size, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-  return p == MAP_FAILED ? nullptr : p;
+  void* P = mmap(nullptr, Size, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+  return P == MAP_FAILED ? nullptr : P;
 }
 bool CommitReadWrite(void* Address, std::size_t Size) {
   return mprotect(Address, Size, PROT_READ | PROT_WRITE) == 0;
@@ -40,9 +40,9 @@ bool ReleaseRange(void* Address, std::size_t Size) {
 }
 
 bool PageMapped(const void* Address) {
-  const auto page = reinterpret_cast<std::uintptr_t>(Address) / 4096 * 4096;
+  const auto Page = reinterpret_cast<std::uintptr_t>(Address) / 4096 * 4096;
   errno = 0;
-  return msync(reinterpret_cast<void*>(page), 4096, MS_ASYNC) == 0 || errno != ENOMEM;
+  return msync(reinterpret_cast<void*>(Page), 4096, MS_ASYNC) == 0 || errno != ENOMEM;
 }
 
 bool CanFork() {
@@ -50,148 +50,148 @@ bool CanFork() {
 }
 
 std::vector<int> RunForked(int Count, const std::function<void(int)>& Body) {
-  std::vector<int> statuses(static_cast<std::size_t>(Count), -1);
-  int go[2];
-  if (pipe(go) != 0) return statuses;
-  std::vector<pid_t> children;
-  for (int k = 0; k < Count; ++k) {
-    const pid_t child = fork();
-    if (child == 0) {
+  std::vector<int> Statuses(static_cast<std::size_t>(Count), -1);
+  int Go[2];
+  if (pipe(Go) != 0) return Statuses;
+  std::vector<pid_t> Children;
+  for (int K = 0; K < Count; ++K) {
+    const pid_t Child = fork();
+    if (Child == 0) {
       alarm(10);  // a child stuck on a lock taken in the parent dies instead of hanging the test
-      close(go[1]);
+      close(Go[1]);
       char c;
-      if (read(go[0], &c, 1) != 1) _exit(3);
+      if (read(Go[0], &c, 1) != 1) _exit(3);
       try {
-        Body(k);
+        Body(K);
       } catch (...) {
         _exit(2);
       }
       _exit(0);
     }
-    children.push_back(child);
+    Children.push_back(Child);
   }
   // One byte for each child, all at once.
-  const std::string start(static_cast<std::size_t>(Count), 'g');
-  const bool started = write(go[1], start.data(), start.size()) == static_cast<ssize_t>(Count);
-  close(go[0]);
-  close(go[1]);
-  for (int k = 0; k < Count; ++k) {
-    int status = 0;
-    const pid_t child = children[static_cast<std::size_t>(k)];
-    if (child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status) && started)
-      statuses[static_cast<std::size_t>(k)] = WEXITSTATUS(status);
+  const std::string Start(static_cast<std::size_t>(Count), 'g');
+  const bool started = write(Go[1], Start.data(), Start.size()) == static_cast<ssize_t>(Count);
+  close(Go[0]);
+  close(Go[1]);
+  for (int K = 0; K < Count; ++K) {
+    int Status = 0;
+    const pid_t Child = Children[static_cast<std::size_t>(K)];
+    if (Child > 0 && waitpid(Child, &Status, 0) == Child && WIFEXITED(Status) && started)
+      Statuses[static_cast<std::size_t>(K)] = WEXITSTATUS(Status);
   }
-  return statuses;
+  return Statuses;
 }
 
 namespace {
-void (*at_process_end)() = nullptr;
+void (*AtProcessEnd)() = nullptr;
 // The C library runs the destructor functions after every exit handler.
 __attribute__((destructor)) void RunAtProcessEnd() {
-  if (at_process_end != nullptr) at_process_end();
+  if (AtProcessEnd != nullptr) AtProcessEnd();
 }
 }  // namespace
 
 void CallAtProcessEnd(void (*Fn)()) {
-  at_process_end = Fn;
+  AtProcessEnd = Fn;
 }
 
 ProgramResult RunProgram(const std::vector<std::string>& Args) {
-  ProgramResult r;
-  int out[2];
-  if (Args.empty() || pipe(out) != 0) return r;
-  const pid_t pid = fork();
-  if (pid == 0) {
-    dup2(out[1], STDOUT_FILENO);
-    dup2(out[1], STDERR_FILENO);
-    close(out[0]);
-    close(out[1]);
-    std::vector<char*> argv;
-    for (const std::string& a : Args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    execv(argv[0], argv.data());
+  ProgramResult R;
+  int Out[2];
+  if (Args.empty() || pipe(Out) != 0) return R;
+  const pid_t Pid = fork();
+  if (Pid == 0) {
+    dup2(Out[1], STDOUT_FILENO);
+    dup2(Out[1], STDERR_FILENO);
+    close(Out[0]);
+    close(Out[1]);
+    std::vector<char*> Argv;
+    for (const std::string& a : Args) Argv.push_back(const_cast<char*>(a.c_str()));
+    Argv.push_back(nullptr);
+    execv(Argv[0], Argv.data());
     _exit(127);
   }
-  close(out[1]);
-  if (pid < 0) {
-    close(out[0]);
-    return r;
+  close(Out[1]);
+  if (Pid < 0) {
+    close(Out[0]);
+    return R;
   }
-  r.Started = true;
-  char buffer[256];
-  ssize_t n;
-  while ((n = read(out[0], buffer, sizeof buffer)) > 0) r.Output.append(buffer, std::size_t(n));
-  close(out[0]);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  if (WIFEXITED(status)) r.ExitCode = WEXITSTATUS(status);
-  r.Aborted = (WIFSIGNALED(status) && WTERMSIG(status) == SIGABRT) ||
-              (WIFEXITED(status) && WEXITSTATUS(status) == 128 + SIGABRT);
-  return r;
+  R.Started = true;
+  char Buffer[256];
+  ssize_t N;
+  while ((N = read(Out[0], Buffer, sizeof Buffer)) > 0) R.Output.append(Buffer, std::size_t(N));
+  close(Out[0]);
+  int Status = 0;
+  waitpid(Pid, &Status, 0);
+  if (WIFEXITED(Status)) R.ExitCode = WEXITSTATUS(Status);
+  R.Aborted = (WIFSIGNALED(Status) && WTERMSIG(Status) == SIGABRT) ||
+              (WIFEXITED(Status) && WEXITSTATUS(Status) == 128 + SIGABRT);
+  return R;
 }
 
 struct FileSizeLimit::Saved {
-  rlimit limit{};
-  sighandler_t handler = SIG_DFL;
+  rlimit Limit{};
+  sighandler_t Handler = SIG_DFL;
 };
 
 // The signal that the limit raises becomes a plain write error.
-FileSizeLimit::FileSizeLimit(std::uint64_t Bytes) : saved_(std::make_unique<Saved>()) {
-  getrlimit(RLIMIT_FSIZE, &saved_->limit);
-  saved_->handler = signal(SIGXFSZ, SIG_IGN);
-  rlimit limit = saved_->limit;
-  limit.rlim_cur = Bytes;
-  setrlimit(RLIMIT_FSIZE, &limit);
+FileSizeLimit::FileSizeLimit(std::uint64_t Bytes) : FSaved(std::make_unique<Saved>()) {
+  getrlimit(RLIMIT_FSIZE, &FSaved->Limit);
+  FSaved->Handler = signal(SIGXFSZ, SIG_IGN);
+  rlimit Limit = FSaved->Limit;
+  Limit.rlim_cur = Bytes;
+  setrlimit(RLIMIT_FSIZE, &Limit);
 }
 FileSizeLimit::~FileSizeLimit() {
-  setrlimit(RLIMIT_FSIZE, &saved_->limit);
-  signal(SIGXFSZ, saved_->handler);
+  setrlimit(RLIMIT_FSIZE, &FSaved->Limit);
+  signal(SIGXFSZ, FSaved->Handler);
 }
 
-TinyFileSystem::TinyFileSystem(const std::string& Folder) : folder_(Folder) {
-  mounted_ = ::mount("tmpfs", Folder.c_str(), "tmpfs", 0, "size=64k") == 0;
+TinyFileSystem::TinyFileSystem(const std::string& Folder) : FFolder(Folder) {
+  FMounted = ::mount("tmpfs", Folder.c_str(), "tmpfs", 0, "size=64k") == 0;
 }
 TinyFileSystem::~TinyFileSystem() {
-  if (mounted_) ::umount(folder_.c_str());
+  if (FMounted) ::umount(FFolder.c_str());
 }
 
-ImmutableFile::ImmutableFile(const std::string& Name) : fd_(::open(Name.c_str(), O_RDONLY)) {
-  if (fd_ >= 0 && ::ioctl(fd_, FS_IOC_GETFLAGS, &flags_) == 0) {
-    int set = flags_ | FS_IMMUTABLE_FL;
-    on_ = ::ioctl(fd_, FS_IOC_SETFLAGS, &set) == 0;
+ImmutableFile::ImmutableFile(const std::string& Name) : FFd(::open(Name.c_str(), O_RDONLY)) {
+  if (FFd >= 0 && ::ioctl(FFd, FS_IOC_GETFLAGS, &FFlags) == 0) {
+    int Set = FFlags | FS_IMMUTABLE_FL;
+    FOn = ::ioctl(FFd, FS_IOC_SETFLAGS, &Set) == 0;
   }
 }
 ImmutableFile::~ImmutableFile() {
-  if (on_) ::ioctl(fd_, FS_IOC_SETFLAGS, &flags_);
-  if (fd_ >= 0) ::close(fd_);
+  if (FOn) ::ioctl(FFd, FS_IOC_SETFLAGS, &FFlags);
+  if (FFd >= 0) ::close(FFd);
 }
 
-UnwritableFolder::UnwritableFolder(const std::string& Folder) : folder_(Folder) {
-  on_ = ::chmod(folder_.c_str(), 0555) == 0;
-  if (on_ && ::geteuid() == 0) {
-    as_root_ = ::seteuid(65534) == 0;
-    on_ = as_root_;
+UnwritableFolder::UnwritableFolder(const std::string& Folder) : FFolder(Folder) {
+  FOn = ::chmod(FFolder.c_str(), 0555) == 0;
+  if (FOn && ::geteuid() == 0) {
+    FAsRoot = ::seteuid(65534) == 0;
+    FOn = FAsRoot;
   }
 }
 
 UnwritableFolder::~UnwritableFolder() {
-  if (as_root_) (void)::seteuid(0);
-  ::chmod(folder_.c_str(), 0700);
+  if (FAsRoot) (void)::seteuid(0);
+  ::chmod(FFolder.c_str(), 0700);
 }
 
 HeldOpenFile::HeldOpenFile(const std::string& Name, bool)
-    : file_(::open(Name.c_str(), O_RDONLY | O_CLOEXEC)) {}
+    : FFile(::open(Name.c_str(), O_RDONLY | O_CLOEXEC)) {}
 HeldOpenFile::~HeldOpenFile() {
   Close();
 }
 void HeldOpenFile::Close() {
-  if (file_ != OsNoFile) ::close(static_cast<int>(file_));
-  file_ = OsNoFile;
+  if (FFile != OsNoFile) ::close(static_cast<int>(FFile));
+  FFile = OsNoFile;
 }
 std::vector<std::uint8_t> HeldOpenFile::Read() const {
   std::vector<std::uint8_t> bytes(4096);
-  const ssize_t n = ::pread(static_cast<int>(file_), bytes.data(), bytes.size(), 0);
-  bytes.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+  const ssize_t N = ::pread(static_cast<int>(FFile), bytes.data(), bytes.size(), 0);
+  bytes.resize(N > 0 ? static_cast<std::size_t>(N) : 0);
   return bytes;
 }
 
@@ -212,9 +212,9 @@ bool MakeFifo(const std::string& Name) {
 
 namespace {
 
-std::atomic<int> handled_signals{0};
+std::atomic<int> HandledSignals{0};
 extern "C" void NoteSignal(int) {
-  handled_signals.fetch_add(1);
+  HandledSignals.fetch_add(1);
 }
 
 long SystemCallNumber(const std::string& Name) {
@@ -224,72 +224,72 @@ long SystemCallNumber(const std::string& Name) {
 // Whether the thread is asleep inside system call Call, as /proc shows it: its state is S (an
 // interruptible sleep) and its system call that number.
 bool BlockedIn(pid_t Thread, long Call) {
-  const std::string task = "/proc/self/task/" + std::to_string(Thread);
-  std::ifstream stat(task + "/stat");
-  std::string line;
-  if (!std::getline(stat, line)) return false;
-  const auto close = line.rfind(')');
-  if (close == std::string::npos || close + 2 >= line.size() || line[close + 2] != 'S')
+  const std::string Task = "/proc/self/task/" + std::to_string(Thread);
+  std::ifstream Stat(Task + "/stat");
+  std::string Line;
+  if (!std::getline(Stat, Line)) return false;
+  const auto close = Line.rfind(')');
+  if (close == std::string::npos || close + 2 >= Line.size() || Line[close + 2] != 'S')
     return false;
-  std::ifstream syscall(task + "/syscall");
-  long number = -1;
-  return syscall >> number && number == Call;
+  std::ifstream Syscall(Task + "/syscall");
+  long Number = -1;
+  return Syscall >> Number && Number == Call;
 }
 
 }  // namespace
 
 struct SignalsWhileBlocked::State {
-  struct sigaction old {};
+  struct sigaction Old {};
   std::atomic<bool> returned{false};
   std::atomic<int> delivered{0};
-  std::thread sender;
+  std::thread Sender;
 };
 
 SignalsWhileBlocked::SignalsWhileBlocked(int Times, const char* Call,
                                          std::function<void()> Release)
-    : state_(std::make_unique<State>()) {
+    : FState(std::make_unique<State>()) {
   const long call = SystemCallNumber(Call);
-  struct sigaction note {};
-  note.sa_handler = NoteSignal;  // no SA_RESTART
-  sigemptyset(&note.sa_mask);
-  ::sigaction(SIGUSR1, &note, &state_->old);
-  const pthread_t target = ::pthread_self();
-  const pid_t target_id = static_cast<pid_t>(::syscall(SYS_gettid));
-  State& state = *state_;
-  state_->sender = std::thread([&state, target, target_id, call, Times,
+  struct sigaction Note {};
+  Note.sa_handler = NoteSignal;  // no SA_RESTART
+  sigemptyset(&Note.sa_mask);
+  ::sigaction(SIGUSR1, &Note, &FState->Old);
+  const pthread_t Target = ::pthread_self();
+  const pid_t TargetId = static_cast<pid_t>(::syscall(SYS_gettid));
+  State& state = *FState;
+  FState->Sender = std::thread([&state, Target, TargetId, call, Times,
                                 Release = std::move(Release)] {
     // A safety net only: a blocked thread shows in /proc within microseconds.
     const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    auto wait_for = [&](const std::function<bool()>& Done) {
+    auto WaitFor = [&](const std::function<bool()>& Done) {
       while (!state.returned && !Done()) {
         if (std::chrono::steady_clock::now() > give_up) return false;
         std::this_thread::yield();
       }
       return !state.returned;
     };
-    for (int i = 0; i < Times; ++i) {
-      if (!wait_for([&] { return BlockedIn(target_id, call); })) return;
-      const int before = handled_signals.load();
-      ::pthread_kill(target, SIGUSR1);
-      if (!wait_for([&] { return handled_signals.load() != before; })) return;
+    for (int I = 0; I < Times; ++I) {
+      if (!WaitFor([&] { return BlockedIn(TargetId, call); })) return;
+      const int Before = HandledSignals.load();
+      ::pthread_kill(Target, SIGUSR1);
+      if (!WaitFor([&] { return HandledSignals.load() != Before; })) return;
       state.delivered.fetch_add(1);
     }
-    if (wait_for([&] { return BlockedIn(target_id, call); })) Release();
+    if (WaitFor([&] { return BlockedIn(TargetId, call); })) Release();
   });
 }
 
 void SignalsWhileBlocked::Returned() {
-  state_->returned = true;
+  FState->returned = true;
 }
 
 int SignalsWhileBlocked::Delivered() const {
-  return state_->delivered.load();
+  return FState->delivered.load();
 }
 
 SignalsWhileBlocked::~SignalsWhileBlocked() {
-  state_->returned = true;
-  state_->sender.join();
-  ::sigaction(SIGUSR1, &state_->old, nullptr);
+  FState->returned = true;
+  FState->Sender.join();
+  ::sigaction(SIGUSR1, &FState->Old, nullptr);
 }
 
 }  // namespace testsupport

@@ -10,33 +10,33 @@ namespace {
 std::wstring WideOf(const std::string& Text) {
   if (Text.empty()) return {};
   const int size = static_cast<int>(Text.size());
-  const int n = MultiByteToWideChar(CP_UTF8, 0, Text.data(), size, nullptr, 0);
-  std::wstring w(static_cast<std::size_t>(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, Text.data(), size, w.data(), n);
-  return w;
+  const int N = MultiByteToWideChar(CP_UTF8, 0, Text.data(), size, nullptr, 0);
+  std::wstring W(static_cast<std::size_t>(N), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, Text.data(), size, W.data(), N);
+  return W;
 }
 
 // One argument quoted so that the C runtime's parser gives it back unchanged.
 std::wstring Quoted(const std::wstring& Arg) {
-  std::wstring q = L"\"";
-  std::size_t backslashes = 0;
+  std::wstring Q = L"\"";
+  std::size_t Backslashes = 0;
   for (wchar_t c : Arg) {
     if (c == L'\\') {
-      ++backslashes;
+      ++Backslashes;
       continue;
     }
-    q.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
-    backslashes = 0;
-    q += c;
+    Q.append(c == L'"' ? Backslashes * 2 + 1 : Backslashes, L'\\');
+    Backslashes = 0;
+    Q += c;
   }
-  q.append(backslashes * 2, L'\\');
-  return q + L"\"";
+  Q.append(Backslashes * 2, L'\\');
+  return Q + L"\"";
 }
 
-void (*at_process_end)() = nullptr;
+void (*AtProcessEnd)() = nullptr;
 
 void RunAtProcessEnd() {
-  if (at_process_end != nullptr) at_process_end();
+  if (AtProcessEnd != nullptr) AtProcessEnd();
 }
 
 // Registered as an exit handler before any static object is built, so it runs after all their
@@ -49,7 +49,7 @@ int RegisterProcessEnd() {
 }  // namespace
 
 void CallAtProcessEnd(void (*Fn)()) {
-  at_process_end = Fn;
+  AtProcessEnd = Fn;
 }
 
 bool OnWindows() {
@@ -67,8 +67,8 @@ bool ReleaseRange(void* Address, std::size_t) {
 }
 
 bool PageMapped(const void* Address) {
-  MEMORY_BASIC_INFORMATION info{};
-  return VirtualQuery(Address, &info, sizeof info) != 0 && info.State != MEM_FREE;
+  MEMORY_BASIC_INFORMATION Info{};
+  return VirtualQuery(Address, &Info, sizeof Info) != 0 && Info.State != MEM_FREE;
 }
 
 bool CanFork() {
@@ -79,40 +79,40 @@ std::vector<int> RunForked(int Count, const std::function<void(int)>&) {
 }
 
 ProgramResult RunProgram(const std::vector<std::string>& Args) {
-  ProgramResult r;
-  if (Args.empty()) return r;
-  std::wstring command;
-  for (const std::string& a : Args) command += (command.empty() ? L"" : L" ") + Quoted(WideOf(a));
-  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-  HANDLE read = nullptr, write = nullptr;
-  if (!CreatePipe(&read, &write, &inherit, 0)) return r;
+  ProgramResult R;
+  if (Args.empty()) return R;
+  std::wstring Command;
+  for (const std::string& A : Args) Command += (Command.empty() ? L"" : L" ") + Quoted(WideOf(A));
+  SECURITY_ATTRIBUTES Inherit{sizeof Inherit, nullptr, TRUE};
+  HANDLE read = nullptr, Write = nullptr;
+  if (!CreatePipe(&read, &Write, &Inherit, 0)) return R;
   SetHandleInformation(read, HANDLE_FLAG_INHERIT, 0);
-  STARTUPINFOW si{};
-  si.cb = sizeof si;
-  si.dwFlags = STARTF_USESTDHANDLES;
-  si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-  si.hStdOutput = write;
-  si.hStdError = write;
-  PROCESS_INFORMATION pi{};
-  const std::wstring program = WideOf(Args.front());
-  const BOOL started = CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, TRUE, 0,
-                                      nullptr, nullptr, &si, &pi);
-  CloseHandle(write);
+  STARTUPINFOW Si{};
+  Si.cb = sizeof Si;
+  Si.dwFlags = STARTF_USESTDHANDLES;
+  Si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  Si.hStdOutput = Write;
+  Si.hStdError = Write;
+  PROCESS_INFORMATION Pi{};
+  const std::wstring Program = WideOf(Args.front());
+  const BOOL started = CreateProcessW(Program.c_str(), Command.data(), nullptr, nullptr, TRUE, 0,
+                                      nullptr, nullptr, &Si, &Pi);
+  CloseHandle(Write);
   if (started) {
-    r.Started = true;
-    char buffer[256];
-    DWORD n = 0;
-    while (ReadFile(read, buffer, sizeof buffer, &n, nullptr) && n > 0) r.Output.append(buffer, n);
-    WaitForSingleObject(pi.hProcess, INFINITE);
-    DWORD code = 0;
-    GetExitCodeProcess(pi.hProcess, &code);
-    r.ExitCode = static_cast<int>(code);
-    r.Aborted = code == 3;  // the C runtime's status for abort()
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
+    R.Started = true;
+    char Buffer[256];
+    DWORD N = 0;
+    while (ReadFile(read, Buffer, sizeof Buffer, &N, nullptr) && N > 0) R.Output.append(Buffer, N);
+    WaitForSingleObject(Pi.hProcess, INFINITE);
+    DWORD Code = 0;
+    GetExitCodeProcess(Pi.hProcess, &Code);
+    R.ExitCode = static_cast<int>(Code);
+    R.Aborted = Code == 3;  // the C runtime's status for abort()
+    CloseHandle(Pi.hThread);
+    CloseHandle(Pi.hProcess);
   }
   CloseHandle(read);
-  return r;
+  return R;
 }
 
 struct FileSizeLimit::Saved {};
@@ -121,57 +121,57 @@ struct FileSizeLimit::Saved {};
 FileSizeLimit::FileSizeLimit(std::uint64_t) {}
 FileSizeLimit::~FileSizeLimit() = default;
 
-TinyFileSystem::TinyFileSystem(const std::string& Folder) : folder_(Folder) {}
+TinyFileSystem::TinyFileSystem(const std::string& Folder) : FFolder(Folder) {}
 TinyFileSystem::~TinyFileSystem() = default;
 
 // Windows can link and rename any file that may be read.
 ImmutableFile::ImmutableFile(const std::string&) {}
 ImmutableFile::~ImmutableFile() = default;
 
-UnwritableFolder::UnwritableFolder(const std::string& Folder) : folder_(Folder) {}
+UnwritableFolder::UnwritableFolder(const std::string& Folder) : FFolder(Folder) {}
 UnwritableFolder::~UnwritableFolder() = default;
 
 HeldOpenFile::HeldOpenFile(const std::string& Name, bool AllowsDelete) {
-  const DWORD share = FILE_SHARE_READ | (AllowsDelete ? FILE_SHARE_DELETE : 0);
-  const HANDLE h = CreateFileW(WideOf(Name).c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
+  const DWORD Share = FILE_SHARE_READ | (AllowsDelete ? FILE_SHARE_DELETE : 0);
+  const HANDLE H = CreateFileW(WideOf(Name).c_str(), GENERIC_READ, Share, nullptr, OPEN_EXISTING,
                                FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h != INVALID_HANDLE_VALUE) file_ = reinterpret_cast<TOsFile>(h);
+  if (H != INVALID_HANDLE_VALUE) FFile = reinterpret_cast<TOsFile>(H);
 }
 HeldOpenFile::~HeldOpenFile() {
   Close();
 }
 void HeldOpenFile::Close() {
-  if (file_ != OsNoFile) CloseHandle(reinterpret_cast<HANDLE>(file_));
-  file_ = OsNoFile;
+  if (FFile != OsNoFile) CloseHandle(reinterpret_cast<HANDLE>(FFile));
+  FFile = OsNoFile;
 }
 std::vector<std::uint8_t> HeldOpenFile::Read() const {
-  std::vector<std::uint8_t> bytes(4096);
-  OVERLAPPED at{};
-  DWORD n = 0;
-  if (!ReadFile(reinterpret_cast<HANDLE>(file_), bytes.data(), 4096, &n, &at)) n = 0;
-  bytes.resize(n);
-  return bytes;
+  std::vector<std::uint8_t> Bytes(4096);
+  OVERLAPPED At{};
+  DWORD N = 0;
+  if (!ReadFile(reinterpret_cast<HANDLE>(FFile), Bytes.data(), 4096, &N, &At)) N = 0;
+  Bytes.resize(N);
+  return Bytes;
 }
 
 bool MakeReadOnly(const std::string& Name) {
   const std::wstring name = WideOf(Name);
-  const DWORD attributes = GetFileAttributesW(name.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES &&
-         SetFileAttributesW(name.c_str(), attributes | FILE_ATTRIBUTE_READONLY) != 0;
+  const DWORD Attributes = GetFileAttributesW(name.c_str());
+  return Attributes != INVALID_FILE_ATTRIBUTES &&
+         SetFileAttributesW(name.c_str(), Attributes | FILE_ATTRIBUTE_READONLY) != 0;
 }
 
 WindowsAttributes AttributesOf(const std::string& Name) {
-  const DWORD a = GetFileAttributesW(WideOf(Name).c_str());
-  if (a == INVALID_FILE_ATTRIBUTES) return {};
-  return {(a & FILE_ATTRIBUTE_HIDDEN) != 0, (a & FILE_ATTRIBUTE_TEMPORARY) != 0,
-          (a & FILE_ATTRIBUTE_SYSTEM) != 0};
+  const DWORD A = GetFileAttributesW(WideOf(Name).c_str());
+  if (A == INVALID_FILE_ATTRIBUTES) return {};
+  return {(A & FILE_ATTRIBUTE_HIDDEN) != 0, (A & FILE_ATTRIBUTE_TEMPORARY) != 0,
+          (A & FILE_ATTRIBUTE_SYSTEM) != 0};
 }
 
 bool SetSystemAttribute(const std::string& Name) {
   const std::wstring name = WideOf(Name);
-  const DWORD a = GetFileAttributesW(name.c_str());
-  return a != INVALID_FILE_ATTRIBUTES &&
-         SetFileAttributesW(name.c_str(), (a & ~FILE_ATTRIBUTE_NORMAL) | FILE_ATTRIBUTE_SYSTEM) !=
+  const DWORD A = GetFileAttributesW(name.c_str());
+  return A != INVALID_FILE_ATTRIBUTES &&
+         SetFileAttributesW(name.c_str(), (A & ~FILE_ATTRIBUTE_NORMAL) | FILE_ATTRIBUTE_SYSTEM) !=
              0;
 }
 
@@ -191,6 +191,6 @@ int SignalsWhileBlocked::Delivered() const {
 
 // The C runtime's list of C initialisers (.CRT$XI*), run before any C++ static constructor.
 extern "C" {
-__attribute__((section(".CRT$XIY"), used)) extern int (*const veldrin_test_register_end)() =
+__attribute__((section(".CRT$XIY"), used)) extern int (*const VeldrinTestRegisterEnd)() =
     testsupport::RegisterProcessEnd;
 }

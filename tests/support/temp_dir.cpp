@@ -15,19 +15,19 @@ std::filesystem::path PathOf(const std::string& Utf8) {
 }
 
 std::string Utf8Of(const std::filesystem::path& Path) {
-  const std::u8string s = Path.u8string();
-  return std::string(reinterpret_cast<const char*>(s.data()), s.size());
+  const std::u8string S = Path.u8string();
+  return std::string(reinterpret_cast<const char*>(S.data()), S.size());
 }
 
 TempDir::TempDir() {
-  const std::filesystem::path base = std::filesystem::temp_directory_path();
-  std::random_device seed;
-  std::mt19937_64 random(seed());
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    const std::filesystem::path candidate =
-        base / ("veldrin-test-" + std::to_string(random() % 1000000000));
-    if (std::filesystem::create_directory(candidate)) {
-      path_ = candidate;
+  const std::filesystem::path Base = std::filesystem::temp_directory_path();
+  std::random_device Seed;
+  std::mt19937_64 Random(Seed());
+  for (int Attempt = 0; Attempt < 100; ++Attempt) {
+    const std::filesystem::path Candidate =
+        Base / ("veldrin-test-" + std::to_string(Random() % 1000000000));
+    if (std::filesystem::create_directory(Candidate)) {
+      FPath = Candidate;
       return;
     }
   }
@@ -35,41 +35,41 @@ TempDir::TempDir() {
 }
 
 TempDir::~TempDir() {
-  std::error_code ec;
-  std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
-                               std::filesystem::perm_options::add, ec);
-  std::filesystem::remove_all(path_, ec);
+  std::error_code Ec;
+  std::filesystem::permissions(FPath, std::filesystem::perms::owner_all,
+                               std::filesystem::perm_options::add, Ec);
+  std::filesystem::remove_all(FPath, Ec);
 }
 
-std::string TempDir::file(const std::string& name) const { return Utf8Of(path_ / PathOf(name)); }
+std::string TempDir::file(const std::string& Name) const { return Utf8Of(FPath / PathOf(Name)); }
 
-std::vector<std::uint8_t> ReadFileBytes(const std::string& name) {
-  std::ifstream in(PathOf(name), std::ios::binary);
-  if (!in) throw std::runtime_error("cannot open " + name);
-  return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
+std::vector<std::uint8_t> ReadFileBytes(const std::string& Name) {
+  std::ifstream In(PathOf(Name), std::ios::binary);
+  if (!In) throw std::runtime_error("cannot open " + Name);
+  return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(In), {});
 }
 
-void WriteFileBytes(const std::string& name, const std::vector<std::uint8_t>& bytes) {
-  std::ofstream out(PathOf(name), std::ios::binary | std::ios::trunc);
-  if (!out) throw std::runtime_error("cannot create " + name);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  if (!out) throw std::runtime_error("cannot write " + name);
+void WriteFileBytes(const std::string& Name, const std::vector<std::uint8_t>& Bytes) {
+  std::ofstream Out(PathOf(Name), std::ios::binary | std::ios::trunc);
+  if (!Out) throw std::runtime_error("cannot create " + Name);
+  Out.write(reinterpret_cast<const char*>(Bytes.data()), static_cast<std::streamsize>(Bytes.size()));
+  if (!Out) throw std::runtime_error("cannot write " + Name);
 }
 
-std::map<std::string, std::vector<std::uint8_t>> Snapshot(const TempDir& dir) {
-  std::map<std::string, std::vector<std::uint8_t>> files;
-  for (const auto& e : std::filesystem::directory_iterator(dir.path())) {
-    files[Utf8Of(e.path().filename())] = ReadFileBytes(Utf8Of(e.path()));
+std::map<std::string, std::vector<std::uint8_t>> Snapshot(const TempDir& Dir) {
+  std::map<std::string, std::vector<std::uint8_t>> Files;
+  for (const auto& E : std::filesystem::directory_iterator(Dir.path())) {
+    Files[Utf8Of(E.path().filename())] = ReadFileBytes(Utf8Of(E.path()));
   }
-  return files;
+  return Files;
 }
 
-std::vector<std::string> FileNames(const TempDir& dir) {
-  std::vector<std::string> names;
-  for (const auto& e : std::filesystem::directory_iterator(dir.path()))
-    names.push_back(Utf8Of(e.path().filename()));
-  std::sort(names.begin(), names.end());
-  return names;
+std::vector<std::string> FileNames(const TempDir& Dir) {
+  std::vector<std::string> Names;
+  for (const auto& E : std::filesystem::directory_iterator(Dir.path()))
+    Names.push_back(Utf8Of(E.path().filename()));
+  std::sort(Names.begin(), Names.end());
+  return Names;
 }
 
 }  // namespace testsupport

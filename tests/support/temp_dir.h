@@ -17,12 +17,12 @@ class TempDir {
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
 
-  const std::filesystem::path& path() const { return path_; }
+  const std::filesystem::path& path() const { return FPath; }
   // Full path of a file inside the folder, as a UTF-8 string.
-  std::string file(const std::string& name) const;
+  std::string file(const std::string& Name) const;
 
  private:
-  std::filesystem::path path_;
+  std::filesystem::path FPath;
 };
 
 // Names are UTF-8 texts, as the code under test takes them; these turn them into paths and back
@@ -30,12 +30,12 @@ class TempDir {
 std::filesystem::path PathOf(const std::string& Utf8);
 std::string Utf8Of(const std::filesystem::path& Path);
 
-std::vector<std::uint8_t> ReadFileBytes(const std::string& name);
-void WriteFileBytes(const std::string& name, const std::vector<std::uint8_t>& bytes);
+std::vector<std::uint8_t> ReadFileBytes(const std::string& Name);
+void WriteFileBytes(const std::string& Name, const std::vector<std::uint8_t>& Bytes);
 
 // Every file of a folder by name with its contents, to compare a folder before and after.
-std::map<std::string, std::vector<std::uint8_t>> Snapshot(const TempDir& dir);
+std::map<std::string, std::vector<std::uint8_t>> Snapshot(const TempDir& Dir);
 // The names of a folder's entries, sorted.
-std::vector<std::string> FileNames(const TempDir& dir);
+std::vector<std::string> FileNames(const TempDir& Dir);
 
 }  // namespace testsupport

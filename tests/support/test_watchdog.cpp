@@ -19,7 +19,7 @@
 
 namespace {
 
-constexpr std::chrono::seconds kTimeLimit{120};
+constexpr std::chrono::seconds TimeLimit{120};
 
 class TWatchdog : public ::testing::EmptyTestEventListener {
  public:
@@ -40,8 +40,8 @@ class TWatchdog : public ::testing::EmptyTestEventListener {
     {
       const std::lock_guard<std::mutex> Lock(FMutex);
       FTest = std::string(Info.test_suite_name()) + "." + Info.name();
-      FDeadline = std::chrono::steady_clock::now() + kTimeLimit;
-      FLimit = kTimeLimit;
+      FDeadline = std::chrono::steady_clock::now() + TimeLimit;
+      FLimit = TimeLimit;
       FRunning = true;
     }
     FChanged.notify_all();
@@ -83,7 +83,7 @@ class TWatchdog : public ::testing::EmptyTestEventListener {
   std::condition_variable FChanged;
   std::string FTest;
   std::chrono::steady_clock::time_point FDeadline;
-  std::chrono::seconds FLimit = kTimeLimit;
+  std::chrono::seconds FLimit = TimeLimit;
   bool FRunning = false;
   bool FQuit = false;
   std::thread FThread;
