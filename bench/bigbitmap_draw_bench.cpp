@@ -103,39 +103,39 @@ TMapImages& Images() {
   return images;
 }
 
-void BM_Draw8To24(benchmark::State& state) {
+void BM_Draw8To24(benchmark::State& State) {
   TMapImages& images = Images();
   TBigBitmap Target;
   Target.SetBitmaps(Width, Height, bbpf24bit);
-  for (auto _ : state) {
+  for (auto _ : State) {
     Target.Canvas()->Draw(0, 0, &images.Map);
     benchmark::DoNotOptimize(Target.GetScanline(0));
   }
-  state.SetBytesProcessed(state.iterations() * Bytes24);
+  State.SetBytesProcessed(State.iterations() * Bytes24);
 }
 BENCHMARK(BM_Draw8To24)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
-void BM_Draw24To8(benchmark::State& state) {
+void BM_Draw24To8(benchmark::State& State) {
   TMapImages& images = Images();
   TBigBitmap Target;
   Target.Assign(&images.Map);
-  for (auto _ : state) {
+  for (auto _ : State) {
     Target.Canvas()->Draw(0, 0, &images.Work);
     benchmark::DoNotOptimize(Target.GetScanline(0));
   }
-  state.SetBytesProcessed(state.iterations() * Bytes24);
+  State.SetBytesProcessed(State.iterations() * Bytes24);
 }
 BENCHMARK(BM_Draw24To8)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
-void BM_Memcpy24(benchmark::State& state) {
+void BM_Memcpy24(benchmark::State& State) {
   std::vector<std::uint8_t> From(static_cast<std::size_t>(Bytes24), 0x5A);
   std::vector<std::uint8_t> To(static_cast<std::size_t>(Bytes24));
-  for (auto _ : state) {
+  for (auto _ : State) {
     std::memcpy(To.data(), From.data(), From.size());
     benchmark::DoNotOptimize(To.data());
     benchmark::ClobberMemory();
   }
-  state.SetBytesProcessed(state.iterations() * Bytes24);
+  State.SetBytesProcessed(State.iterations() * Bytes24);
 }
 BENCHMARK(BM_Memcpy24)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 

@@ -47,7 +47,7 @@ TBigBitmap& Map() {
   return *map;
 }
 
-void Draw(benchmark::State& state, std::uint8_t Mode, bool Corner, std::int32_t W, std::int32_t H) {
+void Draw(benchmark::State& State, std::uint8_t Mode, bool Corner, std::int32_t W, std::int32_t H) {
   TBigBitmap& map = Map();
   map.SetDrawMode(Mode);
   TBitmap Dest;
@@ -55,31 +55,31 @@ void Draw(benchmark::State& state, std::uint8_t Mode, bool Corner, std::int32_t 
   Dest.SetWidth(W);
   Dest.SetHeight(H);
   if (Corner) IntersectClipRect(Dest.Canvas()->Handle(), 0, 0, W / 4, H / 4);
-  for (auto _ : state) {
+  for (auto _ : State) {
     Dest.Canvas()->StretchDraw(Rect(0, 0, W, H), &map);
     benchmark::ClobberMemory();
   }
-  state.counters["dest_px"] = static_cast<double>(W) * H;
+  State.counters["dest_px"] = static_cast<double>(W) * H;
 }
 
-void BM_ResampledCorner(benchmark::State& state) {
-  Draw(state, 1, true, DestWidth, DestHeight);
+void BM_ResampledCorner(benchmark::State& State) {
+  Draw(State, 1, true, DestWidth, DestHeight);
 }
-void BM_ResampledWhole(benchmark::State& state) {
-  Draw(state, 1, false, DestWidth, DestHeight);
+void BM_ResampledWhole(benchmark::State& State) {
+  Draw(State, 1, false, DestWidth, DestHeight);
 }
-void BM_BandsWhole(benchmark::State& state) {
-  Draw(state, 0, false, DestWidth, DestHeight);
+void BM_BandsWhole(benchmark::State& State) {
+  Draw(State, 0, false, DestWidth, DestHeight);
 }
 // A larger destination: the map shrunk into 3000 x 2000, six tiles.
-void BM_ResampledLargeDest(benchmark::State& state) {
-  Draw(state, 1, false, 3000, 2000);
+void BM_ResampledLargeDest(benchmark::State& State) {
+  Draw(State, 1, false, 3000, 2000);
 }
-void BM_BandsLargeDest(benchmark::State& state) {
-  Draw(state, 0, false, 3000, 2000);
+void BM_BandsLargeDest(benchmark::State& State) {
+  Draw(State, 0, false, 3000, 2000);
 }
 
-void BM_ResampledEnlarge4(benchmark::State& state) {
+void BM_ResampledEnlarge4(benchmark::State& State) {
   TBigBitmap Small;
   Small.SetPixelFormat(bbpf8bit);
   Small.SetWidth(500);
@@ -89,12 +89,12 @@ void BM_ResampledEnlarge4(benchmark::State& state) {
     auto* Row = static_cast<std::uint8_t*>(Small.GetScanline(Y));
     for (std::int32_t X = 0; X < 500; ++X) Row[X] = static_cast<std::uint8_t>(X + Y);
   }
-  Small.SetDrawMode(static_cast<std::uint8_t>(state.range(0)));
+  Small.SetDrawMode(static_cast<std::uint8_t>(State.range(0)));
   TBitmap Dest;
   Dest.SetPixelFormat(pf24bit);
   Dest.SetWidth(2000);
   Dest.SetHeight(1600);
-  for (auto _ : state) {
+  for (auto _ : State) {
     Dest.Canvas()->StretchDraw(Rect(0, 0, 2000, 1600), &Small);
     benchmark::ClobberMemory();
   }

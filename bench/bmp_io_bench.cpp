@@ -64,41 +64,41 @@ std::vector<std::uint8_t> MakeMapFile() {
   return F;
 }
 
-void BM_PlainRead(benchmark::State& state) {
-  for (auto _ : state) {
+void BM_PlainRead(benchmark::State& State) {
+  for (auto _ : State) {
     TFileStream In(InputFile(), fmOpenRead | fmShareDenyWrite);
     std::vector<std::uint8_t> Bytes(static_cast<std::size_t>(In.GetSize()));
     In.ReadBuffer(Bytes.data(), static_cast<std::int32_t>(Bytes.size()));
     benchmark::DoNotOptimize(Bytes.data());
   }
-  state.SetBytesProcessed(state.iterations() * std::filesystem::file_size(InputFile()));
+  State.SetBytesProcessed(State.iterations() * std::filesystem::file_size(InputFile()));
 }
 
-void BM_LoadFromFile(benchmark::State& state) {
-  for (auto _ : state) {
+void BM_LoadFromFile(benchmark::State& State) {
+  for (auto _ : State) {
     TBigBitmap b;
     b.LoadFromFile(InputFile());
     benchmark::DoNotOptimize(b.GetScanline(0));
   }
-  state.SetBytesProcessed(state.iterations() * std::filesystem::file_size(InputFile()));
+  State.SetBytesProcessed(State.iterations() * std::filesystem::file_size(InputFile()));
 }
 
-void BM_PlainWrite(benchmark::State& state) {
+void BM_PlainWrite(benchmark::State& State) {
   TFileStream In(InputFile(), fmOpenRead | fmShareDenyWrite);
   std::vector<std::uint8_t> Bytes(static_cast<std::size_t>(In.GetSize()));
   In.ReadBuffer(Bytes.data(), static_cast<std::int32_t>(Bytes.size()));
-  for (auto _ : state) {
+  for (auto _ : State) {
     TFileStream Out(OutputFile(), fmCreate);
     Out.WriteBuffer(Bytes.data(), static_cast<std::int32_t>(Bytes.size()));
   }
-  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(Bytes.size()));
+  State.SetBytesProcessed(State.iterations() * static_cast<std::int64_t>(Bytes.size()));
 }
 
-void BM_SaveToFile(benchmark::State& state) {
+void BM_SaveToFile(benchmark::State& State) {
   TBigBitmap b;
   b.LoadFromFile(InputFile());
-  for (auto _ : state) b.SaveToFile(OutputFile());
-  state.SetBytesProcessed(state.iterations() * std::filesystem::file_size(InputFile()));
+  for (auto _ : State) b.SaveToFile(OutputFile());
+  State.SetBytesProcessed(State.iterations() * std::filesystem::file_size(InputFile()));
 }
 
 BENCHMARK(BM_PlainRead)->Unit(benchmark::kMillisecond)->MinTime(1.0);

@@ -190,7 +190,7 @@ class TResampledTiles {
         FColumnMap(static_cast<std::size_t>(X.TileSamples)) {
     const std::uint32_t Colours =
         GetDIBColorTable(Tile.Canvas()->Handle(), 0, 256, reinterpret_cast<RGBQUAD*>(FInfo.Tables));
-    FInfo.Header.biSize = kInfoHeaderSize;
+    FInfo.Header.biSize = InfoHeaderSize;
     FInfo.Header.biWidth = X.TileSamples;
     FInfo.Header.biHeight = Y.TileSamples;
     FInfo.Header.biPlanes = 1;

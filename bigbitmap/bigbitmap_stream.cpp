@@ -14,7 +14,7 @@
 
 namespace {
 
-constexpr std::uint32_t SavedHeadersSize = FileHeaderSize + kInfoHeaderSize;  // 54
+constexpr std::uint32_t SavedHeadersSize = FileHeaderSize + InfoHeaderSize;  // 54
 
 TPixelFormat BandFormatForBits(int Bits) {
   switch (Bits) {
@@ -186,17 +186,17 @@ void TBigBitmap::SaveToStream(TStream& Stream) {
   PutLE32(FileHeader + 2, static_cast<std::uint32_t>(FileSize));
   PutLE32(FileHeader + 10, static_cast<std::uint32_t>(OffBits));
 
-  std::uint8_t Info[kInfoHeaderSize + ColorTableBytes] = {};
-  PutLE32(Info, kInfoHeaderSize);
+  std::uint8_t Info[InfoHeaderSize + ColorTableBytes] = {};
+  PutLE32(Info, InfoHeaderSize);
   PutLE32(Info + 4, static_cast<std::uint32_t>(FWidth));
   PutLE32(Info + 8, static_cast<std::uint32_t>(FHeight));
   PutLE16(Info + 12, 1);
   PutLE16(Info + 14, static_cast<std::uint16_t>(GetPixelBits(FPixelFormat)));
   PutLE32(Info + 32, N);  // biClrUsed; compression, image size, resolution and the rest stay 0
-  std::memcpy(Info + kInfoHeaderSize, Colors, 4 * N);
+  std::memcpy(Info + InfoHeaderSize, Colors, 4 * N);
 
   Stream.WriteBuffer(FileHeader, sizeof FileHeader);
-  Stream.WriteBuffer(Info, static_cast<std::int32_t>(kInfoHeaderSize + 4 * N));
+  Stream.WriteBuffer(Info, static_cast<std::int32_t>(InfoHeaderSize + 4 * N));
   for (auto Band = FBitmaps.rbegin(); Band != FBitmaps.rend(); ++Band) {
     const std::int32_t BandHeight = (*Band)->GetHeight();
     Stream.WriteBuffer((*Band)->ScanLine(BandHeight - 1),

@@ -94,7 +94,7 @@ bool ValidCoreBitCount(std::uint16_t B) {
 void ConvertCoreHeader(TSepDIB& DIB, const BITMAPCOREHEADER& Core, const std::uint8_t* Triples) {
   TSepDIB Fresh;
   BITMAPINFOHEADER& h = Fresh.Header;
-  h.biSize = kInfoHeaderSize;
+  h.biSize = InfoHeaderSize;
   h.biWidth = Core.bcWidth;
   h.biHeight = Core.bcHeight;
   h.biPlanes = Core.bcPlanes;
@@ -105,9 +105,9 @@ void ConvertCoreHeader(TSepDIB& DIB, const BITMAPCOREHEADER& Core, const std::ui
   h.biYPelsPerMeter = 3780;
   h.biClrUsed = GetDIBColorCount(Core.bcBitCount);
   h.biClrImportant = 0;
-  RGBQUAD* colors = Fresh.Colors();
+  RGBQUAD* Colors = Fresh.Colors();
   for (std::uint32_t I = 0; I < h.biClrUsed && I < MaxColors; ++I) {
-    colors[I] = RGBQUAD{Triples[3 * I], Triples[3 * I + 1], Triples[3 * I + 2], 0};
+    Colors[I] = RGBQUAD{Triples[3 * I], Triples[3 * I + 1], Triples[3 * I + 2], 0};
   }
   DIB = std::move(Fresh);
 }
@@ -132,7 +132,7 @@ std::int64_t LoadDIBHeaderFromStream(TSepDIB& DIB, TStream& Stream) {
   std::uint8_t Area[HeaderAreaSize] = {};
   In.Read(Area, 4);
   const std::uint32_t BiSize = GetLE32(Area);
-  if (BiSize < kInfoHeaderSize) {
+  if (BiSize < InfoHeaderSize) {
     if (BiSize != CoreHeaderSize) {
       throw EDIBUtilsError("LoadDIBFromStream: Invalid Bitmap Header Size");
     }
@@ -150,8 +150,8 @@ std::int64_t LoadDIBHeaderFromStream(TSepDIB& DIB, TStream& Stream) {
     const std::uint32_t InArea = std::min<std::uint32_t>(BiSize, HeaderAreaSize);
     In.Read(Area + 4, InArea - 4);
     if (BiSize > HeaderAreaSize) In.Skip(BiSize - HeaderAreaSize);
-    std::memcpy(&DIB.Header, Area, kInfoHeaderSize);
-    std::memcpy(DIB.Tables, Area + kInfoHeaderSize, TablesSize);
+    std::memcpy(&DIB.Header, Area, InfoHeaderSize);
+    std::memcpy(DIB.Tables, Area + InfoHeaderSize, TablesSize);
 
     BITMAPINFOHEADER& h = DIB.Header;
     if (!ValidInfoBitCount(h.biBitCount)) {
@@ -161,13 +161,13 @@ std::int64_t LoadDIBHeaderFromStream(TSepDIB& DIB, TStream& Stream) {
     const bool Few = h.biClrUsed <= MaxColors;
     if (h.biCompression != BI_BITFIELDS) {
       In.Read(DIB.Tables, Few ? h.biClrUsed * 4 : ColorTableBytes);
-    } else if (BiSize == kInfoHeaderSize) {
+    } else if (BiSize == InfoHeaderSize) {
       In.Read(DIB.Tables, Few ? (h.biClrUsed + 3) * 4 : TablesSize);
     } else {
       In.Read(DIB.Tables + MaskBytes, Few ? h.biClrUsed * 4 : ColorTableBytes);
     }
     if (h.biClrUsed > MaxColors) h.biClrUsed = MaxColors;
-    h.biSize = kInfoHeaderSize;
+    h.biSize = InfoHeaderSize;
   }
 
   In.SeekFromStart(BfOffBits);

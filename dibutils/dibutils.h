@@ -40,12 +40,12 @@ class TDynamicByteArray {
 // Sizes of the fixed header areas.
 inline constexpr std::size_t FileHeaderSize = 14;
 inline constexpr std::uint32_t CoreHeaderSize = 12;
-inline constexpr std::uint32_t kInfoHeaderSize = 40;
+inline constexpr std::uint32_t InfoHeaderSize = 40;
 inline constexpr std::size_t MaskBytes = 12;  // red, green, blue masks
 inline constexpr std::size_t MaxColors = 256;
 inline constexpr std::size_t ColorTableBytes = MaxColors * 4;
 inline constexpr std::size_t TablesSize = MaskBytes + ColorTableBytes;      // 1036
-inline constexpr std::size_t HeaderAreaSize = kInfoHeaderSize + TablesSize;  // 1076
+inline constexpr std::size_t HeaderAreaSize = InfoHeaderSize + TablesSize;  // 1076
 inline constexpr std::uint16_t BitmapFileType = 0x4D42;                       // "BM"
 
 // One DIB with value semantics. Header and Tables form one contiguous 1076-byte area, so the
@@ -68,7 +68,7 @@ struct TSepDIB {
 
 static_assert(sizeof(RGBQUAD) == 4);
 static_assert(std::is_standard_layout_v<TSepDIB>);
-static_assert(offsetof(TSepDIB, Tables) == offsetof(TSepDIB, Header) + kInfoHeaderSize,
+static_assert(offsetof(TSepDIB, Tables) == offsetof(TSepDIB, Header) + InfoHeaderSize,
               "Header and Tables must form one contiguous area");
 static_assert(sizeof(TSepDIB::Tables) == TablesSize);
 static_assert(offsetof(TSepDIB, Tables) + TablesSize - offsetof(TSepDIB, Header) ==

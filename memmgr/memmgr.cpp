@@ -201,7 +201,7 @@ TMemManager::~TMemManager() {
   for (TFixedSizePool& Pool : Pools) Pool.Clear();
 }
 
-void* TMemManager::Allocate(std::size_t Size, std::uint64_t& usedBytes) {
+void* TMemManager::Allocate(std::size_t Size, std::uint64_t& UsedBytes) {
   if (Size > MaxRequest) return nullptr;
   const std::size_t S = SizeClass(Size);
   void* Address;
@@ -214,35 +214,35 @@ void* TMemManager::Allocate(std::size_t Size, std::uint64_t& usedBytes) {
     WriteWord(Block + 4, static_cast<std::uint32_t>(S));
     Address = Block + BlockHeader;
   }
-  usedBytes += S;
+  UsedBytes += S;
   return Address;
 }
 
-bool TMemManager::Release(void* Address, std::uint64_t& usedBytes) {
+bool TMemManager::Release(void* Address, std::uint64_t& UsedBytes) {
   const std::uint32_t W = ClassOf(Address);
   if (W == 0 || (W % 16 != 0 && W != UINT32_MAX)) return false;
   if (W > MaxPooledClass) {
     const std::size_t S = OSBlockSize(Address);
     if (S < W || !OSFree(*OS, Address)) return false;
-    usedBytes -= S;
+    UsedBytes -= S;
     return true;
   }
   void* Block = static_cast<unsigned char*>(Address) - BlockHeader;
   if (TChunk::OfBlock(Block)->BlockSize != W) return false;
   PoolOf(W).FreeBlock(Block);
-  usedBytes -= W;
+  UsedBytes -= W;
   return true;
 }
 
 // ---- module state and entry points ----
 
 bool EnsureInitializedSlow(TMemState& State) {
-  TStateLock lock(State);
+  TStateLock Lock(State);
   if (State.Initialized.load(std::memory_order_relaxed)) return true;
   if (!State.OS->GetProcessHeap()) return false;
-  TMemManager* manager = OSNew<TMemManager>(*State.OS, State.OS);
-  if (manager == nullptr) return false;
-  State.Manager = manager;
+  TMemManager* Manager = OSNew<TMemManager>(*State.OS, State.OS);
+  if (Manager == nullptr) return false;
+  State.Manager = Manager;
   State.Initialized.store(true, std::memory_order_release);
   return true;
 }
@@ -250,13 +250,13 @@ bool EnsureInitializedSlow(TMemState& State) {
 void* PooledGetMem(TMemState& State, std::size_t Size) {
   if (Size == 0) Size = 1;
   if (!EnsureInitialized(State)) return nullptr;
-  TStateLock lock(State);
+  TStateLock Lock(State);
   if (State.ManagerFreed) return OSAlloc(*State.OS, Size);
   return State.Manager->Allocate(Size, State.UsedBytes);
 }
 
 int PooledFreeMem(TMemState& State, void* Address) {
-  TStateLock lock(State);
+  TStateLock Lock(State);
   if (State.ManagerFreed) {
     OSFree(*State.OS, Address);
     return 0;
@@ -272,7 +272,7 @@ void* PooledReallocMem(TMemState& State, void* Address, std::size_t Size) {
   if (Moved == nullptr) return nullptr;
   bool Plain;
   {
-    TStateLock lock(State);
+    TStateLock Lock(State);
     Plain = State.ManagerFreed;
   }
   const std::uint32_t W = ClassOf(Address);
@@ -292,7 +292,7 @@ void* PooledReallocMem(TMemState& State, void* Address, std::size_t Size) {
 }
 
 void PooledShutdown(TMemState& State) {
-  TStateLock lock(State);
+  TStateLock Lock(State);
   State.ShutdownRequested = true;
   if (!State.ManagerFreed && State.UsedBytes == 0) FreeManager(State);
 }

@@ -232,8 +232,8 @@ void TBitmap::Overwriting(std::int32_t Top, std::int32_t Bottom) {
     // shared last byte included): those are zeroed here.
     const std::int64_t Stride = RowStride();
     const std::int64_t Used = static_cast<std::int64_t>(FWidth) * BitsPerPixel() / 8;
-    for (std::int32_t y = First; y < Last && Used < Stride; ++y) {
-      std::memset(FBits + (FHeight - 1 - static_cast<std::int64_t>(y)) * Stride + Used, 0,
+    for (std::int32_t Y = First; Y < Last && Used < Stride; ++Y) {
+      std::memset(FBits + (FHeight - 1 - static_cast<std::int64_t>(Y)) * Stride + Used, 0,
                   static_cast<std::size_t>(Stride - Used));
     }
   }
@@ -482,16 +482,16 @@ void TBitmap::Draw(TCanvas& ACanvas, const TRect& Rect) {
   } else if (Own != 1) {
     SetStretchBltMode(Dc, COLORONCOLOR);
   }
-  TBlitSpan x{Rect.Left, std::int64_t{Rect.Right} - Rect.Left, 0, FWidth};
-  TBlitSpan y{Rect.Top, std::int64_t{Rect.Bottom} - Rect.Top, 0, FHeight};
-  if (!x.Fits() || !y.Fits()) {
+  TBlitSpan X{Rect.Left, std::int64_t{Rect.Right} - Rect.Left, 0, FWidth};
+  TBlitSpan Y{Rect.Top, std::int64_t{Rect.Bottom} - Rect.Top, 0, FHeight};
+  if (!X.Fits() || !Y.Fits()) {
     TRect Clip;
     GetClipBox(Dc, &Clip);
-    if (!x.Fits() && !x.ClipTo(Clip.Left, Clip.Right)) return;
-    if (!y.Fits() && !y.ClipTo(Clip.Top, Clip.Bottom)) return;
+    if (!X.Fits() && !X.ClipTo(Clip.Left, Clip.Right)) return;
+    if (!Y.Fits() && !Y.ClipTo(Clip.Top, Clip.Bottom)) return;
   }
-  StretchBlt(Dc, static_cast<int>(x.D), static_cast<int>(y.D), static_cast<int>(x.DExt),
-             static_cast<int>(y.DExt), Canvas()->Handle(), static_cast<int>(x.S),
-             static_cast<int>(y.S), static_cast<int>(x.SExt), static_cast<int>(y.SExt),
+  StretchBlt(Dc, static_cast<int>(X.D), static_cast<int>(Y.D), static_cast<int>(X.DExt),
+             static_cast<int>(Y.DExt), Canvas()->Handle(), static_cast<int>(X.S),
+             static_cast<int>(Y.S), static_cast<int>(X.SExt), static_cast<int>(Y.SExt),
              ACanvas.CopyMode);
 }

@@ -108,8 +108,8 @@ void TCanvas::Draw(std::int32_t X, std::int32_t Y, TGraphic* Graphic) {
   const std::int64_t Dy = std::max<std::int64_t>(std::int64_t{Y} + Graphic->GetHeight() - Max, 0);
   const TPoint origin = FHandle->Origin;
   if (origin.X - Dx >= Min && origin.Y - Dy >= Min) {
-    const auto left = static_cast<std::int32_t>(X - Dx);
-    const auto top = static_cast<std::int32_t>(Y - Dy);
+    const auto Left = static_cast<std::int32_t>(X - Dx);
+    const auto Top = static_cast<std::int32_t>(Y - Dy);
     FHandle->Origin =
         TPoint{static_cast<std::int32_t>(origin.X - Dx), static_cast<std::int32_t>(origin.Y - Dy)};
     struct TOriginRestorer {
@@ -117,7 +117,7 @@ void TCanvas::Draw(std::int32_t X, std::int32_t Y, TGraphic* Graphic) {
       TPoint Origin;
       ~TOriginRestorer() { DC.Origin = Origin; }
     } Restorer{*FHandle, origin};
-    Graphic->Draw(*this, TRect{left, top, left + Graphic->GetWidth(), top + Graphic->GetHeight()});
+    Graphic->Draw(*this, TRect{Left, Top, Left + Graphic->GetWidth(), Top + Graphic->GetHeight()});
   }
   Changed();
 }

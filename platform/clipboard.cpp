@@ -50,7 +50,7 @@ void TClipboard::FreeAll() {
 }
 
 void TClipboard::Clear() {
-  TOpenGuard open(*this);
+  TOpenGuard Open(*this);
   FreeAll();
   FEmptied = true;
   if (FHook) FHook->Cleared();
@@ -65,7 +65,7 @@ bool TClipboard::HasFormat(std::uint16_t Format) {
 }
 
 THandle TClipboard::GetAsHandle(std::uint16_t Format) {
-  TOpenGuard open(*this);
+  TOpenGuard Open(*this);
   const auto It = FData.find(Format);
   if (It != FData.end()) return It->second;
   if (!FHook || Format == CF_PALETTE) return 0;
@@ -75,7 +75,7 @@ THandle TClipboard::GetAsHandle(std::uint16_t Format) {
 }
 
 void TClipboard::SetAsHandle(std::uint16_t Format, THandle Data) {
-  TOpenGuard open(*this);
+  TOpenGuard Open(*this);
   try {
     Adding();
   } catch (...) {
@@ -105,7 +105,7 @@ void TClipboard::Assign(TPersistent* Source) {
     TPersistent::Assign(Source);
     return;
   }
-  TOpenGuard open(*this);
+  TOpenGuard Open(*this);
   std::uint16_t format = 0;
   THandle data = 0;
   HPALETTE Palette = 0;

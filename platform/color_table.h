@@ -33,8 +33,8 @@ class TNearestColorCache {
 
   // Colour as 0x00RRGGBB.
   std::uint8_t Lookup(std::uint32_t Rgb) {
-    const std::uint32_t slot = Home(Rgb);
-    if (FKeys[slot] == Rgb) return FIndex[slot];
+    const std::uint32_t Slot = Home(Rgb);
+    if (FKeys[Slot] == Rgb) return FIndex[Slot];
     return Probe(Rgb);
   }
   // For hot loops that test the home slot themselves and call Probe on a mismatch.

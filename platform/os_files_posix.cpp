@@ -233,26 +233,26 @@ TOsFile OsCreateTempBeside(const std::string& Target, const char* Tag, const std
 
 std::int64_t OsReadFile(TOsFile File, void* Buffer, std::int64_t Count) {
   auto* p = static_cast<char*>(Buffer);
-  std::int64_t done = 0;
-  while (done < Count) {
-    const auto piece = static_cast<std::size_t>(std::min<std::int64_t>(Count - done, 1 << 30));
-    const ssize_t N = Retrying([&] { return ::read(Fd(File), p + done, piece); });
+  std::int64_t Done = 0;
+  while (Done < Count) {
+    const auto piece = static_cast<std::size_t>(std::min<std::int64_t>(Count - Done, 1 << 30));
+    const ssize_t N = Retrying([&] { return ::read(Fd(File), p + Done, piece); });
     if (N <= 0) break;
-    done += N;
+    Done += N;
   }
-  return done;
+  return Done;
 }
 
 std::int64_t OsWriteFile(TOsFile File, const void* Buffer, std::int64_t Count) {
   const auto* p = static_cast<const char*>(Buffer);
-  std::int64_t done = 0;
-  while (done < Count) {
-    const auto piece = static_cast<std::size_t>(std::min<std::int64_t>(Count - done, 1 << 30));
-    const ssize_t N = Retrying([&] { return ::write(Fd(File), p + done, piece); });
+  std::int64_t Done = 0;
+  while (Done < Count) {
+    const auto piece = static_cast<std::size_t>(std::min<std::int64_t>(Count - Done, 1 << 30));
+    const ssize_t N = Retrying([&] { return ::write(Fd(File), p + Done, piece); });
     if (N <= 0) break;
-    done += N;
+    Done += N;
   }
-  return done;
+  return Done;
 }
 
 std::int64_t OsSeekFile(TOsFile File, std::int64_t Offset, TOsSeek Origin) {
@@ -314,9 +314,9 @@ TOsLock OsTryLockFolder(const std::string& Folder, TOsFile& Lock) {
   const int fd = OpenFolder(Folder);
   if (fd < 0) return TOsLock::Unsupported;
   if (Flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    const bool busy = errno == EWOULDBLOCK;
+    const bool Busy = errno == EWOULDBLOCK;
     Close(fd);
-    return busy ? TOsLock::Busy : TOsLock::Unsupported;
+    return Busy ? TOsLock::Busy : TOsLock::Unsupported;
   }
   Lock = fd;
   return IsNetworkFileSystem(fd) ? TOsLock::LocalOnly : TOsLock::Acquired;

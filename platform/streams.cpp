@@ -149,15 +149,15 @@ std::int32_t TMemoryStream::Read(void* Buffer, std::int32_t Count) {
 
 std::int32_t TMemoryStream::Write(const void* Buffer, std::int32_t Count) {
   if (Count <= 0 || FPosition < 0) return 0;
-  const std::int64_t end = FPosition + Count;
-  if (end > FSize) {
-    Reserve(end);
+  const std::int64_t End = FPosition + Count;
+  if (End > FSize) {
+    Reserve(End);
     if (FPosition > FSize)
       std::memset(FMemory + FSize, 0, static_cast<std::size_t>(FPosition - FSize));
-    FSize = end;
+    FSize = End;
   }
   std::memcpy(FMemory + FPosition, Buffer, static_cast<std::size_t>(Count));
-  FPosition = end;
+  FPosition = End;
   return Count;
 }
 

@@ -26,23 +26,23 @@ TJobFootprint JobFootprint(const std::string& BaseName) {
     return {};
   }
   const BITMAPINFOHEADER& H = DIB.Header;
-  const std::int64_t width = H.biWidth;
-  const std::int64_t height = std::abs(std::int64_t{H.biHeight});
-  if (width <= 0 || height == 0) return {};
+  const std::int64_t Width = H.biWidth;
+  const std::int64_t Height = std::abs(std::int64_t{H.biHeight});
+  if (Width <= 0 || Height == 0) return {};
   // What the loader turns the pixels into: 16 and 32 bits become 24.
   const int Bits = H.biBitCount;
   const int LoadedBits = Bits == 16 || Bits == 32 ? 24 : Bits;
   if (LoadedBits != 1 && LoadedBits != 4 && LoadedBits != 8 && LoadedBits != 24) return {};
 
-  const auto W = static_cast<std::int32_t>(width);
+  const auto W = static_cast<std::int32_t>(Width);
   const std::int64_t MapStride = TBigBitmap::RowStride(W, LoadedBits);
   if (MapStride >= BigBitmapMaxStride) return {};  // the loader's own error says it
   const bool Decoded =
       H.biCompression == BI_RLE8 || H.biCompression == BI_RLE4 || LoadedBits != Bits;
   TJobFootprint F;
   F.Width = W;
-  F.Height = height;
-  F.Bytes = Raw + (Decoded ? 2 : 1) * height * MapStride + height * TBigBitmap::RowStride(W, 24);
+  F.Height = Height;
+  F.Bytes = Raw + (Decoded ? 2 : 1) * Height * MapStride + Height * TBigBitmap::RowStride(W, 24);
   return F;
 }
 

@@ -45,40 +45,40 @@ TMapView::~TMapView() = default;
 
 void TMapView::Open(const std::string& FileName) {
   // Taken before reading: a file replaced while it is read is then seen as changed afterwards.
-  TOsFileStamp stamp;
-  OsFileStampOf(FileName, stamp);
+  TOsFileStamp Stamp;
+  OsFileStampOf(FileName, Stamp);
   auto map = std::make_unique<TBigBitmap>();
-  TMemoryStream repaired;
-  if (ReadRepaired(FileName, repaired)) {
-    repaired.SetPosition(0);
-    map->LoadFromStream(repaired);
+  TMemoryStream Repaired;
+  if (ReadRepaired(FileName, Repaired)) {
+    Repaired.SetPosition(0);
+    map->LoadFromStream(Repaired);
   } else {
     map->LoadFromFile(FileName);
   }
   map->SetDrawMode(1);
-  auto pyramid = std::make_unique<TMapPyramid>(*map);
-  const bool sameSize = FMap != nullptr && map->GetWidth() == FMap->GetWidth() &&
+  auto Pyramid = std::make_unique<TMapPyramid>(*map);
+  const bool SameSize = FMap != nullptr && map->GetWidth() == FMap->GetWidth() &&
                         map->GetHeight() == FMap->GetHeight();
   FMap = std::move(map);
-  FPyramid = std::move(pyramid);
+  FPyramid = std::move(Pyramid);
   FFileName = FileName;
-  FStamp = stamp;
+  FStamp = Stamp;
   FFailedStamp = {};
-  if (!sameSize) FFitted = true;
+  if (!SameSize) FFitted = true;
   if (FFitted) Fit();
   ClampScroll();
 }
 
 bool TMapView::Refresh() {
-  TOsFileStamp now;
-  if (!FMap || !OsFileStampOf(FFileName, now) || now == FStamp || now == FFailedStamp) {
+  TOsFileStamp Now;
+  if (!FMap || !OsFileStampOf(FFileName, Now) || Now == FStamp || Now == FFailedStamp) {
     return false;
   }
   try {
     Open(FFileName);
     return true;
   } catch (const std::exception&) {
-    FFailedStamp = now;
+    FFailedStamp = Now;
     return false;
   }
 }
@@ -115,25 +115,25 @@ void TMapView::Fit() {
 void TMapView::SetZoom(double Zoom, std::int32_t AnchorX, std::int32_t AnchorY) {
   FFitted = false;
   if (!FMap) return;
-  const TRect before = MapRect();
+  const TRect Before = MapRect();
   // The map point under the anchor, as a fraction of the map's extent.
-  const double fx = double(AnchorX - before.Left) / (before.Right - before.Left);
-  const double fy = double(AnchorY - before.Top) / (before.Bottom - before.Top);
+  const double Fx = double(AnchorX - Before.Left) / (Before.Right - Before.Left);
+  const double Fy = double(AnchorY - Before.Top) / (Before.Bottom - Before.Top);
   FZoom = std::clamp(Zoom, MinZoom, MaxZoom);
-  FScrollX = static_cast<std::int32_t>(std::llround(fx * Extent(MapWidth()) - AnchorX));
-  FScrollY = static_cast<std::int32_t>(std::llround(fy * Extent(MapHeight()) - AnchorY));
+  FScrollX = static_cast<std::int32_t>(std::llround(Fx * Extent(MapWidth()) - AnchorX));
+  FScrollY = static_cast<std::int32_t>(std::llround(Fy * Extent(MapHeight()) - AnchorY));
   ClampScroll();
 }
 
 void TMapView::ZoomIn(std::int32_t AnchorX, std::int32_t AnchorY) {
   // The next whole step above the current zoom (which may lie between steps after a fit).
-  const double steps = std::floor(StepsFromActualSize(FZoom) + 1e-6) + 1;
-  SetZoom(std::pow(ZoomStep, steps), AnchorX, AnchorY);
+  const double Steps = std::floor(StepsFromActualSize(FZoom) + 1e-6) + 1;
+  SetZoom(std::pow(ZoomStep, Steps), AnchorX, AnchorY);
 }
 
 void TMapView::ZoomOut(std::int32_t AnchorX, std::int32_t AnchorY) {
-  const double steps = std::ceil(StepsFromActualSize(FZoom) - 1e-6) - 1;
-  SetZoom(std::pow(ZoomStep, steps), AnchorX, AnchorY);
+  const double Steps = std::ceil(StepsFromActualSize(FZoom) - 1e-6) - 1;
+  SetZoom(std::pow(ZoomStep, Steps), AnchorX, AnchorY);
 }
 
 std::int32_t TMapView::ScrollMaxX() const {
@@ -157,12 +157,12 @@ void TMapView::ClampScroll() {
 
 TRect TMapView::MapRect() const {
   if (!FMap) return {};
-  const std::int64_t w = Extent(MapWidth());
-  const std::int64_t h = Extent(MapHeight());
-  const std::int64_t left = w < FViewWidth ? (FViewWidth - w) / 2 : -std::int64_t{FScrollX};
-  const std::int64_t top = h < FViewHeight ? (FViewHeight - h) / 2 : -std::int64_t{FScrollY};
-  return Rect(static_cast<std::int32_t>(left), static_cast<std::int32_t>(top),
-              static_cast<std::int32_t>(left + w), static_cast<std::int32_t>(top + h));
+  const std::int64_t W = Extent(MapWidth());
+  const std::int64_t H = Extent(MapHeight());
+  const std::int64_t left = W < FViewWidth ? (FViewWidth - W) / 2 : -std::int64_t{FScrollX};
+  const std::int64_t Top = H < FViewHeight ? (FViewHeight - H) / 2 : -std::int64_t{FScrollY};
+  return Rect(static_cast<std::int32_t>(left), static_cast<std::int32_t>(Top),
+              static_cast<std::int32_t>(left + W), static_cast<std::int32_t>(Top + H));
 }
 
 std::optional<TPoint> TMapView::MapPixelAt(TPoint At) const {
@@ -217,33 +217,33 @@ void TMapView::PaintMark(TBitmap& Backing) const {
 
 void TMapView::Paint(TBitmap& Backing, const TRect& Exposed, TColor Background) const {
   TCanvas& canvas = *Backing.Canvas();
-  const TClipTo clip(canvas.Handle(), Exposed);
-  TRect area;
-  GetClipBox(canvas.Handle(), &area);
+  const TClipTo Clip(canvas.Handle(), Exposed);
+  TRect Area;
+  GetClipBox(canvas.Handle(), &Area);
   const TRect map = MapRect();
-  TRect covered;
-  const bool meets = FMap && IntersectRect(&covered, &area, &map);
-  if (!meets || !(covered == area)) {
+  TRect Covered;
+  const bool Meets = FMap && IntersectRect(&Covered, &Area, &map);
+  if (!Meets || !(Covered == Area)) {
     canvas.Brush().Color = Background;
     canvas.Brush().Style = bsSolid;
-    canvas.FillRect(area);
+    canvas.FillRect(Area);
   }
-  if (!meets) return;
-  const int bytesPerPixel = Backing.GetPixelFormat() == pf32bit   ? 4
+  if (!Meets) return;
+  const int BytesPerPixel = Backing.GetPixelFormat() == pf32bit   ? 4
                             : Backing.GetPixelFormat() == pf24bit ? 3
                                                                   : 0;
-  TRect inside;
+  TRect Inside;
   const TRect whole = Rect(0, 0, Backing.GetWidth(), Backing.GetHeight());
-  if (FZoom >= 1 || bytesPerPixel == 0) {
+  if (FZoom >= 1 || BytesPerPixel == 0) {
     canvas.StretchDraw(map, FMap.get());
-  } else if (IntersectRect(&inside, &covered, &whole)) {
+  } else if (IntersectRect(&Inside, &Covered, &whole)) {
     // Backing's rows run bottom-up.
-    auto* first = static_cast<std::uint8_t*>(Backing.ScanLine(inside.Top)) +
-                  std::ptrdiff_t{inside.Left} * bytesPerPixel;
+    auto* First = static_cast<std::uint8_t*>(Backing.ScanLine(Inside.Top)) +
+                  std::ptrdiff_t{Inside.Left} * BytesPerPixel;
     FPyramid->Draw(map.Right - map.Left, map.Bottom - map.Top,
-                   Rect(inside.Left - map.Left, inside.Top - map.Top, inside.Right - map.Left,
-                        inside.Bottom - map.Top),
-                   first, -std::ptrdiff_t{Backing.RowStride()}, bytesPerPixel);
+                   Rect(Inside.Left - map.Left, Inside.Top - map.Top, Inside.Right - map.Left,
+                        Inside.Bottom - map.Top),
+                   First, -std::ptrdiff_t{Backing.RowStride()}, BytesPerPixel);
   }
   if (FMark) PaintMark(Backing);
 }
@@ -256,7 +256,7 @@ bool TMapView::OpenBackupPartner() {
 }
 
 std::string BackupPartner(const std::string& FileName) {
-  const std::string ext = ExtractFileExt(FileName);
-  const std::string partner = ChangeFileExt(FileName, ext == ".OLD" ? ".BMP" : ".OLD");
+  const std::string Ext = ExtractFileExt(FileName);
+  const std::string partner = ChangeFileExt(FileName, Ext == ".OLD" ? ".BMP" : ".OLD");
   return partner != FileName && FileExists(partner) ? partner : std::string();
 }

@@ -17,7 +17,7 @@ char32_t NextCodePoint(const std::string& Text, std::size_t& Pos) {
   const int Tail = Lead >= 0xf8 ? -1 : Lead >= 0xf0 ? 3 : Lead >= 0xe0 ? 2 : Lead >= 0xc0 ? 1 : -1;
   if (Tail < 0 || Pos + Tail > Text.size()) return Foreign;
   char32_t Code = Lead & (0x3f >> Tail);
-  for (int i = 0; i < Tail; ++i) {
+  for (int I = 0; I < Tail; ++I) {
     const auto Next = static_cast<unsigned char>(Text[Pos]);
     if ((Next & 0xc0) != 0x80) return Foreign;
     Code = Code << 6 | (Next & 0x3f);

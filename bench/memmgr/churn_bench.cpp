@@ -46,9 +46,9 @@ void* Get(std::size_t Size) {
 
 // Resident memory while a heap of small objects is built, half freed (every other object) and
 // freed completely. Registered first, so that it starts from a nearly untouched heap.
-void BM_Fragmentation(benchmark::State& state) {
+void BM_Fragmentation(benchmark::State& State) {
   constexpr std::size_t kObjects = 400000;
-  for (auto _ : state) {
+  for (auto _ : State) {
     TRandom Random(7);
     std::vector<void*> Objects(kObjects);
     const double Start = ResidentMiB();
@@ -58,21 +58,21 @@ void BM_Fragmentation(benchmark::State& state) {
     const double Half = ResidentMiB();
     for (std::size_t I = 1; I < kObjects; I += 2) ::operator delete(Objects[I]);
     const double End = ResidentMiB();
-    state.counters["rss_start_MiB"] = Start;
-    state.counters["rss_full_MiB"] = Full;
-    state.counters["rss_half_MiB"] = Half;
-    state.counters["rss_end_MiB"] = End;
+    State.counters["rss_start_MiB"] = Start;
+    State.counters["rss_full_MiB"] = Full;
+    State.counters["rss_half_MiB"] = Half;
+    State.counters["rss_end_MiB"] = End;
   }
 }
 BENCHMARK(BM_Fragmentation)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 // One release and one allocation of 8 to 256 bytes per iteration among 100,000 live objects.
-void BM_SmallChurn(benchmark::State& state) {
+void BM_SmallChurn(benchmark::State& State) {
   constexpr std::size_t kLive = 100000;
   TRandom Random(1);
   std::vector<void*> Live(kLive);
   for (void*& P : Live) P = Get(Random.Between(8, 256));
-  for (auto _ : state) {
+  for (auto _ : State) {
     const std::size_t I = Random.Next() % kLive;
     ::operator delete(Live[I]);
     Live[I] = Get(Random.Between(8, 256));
@@ -83,8 +83,8 @@ BENCHMARK(BM_SmallChurn);
 
 // The worst case for a manager that returns empty chunks at once: one object, allocated and
 // released over and over.
-void BM_OneObjectLoop(benchmark::State& state) {
-  for (auto _ : state) {
+void BM_OneObjectLoop(benchmark::State& State) {
+  for (auto _ : State) {
     void* P = ::operator new(24);
     benchmark::DoNotOptimize(P);
     ::operator delete(P);
@@ -93,12 +93,12 @@ void BM_OneObjectLoop(benchmark::State& state) {
 BENCHMARK(BM_OneObjectLoop);
 
 // Strings and byte vectors of 16 to 4,096 bytes, built, filled and dropped, 1,000 of each live.
-void BM_StringsAndVectors(benchmark::State& state) {
+void BM_StringsAndVectors(benchmark::State& State) {
   constexpr std::size_t kLive = 1000;
   TRandom Random(3);
   std::vector<std::string> strings(kLive);
   std::vector<std::vector<char>> Vectors(kLive);
-  for (auto _ : state) {
+  for (auto _ : State) {
     const std::size_t I = Random.Next() % kLive;
     strings[I] = std::string(Random.Between(16, 4096), 'x');
     Vectors[I] = std::vector<char>(Random.Between(16, 4096), 'y');
@@ -109,12 +109,12 @@ void BM_StringsAndVectors(benchmark::State& state) {
 BENCHMARK(BM_StringsAndVectors);
 
 // Blocks of 20 to 200 KB, 16 live, one replaced per iteration; the first bytes are written.
-void BM_LargeBlocks(benchmark::State& state) {
+void BM_LargeBlocks(benchmark::State& State) {
   constexpr std::size_t kLive = 16;
   TRandom Random(5);
   std::vector<void*> Live(kLive);
   for (void*& P : Live) P = Get(Random.Between(20 << 10, 200 << 10));
-  for (auto _ : state) {
+  for (auto _ : State) {
     const std::size_t I = Random.Next() % kLive;
     ::operator delete(Live[I]);
     Live[I] = Get(Random.Between(20 << 10, 200 << 10));

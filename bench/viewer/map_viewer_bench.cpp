@@ -21,88 +21,88 @@
 
 namespace {
 
-constexpr int kViewWidth = 800;
-constexpr int kViewHeight = 600;
+constexpr int ViewWidth = 800;
+constexpr int ViewHeight = 600;
 
 // The sample map file, written once.
 const std::string& SampleMap() {
-  static QTemporaryDir* dir = new QTemporaryDir;
-  static const std::string name =
-      WriteSampleMap(dir->path().toStdString(), fcFeluccaTrammel, msFull);
-  return name;
+  static QTemporaryDir* Dir = new QTemporaryDir;
+  static const std::string Name =
+      WriteSampleMap(Dir->path().toStdString(), fcFeluccaTrammel, msFull);
+  return Name;
 }
 
 // Zoom given as a fraction; 0 / 0 fits the map into the view.
-double ZoomOf(const benchmark::State& state) {
-  return state.range(1) == 0 ? 0 : static_cast<double>(state.range(0)) / state.range(1);
+double ZoomOf(const benchmark::State& State) {
+  return State.range(1) == 0 ? 0 : static_cast<double>(State.range(0)) / State.range(1);
 }
 
-void SetZoom(TMapView& view, double zoom) {
+void SetZoom(TMapView& View, double zoom) {
   if (zoom == 0) {
-    view.Fit();
+    View.Fit();
     return;
   }
   // Centred on the map's middle.
-  view.SetZoom(zoom, view.ViewWidth() / 2, view.ViewHeight() / 2);
-  view.ScrollTo(view.ScrollMaxX() / 2, view.ScrollMaxY() / 2);
+  View.SetZoom(zoom, View.ViewWidth() / 2, View.ViewHeight() / 2);
+  View.ScrollTo(View.ScrollMaxX() / 2, View.ScrollMaxY() / 2);
 }
 
-void BM_Paint(benchmark::State& state) {
-  TMapView view;
-  view.Open(SampleMap());
-  view.SetViewSize(kViewWidth, kViewHeight);
-  SetZoom(view, ZoomOf(state));
-  TBitmap backing;
-  backing.SetPixelFormat(pf32bit);
-  backing.SetWidth(kViewWidth);
-  backing.SetHeight(kViewHeight);
-  for (auto _ : state) {
-    view.Paint(backing, Rect(0, 0, kViewWidth, kViewHeight), 0x808080);
+void BM_Paint(benchmark::State& State) {
+  TMapView View;
+  View.Open(SampleMap());
+  View.SetViewSize(ViewWidth, ViewHeight);
+  SetZoom(View, ZoomOf(State));
+  TBitmap Backing;
+  Backing.SetPixelFormat(pf32bit);
+  Backing.SetWidth(ViewWidth);
+  Backing.SetHeight(ViewHeight);
+  for (auto _ : State) {
+    View.Paint(Backing, Rect(0, 0, ViewWidth, ViewHeight), 0x808080);
     benchmark::ClobberMemory();
   }
-  state.counters["zoom_pct"] = view.Zoom() * 100;
+  State.counters["zoom_pct"] = View.Zoom() * 100;
 }
 
-void BM_Repaint(benchmark::State& state) {
-  TMapViewer viewer;
-  viewer.setFrameStyle(QFrame::NoFrame);
-  viewer.setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-  viewer.setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-  viewer.resize(kViewWidth, kViewHeight);
-  viewer.Model().OpenFile(SampleMap());
-  viewer.show();
+void BM_Repaint(benchmark::State& State) {
+  TMapViewer Viewer;
+  Viewer.setFrameStyle(QFrame::NoFrame);
+  Viewer.setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  Viewer.setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  Viewer.resize(ViewWidth, ViewHeight);
+  Viewer.Model().OpenFile(SampleMap());
+  Viewer.show();
   QApplication::processEvents();
-  const double zoom = ZoomOf(state);
+  const double zoom = ZoomOf(State);
   if (zoom == 0) {
-    viewer.Model().KeyPressed(TViewerKey::Zero);
+    Viewer.Model().KeyPressed(TViewerKey::Zero);
   } else {
-    const QPoint centre = viewer.viewport()->rect().center();
-    viewer.Model().ZoomTo(zoom, TPoint{centre.x(), centre.y()});
+    const QPoint Centre = Viewer.viewport()->rect().center();
+    Viewer.Model().ZoomTo(zoom, TPoint{Centre.x(), Centre.y()});
   }
   QApplication::processEvents();
-  for (auto _ : state) {
-    viewer.viewport()->repaint();
+  for (auto _ : State) {
+    Viewer.viewport()->repaint();
   }
-  state.counters["zoom_pct"] = viewer.View().Zoom() * 100;
+  State.counters["zoom_pct"] = Viewer.View().Zoom() * 100;
 }
 
 // Loading the map file into a view (what opening a viewer or Space costs).
-void BM_Open(benchmark::State& state) {
-  const std::string& name = SampleMap();
-  for (auto _ : state) {
-    TMapView view;
-    view.Open(name);
-    benchmark::DoNotOptimize(view.MapWidth());
+void BM_Open(benchmark::State& State) {
+  const std::string& Name = SampleMap();
+  for (auto _ : State) {
+    TMapView View;
+    View.Open(Name);
+    benchmark::DoNotOptimize(View.MapWidth());
   }
 }
 BENCHMARK(BM_Open)->Unit(benchmark::kMillisecond);
 
 // Fitted (13 %), then 1/32, 1/16, 1/4, 1/2, 0.7 (between two averaged levels), 1:1, 2:1, 4:1
 // and 16:1.
-void Zooms(benchmark::internal::Benchmark* b) {
+void Zooms(benchmark::internal::Benchmark* B) {
   for (const auto& zoom : std::vector<std::vector<std::int64_t>>{
            {0, 0}, {1, 32}, {1, 16}, {1, 4}, {1, 2}, {7, 10}, {1, 1}, {2, 1}, {4, 1}, {16, 1}}) {
-    b->Args(zoom);
+    B->Args(zoom);
   }
 }
 BENCHMARK(BM_Paint)->Apply(Zooms)->Unit(benchmark::kMillisecond);
@@ -112,7 +112,7 @@ BENCHMARK(BM_Repaint)->Apply(Zooms)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {
   if (std::getenv("QT_QPA_PLATFORM") == nullptr) setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  QApplication application(argc, argv);
+  QApplication Application(argc, argv);
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();

@@ -77,8 +77,8 @@ void BM_WindowMake(benchmark::State& State) {
 }
 
 void BM_SameRunWithoutWindow(benchmark::State& State) {
-  TSilentHost host(Window().Form.Model());
-  for (auto _ : State) MakeRun(host);
+  TSilentHost Host(Window().Form.Model());
+  for (auto _ : State) MakeRun(Host);
 }
 
 BENCHMARK(BM_WindowMake)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3.0);
@@ -88,7 +88,7 @@ BENCHMARK(BM_SameRunWithoutWindow)->Unit(benchmark::kMillisecond)->UseRealTime()
 
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication application(argc, argv);
+  QApplication Application(argc, argv);
   benchmark::Initialize(&argc, argv);
   const auto window = std::make_unique<TWindow>();
   TheWindow = window.get();

@@ -85,14 +85,14 @@ struct TSavedBmp {
   explicit TSavedBmp(const Bytes& File) : file(File) {
     Off = Le32(10);
     width = static_cast<std::int32_t>(Le32(18));
-    height = static_cast<std::int32_t>(Le32(22));
+    Height = static_cast<std::int32_t>(Le32(22));
     bits = file[28] | file[29] << 8;
     Stride = DibStride(width, bits);
   }
   std::uint32_t Le32(std::size_t At) const {
     return file[At] | file[At + 1] << 8 | file[At + 2] << 16 | std::uint32_t(file[At + 3]) << 24;
   }
-  const std::uint8_t* Row(int Y) const { return file.data() + Off + (height - 1 - Y) * Stride; }
+  const std::uint8_t* Row(int Y) const { return file.data() + Off + (Height - 1 - Y) * Stride; }
   TRgb Pixel24(int X, int Y) const {
     return TRgb{Row(Y)[3 * X + 2], Row(Y)[3 * X + 1], Row(Y)[3 * X]};
   }
@@ -100,7 +100,7 @@ struct TSavedBmp {
 
   Bytes file;
   std::uint32_t Off;
-  std::int32_t width, height, Stride;
+  std::int32_t width, Height, Stride;
   int bits;
 };
 
@@ -237,7 +237,7 @@ struct TGridCase {
   const char* Name;
   MapScale Scale;
   int Step;
-  int width, height;
+  int width, Height;
 };
 void PrintTo(const TGridCase& C, std::ostream* Os) {
   *Os << C.Name;
@@ -256,15 +256,15 @@ TEST_P(GridTest, BlendsEveryGridRowAndColumnPixelExactlyOnceAndNothingElse) {
                                      {{50, 77, 130}, {132, 148, 180}}};
   auto Colour = [](int X, int Y) { return Colours[(X + 2 * Y) % 3]; };
   WriteFileBytes(Base(fcMalas, P.Scale),
-                 Bmp24(P.width, P.height, [&](int X, int Y) { return Colour(X, Y).Plain; }));
+                 Bmp24(P.width, P.Height, [&](int X, int Y) { return Colour(X, Y).Plain; }));
   Host.Tick(fcMalas, P.Scale);
   MakeRun(Host);
 
   const TSavedBmp Out(ReadFileBytes(Target(fcMalas, P.Scale)));
   ASSERT_EQ(Out.bits, 24);
   ASSERT_EQ(Out.width, P.width);
-  ASSERT_EQ(Out.height, P.height);
-  for (int Y = 0; Y < P.height; ++Y) {
+  ASSERT_EQ(Out.Height, P.Height);
+  for (int Y = 0; Y < P.Height; ++Y) {
     for (int X = 0; X < P.width; ++X) {
       const bool Grid = Y % P.Step == 0 || X % P.Step == 0;
       const TRgb Want = Grid ? Colour(X, Y).White : Colour(X, Y).Plain;
@@ -482,12 +482,12 @@ TEST_F(MapJobTest, ASecondTargetThatCannotBeReplacedIsNamedWithTheOneThatWasSave
     MakeRun(Host);
     FAIL() << "the second target cannot have been saved";
   } catch (const EMapJobError& E) {
-    const std::string message = E.what();
-    EXPECT_EQ(message.rfind("MapJob: " + Dir.file("MAP0-X2.BMP") + " was saved, " +
+    const std::string Message = E.what();
+    EXPECT_EQ(Message.rfind("MapJob: " + Dir.file("MAP0-X2.BMP") + " was saved, " +
                                 Dir.file("MAP1-X2.BMP") + " was not: ",
                             0),
               0u)
-        << message;
+        << Message;
   }
   EXPECT_EQ(ReadFileBytes(Dir.file("MAP0-X2.OLD")), Bytes{0});
   EXPECT_EQ(TSavedBmp(ReadFileBytes(Dir.file("MAP0-X2.BMP"))).width, 9);

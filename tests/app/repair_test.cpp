@@ -58,7 +58,7 @@ TEST(Repair, PadsEveryRowAndCorrectsBfSize) {
   TempDir Dir;
   const std::string name = Dir.file("MAP3687478-X4.BMP");
   BmpLayout Layout = Unpadded(5, 3);
-  Layout.file_size = 4242;  // a stale bfSize must not matter
+  Layout.FileSize = 4242;  // a stale bfSize must not matter
   Bytes Original = BuildBmp(Layout);
   Original[34] = 15;  // biSizeImage as the automap wrote it
   ASSERT_EQ(Original.size(), PaletteOffBits + 15);
@@ -232,17 +232,17 @@ std::vector<UntouchedCase> UntouchedCases() {
     S.width = 7;
     S.height = 7;
     S.pixels = Ramp(15);
-    S.off_bits = 20;
+    S.OffBits = 20;
     Add("PixelsInsideTheHeaders", S);
   }
   {
     testsupport::ByteWriter B;
     B.bytes(BuildBmp(Unpadded(5, 3)));
-    B.patch_u32(10, 5000);
-    cases.push_back({"PixelsPastTheEnd", B.data()});
-    B.patch_u32(10, static_cast<std::uint32_t>(PaletteOffBits));
-    B.data()[0] = 'X';
-    cases.push_back({"NoBitmapSignature", B.data()});
+    B.PatchU32(10, 5000);
+    cases.push_back({"PixelsPastTheEnd", B.Data()});
+    B.PatchU32(10, static_cast<std::uint32_t>(PaletteOffBits));
+    B.Data()[0] = 'X';
+    cases.push_back({"NoBitmapSignature", B.Data()});
   }
   {
     BmpLayout S = Unpadded(5, 3);

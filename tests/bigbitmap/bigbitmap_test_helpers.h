@@ -62,8 +62,8 @@ HPALETTE MakePalette(int N, ColourOf Colours) {
 
 // Colour table entry i of a bitmap as 0x00BBGGRR.
 inline TColor TableColour(const TBitmap& B, std::size_t I) {
-  const RGBQUAD q = B.ColorTable().at(I);
-  return RGB(q.rgbRed, q.rgbGreen, q.rgbBlue);
+  const RGBQUAD Q = B.ColorTable().at(I);
+  return RGB(Q.rgbRed, Q.rgbGreen, Q.rgbBlue);
 }
 
 }  // namespace bigbitmaptest

@@ -15,8 +15,8 @@ using bigbitmaptest::RGB;
 constexpr std::int32_t Width = 21758;
 constexpr std::int32_t Height = 300;
 
-TColor SourceRowColour(std::int32_t y) {
-  return RGB(static_cast<std::uint8_t>(y + 1), 40, 200);
+TColor SourceRowColour(std::int32_t Y) {
+  return RGB(static_cast<std::uint8_t>(Y + 1), 40, 200);
 }
 
 // A 4 x 20 picture whose row y has SourceRowColour(y).
@@ -24,9 +24,9 @@ void MakeStripes(TBitmap& B) {
   B.SetPixelFormat(pf24bit);
   B.SetWidth(4);
   B.SetHeight(20);
-  for (std::int32_t y = 0; y < 20; ++y) {
-    for (std::int32_t x = 0; x < 4; ++x)
-      bigbitmaptest::SetPixel24(B.ScanLine(y), x, SourceRowColour(y));
+  for (std::int32_t Y = 0; Y < 20; ++Y) {
+    for (std::int32_t X = 0; X < 4; ++X)
+      bigbitmaptest::SetPixel24(B.ScanLine(Y), X, SourceRowColour(Y));
   }
 }
 
@@ -59,12 +59,12 @@ TEST_F(CanvasTest, PicturesAcrossBandBoundariesAreContinuous) {
   for (std::int32_t Top : {118, 250, 290}) {
     const std::int32_t X0 = 7 + Top;
     Big.Canvas()->Draw(X0, Top, &Stripes);
-    for (std::int32_t y = Top - 1; y <= Top + 20 && y < Height; ++y) {
-      const void* Row = Big.GetScanline(y);
-      const bool Inside = y >= Top && y < Top + 20;
-      for (std::int32_t x = X0 - 1; x <= X0 + 4; ++x) {
-        const TColor Want = Inside && x >= X0 && x < X0 + 4 ? SourceRowColour(y - Top) : clWhite;
-        ASSERT_EQ(Pixel24(Row, x), Want) << "top " << Top << " at " << x << "," << y;
+    for (std::int32_t Y = Top - 1; Y <= Top + 20 && Y < Height; ++Y) {
+      const void* Row = Big.GetScanline(Y);
+      const bool Inside = Y >= Top && Y < Top + 20;
+      for (std::int32_t X = X0 - 1; X <= X0 + 4; ++X) {
+        const TColor Want = Inside && X >= X0 && X < X0 + 4 ? SourceRowColour(Y - Top) : clWhite;
+        ASSERT_EQ(Pixel24(Row, X), Want) << "top " << Top << " at " << X << "," << Y;
       }
     }
   }
@@ -79,14 +79,14 @@ TEST_F(CanvasTest, FullWidthPicturesOverSomeRowsLeaveTheOtherRowsWhite) {
     Big.SetBitmaps(Width, Height, bbpf24bit);
     TBigBitmap Picture;
     Picture.SetBitmaps(Width, 150, bbpf24bit);
-    for (std::int32_t y = 0; y < 150; ++y) bigbitmaptest::FillRow24(Picture, y, SourceRowColour(y));
+    for (std::int32_t Y = 0; Y < 150; ++Y) bigbitmaptest::FillRow24(Picture, Y, SourceRowColour(Y));
     Big.Canvas()->Draw(0, Top, &Picture);
-    for (std::int32_t y = 0; y < Height; ++y) {
-      const bool Inside = y >= Top && y < Top + 150;
-      const TColor Want = Inside ? SourceRowColour(y - Top) : clWhite;
-      const void* Row = Big.GetScanline(y);
-      for (std::int32_t x = 0; x < Width; ++x) {
-        ASSERT_EQ(Pixel24(Row, x), Want) << x << "," << y;
+    for (std::int32_t Y = 0; Y < Height; ++Y) {
+      const bool Inside = Y >= Top && Y < Top + 150;
+      const TColor Want = Inside ? SourceRowColour(Y - Top) : clWhite;
+      const void* Row = Big.GetScanline(Y);
+      for (std::int32_t X = 0; X < Width; ++X) {
+        ASSERT_EQ(Pixel24(Row, X), Want) << X << "," << Y;
       }
     }
   }

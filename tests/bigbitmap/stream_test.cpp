@@ -191,7 +191,7 @@ TEST_P(DirectLoad, BandsHoldTheRowsOfTheRecord) {
   const std::int32_t Stride = DibStride(C.width, C.bits);
   for (std::size_t R = 0; R < static_cast<std::size_t>(h); ++R)
     s.pixels[R * Stride + Stride - 1] ^= 0x5A;
-  s.off_bits = 54 + static_cast<std::int64_t>(s.colors.size()) + 6;
+  s.OffBits = 54 + static_cast<std::int64_t>(s.colors.size()) + 6;
   Bytes GapBefore(6, 0xEE);
   s.colors.insert(s.colors.end(), GapBefore.begin(), GapBefore.end());
   s.pixels.insert(s.pixels.end(), 9, 0x77);
@@ -367,7 +367,7 @@ struct TBadFileCase {
   const char* Name;
   BmpLayout Bmp;
   std::string Message;  // empty: only the exception type is checked
-  enum TKind { DibUtils, BigBitmap, Read } kind;
+  enum TKind { DibUtils, BigBitmap, Read } Kind;
 };
 
 BmpLayout Good8(std::int32_t W = 4, std::int32_t h = 2) {
@@ -491,7 +491,7 @@ std::vector<TBadFileCase> BadFiles() {
        }),
        "Convert8BitRLETo8BitRGB: Invalid Bitcount & Compression Combination",
        TBadFileCase::DibUtils},
-      {"TruncatedFile", With([](BmpLayout& s) { s.file_size = 1078 + 100; }), "",
+      {"TruncatedFile", With([](BmpLayout& s) { s.FileSize = 1078 + 100; }), "",
        TBadFileCase::Read},
   };
 }
@@ -513,13 +513,13 @@ TEST_P(FailedLoad, LeavesTheBitmapAsItWasWithoutNotifying) {
     LoadBytes(B, BuildBmp(C.Bmp));
     ADD_FAILURE() << "the load must fail";
   } catch (const EBigBitmapError& E) {
-    EXPECT_EQ(C.kind, TBadFileCase::BigBitmap);
+    EXPECT_EQ(C.Kind, TBadFileCase::BigBitmap);
     EXPECT_EQ(E.what(), C.Message);
   } catch (const EDIBUtilsError& E) {
-    EXPECT_EQ(C.kind, TBadFileCase::DibUtils);
+    EXPECT_EQ(C.Kind, TBadFileCase::DibUtils);
     EXPECT_EQ(E.what(), C.Message);
   } catch (const EReadError&) {
-    EXPECT_EQ(C.kind, TBadFileCase::Read);
+    EXPECT_EQ(C.Kind, TBadFileCase::Read);
   }
   EXPECT_EQ(Changes.count, 0);
   EXPECT_EQ(B.GetDrawMode(), 1);

@@ -50,35 +50,35 @@ using Clock = std::chrono::steady_clock;
 
 // A started program whose standard output and error arrive through one pipe.
 struct TChild {
-  pid_t pid = -1;
-  int output = -1;
-  Clock::time_point started;
-  std::string seen;  // output read so far
+  pid_t Pid = -1;
+  int Output = -1;
+  Clock::time_point Started;
+  std::string Seen;  // output read so far
 };
 
 struct TEnded {
-  int status = -1;  // the exit status, or 128 + the signal that ended the program
-  std::string output;
-  long peakRssKb = 0;
-  double seconds = 0;
+  int Status = -1;  // the exit status, or 128 + the signal that ended the program
+  std::string Output;
+  long PeakRssKb = 0;
+  double Seconds = 0;
 };
 
 TChild Start(const std::vector<std::string>& Argv) {
-  int pipeFds[2];
-  if (::pipe(pipeFds) != 0) throw std::runtime_error("pipe");
+  int PipeFds[2];
+  if (::pipe(PipeFds) != 0) throw std::runtime_error("pipe");
   TChild child;
-  child.started = Clock::now();
-  child.pid = ::fork();
-  if (child.pid == 0) {
-    ::dup2(pipeFds[1], STDOUT_FILENO);
-    ::dup2(pipeFds[1], STDERR_FILENO);
-    ::close(pipeFds[0]);
-    ::close(pipeFds[1]);
+  child.Started = Clock::now();
+  child.Pid = ::fork();
+  if (child.Pid == 0) {
+    ::dup2(PipeFds[1], STDOUT_FILENO);
+    ::dup2(PipeFds[1], STDERR_FILENO);
+    ::close(PipeFds[0]);
+    ::close(PipeFds[1]);
     if (Argv[0] == "strace") {
       // A sanitizer build's leak check cannot run under a tracer and would fail the program.
-      const char* asan = std::getenv("ASAN_OPTIONS");
-      const std::string options = std::string(asan != nullptr ? asan : "") + ":detect_leaks=0";
-      ::setenv("ASAN_OPTIONS", options.c_str(), 1);
+      const char* Asan = std::getenv("ASAN_OPTIONS");
+      const std::string Options = std::string(Asan != nullptr ? Asan : "") + ":detect_leaks=0";
+      ::setenv("ASAN_OPTIONS", Options.c_str(), 1);
     }
     std::vector<char*> argv;
     for (const std::string& a : Argv) argv.push_back(const_cast<char*>(a.c_str()));
@@ -86,23 +86,23 @@ TChild Start(const std::vector<std::string>& Argv) {
     ::execvp(argv[0], argv.data());
     ::_exit(127);
   }
-  ::close(pipeFds[1]);
-  child.output = pipeFds[0];
+  ::close(PipeFds[1]);
+  child.Output = PipeFds[0];
   return child;
 }
 
 // Reads more output; false at its end.
 bool ReadMore(TChild& Child) {
-  char buf[4096];
-  const ssize_t n = ::read(Child.output, buf, sizeof buf);
-  if (n <= 0) return false;
-  Child.seen.append(buf, static_cast<std::size_t>(n));
+  char Buf[4096];
+  const ssize_t N = ::read(Child.Output, Buf, sizeof Buf);
+  if (N <= 0) return false;
+  Child.Seen.append(Buf, static_cast<std::size_t>(N));
   return true;
 }
 
 // Reads the output until Text has appeared (true) or the output ends (false).
 bool WaitForOutput(TChild& Child, const std::string& Text) {
-  while (Child.seen.find(Text) == std::string::npos) {
+  while (Child.Seen.find(Text) == std::string::npos) {
     if (!ReadMore(Child)) return false;
   }
   return true;
@@ -111,16 +111,16 @@ bool WaitForOutput(TChild& Child, const std::string& Text) {
 TEnded Finish(TChild& Child) {
   while (ReadMore(Child)) {
   }
-  ::close(Child.output);
-  int status = 0;
-  rusage usage{};
-  ::wait4(Child.pid, &status, 0, &usage);
-  TEnded ended;
-  ended.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  ended.output = Child.seen;
-  ended.peakRssKb = usage.ru_maxrss;
-  ended.seconds = std::chrono::duration<double>(Clock::now() - Child.started).count();
-  return ended;
+  ::close(Child.Output);
+  int Status = 0;
+  rusage Usage{};
+  ::wait4(Child.Pid, &Status, 0, &Usage);
+  TEnded Ended;
+  Ended.Status = WIFEXITED(Status) ? WEXITSTATUS(Status) : 128 + WTERMSIG(Status);
+  Ended.Output = Child.Seen;
+  Ended.PeakRssKb = Usage.ru_maxrss;
+  Ended.Seconds = std::chrono::duration<double>(Clock::now() - Child.Started).count();
+  return Ended;
 }
 
 TEnded RunToEnd(const std::vector<std::string>& Argv) {
@@ -135,17 +135,17 @@ std::vector<std::string> Grid(std::vector<std::string> Args) {
 
 // The resident memory of this process.
 long ResidentKb() {
-  std::ifstream status("/proc/self/status");
-  for (std::string line; std::getline(status, line);) {
-    if (line.starts_with("VmRSS:")) return std::stol(line.substr(6));
+  std::ifstream Status("/proc/self/status");
+  for (std::string Line; std::getline(Status, Line);) {
+    if (Line.starts_with("VmRSS:")) return std::stol(Line.substr(6));
   }
   return 0;
 }
 
 // strace that can trace a child here (a container may forbid it).
 bool StraceWorks() {
-  static const bool works = RunToEnd({"strace", "-o", "/dev/null", "true"}).status == 0;
-  return works;
+  static const bool Works = RunToEnd({"strace", "-o", "/dev/null", "true"}).Status == 0;
+  return Works;
 }
 
 std::vector<std::string> Traced(const std::vector<std::string>& StraceOptions,
@@ -161,15 +161,15 @@ std::vector<std::string> Traced(const std::vector<std::string>& StraceOptions,
 // stopped it (a traced program shows as stopped at every traced call, so its state would not
 // tell); -1 when that does not happen within a safety net of 20 seconds.
 pid_t StoppedTracee(const TChild& Tracer, const std::string& Log) {
-  const auto giveUp = Clock::now() + std::chrono::seconds(20);
-  const std::string tracer = std::to_string(Tracer.pid);
-  while (Clock::now() < giveUp) {
+  const auto GiveUp = Clock::now() + std::chrono::seconds(20);
+  const std::string tracer = std::to_string(Tracer.Pid);
+  while (Clock::now() < GiveUp) {
     std::ifstream log(Log);
     const std::string text((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
-    std::ifstream children("/proc/" + tracer + "/task/" + tracer + "/children");
-    pid_t program = -1;
-    if (text.find("--- stopped by SIGSTOP ---") != std::string::npos && children >> program) {
-      return program;
+    std::ifstream Children("/proc/" + tracer + "/task/" + tracer + "/children");
+    pid_t Program = -1;
+    if (text.find("--- stopped by SIGSTOP ---") != std::string::npos && Children >> Program) {
+      return Program;
     }
     std::this_thread::yield();
   }
@@ -178,29 +178,29 @@ pid_t StoppedTracee(const TChild& Tracer, const std::string& Log) {
 
 std::vector<std::string> ReadLines(const std::string& Name) {
   std::ifstream in(Name);
-  std::vector<std::string> lines;
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
+  std::vector<std::string> Lines;
+  for (std::string Line; std::getline(in, Line);) Lines.push_back(Line);
+  return Lines;
 }
 
 // ---- a small automap folder -----------------------------------------------------------------
 
 // An 8-bit map of 16 grey levels; Padded false stores the rows back to back.
 Bytes GreyMap(int W, int H, int Seed, bool Padded = true) {
-  BmpLayout bmp;
-  bmp.width = W;
-  bmp.height = H;
-  bmp.bit_count = 8;
-  bmp.colors = testsupport::GreyColors(16);
-  bmp.clr_used = 16;
-  const int stride = Padded ? DibStride(W, 8) : W;
-  bmp.pixels.assign(static_cast<std::size_t>(stride * H), 0);
-  for (int y = 0; y < H; ++y) {
-    for (int x = 0; x < W; ++x)
-      bmp.pixels[static_cast<std::size_t>(y * stride + x)] =
-          static_cast<std::uint8_t>((x * 7 + y * 3 + Seed) % 16);
+  BmpLayout Bmp;
+  Bmp.width = W;
+  Bmp.height = H;
+  Bmp.bit_count = 8;
+  Bmp.colors = testsupport::GreyColors(16);
+  Bmp.clr_used = 16;
+  const int Stride = Padded ? DibStride(W, 8) : W;
+  Bmp.pixels.assign(static_cast<std::size_t>(Stride * H), 0);
+  for (int Y = 0; Y < H; ++Y) {
+    for (int X = 0; X < W; ++X)
+      Bmp.pixels[static_cast<std::size_t>(Y * Stride + X)] =
+          static_cast<std::uint8_t>((X * 7 + Y * 3 + Seed) % 16);
   }
-  return BuildBmp(bmp);
+  return BuildBmp(Bmp);
 }
 
 bool IsTemporary(const std::string& Name) {
@@ -208,7 +208,7 @@ bool IsTemporary(const std::string& Name) {
 }
 
 TFiles WithoutTemporaries(TFiles Files) {
-  std::erase_if(Files, [](const auto& f) { return IsTemporary(f.first); });
+  std::erase_if(Files, [](const auto& F) { return IsTemporary(F.first); });
   return Files;
 }
 
@@ -234,16 +234,16 @@ std::map<std::string, std::string> PutKillFolder(const std::string& Folder) {
           {"MAP1-X1.BMP", "MAP1-X1.OLD"}};
 }
 
-const std::vector<std::string> kKillMaps{"-q", "-m", "ft1,ft2,i1", "-f"};
+const std::vector<std::string> KillMaps{"-q", "-m", "ft1,ft2,i1", "-f"};
 
 // Kills at calls that do not change the folder, and at points in time; fewer in a sanitizer
 // build, whose every run is several times slower, but never fewer than 50 moments in all.
 #ifdef VELDRIN_SANITIZED
-constexpr std::size_t kOtherCalls = 12;
-constexpr int kTimedKills = 8;
+constexpr std::size_t OtherCalls = 12;
+constexpr int TimedKills = 8;
 #else
-constexpr std::size_t kOtherCalls = 30;
-constexpr int kTimedKills = 20;
+constexpr std::size_t OtherCalls = 30;
+constexpr int TimedKills = 20;
 #endif
 
 // Every file that was there is there, whole, with its old or its new content; a new file is
@@ -252,18 +252,18 @@ constexpr int kTimedKills = 20;
 std::string ExpectNothingLost(const TFiles& Now, const TFiles& Before, const TFiles& After,
                               const std::map<std::string, std::string>& Companions,
                               const std::string& Moment) {
-  int changed = 0, temporaries = 0;
+  int Changed = 0, Temporaries = 0;
   for (const auto& [name, bytes] : Now) {
     if (IsTemporary(name)) {
-      ++temporaries;
+      ++Temporaries;
       continue;
     }
     const auto before = Before.find(name);
     const auto after = After.find(name);
-    const bool old = before != Before.end() && before->second == bytes;
-    const bool fresh = after != After.end() && after->second == bytes;
-    EXPECT_TRUE(old || fresh) << Moment << ": " << name << " is neither its old nor its new content";
-    changed += !old;
+    const bool Old = before != Before.end() && before->second == bytes;
+    const bool Fresh = after != After.end() && after->second == bytes;
+    EXPECT_TRUE(Old || Fresh) << Moment << ": " << name << " is neither its old nor its new content";
+    Changed += !Old;
   }
   for (const auto& [name, bytes] : Before)
     EXPECT_TRUE(Now.contains(name)) << Moment << ": " << name << " is missing";
@@ -272,7 +272,7 @@ std::string ExpectNothingLost(const TFiles& Now, const TFiles& Before, const TFi
     EXPECT_TRUE(Now.contains(companion) && Now.at(companion) == After.at(companion))
         << Moment << ": " << file << " is new but " << companion << " is not in its place";
   }
-  return std::to_string(changed) + " changed, " + std::to_string(temporaries) + " temporaries";
+  return std::to_string(Changed) + " changed, " + std::to_string(Temporaries) + " temporaries";
 }
 
 // After the next run the folder is as after an undisturbed run, except that a target which the
@@ -284,9 +284,9 @@ void ExpectCompleted(const TFiles& Now, const TFiles& Before, const TFiles& Afte
   }
   for (const auto& [name, bytes] : Now) {
     if (After.contains(name)) continue;
-    const std::string target = ChangeFileExt(name, ".BMP");
-    EXPECT_TRUE(name.ends_with(".OLD") && !Before.contains(target) && After.contains(target) &&
-                After.at(target) == bytes)
+    const std::string Target = ChangeFileExt(name, ".BMP");
+    EXPECT_TRUE(name.ends_with(".OLD") && !Before.contains(Target) && After.contains(Target) &&
+                After.at(Target) == bytes)
         << Moment << ": " << name << " should not be there";
   }
 }
@@ -297,228 +297,228 @@ TEST(Durability, KilledAtAnyMomentNothingIsLostAndTheNextRunCompletes) {
   // The outcome of an undisturbed run.
   TFiles before, after;
   std::map<std::string, std::string> companions;
-  double runSeconds;
+  double RunSeconds;
   {
-    TempDir dir;
-    companions = PutKillFolder(dir.path().string());
-    before = Snapshot(dir);
-    std::vector<std::string> args = kKillMaps;
-    args.push_back(dir.path().string());
-    const TEnded run = RunToEnd(Grid(args));
-    ASSERT_EQ(run.status, 0) << run.output;
-    after = Snapshot(dir);
-    runSeconds = run.seconds;
+    TempDir Dir;
+    companions = PutKillFolder(Dir.path().string());
+    before = Snapshot(Dir);
+    std::vector<std::string> args = KillMaps;
+    args.push_back(Dir.path().string());
+    const TEnded Run = RunToEnd(Grid(args));
+    ASSERT_EQ(Run.Status, 0) << Run.Output;
+    after = Snapshot(Dir);
+    RunSeconds = Run.Seconds;
     // Later runs find the files cached: the fastest of three bounds the timed kills.
-    for (int i = 0; i < 2; ++i) {
-      TempDir again;
-      PutKillFolder(again.path().string());
-      args.back() = again.path().string();
-      runSeconds = std::min(runSeconds, RunToEnd(Grid(args)).seconds);
+    for (int I = 0; I < 2; ++I) {
+      TempDir Again;
+      PutKillFolder(Again.path().string());
+      args.back() = Again.path().string();
+      RunSeconds = std::min(RunSeconds, RunToEnd(Grid(args)).Seconds);
     }
   }
   ASSERT_EQ(WithoutTemporaries(after).size(), after.size());
 
   // Kill moments: system calls of the run by name and count, or else points in time.
   struct TMoment {
-    std::string call;  // "" for a kill after Delay
-    int count = 0;
+    std::string Call;  // "" for a kill after Delay
+    int Count = 0;
     double delay = 0;
   };
-  std::vector<TMoment> moments;
+  std::vector<TMoment> Moments;
   if (StraceWorks()) {
-    TempDir dir;
-    PutKillFolder(dir.path().string());
-    const std::string log = dir.file(".trace");
-    std::vector<std::string> args = kKillMaps;
-    args.push_back(dir.path().string());
-    const std::string calls = "openat,read,write,close,fsync,fchmod,rename,link,unlink,flock,mmap";
-    ASSERT_EQ(RunToEnd(Traced({"-o", log, "-e", "trace=" + calls}, args)).status, 0);
+    TempDir Dir;
+    PutKillFolder(Dir.path().string());
+    const std::string log = Dir.file(".trace");
+    std::vector<std::string> args = KillMaps;
+    args.push_back(Dir.path().string());
+    const std::string Calls = "openat,read,write,close,fsync,fchmod,rename,link,unlink,flock,mmap";
+    ASSERT_EQ(RunToEnd(Traced({"-o", log, "-e", "trace=" + Calls}, args)).Status, 0);
     // Every call that changes the folder, and others spread evenly after the start-up.
-    const std::regex callName(R"(^([a-z0-9_]+)\()");
-    const std::set<std::string> changing{"fsync", "fchmod", "rename", "link", "unlink", "flock"};
-    std::map<std::string, int> counts;
-    std::vector<TMoment> others;
-    bool started = false;
-    for (const std::string& line : ReadLines(log)) {
-      std::smatch m;
-      if (!std::regex_search(line, m, callName)) continue;
-      const std::string call = m[1];
-      const int count = ++counts[call];
-      started = started || line.find(dir.path().string()) != std::string::npos;
-      if (changing.contains(call)) {
-        moments.push_back({call, count});
-      } else if (started) {
-        others.push_back({call, count});
+    const std::regex CallName(R"(^([a-z0-9_]+)\()");
+    const std::set<std::string> Changing{"fsync", "fchmod", "rename", "link", "unlink", "flock"};
+    std::map<std::string, int> Counts;
+    std::vector<TMoment> Others;
+    bool Started = false;
+    for (const std::string& Line : ReadLines(log)) {
+      std::smatch M;
+      if (!std::regex_search(Line, M, CallName)) continue;
+      const std::string Call = M[1];
+      const int Count = ++Counts[Call];
+      Started = Started || Line.find(Dir.path().string()) != std::string::npos;
+      if (Changing.contains(Call)) {
+        Moments.push_back({Call, Count});
+      } else if (Started) {
+        Others.push_back({Call, Count});
       }
     }
-    for (std::size_t i = 0; i < kOtherCalls && !others.empty(); ++i)
-      moments.push_back(others[i * others.size() / kOtherCalls]);
+    for (std::size_t I = 0; I < OtherCalls && !Others.empty(); ++I)
+      Moments.push_back(Others[I * Others.size() / OtherCalls]);
   }
-  const int timed = moments.empty() ? 60 : kTimedKills;
-  for (int i = 0; i < timed; ++i) moments.push_back({"", 0, runSeconds * i / timed});
-  ASSERT_GE(moments.size(), 50u);
+  const int Timed = Moments.empty() ? 60 : TimedKills;
+  for (int I = 0; I < Timed; ++I) Moments.push_back({"", 0, RunSeconds * I / Timed});
+  ASSERT_GE(Moments.size(), 50u);
 
-  std::map<std::string, int> outcomes;
-  for (const TMoment& moment : moments) {
-    TempDir dir;
-    PutKillFolder(dir.path().string());
-    std::vector<std::string> args = kKillMaps;
-    args.push_back(dir.path().string());
-    const std::string name = moment.call.empty()
+  std::map<std::string, int> Outcomes;
+  for (const TMoment& moment : Moments) {
+    TempDir Dir;
+    PutKillFolder(Dir.path().string());
+    std::vector<std::string> args = KillMaps;
+    args.push_back(Dir.path().string());
+    const std::string name = moment.Call.empty()
                                  ? "after " + std::to_string(moment.delay) + " s"
-                                 : moment.call + " #" + std::to_string(moment.count);
-    TEnded killed;
-    if (!moment.call.empty()) {
-      const std::string inject =
-          "inject=" + moment.call + ":signal=SIGKILL:when=" + std::to_string(moment.count);
-      killed = RunToEnd(Traced({"-o", "/dev/null", "-e", "trace=" + moment.call, "-e", inject}, args));
-      EXPECT_EQ(killed.status, 128 + SIGKILL) << name << ": " << killed.output;
+                                 : moment.Call + " #" + std::to_string(moment.Count);
+    TEnded Killed;
+    if (!moment.Call.empty()) {
+      const std::string Inject =
+          "inject=" + moment.Call + ":signal=SIGKILL:when=" + std::to_string(moment.Count);
+      Killed = RunToEnd(Traced({"-o", "/dev/null", "-e", "trace=" + moment.Call, "-e", Inject}, args));
+      EXPECT_EQ(Killed.Status, 128 + SIGKILL) << name << ": " << Killed.Output;
     } else {
       TChild child = Start(Grid(args));
-      const timespec pause{0, static_cast<long>(moment.delay * 1e9)};
-      ::nanosleep(&pause, nullptr);
-      ::kill(child.pid, SIGKILL);
-      killed = Finish(child);
+      const timespec Pause{0, static_cast<long>(moment.delay * 1e9)};
+      ::nanosleep(&Pause, nullptr);
+      ::kill(child.Pid, SIGKILL);
+      Killed = Finish(child);
     }
-    const TFiles left = Snapshot(dir);
-    const std::string state = ExpectNothingLost(left, before, after, companions, name);
-    ++outcomes[(killed.status == 0 ? "finished, " : "killed, ") + state];
+    const TFiles Left = Snapshot(Dir);
+    const std::string State = ExpectNothingLost(Left, before, after, companions, name);
+    ++Outcomes[(Killed.Status == 0 ? "finished, " : "killed, ") + State];
 
-    const TEnded next = RunToEnd(Grid(args));
-    EXPECT_EQ(next.status, 0) << name << ": " << next.output;
-    const TFiles done = Snapshot(dir);
-    ExpectCompleted(WithoutTemporaries(done), before, after, name);
+    const TEnded Next = RunToEnd(Grid(args));
+    EXPECT_EQ(Next.Status, 0) << name << ": " << Next.Output;
+    const TFiles Done = Snapshot(Dir);
+    ExpectCompleted(WithoutTemporaries(Done), before, after, name);
     // The next run leaves no temporary: not its own, nor those of the killed run.
-    EXPECT_EQ(done.size(), WithoutTemporaries(done).size()) << name;
+    EXPECT_EQ(Done.size(), WithoutTemporaries(Done).size()) << name;
 
     // A flush that fails there instead ends the run with the write error, every file as the
     // kill left it and the temporary being flushed deleted.
-    if (moment.call == "fsync") {
-      TempDir failing;
-      PutKillFolder(failing.path().string());
-      args.back() = failing.path().string();
-      const std::string inject = "inject=fsync:error=EIO:when=" + std::to_string(moment.count);
-      const TEnded failed =
-          RunToEnd(Traced({"-o", "/dev/null", "-e", "trace=fsync", "-e", inject}, args));
-      EXPECT_EQ(failed.status, 1) << name << " failing: " << failed.output;
-      EXPECT_EQ(failed.output, std::string("veldrin-grid: ") + SWriteError + "\n") << name;
-      EXPECT_EQ(Snapshot(failing), WithoutTemporaries(left)) << name << " failing";
+    if (moment.Call == "fsync") {
+      TempDir Failing;
+      PutKillFolder(Failing.path().string());
+      args.back() = Failing.path().string();
+      const std::string Inject = "inject=fsync:error=EIO:when=" + std::to_string(moment.Count);
+      const TEnded Failed =
+          RunToEnd(Traced({"-o", "/dev/null", "-e", "trace=fsync", "-e", Inject}, args));
+      EXPECT_EQ(Failed.Status, 1) << name << " failing: " << Failed.Output;
+      EXPECT_EQ(Failed.Output, std::string("veldrin-grid: ") + SWriteError + "\n") << name;
+      EXPECT_EQ(Snapshot(Failing), WithoutTemporaries(Left)) << name << " failing";
     }
   }
-  std::string account = std::to_string(moments.size()) + " moments:";
-  for (const auto& [outcome, n] : outcomes) account += " [" + outcome + "] x" + std::to_string(n);
-  RecordProperty("outcomes", account);
-  std::printf("%s\n", account.c_str());
+  std::string Account = std::to_string(Moments.size()) + " moments:";
+  for (const auto& [outcome, n] : Outcomes) Account += " [" + outcome + "] x" + std::to_string(n);
+  RecordProperty("outcomes", Account);
+  std::printf("%s\n", Account.c_str());
 }
 
 TEST(Durability, EveryNewFileIsFlushedBeforeItsRenameAndTheFolderAfterTheRenames) {
   if (!StraceWorks()) GTEST_SKIP() << "strace cannot trace a program here";
-  TempDir dir;
-  PutKillFolder(dir.path().string());
-  const std::string folder = std::filesystem::canonical(dir.path()).string();
-  const std::string log = dir.file(".trace");
-  std::vector<std::string> args = kKillMaps;
+  TempDir Dir;
+  PutKillFolder(Dir.path().string());
+  const std::string folder = std::filesystem::canonical(Dir.path()).string();
+  const std::string log = Dir.file(".trace");
+  std::vector<std::string> args = KillMaps;
   args.push_back(folder);
-  ASSERT_EQ(RunToEnd(Traced({"-y", "-o", log, "-e", "trace=fsync,rename,link"}, args)).status, 0);
+  ASSERT_EQ(RunToEnd(Traced({"-y", "-o", log, "-e", "trace=fsync,rename,link"}, args)).Status, 0);
 
-  const std::regex fsyncOf(R"(^fsync\(\d+<(.*)>\)\s+= 0)");
-  const std::regex renameOf(R"re(^rename\("([^"]*)", "([^"]*)"\)\s+= 0)re");
-  std::set<std::string> flushed;
-  int renames = 0, folderFlushes = 0;
-  bool folderDirty = false;
-  for (const std::string& line : ReadLines(log)) {
-    std::smatch m;
-    if (std::regex_search(line, m, fsyncOf)) {
-      flushed.insert(m[1]);
-      if (m[1] == folder) {
-        ++folderFlushes;
-        folderDirty = false;
+  const std::regex FsyncOf(R"(^fsync\(\d+<(.*)>\)\s+= 0)");
+  const std::regex RenameOf(R"re(^rename\("([^"]*)", "([^"]*)"\)\s+= 0)re");
+  std::set<std::string> Flushed;
+  int Renames = 0, FolderFlushes = 0;
+  bool FolderDirty = false;
+  for (const std::string& Line : ReadLines(log)) {
+    std::smatch M;
+    if (std::regex_search(Line, M, FsyncOf)) {
+      Flushed.insert(M[1]);
+      if (M[1] == folder) {
+        ++FolderFlushes;
+        FolderDirty = false;
       }
-    } else if (std::regex_search(line, m, renameOf)) {
-      ++renames;
-      folderDirty = true;
-      const std::string from = NameIn(m[1]);
+    } else if (std::regex_search(Line, M, RenameOf)) {
+      ++Renames;
+      FolderDirty = true;
+      const std::string From = NameIn(M[1]);
       // A second name of an existing file carries nothing new; every other temporary must be
       // on the disk before it takes its name.
-      if (!from.starts_with(".veldrin-link-")) {
-        EXPECT_TRUE(flushed.contains(m[1])) << m[1] << " renamed to " << m[2] << " unflushed";
+      if (!From.starts_with(".veldrin-link-")) {
+        EXPECT_TRUE(Flushed.contains(M[1])) << M[1] << " renamed to " << M[2] << " unflushed";
       }
-    } else if (line.starts_with("link(")) {
-      folderDirty = true;
+    } else if (Line.starts_with("link(")) {
+      FolderDirty = true;
     }
   }
   // Three maps: a repair (bad copy and base), two targets, one target, two targets.
-  EXPECT_EQ(renames, 7);
-  EXPECT_GE(folderFlushes, 4);
-  EXPECT_FALSE(folderDirty) << "renames after the last flush of the folder";
+  EXPECT_EQ(Renames, 7);
+  EXPECT_GE(FolderFlushes, 4);
+  EXPECT_FALSE(FolderDirty) << "renames after the last flush of the folder";
 }
 
 TEST(Durability, ASecondRunOnTheFolderFailsAtOnceWhileTheFirstPausesBeforeItsBackup) {
-  TempDir dir;
-  const std::string folder = dir.path().string();
-  const std::string target = dir.file("MAP2-X1.BMP");
-  WriteFileBytes(dir.file("MAP3687478-1.BMP"), GreyMap(64, 32, 1));
-  const Bytes original = GreyMap(64, 32, 2);
-  WriteFileBytes(target, original);
+  TempDir Dir;
+  const std::string folder = Dir.path().string();
+  const std::string Target = Dir.file("MAP2-X1.BMP");
+  WriteFileBytes(Dir.file("MAP3687478-1.BMP"), GreyMap(64, 32, 1));
+  const Bytes Original = GreyMap(64, 32, 2);
+  WriteFileBytes(Target, Original);
   const std::vector<std::string> args{"-f", folder, "-m", "i1"};
-  const std::string busy = std::string("veldrin-grid: ") + SFolderBusy + "\n";
+  const std::string Busy = std::string("veldrin-grid: ") + SFolderBusy + "\n";
 
   // Whatever holds the folder's lock keeps a run out before it changes anything.
   {
-    const TFiles untouched = Snapshot(dir);
-    TFolderLock other(folder);
-    const TEnded second = RunToEnd(Grid(args));
-    EXPECT_EQ(second.status, 1);
-    EXPECT_EQ(second.output, busy);
-    EXPECT_EQ(Snapshot(dir), untouched);
+    const TFiles Untouched = Snapshot(Dir);
+    TFolderLock Other(folder);
+    const TEnded Second = RunToEnd(Grid(args));
+    EXPECT_EQ(Second.Status, 1);
+    EXPECT_EQ(Second.Output, Busy);
+    EXPECT_EQ(Snapshot(Dir), Untouched);
   }
   if (!StraceWorks()) GTEST_SKIP() << "strace cannot pause a program here";
 
   // Two real runs: the first is stopped between its look for a backup and making one, and
   // goes on only once the second has ended, which it must do at once, without waiting.
   testsupport::LimitThisTest(std::chrono::seconds(60));
-  const TempDir traceDir;
-  const std::string trace = traceDir.file("strace.log");
-  TChild first = Start(Traced({"-o", trace, "-e", "trace=link", "-e",
+  const TempDir TraceDir;
+  const std::string Trace = TraceDir.file("strace.log");
+  TChild First = Start(Traced({"-o", Trace, "-e", "trace=link", "-e",
                                "inject=link:signal=SIGSTOP"},
                               args));
-  ASSERT_TRUE(WaitForOutput(first, " : saving")) << first.seen;
-  const pid_t stopped = StoppedTracee(first, trace);
-  ASSERT_GT(stopped, 0) << "the first run was not stopped at its backup";
-  const TEnded second = RunToEnd(Grid(args));
-  ::kill(stopped, SIGCONT);
-  EXPECT_EQ(second.status, 1);
-  EXPECT_EQ(second.output, busy);
-  const TEnded ended = Finish(first);
-  EXPECT_EQ(ended.status, 0) << ended.output;
-  const Bytes result = testsupport::ReadFileBytes(target);
-  EXPECT_NE(result, original);
-  EXPECT_EQ(testsupport::ReadFileBytes(dir.file("MAP2-X1.OLD")), original);
+  ASSERT_TRUE(WaitForOutput(First, " : saving")) << First.Seen;
+  const pid_t Stopped = StoppedTracee(First, Trace);
+  ASSERT_GT(Stopped, 0) << "the first run was not stopped at its backup";
+  const TEnded Second = RunToEnd(Grid(args));
+  ::kill(Stopped, SIGCONT);
+  EXPECT_EQ(Second.Status, 1);
+  EXPECT_EQ(Second.Output, Busy);
+  const TEnded Ended = Finish(First);
+  EXPECT_EQ(Ended.Status, 0) << Ended.Output;
+  const Bytes Result = testsupport::ReadFileBytes(Target);
+  EXPECT_NE(Result, Original);
+  EXPECT_EQ(testsupport::ReadFileBytes(Dir.file("MAP2-X1.OLD")), Original);
 
   // Once the first has ended, the next run works and keeps the first backup.
-  EXPECT_EQ(RunToEnd(Grid(args)).status, 0);
-  EXPECT_EQ(testsupport::ReadFileBytes(target), result);
-  EXPECT_EQ(testsupport::ReadFileBytes(dir.file("MAP2-X1.OLD")), original);
+  EXPECT_EQ(RunToEnd(Grid(args)).Status, 0);
+  EXPECT_EQ(testsupport::ReadFileBytes(Target), Result);
+  EXPECT_EQ(testsupport::ReadFileBytes(Dir.file("MAP2-X1.OLD")), Original);
 }
 
 TEST(Durability, ATinyFileDeclaringAHugeMapFailsAtOnceWithLittleMemory) {
-  TempDir dir;
-  const std::string folder = dir.path().string();
+  TempDir Dir;
+  const std::string folder = Dir.path().string();
   WriteFileBytes(GetBaseFileName(folder, fcMalas, mtNormal, msFull),
                  testsupport::TinyRle8DeclaringHugeSize(65000, 20000));
-  const TFiles untouched = Snapshot(dir);
+  const TFiles Untouched = Snapshot(Dir);
   // The child counts the pages of this process that it starts with before its exec.
-  const long startKb = ResidentKb();
-  const TEnded run = RunToEnd(Grid({"-q", "-f", folder, "-m", "m1"}));
-  EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.output,
+  const long StartKb = ResidentKb();
+  const TEnded Run = RunToEnd(Grid({"-q", "-f", folder, "-m", "m1"}));
+  EXPECT_EQ(Run.Status, 1);
+  EXPECT_EQ(Run.Output,
             "veldrin-grid: TBigBitmap.SetBitmaps: Too Big Width or Too Many Pixel Bits\n");
-  EXPECT_EQ(Snapshot(dir), untouched);
+  EXPECT_EQ(Snapshot(Dir), Untouched);
   // Decoding the declared pixels alone would take 1.3 GB (and many seconds, which the
   // machine's speed would blur: the memory tells).
-  EXPECT_LT(run.peakRssKb, startKb + 64 * 1024);
-  RecordProperty("peak_rss_kb", std::to_string(run.peakRssKb));
-  std::printf("peak RSS %ld kB, %.3f s\n", run.peakRssKb, run.seconds);
+  EXPECT_LT(Run.PeakRssKb, StartKb + 64 * 1024);
+  RecordProperty("peak_rss_kb", std::to_string(Run.PeakRssKb));
+  std::printf("peak RSS %ld kB, %.3f s\n", Run.PeakRssKb, Run.Seconds);
 }
 
 }  // namespace

@@ -48,7 +48,7 @@ std::vector<PALETTEENTRY> PaletteOf(const TSepDIB& D) {
 
 struct TColorCountCase {
   const char* Name;
-  std::uint16_t bits;
+  std::uint16_t Bits;
   std::uint32_t ClrUsed;  // as written in the file
   int EntriesInFile;     // colour entries present before the pixels
   std::uint32_t ExpectedClrUsed;
@@ -61,7 +61,7 @@ TEST_P(ColorCount, ReadsTheRightNumberOfEntriesAndSkipsTheRestThroughTheOffset) 
   BmpLayout S;
   S.width = 4;
   S.height = 1;
-  S.bit_count = C.bits;
+  S.bit_count = C.Bits;
   S.clr_used = C.ClrUsed;
   S.colors = GreyColors(C.EntriesInFile);
   S.pixels = {9, 8, 7, 6, 5, 4, 3, 2, 1, 0, 1, 2};
@@ -105,7 +105,7 @@ TEST(LoadDIBFromStream, SixteenColoursLeaveTheRestOfTheTableUntouched) {
 struct TMaskCase {
   const char* Name;
   std::uint32_t HeaderSize;
-  std::uint16_t bits;
+  std::uint16_t Bits;
 };
 
 class BitFieldMasks : public testing::TestWithParam<TMaskCase> {};
@@ -115,13 +115,13 @@ TEST_P(BitFieldMasks, LandOnTheMaskSlotsAndColoursFollowThem) {
   BmpLayout S;
   S.width = 2;
   S.height = 1;
-  S.bit_count = C.bits;
+  S.bit_count = C.Bits;
   S.compression = BI_BITFIELDS;
   S.header_size = C.HeaderSize;
   S.masks = {0xF800, 0x07E0, 0x001F};
   S.clr_used = 2;
   S.colors = {1, 2, 3, 0, 4, 5, 6, 0};
-  S.pixels = Bytes(C.bits == 16 ? 4 : 8, 0x5A);
+  S.pixels = Bytes(C.Bits == 16 ? 4 : 8, 0x5A);
   const TSepDIB D = Load(BuildBmp(S));
   EXPECT_EQ(D.Mask(0), 0xF800u);
   EXPECT_EQ(D.Mask(1), 0x07E0u);
@@ -205,7 +205,7 @@ TEST(LoadDIBFromStream, PositionsCountFromWhereTheFileStartsInTheStream) {
   S.width = 4;
   S.clr_used = 2;
   S.colors = GreyColors(2);
-  S.off_bits = 100;  // a gap before the pixels
+  S.OffBits = 100;  // a gap before the pixels
   S.pixels = {1, 2, 3, 4};
   Bytes Stream(37, 0xEE);
   const Bytes file = BuildBmp(S);
@@ -224,8 +224,8 @@ TEST(LoadDIBFromStream, OffsetPointingBackIntoTheTablesIsHonoured) {
   S.width = 4;
   S.clr_used = 2;
   S.colors = {1, 2, 3, 4, 5, 6, 7, 8};
-  S.off_bits = 54 + 4;  // the second colour entry doubles as pixel data
-  S.file_size = 54 + 8;
+  S.OffBits = 54 + 4;  // the second colour entry doubles as pixel data
+  S.FileSize = 54 + 8;
   const TSepDIB D = Load(BuildBmp(S));
   EXPECT_EQ(BitsOf(D), (Bytes{5, 6, 7, 8}));
 }
@@ -282,17 +282,17 @@ TEST(LoadDIBFromStream, RejectsMalformedHeadersWithTheirMessages) {
   S.header_size = 20;
   EXPECT_EQ(MessageOf<EDIBUtilsError>(BuildBmp(S)),
             "LoadDIBFromStream: Invalid Bitmap Header Size");
-  for (std::uint16_t bits : {0, 2, 3, 15, 48}) {
+  for (std::uint16_t Bits : {0, 2, 3, 15, 48}) {
     S = Small();
-    S.bit_count = bits;
-    EXPECT_EQ(MessageOf<EDIBUtilsError>(BuildBmp(S)), "LoadDIBFromStream: Invalid BitCout") << bits;
+    S.bit_count = Bits;
+    EXPECT_EQ(MessageOf<EDIBUtilsError>(BuildBmp(S)), "LoadDIBFromStream: Invalid BitCout") << Bits;
   }
-  for (std::uint16_t bits : {2, 16, 32}) {
+  for (std::uint16_t Bits : {2, 16, 32}) {
     S = Small();
     S.header_size = 12;
-    S.bit_count = bits;
+    S.bit_count = Bits;
     EXPECT_EQ(MessageOf<EDIBUtilsError>(BuildBmp(S)), "TBigBitmap.LoadFromStream: Invalid BitCount")
-        << bits;
+        << Bits;
   }
 }
 
@@ -307,16 +307,16 @@ TEST(LoadDIBFromStream, StreamEndingEarlyFailsWithTheReadError) {
 
 TEST(LoadDIBFromStream, HugeClaimedPixelLengthFailsWithTheReadErrorBeforeAllocating) {
   BmpLayout S = Small();
-  S.file_size = 0x7FFFFFF0;  // about 2 GB claimed, a few bytes held
+  S.FileSize = 0x7FFFFFF0;  // about 2 GB claimed, a few bytes held
   EXPECT_EQ(MessageOf<EReadError>(BuildBmp(S)), "ストリームからの読み込みエラー");
-  S.file_size = 0xFFFFFFF0;  // wraps to a negative length
-  S.off_bits = 0x40;
+  S.FileSize = 0xFFFFFFF0;  // wraps to a negative length
+  S.OffBits = 0x40;
   EXPECT_EQ(MessageOf<ERangeError>(BuildBmp(S)), "範囲チェックエラー");
 }
 
 TEST(LoadDIBFromStream, SizeBelowOffsetIsARangeError) {
   BmpLayout S = Small();
-  S.file_size = 20;
+  S.FileSize = 20;
   EXPECT_EQ(MessageOf<ERangeError>(BuildBmp(S)), "範囲チェックエラー");
 }
 
@@ -329,7 +329,7 @@ TEST(GetMaskShift, MovesTheTopBitToBitSeven) {
   for (const auto& [mask, shift] : table) EXPECT_EQ(GetMaskShift(mask), shift) << mask;
 }
 
-TSepDIB BitFieldDIB(std::uint16_t bits, std::uint32_t Compression, std::int32_t Width,
+TSepDIB BitFieldDIB(std::uint16_t Bits, std::uint32_t Compression, std::int32_t Width,
                     std::int32_t Height, const Bytes& Pixels,
                     std::vector<std::uint32_t> masks = {}) {
   TSepDIB D;
@@ -337,7 +337,7 @@ TSepDIB BitFieldDIB(std::uint16_t bits, std::uint32_t Compression, std::int32_t 
   D.Header.biWidth = Width;
   D.Header.biHeight = Height;
   D.Header.biPlanes = 1;
-  D.Header.biBitCount = bits;
+  D.Header.biBitCount = Bits;
   D.Header.biCompression = Compression;
   D.Header.biSizeImage = 1234;
   D.Header.biXPelsPerMeter = 77;

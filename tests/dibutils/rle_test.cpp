@@ -10,14 +10,14 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-TSepDIB RleDIB(int bits, std::int32_t Width, std::int32_t Height, const Bytes& data) {
+TSepDIB RleDIB(int Bits, std::int32_t Width, std::int32_t Height, const Bytes& data) {
   TSepDIB D;
   D.Header.biSize = 40;
   D.Header.biWidth = Width;
   D.Header.biHeight = Height;
   D.Header.biPlanes = 1;
-  D.Header.biBitCount = static_cast<std::uint16_t>(bits);
-  D.Header.biCompression = bits == 8 ? BI_RLE8 : BI_RLE4;
+  D.Header.biBitCount = static_cast<std::uint16_t>(Bits);
+  D.Header.biCompression = Bits == 8 ? BI_RLE8 : BI_RLE4;
   D.Header.biSizeImage = static_cast<std::uint32_t>(data.size());
   D.Header.biClrUsed = 3;
   D.Tables[0] = 0x42;
@@ -40,8 +40,8 @@ struct TOutcome {
   std::string Error;
 };
 
-TOutcome DecodeBytes(int bits, std::int32_t Width, std::int32_t Height, const Bytes& data) {
-  const TSepDIB Src = RleDIB(bits, Width, Height, data);
+TOutcome DecodeBytes(int Bits, std::int32_t Width, std::int32_t Height, const Bytes& data) {
+  const TSepDIB Src = RleDIB(Bits, Width, Height, data);
   TSepDIB Dst;
   try {
     Decode(Src, Dst);
@@ -56,7 +56,7 @@ const char* const Rle4 = "Convert4BitRLETo4BitRGB: ";
 
 struct TRleCase {
   const char* Name;
-  int bits;
+  int Bits;
   std::int32_t Width, Height;
   Bytes data;
   Bytes Expected;       // decoded rows, when accepted
@@ -67,12 +67,12 @@ class RleDecoding : public testing::TestWithParam<TRleCase> {};
 
 TEST_P(RleDecoding, GivesTheRowsOrTheMessage) {
   const TRleCase& C = GetParam();
-  const TOutcome O = DecodeBytes(C.bits, C.Width, C.Height, C.data);
+  const TOutcome O = DecodeBytes(C.Bits, C.Width, C.Height, C.data);
   if (C.Message.empty()) {
     EXPECT_EQ(O.Error, "");
     EXPECT_EQ(O.Pixels, C.Expected);
   } else {
-    EXPECT_EQ(O.Error, std::string(C.bits == 8 ? Rle8 : Rle4) + C.Message);
+    EXPECT_EQ(O.Error, std::string(C.Bits == 8 ? Rle8 : Rle4) + C.Message);
   }
 }
 

@@ -56,21 +56,21 @@ void AfterShutdown() {
 void ProbeThreads() {
   if (!memmgr::ProgramIsMultiThreaded()) std::printf("single\n");
   delete new std::string(100, 's');  // without a second thread the lock is left alone
-  std::atomic<bool> started{false}, go{false}, Allocated{false};
+  std::atomic<bool> Started{false}, go{false}, Allocated{false};
   std::thread Second([&] {
-    started = true;
+    Started = true;
     while (!go) std::this_thread::yield();
     delete new std::string(100, 't');
     Allocated = true;
   });
-  while (!started) std::this_thread::yield();
+  while (!Started) std::this_thread::yield();
   if (!memmgr::ProgramIsMultiThreaded()) Fail("a second thread is not noticed");
-  memmgr::TOSLock& lock = memmgr::GlobalMemState().Lock;
-  lock.Acquire();
+  memmgr::TOSLock& Lock = memmgr::GlobalMemState().Lock;
+  Lock.Acquire();
   go = true;
   std::this_thread::sleep_for(std::chrono::milliseconds(200));
   const bool Waited = !Allocated;
-  lock.Release();
+  Lock.Release();
   Second.join();
   if (Waited && Allocated) std::printf("locked\n");
   std::fflush(stdout);

@@ -132,21 +132,21 @@ TEST(GlobalAllocator, ChildOfAForkCanAllocateWhileAnotherThreadWasAllocating) {
   Busy.join();
 }
 
-testsupport::ProgramResult RunProbe(const std::string& Arg) {
+testsupport::TProgramResult RunProbe(const std::string& Arg) {
   std::vector<std::string> Args{MEMMGR_EXIT_PROBE};
   if (!Arg.empty()) Args.push_back(Arg);
   return testsupport::RunProgram(Args);
 }
 
 TEST(GlobalAllocatorExit, ProgramEndingWithBlocksOutEndsCleanly) {
-  const testsupport::ProgramResult R = RunProbe("");
+  const testsupport::TProgramResult R = RunProbe("");
   ASSERT_TRUE(R.Started);
   EXPECT_EQ(R.ExitCode, 0) << R.Output;
   EXPECT_EQ(R.Output.rfind("clean", 0), 0u) << R.Output;
 }
 
 TEST(GlobalAllocatorExit, LockIsTakenOnlyOnceASecondThreadExists) {
-  const testsupport::ProgramResult R = RunProbe("threads");
+  const testsupport::TProgramResult R = RunProbe("threads");
   EXPECT_EQ(R.ExitCode, 0) << R.Output;
   std::string Lines = R.Output;
   std::erase(Lines, '\r');  // a Windows program's text output ends its lines with CR LF
@@ -154,7 +154,7 @@ TEST(GlobalAllocatorExit, LockIsTakenOnlyOnceASecondThreadExists) {
 }
 
 TEST(GlobalAllocatorExit, ReleasingTwiceIsReportedAsAnInvalidPointer) {
-  const testsupport::ProgramResult R = RunProbe("double-free");
+  const testsupport::TProgramResult R = RunProbe("double-free");
   EXPECT_TRUE(R.Aborted) << R.Output;
   EXPECT_NE(R.Output.find("無効なポインタ操作"), std::string::npos) << R.Output;
   EXPECT_EQ(R.Output.find("not reported"), std::string::npos);

@@ -122,7 +122,7 @@ enum class TSource { kPool, kHeap, kMapped };
 struct TSizeCase {
   std::size_t size;
   std::uint32_t S;
-  TSource source;
+  TSource Source;
 };
 
 class SizeClasses : public PooledManager, public ::testing::WithParamInterface<TSizeCase> {};
@@ -135,10 +135,10 @@ TEST_P(SizeClasses, RequestTakesItsClassAndSource) {
   EXPECT_EQ(WordBefore(P), C.S);
   EXPECT_EQ(State.UsedBytes, C.S);
   std::memset(P, 0x5A, C.size);  // the whole request is usable
-  const bool Pooled = C.source == TSource::kPool;
+  const bool Pooled = C.Source == TSource::kPool;
   EXPECT_EQ(Pooled ? Pool(C.S).UsedBlocks : 0u, Pooled ? 1u : 0u);
-  EXPECT_EQ(NewChunks(), C.source == TSource::kMapped ? 0 : 1);
-  EXPECT_EQ(OsCalls.Reserves - Base.Reserves, C.source == TSource::kMapped ? 1 : 0);
+  EXPECT_EQ(NewChunks(), C.Source == TSource::kMapped ? 0 : 1);
+  EXPECT_EQ(OsCalls.Reserves - Base.Reserves, C.Source == TSource::kMapped ? 1 : 0);
   Free(P);
   EXPECT_EQ(State.UsedBytes, 0u);
   EXPECT_EQ(OsCalls.HeapLive(), Base.HeapLive());

@@ -16,16 +16,16 @@ using BlitTest = PlatformTest;
 
 // The colours a pair of depths can both show exactly: the shared part of their default tables.
 std::vector<std::uint32_t> SharedColors(int SrcBits, int DestBits) {
-  int smallest = 24;
+  int Smallest = 24;
   for (int b : {SrcBits, DestBits}) {
-    if (b <= 8) smallest = std::min(smallest, b);
+    if (b <= 8) Smallest = std::min(Smallest, b);
   }
-  if (smallest == 24) return {0x000000, 0x123456, 0xFEDCBA, 0x00FF7F, 0xFFFFFF, 0x808081};
-  TBitmap table;
-  table.SetPixelFormat(pixels::FormatOfBits(smallest));
+  if (Smallest == 24) return {0x000000, 0x123456, 0xFEDCBA, 0x00FF7F, 0xFFFFFF, 0x808081};
+  TBitmap Table;
+  Table.SetPixelFormat(pixels::FormatOfBits(Smallest));
   std::vector<std::uint32_t> colors;
-  for (std::size_t i = 0; i < table.ColorTable().size(); ++i) {
-    colors.push_back(pixels::TableColor(table, static_cast<int>(i)));
+  for (std::size_t I = 0; I < Table.ColorTable().size(); ++I) {
+    colors.push_back(pixels::TableColor(Table, static_cast<int>(I)));
   }
   return colors;
 }
@@ -33,52 +33,52 @@ std::vector<std::uint32_t> SharedColors(int SrcBits, int DestBits) {
 // Paints a pixel with a colour: its nearest-entry index at palette depths (exact here).
 void Paint(TBitmap& B, int X, int Y, std::uint32_t Color) {
   if (B.BitsPerPixel() > 8) return pixels::Set(B, X, Y, Color);
-  for (std::size_t i = 0; i < B.ColorTable().size(); ++i) {
-    if (pixels::TableColor(B, static_cast<int>(i)) == Color) {
-      return pixels::Set(B, X, Y, static_cast<std::uint32_t>(i));
+  for (std::size_t I = 0; I < B.ColorTable().size(); ++I) {
+    if (pixels::TableColor(B, static_cast<int>(I)) == Color) {
+      return pixels::Set(B, X, Y, static_cast<std::uint32_t>(I));
     }
   }
   FAIL() << "colour not in table";
 }
 
-struct FormatPair {
+struct TFormatPair {
   int Src;
   int Dest;
 };
 
-std::string PairName(const ::testing::TestParamInfo<FormatPair>& info) {
-  return std::to_string(info.param.Src) + "to" + std::to_string(info.param.Dest);
+std::string PairName(const ::testing::TestParamInfo<TFormatPair>& Info) {
+  return std::to_string(Info.param.Src) + "to" + std::to_string(Info.param.Dest);
 }
 
-std::vector<FormatPair> AllPairs() {
-  std::vector<FormatPair> pairs;
+std::vector<TFormatPair> AllPairs() {
+  std::vector<TFormatPair> Pairs;
   for (int s : {1, 4, 8, 24, 32}) {
-    for (int d : {1, 4, 8, 24, 32}) pairs.push_back({s, d});
+    for (int d : {1, 4, 8, 24, 32}) Pairs.push_back({s, d});
   }
-  return pairs;
+  return Pairs;
 }
 
-class NaturalSizeTest : public PlatformTest, public ::testing::WithParamInterface<FormatPair> {};
+class NaturalSizeTest : public PlatformTest, public ::testing::WithParamInterface<TFormatPair> {};
 
 TEST_P(NaturalSizeTest, CopiesEveryPixelsColourExactly) {
-  const FormatPair p = GetParam();
-  const std::vector<std::uint32_t> colors = SharedColors(p.Src, p.Dest);
-  constexpr int kW = 37, kH = 5;  // an odd width leaves partly used bytes at 1 and 4 bits
+  const TFormatPair P = GetParam();
+  const std::vector<std::uint32_t> colors = SharedColors(P.Src, P.Dest);
+  constexpr int kW = 37, H = 5;  // an odd width leaves partly used bytes at 1 and 4 bits
   TBitmap src, dest;
-  pixels::Make(src, p.Src, kW, kH);
-  pixels::Make(dest, p.Dest, kW + 4, kH + 2);
-  std::mt19937 rng(7);
-  for (int y = 0; y < kH; ++y) {
-    for (int x = 0; x < kW; ++x) Paint(src, x, y, colors[rng() % colors.size()]);
+  pixels::Make(src, P.Src, kW, H);
+  pixels::Make(dest, P.Dest, kW + 4, H + 2);
+  std::mt19937 Rng(7);
+  for (int y = 0; y < H; ++y) {
+    for (int x = 0; x < kW; ++x) Paint(src, x, y, colors[Rng() % colors.size()]);
   }
-  for (int mode : {COLORONCOLOR, HALFTONE}) {
-    SetStretchBltMode(dest.Canvas()->Handle(), mode);
-    ASSERT_TRUE(StretchBlt(dest.Canvas()->Handle(), 2, 1, kW, kH, src.Canvas()->Handle(), 0, 0, kW,
-                           kH, SRCCOPY));
-    for (int y = 0; y < kH; ++y) {
+  for (int Mode : {COLORONCOLOR, HALFTONE}) {
+    SetStretchBltMode(dest.Canvas()->Handle(), Mode);
+    ASSERT_TRUE(StretchBlt(dest.Canvas()->Handle(), 2, 1, kW, H, src.Canvas()->Handle(), 0, 0, kW,
+                           H, SRCCOPY));
+    for (int y = 0; y < H; ++y) {
       for (int x = 0; x < kW; ++x) {
         ASSERT_EQ(pixels::ColorAt(dest, x + 2, y + 1), pixels::ColorAt(src, x, y))
-            << "mode " << mode << " at " << x << "," << y;
+            << "mode " << Mode << " at " << x << "," << y;
       }
     }
     EXPECT_EQ(pixels::Get(dest, 1, 1), 0u) << "nothing left of the rectangle";
@@ -111,23 +111,23 @@ struct Strip {
 
 using V = std::vector<std::uint32_t>;
 
-struct SampleCase {
+struct TSampleCase {
   const char* Name;
   int X, W, XSrc, WSrc;
   V Expected;  // destination row of 8 pixels, source row is 1 2 3 4 5 6
 };
 
-class PointSamplingTest : public PlatformTest, public ::testing::WithParamInterface<SampleCase> {};
+class PointSamplingTest : public PlatformTest, public ::testing::WithParamInterface<TSampleCase> {};
 
 TEST_P(PointSamplingTest, MapsDestinationColumnsToSourceColumns) {
-  const SampleCase& c = GetParam();
+  const TSampleCase& C = GetParam();
   Strip s({1, 2, 3, 4, 5, 6}, 8);
-  ASSERT_TRUE(StretchBlt(s.D(), c.X, 0, c.W, 1, s.S(), c.XSrc, 0, c.WSrc, 1, SRCCOPY));
-  EXPECT_EQ(s.Row(), c.Expected);
+  ASSERT_TRUE(StretchBlt(s.D(), C.X, 0, C.W, 1, s.S(), C.XSrc, 0, C.WSrc, 1, SRCCOPY));
+  EXPECT_EQ(s.Row(), C.Expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, PointSamplingTest,
-                         ::testing::ValuesIn(std::vector<SampleCase>{
+                         ::testing::ValuesIn(std::vector<TSampleCase>{
                              {"Natural", 1, 6, 0, 6, {0, 1, 2, 3, 4, 5, 6, 0}},
                              {"NegativeWidthEndsAtX", 5, -4, 0, 4, {0, 0, 4, 3, 2, 1, 0, 0}},
                              {"NegativeSourceWidthMirrors", 0, 4, 3, -4, {4, 3, 2, 1, 0, 0, 0, 0}},
@@ -139,24 +139,24 @@ INSTANTIATE_TEST_SUITE_P(Cases, PointSamplingTest,
                              {"ClippedRight", 5, 6, 0, 6, {0, 0, 0, 0, 0, 1, 2, 3}},
                              {"SourceOutsideIsNotDrawn", 0, 8, 2, 8, {3, 4, 5, 6, 0, 0, 0, 0}},
                              {"SourceLeftOfImage", 0, 4, -2, 4, {0, 0, 1, 2, 0, 0, 0, 0}}}),
-                         [](const ::testing::TestParamInfo<SampleCase>& info) {
+                         [](const ::testing::TestParamInfo<TSampleCase>& info) {
                            return std::string(info.param.Name);
                          });
 
 TEST_F(BlitTest, RowsMirrorAndStretchByTheColumnRules) {
   Strip s({1}, 1, 4);  // source rows hold 1, 101, 201, 301 % 256
   s.Dest.SetHeight(6);
-  auto column = [&] {
+  auto Column = [&] {
     V v;
     for (int y = 0; y < 6; ++y) v.push_back(pixels::Get(s.Dest, 0, y));
     return v;
   };
   // Height -4 from row 4 covers rows 1 .. 4, the first source row on row 4.
   ASSERT_TRUE(StretchBlt(s.D(), 0, 4, 1, -4, s.S(), 0, 0, 1, 4, SRCCOPY));
-  EXPECT_EQ(column(), (V{0, 301 % 256, 201, 101, 1, 0}));
+  EXPECT_EQ(Column(), (V{0, 301 % 256, 201, 101, 1, 0}));
   // Four rows onto six: row i takes source row i * 4 / 6.
   ASSERT_TRUE(StretchBlt(s.D(), 0, 0, 1, 6, s.S(), 0, 0, 1, 4, SRCCOPY));
-  EXPECT_EQ(column(), (V{1, 1, 101, 201, 201, 301 % 256}));
+  EXPECT_EQ(Column(), (V{1, 1, 101, 201, 201, 301 % 256}));
 }
 
 TEST_F(BlitTest, WindowOriginAndClipRectanglePlaceAndLimitTheBlit) {
@@ -176,26 +176,26 @@ TEST_F(BlitTest, WindowOriginAndClipRectanglePlaceAndLimitTheBlit) {
 
 TEST_F(BlitTest, BlitsOutsideTheSurfaceWriteNothing) {
   Strip s({1, 2, 3, 4, 5, 6}, 8);
-  const std::uint64_t before = GdiStats().PixelsWritten;
+  const std::uint64_t Before = GdiStats().PixelsWritten;
   SetWindowOrgEx(s.D(), 0, 500, nullptr);
   EXPECT_TRUE(StretchBlt(s.D(), 0, 0, 6, 1, s.S(), 0, 0, 6, 1, SRCCOPY));
   SetWindowOrgEx(s.D(), 0, 0, nullptr);
   EXPECT_TRUE(StretchBlt(s.D(), 0, 0, 0, 1, s.S(), 0, 0, 6, 1, SRCCOPY));
-  EXPECT_EQ(GdiStats().PixelsWritten, before);
+  EXPECT_EQ(GdiStats().PixelsWritten, Before);
   EXPECT_EQ(s.Row(), (V(8, 0)));
   EXPECT_TRUE(StretchBlt(s.D(), 0, 0, 6, 1, s.S(), 0, 0, 6, 1, SRCCOPY));
-  EXPECT_EQ(GdiStats().PixelsWritten, before + 6);
+  EXPECT_EQ(GdiStats().PixelsWritten, Before + 6);
 }
 
 TEST_F(BlitTest, HalftoneAveragesTheSourceAreaWhenShrinking) {
   TBitmap src, dest;
   pixels::Make(src, 24, 4, 2);
   pixels::Make(dest, 24, 2, 1);
-  const std::uint32_t left[4] = {0x000000, 0x0A0A0A, 0x141414, 0x1E1E20};
-  pixels::Set(src, 0, 0, left[0]);
-  pixels::Set(src, 1, 0, left[1]);
-  pixels::Set(src, 0, 1, left[2]);
-  pixels::Set(src, 1, 1, left[3]);
+  const std::uint32_t Left[4] = {0x000000, 0x0A0A0A, 0x141414, 0x1E1E20};
+  pixels::Set(src, 0, 0, Left[0]);
+  pixels::Set(src, 1, 0, Left[1]);
+  pixels::Set(src, 0, 1, Left[2]);
+  pixels::Set(src, 1, 1, Left[3]);
   for (int x = 2; x < 4; ++x) {
     for (int y = 0; y < 2; ++y) pixels::Set(src, x, y, 0xFF0000);
   }
@@ -259,25 +259,25 @@ TEST_F(BlitTest, MemoisedNearestColourStaysExactForManyColours) {
   TBitmap src, dest;
   pixels::Make(src, 24, kW, 2);
   pixels::Make(dest, 8, kW, 2);
-  std::mt19937 rng(3);
+  std::mt19937 Rng(3);
   for (int y = 0; y < 2; ++y) {
-    for (int x = 0; x < kW; ++x) pixels::Set(src, x, y, rng() & 0xFFFFFF);
+    for (int x = 0; x < kW; ++x) pixels::Set(src, x, y, Rng() & 0xFFFFFF);
   }
   ASSERT_TRUE(StretchBlt(dest.Canvas()->Handle(), 0, 0, kW, 2, src.Canvas()->Handle(), 0, 0, kW, 2,
                          SRCCOPY));
   for (int y = 0; y < 2; ++y) {
     for (int x = 0; x < kW; ++x) {
-      const std::uint32_t c = pixels::Get(src, x, y);
-      int best = 0, best_d = 1 << 30;
-      for (int i = 0; i < 256; ++i) {
-        const std::uint32_t e = pixels::TableColor(dest, i);
-        const int dr = static_cast<int>(e >> 16) - static_cast<int>(c >> 16);
-        const int dg = static_cast<int>((e >> 8) & 0xFF) - static_cast<int>((c >> 8) & 0xFF);
-        const int db = static_cast<int>(e & 0xFF) - static_cast<int>(c & 0xFF);
-        const int d = dr * dr + dg * dg + db * db;
-        if (d < best_d) best_d = d, best = i;
+      const std::uint32_t C = pixels::Get(src, x, y);
+      int Best = 0, BestD = 1 << 30;
+      for (int I = 0; I < 256; ++I) {
+        const std::uint32_t E = pixels::TableColor(dest, I);
+        const int Dr = static_cast<int>(E >> 16) - static_cast<int>(C >> 16);
+        const int Dg = static_cast<int>((E >> 8) & 0xFF) - static_cast<int>((C >> 8) & 0xFF);
+        const int Db = static_cast<int>(E & 0xFF) - static_cast<int>(C & 0xFF);
+        const int d = Dr * Dr + Dg * Dg + Db * Db;
+        if (d < BestD) BestD = d, Best = I;
       }
-      ASSERT_EQ(pixels::Get(dest, x, y), static_cast<std::uint32_t>(best)) << x << "," << y;
+      ASSERT_EQ(pixels::Get(dest, x, y), static_cast<std::uint32_t>(Best)) << x << "," << y;
     }
   }
 }
@@ -287,7 +287,7 @@ TEST_F(BlitTest, PaletteToPaletteKeepsIndicesWhenTheTablesAreEqual) {
   pixels::Make(src, 8, 2, 1);
   pixels::Make(dest, 8, 2, 1);
   // The two destination indices after a blit of the two source pixels.
-  auto blit = [&] {
+  auto Blit = [&] {
     EXPECT_TRUE(StretchBlt(dest.Canvas()->Handle(), 0, 0, 2, 1, src.Canvas()->Handle(), 0, 0, 2, 1,
                            SRCCOPY));
     return std::pair{pixels::Get(dest, 0, 0), pixels::Get(dest, 1, 0)};
@@ -295,26 +295,26 @@ TEST_F(BlitTest, PaletteToPaletteKeepsIndicesWhenTheTablesAreEqual) {
   // Entry 16 of the halftone palette is black, like entry 0: the index itself is kept.
   pixels::Set(src, 0, 0, 16);
   pixels::Set(src, 1, 0, 255);
-  EXPECT_EQ(blit(), std::pair(16u, 255u));
+  EXPECT_EQ(Blit(), std::pair(16u, 255u));
   dest.SetPalette(pixels::PaletteOf({0xFFFFFF, 0x000000}));
-  EXPECT_EQ(blit().first, 1u) << "through the colours otherwise";
+  EXPECT_EQ(Blit().first, 1u) << "through the colours otherwise";
   // Tables that differ in blue alone are not the same table either.
   src.SetPalette(pixels::PaletteOf({0x000000, 0x0000FF}));
   dest.SetPalette(pixels::PaletteOf({0x0000FF, 0x000000}));
   pixels::Set(src, 0, 0, 0);
   pixels::Set(src, 1, 0, 1);
-  EXPECT_EQ(blit(), std::pair(1u, 0u));
+  EXPECT_EQ(Blit(), std::pair(1u, 0u));
 }
 
 TEST_F(BlitTest, PackedPixelsAreMostSignificantFirst) {
-  TBitmap mono, vga, rgb;
-  pixels::Make(mono, 1, 9, 1);
-  pixels::Make(vga, 4, 3, 1);
+  TBitmap Mono, Vga, rgb;
+  pixels::Make(Mono, 1, 9, 1);
+  pixels::Make(Vga, 4, 3, 1);
   pixels::Make(rgb, 24, 9, 1);
-  static_cast<std::uint8_t*>(mono.ScanLine(0))[0] = 0x81;  // pixels 0 and 7 white
-  static_cast<std::uint8_t*>(mono.ScanLine(0))[1] = 0x80;  // pixel 8 white
+  static_cast<std::uint8_t*>(Mono.ScanLine(0))[0] = 0x81;  // pixels 0 and 7 white
+  static_cast<std::uint8_t*>(Mono.ScanLine(0))[1] = 0x80;  // pixel 8 white
   ASSERT_TRUE(
-      StretchBlt(rgb.Canvas()->Handle(), 0, 0, 9, 1, mono.Canvas()->Handle(), 0, 0, 9, 1, SRCCOPY));
+      StretchBlt(rgb.Canvas()->Handle(), 0, 0, 9, 1, Mono.Canvas()->Handle(), 0, 0, 9, 1, SRCCOPY));
   V row;
   for (int x = 0; x < 9; ++x) row.push_back(pixels::Get(rgb, x, 0) ? 1 : 0);
   EXPECT_EQ(row, (V{1, 0, 0, 0, 0, 0, 0, 1, 1}));
@@ -323,22 +323,22 @@ TEST_F(BlitTest, PackedPixelsAreMostSignificantFirst) {
   pixels::Set(rgb, 1, 0, 0xFFFFFF);  // white, entry 15
   pixels::Set(rgb, 2, 0, 0x0000FF);  // blue, entry 12
   ASSERT_TRUE(
-      StretchBlt(vga.Canvas()->Handle(), 0, 0, 3, 1, rgb.Canvas()->Handle(), 0, 0, 3, 1, SRCCOPY));
-  const auto* bytes = static_cast<const std::uint8_t*>(vga.ScanLine(0));
-  EXPECT_EQ(bytes[0], 0x1F);
-  EXPECT_EQ(bytes[1] & 0xF0, 0xC0);
+      StretchBlt(Vga.Canvas()->Handle(), 0, 0, 3, 1, rgb.Canvas()->Handle(), 0, 0, 3, 1, SRCCOPY));
+  const auto* Bytes = static_cast<const std::uint8_t*>(Vga.ScanLine(0));
+  EXPECT_EQ(Bytes[0], 0x1F);
+  EXPECT_EQ(Bytes[1] & 0xF0, 0xC0);
 }
 
-struct RopCase {
+struct TRopCase {
   const char* Name;
   std::uint32_t Rop;
   std::uint32_t Expected;  // with source 0x0F0F0F onto destination 0x3C3C3C
 };
 
-class RasterOpTest : public PlatformTest, public ::testing::WithParamInterface<RopCase> {};
+class RasterOpTest : public PlatformTest, public ::testing::WithParamInterface<TRopCase> {};
 
 TEST_P(RasterOpTest, CombinesSourceAndDestinationColourBits) {
-  const RopCase& c = GetParam();
+  const TRopCase& C = GetParam();
   TBitmap src, dest;
   pixels::Make(src, 24, 1, 1);
   pixels::Make(dest, 24, 2, 1);
@@ -346,20 +346,20 @@ TEST_P(RasterOpTest, CombinesSourceAndDestinationColourBits) {
   pixels::Set(dest, 0, 0, 0x3C3C3C);
   pixels::Set(dest, 1, 0, 0x3C3C3C);
   ASSERT_TRUE(
-      StretchBlt(dest.Canvas()->Handle(), 0, 0, 1, 1, src.Canvas()->Handle(), 0, 0, 1, 1, c.Rop));
-  EXPECT_EQ(pixels::Get(dest, 0, 0), c.Expected);
+      StretchBlt(dest.Canvas()->Handle(), 0, 0, 1, 1, src.Canvas()->Handle(), 0, 0, 1, 1, C.Rop));
+  EXPECT_EQ(pixels::Get(dest, 0, 0), C.Expected);
   EXPECT_EQ(pixels::Get(dest, 1, 0), 0x3C3C3Cu);
 }
 
 INSTANTIATE_TEST_SUITE_P(Rops, RasterOpTest,
-                         ::testing::ValuesIn(std::vector<RopCase>{{"Copy", SRCCOPY, 0x0F0F0F},
+                         ::testing::ValuesIn(std::vector<TRopCase>{{"Copy", SRCCOPY, 0x0F0F0F},
                                                                   {"Paint", SRCPAINT, 0x3F3F3F},
                                                                   {"And", SRCAND, 0x0C0C0C},
                                                                   {"Invert", SRCINVERT, 0x333333},
                                                                   {"NotCopy", NOTSRCCOPY, 0xF0F0F0},
                                                                   {"Black", BLACKNESS, 0x000000},
                                                                   {"White", WHITENESS, 0xFFFFFF}}),
-                         [](const ::testing::TestParamInfo<RopCase>& info) {
+                         [](const ::testing::TestParamInfo<TRopCase>& info) {
                            return std::string(info.param.Name);
                          });
 
@@ -383,38 +383,38 @@ TEST_F(BlitTest, BlitWithinOneBitmapReadsTheOriginalPixels) {
 
 // ---- StretchDIBits ---------------------------------------------------------------------------
 
-struct PackedDib {
+struct TPackedDib {
   BITMAPINFOHEADER Header{};
   RGBQUAD Colors[256]{};
   std::vector<std::uint8_t> Bits;
 };
 
 // A 4 x Rows 8-bit image whose row r (from the top) holds the value r + 1 in every pixel.
-PackedDib GreyRows(int Rows, bool BottomUp) {
-  PackedDib d;
+TPackedDib GreyRows(int Rows, bool BottomUp) {
+  TPackedDib d;
   d.Header.biSize = 40;
   d.Header.biWidth = 4;
   d.Header.biHeight = BottomUp ? Rows : -Rows;
   d.Header.biPlanes = 1;
   d.Header.biBitCount = 8;
-  for (int i = 0; i < 256; ++i) {
-    d.Colors[i] = RGBQUAD{static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(i),
-                          static_cast<std::uint8_t>(i), 0};
+  for (int I = 0; I < 256; ++I) {
+    d.Colors[I] = RGBQUAD{static_cast<std::uint8_t>(I), static_cast<std::uint8_t>(I),
+                          static_cast<std::uint8_t>(I), 0};
   }
-  for (int m = 0; m < Rows; ++m) {
-    const int top_row = BottomUp ? Rows - 1 - m : m;
-    d.Bits.insert(d.Bits.end(), 4, static_cast<std::uint8_t>(top_row + 1));
+  for (int M = 0; M < Rows; ++M) {
+    const int TopRow = BottomUp ? Rows - 1 - M : M;
+    d.Bits.insert(d.Bits.end(), 4, static_cast<std::uint8_t>(TopRow + 1));
   }
   return d;
 }
 
 TEST_F(BlitTest, DibSourceOriginAboveTheBottomSelectsTheTopRowsOfABottomUpImage) {
-  PackedDib dib = GreyRows(6, true);
+  TPackedDib Dib = GreyRows(6, true);
   TBitmap dest;
   pixels::Make(dest, 24, 4, 4);
   // A tile of 6 rows of which the top 2 are filled: origin (0, 6 - 2), height 2.
-  EXPECT_EQ(StretchDIBits(dest.Canvas()->Handle(), 0, 1, 4, 2, 0, 4, 4, 2, dib.Bits.data(),
-                          &dib.Header, DIB_RGB_COLORS, SRCCOPY),
+  EXPECT_EQ(StretchDIBits(dest.Canvas()->Handle(), 0, 1, 4, 2, 0, 4, 4, 2, Dib.Bits.data(),
+                          &Dib.Header, DIB_RGB_COLORS, SRCCOPY),
             2);
   EXPECT_EQ(pixels::Get(dest, 0, 0), 0u);
   EXPECT_EQ(pixels::Get(dest, 0, 1), 0x010101u) << "top row of the image first";
@@ -423,42 +423,42 @@ TEST_F(BlitTest, DibSourceOriginAboveTheBottomSelectsTheTopRowsOfABottomUpImage)
 }
 
 TEST_F(BlitTest, DibTopDownImagesCountSourceRowsFromTheTop) {
-  PackedDib dib = GreyRows(6, false);
+  TPackedDib Dib = GreyRows(6, false);
   TBitmap dest;
   pixels::Make(dest, 24, 4, 2);
-  EXPECT_EQ(StretchDIBits(dest.Canvas()->Handle(), 0, 0, 4, 2, 0, 1, 4, 2, dib.Bits.data(),
-                          &dib.Header, DIB_RGB_COLORS, SRCCOPY),
+  EXPECT_EQ(StretchDIBits(dest.Canvas()->Handle(), 0, 0, 4, 2, 0, 1, 4, 2, Dib.Bits.data(),
+                          &Dib.Header, DIB_RGB_COLORS, SRCCOPY),
             2);
   EXPECT_EQ(pixels::Get(dest, 0, 0), 0x020202u);
   EXPECT_EQ(pixels::Get(dest, 0, 1), 0x030303u);
 }
 
 TEST_F(BlitTest, DibMirroredAndEnlargedDestination) {
-  PackedDib dib = GreyRows(2, true);
+  TPackedDib Dib = GreyRows(2, true);
   TBitmap dest;
   pixels::Make(dest, 8, 8, 4);
   dest.SetPalette(pixels::PaletteOf({0x000000, 0x010101, 0x020202}));
   // Twice the size, upside down above row 3.
-  StretchDIBits(dest.Canvas()->Handle(), 0, 3, 8, -4, 0, 0, 4, 2, dib.Bits.data(), &dib.Header,
+  StretchDIBits(dest.Canvas()->Handle(), 0, 3, 8, -4, 0, 0, 4, 2, Dib.Bits.data(), &Dib.Header,
                 DIB_RGB_COLORS, SRCCOPY);
-  V column;
-  for (int y = 0; y < 4; ++y) column.push_back(pixels::Get(dest, 0, y));
-  EXPECT_EQ(column, (V{2, 2, 1, 1}));
+  V Column;
+  for (int y = 0; y < 4; ++y) Column.push_back(pixels::Get(dest, 0, y));
+  EXPECT_EQ(Column, (V{2, 2, 1, 1}));
 }
 
 TEST_F(BlitTest, DibColourCountDefaultsToTheFullTable) {
-  PackedDib dib = GreyRows(1, true);
-  dib.Header.biBitCount = 4;
-  dib.Bits = {0x0F, 0x00, 0x00, 0x00};
-  dib.Colors[15] = RGBQUAD{1, 2, 3, 0};
+  TPackedDib Dib = GreyRows(1, true);
+  Dib.Header.biBitCount = 4;
+  Dib.Bits = {0x0F, 0x00, 0x00, 0x00};
+  Dib.Colors[15] = RGBQUAD{1, 2, 3, 0};
   TBitmap dest;
   pixels::Make(dest, 24, 2, 1);
-  StretchDIBits(dest.Canvas()->Handle(), 0, 0, 2, 1, 0, 0, 2, 1, dib.Bits.data(), &dib.Header,
+  StretchDIBits(dest.Canvas()->Handle(), 0, 0, 2, 1, 0, 0, 2, 1, Dib.Bits.data(), &Dib.Header,
                 DIB_RGB_COLORS, SRCCOPY);
   EXPECT_EQ(pixels::Get(dest, 1, 0), Rgb(3, 2, 1));
-  dib.Header.biCompression = BI_RLE4;
-  EXPECT_EQ(StretchDIBits(dest.Canvas()->Handle(), 0, 0, 2, 1, 0, 0, 2, 1, dib.Bits.data(),
-                          &dib.Header, DIB_RGB_COLORS, SRCCOPY),
+  Dib.Header.biCompression = BI_RLE4;
+  EXPECT_EQ(StretchDIBits(dest.Canvas()->Handle(), 0, 0, 2, 1, 0, 0, 2, 1, Dib.Bits.data(),
+                          &Dib.Header, DIB_RGB_COLORS, SRCCOPY),
             0);
 }
 

@@ -169,30 +169,30 @@ class TProbe : public TGraphic {
 
 TEST_F(CanvasTest, DrawAndStretchDrawRaiseChangingAndChangedAroundTheGraphic) {
   TBitmap Surface;
-  TCanvas* canvas = Surface.Canvas();
+  TCanvas* Canvas = Surface.Canvas();
   std::vector<std::string> log;
-  canvas->OnChanging = [&](TCanvas* C) {
-    EXPECT_EQ(C, canvas);
+  Canvas->OnChanging = [&](TCanvas* C) {
+    EXPECT_EQ(C, Canvas);
     log.push_back("changing");
   };
-  canvas->OnChange = [&](TCanvas*) { log.push_back("changed"); };
+  Canvas->OnChange = [&](TCanvas*) { log.push_back("changed"); };
   TProbe Probe;
   Probe.Log = &log;
 
-  canvas->Draw(10, 20, &Probe);
+  Canvas->Draw(10, 20, &Probe);
   EXPECT_EQ(Probe.Seen, Rect(10, 20, 13, 22));
-  canvas->StretchDraw(Rect(1, 2, 30, 40), &Probe);
+  Canvas->StretchDraw(Rect(1, 2, 30, 40), &Probe);
   EXPECT_EQ(Probe.Seen, Rect(1, 2, 30, 40));
   EXPECT_EQ(log, (std::vector<std::string>{"changing", "draw", "changed", "changing", "draw",
                                            "changed"}));
 
   log.clear();
   Probe.Empty = true;
-  canvas->Draw(0, 0, &Probe);
-  canvas->Draw(0, 0, nullptr);
-  canvas->StretchDraw(Rect(0, 0, 1, 1), nullptr);
+  Canvas->Draw(0, 0, &Probe);
+  Canvas->Draw(0, 0, nullptr);
+  Canvas->StretchDraw(Rect(0, 0, 1, 1), nullptr);
   EXPECT_TRUE(log.empty()) << "nothing happens for an absent or empty graphic";
-  canvas->StretchDraw(Rect(0, 0, 1, 1), &Probe);
+  Canvas->StretchDraw(Rect(0, 0, 1, 1), &Probe);
   EXPECT_EQ(log.size(), 3u) << "stretching leaves empty graphics to draw themselves";
 }
 
@@ -250,10 +250,10 @@ TEST_P(AfterFillTest, GivesTheBytesOfAFillWrittenAtOnce) {
       SCOPED_TRACE(testing::Message() << Bits << " bits" << (Fill ? ", filled" : ""));
       TBitmap source;
       pixels::Make(source, Bits, kW, kH);
-      for (int y = 0; y < kH; ++y) {
+      for (int Y = 0; Y < kH; ++Y) {
         for (int x = 0; x < kW; ++x)
-          pixels::Set(source, x, y,
-                      Bits > 8 ? 0x10203u * (x + 5 * y) : (x + y) % (Bits == 1 ? 2 : 5));
+          pixels::Set(source, x, Y,
+                      Bits > 8 ? 0x10203u * (x + 5 * Y) : (x + Y) % (Bits == 1 ? 2 : 5));
       }
       TBitmap Deferred, Written;
       for (TBitmap* B : {&Deferred, &Written}) {
@@ -264,11 +264,11 @@ TEST_P(AfterFillTest, GivesTheBytesOfAFillWrittenAtOnce) {
       Written.ScanLine(0);
       GetParam().Then(Deferred, source);
       GetParam().Then(Written, source);
-      for (int y = 0; y < Deferred.GetHeight(); ++y) {
-        ASSERT_EQ(std::memcmp(Deferred.ScanLine(y), Written.ScanLine(y),
+      for (int Y = 0; Y < Deferred.GetHeight(); ++Y) {
+        ASSERT_EQ(std::memcmp(Deferred.ScanLine(Y), Written.ScanLine(Y),
                               static_cast<std::size_t>(Written.RowStride())),
                   0)
-            << "row " << y;
+            << "row " << Y;
       }
     }
   }

@@ -166,7 +166,7 @@ TEST(ReplaceOpenFile, AReplacedMapKeepsItsAttributesAndANewOneIsPlain) {
   EXPECT_FALSE(testsupport::AttributesOf(Map).Temporary);
   ASSERT_TRUE(testsupport::SetSystemAttribute(Map));
   WriteFileReplacing(Map, WriteNew);
-  const testsupport::WindowsAttributes Replaced = testsupport::AttributesOf(Map);
+  const testsupport::TWindowsAttributes Replaced = testsupport::AttributesOf(Map);
   EXPECT_TRUE(Replaced.System);
   EXPECT_FALSE(Replaced.Hidden);
   EXPECT_FALSE(Replaced.Temporary);
@@ -201,16 +201,16 @@ TEST(FolderLock, DeletesTheTemporariesOfKilledRunsAndNothingElse) {
 // Only a lock that keeps every other run out makes a leftover safe to delete: in a network
 // folder another machine's run may be writing it, and in a folder without a lock any run may.
 TEST(FolderLock, LeavesTheTemporariesWhereTheLockDoesNotKeepEveryRunOut) {
-  for (const TOsLock state : {TOsLock::LocalOnly, TOsLock::Unsupported}) {
+  for (const TOsLock State : {TOsLock::LocalOnly, TOsLock::Unsupported}) {
     TempDir Dir;
     WriteFileBytes(Dir.file(".veldrin-save-a1B2c3.tmp"), {2});
     static TOsLock Reported;
-    Reported = state;
+    Reported = State;
     const TFolderLock lock(Dir.path().string(), [](const std::string&, TOsFile& Lock) {
       Lock = OsNoFile;
       return Reported;
     });
-    EXPECT_EQ(lock.State(), state);
+    EXPECT_EQ(lock.State(), State);
     EXPECT_EQ(FileNames(Dir), std::vector<std::string>{".veldrin-save-a1B2c3.tmp"});
   }
 }

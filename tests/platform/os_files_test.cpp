@@ -209,15 +209,15 @@ TEST(OsFiles, WorksInAFolderWhoseNamesPassTheClassicLimit) {
 // three signals have each interrupted the open while it waited.
 TEST(OsFiles, ACallThatASignalInterruptsIsRepeated) {
   TempDir Dir;
-  const std::string fifo = Dir.file("fifo");
-  if (!testsupport::MakeFifo(fifo)) GTEST_SKIP() << "no FIFOs and no signals on Windows";
+  const std::string Fifo = Dir.file("fifo");
+  if (!testsupport::MakeFifo(Fifo)) GTEST_SKIP() << "no FIFOs and no signals on Windows";
   TOsFile Writer = OsNoFile;
   TOsFile Reader = OsNoFile;
   {
     // The reader waits in its open, so this open finds it there and does not wait.
     testsupport::SignalsWhileBlocked Signals(
-        3, "openat", [&] { Writer = OsOpenFile(fifo, TOsAccess::Write, false); });
-    Reader = OsOpenFile(fifo, TOsAccess::Read, false);
+        3, "openat", [&] { Writer = OsOpenFile(Fifo, TOsAccess::Write, false); });
+    Reader = OsOpenFile(Fifo, TOsAccess::Read, false);
     Signals.Returned();
     EXPECT_EQ(Signals.Delivered(), 3);
   }

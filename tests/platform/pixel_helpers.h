@@ -60,8 +60,8 @@ inline void Set(TBitmap& B, int X, int Y, std::uint32_t V) {
   auto* Row = static_cast<std::uint8_t*>(B.ScanLine(Y));
   switch (B.BitsPerPixel()) {
     case 1: {
-      const auto mask = static_cast<std::uint8_t>(0x80 >> (X % 8));
-      Row[X / 8] = static_cast<std::uint8_t>(V ? Row[X / 8] | mask : Row[X / 8] & ~mask);
+      const auto Mask = static_cast<std::uint8_t>(0x80 >> (X % 8));
+      Row[X / 8] = static_cast<std::uint8_t>(V ? Row[X / 8] | Mask : Row[X / 8] & ~Mask);
       break;
     }
     case 4: {

@@ -8,16 +8,16 @@ namespace testsupport {
 // Little-endian byte building for hand-made file contents.
 class ByteWriter {
  public:
-  ByteWriter& u8(std::uint8_t V);
-  ByteWriter& u16(std::uint16_t V);
-  ByteWriter& u32(std::uint32_t V);
-  ByteWriter& i32(std::int32_t V) { return u32(static_cast<std::uint32_t>(V)); }
+  ByteWriter& U8(std::uint8_t V);
+  ByteWriter& U16(std::uint16_t V);
+  ByteWriter& U32(std::uint32_t V);
+  ByteWriter& I32(std::int32_t V) { return U32(static_cast<std::uint32_t>(V)); }
   ByteWriter& bytes(const std::vector<std::uint8_t>& V);
-  ByteWriter& zeros(std::size_t N);
-  std::vector<std::uint8_t>& data() { return FData; }
+  ByteWriter& Zeros(std::size_t N);
+  std::vector<std::uint8_t>& Data() { return FData; }
   std::size_t size() const { return FData.size(); }
   // Overwrites four bytes at an offset already written.
-  void patch_u32(std::size_t Offset, std::uint32_t V);
+  void PatchU32(std::size_t Offset, std::uint32_t V);
 
  private:
   std::vector<std::uint8_t> FData;
@@ -28,7 +28,7 @@ class ByteWriter {
 struct BmpLayout {
   std::int32_t width = 1;
   std::int32_t height = 1;
-  std::uint16_t planes = 1;
+  std::uint16_t Planes = 1;
   std::uint16_t bit_count = 8;
   std::uint32_t compression = 0;
   std::uint32_t clr_used = 0;
@@ -36,8 +36,8 @@ struct BmpLayout {
   std::vector<std::uint32_t> masks;             // written right after a 40-byte header
   std::vector<std::uint8_t> colors;             // raw colour-table bytes (4 or 3 per entry)
   std::vector<std::uint8_t> pixels;             // raw pixel data, exactly as stored
-  std::int64_t off_bits = -1;                   // -1: right after the colour table
-  std::int64_t file_size = -1;                  // -1: off_bits + pixels.size()
+  std::int64_t OffBits = -1;                   // -1: right after the colour table
+  std::int64_t FileSize = -1;                  // -1: off_bits + pixels.size()
 };
 
 std::vector<std::uint8_t> BuildBmp(const BmpLayout& Bmp);

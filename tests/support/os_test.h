@@ -43,14 +43,14 @@ std::vector<int> RunForked(int Count, const std::function<void(int)>& Body);
 // handler (the memory manager's shutdown included).
 void CallAtProcessEnd(void (*Fn)());
 
-struct ProgramResult {
+struct TProgramResult {
   bool Started = false;
   int ExitCode = -1;     // the status the program ended with (-1 when it did not end normally)
   bool Aborted = false;  // ended through std::abort
   std::string Output;    // standard output and standard error together
 };
 // Runs a program with these arguments (UTF-8) and waits for it.
-ProgramResult RunProgram(const std::vector<std::string>& Args);
+TProgramResult RunProgram(const std::vector<std::string>& Args);
 
 // Limits the size of the files this process writes while it lives; a write past the limit fails
 // as an ordinary write error. Supported() is false where the system has no such limit.
@@ -138,10 +138,10 @@ bool MakeReadOnly(const std::string& Name);
 
 // Windows attributes of a file: whether it is marked hidden, temporary, and "system" (one a user
 // may set on a map); SetSystemAttribute marks it. False on POSIX, which has no such attributes.
-struct WindowsAttributes {
+struct TWindowsAttributes {
   bool Hidden = false, Temporary = false, System = false;
 };
-WindowsAttributes AttributesOf(const std::string& Name);
+TWindowsAttributes AttributesOf(const std::string& Name);
 bool SetSystemAttribute(const std::string& Name);
 
 // A FIFO of that name (POSIX); false where there are none (Windows).

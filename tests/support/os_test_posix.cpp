@@ -72,13 +72,13 @@ std::vector<int> RunForked(int Count, const std::function<void(int)>& Body) {
   }
   // One byte for each child, all at once.
   const std::string Start(static_cast<std::size_t>(Count), 'g');
-  const bool started = write(Go[1], Start.data(), Start.size()) == static_cast<ssize_t>(Count);
+  const bool Started = write(Go[1], Start.data(), Start.size()) == static_cast<ssize_t>(Count);
   close(Go[0]);
   close(Go[1]);
   for (int K = 0; K < Count; ++K) {
     int Status = 0;
     const pid_t Child = Children[static_cast<std::size_t>(K)];
-    if (Child > 0 && waitpid(Child, &Status, 0) == Child && WIFEXITED(Status) && started)
+    if (Child > 0 && waitpid(Child, &Status, 0) == Child && WIFEXITED(Status) && Started)
       Statuses[static_cast<std::size_t>(K)] = WEXITSTATUS(Status);
   }
   return Statuses;
@@ -96,8 +96,8 @@ void CallAtProcessEnd(void (*Fn)()) {
   AtProcessEnd = Fn;
 }
 
-ProgramResult RunProgram(const std::vector<std::string>& Args) {
-  ProgramResult R;
+TProgramResult RunProgram(const std::vector<std::string>& Args) {
+  TProgramResult R;
   int Out[2];
   if (Args.empty() || pipe(Out) != 0) return R;
   const pid_t Pid = fork();
@@ -199,7 +199,7 @@ bool MakeReadOnly(const std::string& Name) {
   return ::chmod(Name.c_str(), 0444) == 0;
 }
 
-WindowsAttributes AttributesOf(const std::string&) {
+TWindowsAttributes AttributesOf(const std::string&) {
   return {};
 }
 bool SetSystemAttribute(const std::string&) {
@@ -240,8 +240,8 @@ bool BlockedIn(pid_t Thread, long Call) {
 
 struct SignalsWhileBlocked::State {
   struct sigaction Old {};
-  std::atomic<bool> returned{false};
-  std::atomic<int> delivered{0};
+  std::atomic<bool> Returned{false};
+  std::atomic<int> Delivered{0};
   std::thread Sender;
 };
 
@@ -261,33 +261,33 @@ SignalsWhileBlocked::SignalsWhileBlocked(int Times, const char* Call,
     // A safety net only: a blocked thread shows in /proc within microseconds.
     const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     auto WaitFor = [&](const std::function<bool()>& Done) {
-      while (!state.returned && !Done()) {
+      while (!state.Returned && !Done()) {
         if (std::chrono::steady_clock::now() > give_up) return false;
         std::this_thread::yield();
       }
-      return !state.returned;
+      return !state.Returned;
     };
     for (int I = 0; I < Times; ++I) {
       if (!WaitFor([&] { return BlockedIn(TargetId, call); })) return;
       const int Before = HandledSignals.load();
       ::pthread_kill(Target, SIGUSR1);
       if (!WaitFor([&] { return HandledSignals.load() != Before; })) return;
-      state.delivered.fetch_add(1);
+      state.Delivered.fetch_add(1);
     }
     if (WaitFor([&] { return BlockedIn(TargetId, call); })) Release();
   });
 }
 
 void SignalsWhileBlocked::Returned() {
-  FState->returned = true;
+  FState->Returned = true;
 }
 
 int SignalsWhileBlocked::Delivered() const {
-  return FState->delivered.load();
+  return FState->Delivered.load();
 }
 
 SignalsWhileBlocked::~SignalsWhileBlocked() {
-  FState->returned = true;
+  FState->Returned = true;
   FState->Sender.join();
   ::sigaction(SIGUSR1, &FState->Old, nullptr);
 }

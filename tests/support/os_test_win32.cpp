@@ -78,15 +78,15 @@ std::vector<int> RunForked(int Count, const std::function<void(int)>&) {
   return std::vector<int>(static_cast<std::size_t>(Count), -1);
 }
 
-ProgramResult RunProgram(const std::vector<std::string>& Args) {
-  ProgramResult R;
+TProgramResult RunProgram(const std::vector<std::string>& Args) {
+  TProgramResult R;
   if (Args.empty()) return R;
   std::wstring Command;
   for (const std::string& A : Args) Command += (Command.empty() ? L"" : L" ") + Quoted(WideOf(A));
   SECURITY_ATTRIBUTES Inherit{sizeof Inherit, nullptr, TRUE};
-  HANDLE read = nullptr, Write = nullptr;
-  if (!CreatePipe(&read, &Write, &Inherit, 0)) return R;
-  SetHandleInformation(read, HANDLE_FLAG_INHERIT, 0);
+  HANDLE Read = nullptr, Write = nullptr;
+  if (!CreatePipe(&Read, &Write, &Inherit, 0)) return R;
+  SetHandleInformation(Read, HANDLE_FLAG_INHERIT, 0);
   STARTUPINFOW Si{};
   Si.cb = sizeof Si;
   Si.dwFlags = STARTF_USESTDHANDLES;
@@ -95,14 +95,14 @@ ProgramResult RunProgram(const std::vector<std::string>& Args) {
   Si.hStdError = Write;
   PROCESS_INFORMATION Pi{};
   const std::wstring Program = WideOf(Args.front());
-  const BOOL started = CreateProcessW(Program.c_str(), Command.data(), nullptr, nullptr, TRUE, 0,
+  const BOOL Started = CreateProcessW(Program.c_str(), Command.data(), nullptr, nullptr, TRUE, 0,
                                       nullptr, nullptr, &Si, &Pi);
   CloseHandle(Write);
-  if (started) {
+  if (Started) {
     R.Started = true;
     char Buffer[256];
     DWORD N = 0;
-    while (ReadFile(read, Buffer, sizeof Buffer, &N, nullptr) && N > 0) R.Output.append(Buffer, N);
+    while (ReadFile(Read, Buffer, sizeof Buffer, &N, nullptr) && N > 0) R.Output.append(Buffer, N);
     WaitForSingleObject(Pi.hProcess, INFINITE);
     DWORD Code = 0;
     GetExitCodeProcess(Pi.hProcess, &Code);
@@ -111,7 +111,7 @@ ProgramResult RunProgram(const std::vector<std::string>& Args) {
     CloseHandle(Pi.hThread);
     CloseHandle(Pi.hProcess);
   }
-  CloseHandle(read);
+  CloseHandle(Read);
   return R;
 }
 
@@ -160,7 +160,7 @@ bool MakeReadOnly(const std::string& Name) {
          SetFileAttributesW(name.c_str(), Attributes | FILE_ATTRIBUTE_READONLY) != 0;
 }
 
-WindowsAttributes AttributesOf(const std::string& Name) {
+TWindowsAttributes AttributesOf(const std::string& Name) {
   const DWORD A = GetFileAttributesW(WideOf(Name).c_str());
   if (A == INVALID_FILE_ATTRIBUTES) return {};
   return {(A & FILE_ATTRIBUTE_HIDDEN) != 0, (A & FILE_ATTRIBUTE_TEMPORARY) != 0,

@@ -80,7 +80,7 @@ void CALLBACK TTimer::Tick(HWND, UINT, UINT_PTR Id, DWORD) {
 }
 
 namespace {
-constexpr wchar_t kAtNextMessagesClass[] = L"VeldrinTestAtNextMessages";
+constexpr wchar_t AtNextMessagesClass[] = L"VeldrinTestAtNextMessages";
 }  // namespace
 
 TAtNextMessages::TAtNextMessages(std::function<void()> Fn) : FFn(std::move(Fn)) {
@@ -88,11 +88,11 @@ TAtNextMessages::TAtNextMessages(std::function<void()> Fn) : FFn(std::move(Fn)) 
     WNDCLASSW Info{};
     Info.lpfnWndProc = Proc;
     Info.hInstance = ::GetModuleHandleW(nullptr);
-    Info.lpszClassName = kAtNextMessagesClass;
+    Info.lpszClassName = AtNextMessagesClass;
     return ::RegisterClassW(&Info);
   }();
   EXPECT_NE(Class, 0);
-  FWindow = ::CreateWindowExW(0, kAtNextMessagesClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+  FWindow = ::CreateWindowExW(0, AtNextMessagesClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                               ::GetModuleHandleW(nullptr), nullptr);
   EXPECT_NE(FWindow, nullptr);
   ::SetWindowLongPtrW(FWindow, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
