@@ -3,7 +3,9 @@
 #include <cstdint>
 #include <vector>
 
+#include "app/win32/message_pump.h"
 #include "app/win32/wide_text.h"
+#include "app/win32/win32_handles.h"
 #include "app/win32/window_font.h"
 
 namespace {
@@ -64,6 +66,8 @@ class TDialogTemplate {
 struct TPromptState {
   std::wstring Text;
   bool Confirmed = false;
+  bool Answered = false;
+  HWND Dialog = nullptr;  // null once it is gone
 };
 
 INT_PTR CALLBACK PromptProc(HWND Dialog, UINT Message, WPARAM WParam, LPARAM LParam) {
@@ -84,13 +88,19 @@ INT_PTR CALLBACK PromptProc(HWND Dialog, UINT Message, WPARAM WParam, LPARAM LPa
         State->Text.resize(static_cast<std::size_t>(
             ::GetWindowTextW(Edit, State->Text.data(), static_cast<int>(State->Text.size()))));
         State->Confirmed = true;
-        ::EndDialog(Dialog, IDOK);
+        State->Answered = true;
         return TRUE;
       }
       if (LOWORD(WParam) == IDCANCEL) {
-        ::EndDialog(Dialog, IDCANCEL);
+        State->Answered = true;
         return TRUE;
       }
+      return FALSE;
+    case WM_NCDESTROY:
+      // Gone with its owner: the loop below ends at the next message, which an idle program may
+      // never get; one is posted.
+      if (State != nullptr) State->Dialog = nullptr;
+      ::PostMessageW(nullptr, WM_NULL, 0, 0);
       return FALSE;
     default:
       return FALSE;
@@ -110,8 +120,21 @@ std::optional<std::string> DialogTextPrompt(HWND Owner, const std::string& Title
   Template.AddItem(0x0080, L"OK", BS_DEFPUSHBUTTON | WS_TABSTOP, 129, 40, 50, 14, IDOK);
   Template.AddItem(0x0080, L"キャンセル", BS_PUSHBUTTON | WS_TABSTOP, 183, 40, 50, 14, IDCANCEL);
   TPromptState State{Wide(Initial)};
-  ::DialogBoxIndirectParamW(::GetModuleHandleW(nullptr), Template.Get(), Owner, PromptProc,
-                            reinterpret_cast<LPARAM>(&State));
+  State.Dialog = ::CreateDialogIndirectParamW(::GetModuleHandleW(nullptr), Template.Get(), Owner,
+                                              PromptProc, reinterpret_cast<LPARAM>(&State));
+  if (State.Dialog == nullptr) throw EWin32Error("CreateDialogIndirectParamW");
+  // Modal over its owner, in the program's own loop, which also ends once the prompt is gone.
+  if (Owner != nullptr) ::EnableWindow(Owner, FALSE);
+  ::ShowWindow(State.Dialog, SW_SHOW);
+  RunModalLoop(
+      [](void* Context) {
+        const auto* Prompt = static_cast<TPromptState*>(Context);
+        return Prompt->Answered || Prompt->Dialog == nullptr;
+      },
+      &State);
+  // The owner is enabled again before the prompt goes, so that it gets the activation back.
+  if (Owner != nullptr && ::IsWindow(Owner)) ::EnableWindow(Owner, TRUE);
+  if (State.Dialog != nullptr) ::DestroyWindow(State.Dialog);
   if (!State.Confirmed) return std::nullopt;
   return Utf8(State.Text);
 }

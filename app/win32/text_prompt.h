@@ -1,9 +1,10 @@
 #pragma once
 
 // A small modal prompt for one line of text on Windows: a title, a line of explanation, an edit
-// field and OK and Cancel, centred on its owner. The system's dialog box runs it, scaled for the
-// owner's monitor; its loop ends as well when the owner is destroyed meanwhile (End task on the
-// main window destroys the viewers it owns, and with them the prompt).
+// field and OK and Cancel, centred on the screen and scaled for its monitor by the system, which
+// makes it from a dialog template. It runs in the program's own modal loop, which also ends when
+// the owner is destroyed meanwhile (End task on the main window destroys the viewers it owns, and
+// with them the prompt).
 
 #include <windows.h>
 

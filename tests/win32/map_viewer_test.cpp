@@ -17,9 +17,11 @@
 
 #include "app/win32/desktop_clipboard.h"
 #include "app/win32/error_display.h"
+#include "app/win32/text_prompt.h"
 #include "app/win32/win32_handles.h"
 #include "platform/exceptions.h"
 #include "support/temp_dir.h"
+#include "support/test_watchdog.h"
 #include "viewer_test_maps.h"
 #include "win32_fixture.h"
 
@@ -315,6 +317,24 @@ TEST_F(Win32MapViewerTest, TheMouseReachesThePositionLineAndCtrlGThePromptAndThe
   EXPECT_EQ(Marked.At(151, 90), RGB(0, 0, 0));
   Key(VK_RIGHT);  // the view moves: the map where the mark was
   EXPECT_EQ(Shot().At(140, 90), MapColour(MapIndex(334, 240)));
+}
+
+// The main window's End task closes the viewers it owns, and with them an open prompt: the prompt's
+// loop ends, rather than wait for a message that an idle program never gets.
+TEST_F(Win32MapViewerTest, APromptClosedWithItsViewerEndsItsLoop) {
+  WriteMap(Dir.file("MAP3-X1.BMP"), 640, 480);
+  Show(Dir.file("MAP3-X1.BMP"));
+  testsupport::LimitThisTest(std::chrono::seconds(30));
+  const TMapViewer::TTextPrompt Saved =
+      TMapViewer::SetTextPrompt([](HWND Owner, const std::string& Title, const std::string& Prompt,
+                                   const std::string& Initial) {
+        ::PostMessageW(Owner, WM_CLOSE, 0, 0);  // taken by the prompt's own loop
+        return DialogTextPrompt(Owner, Title, Prompt, Initial);
+      });
+  // Ctrl+G's character handed over directly: no key-up waits in the queue to wake the loop.
+  ::SendMessageW(Window, WM_CHAR, 0x07, 0);
+  TMapViewer::SetTextPrompt(Saved);
+  EXPECT_FALSE(::IsWindow(Window));
 }
 
 // ---- Space, Escape, errors ------------------------------------------------------------------
