@@ -60,6 +60,50 @@ void ReadRowsIntoBands(TStream& Stream, const TBitmapArray& Bands, std::int64_t 
   }
 }
 
+// Empty bands of Rows rows each (the last one what is left) holding Width x Height pixels of
+// Format, with the colours of DIB.
+TBitmapArray MakeBands(const TSepDIB& DIB, TPixelFormat Format, std::int32_t Width,
+                       std::int32_t Height, std::int32_t Rows) {
+  TBitmapArray Bands(static_cast<std::size_t>((Height - 1) / Rows + 1));
+  std::int32_t Left = Height;
+  for (auto& Band : Bands) {
+    Band = std::make_unique<TBitmap>();
+    Band->SetPixelFormat(Format);
+    Band->SetWidth(Width);
+    // Set while the band has no rows, so its colour table simply becomes the file's colours.
+    Band->SetPalette(CreateDIBPalette(DIB));
+    Band->SetHeight(Left > Rows ? Rows : Left);
+    Left -= Rows;
+  }
+  return Bands;
+}
+
+// Copies the rows of Stride bytes at Pixels (bottom-up or top-down as the file stores them) into
+// Bands of Rows rows each.
+void CopyRowsIntoBands(const std::uint8_t* Pixels, const TBitmapArray& Bands, std::int32_t Rows,
+                       std::int64_t Stride, bool BottomUp) {
+  std::int64_t Height = 0;
+  for (const auto& Band : Bands) Height += Band->GetHeight();
+  std::int64_t Top = 0;
+  for (const auto& BandPointer : Bands) {
+    TBitmap& Band = *BandPointer;
+    const std::int32_t BandHeight = Band.GetHeight();
+    if (BottomUp) {
+      // The band's block is bottom-up like the file: its rows lie contiguous in the file,
+      // starting with the band's bottom row.
+      const std::int64_t Bottom = Top + BandHeight - 1;
+      std::memcpy(Band.ScanLine(BandHeight - 1), Pixels + (Height - 1 - Bottom) * Stride,
+                  static_cast<std::size_t>(BandHeight * Stride));
+    } else {
+      for (std::int32_t Y = 0; Y < BandHeight; ++Y) {
+        std::memcpy(Band.ScanLine(Y), Pixels + (Top + Y) * Stride,
+                    static_cast<std::size_t>(Stride));
+      }
+    }
+    Top += Rows;
+  }
+}
+
 }  // namespace
 
 void TBigBitmap::LoadFromStream(TStream& Stream) {
@@ -123,44 +167,17 @@ void TBigBitmap::LoadFromStream(TStream& Stream) {
   const auto Width = static_cast<std::int32_t>(W);
   const auto Height = static_cast<std::int32_t>(H);
   const std::int32_t Rows = BandRows(S, Height);
-  const std::int32_t Count = (Height - 1) / Rows + 1;
   const TPixelFormat BandFormat = BandFormatForBits(Bits);
 
   // Built aside: a failure frees the bands made so far and leaves this object as it was.
-  TBitmapArray Bands(static_cast<std::size_t>(Count));
-  std::int32_t Left = Height;
-  for (auto& Band : Bands) {
-    Band = std::make_unique<TBitmap>();
-    Band->SetPixelFormat(BandFormat);
-    Band->SetWidth(Width);
-    // Set while the band has no rows, so its colour table simply becomes the file's colours.
-    Band->SetPalette(CreateDIBPalette(DIB));
-    Band->SetHeight(Left > Rows ? Rows : Left);
-    Left -= Rows;
-  }
+  TBitmapArray Bands = MakeBands(DIB, BandFormat, Width, Height, Rows);
 
   if (Direct) {
     ReadRowsIntoBands(Stream, Bands, S, BottomUp);
     // Where reading the whole pixel data would have left it.
     Stream.SetPosition(PixelEnd);
   }
-  const std::uint8_t* Pixels = DIB.Bits.Data();
-  for (std::int32_t i = 0; !Direct && i < Count; ++i) {
-    TBitmap& Band = *Bands[static_cast<std::size_t>(i)];
-    const std::int32_t BandHeight = Band.GetHeight();
-    const std::int64_t Top = static_cast<std::int64_t>(i) * Rows;
-    if (BottomUp) {
-      // The band's block is bottom-up like the file: its rows lie contiguous in the file,
-      // starting with the band's bottom row.
-      const std::int64_t Bottom = Top + BandHeight - 1;
-      std::memcpy(Band.ScanLine(BandHeight - 1), Pixels + (H - 1 - Bottom) * S,
-                  static_cast<std::size_t>(BandHeight * S));
-    } else {
-      for (std::int32_t Y = 0; Y < BandHeight; ++Y) {
-        std::memcpy(Band.ScanLine(Y), Pixels + (Top + Y) * S, static_cast<std::size_t>(S));
-      }
-    }
-  }
+  if (!Direct) CopyRowsIntoBands(DIB.Bits.Data(), Bands, Rows, S, BottomUp);
 
   const TBBPixelFormat Format = PixelFormatToBBPixelFormat(Bands.front()->GetPixelFormat());
   InstallBitmaps(std::move(Bands), Width, Height, Format);

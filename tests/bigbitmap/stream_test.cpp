@@ -387,7 +387,8 @@ BmpLayout With(F f) {
   return s;
 }
 
-std::vector<TBadFileCase> BadFiles() {
+// Faults of the size, the pixel data and the format, one at a time.
+std::vector<TBadFileCase> SingleFaults() {
   return {
       {"ShortUncompressedRows", With([](BmpLayout& s) { s.pixels.resize(7); }),
        "TBigBitmap.LoadFromStream: Not Enough Pixel Data", TBadFileCase::BigBitmap},
@@ -436,6 +437,13 @@ std::vector<TBadFileCase> BadFiles() {
        }),
        "Convert4BitRLETo4BitRGB: Invalid Bitcount & Compression Combination",
        TBadFileCase::DibUtils},
+  };
+}
+
+// Bit-field masks, files with several faults (the one the loading meets first is reported) and a
+// file cut short.
+std::vector<TBadFileCase> MaskAndSeveralFaults() {
+  return {
       {"ZeroMask", With([](BmpLayout& s) {
          s.bit_count = 16;
          s.compression = BI_BITFIELDS;
@@ -494,6 +502,12 @@ std::vector<TBadFileCase> BadFiles() {
       {"TruncatedFile", With([](BmpLayout& s) { s.FileSize = 1078 + 100; }), "",
        TBadFileCase::Read},
   };
+}
+
+std::vector<TBadFileCase> BadFiles() {
+  std::vector<TBadFileCase> Cases = SingleFaults();
+  for (TBadFileCase& Case : MaskAndSeveralFaults()) Cases.push_back(std::move(Case));
+  return Cases;
 }
 
 class FailedLoad : public StreamTest, public testing::WithParamInterface<TBadFileCase> {};
