@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
+#include <QWidget>
 #include <memory>
 
 namespace {
@@ -44,6 +45,12 @@ TPoller::TPoller(std::function<bool()> Step) {
     }
   });
   FTimer.start();
+}
+
+bool Activate(QWidget& Window) {
+  Window.activateWindow();
+  QCoreApplication::processEvents();
+  return QApplication::activeWindow() == &Window;
 }
 
 bool WaitFor(const std::function<bool()>& Condition, int TimeoutMs) {

@@ -22,6 +22,11 @@ class TPoller {
   bool FBusy = false;
 };
 
+// Asks the window system to activate Window and delivers what it answers: the activation is
+// queued by the time activateWindow returns, and one processing of events hands it over. True
+// when Window is then the active window.
+bool Activate(QWidget& Window);
+
 // Processes events until Condition holds or about TimeoutMs milliseconds have passed; returns
 // Condition's last result.
 bool WaitFor(const std::function<bool()>& Condition, int TimeoutMs = 20000);

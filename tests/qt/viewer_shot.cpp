@@ -33,11 +33,14 @@ int ShootPlace(TMapViewer& Viewer, const std::string& Place, const char* Output)
   TMapViewer::SetTextPrompt([&Place](QWidget*, const std::string&, const std::string&,
                                      const std::string&) { return std::optional(Place); });
   QTest::keyClick(&Viewer, Qt::Key_G, Qt::ControlModifier);
-  // The window manager decorates the frame in its own time.
-  for (int Round = 0; Round < 50; ++Round) QTest::qWait(20);
+  // The window manager frames the window in its own time: the frame is then larger than the
+  // window (run without one, this waits for ever).
+  while (Viewer.frameGeometry().size() == Viewer.size()) {
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+  }
   const QPoint Middle = Viewer.viewport()->rect().center();
   QTest::mouseMove(Viewer.viewport(), Middle + QPoint(4, 4));
-  QTest::qWait(100);
+  QCoreApplication::processEvents();
   std::printf("title: \"%s\"\n", qPrintable(Viewer.windowTitle()));
   const QRect Frame = Viewer.frameGeometry();
   return Viewer.screen()

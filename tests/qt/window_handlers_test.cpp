@@ -373,7 +373,9 @@ TEST_F(WindowTest, ClosingWhileIdleClosesTheWindowAtOnce) {
 TEST_F(WindowTest, QuitEndsTheMessageLoop) {
   TForm1& W = ShowWindow();
   QApplication::setQuitOnLastWindowClosed(true);
-  QTimer::singleShot(0, &W, [&W] { WindowTest::Press(Btn(W, QuitBtn)); });
+  // Pressed once the loop below runs.
+  QMetaObject::invokeMethod(
+      &W, [&W] { WindowTest::Press(Btn(W, QuitBtn)); }, Qt::QueuedConnection);
   QTimer Watchdog;  // a hang fails instead of blocking
   Watchdog.setSingleShot(true);
   QObject::connect(&Watchdog, &QTimer::timeout, [] { QCoreApplication::exit(2); });

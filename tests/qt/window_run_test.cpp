@@ -115,14 +115,12 @@ TEST_F(WindowTest, TheFocusComesBackWithTheActivationAfterARunThatEndedElsewhere
   qttest::TPoller Elsewhere([&] {
     if (!W.Model().IsRunning()) return false;
     Other.show();
-    Other.activateWindow();
-    return QTest::qWaitForWindowActive(&Other);
+    return qttest::Activate(Other);
   });
   QTest::keyClick(Btn(W, MakeBtn), Qt::Key_Space);
   ASSERT_TRUE(Elsewhere.Done());
   ASSERT_EQ(W.Model().StatusText(), " 完了しました");
-  W.activateWindow();
-  ASSERT_TRUE(QTest::qWaitForWindowActive(&W));
+  ASSERT_TRUE(qttest::Activate(W));
   EXPECT_EQ(QApplication::focusWidget(), Btn(W, MakeBtn));
 }
 
@@ -219,7 +217,9 @@ TEST_F(WindowTest, CloseDuringARunEndsTheMessageLoopAfterTheRun) {
     return true;
   });
   QApplication::setQuitOnLastWindowClosed(true);
-  QTimer::singleShot(0, &W, [&W] { WindowTest::Press(Btn(W, MakeBtn)); });
+  // Pressed once the loop below runs.
+  QMetaObject::invokeMethod(
+      &W, [&W] { WindowTest::Press(Btn(W, MakeBtn)); }, Qt::QueuedConnection);
   QTimer Watchdog;
   Watchdog.setSingleShot(true);
   QObject::connect(&Watchdog, &QTimer::timeout, [] { QCoreApplication::exit(2); });
