@@ -1,11 +1,11 @@
 #include <windows.h>
-#include <shellapi.h>
 
 #include <cstdio>
 #include <cstdlib>
 
 #include "app/cli/cli_host.h"
 #include "app/cli/cli_os.h"
+#include "platform/command_line.h"
 #include "platform/utf16.h"
 
 namespace {
@@ -34,8 +34,9 @@ BOOL WINAPI OnConsoleEvent(DWORD Event) {
     case CTRL_LOGOFF_EVENT:
     case CTRL_SHUTDOWN_EVENT:
       // The system ends the process as soon as this returns. Waiting here lets the run stop
-      // after its current row and the program end with its own status; the system's time limit
-      // for a close still applies.
+      // after its current row and the program end with its own status, within the time the
+      // system gives (about 5 s); a map whose saving it cuts short keeps its old file. The last
+      // two come only while the program has not loaded user32 (see platform/command_line.h).
       CliTerminate.store(1);
       ::Sleep(INFINITE);
       return TRUE;
@@ -48,11 +49,9 @@ BOOL WINAPI OnConsoleEvent(DWORD Event) {
 
 std::vector<std::string> CommandLineArguments(int, char**) {
   std::vector<std::string> Args;
-  int Count = 0;
-  wchar_t** Wide = ::CommandLineToArgvW(::GetCommandLineW(), &Count);
-  if (Wide == nullptr) return Args;
-  for (int I = 0; I < Count; ++I) Args.push_back(WideToUtf8(Wide[I]));
-  ::LocalFree(Wide);
+  for (const std::wstring& Arg : SplitCommandLine(::GetCommandLineW())) {
+    Args.push_back(WideToUtf8(Arg));
+  }
   return Args;
 }
 

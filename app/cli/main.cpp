@@ -172,9 +172,9 @@ void DescribeOptions(CLI::App& App, TOptions& Options) {
       "Exit status: 0 done; 1 a map job failed; 2 a usage error or a requested map whose base\n"
       "file is missing; 130 interrupted (the first Ctrl-C cancels after the current row, the\n"
       "second ends the program at once); 143 asked to end (SIGTERM, SIGHUP; on Windows the\n"
-      "console window closed), which stops it after the current row too. With --restore:\n"
-      "1 a restore failed; 2 also a map named with -m that has no backup (reported and\n"
-      "skipped).");
+      "console window closed, a sign-out or a shut-down), which stops it after the current row\n"
+      "too. With --restore: 1 a restore failed; 2 also a map named with -m that has no backup\n"
+      "(reported and skipped).");
 }
 
 // An option's map type; false for an unknown one, reported with the option's name.

@@ -4,10 +4,11 @@
 # programs run over their own copy (a run, a second run that finds the backups, a dry run), and
 # every file they leave must be byte for byte the same. Exit statuses and the UTF-8 texts on a
 # pipe are checked on the way; a drive root (a doubled separator in every name), a drive without
-# its root, a UNC folder, a kill and a Ctrl-C are run as well.
-#   windows_end_to_end.sh WINE VELDRIN_GRID_EXE LINUX_VELDRIN_GRID
+# its root, a UNC folder, a kill, a Ctrl-C and the console's close, log-off and shut-down events
+# are run as well.
+#   windows_end_to_end.sh WINE VELDRIN_GRID_EXE LINUX_VELDRIN_GRID CONSOLE_EVENT_PROBE_EXE
 set -uo pipefail
-wine=$1 exe=$2 linux=$3
+wine=$1 exe=$2 linux=$3 probe=$4
 
 failures=0
 fail() {
@@ -152,13 +153,14 @@ printf 'BMxx' >"$winfolder_unix/MAP2097782-1.BMP"
 expect_status 1 $? "unreadable map"
 grep -q '^veldrin-grid: ' "$work/bad" || fail "unreadable map: no message in: $(cat "$work/bad")"
 
-# Ctrl-C (Wine turns SIGINT into the console's Ctrl-C event) cancels after the current row:
-# status 130, " 中止しました"; a map still being drawn is not saved, one already being reduced or
-# saved is finished, and no further map starts. It is sent as soon as the run prints its first
-# text, but Wine hands the event to the program a moment later, on a thread of its own, so the
-# map it lands in is not known beforehand; it usually is the first one's loading or drawing.
-# Whatever it is, exactly the maps that reached their reduction are saved, and they must be what
-# the Linux build makes of them. Three maps of 8 bits, all zeros, keep the run going meanwhile.
+# Ctrl-C, and the console's close, log-off and shut-down events, stop a run after its current
+# row: a map still being drawn is not saved, one already being reduced or saved is finished, and
+# no further map starts. Each is sent as soon as the run prints its first text, but reaches the
+# program a moment later, on a thread the system starts in it for the event, so the map it lands
+# in is not known beforehand; usually it is the first one's loading or drawing. Whatever it is,
+# exactly the maps that reached their reduction are saved, and they must be what the Linux build
+# makes of them. Three maps of 8 bits, all zeros, keep the run going meanwhile; each run has a
+# folder of its own.
 le32() {
   local b
   for b in 0 8 16 24; do printf "\\x$(printf %02x $((($1 >> b) & 255)))"; done
@@ -169,32 +171,57 @@ bmp8() {  # width (a multiple of 4), height
   le32 256; le32 0
   head -c $((1024 + $1 * $2)) /dev/zero
 }
-big_unix="$work/大きな地図"
-mkdir "$big_unix"
-bmp8 4096 4096 >"$big_unix/MAP25166902-1.BMP"
-bmp8 2304 1600 >"$big_unix/MAP3687478-1.BMP"
-bmp8 2560 2048 >"$big_unix/MAP5243958-1.BMP"
-cp -r "$big_unix" "$work/big-linux"
-: >"$work/int.err"
-"$wine" "$exe" -f "$(winepath -w "$big_unix")" >"$work/int.out" 2>"$work/int.err" &
-runner=$!
-for _ in $(seq 6000); do
-  [[ -s $work/int.err ]] && break
-  sleep 0.01
-done
-kill -INT "$runner"
-wait "$runner"
+# Runs over a fresh folder of big maps; once the run has printed its first text, calls $2 with
+# the run's process id. Leaves the run's status in $?.
+interrupted_run() {  # what, how to interrupt
+  big_unix="$work/大きな地図 $1"
+  mkdir "$big_unix"
+  bmp8 4096 4096 >"$big_unix/MAP25166902-1.BMP"
+  bmp8 2304 1600 >"$big_unix/MAP3687478-1.BMP"
+  bmp8 2560 2048 >"$big_unix/MAP5243958-1.BMP"
+  rm -rf "$work/big-linux"
+  cp -r "$big_unix" "$work/big-linux"
+  : >"$work/int.err"
+  "$wine" "$exe" -f "$(winepath -w "$big_unix")" >"$work/int.out" 2>"$work/int.err" &
+  local runner=$!
+  for _ in $(seq 6000); do
+    [[ -s $work/int.err ]] && break
+    sleep 0.01
+  done
+  "$2" "$runner"
+  wait "$runner"
+}
+# The maps whose reduction began are saved, as the Linux build saves them; nothing else changed.
+expect_finished_maps() {  # what
+  local finished=()
+  grep -qF " ﾌｪﾙｯｶ & ﾄﾗﾒﾙ 等倍 : 減色中" "$work/int.err" && finished+=(ft1)
+  grep -qF " イルシェナー 等倍 : 減色中" "$work/int.err" && finished+=(i1)
+  grep -qF " マラス 等倍 : 減色中" "$work/int.err" && finished+=(m1)
+  echo "$1: maps finished before it was taken: ${finished[*]:-none}"
+  if ((${#finished[@]} > 0)); then
+    "$linux" -f "$work/big-linux" -q -m "$(IFS=,; echo "${finished[*]}")"
+  fi
+  same_folders "$big_unix" "$work/big-linux" "$1"
+}
+
+# Ctrl-C (Wine turns SIGINT into the console's Ctrl-C event): status 130, " 中止しました".
+send_ctrl_c() { kill -INT "$1"; }
+interrupted_run "Ctrl-C" send_ctrl_c
 expect_status 130 $? "Ctrl-C"
 grep -qF " 中止しました" "$work/int.err" || fail "Ctrl-C: no cancel text in: $(tail -c 200 "$work/int.err")"
-finished=()
-grep -qF " ﾌｪﾙｯｶ & ﾄﾗﾒﾙ 等倍 : 減色中" "$work/int.err" && finished+=(ft1)
-grep -qF " イルシェナー 等倍 : 減色中" "$work/int.err" && finished+=(i1)
-grep -qF " マラス 等倍 : 減色中" "$work/int.err" && finished+=(m1)
-echo "Ctrl-C: maps finished before it was taken: ${finished[*]:-none}"
-if ((${#finished[@]} > 0)); then
-  "$linux" -f "$work/big-linux" -q -m "$(IFS=,; echo "${finished[*]}")"
-fi
-same_folders "$big_unix" "$work/big-linux" "Ctrl-C"
+expect_finished_maps "Ctrl-C"
+
+# The console closed, the session logging off or shutting down: the probe sends the event as the
+# system does, and fails when the tool has loaded user32, which keeps the last two from it.
+# Status 143, no final text.
+for event in close logoff shutdown; do
+  send_event() { "$wine" "$probe" "$event" >"$work/probe.out" 2>&1; probe_status=$?; }
+  interrupted_run "$event" send_event
+  expect_status 143 $? "$event"
+  ((probe_status == 0)) || fail "$event: the probe failed ($probe_status): $(cat "$work/probe.out")"
+  ! grep -qF "しました" "$work/int.err" || fail "$event: a final text in: $(tail -c 200 "$work/int.err")"
+  expect_finished_maps "$event"
+done
 
 if ((failures > 0)); then
   echo "$failures check(s) failed" >&2
