@@ -183,16 +183,25 @@ LRESULT CALLBACK TMapViewer::WindowProc(HWND Window, UINT Message, WPARAM WParam
   if (Viewer == nullptr) return ::DefWindowProcW(Window, Message, WParam, LParam);
   if (Message == WM_NCDESTROY) {
     ::SetWindowLongPtrW(Window, GWLP_USERDATA, 0);
-    delete Viewer;
+    // A prompt's or a message box's loop below a handler of the viewer's may have let the window
+    // go (its owner closed); that handler still has the viewer to return through.
+    if (Viewer->FHandlersRunning > 0) {
+      Viewer->FWindowGone = true;
+    } else {
+      delete Viewer;
+    }
     return ::DefWindowProcW(Window, Message, WParam, LParam);
   }
+  LRESULT Result = 0;
+  ++Viewer->FHandlersRunning;
   try {
-    return Viewer->HandleMessage(Message, WParam, LParam);
+    Result = Viewer->HandleMessage(Message, WParam, LParam);
   } catch (const std::exception& Error) {
     // Nothing raised may cross the system's code that called in; the window stays usable.
     ShowErrorMessage(Window, Error.what());
-    return 0;
   }
+  if (--Viewer->FHandlersRunning == 0 && Viewer->FWindowGone) delete Viewer;
+  return Result;
 }
 
 LRESULT TMapViewer::HandleMessage(UINT Message, WPARAM WParam, LPARAM LParam) {

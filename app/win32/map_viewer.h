@@ -19,7 +19,8 @@ class TViewerBacking;
 class TMapViewer : private TMapViewerView {
  public:
   // A new viewer window over FileName, owned by Owner (may be null), placed by PlaceViewer on
-  // Owner's monitor, active and with the keyboard focus. The viewer lives as long as its window.
+  // Owner's monitor, active and with the keyboard focus. The viewer lives as long as its window
+  // (or, when that goes inside a handler of the viewer's, until the handler has returned).
   // A file that does not load raises its error and no window is left.
   static TMapViewer* Show(const std::string& FileName, HWND Owner);
   // The viewer of a window Show made; null for any other window.
@@ -73,4 +74,8 @@ class TMapViewer : private TMapViewerView {
   bool FSyncing = false;
   bool FResync = false;
   bool FTrackingLeave = false;  // WM_MOUSELEAVE asked for
+  // Handlers of this viewer's running now, nested through a modal loop; a window destroyed
+  // meanwhile leaves its viewer to be deleted once the outermost one has returned.
+  int FHandlersRunning = 0;
+  bool FWindowGone = false;
 };

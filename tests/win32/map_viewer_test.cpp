@@ -337,6 +337,22 @@ TEST_F(Win32MapViewerTest, APromptClosedWithItsViewerEndsItsLoop) {
   EXPECT_FALSE(::IsWindow(Window));
 }
 
+// A viewer closed while a handler of its own runs (here the prompt's, which then answers with a
+// place) lives on until that handler has returned: the go-to finishes on the object, not on
+// freed memory, and the window is gone.
+TEST_F(Win32MapViewerTest, AViewerClosedInsideItsOwnHandlerOutlivesIt) {
+  WriteMap(Dir.file("MAP3-X1.BMP"), 640, 480);
+  Show(Dir.file("MAP3-X1.BMP"));
+  const TMapViewer::TTextPrompt Saved = TMapViewer::SetTextPrompt(
+      [](HWND Owner, const std::string&, const std::string&, const std::string&) {
+        ::DestroyWindow(Owner);
+        return std::optional<std::string>("320, 240");
+      });
+  ::SendMessageW(Window, WM_CHAR, 0x07, 0);
+  TMapViewer::SetTextPrompt(Saved);
+  EXPECT_FALSE(::IsWindow(Window));
+}
+
 // ---- Space, Escape, errors ------------------------------------------------------------------
 
 TEST_F(Win32MapViewerTest, ABackupThatFailsToLoadShowsItsErrorAndLeavesThePicture) {
