@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <string>
 
+#include "app/win32/combo_text.h"
 #include "app/win32/panel.h"
 #include "app/win32/wide_text.h"
 #include "app/win32/win32_handles.h"
@@ -41,7 +42,8 @@ TKindStyle StyleOf(TControlKind Kind) {
     case TControlKind::DefaultButton:
       return {WC_BUTTONW, BS_DEFPUSHBUTTON | WS_TABSTOP | WS_GROUP, 0};
     case TControlKind::DropDownList:
-      return {WC_COMBOBOXW, CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP | WS_GROUP, 0};
+      return {WC_COMBOBOXW,
+              CBS_DROPDOWNLIST | CentredListStyle | WS_VSCROLL | WS_TABSTOP | WS_GROUP, 0};
     case TControlKind::DropDown:
       return {WC_COMBOBOXW, CBS_DROPDOWN | CBS_AUTOHSCROLL | WS_VSCROLL | WS_TABSTOP | WS_GROUP, 0};
     case TControlKind::Label:
@@ -78,6 +80,7 @@ HWND CreateChild(HWND Parent, const TControlRow& Row, int Id) {
       for (const char* Item : MapTypeItems) {
         ::SendMessageW(Window, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Wide(Item).c_str()));
       }
+      if (Row.Kind == TControlKind::DropDown) CentreEditText(Window);
       break;
     case TControlKind::Status:
       ::SendMessageW(Window, SB_SIMPLE, TRUE, 0);
@@ -144,6 +147,7 @@ void PlaceControl(const TControlRow& Row, HWND Window, HFONT Font, UINT Dpi) {
   }
   const int Height = Rect.bottom - Rect.top;
   const bool Combo = Row.Kind == TControlKind::DropDownList || Row.Kind == TControlKind::DropDown;
+  if (Row.Kind == TControlKind::DropDownList) FitComboListItems(Window, Font);
   // A combo box's window spans its field and its dropped list; the list gets room for its
   // items.
   const int ListHeight =

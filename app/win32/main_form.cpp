@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "app/win32/about_form.h"
+#include "app/win32/combo_text.h"
 #include "app/win32/error_display.h"
 #include "app/win32/map_box_menus.h"
 #include "app/win32/map_viewer.h"
@@ -126,6 +127,9 @@ LRESULT TForm1::HandleMessage(UINT Message, WPARAM WParam, LPARAM LParam) {
     case WM_COMMAND:
       if (LParam != 0) ControlNotified(LOWORD(WParam), HIWORD(WParam));
       return 0;
+    case WM_DRAWITEM:
+      if (DrawComboItem(*reinterpret_cast<const DRAWITEMSTRUCT*>(LParam))) return TRUE;
+      return ::DefWindowProcW(FHandle, Message, WParam, LParam);
     case WM_CONTEXTMENU:
       MapBoxMenuRequested({GET_X_LPARAM(LParam), GET_Y_LPARAM(LParam)});
       return 0;

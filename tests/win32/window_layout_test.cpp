@@ -1,8 +1,11 @@
 // The Win32 windows' controls where their tables put them, read back from the real windows: the
-// main window at 96 DPI and after moves to monitors of other scales, the About dialog at 96 DPI.
+// main window at 96 DPI and after moves to monitors of other scales, with its combo boxes' text
+// read from the screen, the About dialog at 96 DPI.
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <cstdlib>
 #include <span>
 #include <string>
 #include <vector>
@@ -70,6 +73,61 @@ void ExpectTabOrder(std::span<const TControlRow> Rows, const std::vector<HWND>& 
   }
 }
 
+// How many rows of a combo box's field lie above its text's ink and below it, read from the
+// screen: the ink is what differs, inside the box's text area, from the area's background right
+// of the text.
+struct TInkGaps {
+  int Above, Below;
+};
+
+TInkGaps TextInkGaps(HWND Combo) {
+  COMBOBOXINFO Info{};
+  Info.cbSize = sizeof Info;
+  EXPECT_TRUE(::GetComboBoxInfo(Combo, &Info));
+  const RECT Field = win32test::RectInParent(Combo);
+  const int Width = Field.right - Field.left, Height = Field.bottom - Field.top;
+  BITMAPINFO Bitmap{};
+  Bitmap.bmiHeader = {sizeof(BITMAPINFOHEADER), Width, -Height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+  const HDC Screen = ::GetDC(::GetParent(Combo));
+  const HDC Memory = ::CreateCompatibleDC(Screen);
+  void* Bits = nullptr;
+  const HBITMAP Section = ::CreateDIBSection(Memory, &Bitmap, DIB_RGB_COLORS, &Bits, nullptr, 0);
+  const HGDIOBJ Old = ::SelectObject(Memory, Section);
+  ::BitBlt(Memory, 0, 0, Width, Height, Screen, Field.left, Field.top, SRCCOPY);
+  ::GdiFlush();
+  const auto* Pixels = static_cast<const std::uint32_t*>(Bits);
+  const auto At = [&](int X, int Y) { return Pixels[static_cast<std::size_t>(Y * Width + X)]; };
+  const RECT Text = Info.rcItem;
+  const std::uint32_t Background = At(Text.right - 2, (Text.top + Text.bottom) / 2);
+  int First = -1, Last = -1;
+  for (int Y = static_cast<int>(Text.top); Y < Text.bottom; ++Y) {
+    for (int X = static_cast<int>(Text.left); X < Text.right - 2; ++X) {
+      if (At(X, Y) == Background) continue;
+      if (First < 0) First = Y;
+      Last = Y;
+      break;
+    }
+  }
+  ::SelectObject(Memory, Old);
+  ::DeleteObject(Section);
+  ::DeleteDC(Memory);
+  ::ReleaseDC(::GetParent(Combo), Screen);
+  EXPECT_GE(First, 0) << "no text in the field";
+  return {First, Height - 1 - Last};
+}
+
+// Both combo boxes show their text in the middle of their fields, to within a pixel: the list's
+// own selection and the edit control of the box that takes typing.
+void ExpectComboTextCentred(const TForm1& Form, UINT Dpi) {
+  ::UpdateWindow(Form.Handle());
+  for (const TMainControl Box : {TMainControl::BaseCBox, TMainControl::TrgCBox}) {
+    const TInkGaps Gaps = TextInkGaps(Form.Control(Box));
+    SCOPED_TRACE(std::string(ControlRow(Box).Name) + " at " + std::to_string(Dpi) + " DPI");
+    EXPECT_LE(std::abs(Gaps.Above - Gaps.Below), 1)
+        << Gaps.Above << " rows above the text, " << Gaps.Below << " below";
+  }
+}
+
 std::vector<HWND> MainWindows(const TForm1& Form) {
   std::vector<HWND> Windows;
   for (int Row = 0; Row < MainControlCount; ++Row) {
@@ -81,7 +139,9 @@ std::vector<HWND> MainWindows(const TForm1& Form) {
 TEST(Win32WindowLayout, EveryControlSitsWhereTheTableSaysAtEachDpiItMovesTo) {
   TForm1 Form;
   ASSERT_EQ(Form.Dpi(), 96u) << "the tests' display is not at 96 DPI";
+  Form.Show();
   ExpectLayout(MainFormControls(), MainWindows(Form), 96);
+  ExpectComboTextCentred(Form, 96);
   ExpectTabOrder(MainFormControls(), MainWindows(Form));
 
   // What Windows does when the window moves to a monitor of another scale: it asks the size
@@ -102,6 +162,7 @@ TEST(Win32WindowLayout, EveryControlSitsWhereTheTableSaysAtEachDpiItMovesTo) {
                    reinterpret_cast<LPARAM>(&Suggested));
     EXPECT_EQ(Form.Dpi(), Dpi);
     ExpectLayout(MainFormControls(), MainWindows(Form), static_cast<int>(Dpi));
+    ExpectComboTextCentred(Form, Dpi);
   }
 
   const TAboutForm About(Form.Handle());
