@@ -37,6 +37,17 @@ TForm1& WindowTest::ShowWindow() {
   return *Form;
 }
 
+TForm1& WindowTest::ShowWithThreeMapsTicked() {
+  WriteBase(fcFeluccaTrammel, mtNormal, msFull);
+  WriteBase(fcIlshenar, mtNormal, msFull);
+  WriteBase(fcMalas, mtNormal, msFull);
+  TForm1& W = ShowWindow();
+  Tick(Box(W, FT1CBox));
+  Tick(Box(W, I1CBox));
+  Tick(Box(W, M1CBox));
+  return W;
+}
+
 TForm1& WindowTest::ShowActiveWindow() {
   ShowWindow();
   Form->activateWindow();

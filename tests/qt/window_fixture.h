@@ -51,6 +51,9 @@ class WindowTest : public ::testing::Test {
   TForm1& ShowWindow();
   // The same, then makes it the active window, so that keys go where its focus is.
   TForm1& ShowActiveWindow();
+  // Felucca & Trammel, Ilshenar and Malas at full size in the folder, and the window shown with
+  // their three boxes ticked: a run of three maps.
+  TForm1& ShowWithThreeMapsTicked();
 
   static void Tick(QCheckBox* Box);
   static void Choose(QComboBox* Box, int Item);

@@ -125,13 +125,7 @@ TEST_F(WindowTest, TheFocusComesBackWithTheActivationAfterARunThatEndedElsewhere
 }
 
 TEST_F(WindowTest, CancelDuringTheSecondOfThreeMapsStopsBeforeItIsSaved) {
-  WriteBase(fcFeluccaTrammel, mtNormal, msFull);
-  WriteBase(fcIlshenar, mtNormal, msFull);
-  WriteBase(fcMalas, mtNormal, msFull);
-  TForm1& W = ShowWindow();
-  Tick(Box(W, FT1CBox));
-  Tick(Box(W, I1CBox));
-  Tick(Box(W, M1CBox));
+  TForm1& W = ShowWithThreeMapsTicked();
   qttest::TPoller PressCancel([&] {
     if (!Drawing(W, " イルシェナー 等倍")) return false;
     Press(Btn(W, CancelBtn));
@@ -165,13 +159,7 @@ class WindowCloseDuringRunTest : public WindowTest,
 };
 
 TEST_P(WindowCloseDuringRunTest, StopsAfterTheRowSavesNothingMoreAndClosesAfterTheRun) {
-  WriteBase(fcFeluccaTrammel, mtNormal, msFull);
-  WriteBase(fcIlshenar, mtNormal, msFull);
-  WriteBase(fcMalas, mtNormal, msFull);
-  TForm1& W = ShowWindow();
-  Tick(Box(W, FT1CBox));
-  Tick(Box(W, I1CBox));
-  Tick(Box(W, M1CBox));
+  TForm1& W = ShowWithThreeMapsTicked();
   std::string TextAtRequest;
   bool VisibleAfterRequest = false;
   qttest::TPoller RequestClose([&] {
