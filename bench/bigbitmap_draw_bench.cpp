@@ -99,16 +99,16 @@ struct TMapImages {
 };
 
 TMapImages& Images() {
-  static TMapImages images;
-  return images;
+  static TMapImages Source;
+  return Source;
 }
 
 void BM_Draw8To24(benchmark::State& State) {
-  TMapImages& images = Images();
+  TMapImages& Source = Images();
   TBigBitmap Target;
   Target.SetBitmaps(Width, Height, bbpf24bit);
   for (auto _ : State) {
-    Target.Canvas()->Draw(0, 0, &images.Map);
+    Target.Canvas()->Draw(0, 0, &Source.Map);
     benchmark::DoNotOptimize(Target.GetScanline(0));
   }
   State.SetBytesProcessed(State.iterations() * Bytes24);
@@ -116,11 +116,11 @@ void BM_Draw8To24(benchmark::State& State) {
 BENCHMARK(BM_Draw8To24)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
 void BM_Draw24To8(benchmark::State& State) {
-  TMapImages& images = Images();
+  TMapImages& Source = Images();
   TBigBitmap Target;
-  Target.Assign(&images.Map);
+  Target.Assign(&Source.Map);
   for (auto _ : State) {
-    Target.Canvas()->Draw(0, 0, &images.Work);
+    Target.Canvas()->Draw(0, 0, &Source.Work);
     benchmark::DoNotOptimize(Target.GetScanline(0));
   }
   State.SetBytesProcessed(State.iterations() * Bytes24);

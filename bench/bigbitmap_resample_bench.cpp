@@ -30,7 +30,7 @@ HPALETTE MapPalette() {
 
 // An 8-bit map with coarse regions and some detail, built once.
 TBigBitmap& Map() {
-  static TBigBitmap* map = [] {
+  static TBigBitmap* Source = [] {
     auto* B = new TBigBitmap;
     B->SetPixelFormat(bbpf8bit);
     B->SetWidth(Width);
@@ -44,19 +44,19 @@ TBigBitmap& Map() {
     }
     return B;
   }();
-  return *map;
+  return *Source;
 }
 
 void Draw(benchmark::State& State, std::uint8_t Mode, bool Corner, std::int32_t W, std::int32_t H) {
-  TBigBitmap& map = Map();
-  map.SetDrawMode(Mode);
+  TBigBitmap& Source = Map();
+  Source.SetDrawMode(Mode);
   TBitmap Dest;
   Dest.SetPixelFormat(pf24bit);
   Dest.SetWidth(W);
   Dest.SetHeight(H);
   if (Corner) IntersectClipRect(Dest.Canvas()->Handle(), 0, 0, W / 4, H / 4);
   for (auto _ : State) {
-    Dest.Canvas()->StretchDraw(Rect(0, 0, W, H), &map);
+    Dest.Canvas()->StretchDraw(Rect(0, 0, W, H), &Source);
     benchmark::ClobberMemory();
   }
   State.counters["dest_px"] = static_cast<double>(W) * H;

@@ -76,9 +76,9 @@ void BM_PlainRead(benchmark::State& State) {
 
 void BM_LoadFromFile(benchmark::State& State) {
   for (auto _ : State) {
-    TBigBitmap b;
-    b.LoadFromFile(InputFile());
-    benchmark::DoNotOptimize(b.GetScanline(0));
+    TBigBitmap B;
+    B.LoadFromFile(InputFile());
+    benchmark::DoNotOptimize(B.GetScanline(0));
   }
   State.SetBytesProcessed(State.iterations() * std::filesystem::file_size(InputFile()));
 }
@@ -95,9 +95,9 @@ void BM_PlainWrite(benchmark::State& State) {
 }
 
 void BM_SaveToFile(benchmark::State& State) {
-  TBigBitmap b;
-  b.LoadFromFile(InputFile());
-  for (auto _ : State) b.SaveToFile(OutputFile());
+  TBigBitmap B;
+  B.LoadFromFile(InputFile());
+  for (auto _ : State) B.SaveToFile(OutputFile());
   State.SetBytesProcessed(State.iterations() * std::filesystem::file_size(InputFile()));
 }
 
@@ -107,7 +107,7 @@ BENCHMARK(BM_PlainWrite)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 BENCHMARK(BM_SaveToFile)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 
 // Keeps the real time per iteration of every benchmark for the ratios printed at the end.
-class RecordingReporter : public benchmark::ConsoleReporter {
+class TRecordingReporter : public benchmark::ConsoleReporter {
  public:
   void ReportRuns(const std::vector<Run>& Runs) override {
     for (const Run& R : Runs) Times[R.run_name.function_name] = R.GetAdjustedRealTime();
@@ -127,8 +127,8 @@ long CurrentRssKb() {
 int MeasurePeakLoad(const char* File) {
   const long Before = CurrentRssKb();
   {
-    TBigBitmap b;
-    b.LoadFromFile(File);
+    TBigBitmap B;
+    B.LoadFromFile(File);
   }
   rusage Usage{};
   getrusage(RUSAGE_SELF, &Usage);
@@ -151,12 +151,12 @@ int main(int argc, char** argv) {
   const double FileBytes = static_cast<double>(std::filesystem::file_size(InputFile()));
 
   benchmark::Initialize(&argc, argv);
-  RecordingReporter Reporter;
+  TRecordingReporter Reporter;
   benchmark::RunSpecifiedBenchmarks(&Reporter);
 
-  auto Ratio = [&](const char* A, const char* b) {
-    const bool Both = Reporter.Times.count(A) && Reporter.Times.count(b);
-    return Both ? Reporter.Times[A] / Reporter.Times[b] : 0.0;
+  auto Ratio = [&](const char* A, const char* B) {
+    const bool Both = Reporter.Times.count(A) && Reporter.Times.count(B);
+    return Both ? Reporter.Times[A] / Reporter.Times[B] : 0.0;
   };
   std::printf("load / plain read:  %.2fx (target <= 3x)\n",
               Ratio("BM_LoadFromFile", "BM_PlainRead"));

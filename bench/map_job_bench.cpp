@@ -33,8 +33,8 @@ class TSampleFolder {
 };
 
 const TSampleFolder& Sample() {
-  static const TSampleFolder folder;
-  return folder;
+  static const TSampleFolder Folder;
+  return Folder;
 }
 
 class TBenchHost : public TJobHost {
@@ -66,16 +66,16 @@ class TBenchHost : public TJobHost {
 std::vector<char> ReadWhole(const std::string& Name) {
   const int Fd = ::open(Name.c_str(), O_RDONLY);
   if (Fd < 0) throw std::runtime_error("cannot open " + Name);
-  std::vector<char> bytes(static_cast<std::size_t>(::lseek(Fd, 0, SEEK_END)));
+  std::vector<char> Bytes(static_cast<std::size_t>(::lseek(Fd, 0, SEEK_END)));
   ::lseek(Fd, 0, SEEK_SET);
   std::size_t Done = 0;
-  while (Done < bytes.size()) {
-    const ssize_t N = ::read(Fd, bytes.data() + Done, bytes.size() - Done);
+  while (Done < Bytes.size()) {
+    const ssize_t N = ::read(Fd, Bytes.data() + Done, Bytes.size() - Done);
     if (N <= 0) throw std::runtime_error("cannot read " + Name);
     Done += static_cast<std::size_t>(N);
   }
   ::close(Fd);
-  return bytes;
+  return Bytes;
 }
 
 void WriteWhole(const std::string& Name, const std::vector<char>& Bytes) {
@@ -92,17 +92,17 @@ void WriteWhole(const std::string& Name, const std::vector<char>& Bytes) {
 
 // What any job has to do at least: read the base file, write its target file or files.
 void PlainCopy(Facet F, MapScale S) {
-  const std::vector<char> bytes = ReadWhole(GetBaseFileName(Sample().Maps(), F, mtNormal, S));
+  const std::vector<char> Bytes = ReadWhole(GetBaseFileName(Sample().Maps(), F, mtNormal, S));
   std::string MainName, SecondName;
   GetTrgFileNames(Sample().Floor(), F, mtXRay, S, MainName, SecondName);
-  WriteWhole(MainName, bytes);
-  if (!SecondName.empty()) WriteWhole(SecondName, bytes);
+  WriteWhole(MainName, Bytes);
+  if (!SecondName.empty()) WriteWhole(SecondName, Bytes);
 }
 
 void BM_Floor_AllMaps(benchmark::State& State) {
   for (auto _ : State) {
-    for (Facet f = 0; f < FacetCount; ++f) {
-      for (MapScale s = 0; s < MapScaleCount; ++s) PlainCopy(f, s);
+    for (Facet F = 0; F < FacetCount; ++F) {
+      for (MapScale S = 0; S < MapScaleCount; ++S) PlainCopy(F, S);
     }
   }
 }

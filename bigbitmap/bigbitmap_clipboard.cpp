@@ -59,20 +59,20 @@ std::int64_t HeaderAreaLength(const std::uint8_t* Block, std::size_t Size) {
   const int Bits = GetLE16(Block + 14) * GetLE16(Block + 12);
   const std::uint32_t Compression = GetLE32(Block + 16);
   const std::uint32_t ClrUsed = GetLE32(Block + 32);
-  std::int64_t length = HeaderSize;
-  if (Compression == BI_BITFIELDS && HeaderSize == InfoHeaderBytes) length += 12;
-  if (ClrUsed != 0) return length + 4 * static_cast<std::int64_t>(ClrUsed);
+  std::int64_t Length = HeaderSize;
+  if (Compression == BI_BITFIELDS && HeaderSize == InfoHeaderBytes) Length += 12;
+  if (ClrUsed != 0) return Length + 4 * static_cast<std::int64_t>(ClrUsed);
   switch (Bits) {
     case 1:
-      return length + 8;
+      return Length + 8;
     case 4:
-      return length + 64;
+      return Length + 64;
     case 8:
-      return length + 1024;
+      return Length + 1024;
     case 16:
     case 24:
     case 32:
-      return length;
+      return Length;
     default:
       InvalidData();
   }
@@ -95,24 +95,24 @@ class TLockGuard {
 void TBigBitmap::LoadFromClipboardFormat(std::uint16_t AFormat, THandle AData,
                                          HPALETTE /*APalette*/) {
   if (AFormat != CF_DIB) InvalidData();
-  const std::size_t size = GlobalSize(AData);
-  if (size < SmallestBlock) InvalidBlock();
+  const std::size_t Size = GlobalSize(AData);
+  if (Size < SmallestBlock) InvalidBlock();
   // Larger blocks cannot be addressed by the stream (and bfSize would not hold their size).
-  if (static_cast<std::uint64_t>(size) > static_cast<std::uint64_t>(LargestBlock)) {
+  if (static_cast<std::uint64_t>(Size) > static_cast<std::uint64_t>(LargestBlock)) {
     InvalidBlock();
   }
-  auto* block = static_cast<std::uint8_t*>(GlobalLock(AData));
-  if (!block) InvalidBlock();
+  auto* Block = static_cast<std::uint8_t*>(GlobalLock(AData));
+  if (!Block) InvalidBlock();
   TLockGuard Unlock(AData);
 
-  const std::int64_t length = HeaderAreaLength(block, size);
+  const std::int64_t Length = HeaderAreaLength(Block, Size);
   // A header area running past the block is no packed bitmap.
-  if (length > static_cast<std::int64_t>(size)) InvalidBlock();
+  if (Length > static_cast<std::int64_t>(Size)) InvalidBlock();
 
   std::uint8_t FileHeader[FileHeaderBytes] = {'B', 'M'};
-  PutLE32(FileHeader + 2, static_cast<std::uint32_t>(size + FileHeaderBytes));
-  PutLE32(FileHeader + 10, static_cast<std::uint32_t>(length + FileHeaderBytes));
-  TShiftedMemoryStream Stream(FileHeader, FileHeaderBytes, block, static_cast<std::int32_t>(size));
+  PutLE32(FileHeader + 2, static_cast<std::uint32_t>(Size + FileHeaderBytes));
+  PutLE32(FileHeader + 10, static_cast<std::uint32_t>(Length + FileHeaderBytes));
+  TShiftedMemoryStream Stream(FileHeader, FileHeaderBytes, Block, static_cast<std::int32_t>(Size));
   LoadFromStream(Stream);
 }
 
@@ -127,22 +127,22 @@ void TBigBitmap::SaveToClipboardFormat(std::uint16_t& AFormat, THandle& AData,
   const std::uint32_t Count = GetDIBColorTable(FBitmaps[0]->Canvas()->Handle(), 0, 256, Colours);
   const std::int64_t Stride = RowStride(FWidth, GetPixelBits(FPixelFormat));
   // Exactly what SaveToStream writes after its file header.
-  const std::int64_t size =
+  const std::int64_t Size =
       InfoHeaderBytes + 4 * static_cast<std::int64_t>(Count) + Stride * FHeight;
-  if (size > LargestBlock) BigBitmapError("Cannot Allocate Memory");
-  const HGLOBAL mem = GlobalAlloc(GMEM_MOVEABLE | GMEM_DDESHARE, static_cast<std::size_t>(size));
-  if (mem == 0) BigBitmapError("Cannot Allocate Memory");
+  if (Size > LargestBlock) BigBitmapError("Cannot Allocate Memory");
+  const HGLOBAL Mem = GlobalAlloc(GMEM_MOVEABLE | GMEM_DDESHARE, static_cast<std::size_t>(Size));
+  if (Mem == 0) BigBitmapError("Cannot Allocate Memory");
   try {
-    void* block = GlobalLock(mem);
-    if (!block) BigBitmapError("Cannnot Lock Memory for CLipboard");
-    TLockGuard Unlock(mem);
+    void* Block = GlobalLock(Mem);
+    if (!Block) BigBitmapError("Cannnot Lock Memory for CLipboard");
+    TLockGuard Unlock(Mem);
     std::uint8_t Scratch[FileHeaderBytes];
-    TShiftedMemoryStream Stream(Scratch, FileHeaderBytes, block, static_cast<std::int32_t>(size));
+    TShiftedMemoryStream Stream(Scratch, FileHeaderBytes, Block, static_cast<std::int32_t>(Size));
     SaveToStream(Stream);
   } catch (...) {
-    GlobalFree(mem);
+    GlobalFree(Mem);
     throw;
   }
   // Handed out only once it is complete, so a failed save leaves no handle to a freed block.
-  AData = mem;
+  AData = Mem;
 }

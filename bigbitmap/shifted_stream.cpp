@@ -42,12 +42,12 @@ void TShiftedMemoryStream::Locate(std::int32_t Count, TPiece& First, TPiece& Res
 std::int32_t TShiftedMemoryStream::Read(void* Buffer, std::int32_t Count) {
   const std::int32_t N = Span(Count);
   if (N <= 0) return 0;
-  TPiece first, rest;
-  Locate(N, first, rest);
+  TPiece First, Rest;
+  Locate(N, First, Rest);
   auto* Out = static_cast<std::uint8_t*>(Buffer);
-  std::memcpy(Out, first.Bytes, static_cast<std::size_t>(first.Count));
-  if (rest.Count > 0) {
-    std::memcpy(Out + first.Count, rest.Bytes, static_cast<std::size_t>(rest.Count));
+  std::memcpy(Out, First.Bytes, static_cast<std::size_t>(First.Count));
+  if (Rest.Count > 0) {
+    std::memcpy(Out + First.Count, Rest.Bytes, static_cast<std::size_t>(Rest.Count));
   }
   FPosition += N;
   return N;
@@ -56,12 +56,12 @@ std::int32_t TShiftedMemoryStream::Read(void* Buffer, std::int32_t Count) {
 std::int32_t TShiftedMemoryStream::Write(const void* Buffer, std::int32_t Count) {
   const std::int32_t N = Span(Count);
   if (N <= 0) return 0;
-  TPiece first, rest;
-  Locate(N, first, rest);
+  TPiece First, Rest;
+  Locate(N, First, Rest);
   const auto* In = static_cast<const std::uint8_t*>(Buffer);
-  std::memcpy(first.Bytes, In, static_cast<std::size_t>(first.Count));
-  if (rest.Count > 0) {
-    std::memcpy(rest.Bytes, In + first.Count, static_cast<std::size_t>(rest.Count));
+  std::memcpy(First.Bytes, In, static_cast<std::size_t>(First.Count));
+  if (Rest.Count > 0) {
+    std::memcpy(Rest.Bytes, In + First.Count, static_cast<std::size_t>(Rest.Count));
   }
   FPosition += N;
   return N;

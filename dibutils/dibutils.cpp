@@ -93,20 +93,20 @@ bool ValidCoreBitCount(std::uint16_t B) {
 
 void ConvertCoreHeader(TSepDIB& DIB, const BITMAPCOREHEADER& Core, const std::uint8_t* Triples) {
   TSepDIB Fresh;
-  BITMAPINFOHEADER& h = Fresh.Header;
-  h.biSize = InfoHeaderSize;
-  h.biWidth = Core.bcWidth;
-  h.biHeight = Core.bcHeight;
-  h.biPlanes = Core.bcPlanes;
-  h.biBitCount = Core.bcBitCount;
-  h.biCompression = BI_RGB;
-  h.biSizeImage = 0;
-  h.biXPelsPerMeter = 3780;
-  h.biYPelsPerMeter = 3780;
-  h.biClrUsed = GetDIBColorCount(Core.bcBitCount);
-  h.biClrImportant = 0;
+  BITMAPINFOHEADER& H = Fresh.Header;
+  H.biSize = InfoHeaderSize;
+  H.biWidth = Core.bcWidth;
+  H.biHeight = Core.bcHeight;
+  H.biPlanes = Core.bcPlanes;
+  H.biBitCount = Core.bcBitCount;
+  H.biCompression = BI_RGB;
+  H.biSizeImage = 0;
+  H.biXPelsPerMeter = 3780;
+  H.biYPelsPerMeter = 3780;
+  H.biClrUsed = GetDIBColorCount(Core.bcBitCount);
+  H.biClrImportant = 0;
   RGBQUAD* Colors = Fresh.Colors();
-  for (std::uint32_t I = 0; I < h.biClrUsed && I < MaxColors; ++I) {
+  for (std::uint32_t I = 0; I < H.biClrUsed && I < MaxColors; ++I) {
     Colors[I] = RGBQUAD{Triples[3 * I], Triples[3 * I + 1], Triples[3 * I + 2], 0};
   }
   DIB = std::move(Fresh);
@@ -153,21 +153,21 @@ std::int64_t LoadDIBHeaderFromStream(TSepDIB& DIB, TStream& Stream) {
     std::memcpy(&DIB.Header, Area, InfoHeaderSize);
     std::memcpy(DIB.Tables, Area + InfoHeaderSize, TablesSize);
 
-    BITMAPINFOHEADER& h = DIB.Header;
-    if (!ValidInfoBitCount(h.biBitCount)) {
+    BITMAPINFOHEADER& H = DIB.Header;
+    if (!ValidInfoBitCount(H.biBitCount)) {
       throw EDIBUtilsError("LoadDIBFromStream: Invalid BitCout");
     }
-    if (h.biClrUsed == 0) h.biClrUsed = GetDIBColorCount(h.biBitCount);
-    const bool Few = h.biClrUsed <= MaxColors;
-    if (h.biCompression != BI_BITFIELDS) {
-      In.Read(DIB.Tables, Few ? h.biClrUsed * 4 : ColorTableBytes);
+    if (H.biClrUsed == 0) H.biClrUsed = GetDIBColorCount(H.biBitCount);
+    const bool Few = H.biClrUsed <= MaxColors;
+    if (H.biCompression != BI_BITFIELDS) {
+      In.Read(DIB.Tables, Few ? H.biClrUsed * 4 : ColorTableBytes);
     } else if (BiSize == InfoHeaderSize) {
-      In.Read(DIB.Tables, Few ? (h.biClrUsed + 3) * 4 : TablesSize);
+      In.Read(DIB.Tables, Few ? (H.biClrUsed + 3) * 4 : TablesSize);
     } else {
-      In.Read(DIB.Tables + MaskBytes, Few ? h.biClrUsed * 4 : ColorTableBytes);
+      In.Read(DIB.Tables + MaskBytes, Few ? H.biClrUsed * 4 : ColorTableBytes);
     }
-    if (h.biClrUsed > MaxColors) h.biClrUsed = MaxColors;
-    h.biSize = InfoHeaderSize;
+    if (H.biClrUsed > MaxColors) H.biClrUsed = MaxColors;
+    H.biSize = InfoHeaderSize;
   }
 
   In.SeekFromStart(BfOffBits);

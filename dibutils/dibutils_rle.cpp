@@ -111,31 +111,31 @@ void Decode(const TSepDIB& Src, TSepDIB& Dst) {
   TDynamicByteArray Out;
   Out.SetLength(H * R);
   TRleInput<Depth> In(Src.Bits.Data(), Src.Bits.Length());
-  std::int64_t x = 0, Y = 0;
+  std::int64_t X = 0, Y = 0;
   for (;;) {
     const std::uint8_t* Code = In.Take(2);
     const unsigned A = Code[0], B = Code[1];
     if (A != 0) {  // encoded run of a pixels of colour b
-      if (x + A > MaxX || Y >= H) BadData<Depth>(Depth::MsgEncoded);
-      Depth::Fill(Out.Data() + Y * R, x, A, static_cast<std::uint8_t>(B));
-      x += A;
+      if (X + A > MaxX || Y >= H) BadData<Depth>(Depth::MsgEncoded);
+      Depth::Fill(Out.Data() + Y * R, X, A, static_cast<std::uint8_t>(B));
+      X += A;
     } else if (B == RleEndOfLine) {
-      x = 0;
+      X = 0;
       ++Y;
       if (Y > H) BadData<Depth>(Depth::MsgEndOfLine);
     } else if (B == RleEndOfBitmap) {
       break;
     } else if (B == RleDelta) {
       const std::uint8_t* D = In.Take(2);
-      x += D[0];
+      X += D[0];
       Y += D[1];
-      if (x > MaxX || Y > H) BadData<Depth>(Depth::MsgDelta);
+      if (X > MaxX || Y > H) BadData<Depth>(Depth::MsgDelta);
     } else {  // absolute run of b literal pixels
       static_assert(RleFirstAbsolute == RleDelta + 1);
-      if (x + B > MaxX || Y >= H) BadData<Depth>(Depth::MsgAbsolute);
+      if (X + B > MaxX || Y >= H) BadData<Depth>(Depth::MsgAbsolute);
       const std::uint8_t* Literal = In.Take(Depth::AbsoluteRunBytes(B));
-      Depth::Copy(Out.Data() + Y * R, x, B, Literal);
-      x += B;
+      Depth::Copy(Out.Data() + Y * R, X, B, Literal);
+      X += B;
     }
   }
 

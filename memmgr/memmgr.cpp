@@ -46,22 +46,22 @@ void FreeManager(TMemState& State) {
 
 }  // namespace
 
-constinit TMemState global_mem_state{&SystemOSLayer};
+constinit TMemState ProcessMemState{&SystemOSLayer};
 
 // ---- TChunk ----
 
-TChunk::TChunk(std::uint32_t blockSize, std::uint32_t blockCount, unsigned char* memory)
-    : BlockSize(static_cast<std::uint16_t>(blockSize)),
-      BlockCount(blockCount),
-      Threshold(std::max<std::uint32_t>(blockCount / 10, 1)),
-      FreeCount(blockCount),
-      NextUnused(memory),
-      Memory(memory) {}
+TChunk::TChunk(std::uint32_t Size, std::uint32_t Count, unsigned char* Blocks)
+    : BlockSize(static_cast<std::uint16_t>(Size)),
+      BlockCount(Count),
+      Threshold(std::max<std::uint32_t>(Count / 10, 1)),
+      FreeCount(Count),
+      NextUnused(Blocks),
+      Memory(Blocks) {}
 
-TChunk* TChunk::Create(const TOSLayer& Os, std::uint32_t blockSize, std::uint32_t blockCount) {
-  void* P = OSAlloc(Os, ChunkHeader + std::size_t{blockSize} * blockCount);
+TChunk* TChunk::Create(const TOSLayer& Os, std::uint32_t BlockSize, std::uint32_t BlockCount) {
+  void* P = OSAlloc(Os, ChunkHeader + std::size_t{BlockSize} * BlockCount);
   if (P == nullptr) return nullptr;
-  return ::new (P) TChunk(blockSize, blockCount, static_cast<unsigned char*>(P) + ChunkHeader);
+  return ::new (P) TChunk(BlockSize, BlockCount, static_cast<unsigned char*>(P) + ChunkHeader);
 }
 
 void TChunk::Destroy(const TOSLayer& Os) {
@@ -114,12 +114,12 @@ void TChunk::Unlink() {
 
 // ---- TFixedSizePool ----
 
-void TFixedSizePool::Init(const TOSLayer* Os, std::uint32_t blockSize) {
+void TFixedSizePool::Init(const TOSLayer* Os, std::uint32_t Size) {
   OS = Os;
-  BlockSize = blockSize;
-  AvailChunks.BlockSize = FullChunks.BlockSize = static_cast<std::uint16_t>(blockSize);
+  BlockSize = Size;
+  AvailChunks.BlockSize = FullChunks.BlockSize = static_cast<std::uint16_t>(Size);
   UsedBlocks = 0;
-  MaxChunkBlocks = std::min<std::uint32_t>(65536 / blockSize, 20);
+  MaxChunkBlocks = std::min<std::uint32_t>(65536 / Size, 20);
   UpdateNextChunkBlocks();
 }
 

@@ -50,8 +50,8 @@ inline constexpr std::uint32_t BlockHeader = 8;
 // Largest request the manager takes; anything above fails like a refusal of the system.
 inline constexpr std::size_t MaxRequest = OSMaxSize - 64;
 
-constexpr std::size_t SizeClass(std::size_t size) {
-  return (size + 23) & ~std::size_t{15};
+constexpr std::size_t SizeClass(std::size_t Size) {
+  return (Size + 23) & ~std::size_t{15};
 }
 
 // Base of the manager's bookkeeping classes: instances are made with OSNew in OS blocks only.
@@ -64,12 +64,12 @@ class TClassUseOSMemory {
 };
 
 // Builds a T in an OS block; null when the system refuses the memory.
-template <class T, class... Args>
-T* OSNew(const TOSLayer& Os, Args&&... args) {
+template <class T, class... TArgs>
+T* OSNew(const TOSLayer& Os, TArgs&&... Args) {
   static_assert(alignof(T) <= OSPrefix);
   void* P = OSAlloc(Os, sizeof(T));
   if (P == nullptr) return nullptr;
-  return ::new (P) T(std::forward<Args>(args)...);
+  return ::new (P) T(std::forward<TArgs>(Args)...);
 }
 
 template <class T>
@@ -82,8 +82,8 @@ class TChunk : public TClassUseOSMemory {
  public:
   // A sentinel: no blocks, no memory, linked to itself.
   TChunk() = default;
-  // A chunk of blockCount blocks of blockSize bytes in one OS block; null on refusal.
-  static TChunk* Create(const TOSLayer& Os, std::uint32_t blockSize, std::uint32_t blockCount);
+  // A chunk of BlockCount blocks of BlockSize bytes in one OS block; null on refusal.
+  static TChunk* Create(const TOSLayer& Os, std::uint32_t BlockSize, std::uint32_t BlockCount);
   // Unlinks the chunk and gives its memory back.
   void Destroy(const TOSLayer& Os);
   TChunk(const TChunk&) = delete;
@@ -110,13 +110,13 @@ class TChunk : public TClassUseOSMemory {
   unsigned char* Memory = nullptr;
 
  private:
-  TChunk(std::uint32_t blockSize, std::uint32_t blockCount, unsigned char* memory);
+  TChunk(std::uint32_t Size, std::uint32_t Count, unsigned char* Blocks);
 };
 
 class TFixedSizePool : public TClassUseOSMemory {
  public:
   TFixedSizePool() = default;
-  void Init(const TOSLayer* Os, std::uint32_t blockSize);
+  void Init(const TOSLayer* Os, std::uint32_t Size);
   ~TFixedSizePool();
   TFixedSizePool(const TFixedSizePool&) = delete;
   TFixedSizePool& operator=(const TFixedSizePool&) = delete;
@@ -146,11 +146,11 @@ class TMemManager : public TClassUseOSMemory {
   TMemManager(const TMemManager&) = delete;
   TMemManager& operator=(const TMemManager&) = delete;
 
-  // An address for Size bytes, usedBytes grown by its class; null when the system refuses.
-  void* Allocate(std::size_t Size, std::uint64_t& usedBytes);
-  // Takes an address back, usedBytes shrunk by its class. False (nothing changed) when the
+  // An address for Size bytes, UsedBytes grown by its class; null when the system refuses.
+  void* Allocate(std::size_t Size, std::uint64_t& UsedBytes);
+  // Takes an address back, UsedBytes shrunk by its class. False (nothing changed) when the
   // address does not carry a block of this manager's form or the system refuses the release.
-  bool Release(void* address, std::uint64_t& usedBytes);
+  bool Release(void* Address, std::uint64_t& UsedBytes);
 
   TFixedSizePool& PoolOf(std::uint32_t S) { return Pools[S / 16 - 1]; }
 
@@ -175,9 +175,9 @@ struct TMemState {
 };
 
 // The process-wide state (constant-initialised: usable before any constructor has run).
-extern TMemState global_mem_state;
+extern TMemState ProcessMemState;
 inline TMemState& GlobalMemState() {
-  return global_mem_state;
+  return ProcessMemState;
 }
 
 bool EnsureInitializedSlow(TMemState& State);
@@ -189,20 +189,20 @@ inline bool EnsureInitialized(TMemState& State) {
 // Address of Size bytes (a size of 0 counts as 1), or null when no memory could be had.
 void* PooledGetMem(TMemState& State, std::size_t Size);
 // 0 on success, 1 when the address was refused or the system refused the release.
-int PooledFreeMem(TMemState& State, void* address);
+int PooledFreeMem(TMemState& State, void* Address);
 // Always moves; null (the old block untouched) on failure.
-void* PooledReallocMem(TMemState& State, void* address, std::size_t Size);
+void* PooledReallocMem(TMemState& State, void* Address, std::size_t Size);
 // End of the program: the manager goes now if nothing is out, else with the last release.
 void PooledShutdown(TMemState& State);
 
 inline void* PooledGetMem(std::size_t Size) {
   return PooledGetMem(GlobalMemState(), Size);
 }
-inline int PooledFreeMem(void* address) {
-  return PooledFreeMem(GlobalMemState(), address);
+inline int PooledFreeMem(void* Address) {
+  return PooledFreeMem(GlobalMemState(), Address);
 }
-inline void* PooledReallocMem(void* address, std::size_t Size) {
-  return PooledReallocMem(GlobalMemState(), address, Size);
+inline void* PooledReallocMem(void* Address, std::size_t Size) {
+  return PooledReallocMem(GlobalMemState(), Address, Size);
 }
 
 }  // namespace memmgr

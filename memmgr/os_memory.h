@@ -24,9 +24,9 @@ struct TOSLayer {
   // Whether the process heap can be used at all.
   bool (*GetProcessHeap)();
   void* (*HeapAlloc)(std::size_t Size);
-  // Gives back a block of HeapAlloc; size is the one it was asked for.
+  // Gives back a block of HeapAlloc; Size is the one it was asked for.
   bool (*HeapFree)(void* P, std::size_t Size);
-  // Address space of `size` bytes, not yet usable; null on failure.
+  // Address space of `Size` bytes, not yet usable; null on failure.
   void* (*Reserve)(std::size_t Size);
   // Makes a reserved range readable and writable.
   bool (*Commit)(void* P, std::size_t Size);
@@ -49,9 +49,9 @@ inline constexpr std::size_t OSMaxSize = SIZE_MAX / 2;
 // n bytes with the prefix above; null when the system refuses or n is too large.
 void* OSAlloc(const TOSLayer& Os, std::size_t N);
 // Gives back a block of OSAlloc; tells whether the platform calls succeeded.
-bool OSFree(const TOSLayer& Os, void* address);
+bool OSFree(const TOSLayer& Os, void* Address);
 // The n that the block was made with.
-std::size_t OSBlockSize(const void* address);
+std::size_t OSBlockSize(const void* Address);
 
 // Memory aligned beyond what the pools give, straight from the system (never pooled); null on
 // failure. AlignedFree takes only blocks of AlignedAlloc.
@@ -60,6 +60,6 @@ void AlignedFree(void* P);
 
 // The 32-bit word just before an address handed out by the manager (out of line, so that the
 // compiler does not take the read for one outside the caller's object).
-std::uint32_t WordBefore(const void* address);
+std::uint32_t WordBefore(const void* Address);
 
 }  // namespace memmgr

@@ -71,7 +71,7 @@ std::size_t RoundUp(std::size_t N, std::size_t Unit) {
   return (N + Unit - 1) / Unit * Unit;
 }
 
-// The length of the mapping that holds a block of `size` bytes.
+// The length of the mapping that holds a block of `Size` bytes.
 std::size_t MappedLength(std::size_t Size) {
   if (Size < HugePage) return Size;
   const std::size_t Huge = RoundUp(Size, HugePage);

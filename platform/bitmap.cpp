@@ -26,8 +26,8 @@ struct TBlockCounters {
 };
 
 TBlockCounters& Counters() {
-  static TBlockCounters counters;
-  return counters;
+  static TBlockCounters Counters;
+  return Counters;
 }
 
 int BitsOf(TPixelFormat Format) {
@@ -96,11 +96,11 @@ std::uint8_t* AllocateBitmapBlock(std::int64_t Size) {
   if (C.FailCountdown > 0 && --C.FailCountdown == 0) throw EOutOfMemory();
   if (Size <= 0 || Size > MaxBlock) throw EOutOfMemory();
   // From the program's allocator, like every other block; not cleared here (DeferZero).
-  auto* block = new (std::nothrow) std::uint8_t[static_cast<std::size_t>(Size)];
-  if (block == nullptr) throw EOutOfMemory();
+  auto* Block = new (std::nothrow) std::uint8_t[static_cast<std::size_t>(Size)];
+  if (Block == nullptr) throw EOutOfMemory();
   ++C.Live;
   C.Largest = std::max(C.Largest, Size);
-  return block;
+  return Block;
 }
 
 void FreeBitmapBlock(std::uint8_t* Block) {
@@ -138,12 +138,12 @@ void TBitmap::SetPixelFormat(TPixelFormat Value) {
     throw EInvalidGraphic(InvalidPixelFormat);
   }
   if (Value == FPixelFormat) return;
-  const int bits = BitsOf(Value);
-  const std::int64_t size = BlockSize(FWidth, FHeight, bits);
-  TBitmapBlockPtr block(size > 0 ? AllocateBitmapBlock(size) : nullptr);
-  std::vector<RGBQUAD> colors = DefaultColorTable(bits);
-  const HPALETTE palette = PaletteFor(colors);
-  Install(block.release(), std::move(colors), palette, Value, FWidth, FHeight);
+  const int Bits = BitsOf(Value);
+  const std::int64_t Size = BlockSize(FWidth, FHeight, Bits);
+  TBitmapBlockPtr Block(Size > 0 ? AllocateBitmapBlock(Size) : nullptr);
+  std::vector<RGBQUAD> Colors = DefaultColorTable(Bits);
+  const HPALETTE Palette = PaletteFor(Colors);
+  Install(Block.release(), std::move(Colors), Palette, Value, FWidth, FHeight);
   DeferZero(0);
   Changed(this);
 }
@@ -157,26 +157,26 @@ void TBitmap::SetHeight(std::int32_t Value) {
 }
 
 void TBitmap::Reallocate(std::int32_t Width, std::int32_t Height) {
-  const int bits = BitsPerPixel();
-  const std::int64_t size = BlockSize(Width, Height, bits);
-  TBitmapBlockPtr block(size > 0 ? AllocateBitmapBlock(size) : nullptr);
+  const int Bits = BitsPerPixel();
+  const std::int64_t Size = BlockSize(Width, Height, Bits);
+  TBitmapBlockPtr Block(Size > 0 ? AllocateBitmapBlock(Size) : nullptr);
   std::int32_t Kept = 0;  // rows taken over from the old block
-  if (block != nullptr && FBits != nullptr) {
+  if (Block != nullptr && FBits != nullptr) {
     if (FillPending()) WritePendingFill();
     // Keep what the old and new sizes share, top-left aligned.
-    const std::int64_t NewStride = DibRowStride(Width, bits);
+    const std::int64_t NewStride = DibRowStride(Width, Bits);
     const std::int64_t OldStride = RowStride();
     const std::int64_t Bytes = std::min(NewStride, OldStride);
     const std::int32_t Rows = std::min(Height, FHeight);
     for (std::int32_t R = 0; R < Rows; ++R) {
-      std::uint8_t* row = block.get() + (Height - 1 - R) * NewStride;
-      std::memcpy(row, FBits + (FHeight - 1 - R) * OldStride, static_cast<std::size_t>(Bytes));
-      std::memset(row + Bytes, 0, static_cast<std::size_t>(NewStride - Bytes));
+      std::uint8_t* Row = Block.get() + (Height - 1 - R) * NewStride;
+      std::memcpy(Row, FBits + (FHeight - 1 - R) * OldStride, static_cast<std::size_t>(Bytes));
+      std::memset(Row + Bytes, 0, static_cast<std::size_t>(NewStride - Bytes));
     }
     Kept = Rows;
   }
   FreeBlock();
-  FBits = block.release();
+  FBits = Block.release();
   FWidth = Width;
   FHeight = Height;
   DeferZero(Kept);
@@ -284,32 +284,32 @@ int TBitmap::BitsPerPixel() const {
 
 void TBitmap::SetPalette(HPALETTE Value) {
   if (Value == FPalette) return;
-  const int bits = BitsPerPixel();
+  const int Bits = BitsPerPixel();
   // A pending fill was meant in the colours of the table it was made with.
-  if (bits <= 8 && FillPending()) WritePendingFill();
-  if (bits > 8) {
+  if (Bits <= 8 && FillPending()) WritePendingFill();
+  if (Bits > 8) {
     // No colour table at this depth: the handle is taken over all the same.
     if (Value != 0) DeleteObject(Value);
     return;
   }
-  std::vector<RGBQUAD> colors;
-  HPALETTE palette = Value;
+  std::vector<RGBQUAD> Colors;
+  HPALETTE Palette = Value;
   if (Value == 0) {
-    colors = DefaultColorTable(bits);
-    palette = PaletteFor(colors);
+    Colors = DefaultColorTable(Bits);
+    Palette = PaletteFor(Colors);
   } else {
     const std::vector<PALETTEENTRY>* Entries = PaletteEntriesOf(Value);
     if (Entries == nullptr) throw EInvalidGraphic(InvalidPalette);
-    const std::size_t N = std::min<std::size_t>(Entries->size(), std::size_t{1} << bits);
-    colors.resize(N);
+    const std::size_t N = std::min<std::size_t>(Entries->size(), std::size_t{1} << Bits);
+    Colors.resize(N);
     for (std::size_t I = 0; I < N; ++I) {
       const PALETTEENTRY& E = (*Entries)[I];
-      colors[I] = RGBQUAD{E.peBlue, E.peGreen, E.peRed, 0};
+      Colors[I] = RGBQUAD{E.peBlue, E.peGreen, E.peRed, 0};
     }
   }
   if (FPalette != 0) DeleteObject(FPalette);
-  FPalette = palette;
-  FColors = std::move(colors);
+  FPalette = Palette;
+  FColors = std::move(Colors);
   SetPaletteModified(true);
   Changed(this);
 }
@@ -325,21 +325,21 @@ void TBitmap::Assign(TPersistent* Source) {
     Reallocate(0, 0);
     return;
   }
-  auto* source = dynamic_cast<TBitmap*>(Source);
-  if (source == nullptr) {
+  auto* Other = dynamic_cast<TBitmap*>(Source);
+  if (Other == nullptr) {
     TGraphic::Assign(Source);
     return;
   }
-  if (source == this) return;
-  if (source->FillPending()) source->WritePendingFill();
-  const std::int64_t size = BlockSize(source->FWidth, source->FHeight, source->BitsPerPixel());
-  TBitmapBlockPtr block(size > 0 ? AllocateBitmapBlock(size) : nullptr);
-  if (block != nullptr) std::memcpy(block.get(), source->FBits, static_cast<std::size_t>(size));
-  std::vector<RGBQUAD> colors = source->FColors;
-  HPALETTE palette = CopyPalette(source->FPalette);
-  if (palette == 0) palette = PaletteFor(colors);
-  Install(block.release(), std::move(colors), palette, source->FPixelFormat, source->FWidth,
-          source->FHeight);
+  if (Other == this) return;
+  if (Other->FillPending()) Other->WritePendingFill();
+  const std::int64_t Size = BlockSize(Other->FWidth, Other->FHeight, Other->BitsPerPixel());
+  TBitmapBlockPtr Block(Size > 0 ? AllocateBitmapBlock(Size) : nullptr);
+  if (Block != nullptr) std::memcpy(Block.get(), Other->FBits, static_cast<std::size_t>(Size));
+  std::vector<RGBQUAD> Colors = Other->FColors;
+  HPALETTE Palette = CopyPalette(Other->FPalette);
+  if (Palette == 0) Palette = PaletteFor(Colors);
+  Install(Block.release(), std::move(Colors), Palette, Other->FPixelFormat, Other->FWidth,
+          Other->FHeight);
   SetPaletteModified(true);
   Changed(this);
 }
@@ -354,48 +354,48 @@ void TBitmap::LoadFromStream(TStream& Stream) {
   if (InfoSize < 40 || InfoSize > 4096) throw EInvalidGraphic(InvalidImage);
   Stream.ReadBuffer(Header + 18, 36);
   const std::uint8_t* Info = Header + 14;
-  const auto width = static_cast<std::int32_t>(GetLE32(Info + 4));
+  const auto Width = static_cast<std::int32_t>(GetLE32(Info + 4));
   const auto RawHeight = static_cast<std::int32_t>(GetLE32(Info + 8));
   const int Planes = GetLE16(Info + 12);
-  const int bits = GetLE16(Info + 14);
+  const int Bits = GetLE16(Info + 14);
   const std::uint32_t Compression = GetLE32(Info + 16);
   const std::uint32_t ClrUsed = GetLE32(Info + 32);
-  if (width <= 0 || RawHeight == 0 || RawHeight == std::numeric_limits<std::int32_t>::min() ||
+  if (Width <= 0 || RawHeight == 0 || RawHeight == std::numeric_limits<std::int32_t>::min() ||
       Planes != 1 || Compression != BI_RGB ||
-      (bits != 1 && bits != 4 && bits != 8 && bits != 24 && bits != 32)) {
+      (Bits != 1 && Bits != 4 && Bits != 8 && Bits != 24 && Bits != 32)) {
     throw EInvalidGraphic(InvalidImage);
   }
   const bool BottomUp = RawHeight > 0;
-  const std::int32_t height = BottomUp ? RawHeight : -RawHeight;
+  const std::int32_t Height = BottomUp ? RawHeight : -RawHeight;
   if (InfoSize > 40) Stream.Seek(InfoSize - 40, soFromCurrent);
 
   std::uint32_t ColorCount = ClrUsed;
-  if (ColorCount == 0 && bits <= 8) ColorCount = 1u << bits;
+  if (ColorCount == 0 && Bits <= 8) ColorCount = 1u << Bits;
   if (ColorCount > 256) throw EInvalidGraphic(InvalidImage);
-  std::vector<RGBQUAD> colors(ColorCount);
+  std::vector<RGBQUAD> Colors(ColorCount);
   if (ColorCount > 0) {
-    Stream.ReadBuffer(colors.data(), static_cast<std::int32_t>(ColorCount * sizeof(RGBQUAD)));
+    Stream.ReadBuffer(Colors.data(), static_cast<std::int32_t>(ColorCount * sizeof(RGBQUAD)));
   }
-  for (RGBQUAD& C : colors) C.rgbReserved = 0;
-  if (bits > 8) colors.clear();  // a colour table beside true-colour pixels is only a hint
-  if (bits <= 8 && colors.size() > (std::size_t{1} << bits)) colors.resize(std::size_t{1} << bits);
+  for (RGBQUAD& C : Colors) C.rgbReserved = 0;
+  if (Bits > 8) Colors.clear();  // a colour table beside true-colour pixels is only a hint
+  if (Bits <= 8 && Colors.size() > (std::size_t{1} << Bits)) Colors.resize(std::size_t{1} << Bits);
 
   const std::int64_t TableEnd = 14 + static_cast<std::int64_t>(InfoSize) + 4 * ColorCount;
   if (OffBits >= TableEnd) Stream.SetPosition(Start + OffBits);
 
-  const std::int64_t Stride = DibRowStride(width, bits);
-  const std::int64_t size = BlockSize(width, height, bits);
-  if (Stream.Remaining() < size) throw EReadError();
-  TBitmapBlockPtr block(AllocateBitmapBlock(size));
+  const std::int64_t Stride = DibRowStride(Width, Bits);
+  const std::int64_t Size = BlockSize(Width, Height, Bits);
+  if (Stream.Remaining() < Size) throw EReadError();
+  TBitmapBlockPtr Block(AllocateBitmapBlock(Size));
   if (BottomUp) {
-    Stream.ReadBufferLarge(block.get(), size);
+    Stream.ReadBufferLarge(Block.get(), Size);
   } else {
-    for (std::int32_t R = 0; R < height; ++R) {
-      Stream.ReadBufferLarge(block.get() + (height - 1 - R) * Stride, Stride);
+    for (std::int32_t R = 0; R < Height; ++R) {
+      Stream.ReadBufferLarge(Block.get() + (Height - 1 - R) * Stride, Stride);
     }
   }
-  const HPALETTE palette = PaletteFor(colors);
-  Install(block.release(), std::move(colors), palette, FormatOf(bits), width, height);
+  const HPALETTE Palette = PaletteFor(Colors);
+  Install(Block.release(), std::move(Colors), Palette, FormatOf(Bits), Width, Height);
   SetPaletteModified(true);
   Changed(this);
 }
@@ -403,27 +403,27 @@ void TBitmap::LoadFromStream(TStream& Stream) {
 void TBitmap::SaveToStream(TStream& Stream) {
   if (GetEmpty()) return;
   if (FillPending()) WritePendingFill();
-  const int bits = BitsPerPixel();
-  const auto colors = static_cast<std::uint32_t>(FColors.size());
-  const std::uint32_t TableEnd = 14 + 40 + 4 * colors;
-  const std::int64_t size = static_cast<std::int64_t>(RowStride()) * FHeight;
+  const int Bits = BitsPerPixel();
+  const auto Colors = static_cast<std::uint32_t>(FColors.size());
+  const std::uint32_t TableEnd = 14 + 40 + 4 * Colors;
+  const std::int64_t Size = static_cast<std::int64_t>(RowStride()) * FHeight;
   std::vector<std::uint8_t> Header(TableEnd, 0);
   std::uint8_t* P = Header.data();
   PutLE16(P, 0x4D42);
-  PutLE32(P + 2, static_cast<std::uint32_t>(std::min<std::int64_t>(TableEnd + size, 0xFFFFFFFF)));
+  PutLE32(P + 2, static_cast<std::uint32_t>(std::min<std::int64_t>(TableEnd + Size, 0xFFFFFFFF)));
   PutLE32(P + 10, TableEnd);
   std::uint8_t* Info = P + 14;
   PutLE32(Info, 40);
   PutLE32(Info + 4, static_cast<std::uint32_t>(FWidth));
   PutLE32(Info + 8, static_cast<std::uint32_t>(FHeight));
   PutLE16(Info + 12, 1);
-  PutLE16(Info + 14, static_cast<std::uint16_t>(bits));
+  PutLE16(Info + 14, static_cast<std::uint16_t>(Bits));
   PutLE32(Info + 16, BI_RGB);
-  PutLE32(Info + 20, static_cast<std::uint32_t>(std::min<std::int64_t>(size, 0xFFFFFFFF)));
-  PutLE32(Info + 32, colors);
-  if (colors > 0) std::memcpy(Info + 40, FColors.data(), colors * sizeof(RGBQUAD));
+  PutLE32(Info + 20, static_cast<std::uint32_t>(std::min<std::int64_t>(Size, 0xFFFFFFFF)));
+  PutLE32(Info + 32, Colors);
+  if (Colors > 0) std::memcpy(Info + 40, FColors.data(), Colors * sizeof(RGBQUAD));
   Stream.WriteBuffer(Header.data(), static_cast<std::int32_t>(Header.size()));
-  Stream.WriteBufferLarge(FBits, size);
+  Stream.WriteBufferLarge(FBits, Size);
 }
 
 namespace {
@@ -442,19 +442,19 @@ struct TBlitSpan {
   // False when no position of the span lies in [Lo, Hi).
   bool ClipTo(std::int64_t Lo, std::int64_t Hi) {
     const std::int64_t N = DExt < 0 ? -DExt : DExt;
-    // The positions run from D in the extent's direction: [first, first + n).
+    // The positions run from D in the extent's direction: [First, First + N).
     const std::int64_t First = DExt < 0 ? D - N + 1 : D;
-    const std::int64_t lo = std::max(First, Lo);
-    const std::int64_t hi = std::min(First + N, Hi);
-    if (lo >= hi) return false;
-    // Distances of the visible run's ends from D; n < 2^32 and SExt < 2^31 keep the products
+    const std::int64_t VisibleLo = std::max(First, Lo);
+    const std::int64_t VisibleHi = std::min(First + N, Hi);
+    if (VisibleLo >= VisibleHi) return false;
+    // Distances of the visible run's ends from D; N < 2^32 and SExt < 2^31 keep the products
     // in range.
-    const std::int64_t T0 = DExt < 0 ? D - (hi - 1) : lo - D;
-    const std::int64_t T1 = T0 + (hi - lo);
+    const std::int64_t T0 = DExt < 0 ? D - (VisibleHi - 1) : VisibleLo - D;
+    const std::int64_t T1 = T0 + (VisibleHi - VisibleLo);
     const std::int64_t S0 = T0 * SExt / N;
     const std::int64_t S1 = (T1 * SExt + N - 1) / N;
-    D = DExt < 0 ? hi - 1 : lo;
-    DExt = DExt < 0 ? lo - hi : hi - lo;
+    D = DExt < 0 ? VisibleHi - 1 : VisibleLo;
+    DExt = DExt < 0 ? VisibleLo - VisibleHi : VisibleHi - VisibleLo;
     S += S0;
     SExt = S1 - S0;
     return true;

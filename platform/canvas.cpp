@@ -26,21 +26,21 @@ void FillDevice(const TDeviceContext& DC, const TRect& R, TColor Color) {
   const auto Red = static_cast<std::uint8_t>(Color);
   const auto Green = static_cast<std::uint8_t>(Color >> 8);
   const auto Blue = static_cast<std::uint8_t>(Color >> 16);
-  const int bits = DC.Bits();
+  const int Bits = DC.Bits();
   const std::int32_t N = R.Right - R.Left;
-  std::uint8_t index = 0;
-  if (bits <= 8) {
+  std::uint8_t Index = 0;
+  if (Bits <= 8) {
     const std::vector<RGBQUAD>& Table = DC.Colors();
-    index = NearestColorIndex(Table.data(), static_cast<int>(Table.size()), Red, Green, Blue);
+    Index = NearestColorIndex(Table.data(), static_cast<int>(Table.size()), Red, Green, Blue);
   }
-  for (std::int32_t y = R.Top; y < R.Bottom; ++y) {
-    std::uint8_t* row = DC.Row(y);
-    switch (bits) {
+  for (std::int32_t Y = R.Top; Y < R.Bottom; ++Y) {
+    std::uint8_t* Row = DC.Row(Y);
+    switch (Bits) {
       case 8:
-        std::memset(row + R.Left, index, static_cast<std::size_t>(N));
+        std::memset(Row + R.Left, Index, static_cast<std::size_t>(N));
         break;
       case 24: {
-        std::uint8_t* P = row + 3 * static_cast<std::int64_t>(R.Left);
+        std::uint8_t* P = Row + 3 * static_cast<std::int64_t>(R.Left);
         P[0] = Blue;
         P[1] = Green;
         P[2] = Red;
@@ -56,11 +56,11 @@ void FillDevice(const TDeviceContext& DC, const TRect& R, TColor Color) {
       }
       case 32: {
         const std::uint8_t Pixel[4] = {Blue, Green, Red, 0};
-        for (std::int32_t x = R.Left; x < R.Right; ++x) std::memcpy(row + 4 * x, Pixel, 4);
+        for (std::int32_t X = R.Left; X < R.Right; ++X) std::memcpy(Row + 4 * X, Pixel, 4);
         break;
       }
       default:
-        for (std::int32_t x = R.Left; x < R.Right; ++x) PutPackedIndex(row, x, bits, index);
+        for (std::int32_t X = R.Left; X < R.Right; ++X) PutPackedIndex(Row, X, Bits, Index);
         break;
     }
   }
@@ -106,17 +106,17 @@ void TCanvas::Draw(std::int32_t X, std::int32_t Y, TGraphic* Graphic) {
   constexpr std::int64_t Min = std::numeric_limits<std::int32_t>::min();
   const std::int64_t Dx = std::max<std::int64_t>(std::int64_t{X} + Graphic->GetWidth() - Max, 0);
   const std::int64_t Dy = std::max<std::int64_t>(std::int64_t{Y} + Graphic->GetHeight() - Max, 0);
-  const TPoint origin = FHandle->Origin;
-  if (origin.X - Dx >= Min && origin.Y - Dy >= Min) {
+  const TPoint Origin = FHandle->Origin;
+  if (Origin.X - Dx >= Min && Origin.Y - Dy >= Min) {
     const auto Left = static_cast<std::int32_t>(X - Dx);
     const auto Top = static_cast<std::int32_t>(Y - Dy);
     FHandle->Origin =
-        TPoint{static_cast<std::int32_t>(origin.X - Dx), static_cast<std::int32_t>(origin.Y - Dy)};
+        TPoint{static_cast<std::int32_t>(Origin.X - Dx), static_cast<std::int32_t>(Origin.Y - Dy)};
     struct TOriginRestorer {
       TDeviceContext& DC;
       TPoint Origin;
       ~TOriginRestorer() { DC.Origin = Origin; }
-    } Restorer{*FHandle, origin};
+    } Restorer{*FHandle, Origin};
     Graphic->Draw(*this, TRect{Left, Top, Left + Graphic->GetWidth(), Top + Graphic->GetHeight()});
   }
   Changed();

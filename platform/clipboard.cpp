@@ -106,12 +106,12 @@ void TClipboard::Assign(TPersistent* Source) {
     return;
   }
   TOpenGuard Open(*this);
-  std::uint16_t format = 0;
-  THandle data = 0;
+  std::uint16_t Format = 0;
+  THandle Data = 0;
   HPALETTE Palette = 0;
-  Graphic->SaveToClipboardFormat(format, data, Palette);
+  Graphic->SaveToClipboardFormat(Format, Data, Palette);
   try {
-    SetAsHandle(format, data);
+    SetAsHandle(Format, Data);
   } catch (...) {
     if (Palette != 0) DeleteObject(Palette);
     throw;

@@ -24,21 +24,21 @@ std::vector<RGBQUAD> DefaultColorTable(int BitsPerPixel) {
     case 4:
       return std::vector<RGBQUAD>(System16, System16 + 16);
     case 8: {
-      std::vector<RGBQUAD> table(System16, System16 + 16);
-      table.reserve(256);
-      for (int r = 0; r < 6; ++r) {
-        for (int g = 0; g < 6; ++g) {
-          for (int b = 0; b < 6; ++b) {
-            table.push_back(Q(static_cast<std::uint8_t>(r * 51), static_cast<std::uint8_t>(g * 51),
-                              static_cast<std::uint8_t>(b * 51)));
+      std::vector<RGBQUAD> Table(System16, System16 + 16);
+      Table.reserve(256);
+      for (int R = 0; R < 6; ++R) {
+        for (int G = 0; G < 6; ++G) {
+          for (int B = 0; B < 6; ++B) {
+            Table.push_back(Q(static_cast<std::uint8_t>(R * 51), static_cast<std::uint8_t>(G * 51),
+                              static_cast<std::uint8_t>(B * 51)));
           }
         }
       }
       for (int I = 1; I <= 24; ++I) {
         const auto V = static_cast<std::uint8_t>(I * 10);
-        table.push_back(Q(V, V, V));
+        Table.push_back(Q(V, V, V));
       }
-      return table;
+      return Table;
     }
     default:
       return {};

@@ -91,9 +91,9 @@ void ResetClipRect(HDC DC) {
 int SetStretchBltMode(HDC DC, int Mode) {
   ++GdiStats().SetStretchBltModeCalls;
   if (DC == nullptr || Mode < BLACKONWHITE || Mode > HALFTONE) return 0;
-  const int old = DC->StretchMode;
+  const int Old = DC->StretchMode;
   DC->StretchMode = Mode;
-  return old;
+  return Old;
 }
 
 int GetStretchBltMode(HDC DC) {
@@ -103,9 +103,9 @@ int GetStretchBltMode(HDC DC) {
 HPALETTE SelectPalette(HDC DC, HPALETTE Palette, bool) {
   ++GdiStats().SelectPaletteCalls;
   if (DC == nullptr) return 0;
-  const HPALETTE old = DC->Palette;
+  const HPALETTE Old = DC->Palette;
   DC->Palette = Palette;
-  return old;
+  return Old;
 }
 
 std::uint32_t RealizePalette(HDC DC) {

@@ -96,9 +96,9 @@ std::string WriteTempBeside(const std::string& Target, const char* Tag, const st
 }
 
 void MoveFileReplacing(const std::string& From, const std::string& To) {
-  TOsFailure why = TOsFailure::Other;
-  if (OsReplaceFile(From, To, &why)) return;
-  if (const char* Reason = ReasonOf(why)) throw EFReplaceError(To, Reason);
+  TOsFailure Why = TOsFailure::Other;
+  if (OsReplaceFile(From, To, &Why)) return;
+  if (const char* Reason = ReasonOf(Why)) throw EFReplaceError(To, Reason);
   throw EFCreateError(To);
 }
 
@@ -156,8 +156,8 @@ void FlushFolderOf(const std::string& FileName) {
 TFolderLock::TFolderLock(const std::string& Folder, TTryLock TryLock)
     : FState(TryLock(Folder, FLock)) {
   if (FState != TOsLock::Acquired) return;
-  for (const std::string& name : OsFolderEntries(Folder)) {
-    if (IsTempFileName(name)) OsDeleteFile(InFolder(Folder, name));
+  for (const std::string& Name : OsFolderEntries(Folder)) {
+    if (IsTempFileName(Name)) OsDeleteFile(InFolder(Folder, Name));
   }
 }
 

@@ -23,8 +23,8 @@ struct TGlobalHeap {
 };
 
 TGlobalHeap& Heap() {
-  static TGlobalHeap heap;
-  return heap;
+  static TGlobalHeap GlobalHeap;
+  return GlobalHeap;
 }
 
 // Counts a countdown down; true when this is the call that must fail.
@@ -36,9 +36,9 @@ bool FailNow(int& Countdown) {
 }  // namespace
 
 HGLOBAL GlobalAlloc(std::uint32_t Flags, std::size_t Bytes) {
-  TGlobalHeap& heap = Heap();
-  std::lock_guard<std::mutex> Guard(heap.Lock);
-  if (FailNow(heap.AllocFailCountdown)) return 0;
+  TGlobalHeap& GlobalHeap = Heap();
+  std::lock_guard<std::mutex> Guard(GlobalHeap.Lock);
+  if (FailNow(GlobalHeap.AllocFailCountdown)) return 0;
   TGlobalBlock Block;
   if (Bytes > 0) {
     Block.Bytes.reset(new (std::nothrow) std::uint8_t[Bytes]);
@@ -46,64 +46,64 @@ HGLOBAL GlobalAlloc(std::uint32_t Flags, std::size_t Bytes) {
     std::memset(Block.Bytes.get(), (Flags & GMEM_ZEROINIT) ? 0 : GlobalFillByte, Bytes);
   }
   Block.Size = Bytes;
-  const HGLOBAL Handle = heap.NextHandle;
-  heap.NextHandle += 0x10;
-  heap.Blocks.emplace(Handle, std::move(Block));
+  const HGLOBAL Handle = GlobalHeap.NextHandle;
+  GlobalHeap.NextHandle += 0x10;
+  GlobalHeap.Blocks.emplace(Handle, std::move(Block));
   return Handle;
 }
 
 void* GlobalLock(HGLOBAL Mem) {
-  TGlobalHeap& heap = Heap();
-  std::lock_guard<std::mutex> Guard(heap.Lock);
-  const auto It = heap.Blocks.find(Mem);
-  if (It == heap.Blocks.end() || It->second.Size == 0) return nullptr;
-  if (FailNow(heap.LockFailCountdown)) return nullptr;
+  TGlobalHeap& GlobalHeap = Heap();
+  std::lock_guard<std::mutex> Guard(GlobalHeap.Lock);
+  const auto It = GlobalHeap.Blocks.find(Mem);
+  if (It == GlobalHeap.Blocks.end() || It->second.Size == 0) return nullptr;
+  if (FailNow(GlobalHeap.LockFailCountdown)) return nullptr;
   ++It->second.Locks;
   return It->second.Bytes.get();
 }
 
 bool GlobalUnlock(HGLOBAL Mem) {
-  TGlobalHeap& heap = Heap();
-  std::lock_guard<std::mutex> Guard(heap.Lock);
-  const auto It = heap.Blocks.find(Mem);
-  if (It == heap.Blocks.end() || It->second.Locks == 0) return false;
+  TGlobalHeap& GlobalHeap = Heap();
+  std::lock_guard<std::mutex> Guard(GlobalHeap.Lock);
+  const auto It = GlobalHeap.Blocks.find(Mem);
+  if (It == GlobalHeap.Blocks.end() || It->second.Locks == 0) return false;
   return --It->second.Locks > 0;
 }
 
 std::size_t GlobalSize(HGLOBAL Mem) {
-  TGlobalHeap& heap = Heap();
-  std::lock_guard<std::mutex> Guard(heap.Lock);
-  const auto It = heap.Blocks.find(Mem);
-  return It == heap.Blocks.end() ? 0 : It->second.Size;
+  TGlobalHeap& GlobalHeap = Heap();
+  std::lock_guard<std::mutex> Guard(GlobalHeap.Lock);
+  const auto It = GlobalHeap.Blocks.find(Mem);
+  return It == GlobalHeap.Blocks.end() ? 0 : It->second.Size;
 }
 
 HGLOBAL GlobalFree(HGLOBAL Mem) {
-  TGlobalHeap& heap = Heap();
-  std::lock_guard<std::mutex> Guard(heap.Lock);
-  return heap.Blocks.erase(Mem) == 1 ? 0 : Mem;
+  TGlobalHeap& GlobalHeap = Heap();
+  std::lock_guard<std::mutex> Guard(GlobalHeap.Lock);
+  return GlobalHeap.Blocks.erase(Mem) == 1 ? 0 : Mem;
 }
 
 int LiveGlobalBlocks() {
-  TGlobalHeap& heap = Heap();
-  std::lock_guard<std::mutex> Guard(heap.Lock);
-  return static_cast<int>(heap.Blocks.size());
+  TGlobalHeap& GlobalHeap = Heap();
+  std::lock_guard<std::mutex> Guard(GlobalHeap.Lock);
+  return static_cast<int>(GlobalHeap.Blocks.size());
 }
 
 int GlobalLockCount(HGLOBAL Mem) {
-  TGlobalHeap& heap = Heap();
-  std::lock_guard<std::mutex> Guard(heap.Lock);
-  const auto It = heap.Blocks.find(Mem);
-  return It == heap.Blocks.end() ? 0 : It->second.Locks;
+  TGlobalHeap& GlobalHeap = Heap();
+  std::lock_guard<std::mutex> Guard(GlobalHeap.Lock);
+  const auto It = GlobalHeap.Blocks.find(Mem);
+  return It == GlobalHeap.Blocks.end() ? 0 : It->second.Locks;
 }
 
 void SetGlobalAllocFailCountdown(int N) {
-  TGlobalHeap& heap = Heap();
-  std::lock_guard<std::mutex> Guard(heap.Lock);
-  heap.AllocFailCountdown = N > 0 ? N : 0;
+  TGlobalHeap& GlobalHeap = Heap();
+  std::lock_guard<std::mutex> Guard(GlobalHeap.Lock);
+  GlobalHeap.AllocFailCountdown = N > 0 ? N : 0;
 }
 
 void SetGlobalLockFailCountdown(int N) {
-  TGlobalHeap& heap = Heap();
-  std::lock_guard<std::mutex> Guard(heap.Lock);
-  heap.LockFailCountdown = N > 0 ? N : 0;
+  TGlobalHeap& GlobalHeap = Heap();
+  std::lock_guard<std::mutex> Guard(GlobalHeap.Lock);
+  GlobalHeap.LockFailCountdown = N > 0 ? N : 0;
 }

@@ -118,23 +118,23 @@ bool FlushNotSupported(int Error) {
 }  // namespace
 
 bool OsFileExists(const std::string& Name) {
-  struct stat st {};
-  return !Name.empty() && Stat(Name, st) == 0 && S_ISREG(st.st_mode);
+  struct stat St {};
+  return !Name.empty() && Stat(Name, St) == 0 && S_ISREG(St.st_mode);
 }
 
 std::int64_t OsFileSize(const std::string& Name) {
-  struct stat st {};
-  if (Stat(Name, st) != 0) return -1;
-  return static_cast<std::int64_t>(st.st_size);
+  struct stat St {};
+  if (Stat(Name, St) != 0) return -1;
+  return static_cast<std::int64_t>(St.st_size);
 }
 
 bool OsFileStampOf(const std::string& Name, TOsFileStamp& Stamp) {
-  struct stat st {};
-  if (Name.empty() || Stat(Name, st) != 0 || !S_ISREG(st.st_mode)) return false;
-  Stamp.Volume = static_cast<std::uint64_t>(st.st_dev);
-  Stamp.Index = static_cast<std::uint64_t>(st.st_ino);
-  Stamp.Size = static_cast<std::int64_t>(st.st_size);
-  Stamp.WriteTime = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+  struct stat St {};
+  if (Name.empty() || Stat(Name, St) != 0 || !S_ISREG(St.st_mode)) return false;
+  Stamp.Volume = static_cast<std::uint64_t>(St.st_dev);
+  Stamp.Index = static_cast<std::uint64_t>(St.st_ino);
+  Stamp.Size = static_cast<std::int64_t>(St.st_size);
+  Stamp.WriteTime = static_cast<std::int64_t>(St.st_mtim.tv_sec) * 1000000000 + St.st_mtim.tv_nsec;
   return true;
 }
 
@@ -148,10 +148,10 @@ bool OsReplaceFile(const std::string& From, const std::string& To, TOsFailure* W
     return false;
   }
   // rename does nothing when both names already reach the same file; From goes all the same.
-  struct stat from {
-  }, to{};
-  if (LStat(From, from) == 0 && Stat(To, to) == 0 && from.st_ino == to.st_ino &&
-      from.st_dev == to.st_dev)
+  struct stat FromStat {
+  }, ToStat{};
+  if (LStat(From, FromStat) == 0 && Stat(To, ToStat) == 0 && FromStat.st_ino == ToStat.st_ino &&
+      FromStat.st_dev == ToStat.st_dev)
     Unlink(From);
   return true;
 }
@@ -171,8 +171,8 @@ TOsNoReplace OsRenameNoReplace(const std::string& From, const std::string& To) {
   }
   if (errno == EEXIST) return TOsNoReplace::Exists;
   // Neither: a checked rename, which only a second writer at the very same moment can defeat.
-  struct stat st {};
-  if (LStat(To, st) == 0) return TOsNoReplace::Exists;
+  struct stat St {};
+  if (LStat(To, St) == 0) return TOsNoReplace::Exists;
   return Rename(From, To) == 0 ? TOsNoReplace::Done : TOsNoReplace::Failed;
 }
 
@@ -189,24 +189,24 @@ std::string OsModuleFileName() {
 }
 
 TOsFile OsOpenFile(const std::string& Name, TOsAccess Access, bool DenyWrite) {
-  const int flags = O_CLOEXEC | (Access == TOsAccess::Write       ? O_WRONLY
+  const int Flags = O_CLOEXEC | (Access == TOsAccess::Write       ? O_WRONLY
                                  : Access == TOsAccess::ReadWrite ? O_RDWR
                                                                   : O_RDONLY);
-  const int fd = Open(Name, flags);
-  if (fd < 0) return OsNoFile;
+  const int Fd = Open(Name, Flags);
+  if (Fd < 0) return OsNoFile;
   // A folder opens for reading here, but it is no file: refuse it as the platform's open does.
-  struct stat st {};
-  if (FStat(fd, st) != 0 || S_ISDIR(st.st_mode) ||
-      (DenyWrite && Flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK)) {
-    Close(fd);
+  struct stat St {};
+  if (FStat(Fd, St) != 0 || S_ISDIR(St.st_mode) ||
+      (DenyWrite && Flock(Fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK)) {
+    Close(Fd);
     return OsNoFile;
   }
-  return fd;
+  return Fd;
 }
 
 TOsFile OsCreateFile(const std::string& Name) {
-  const int fd = Open(Name, O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  return fd < 0 ? OsNoFile : fd;
+  const int Fd = Open(Name, O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  return Fd < 0 ? OsNoFile : Fd;
 }
 
 // Created with 0666 under the process's umask, as an ordinary new file is; a ModeOf that exists
@@ -214,29 +214,29 @@ TOsFile OsCreateFile(const std::string& Name) {
 TOsFile OsCreateTempBeside(const std::string& Target, const char* Tag, const std::string& ModeOf,
                            std::string& TempName) {
   TempName.clear();
-  const std::string folder = FolderOf(Target);
+  const std::string Folder = FolderOf(Target);
   for (int Attempt = 0; Attempt < 100; ++Attempt) {
-    const std::string name = folder + TempFileName(Tag);
-    const int fd = Open(name, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0) {
+    const std::string Name = Folder + TempFileName(Tag);
+    const int Fd = Open(Name, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (Fd < 0) {
       if (errno == EEXIST) continue;
       return OsNoFile;
     }
-    struct stat st {};
-    if (!ModeOf.empty() && Stat(ModeOf, st) == 0)
-      Retrying([&] { return ::fchmod(fd, st.st_mode & 07777); });
-    TempName = name;
-    return fd;
+    struct stat St {};
+    if (!ModeOf.empty() && Stat(ModeOf, St) == 0)
+      Retrying([&] { return ::fchmod(Fd, St.st_mode & 07777); });
+    TempName = Name;
+    return Fd;
   }
   return OsNoFile;
 }
 
 std::int64_t OsReadFile(TOsFile File, void* Buffer, std::int64_t Count) {
-  auto* p = static_cast<char*>(Buffer);
+  auto* P = static_cast<char*>(Buffer);
   std::int64_t Done = 0;
   while (Done < Count) {
-    const auto piece = static_cast<std::size_t>(std::min<std::int64_t>(Count - Done, 1 << 30));
-    const ssize_t N = Retrying([&] { return ::read(Fd(File), p + Done, piece); });
+    const auto Piece = static_cast<std::size_t>(std::min<std::int64_t>(Count - Done, 1 << 30));
+    const ssize_t N = Retrying([&] { return ::read(Fd(File), P + Done, Piece); });
     if (N <= 0) break;
     Done += N;
   }
@@ -244,11 +244,11 @@ std::int64_t OsReadFile(TOsFile File, void* Buffer, std::int64_t Count) {
 }
 
 std::int64_t OsWriteFile(TOsFile File, const void* Buffer, std::int64_t Count) {
-  const auto* p = static_cast<const char*>(Buffer);
+  const auto* P = static_cast<const char*>(Buffer);
   std::int64_t Done = 0;
   while (Done < Count) {
-    const auto piece = static_cast<std::size_t>(std::min<std::int64_t>(Count - Done, 1 << 30));
-    const ssize_t N = Retrying([&] { return ::write(Fd(File), p + Done, piece); });
+    const auto Piece = static_cast<std::size_t>(std::min<std::int64_t>(Count - Done, 1 << 30));
+    const ssize_t N = Retrying([&] { return ::write(Fd(File), P + Done, Piece); });
     if (N <= 0) break;
     Done += N;
   }
@@ -264,9 +264,9 @@ std::int64_t OsSeekFile(TOsFile File, std::int64_t Offset, TOsSeek Origin) {
 }
 
 std::int64_t OsFileSizeOf(TOsFile File) {
-  struct stat st {};
-  if (FStat(Fd(File), st) != 0) return -1;
-  return static_cast<std::int64_t>(st.st_size);
+  struct stat St {};
+  if (FStat(Fd(File), St) != 0) return -1;
+  return static_cast<std::int64_t>(St.st_size);
 }
 
 bool OsTruncateFile(TOsFile File, std::int64_t Size) {
@@ -285,25 +285,25 @@ void OsCloseFile(TOsFile File) {
 // renames reach the disk with the file system's next commit, as on a system without folder
 // flushes. That is no failure of the save.
 bool OsFlushFolder(const std::string& Folder) {
-  const int fd = OpenFolder(Folder);
-  if (fd < 0) return errno == EACCES;
-  const bool Ok = FSync(fd) == 0 || FlushNotSupported(errno);
-  Close(fd);
+  const int Fd = OpenFolder(Folder);
+  if (Fd < 0) return errno == EACCES;
+  const bool Ok = FSync(Fd) == 0 || FlushNotSupported(errno);
+  Close(Fd);
   return Ok;
 }
 
 std::vector<std::string> OsFolderEntries(const std::string& Folder) {
   std::vector<std::string> Names;
-  const int fd = OpenFolder(Folder);
-  if (fd < 0) return Names;
-  DIR* Dir = ::fdopendir(fd);
+  const int Fd = OpenFolder(Folder);
+  if (Fd < 0) return Names;
+  DIR* Dir = ::fdopendir(Fd);
   if (Dir == nullptr) {
-    Close(fd);
+    Close(Fd);
     return Names;
   }
   while (const dirent* Entry = ::readdir(Dir)) {
-    const std::string name = Entry->d_name;
-    if (name != "." && name != "..") Names.push_back(name);
+    const std::string Name = Entry->d_name;
+    if (Name != "." && Name != "..") Names.push_back(Name);
   }
   ::closedir(Dir);
   return Names;
@@ -311,15 +311,15 @@ std::vector<std::string> OsFolderEntries(const std::string& Folder) {
 
 TOsLock OsTryLockFolder(const std::string& Folder, TOsFile& Lock) {
   Lock = OsNoFile;
-  const int fd = OpenFolder(Folder);
-  if (fd < 0) return TOsLock::Unsupported;
-  if (Flock(fd, LOCK_EX | LOCK_NB) != 0) {
+  const int Fd = OpenFolder(Folder);
+  if (Fd < 0) return TOsLock::Unsupported;
+  if (Flock(Fd, LOCK_EX | LOCK_NB) != 0) {
     const bool Busy = errno == EWOULDBLOCK;
-    Close(fd);
+    Close(Fd);
     return Busy ? TOsLock::Busy : TOsLock::Unsupported;
   }
-  Lock = fd;
-  return IsNetworkFileSystem(fd) ? TOsLock::LocalOnly : TOsLock::Acquired;
+  Lock = Fd;
+  return IsNetworkFileSystem(Fd) ? TOsLock::LocalOnly : TOsLock::Acquired;
 }
 
 void OsUnlockFolder(TOsFile Lock) {

@@ -38,19 +38,19 @@ bool DeleteObject(HPALETTE Palette) {
 
 std::uint32_t GetPaletteEntries(HPALETTE Palette, std::uint32_t Start, std::uint32_t Count,
                                 PALETTEENTRY* Entries) {
-  const std::vector<PALETTEENTRY>* entries = PaletteEntriesOf(Palette);
-  if (entries == nullptr) return 0;
-  const auto Size = static_cast<std::uint32_t>(entries->size());
+  const std::vector<PALETTEENTRY>* Stored = PaletteEntriesOf(Palette);
+  if (Stored == nullptr) return 0;
+  const auto Size = static_cast<std::uint32_t>(Stored->size());
   if (Entries == nullptr) return Size;
   if (Start >= Size) return 0;
   const std::uint32_t N = std::min(Count, Size - Start);
-  std::copy_n(entries->begin() + Start, N, Entries);
+  std::copy_n(Stored->begin() + Start, N, Entries);
   return N;
 }
 
 HPALETTE CopyPalette(HPALETTE Palette) {
-  const std::vector<PALETTEENTRY>* entries = PaletteEntriesOf(Palette);
-  return entries == nullptr ? 0 : NewPalette(*entries);
+  const std::vector<PALETTEENTRY>* Entries = PaletteEntriesOf(Palette);
+  return Entries == nullptr ? 0 : NewPalette(*Entries);
 }
 
 int LivePaletteCount() {
@@ -59,15 +59,15 @@ int LivePaletteCount() {
 
 const std::vector<PALETTEENTRY>* PaletteEntriesOf(HPALETTE Palette) {
   if (Palette == 0) return nullptr;
-  const auto& live = Palettes().Live;
-  const auto It = live.find(Palette);
-  return It == live.end() ? nullptr : &It->second;
+  const auto& Live = Palettes().Live;
+  const auto It = Live.find(Palette);
+  return It == Live.end() ? nullptr : &It->second;
 }
 
 HPALETTE CreatePaletteFromColors(const std::vector<RGBQUAD>& Colors) {
-  std::vector<PALETTEENTRY> entries(Colors.size());
+  std::vector<PALETTEENTRY> Entries(Colors.size());
   for (std::size_t I = 0; I < Colors.size(); ++I) {
-    entries[I] = PALETTEENTRY{Colors[I].rgbRed, Colors[I].rgbGreen, Colors[I].rgbBlue, 0};
+    Entries[I] = PALETTEENTRY{Colors[I].rgbRed, Colors[I].rgbGreen, Colors[I].rgbBlue, 0};
   }
-  return NewPalette(std::move(entries));
+  return NewPalette(std::move(Entries));
 }

@@ -53,12 +53,12 @@ std::int64_t TStream::CopyFrom(TStream& Source, std::int64_t Count) {
     Count = Source.GetSize();
   }
   constexpr std::int32_t Chunk = 1 << 20;
-  std::vector<std::uint8_t> buffer(static_cast<std::size_t>(std::min<std::int64_t>(Count, Chunk)));
+  std::vector<std::uint8_t> Buffer(static_cast<std::size_t>(std::min<std::int64_t>(Count, Chunk)));
   std::int64_t Left = Count;
   while (Left > 0) {
     const auto N = static_cast<std::int32_t>(std::min<std::int64_t>(Left, Chunk));
-    Source.ReadBuffer(buffer.data(), N);
-    WriteBuffer(buffer.data(), N);
+    Source.ReadBuffer(Buffer.data(), N);
+    WriteBuffer(Buffer.data(), N);
     Left -= N;
   }
   return Count;
@@ -102,10 +102,10 @@ std::int32_t TFileStream::Write(const void* Buffer, std::int32_t Count) {
 }
 
 std::int64_t TFileStream::Seek(std::int64_t Offset, std::uint16_t Origin) {
-  const TOsSeek origin = Origin == soFromCurrent ? TOsSeek::Current
+  const TOsSeek OsOrigin = Origin == soFromCurrent ? TOsSeek::Current
                          : Origin == soFromEnd   ? TOsSeek::End
                                                  : TOsSeek::Begin;
-  const std::int64_t R = OsSeekFile(FHandle, Offset, origin);
+  const std::int64_t R = OsSeekFile(FHandle, Offset, OsOrigin);
   return R < 0 ? OsSeekFile(FHandle, 0, TOsSeek::Current) : R;
 }
 
@@ -199,9 +199,9 @@ void TMemoryStream::LoadFromStream(TStream& Stream) {
   // failed load leaves the stream as it was.
   Stream.SetPosition(0);
   const std::int64_t Size = Stream.GetSize();
-  const std::int64_t capacity = (Size + 0xFFF) & ~std::int64_t{0xFFF};
-  auto* Block = static_cast<std::uint8_t*>(std::malloc(static_cast<std::size_t>(capacity)));
-  if (Block == nullptr && capacity > 0) throw EOutOfMemory();
+  const std::int64_t Capacity = (Size + 0xFFF) & ~std::int64_t{0xFFF};
+  auto* Block = static_cast<std::uint8_t*>(std::malloc(static_cast<std::size_t>(Capacity)));
+  if (Block == nullptr && Capacity > 0) throw EOutOfMemory();
   try {
     Stream.ReadBufferLarge(Block, Size);
   } catch (...) {
@@ -211,7 +211,7 @@ void TMemoryStream::LoadFromStream(TStream& Stream) {
   std::free(FMemory);
   FMemory = Block;
   FSize = Size;
-  FCapacity = capacity;
+  FCapacity = Capacity;
   FPosition = 0;
 }
 

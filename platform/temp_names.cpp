@@ -7,8 +7,8 @@
 
 namespace {
 
-constexpr char kPrefix[] = ".veldrin-";
-constexpr char kSuffix[] = ".tmp";
+constexpr char TempPrefix[] = ".veldrin-";
+constexpr char TempSuffix[] = ".tmp";
 constexpr std::size_t PieceLength = 6;
 constexpr char Digits[] = "0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ";
 
@@ -34,16 +34,16 @@ std::uint64_t NextRandom() {
 }  // namespace
 
 std::string TempFileName(const char* Tag) {
-  std::string name = std::string(kPrefix) + Tag + "-";
+  std::string Name = std::string(TempPrefix) + Tag + "-";
   std::uint64_t X = NextRandom();
-  for (std::size_t I = 0; I < PieceLength; ++I, X /= 62) name += Digits[X % 62];
-  return name + kSuffix;
+  for (std::size_t I = 0; I < PieceLength; ++I, X /= 62) Name += Digits[X % 62];
+  return Name + TempSuffix;
 }
 
 bool IsTempFileName(const std::string& Name) {
-  const std::size_t Prefix = sizeof(kPrefix) - 1, Suffix = sizeof(kSuffix) - 1;
-  if (Name.size() < Prefix + 2 + PieceLength + Suffix || Name.rfind(kPrefix, 0) != 0 ||
-      Name.compare(Name.size() - Suffix, Suffix, kSuffix) != 0)
+  const std::size_t Prefix = sizeof(TempPrefix) - 1, Suffix = sizeof(TempSuffix) - 1;
+  if (Name.size() < Prefix + 2 + PieceLength + Suffix || Name.rfind(TempPrefix, 0) != 0 ||
+      Name.compare(Name.size() - Suffix, Suffix, TempSuffix) != 0)
     return false;
   const std::size_t Dash = Name.size() - Suffix - PieceLength - 1;
   if (Name[Dash] != '-' || Dash == Prefix) return false;

@@ -100,8 +100,8 @@ namespace {
 // Where paths are written with "\", a drive letter's ":" ends a folder too ("C:veldrin.exe").
 constexpr bool DriveLetters = PathDelim == '\\';
 
-bool IsFolderEnd(char c) {
-  return c == PathDelim || (DriveLetters && c == ':');
+bool IsFolderEnd(char C) {
+  return C == PathDelim || (DriveLetters && C == ':');
 }
 
 }  // namespace

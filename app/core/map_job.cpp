@@ -34,16 +34,16 @@ const TBlendTable& Blend() {
 
 // Whitens the grid pixels of one row of the working copy.
 void GridRow(std::uint8_t* Row, std::int32_t Width, std::int32_t Y, int Step) {
-  const std::array<std::uint8_t, 256>& blend = Blend().Value;
+  const std::array<std::uint8_t, 256>& Table = Blend().Value;
   if (Y % Step == 0) {
     const std::size_t N = std::size_t(Width) * 3;
-    for (std::size_t I = 0; I < N; ++I) Row[I] = blend[Row[I]];
+    for (std::size_t I = 0; I < N; ++I) Row[I] = Table[Row[I]];
   } else {
     for (std::int32_t X = 0; X < Width; X += Step) {
       std::uint8_t* P = Row + std::size_t(X) * 3;
-      P[0] = blend[P[0]];
-      P[1] = blend[P[1]];
-      P[2] = blend[P[2]];
+      P[0] = Table[P[0]];
+      P[1] = Table[P[1]];
+      P[2] = Table[P[2]];
     }
   }
 }
@@ -110,7 +110,7 @@ void BackupFile(const std::string& FileName) {
 }
 
 void MapJob(TJobHost& Host, Facet F, MapScale S) {
-  const int step = GridStep(S);
+  const int Step = GridStep(S);
   const std::string Folder = Host.GetMapFolder();
   const std::string BaseName = GetBaseFileName(Folder, F, Host.GetBaseMapType(), S);
   const std::string Name = GetMapDisplayName(F, S);
@@ -123,9 +123,9 @@ void MapJob(TJobHost& Host, Facet F, MapScale S) {
     FixBitmap(BaseName);
   }
 
-  auto map = std::make_unique<TBigBitmap>();
+  auto Map = std::make_unique<TBigBitmap>();
   Host.ShowStatus(Name + " : loading");
-  map->LoadFromFile(BaseName);
+  Map->LoadFromFile(BaseName);
 
   // From the reduction on, the map is finished whatever comes; the host hears when that ends.
   struct TFinishing {
@@ -142,17 +142,17 @@ void MapJob(TJobHost& Host, Facet F, MapScale S) {
   {
     auto Work = std::make_unique<TBigBitmap>();
     Work->SetPixelFormat(bbpf24bit);
-    Work->SetWidth(map->GetWidth());
-    Work->SetHeight(map->GetHeight());
+    Work->SetWidth(Map->GetWidth());
+    Work->SetHeight(Map->GetHeight());
     Work->SetDrawMode(0);
-    Work->Canvas()->Draw(0, 0, map.get());
+    Work->Canvas()->Draw(0, 0, Map.get());
 
-    const std::int32_t width = Work->GetWidth();
+    const std::int32_t Width = Work->GetWidth();
     const std::int32_t Height = Work->GetHeight();
-    const std::int64_t MapHeight = map->GetHeight();
+    const std::int64_t MapHeight = Map->GetHeight();
     const std::string Drawing = Name + " : drawing[";
     for (std::int32_t Y = 0; Y < Height; ++Y) {
-      GridRow(static_cast<std::uint8_t*>(Work->GetScanline(Y)), width, Y, step);
+      GridRow(static_cast<std::uint8_t*>(Work->GetScanline(Y)), Width, Y, Step);
       const std::int64_t Percent = (std::int64_t(Y) + 1) * 100 / MapHeight;
       Host.SetStatusText(Drawing + std::to_string(Percent) + "%]");
       Host.ProcessMessages();
@@ -162,15 +162,15 @@ void MapJob(TJobHost& Host, Facet F, MapScale S) {
     // Every pixel becomes the nearest entry of the map's own colour table; the table stays.
     Finishing.Begin();
     Host.ShowStatus(Name + " : 減色中");
-    map->Canvas()->Draw(0, 0, Work.get());
+    Map->Canvas()->Draw(0, 0, Work.get());
   }
 
   Host.ShowStatus(Name + " : saving");
   std::string MainName, SecondName;
   GetTrgFileNames(Folder, F, Host.GetTrgMapType(), S, MainName, SecondName);
-  std::vector<std::string> targets{MainName};
-  if (!SecondName.empty()) targets.push_back(SecondName);
-  SaveTargets(*map, targets);
+  std::vector<std::string> Targets{MainName};
+  if (!SecondName.empty()) Targets.push_back(SecondName);
+  SaveTargets(*Map, Targets);
 }
 
 void MakeRun(TJobHost& Host) {
@@ -184,16 +184,16 @@ void MakeRun(TJobHost& Host) {
   Host.Repaint();
 
   std::optional<TFolderLock> Lock;
-  for (Facet f = 0; f < FacetCount; ++f) {
-    for (MapScale s = 0; s < MapScaleCount; ++s) {
-      if (!(Host.MapBoxEnabled(f, s) && Host.MapBoxChecked(f, s))) continue;
+  for (Facet F = 0; F < FacetCount; ++F) {
+    for (MapScale S = 0; S < MapScaleCount; ++S) {
+      if (!(Host.MapBoxEnabled(F, S) && Host.MapBoxChecked(F, S))) continue;
       if (!Lock) {
         Lock.emplace(Host.GetMapFolder());
         if (Lock->Busy()) throw EMapJobError(SFolderBusy);
         if (Lock->State() == TOsLock::Unsupported) Host.ShowNotice(SFolderUnlocked);
         if (Lock->State() == TOsLock::LocalOnly) Host.ShowNotice(SFolderLockedLocally);
       }
-      MapJob(Host, f, s);
+      MapJob(Host, F, S);
       Processed = true;
       if (Host.GetCanceled()) {
         Host.SetStatusText(" 中止しました");

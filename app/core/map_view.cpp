@@ -47,19 +47,19 @@ void TMapView::Open(const std::string& FileName) {
   // Taken before reading: a file replaced while it is read is then seen as changed afterwards.
   TOsFileStamp Stamp;
   OsFileStampOf(FileName, Stamp);
-  auto map = std::make_unique<TBigBitmap>();
+  auto Map = std::make_unique<TBigBitmap>();
   TMemoryStream Repaired;
   if (ReadRepaired(FileName, Repaired)) {
     Repaired.SetPosition(0);
-    map->LoadFromStream(Repaired);
+    Map->LoadFromStream(Repaired);
   } else {
-    map->LoadFromFile(FileName);
+    Map->LoadFromFile(FileName);
   }
-  map->SetDrawMode(1);
-  auto Pyramid = std::make_unique<TMapPyramid>(*map);
-  const bool SameSize = FMap != nullptr && map->GetWidth() == FMap->GetWidth() &&
-                        map->GetHeight() == FMap->GetHeight();
-  FMap = std::move(map);
+  Map->SetDrawMode(1);
+  auto Pyramid = std::make_unique<TMapPyramid>(*Map);
+  const bool SameSize = FMap != nullptr && Map->GetWidth() == FMap->GetWidth() &&
+                        Map->GetHeight() == FMap->GetHeight();
+  FMap = std::move(Map);
   FPyramid = std::move(Pyramid);
   FFileName = FileName;
   FStamp = Stamp;
@@ -105,8 +105,8 @@ std::int64_t TMapView::Extent(std::int32_t MapExtent) const {
 void TMapView::Fit() {
   FFitted = true;
   if (!FMap) return;
-  const double zoom = std::min(double(FViewWidth) / MapWidth(), double(FViewHeight) / MapHeight());
-  FZoom = std::clamp(zoom, MinZoom, MaxZoom);
+  const double Zoom = std::min(double(FViewWidth) / MapWidth(), double(FViewHeight) / MapHeight());
+  FZoom = std::clamp(Zoom, MinZoom, MaxZoom);
   FScrollX = 0;
   FScrollY = 0;
   ClampScroll();
@@ -159,10 +159,10 @@ TRect TMapView::MapRect() const {
   if (!FMap) return {};
   const std::int64_t W = Extent(MapWidth());
   const std::int64_t H = Extent(MapHeight());
-  const std::int64_t left = W < FViewWidth ? (FViewWidth - W) / 2 : -std::int64_t{FScrollX};
+  const std::int64_t Left = W < FViewWidth ? (FViewWidth - W) / 2 : -std::int64_t{FScrollX};
   const std::int64_t Top = H < FViewHeight ? (FViewHeight - H) / 2 : -std::int64_t{FScrollY};
-  return Rect(static_cast<std::int32_t>(left), static_cast<std::int32_t>(Top),
-              static_cast<std::int32_t>(left + W), static_cast<std::int32_t>(Top + H));
+  return Rect(static_cast<std::int32_t>(Left), static_cast<std::int32_t>(Top),
+              static_cast<std::int32_t>(Left + W), static_cast<std::int32_t>(Top + H));
 }
 
 std::optional<TPoint> TMapView::MapPixelAt(TPoint At) const {
@@ -216,33 +216,33 @@ void TMapView::PaintMark(TBitmap& Backing) const {
 }
 
 void TMapView::Paint(TBitmap& Backing, const TRect& Exposed, TColor Background) const {
-  TCanvas& canvas = *Backing.Canvas();
-  const TClipTo Clip(canvas.Handle(), Exposed);
+  TCanvas& Canvas = *Backing.Canvas();
+  const TClipTo Clip(Canvas.Handle(), Exposed);
   TRect Area;
-  GetClipBox(canvas.Handle(), &Area);
-  const TRect map = MapRect();
+  GetClipBox(Canvas.Handle(), &Area);
+  const TRect Map = MapRect();
   TRect Covered;
-  const bool Meets = FMap && IntersectRect(&Covered, &Area, &map);
+  const bool Meets = FMap && IntersectRect(&Covered, &Area, &Map);
   if (!Meets || !(Covered == Area)) {
-    canvas.Brush().Color = Background;
-    canvas.Brush().Style = bsSolid;
-    canvas.FillRect(Area);
+    Canvas.Brush().Color = Background;
+    Canvas.Brush().Style = bsSolid;
+    Canvas.FillRect(Area);
   }
   if (!Meets) return;
   const int BytesPerPixel = Backing.GetPixelFormat() == pf32bit   ? 4
                             : Backing.GetPixelFormat() == pf24bit ? 3
                                                                   : 0;
   TRect Inside;
-  const TRect whole = Rect(0, 0, Backing.GetWidth(), Backing.GetHeight());
+  const TRect Whole = Rect(0, 0, Backing.GetWidth(), Backing.GetHeight());
   if (FZoom >= 1 || BytesPerPixel == 0) {
-    canvas.StretchDraw(map, FMap.get());
-  } else if (IntersectRect(&Inside, &Covered, &whole)) {
+    Canvas.StretchDraw(Map, FMap.get());
+  } else if (IntersectRect(&Inside, &Covered, &Whole)) {
     // Backing's rows run bottom-up.
     auto* First = static_cast<std::uint8_t*>(Backing.ScanLine(Inside.Top)) +
                   std::ptrdiff_t{Inside.Left} * BytesPerPixel;
-    FPyramid->Draw(map.Right - map.Left, map.Bottom - map.Top,
-                   Rect(Inside.Left - map.Left, Inside.Top - map.Top, Inside.Right - map.Left,
-                        Inside.Bottom - map.Top),
+    FPyramid->Draw(Map.Right - Map.Left, Map.Bottom - Map.Top,
+                   Rect(Inside.Left - Map.Left, Inside.Top - Map.Top, Inside.Right - Map.Left,
+                        Inside.Bottom - Map.Top),
                    First, -std::ptrdiff_t{Backing.RowStride()}, BytesPerPixel);
   }
   if (FMark) PaintMark(Backing);
@@ -257,6 +257,6 @@ bool TMapView::OpenBackupPartner() {
 
 std::string BackupPartner(const std::string& FileName) {
   const std::string Ext = ExtractFileExt(FileName);
-  const std::string partner = ChangeFileExt(FileName, Ext == ".OLD" ? ".BMP" : ".OLD");
-  return partner != FileName && FileExists(partner) ? partner : std::string();
+  const std::string Partner = ChangeFileExt(FileName, Ext == ".OLD" ? ".BMP" : ".OLD");
+  return Partner != FileName && FileExists(Partner) ? Partner : std::string();
 }

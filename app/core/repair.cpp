@@ -96,7 +96,7 @@ bool BuildRepaired(const std::string& FileName, std::unique_ptr<std::uint8_t[]>&
   if (!NeedsRepair(H, InSize)) return false;
 
   const std::int64_t OffBits = H.bfOffBits;
-  const std::int64_t width = H.biWidth;
+  const std::int64_t Width = H.biWidth;
   const std::int64_t RowBytes = PaddedRowBytes(H.biWidth);
   OutSize = OffBits + RowBytes * H.biHeight;
   Out.reset(new (std::nothrow) std::uint8_t[static_cast<std::size_t>(OutSize)]);
@@ -107,8 +107,8 @@ bool BuildRepaired(const std::string& FileName, std::unique_ptr<std::uint8_t[]>&
   In.ReadBufferLarge(Out.get(), InSize);
   std::uint8_t* const Pixels = Out.get() + OffBits;
   for (std::int64_t Row = H.biHeight - 1; Row >= 0; --Row) {
-    std::memmove(Pixels + Row * RowBytes, Pixels + Row * width, static_cast<std::size_t>(width));
-    std::memset(Pixels + Row * RowBytes + width, 0, static_cast<std::size_t>(RowBytes - width));
+    std::memmove(Pixels + Row * RowBytes, Pixels + Row * Width, static_cast<std::size_t>(Width));
+    std::memset(Pixels + Row * RowBytes + Width, 0, static_cast<std::size_t>(RowBytes - Width));
   }
   PutLE32(Out.get() + BfSizeOffset, static_cast<std::uint32_t>(OutSize));
   return true;
@@ -127,9 +127,9 @@ bool ReadRepaired(const std::string& FileName, TStream& Out) {
 void FixBitmap(const std::string& FileName) {
   // The repaired file is built completely in memory before anything on disk changes, so a
   // file that cannot be read is never renamed.
-  std::unique_ptr<std::uint8_t[]> out;
-  std::int64_t outSize = 0;
-  if (!BuildRepaired(FileName, out, outSize)) return;
+  std::unique_ptr<std::uint8_t[]> Out;
+  std::int64_t OutSize = 0;
+  if (!BuildRepaired(FileName, Out, OutSize)) return;
 
   // The repaired file is flushed beside the base file, with its permissions; the bad copy
   // becomes a second name of the base file (replacing an older one at once); only then does
@@ -138,7 +138,7 @@ void FixBitmap(const std::string& FileName) {
   const std::string BadName = BadDataFileName(FileName);
   const std::string Repaired = WriteTempBeside(
       FileName, "repair", FileName,
-      [&](TStream& Stream) { Stream.WriteBufferLarge(out.get(), outSize); });
+      [&](TStream& Stream) { Stream.WriteBufferLarge(Out.get(), OutSize); });
   try {
     try {
       KeepCopyReplacing(FileName, BadName);

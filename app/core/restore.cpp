@@ -15,8 +15,8 @@ std::vector<TRestoreTarget> RestoreTargets(const std::string& MapFolder, Facet F
 }
 
 bool HasBackup(const std::string& MapFolder, Facet F, MapType T, MapScale S) {
-  for (const TRestoreTarget& t : RestoreTargets(MapFolder, F, T, S)) {
-    if (FileExists(t.Backup)) return true;
+  for (const TRestoreTarget& Pair : RestoreTargets(MapFolder, F, T, S)) {
+    if (FileExists(Pair.Backup)) return true;
   }
   return false;
 }
@@ -25,15 +25,15 @@ std::vector<std::string> RestoreMap(const std::string& MapFolder, Facet F, MapTy
   const TFolderLock Lock(MapFolder);
   if (Lock.Busy()) throw ERestoreError(SRestoreFolderBusy);
   std::vector<std::string> Skipped;
-  for (const TRestoreTarget& t : RestoreTargets(MapFolder, F, T, S)) {
-    if (!FileExists(t.Backup)) {
-      Skipped.push_back(t.Target);
+  for (const TRestoreTarget& Pair : RestoreTargets(MapFolder, F, T, S)) {
+    if (!FileExists(Pair.Backup)) {
+      Skipped.push_back(Pair.Target);
       continue;
     }
     // Also when a save that failed after making the backup left it as a second name of the
     // unchanged target: the replace then only drops the spare name.
-    MoveFileReplacing(t.Backup, t.Target);
-    FlushFolderOf(t.Target);
+    MoveFileReplacing(Pair.Backup, Pair.Target);
+    FlushFolderOf(Pair.Target);
   }
   return Skipped;
 }

@@ -36,10 +36,10 @@ struct TOctave {
 constexpr TOctave Octaves[] = {{1024, 0.45f}, {256, 0.28f}, {64, 0.17f}, {16, 0.10f}};
 constexpr int OctaveCount = sizeof(Octaves) / sizeof(Octaves[0]);
 
-// Roads run every kRoadSpacing full-size pixels across the map, wiggling by up to
-// kRoadWiggle pixels, kRoadHalfWidth pixels either side of their centre line.
+// Roads run every RoadSpacing full-size pixels across the map, wiggling by up to
+// MaxRoadWiggle pixels, RoadHalfWidth pixels either side of their centre line.
 constexpr std::int32_t RoadSpacing = 640;
-constexpr float kRoadWiggle = 50.0f;
+constexpr float MaxRoadWiggle = 50.0f;
 constexpr std::int32_t RoadHalfWidth = 4;
 constexpr std::int32_t TownHalfSize = 28;
 
@@ -66,10 +66,10 @@ float Smooth(float T) {
 }
 
 RGBQUAD Lerp(const RGBQUAD& A, const RGBQUAD& B, float T) {
-  auto mix = [T](std::uint8_t p, std::uint8_t Q) {
-    return static_cast<std::uint8_t>(std::lround(p + (Q - p) * T));
+  auto Mix = [T](std::uint8_t P, std::uint8_t Q) {
+    return static_cast<std::uint8_t>(std::lround(P + (Q - P) * T));
   };
-  return RGBQUAD{mix(A.rgbBlue, B.rgbBlue), mix(A.rgbGreen, B.rgbGreen), mix(A.rgbRed, B.rgbRed),
+  return RGBQUAD{Mix(A.rgbBlue, B.rgbBlue), Mix(A.rgbGreen, B.rgbGreen), Mix(A.rgbRed, B.rgbRed),
                  0};
 }
 
@@ -127,8 +127,8 @@ bool IsLand(std::uint8_t Index) {
 
 // Sideways offset of a road's centre line at a position along it.
 float RoadWiggle(float Along, float Phase) {
-  return 0.72f * kRoadWiggle * std::sin(Along / 230.0f + Phase) +
-         0.28f * kRoadWiggle * std::sin(Along / 71.0f + 1.0f + Phase);
+  return 0.72f * MaxRoadWiggle * std::sin(Along / 230.0f + Phase) +
+         0.28f * MaxRoadWiggle * std::sin(Along / 71.0f + 1.0f + Phase);
 }
 
 // Renders the map row by row into the pixel area of a file buffer (rows bottom-up, unpadded).
@@ -142,18 +142,18 @@ class TSampleRenderer {
     for (int O = 0; O < OctaveCount; ++O) {
       FCellIndex[O].resize(W);
       FCellWeight[O].resize(W);
-      const std::int32_t cell = Octaves[O].Cell;
-      for (std::size_t x = 0; x < W; ++x) {
-        const std::int32_t Wx = static_cast<std::int32_t>(x) * FScale;
-        FCellIndex[O][x] = Wx / cell;
-        FCellWeight[O][x] = Smooth(float(Wx % cell) / float(cell));
+      const std::int32_t Cell = Octaves[O].Cell;
+      for (std::size_t X = 0; X < W; ++X) {
+        const std::int32_t Wx = static_cast<std::int32_t>(X) * FScale;
+        FCellIndex[O][X] = Wx / Cell;
+        FCellWeight[O][X] = Smooth(float(Wx % Cell) / float(Cell));
       }
-      FColumns[O].resize(static_cast<std::size_t>((FWidth - 1) * FScale / cell + 2));
+      FColumns[O].resize(static_cast<std::size_t>((FWidth - 1) * FScale / Cell + 2));
     }
     FHeight01.resize(W);
     FRoadOffset.resize(W);
-    for (std::size_t x = 0; x < W; ++x) {
-      FRoadOffset[x] = RoadWiggle(float(static_cast<std::int32_t>(x) * FScale), 0.0f);
+    for (std::size_t X = 0; X < W; ++X) {
+      FRoadOffset[X] = RoadWiggle(float(static_cast<std::int32_t>(X) * FScale), 0.0f);
     }
     FRoads = std::max(1, FFullHeight / RoadSpacing);
     FCrossRoads = std::max(1, FFullWidth / RoadSpacing);
@@ -162,38 +162,38 @@ class TSampleRenderer {
   std::int32_t Width() const { return FWidth; }
   std::int32_t Height() const { return FHeight; }
 
-  void RenderRow(std::int32_t y, std::uint8_t* Out) {
-    const std::int32_t Wy = y * FScale;
+  void RenderRow(std::int32_t Y, std::uint8_t* Out) {
+    const std::int32_t Wy = Y * FScale;
     std::fill(FHeight01.begin(), FHeight01.end(), 0.0f);
     for (int O = 0; O < OctaveCount; ++O) {
-      const std::int32_t cell = Octaves[O].Cell;
-      const std::int32_t Cy = Wy / cell;
-      const float Sy = Smooth(float(Wy % cell) / float(cell));
-      const std::uint32_t seed = FSeed + 101u * static_cast<std::uint32_t>(O);
+      const std::int32_t Cell = Octaves[O].Cell;
+      const std::int32_t Cy = Wy / Cell;
+      const float Sy = Smooth(float(Wy % Cell) / float(Cell));
+      const std::uint32_t Seed = FSeed + 101u * static_cast<std::uint32_t>(O);
       std::vector<float>& Col = FColumns[O];
       for (std::size_t Cx = 0; Cx < Col.size(); ++Cx) {
-        const float A = Lattice(static_cast<std::int32_t>(Cx), Cy, seed);
-        const float B = Lattice(static_cast<std::int32_t>(Cx), Cy + 1, seed);
+        const float A = Lattice(static_cast<std::int32_t>(Cx), Cy, Seed);
+        const float B = Lattice(static_cast<std::int32_t>(Cx), Cy + 1, Seed);
         Col[Cx] = Octaves[O].Amplitude * (A + (B - A) * Sy);
       }
       const std::int32_t* Idx = FCellIndex[O].data();
       const float* T = FCellWeight[O].data();
-      for (std::int32_t x = 0; x < FWidth; ++x) {
-        const float A = Col[static_cast<std::size_t>(Idx[x])];
-        const float B = Col[static_cast<std::size_t>(Idx[x]) + 1];
-        FHeight01[static_cast<std::size_t>(x)] += A + (B - A) * T[x];
+      for (std::int32_t X = 0; X < FWidth; ++X) {
+        const float A = Col[static_cast<std::size_t>(Idx[X])];
+        const float B = Col[static_cast<std::size_t>(Idx[X]) + 1];
+        FHeight01[static_cast<std::size_t>(X)] += A + (B - A) * T[X];
       }
     }
-    for (std::int32_t x = 0; x < FWidth; ++x)
-      Out[x] = GroundIndex(FHeight01[static_cast<std::size_t>(x)]);
+    for (std::int32_t X = 0; X < FWidth; ++X)
+      Out[X] = GroundIndex(FHeight01[static_cast<std::size_t>(X)]);
 
     // Roads running across the map.
     for (std::int32_t K = 0; K < FRoads; ++K) {
       const float Centre = RoadCentre(K, FFullHeight, FRoads);
-      if (std::fabs(float(Wy) - Centre) > kRoadWiggle + RoadHalfWidth) continue;
-      for (std::int32_t x = 0; x < FWidth; ++x) {
-        const float D = float(Wy) - Centre - FRoadOffset[static_cast<std::size_t>(x)];
-        if (std::fabs(D) <= RoadHalfWidth && IsLand(Out[x])) Out[x] = RoadColour(K);
+      if (std::fabs(float(Wy) - Centre) > MaxRoadWiggle + RoadHalfWidth) continue;
+      for (std::int32_t X = 0; X < FWidth; ++X) {
+        const float D = float(Wy) - Centre - FRoadOffset[static_cast<std::size_t>(X)];
+        if (std::fabs(D) <= RoadHalfWidth && IsLand(Out[X])) Out[X] = RoadColour(K);
       }
     }
     // Roads running down the map.
@@ -208,15 +208,15 @@ class TSampleRenderer {
       for (std::int32_t J = 0; J < FCrossRoads; ++J) {
         if ((Hash(J, K, FSeed) & 3u) == 0) continue;
         const float CxTown = RoadCentre(J, FFullWidth, FCrossRoads) + RoadWiggle(CyTown, 2.0f);
-        const std::int32_t first =
+        const std::int32_t First =
             std::max(0, static_cast<std::int32_t>(std::ceil((CxTown - TownHalfSize) / FScale)));
         const std::int32_t Last = std::min(
             FWidth - 1, static_cast<std::int32_t>(std::floor((CxTown + TownHalfSize) / FScale)));
         const bool Street = (Wy / 8) % 3 == 0;
-        for (std::int32_t x = first; x <= Last; ++x) {
-          if (!IsLand(Out[x])) continue;
-          const std::int32_t Wx = x * FScale;
-          Out[x] = Street || (Wx / 8) % 3 == 0
+        for (std::int32_t X = First; X <= Last; ++X) {
+          if (!IsLand(Out[X])) continue;
+          const std::int32_t Wx = X * FScale;
+          Out[X] = Street || (Wx / 8) % 3 == 0
                        ? RoadColour(0)
                        : static_cast<std::uint8_t>(RoofFirst +
                                                    Hash(Wx / 8, Wy / 8, FSeed) % RoofCount);
@@ -238,11 +238,11 @@ class TSampleRenderer {
 
   // Paints land pixels whose full-size x lies in [From, To].
   void PaintSpan(std::uint8_t* Out, float From, float To, std::uint8_t Colour) const {
-    const std::int32_t first = std::max(0, static_cast<std::int32_t>(std::ceil(From / FScale)));
+    const std::int32_t First = std::max(0, static_cast<std::int32_t>(std::ceil(From / FScale)));
     const std::int32_t Last =
         std::min(FWidth - 1, static_cast<std::int32_t>(std::floor(To / FScale)));
-    for (std::int32_t x = first; x <= Last; ++x) {
-      if (IsLand(Out[x])) Out[x] = Colour;
+    for (std::int32_t X = First; X <= Last; ++X) {
+      if (IsLand(Out[X])) Out[X] = Colour;
     }
   }
 
@@ -260,15 +260,15 @@ class TSampleRenderer {
 }  // namespace
 
 void SampleMapSize(Facet F, MapScale S, std::int32_t& Width, std::int32_t& Height) {
-  const int f = F < FacetCount ? F : 0;
+  const int FacetIndex = F < FacetCount ? F : 0;
   const int Shift = S < MapScaleCount ? S : 0;
-  Width = FullWidth[f] >> Shift;
-  Height = FullHeight[f] >> Shift;
+  Width = FullWidth[FacetIndex] >> Shift;
+  Height = FullHeight[FacetIndex] >> Shift;
 }
 
 const std::array<RGBQUAD, 256>& SamplePalette() {
-  static const std::array<RGBQUAD, 256> palette = MakePalette();
-  return palette;
+  static const std::array<RGBQUAD, 256> Palette = MakePalette();
+  return Palette;
 }
 
 std::vector<std::uint8_t> BuildSampleMapFile(Facet F, MapScale S) {
@@ -277,35 +277,35 @@ std::vector<std::uint8_t> BuildSampleMapFile(Facet F, MapScale S) {
   const std::int32_t H = Renderer.Height();
   const std::uint32_t PixelBytes = static_cast<std::uint32_t>(W) * static_cast<std::uint32_t>(H);
   std::vector<std::uint8_t> File(HeaderBytes + PixelBytes);
-  std::uint8_t* p = File.data();
-  PutLE16(p + 0, 0x4D42);  // "BM"
-  PutLE32(p + 2, static_cast<std::uint32_t>(File.size()));
-  PutLE32(p + 10, HeaderBytes);
-  PutLE32(p + 14, 40);
-  PutLE32(p + 18, static_cast<std::uint32_t>(W));
-  PutLE32(p + 22, static_cast<std::uint32_t>(H));
-  PutLE16(p + 26, 1);
-  PutLE16(p + 28, 8);
-  PutLE32(p + 30, 0);  // uncompressed
-  PutLE32(p + 34, PixelBytes);
-  PutLE32(p + 38, 2835);  // 72 dpi
-  PutLE32(p + 42, 2835);
-  PutLE32(p + 46, 256);
-  PutLE32(p + 50, 0);
-  std::memcpy(p + 54, SamplePalette().data(), 256 * sizeof(RGBQUAD));
-  for (std::int32_t y = 0; y < H; ++y) {
+  std::uint8_t* P = File.data();
+  PutLE16(P + 0, 0x4D42);  // "BM"
+  PutLE32(P + 2, static_cast<std::uint32_t>(File.size()));
+  PutLE32(P + 10, HeaderBytes);
+  PutLE32(P + 14, 40);
+  PutLE32(P + 18, static_cast<std::uint32_t>(W));
+  PutLE32(P + 22, static_cast<std::uint32_t>(H));
+  PutLE16(P + 26, 1);
+  PutLE16(P + 28, 8);
+  PutLE32(P + 30, 0);  // uncompressed
+  PutLE32(P + 34, PixelBytes);
+  PutLE32(P + 38, 2835);  // 72 dpi
+  PutLE32(P + 42, 2835);
+  PutLE32(P + 46, 256);
+  PutLE32(P + 50, 0);
+  std::memcpy(P + 54, SamplePalette().data(), 256 * sizeof(RGBQUAD));
+  for (std::int32_t Y = 0; Y < H; ++Y) {
     // Bottom-up: the top row is stored last.
     Renderer.RenderRow(
-        y, p + HeaderBytes + static_cast<std::size_t>(H - 1 - y) * static_cast<std::size_t>(W));
+        Y, P + HeaderBytes + static_cast<std::size_t>(H - 1 - Y) * static_cast<std::size_t>(W));
   }
   return File;
 }
 
 std::vector<std::string> SampleMapNames(const std::string& Folder) {
   std::vector<std::string> Names;
-  for (Facet f = 0; f < FacetCount; ++f) {
-    for (MapScale s = 0; s < MapScaleCount; ++s)
-      Names.push_back(GetBaseFileName(Folder, f, mtNormal, s));
+  for (Facet F = 0; F < FacetCount; ++F) {
+    for (MapScale S = 0; S < MapScaleCount; ++S)
+      Names.push_back(GetBaseFileName(Folder, F, mtNormal, S));
   }
   return Names;
 }
@@ -321,8 +321,8 @@ std::string WriteSampleMap(const std::string& Folder, Facet F, MapScale S) {
 
 std::vector<std::string> WriteSampleMaps(const std::string& Folder) {
   std::vector<std::string> Names;
-  for (Facet f = 0; f < FacetCount; ++f) {
-    for (MapScale s = 0; s < MapScaleCount; ++s) Names.push_back(WriteSampleMap(Folder, f, s));
+  for (Facet F = 0; F < FacetCount; ++F) {
+    for (MapScale S = 0; S < MapScaleCount; ++S) Names.push_back(WriteSampleMap(Folder, F, S));
   }
   return Names;
 }

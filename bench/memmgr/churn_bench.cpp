@@ -30,12 +30,12 @@ class TRandom {
 };
 
 double ResidentMiB() {
-  long Pages = 0, resident = 0;
+  long Pages = 0, Resident = 0;
   if (FILE* F = std::fopen("/proc/self/statm", "r")) {
-    if (std::fscanf(F, "%ld %ld", &Pages, &resident) != 2) resident = 0;
+    if (std::fscanf(F, "%ld %ld", &Pages, &Resident) != 2) Resident = 0;
     std::fclose(F);
   }
-  return static_cast<double>(resident) * static_cast<double>(sysconf(_SC_PAGESIZE)) / (1 << 20);
+  return static_cast<double>(Resident) * static_cast<double>(sysconf(_SC_PAGESIZE)) / (1 << 20);
 }
 
 void* Get(std::size_t Size) {
@@ -47,16 +47,16 @@ void* Get(std::size_t Size) {
 // Resident memory while a heap of small objects is built, half freed (every other object) and
 // freed completely. Registered first, so that it starts from a nearly untouched heap.
 void BM_Fragmentation(benchmark::State& State) {
-  constexpr std::size_t kObjects = 400000;
+  constexpr std::size_t ObjectCount = 400000;
   for (auto _ : State) {
     TRandom Random(7);
-    std::vector<void*> Objects(kObjects);
+    std::vector<void*> Objects(ObjectCount);
     const double Start = ResidentMiB();
     for (void*& P : Objects) P = Get(Random.Between(8, 256));
     const double Full = ResidentMiB();
-    for (std::size_t I = 0; I < kObjects; I += 2) ::operator delete(Objects[I]);
+    for (std::size_t I = 0; I < ObjectCount; I += 2) ::operator delete(Objects[I]);
     const double Half = ResidentMiB();
-    for (std::size_t I = 1; I < kObjects; I += 2) ::operator delete(Objects[I]);
+    for (std::size_t I = 1; I < ObjectCount; I += 2) ::operator delete(Objects[I]);
     const double End = ResidentMiB();
     State.counters["rss_start_MiB"] = Start;
     State.counters["rss_full_MiB"] = Full;
@@ -68,12 +68,12 @@ BENCHMARK(BM_Fragmentation)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 // One release and one allocation of 8 to 256 bytes per iteration among 100,000 live objects.
 void BM_SmallChurn(benchmark::State& State) {
-  constexpr std::size_t kLive = 100000;
+  constexpr std::size_t LiveCount = 100000;
   TRandom Random(1);
-  std::vector<void*> Live(kLive);
+  std::vector<void*> Live(LiveCount);
   for (void*& P : Live) P = Get(Random.Between(8, 256));
   for (auto _ : State) {
-    const std::size_t I = Random.Next() % kLive;
+    const std::size_t I = Random.Next() % LiveCount;
     ::operator delete(Live[I]);
     Live[I] = Get(Random.Between(8, 256));
   }
@@ -94,15 +94,15 @@ BENCHMARK(BM_OneObjectLoop);
 
 // Strings and byte vectors of 16 to 4,096 bytes, built, filled and dropped, 1,000 of each live.
 void BM_StringsAndVectors(benchmark::State& State) {
-  constexpr std::size_t kLive = 1000;
+  constexpr std::size_t LiveCount = 1000;
   TRandom Random(3);
-  std::vector<std::string> strings(kLive);
-  std::vector<std::vector<char>> Vectors(kLive);
+  std::vector<std::string> Strings(LiveCount);
+  std::vector<std::vector<char>> Vectors(LiveCount);
   for (auto _ : State) {
-    const std::size_t I = Random.Next() % kLive;
-    strings[I] = std::string(Random.Between(16, 4096), 'x');
+    const std::size_t I = Random.Next() % LiveCount;
+    Strings[I] = std::string(Random.Between(16, 4096), 'x');
     Vectors[I] = std::vector<char>(Random.Between(16, 4096), 'y');
-    benchmark::DoNotOptimize(strings[I].data());
+    benchmark::DoNotOptimize(Strings[I].data());
     benchmark::DoNotOptimize(Vectors[I].data());
   }
 }
@@ -110,12 +110,12 @@ BENCHMARK(BM_StringsAndVectors);
 
 // Blocks of 20 to 200 KB, 16 live, one replaced per iteration; the first bytes are written.
 void BM_LargeBlocks(benchmark::State& State) {
-  constexpr std::size_t kLive = 16;
+  constexpr std::size_t LiveCount = 16;
   TRandom Random(5);
-  std::vector<void*> Live(kLive);
+  std::vector<void*> Live(LiveCount);
   for (void*& P : Live) P = Get(Random.Between(20 << 10, 200 << 10));
   for (auto _ : State) {
-    const std::size_t I = Random.Next() % kLive;
+    const std::size_t I = Random.Next() % LiveCount;
     ::operator delete(Live[I]);
     Live[I] = Get(Random.Between(20 << 10, 200 << 10));
     std::memset(Live[I], 0, 64);

@@ -37,13 +37,13 @@ double ZoomOf(const benchmark::State& State) {
   return State.range(1) == 0 ? 0 : static_cast<double>(State.range(0)) / State.range(1);
 }
 
-void SetZoom(TMapView& View, double zoom) {
-  if (zoom == 0) {
+void SetZoom(TMapView& View, double Zoom) {
+  if (Zoom == 0) {
     View.Fit();
     return;
   }
   // Centred on the map's middle.
-  View.SetZoom(zoom, View.ViewWidth() / 2, View.ViewHeight() / 2);
+  View.SetZoom(Zoom, View.ViewWidth() / 2, View.ViewHeight() / 2);
   View.ScrollTo(View.ScrollMaxX() / 2, View.ScrollMaxY() / 2);
 }
 
@@ -72,12 +72,12 @@ void BM_Repaint(benchmark::State& State) {
   Viewer.Model().OpenFile(SampleMap());
   Viewer.show();
   QApplication::processEvents();
-  const double zoom = ZoomOf(State);
-  if (zoom == 0) {
+  const double Zoom = ZoomOf(State);
+  if (Zoom == 0) {
     Viewer.Model().KeyPressed(TViewerKey::Zero);
   } else {
     const QPoint Centre = Viewer.viewport()->rect().center();
-    Viewer.Model().ZoomTo(zoom, TPoint{Centre.x(), Centre.y()});
+    Viewer.Model().ZoomTo(Zoom, TPoint{Centre.x(), Centre.y()});
   }
   QApplication::processEvents();
   for (auto _ : State) {
@@ -100,9 +100,9 @@ BENCHMARK(BM_Open)->Unit(benchmark::kMillisecond);
 // Fitted (13 %), then 1/32, 1/16, 1/4, 1/2, 0.7 (between two averaged levels), 1:1, 2:1, 4:1
 // and 16:1.
 void Zooms(benchmark::internal::Benchmark* B) {
-  for (const auto& zoom : std::vector<std::vector<std::int64_t>>{
+  for (const auto& Zoom : std::vector<std::vector<std::int64_t>>{
            {0, 0}, {1, 32}, {1, 16}, {1, 4}, {1, 2}, {7, 10}, {1, 1}, {2, 1}, {4, 1}, {16, 1}}) {
-    B->Args(zoom);
+    B->Args(Zoom);
   }
 }
 BENCHMARK(BM_Paint)->Apply(Zooms)->Unit(benchmark::kMillisecond);

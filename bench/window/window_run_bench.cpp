@@ -65,10 +65,10 @@ class TSilentHost : public TJobHost {
 };
 
 void BM_WindowMake(benchmark::State& State) {
-  TWindow& window = Window();
+  TWindow& Bench = Window();
   for (auto _ : State) {
-    static_cast<QPushButton*>(window.Form.Control(TMainControl::MakeBtn))->click();
-    const std::string& Text = window.Form.Model().StatusText();
+    static_cast<QPushButton*>(Bench.Form.Control(TMainControl::MakeBtn))->click();
+    const std::string& Text = Bench.Form.Model().StatusText();
     if (Text != " 完了しました") {
       State.SkipWithError(("run ended with \"" + Text + "\"").c_str());
       break;
@@ -90,8 +90,8 @@ int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication Application(argc, argv);
   benchmark::Initialize(&argc, argv);
-  const auto window = std::make_unique<TWindow>();
-  TheWindow = window.get();
+  const auto Bench = std::make_unique<TWindow>();
+  TheWindow = Bench.get();
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
   return 0;

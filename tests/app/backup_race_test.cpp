@@ -19,7 +19,7 @@ namespace {
 
 using testsupport::FileNames;
 using testsupport::ReadFileBytes;
-using testsupport::TempDir;
+using testsupport::TTempDir;
 using testsupport::WriteFileBytes;
 using Bytes = std::vector<std::uint8_t>;
 
@@ -31,10 +31,10 @@ TEST(BackupFileTest, TwoProcessesRacingPastTheCheckNeverReplaceTheFirstBackup) {
   if (!testsupport::CanFork()) GTEST_SKIP() << "the racing processes are made by fork";
   int Interleaved = 0;
   for (int Round = 0; Round < 4; ++Round) {
-    TempDir Dir;
-    const std::string Target = Dir.file("MAP2-X1.BMP");
+    TTempDir Dir;
+    const std::string Target = Dir.File("MAP2-X1.BMP");
     WriteFileBytes(Target, {0});
-    GRaceMarks = Dir.file("passed-");
+    GRaceMarks = Dir.File("passed-");
     const std::vector<int> Statuses = testsupport::RunForked(2, [&Target](int K) {
       GRacer = K;
       // Each waits after the look until the other has looked too, so that both have looked
@@ -49,7 +49,7 @@ TEST(BackupFileTest, TwoProcessesRacingPastTheCheckNeverReplaceTheFirstBackup) {
       WriteFileReplacing(Target, [Result](TStream& Stream) { Stream.WriteBuffer(&Result, 1); });
     });
     EXPECT_EQ(Statuses, (std::vector<int>{0, 0})) << "round " << Round;
-    EXPECT_EQ(ReadFileBytes(Dir.file("MAP2-X1.OLD")), Bytes{0}) << "round " << Round;
+    EXPECT_EQ(ReadFileBytes(Dir.File("MAP2-X1.OLD")), Bytes{0}) << "round " << Round;
     const Bytes Result = ReadFileBytes(Target);
     EXPECT_TRUE(Result == Bytes{1} || Result == Bytes{2}) << "round " << Round;
     const auto Names = FileNames(Dir);

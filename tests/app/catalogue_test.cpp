@@ -25,8 +25,8 @@ struct TMapCase {
   MapScale S;
 };
 
-void PrintTo(const TMapCase& c, std::ostream* Os) {
-  *Os << "facet " << int{c.F} << ", type " << int{c.T} << ", scale " << int{c.S};
+void PrintTo(const TMapCase& C, std::ostream* Os) {
+  *Os << "facet " << int{C.F} << ", type " << int{C.T} << ", scale " << int{C.S};
 }
 
 std::string CaseName(const testing::TestParamInfo<TMapCase>& Info) {
@@ -36,35 +36,35 @@ std::string CaseName(const testing::TestParamInfo<TMapCase>& Info) {
 
 std::vector<TMapCase> AllMaps() {
   std::vector<TMapCase> Cases;
-  for (Facet f = 0; f < FacetCount; ++f)
-    for (MapType t = 0; t < MapTypeCount; ++t)
-      for (MapScale s = 0; s < MapScaleCount; ++s) Cases.push_back({f, t, s});
+  for (Facet F = 0; F < FacetCount; ++F)
+    for (MapType T = 0; T < MapTypeCount; ++T)
+      for (MapScale S = 0; S < MapScaleCount; ++S) Cases.push_back({F, T, S});
   return Cases;
 }
 
 class EveryMap : public testing::TestWithParam<TMapCase> {};
 
 TEST_P(EveryMap, BaseNameIsFolderKeyTypeAndScale) {
-  const TMapCase c = GetParam();
-  EXPECT_EQ(GetBaseFileName(Native("/maps"), c.F, c.T, c.S),
-            Native("/maps/MAP") + BaseKeys[c.F] + "-" + TypeSuffixes[c.T] + ScaleSuffixes[c.S] +
+  const TMapCase C = GetParam();
+  EXPECT_EQ(GetBaseFileName(Native("/maps"), C.F, C.T, C.S),
+            Native("/maps/MAP") + BaseKeys[C.F] + "-" + TypeSuffixes[C.T] + ScaleSuffixes[C.S] +
                 ".BMP");
 }
 
 TEST_P(EveryMap, TargetNamesAreTwoForFeluccaAndTrammelAndOneOtherwise) {
-  const TMapCase c = GetParam();
+  const TMapCase C = GetParam();
   std::string Main = "stale", Second = "stale";
-  GetTrgFileNames(Native("/maps"), c.F, c.T, c.S, Main, Second);
-  const std::string Tail = std::string("-") + TypeSuffixes[c.T] + ScaleSuffixes[c.S] + ".BMP";
-  EXPECT_EQ(Main, Native("/maps/MAP") + TargetKeys[c.F] + Tail);
-  EXPECT_EQ(Second, c.F == fcFeluccaTrammel ? Native("/maps/MAP1") + Tail : "");
+  GetTrgFileNames(Native("/maps"), C.F, C.T, C.S, Main, Second);
+  const std::string Tail = std::string("-") + TypeSuffixes[C.T] + ScaleSuffixes[C.S] + ".BMP";
+  EXPECT_EQ(Main, Native("/maps/MAP") + TargetKeys[C.F] + Tail);
+  EXPECT_EQ(Second, C.F == fcFeluccaTrammel ? Native("/maps/MAP1") + Tail : "");
 }
 
 TEST_P(EveryMap, EmptyFolderGivesEmptyNames) {
-  const TMapCase c = GetParam();
-  EXPECT_EQ(GetBaseFileName("", c.F, c.T, c.S), "");
+  const TMapCase C = GetParam();
+  EXPECT_EQ(GetBaseFileName("", C.F, C.T, C.S), "");
   std::string Main = "stale", Second = "stale";
-  GetTrgFileNames("", c.F, c.T, c.S, Main, Second);
+  GetTrgFileNames("", C.F, C.T, C.S, Main, Second);
   EXPECT_EQ(Main, "");
   EXPECT_EQ(Second, "");
 }
@@ -125,8 +125,8 @@ struct TDisplayCase {
   const char* Expected;
 };
 
-void PrintTo(const TDisplayCase& c, std::ostream* Os) {
-  *Os << "facet " << int{c.F} << ", scale " << int{c.S};
+void PrintTo(const TDisplayCase& C, std::ostream* Os) {
+  *Os << "facet " << int{C.F} << ", scale " << int{C.S};
 }
 
 class DisplayName : public testing::TestWithParam<TDisplayCase> {};
@@ -167,9 +167,9 @@ TEST(ComboBoxItems, BaseFallsBackToNormalAndTargetToXRay) {
     int Item;
     MapType Base, Target;
   } const Cases[] = {{-1, 0, 2}, {0, 0, 0}, {1, 1, 1}, {2, 2, 2}, {3, 0, 2}, {1000, 0, 2}};
-  for (const auto& c : Cases) {
-    EXPECT_EQ(BaseMapTypeFromItemIndex(c.Item), c.Base) << "item " << c.Item;
-    EXPECT_EQ(TrgMapTypeFromItemIndex(c.Item), c.Target) << "item " << c.Item;
+  for (const auto& C : Cases) {
+    EXPECT_EQ(BaseMapTypeFromItemIndex(C.Item), C.Base) << "item " << C.Item;
+    EXPECT_EQ(TrgMapTypeFromItemIndex(C.Item), C.Target) << "item " << C.Item;
   }
 }
 
@@ -179,15 +179,15 @@ struct TFolderCase {
   const char* WindowsFolder;  // on Windows: "\\" and drive letters, as the automap's users write them
 };
 
-void PrintTo(const TFolderCase& c, std::ostream* Os) {
-  *Os << '"' << c.ExePath << '"';
+void PrintTo(const TFolderCase& C, std::ostream* Os) {
+  *Os << '"' << C.ExePath << '"';
 }
 
 class DefaultFolder : public testing::TestWithParam<TFolderCase> {};
 
 TEST_P(DefaultFolder, IsTheProgramsFolderWithoutTrailingSeparatorExceptTheRoot) {
-  const TFolderCase& c = GetParam();
-  EXPECT_EQ(DefaultMapFolder(c.ExePath), testsupport::OnWindows() ? c.WindowsFolder : c.Folder);
+  const TFolderCase& C = GetParam();
+  EXPECT_EQ(DefaultMapFolder(C.ExePath), testsupport::OnWindows() ? C.WindowsFolder : C.Folder);
 }
 
 const TFolderCase FolderCases[] = {
@@ -217,10 +217,10 @@ INSTANTIATE_TEST_SUITE_P(Catalogue, DefaultFolder, testing::ValuesIn(FolderCases
 TEST(DefaultFolder, OfTheRunningProgramHoldsTheProgram) {
   const std::string Exe = GetModuleFileName();
   ASSERT_FALSE(Exe.empty());
-  const std::string folder = DefaultMapFolder();
-  ASSERT_FALSE(folder.empty());
-  EXPECT_NE(folder.back(), PathDelim);
-  EXPECT_TRUE(FileExists(folder + PathDelim + Exe.substr(Exe.rfind(PathDelim) + 1)));
+  const std::string Folder = DefaultMapFolder();
+  ASSERT_FALSE(Folder.empty());
+  EXPECT_NE(Folder.back(), PathDelim);
+  EXPECT_TRUE(FileExists(Folder + PathDelim + Exe.substr(Exe.rfind(PathDelim) + 1)));
 }
 
 }  // namespace

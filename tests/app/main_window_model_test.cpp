@@ -66,13 +66,13 @@ class MainWindowModelTest : public ::testing::Test {
  protected:
   MainWindowModelTest() { View.Model = &Model; }
 
-  std::string Folder() const { return Dir.path().string(); }
+  std::string Folder() const { return Dir.Path().string(); }
   void WriteBase(Facet F, MapType T, MapScale S) const {
-    testsupport::BmpLayout Bmp;
-    Bmp.width = 8;
-    Bmp.height = 16;
-    Bmp.colors = testsupport::GreyColors(256);
-    Bmp.pixels.assign(8 * 16, 100);
+    testsupport::TBmpLayout Bmp;
+    Bmp.Width = 8;
+    Bmp.Height = 16;
+    Bmp.Colors = testsupport::GreyColors(256);
+    Bmp.Pixels.assign(8 * 16, 100);
     WriteFileBytes(GetBaseFileName(Folder(), F, T, S), testsupport::BuildBmp(Bmp));
   }
   bool TargetExists(Facet F, MapType T, MapScale S) const {
@@ -93,7 +93,7 @@ class MainWindowModelTest : public ::testing::Test {
     return On;
   }
 
-  testsupport::TempDir Dir;
+  testsupport::TTempDir Dir;
   TRecordingView View;
   TMainWindowModel Model{View};
 };
@@ -195,19 +195,19 @@ TEST_F(MainWindowModelTest, TypedTargetTextMeansXRayWhateverItSpells) {
 }
 
 TEST_F(MainWindowModelTest, FolderPickerStartsAtTheFolderAndItsErrorIsShown) {
-  testsupport::TempDir Other;
+  testsupport::TTempDir Other;
   WriteBase(fcFeluccaTrammel, mtNormal, msFull);
   Shown();
-  View.Picked = Other.path().string();
+  View.Picked = Other.Path().string();
   Model.Execute(TWindowAction::Folder);
   EXPECT_EQ(View.PickerStart, Folder());
-  EXPECT_EQ(Model.MapFolder, Other.path().string());
+  EXPECT_EQ(Model.MapFolder, Other.Path().string());
   EXPECT_FALSE(Model.BoxEnabled(fcFeluccaTrammel, msFull));
 
   View.PickerFails = true;
   Model.Execute(TWindowAction::Folder);
   EXPECT_EQ(View.Errors, std::vector<std::string>{"picker failed"});
-  EXPECT_EQ(Model.MapFolder, Other.path().string());
+  EXPECT_EQ(Model.MapFolder, Other.Path().string());
 }
 
 TEST_F(MainWindowModelTest, RunSwitchesTheActionsAndBoxesActDuringItWithoutEnablingMake) {
@@ -490,7 +490,7 @@ class ModelMenuTest : public MainWindowModelTest,
 
 // Base type normal, target type X-ray.
 TEST_P(ModelMenuTest, OffersAnEntryOnlyWhenItsFileExists) {
-  for (const char* Name : GetParam().Files) WriteFileBytes(Dir.file(Name), {1});
+  for (const char* Name : GetParam().Files) WriteFileBytes(Dir.File(Name), {1});
   Shown();
   std::vector<TMapBoxEntryId> Ids;
   for (const TMapBoxEntry& E : Model.MapBoxMenu(GetParam().F, GetParam().S)) Ids.push_back(E.Id);
@@ -519,8 +519,8 @@ INSTANTIATE_TEST_SUITE_P(Files, ModelMenuTest, ::testing::ValuesIn(MenuCases),
                          [](const auto& Info) { return std::string(Info.param.Name); });
 
 TEST_F(MainWindowModelTest, MenuEntriesCarryTheirLettersAndRestoreOnlyWhileIdle) {
-  WriteFileBytes(Dir.file("MAP2-X2.BMP"), {1});
-  WriteFileBytes(Dir.file("MAP2-X2.OLD"), {2});
+  WriteFileBytes(Dir.File("MAP2-X2.BMP"), {1});
+  WriteFileBytes(Dir.File("MAP2-X2.OLD"), {2});
   WriteBase(fcMalas, mtNormal, msFull);
   Shown();
   Model.BoxClicked(fcMalas, msFull, true);
@@ -532,14 +532,14 @@ TEST_F(MainWindowModelTest, MenuEntriesCarryTheirLettersAndRestoreOnlyWhileIdle)
   Model.Execute(TWindowAction::Make);
   ASSERT_EQ(DuringRun.size(), 1u);
   EXPECT_EQ(DuringRun[0].Id, ShowResult);
-  EXPECT_EQ(testsupport::ReadFileBytes(Dir.file("MAP2-X2.OLD")), std::vector<std::uint8_t>{2});
+  EXPECT_EQ(testsupport::ReadFileBytes(Dir.File("MAP2-X2.OLD")), std::vector<std::uint8_t>{2});
 
   const std::vector<TMapBoxEntry> Entries = Model.MapBoxMenu(fcIlshenar, msHalf);
   ASSERT_EQ(Entries.size(), 2u);
   EXPECT_STREQ(Entries[0].Caption, "グリッドマップを表示(&G)");
   EXPECT_STREQ(Entries[1].Caption, "バックアップから復元(&R)");
   Model.MapBoxEntryChosen(fcIlshenar, msHalf, Restore);
-  EXPECT_EQ(testsupport::ReadFileBytes(Dir.file("MAP2-X2.BMP")), std::vector<std::uint8_t>{2});
+  EXPECT_EQ(testsupport::ReadFileBytes(Dir.File("MAP2-X2.BMP")), std::vector<std::uint8_t>{2});
   EXPECT_EQ(Model.StatusText(), " イルシェナー 1/2 : 復元しました");
   EXPECT_TRUE(View.Errors.empty());
 }
@@ -553,7 +553,7 @@ TEST_F(MainWindowModelTest, ShowEntriesOpenViewersOfTheirFilesAndShowTheirErrors
   Model.MapBoxEntryChosen(fcTokuno, msQuarter, ShowBaseMap);
   Model.MapBoxEntryChosen(fcTokuno, msQuarter, ShowResult);
   EXPECT_EQ(View.Viewers,
-            (std::vector<std::string>{Dir.file("MAP2097782-NS4.BMP"), Dir.file("MAP4-4.BMP")}));
+            (std::vector<std::string>{Dir.File("MAP2097782-NS4.BMP"), Dir.File("MAP4-4.BMP")}));
   View.ViewerFails = true;
   Model.MapBoxEntryChosen(fcTokuno, msQuarter, ShowResult);
   EXPECT_EQ(View.Errors, std::vector<std::string>{"does not load"});

@@ -25,11 +25,11 @@
 
 namespace {
 
-using testsupport::BmpLayout;
+using testsupport::TBmpLayout;
 using testsupport::BuildBmp;
 using testsupport::DibStride;
 using testsupport::ReadFileBytes;
-using testsupport::TempDir;
+using testsupport::TTempDir;
 using testsupport::WriteFileBytes;
 using testsupport::FileNames;
 using testsupport::Snapshot;
@@ -42,39 +42,39 @@ struct TRgb {
 };
 
 // A bottom-up 24-bit file with rows padded to 4 bytes.
-Bytes Bmp24(std::int32_t w, std::int32_t h, const std::function<TRgb(int, int)>& Pixel) {
-  BmpLayout Bmp;
-  Bmp.width = w;
-  Bmp.height = h;
-  Bmp.bit_count = 24;
-  const std::int32_t Stride = DibStride(w, 24);
-  Bmp.pixels.assign(static_cast<std::size_t>(Stride * h), 0);
-  for (int Y = 0; Y < h; ++Y) {
-    std::uint8_t* row = Bmp.pixels.data() + static_cast<std::size_t>((h - 1 - Y) * Stride);
-    for (int X = 0; X < w; ++X) {
+Bytes Bmp24(std::int32_t W, std::int32_t H, const std::function<TRgb(int, int)>& Pixel) {
+  TBmpLayout Bmp;
+  Bmp.Width = W;
+  Bmp.Height = H;
+  Bmp.BitCount = 24;
+  const std::int32_t Stride = DibStride(W, 24);
+  Bmp.Pixels.assign(static_cast<std::size_t>(Stride * H), 0);
+  for (int Y = 0; Y < H; ++Y) {
+    std::uint8_t* Row = Bmp.Pixels.data() + static_cast<std::size_t>((H - 1 - Y) * Stride);
+    for (int X = 0; X < W; ++X) {
       const TRgb C = Pixel(X, Y);
-      row[3 * X] = C.B;
-      row[3 * X + 1] = C.G;
-      row[3 * X + 2] = C.R;
+      Row[3 * X] = C.B;
+      Row[3 * X + 1] = C.G;
+      Row[3 * X + 2] = C.R;
     }
   }
   return BuildBmp(Bmp);
 }
 
 // A bottom-up 8-bit file; Padded false stores the rows back to back.
-Bytes Bmp8(std::int32_t w, std::int32_t h, const std::vector<TRgb>& Palette,
+Bytes Bmp8(std::int32_t W, std::int32_t H, const std::vector<TRgb>& Palette,
            const std::function<std::uint8_t(int, int)>& Index, bool Padded = true) {
-  BmpLayout Bmp;
-  Bmp.width = w;
-  Bmp.height = h;
-  Bmp.bit_count = 8;
-  for (const TRgb& C : Palette) Bmp.colors.insert(Bmp.colors.end(), {C.B, C.G, C.R, 0});
-  Bmp.clr_used = static_cast<std::uint32_t>(Palette.size());
-  const std::int32_t Stride = Padded ? DibStride(w, 8) : w;
-  Bmp.pixels.assign(static_cast<std::size_t>(Stride * h), 0);
-  for (int Y = 0; Y < h; ++Y) {
-    for (int X = 0; X < w; ++X) {
-      Bmp.pixels[static_cast<std::size_t>((h - 1 - Y) * Stride + X)] = Index(X, Y);
+  TBmpLayout Bmp;
+  Bmp.Width = W;
+  Bmp.Height = H;
+  Bmp.BitCount = 8;
+  for (const TRgb& C : Palette) Bmp.Colors.insert(Bmp.Colors.end(), {C.B, C.G, C.R, 0});
+  Bmp.ClrUsed = static_cast<std::uint32_t>(Palette.size());
+  const std::int32_t Stride = Padded ? DibStride(W, 8) : W;
+  Bmp.Pixels.assign(static_cast<std::size_t>(Stride * H), 0);
+  for (int Y = 0; Y < H; ++Y) {
+    for (int X = 0; X < W; ++X) {
+      Bmp.Pixels[static_cast<std::size_t>((H - 1 - Y) * Stride + X)] = Index(X, Y);
     }
   }
   return BuildBmp(Bmp);
@@ -82,32 +82,32 @@ Bytes Bmp8(std::int32_t w, std::int32_t h, const std::vector<TRgb>& Palette,
 
 // Reads back what the job saved: an uncompressed, bottom-up BMP.
 struct TSavedBmp {
-  explicit TSavedBmp(const Bytes& File) : file(File) {
+  explicit TSavedBmp(const Bytes& Saved) : File(Saved) {
     Off = Le32(10);
-    width = static_cast<std::int32_t>(Le32(18));
+    Width = static_cast<std::int32_t>(Le32(18));
     Height = static_cast<std::int32_t>(Le32(22));
-    bits = file[28] | file[29] << 8;
-    Stride = DibStride(width, bits);
+    Bits = File[28] | File[29] << 8;
+    Stride = DibStride(Width, Bits);
   }
   std::uint32_t Le32(std::size_t At) const {
-    return file[At] | file[At + 1] << 8 | file[At + 2] << 16 | std::uint32_t(file[At + 3]) << 24;
+    return File[At] | File[At + 1] << 8 | File[At + 2] << 16 | std::uint32_t(File[At + 3]) << 24;
   }
-  const std::uint8_t* Row(int Y) const { return file.data() + Off + (Height - 1 - Y) * Stride; }
+  const std::uint8_t* Row(int Y) const { return File.data() + Off + (Height - 1 - Y) * Stride; }
   TRgb Pixel24(int X, int Y) const {
     return TRgb{Row(Y)[3 * X + 2], Row(Y)[3 * X + 1], Row(Y)[3 * X]};
   }
   std::uint8_t Index(int X, int Y) const { return Row(Y)[X]; }
 
-  Bytes file;
+  Bytes File;
   std::uint32_t Off;
-  std::int32_t width, Height, Stride;
-  int bits;
+  std::int32_t Width, Height, Stride;
+  int Bits;
 };
 
 // A host that records every status text and lets a test act between pixel rows.
 class TFakeHost : public TJobHost {
  public:
-  explicit TFakeHost(std::string Folder) : folder(std::move(Folder)) {}
+  explicit TFakeHost(std::string MapFolder) : Folder(std::move(MapFolder)) {}
 
   void Tick(Facet F, MapScale S, bool On = true) {
     Enabled[F][S] = On;
@@ -116,26 +116,26 @@ class TFakeHost : public TJobHost {
   // Map jobs started so far (each shows its check text once).
   int JobsStarted() const {
     int N = 0;
-    for (const std::string& t : Log) N += t.ends_with(" : check bitmap") ? 1 : 0;
+    for (const std::string& T : Log) N += T.ends_with(" : check bitmap") ? 1 : 0;
     return N;
   }
   // The last status text (the holds of the session's end are not texts).
   std::string LastText() const {
-    for (auto t = Log.rbegin(); t != Log.rend(); ++t) {
-      if (*t != "hold" && *t != "free") return t->substr(4);
+    for (auto T = Log.rbegin(); T != Log.rend(); ++T) {
+      if (*T != "hold" && *T != "free") return T->substr(4);
     }
     return "";
   }
 
-  std::string GetMapFolder() override { return folder; }
+  std::string GetMapFolder() override { return Folder; }
   bool MapBoxEnabled(Facet F, MapScale S) override { return Enabled[F][S]; }
   bool MapBoxChecked(Facet F, MapScale S) override { return Checked[F][S]; }
-  MapType GetBaseMapType() override { return base; }
-  MapType GetTrgMapType() override { return target; }
+  MapType GetBaseMapType() override { return Base; }
+  MapType GetTrgMapType() override { return Target; }
   bool GetCanceled() override { return Canceled; }
   void SetCanceled(bool Value) override { Canceled = Value; }
   bool GetClosing() override { return Closing; }
-  void SetRunning(bool Running) override { running.push_back(Running); }
+  void SetRunning(bool Value) override { Running.push_back(Value); }
   void ShowStatus(const std::string& Text) override { Log.push_back("show" + Text); }
   void SetStatusText(const std::string& Text) override { Log.push_back("set " + Text); }
   void FinishingMap(bool Begun) override { Log.push_back(Begun ? "hold" : "free"); }
@@ -145,14 +145,14 @@ class TFakeHost : public TJobHost {
     if (OnRow) OnRow(*this);
   }
 
-  std::string folder;
-  MapType base = mtNormal;
-  MapType target = mtXRay;
+  std::string Folder;
+  MapType Base = mtNormal;
+  MapType Target = mtXRay;
   bool Enabled[FacetCount][MapScaleCount] = {};
   bool Checked[FacetCount][MapScaleCount] = {};
   bool Canceled = false;
   bool Closing = false;
-  std::vector<bool> running;
+  std::vector<bool> Running;
   std::vector<std::string> Log;
   int Rows = 0;
   std::function<void(TFakeHost&)> OnRow;
@@ -161,15 +161,15 @@ class TFakeHost : public TJobHost {
 
 class MapJobTest : public ::testing::Test {
  protected:
-  TempDir Dir;
-  TFakeHost Host{Dir.path().string()};
+  TTempDir Dir;
+  TFakeHost Host{Dir.Path().string()};
 
   std::string Base(Facet F, MapScale S, MapType T = mtNormal) const {
-    return GetBaseFileName(Host.folder, F, T, S);
+    return GetBaseFileName(Host.Folder, F, T, S);
   }
   std::string Target(Facet F, MapScale S, MapType T = mtXRay) const {
     std::string Main, Second;
-    GetTrgFileNames(Host.folder, F, T, S, Main, Second);
+    GetTrgFileNames(Host.Folder, F, T, S, Main, Second);
     return Main;
   }
   // A small grey 24-bit base map for a world and zoom level.
@@ -184,16 +184,16 @@ class MapJobTest : public ::testing::Test {
 // ---- the little functions -------------------------------------------------------------------
 
 struct TBlendCase {
-  std::uint8_t C, w, Expected;
+  std::uint8_t C, W, Expected;
 };
 void PrintTo(const TBlendCase& C, std::ostream* Os) {
-  *Os << int(C.C) << "," << int(C.w) << " -> " << int(C.Expected);
+  *Os << int(C.C) << "," << int(C.W) << " -> " << int(C.Expected);
 }
 
 class BlendChannelTest : public ::testing::TestWithParam<TBlendCase> {};
 
 TEST_P(BlendChannelTest, GivesSixtyPercentOfTheChannelAndFortyOfTheSecondValue) {
-  EXPECT_EQ(BlendChannel(GetParam().C, GetParam().w), GetParam().Expected);
+  EXPECT_EQ(BlendChannel(GetParam().C, GetParam().W), GetParam().Expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -210,25 +210,25 @@ TEST(GridStepTest, IsEightFullSizePixelsAtEveryZoomLevel) {
 }
 
 TEST(BackupFileTest, BacksUpOnceAndNeverReplacesAnExistingBackup) {
-  TempDir Dir;
-  const std::string target = Dir.file("MAP0-X1.BMP");
-  WriteFileBytes(target, {1});
-  BackupFile(target);
+  TTempDir Dir;
+  const std::string Target = Dir.File("MAP0-X1.BMP");
+  WriteFileBytes(Target, {1});
+  BackupFile(Target);
   // The target keeps its name until the save replaces it: it is never missing.
-  EXPECT_EQ(ReadFileBytes(target), Bytes{1});
-  EXPECT_EQ(ReadFileBytes(Dir.file("MAP0-X1.OLD")), Bytes{1});
+  EXPECT_EQ(ReadFileBytes(Target), Bytes{1});
+  EXPECT_EQ(ReadFileBytes(Dir.File("MAP0-X1.OLD")), Bytes{1});
 
-  WriteFileReplacing(target, [](TStream& Stream) { Stream.WriteBuffer("\x02", 1); });
-  BackupFile(target);
-  EXPECT_EQ(ReadFileBytes(target), Bytes{2});
-  EXPECT_EQ(ReadFileBytes(Dir.file("MAP0-X1.OLD")), Bytes{1});
+  WriteFileReplacing(Target, [](TStream& Stream) { Stream.WriteBuffer("\x02", 1); });
+  BackupFile(Target);
+  EXPECT_EQ(ReadFileBytes(Target), Bytes{2});
+  EXPECT_EQ(ReadFileBytes(Dir.File("MAP0-X1.OLD")), Bytes{1});
 
-  BackupFile(Dir.file("missing.BMP"));  // nothing to rename: no error, no file
-  EXPECT_FALSE(std::filesystem::exists(Dir.file("missing.OLD")));
+  BackupFile(Dir.File("missing.BMP"));  // nothing to rename: no error, no file
+  EXPECT_FALSE(std::filesystem::exists(Dir.File("missing.OLD")));
 
-  WriteFileBytes(Dir.file("noext"), {3});
-  BackupFile(Dir.file("noext"));
-  EXPECT_EQ(ReadFileBytes(Dir.file("noext.OLD")), Bytes{3});
+  WriteFileBytes(Dir.File("noext"), {3});
+  BackupFile(Dir.File("noext"));
+  EXPECT_EQ(ReadFileBytes(Dir.File("noext.OLD")), Bytes{3});
 }
 
 // ---- the grid -------------------------------------------------------------------------------
@@ -237,7 +237,7 @@ struct TGridCase {
   const char* Name;
   MapScale Scale;
   int Step;
-  int width, Height;
+  int Width, Height;
 };
 void PrintTo(const TGridCase& C, std::ostream* Os) {
   *Os << C.Name;
@@ -256,16 +256,16 @@ TEST_P(GridTest, BlendsEveryGridRowAndColumnPixelExactlyOnceAndNothingElse) {
                                      {{50, 77, 130}, {132, 148, 180}}};
   auto Colour = [](int X, int Y) { return Colours[(X + 2 * Y) % 3]; };
   WriteFileBytes(Base(fcMalas, P.Scale),
-                 Bmp24(P.width, P.Height, [&](int X, int Y) { return Colour(X, Y).Plain; }));
+                 Bmp24(P.Width, P.Height, [&](int X, int Y) { return Colour(X, Y).Plain; }));
   Host.Tick(fcMalas, P.Scale);
   MakeRun(Host);
 
   const TSavedBmp Out(ReadFileBytes(Target(fcMalas, P.Scale)));
-  ASSERT_EQ(Out.bits, 24);
-  ASSERT_EQ(Out.width, P.width);
+  ASSERT_EQ(Out.Bits, 24);
+  ASSERT_EQ(Out.Width, P.Width);
   ASSERT_EQ(Out.Height, P.Height);
   for (int Y = 0; Y < P.Height; ++Y) {
-    for (int X = 0; X < P.width; ++X) {
+    for (int X = 0; X < P.Width; ++X) {
       const bool Grid = Y % P.Step == 0 || X % P.Step == 0;
       const TRgb Want = Grid ? Colour(X, Y).White : Colour(X, Y).Plain;
       ASSERT_EQ(Out.Pixel24(X, Y), Want) << "pixel " << X << "," << Y;
@@ -290,16 +290,16 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(MapJobTest, ReducesThePaletteMapOntoItsOwnColourTable) {
   // Entries 2 and 3 are exactly the whitened forms of 0 and 1; entry 4 repeats entry 2, so the
   // lowest index wins.
-  const std::vector<TRgb> palette{
+  const std::vector<TRgb> Palette{
       {0, 0, 0}, {100, 0, 255}, {102, 102, 102}, {162, 102, 255}, {102, 102, 102}};
-  const std::string base = Base(fcIlshenar, msQuarter);
-  WriteFileBytes(base,
-                 Bmp8(7, 5, palette, [](int X, int) { return static_cast<std::uint8_t>(X % 2); }));
+  const std::string BaseFile = Base(fcIlshenar, msQuarter);
+  WriteFileBytes(BaseFile,
+                 Bmp8(7, 5, Palette, [](int X, int) { return static_cast<std::uint8_t>(X % 2); }));
   Host.Tick(fcIlshenar, msQuarter);
   MakeRun(Host);
 
   const TSavedBmp Out(ReadFileBytes(Target(fcIlshenar, msQuarter)));
-  ASSERT_EQ(Out.bits, 8);
+  ASSERT_EQ(Out.Bits, 8);
   for (int Y = 0; Y < 5; ++Y) {
     for (int X = 0; X < 7; ++X) {
       const bool Grid = Y % 2 == 0 || X % 2 == 0;
@@ -307,9 +307,9 @@ TEST_F(MapJobTest, ReducesThePaletteMapOntoItsOwnColourTable) {
     }
   }
   // The colour table is the map's own.
-  const TSavedBmp In(ReadFileBytes(base));
+  const TSavedBmp In(ReadFileBytes(BaseFile));
   EXPECT_TRUE(
-      std::equal(In.file.begin() + 54, In.file.begin() + 54 + 5 * 4, Out.file.begin() + 54));
+      std::equal(In.File.begin() + 54, In.File.begin() + 54 + 5 * 4, Out.File.begin() + 54));
 }
 
 // ---- status texts, the run and its flags --------------------------------------------------
@@ -325,36 +325,36 @@ TEST_F(MapJobTest, ShowsTheJobStatusTextsInOrder) {
                           "set " + N + " : drawing[100%]", "hold", "show" + N + " : 減色中",
                           "show" + N + " : saving", "free", "set  完了しました"}));
   EXPECT_EQ(Host.Rows, 3);
-  EXPECT_EQ(Host.running, (std::vector<bool>{true, false}));
+  EXPECT_EQ(Host.Running, (std::vector<bool>{true, false}));
 }
 
 TEST_F(MapJobTest, RepairsAReportedBaseFileBeforeLoadingIt) {
   // 5 pixels a row stored without padding: the check reports it.
-  const std::vector<TRgb> palette{{0, 0, 0}, {102, 102, 102}, {50, 60, 70}, {132, 138, 144}};
-  const std::string base = Base(fcTokuno, msQuarter);
-  WriteFileBytes(base, Bmp8(
-                           5, 3, palette, [](int, int) { return std::uint8_t{2}; }, false));
+  const std::vector<TRgb> Palette{{0, 0, 0}, {102, 102, 102}, {50, 60, 70}, {132, 138, 144}};
+  const std::string BaseFile = Base(fcTokuno, msQuarter);
+  WriteFileBytes(BaseFile, Bmp8(
+                           5, 3, Palette, [](int, int) { return std::uint8_t{2}; }, false));
   Host.Tick(fcTokuno, msQuarter);
   MakeRun(Host);
 
   ASSERT_GE(Host.Log.size(), 4u);
   EXPECT_EQ(Host.Log[2], "show 徳之島 1/4 : fixed illegal format");
   EXPECT_EQ(Host.Log[3], "show 徳之島 1/4 : loading");
-  EXPECT_TRUE(std::filesystem::exists(Dir.file("MAP2097782-4_BAD_DATA.BMP")));
+  EXPECT_TRUE(std::filesystem::exists(Dir.File("MAP2097782-4_BAD_DATA.BMP")));
   const TSavedBmp Out(ReadFileBytes(Target(fcTokuno, msQuarter)));
-  ASSERT_EQ(Out.width, 5);
+  ASSERT_EQ(Out.Width, 5);
   for (int Y = 0; Y < 3; ++Y) {
     for (int X = 0; X < 5; ++X) ASSERT_EQ(Out.Index(X, Y), (Y % 2 == 0 || X % 2 == 0) ? 3 : 2);
   }
 }
 
 TEST_F(MapJobTest, CancelDuringTheSecondOfThreeMapsSavesOnlyTheFirst) {
-  for (MapScale s = 0; s < MapScaleCount; ++s) {
-    PutBase(fcIlshenar, s);
-    Host.Tick(fcIlshenar, s);
+  for (MapScale S = 0; S < MapScaleCount; ++S) {
+    PutBase(fcIlshenar, S);
+    Host.Tick(fcIlshenar, S);
   }
-  Host.OnRow = [](TFakeHost& h) {
-    if (h.JobsStarted() == 2) h.Canceled = true;
+  Host.OnRow = [](TFakeHost& H) {
+    if (H.JobsStarted() == 2) H.Canceled = true;
   };
   MakeRun(Host);
   EXPECT_TRUE(std::filesystem::exists(Target(fcIlshenar, msFull)));
@@ -362,7 +362,7 @@ TEST_F(MapJobTest, CancelDuringTheSecondOfThreeMapsSavesOnlyTheFirst) {
   EXPECT_FALSE(std::filesystem::exists(Target(fcIlshenar, msQuarter)));
   EXPECT_EQ(Host.JobsStarted(), 2);
   EXPECT_EQ(Host.LastText(), " 中止しました");
-  EXPECT_EQ(Host.running.back(), false);
+  EXPECT_EQ(Host.Running.back(), false);
 }
 
 TEST_F(MapJobTest, ACloseRequestStopsAfterTheRowWithoutAFinalText) {
@@ -370,8 +370,8 @@ TEST_F(MapJobTest, ACloseRequestStopsAfterTheRowWithoutAFinalText) {
   PutBase(fcMalas, msHalf);
   Host.Tick(fcMalas, msFull);
   Host.Tick(fcMalas, msHalf);
-  Host.OnRow = [](TFakeHost& h) {
-    if (h.Rows == 2) h.Closing = true;
+  Host.OnRow = [](TFakeHost& H) {
+    if (H.Rows == 2) H.Closing = true;
   };
   MakeRun(Host);
   EXPECT_EQ(Host.Rows, 2);
@@ -396,11 +396,11 @@ TEST_F(MapJobTest, ARunWithNothingEnabledAndTickedChangesNoFileAndSetsNoText) {
   WriteFileBytes(Target(fcIlshenar, msHalf), {7, 7});
   Host.Enabled[fcFeluccaTrammel][msFull] = true;  // enabled, not ticked
   Host.Checked[fcIlshenar][msHalf] = true;        // ticked, not enabled
-  const auto before = Snapshot(Dir);
+  const auto Before = Snapshot(Dir);
   MakeRun(Host);
-  EXPECT_EQ(Snapshot(Dir), before);
+  EXPECT_EQ(Snapshot(Dir), Before);
   EXPECT_TRUE(Host.Log.empty());
-  EXPECT_EQ(Host.running, (std::vector<bool>{true, false}));
+  EXPECT_EQ(Host.Running, (std::vector<bool>{true, false}));
 }
 
 TEST_F(MapJobTest, BoxesAreReadWhenTheLoopReachesThem) {
@@ -410,9 +410,9 @@ TEST_F(MapJobTest, BoxesAreReadWhenTheLoopReachesThem) {
   Host.Tick(fcIlshenar, msFull);
   Host.Tick(fcMalas, msFull);
   Host.Enabled[fcTokuno][msFull] = true;
-  Host.OnRow = [](TFakeHost& h) {  // during the first job: untick Malas, tick Tokuno
-    h.Checked[fcMalas][msFull] = false;
-    h.Checked[fcTokuno][msFull] = true;
+  Host.OnRow = [](TFakeHost& H) {  // during the first job: untick Malas, tick Tokuno
+    H.Checked[fcMalas][msFull] = false;
+    H.Checked[fcTokuno][msFull] = true;
   };
   MakeRun(Host);
   EXPECT_TRUE(std::filesystem::exists(Target(fcIlshenar, msFull)));
@@ -427,13 +427,13 @@ TEST_F(MapJobTest, ReadsTheBaseTypeAtTheJobStartAndTheTargetTypeAtItsSavingStep)
                  }));
   Host.Tick(fcMalas, msFull);
   Host.Tick(fcMalas, msHalf);
-  Host.OnRow = [](TFakeHost& h) {
-    h.base = mtNoStatics;  // too late for the running job, in time for the next
-    h.target = mtNormal;   // in time for the running job's saving step
+  Host.OnRow = [](TFakeHost& H) {
+    H.Base = mtNoStatics;  // too late for the running job, in time for the next
+    H.Target = mtNormal;   // in time for the running job's saving step
   };
   MakeRun(Host);
-  EXPECT_EQ(TSavedBmp(ReadFileBytes(Target(fcMalas, msFull, mtNormal))).width, 9);
-  EXPECT_EQ(TSavedBmp(ReadFileBytes(Target(fcMalas, msHalf, mtNormal))).width, 4);
+  EXPECT_EQ(TSavedBmp(ReadFileBytes(Target(fcMalas, msFull, mtNormal))).Width, 9);
+  EXPECT_EQ(TSavedBmp(ReadFileBytes(Target(fcMalas, msHalf, mtNormal))).Width, 4);
   EXPECT_FALSE(std::filesystem::exists(Target(fcMalas, msFull, mtXRay)));
 }
 
@@ -447,14 +447,14 @@ TEST_F(MapJobTest, KeepsTheFirstBackupForeverAndCreatesAMissingTargetWithoutOne)
   Host.Tick(fcMalas, msFull);
   MakeRun(Host);
   const Bytes Result = ReadFileBytes(Target(fcIlshenar, msFull));
-  EXPECT_EQ(ReadFileBytes(Dir.file("MAP2-X1.OLD")), (Bytes{1, 2, 3}));
-  EXPECT_FALSE(std::filesystem::exists(Dir.file("MAP3-X1.OLD")));
+  EXPECT_EQ(ReadFileBytes(Dir.File("MAP2-X1.OLD")), (Bytes{1, 2, 3}));
+  EXPECT_FALSE(std::filesystem::exists(Dir.File("MAP3-X1.OLD")));
   EXPECT_TRUE(std::filesystem::exists(Target(fcMalas, msFull)));
 
   MakeRun(Host);  // the second run overwrites the targets and keeps the first backups
-  EXPECT_EQ(ReadFileBytes(Dir.file("MAP2-X1.OLD")), (Bytes{1, 2, 3}));
+  EXPECT_EQ(ReadFileBytes(Dir.File("MAP2-X1.OLD")), (Bytes{1, 2, 3}));
   EXPECT_EQ(ReadFileBytes(Target(fcIlshenar, msFull)), Result);
-  EXPECT_EQ(ReadFileBytes(Dir.file("MAP3-X1.OLD")), ReadFileBytes(Target(fcMalas, msFull)));
+  EXPECT_EQ(ReadFileBytes(Dir.File("MAP3-X1.OLD")), ReadFileBytes(Target(fcMalas, msFull)));
   EXPECT_EQ(FileNames(Dir),
             (std::vector<std::string>{"MAP2-X1.BMP", "MAP2-X1.OLD", "MAP3-X1.BMP", "MAP3-X1.OLD",
                                       "MAP3687478-1.BMP", "MAP5243958-1.BMP"}));
@@ -462,35 +462,35 @@ TEST_F(MapJobTest, KeepsTheFirstBackupForeverAndCreatesAMissingTargetWithoutOne)
 
 TEST_F(MapJobTest, SavesFeluccaAndTrammelTwiceEachWithItsOwnBackup) {
   PutBase(fcFeluccaTrammel, msHalf);
-  WriteFileBytes(Dir.file("MAP0-X2.BMP"), {0});
-  WriteFileBytes(Dir.file("MAP1-X2.BMP"), {1});
+  WriteFileBytes(Dir.File("MAP0-X2.BMP"), {0});
+  WriteFileBytes(Dir.File("MAP1-X2.BMP"), {1});
   Host.Tick(fcFeluccaTrammel, msHalf);
   MakeRun(Host);
-  EXPECT_EQ(ReadFileBytes(Dir.file("MAP0-X2.OLD")), Bytes{0});
-  EXPECT_EQ(ReadFileBytes(Dir.file("MAP1-X2.OLD")), Bytes{1});
-  const Bytes Main = ReadFileBytes(Dir.file("MAP0-X2.BMP"));
-  EXPECT_EQ(TSavedBmp(Main).width, 9);
-  EXPECT_EQ(ReadFileBytes(Dir.file("MAP1-X2.BMP")), Main);
+  EXPECT_EQ(ReadFileBytes(Dir.File("MAP0-X2.OLD")), Bytes{0});
+  EXPECT_EQ(ReadFileBytes(Dir.File("MAP1-X2.OLD")), Bytes{1});
+  const Bytes Main = ReadFileBytes(Dir.File("MAP0-X2.BMP"));
+  EXPECT_EQ(TSavedBmp(Main).Width, 9);
+  EXPECT_EQ(ReadFileBytes(Dir.File("MAP1-X2.BMP")), Main);
 }
 
 TEST_F(MapJobTest, ASecondTargetThatCannotBeReplacedIsNamedWithTheOneThatWasSaved) {
   PutBase(fcFeluccaTrammel, msHalf);
-  WriteFileBytes(Dir.file("MAP0-X2.BMP"), {0});
-  std::filesystem::create_directory(Dir.path() / "MAP1-X2.BMP");  // no file can take that name
+  WriteFileBytes(Dir.File("MAP0-X2.BMP"), {0});
+  std::filesystem::create_directory(Dir.Path() / "MAP1-X2.BMP");  // no file can take that name
   Host.Tick(fcFeluccaTrammel, msHalf);
   try {
     MakeRun(Host);
     FAIL() << "the second target cannot have been saved";
   } catch (const EMapJobError& E) {
     const std::string Message = E.what();
-    EXPECT_EQ(Message.rfind("MapJob: " + Dir.file("MAP0-X2.BMP") + " was saved, " +
-                                Dir.file("MAP1-X2.BMP") + " was not: ",
+    EXPECT_EQ(Message.rfind("MapJob: " + Dir.File("MAP0-X2.BMP") + " was saved, " +
+                                Dir.File("MAP1-X2.BMP") + " was not: ",
                             0),
               0u)
         << Message;
   }
-  EXPECT_EQ(ReadFileBytes(Dir.file("MAP0-X2.OLD")), Bytes{0});
-  EXPECT_EQ(TSavedBmp(ReadFileBytes(Dir.file("MAP0-X2.BMP"))).width, 9);
+  EXPECT_EQ(ReadFileBytes(Dir.File("MAP0-X2.OLD")), Bytes{0});
+  EXPECT_EQ(TSavedBmp(ReadFileBytes(Dir.File("MAP0-X2.BMP"))).Width, 9);
   EXPECT_EQ(FileNames(Dir), (std::vector<std::string>{"MAP0-X2.BMP", "MAP0-X2.OLD", "MAP1-X2.BMP",
                                                       "MAP25166902-2.BMP"}));
   EXPECT_EQ(Host.Log.back(), "free");  // the end of the session no longer waits
@@ -501,13 +501,13 @@ TEST_F(MapJobTest, AFailingJobEndsTheRunAndLeavesEveryTargetAsItWas) {
   WriteFileBytes(Base(fcMalas, msFull), Bytes(60, 'x'));  // not a bitmap
   PutBase(fcTokuno, msFull);
   WriteFileBytes(Target(fcMalas, msFull), {5});
-  for (Facet f : {fcIlshenar, fcMalas, fcTokuno}) Host.Tick(f, msFull);
+  for (Facet F : {fcIlshenar, fcMalas, fcTokuno}) Host.Tick(F, msFull);
   EXPECT_THROW(MakeRun(Host), Exception);
   EXPECT_TRUE(std::filesystem::exists(Target(fcIlshenar, msFull)));
   EXPECT_EQ(ReadFileBytes(Target(fcMalas, msFull)), Bytes{5});
-  EXPECT_FALSE(std::filesystem::exists(Dir.file("MAP3-X1.OLD")));
+  EXPECT_FALSE(std::filesystem::exists(Dir.File("MAP3-X1.OLD")));
   EXPECT_FALSE(std::filesystem::exists(Target(fcTokuno, msFull)));
-  EXPECT_EQ(Host.running, (std::vector<bool>{true, false}));
+  EXPECT_EQ(Host.Running, (std::vector<bool>{true, false}));
   EXPECT_EQ(Host.LastText(), " マラス 等倍 : loading");
   EXPECT_EQ(FileNames(Dir).size(), 5u);  // no temporary file left behind
 }
@@ -515,9 +515,9 @@ TEST_F(MapJobTest, AFailingJobEndsTheRunAndLeavesEveryTargetAsItWas) {
 TEST_F(MapJobTest, ARunOnAFolderThatAnotherRunHoldsFailsBeforeChangingAnything) {
   testsupport::LimitThisTest(std::chrono::seconds(10));  // a busy lock is never waited for
   PutBase(fcIlshenar, msFull);
-  const auto before = Snapshot(Dir);
+  const auto Before = Snapshot(Dir);
   {
-    TFolderLock Other(Host.folder);
+    TFolderLock Other(Host.Folder);
     ASSERT_FALSE(Other.Busy());
     MakeRun(Host);  // nothing ticked: nothing to wait for, no error
     Host.Tick(fcIlshenar, msFull);
@@ -528,9 +528,9 @@ TEST_F(MapJobTest, ARunOnAFolderThatAnotherRunHoldsFailsBeforeChangingAnything) 
       EXPECT_STREQ(E.what(), SFolderBusy);
     }
     EXPECT_EQ(Host.JobsStarted(), 0);
-    EXPECT_EQ(Host.running, (std::vector<bool>{true, false, true, false}));
+    EXPECT_EQ(Host.Running, (std::vector<bool>{true, false, true, false}));
   }
-  EXPECT_EQ(Snapshot(Dir), before);  // (on Windows the held lock is a file no one else may read)
+  EXPECT_EQ(Snapshot(Dir), Before);  // (on Windows the held lock is a file no one else may read)
   MakeRun(Host);  // the other run has ended
   EXPECT_TRUE(std::filesystem::exists(Target(fcIlshenar, msFull)));
 }
@@ -544,7 +544,7 @@ TEST_F(MapJobTest, AWorkingCopyThatCannotExistFailsFromTheHeadersAlone) {
   ASSERT_LT(Tiny.size(), 1100u);
   WriteFileBytes(Base(fcMalas, msFull), Tiny);
   Host.Tick(fcMalas, msFull);
-  const auto before = Snapshot(Dir);
+  const auto Before = Snapshot(Dir);
   try {
     MakeRun(Host);
     FAIL() << "the job must fail";
@@ -553,22 +553,22 @@ TEST_F(MapJobTest, AWorkingCopyThatCannotExistFailsFromTheHeadersAlone) {
   }
   // Before the loading: nothing was decoded or allocated for the 1.3-gigapixel picture.
   EXPECT_EQ(Host.LastText(), " マラス 等倍 : check bitmap");
-  EXPECT_EQ(Snapshot(Dir), before);
+  EXPECT_EQ(Snapshot(Dir), Before);
 }
 
 TEST_F(MapJobTest, AJobNeedingMoreMemoryThanTheMachineHasFailsAtOnce) {
   PutBase(fcMalas, msFull, 64, 32);
   // Pixel bytes, the map's bands and the 24-bit working copy: 64 x 32 x 3 each.
-  const TJobFootprint f = JobFootprint(Base(fcMalas, msFull));
-  EXPECT_EQ(f.Width, 64);
-  EXPECT_EQ(f.Height, 32);
-  EXPECT_EQ(f.Bytes, 3 * 64 * 32 * 3);
-  EXPECT_NO_THROW(PrecheckMapJob(Base(fcMalas, msFull), f.Bytes));
+  const TJobFootprint F = JobFootprint(Base(fcMalas, msFull));
+  EXPECT_EQ(F.Width, 64);
+  EXPECT_EQ(F.Height, 32);
+  EXPECT_EQ(F.Bytes, 3 * 64 * 32 * 3);
+  EXPECT_NO_THROW(PrecheckMapJob(Base(fcMalas, msFull), F.Bytes));
   EXPECT_NO_THROW(PrecheckMapJob(Base(fcMalas, msFull), 0));  // unknown: no check
-  EXPECT_THROW(PrecheckMapJob(Base(fcMalas, msFull), f.Bytes - 1), EMapJobError);
+  EXPECT_THROW(PrecheckMapJob(Base(fcMalas, msFull), F.Bytes - 1), EMapJobError);
   // An RLE file also holds its decoded rows: 962 bytes of codes, 2 x 20,000 rows of 20,000
   // bytes and a working copy of 20,000 rows of 60,000 bytes.
-  const std::string Rle = Dir.file("rle.BMP");
+  const std::string Rle = Dir.File("rle.BMP");
   WriteFileBytes(Rle, HugeDeclaredRle8(20000));
   EXPECT_EQ(JobFootprint(Rle).Bytes, 962 + 2 * 20000LL * 20000 + 20000LL * 60000);
   try {
@@ -593,9 +593,9 @@ class RestoreTest : public MapJobTest {
   void PutMapsAndOldTargets() {
     PutBase(fcFeluccaTrammel, msHalf);
     PutBase(fcIlshenar, msFull);
-    WriteFileBytes(Dir.file("MAP0-X2.BMP"), {0, 1});
-    WriteFileBytes(Dir.file("MAP1-X2.BMP"), {1, 2, 3});
-    WriteFileBytes(Dir.file("MAP2-X1.BMP"), {2});
+    WriteFileBytes(Dir.File("MAP0-X2.BMP"), {0, 1});
+    WriteFileBytes(Dir.File("MAP1-X2.BMP"), {1, 2, 3});
+    WriteFileBytes(Dir.File("MAP2-X1.BMP"), {2});
     Host.Tick(fcFeluccaTrammel, msHalf);
     Host.Tick(fcIlshenar, msFull);
   }
@@ -603,73 +603,73 @@ class RestoreTest : public MapJobTest {
 
 TEST_F(RestoreTest, ARunFollowedByARestoreLeavesTheFolderByteForByteAsBefore) {
   PutMapsAndOldTargets();
-  const auto before = Snapshot(Dir);
+  const auto Before = Snapshot(Dir);
   MakeRun(Host);
   MakeRun(Host);  // a second run keeps the first backups
-  ASSERT_NE(Snapshot(Dir), before);
-  EXPECT_TRUE(HasBackup(Host.folder, fcFeluccaTrammel, mtXRay, msHalf));
-  EXPECT_TRUE(RestoreMap(Host.folder, fcFeluccaTrammel, mtXRay, msHalf).empty());
-  EXPECT_TRUE(RestoreMap(Host.folder, fcIlshenar, mtXRay, msFull).empty());
-  EXPECT_EQ(Snapshot(Dir), before);
-  EXPECT_FALSE(HasBackup(Host.folder, fcFeluccaTrammel, mtXRay, msHalf));
+  ASSERT_NE(Snapshot(Dir), Before);
+  EXPECT_TRUE(HasBackup(Host.Folder, fcFeluccaTrammel, mtXRay, msHalf));
+  EXPECT_TRUE(RestoreMap(Host.Folder, fcFeluccaTrammel, mtXRay, msHalf).empty());
+  EXPECT_TRUE(RestoreMap(Host.Folder, fcIlshenar, mtXRay, msFull).empty());
+  EXPECT_EQ(Snapshot(Dir), Before);
+  EXPECT_FALSE(HasBackup(Host.Folder, fcFeluccaTrammel, mtXRay, msHalf));
 
   MakeRun(Host);  // and the next run backs the targets up again
-  EXPECT_EQ(ReadFileBytes(Dir.file("MAP1-X2.OLD")), (Bytes{1, 2, 3}));
+  EXPECT_EQ(ReadFileBytes(Dir.File("MAP1-X2.OLD")), (Bytes{1, 2, 3}));
 }
 
 TEST_F(RestoreTest, ARestoreWithNothingToRestoreChangesNothingAndNamesTheTargetsSkipped) {
   PutBase(fcFeluccaTrammel, msFull);
   Host.Tick(fcFeluccaTrammel, msFull);
   MakeRun(Host);  // the targets did not exist: no backups
-  WriteFileBytes(Dir.file("MAP0-1.OLD"), {7});  // a backup of another map type
-  const auto before = Snapshot(Dir);
-  EXPECT_FALSE(HasBackup(Host.folder, fcFeluccaTrammel, mtXRay, msFull));
-  EXPECT_EQ(RestoreMap(Host.folder, fcFeluccaTrammel, mtXRay, msFull),
-            (std::vector<std::string>{Dir.file("MAP0-X1.BMP"), Dir.file("MAP1-X1.BMP")}));
-  EXPECT_EQ(RestoreMap(Host.folder, fcMalas, mtXRay, msFull),
-            (std::vector<std::string>{Dir.file("MAP3-X1.BMP")}));
-  EXPECT_EQ(Snapshot(Dir), before);
+  WriteFileBytes(Dir.File("MAP0-1.OLD"), {7});  // a backup of another map type
+  const auto Before = Snapshot(Dir);
+  EXPECT_FALSE(HasBackup(Host.Folder, fcFeluccaTrammel, mtXRay, msFull));
+  EXPECT_EQ(RestoreMap(Host.Folder, fcFeluccaTrammel, mtXRay, msFull),
+            (std::vector<std::string>{Dir.File("MAP0-X1.BMP"), Dir.File("MAP1-X1.BMP")}));
+  EXPECT_EQ(RestoreMap(Host.Folder, fcMalas, mtXRay, msFull),
+            (std::vector<std::string>{Dir.File("MAP3-X1.BMP")}));
+  EXPECT_EQ(Snapshot(Dir), Before);
 }
 
 TEST_F(RestoreTest, RestoresEachFeluccaAndTrammelTargetThatHasABackupAndSkipsTheOther) {
   PutBase(fcFeluccaTrammel, msQuarter);
-  WriteFileBytes(Dir.file("MAP1-X4.BMP"), {4});
+  WriteFileBytes(Dir.File("MAP1-X4.BMP"), {4});
   Host.Tick(fcFeluccaTrammel, msQuarter);
   MakeRun(Host);
-  const Bytes Result = ReadFileBytes(Dir.file("MAP0-X4.BMP"));
-  EXPECT_EQ(RestoreMap(Host.folder, fcFeluccaTrammel, mtXRay, msQuarter),
-            (std::vector<std::string>{Dir.file("MAP0-X4.BMP")}));
-  EXPECT_EQ(ReadFileBytes(Dir.file("MAP1-X4.BMP")), Bytes{4});
-  EXPECT_EQ(ReadFileBytes(Dir.file("MAP0-X4.BMP")), Result);
+  const Bytes Result = ReadFileBytes(Dir.File("MAP0-X4.BMP"));
+  EXPECT_EQ(RestoreMap(Host.Folder, fcFeluccaTrammel, mtXRay, msQuarter),
+            (std::vector<std::string>{Dir.File("MAP0-X4.BMP")}));
+  EXPECT_EQ(ReadFileBytes(Dir.File("MAP1-X4.BMP")), Bytes{4});
+  EXPECT_EQ(ReadFileBytes(Dir.File("MAP0-X4.BMP")), Result);
   EXPECT_EQ(FileNames(Dir), (std::vector<std::string>{"MAP0-X4.BMP", "MAP1-X4.BMP",
                                                       "MAP25166902-4.BMP"}));
 }
 
 TEST_F(RestoreTest, ABackupThatIsASecondNameOfTheUnchangedTargetIsDropped) {
   // What a save that failed after making the backup leaves behind.
-  WriteFileBytes(Dir.file("MAP3-X1.BMP"), {3});
-  ASSERT_EQ(OsLinkNoReplace(Dir.file("MAP3-X1.BMP"), Dir.file("MAP3-X1.OLD")), TOsNoReplace::Done);
-  EXPECT_TRUE(RestoreMap(Host.folder, fcMalas, mtXRay, msFull).empty());
+  WriteFileBytes(Dir.File("MAP3-X1.BMP"), {3});
+  ASSERT_EQ(OsLinkNoReplace(Dir.File("MAP3-X1.BMP"), Dir.File("MAP3-X1.OLD")), TOsNoReplace::Done);
+  EXPECT_TRUE(RestoreMap(Host.Folder, fcMalas, mtXRay, msFull).empty());
   EXPECT_EQ(FileNames(Dir), std::vector<std::string>{"MAP3-X1.BMP"});
-  EXPECT_EQ(ReadFileBytes(Dir.file("MAP3-X1.BMP")), Bytes{3});
+  EXPECT_EQ(ReadFileBytes(Dir.File("MAP3-X1.BMP")), Bytes{3});
 }
 
 TEST_F(RestoreTest, FailsBeforeAnyChangeWhileARunHoldsTheFolder) {
   testsupport::LimitThisTest(std::chrono::seconds(10));  // a busy lock is never waited for
   PutMapsAndOldTargets();
   MakeRun(Host);
-  const auto before = Snapshot(Dir);
+  const auto Before = Snapshot(Dir);
   {
-    const TFolderLock Run(Host.folder);
+    const TFolderLock Run(Host.Folder);
     ASSERT_FALSE(Run.Busy());
     try {
-      RestoreMap(Host.folder, fcFeluccaTrammel, mtXRay, msHalf);
+      RestoreMap(Host.Folder, fcFeluccaTrammel, mtXRay, msHalf);
       FAIL() << "the restore must fail";
     } catch (const ERestoreError& E) {
       EXPECT_STREQ(E.what(), SRestoreFolderBusy);
     }
   }
-  EXPECT_EQ(Snapshot(Dir), before);
+  EXPECT_EQ(Snapshot(Dir), Before);
 }
 
 }  // namespace

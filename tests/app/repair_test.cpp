@@ -17,10 +17,10 @@
 
 namespace {
 
-using testsupport::BmpLayout;
+using testsupport::TBmpLayout;
 using testsupport::BuildBmp;
 using testsupport::ReadFileBytes;
-using testsupport::TempDir;
+using testsupport::TTempDir;
 using testsupport::WriteFileBytes;
 using Bytes = std::vector<std::uint8_t>;
 
@@ -38,36 +38,36 @@ Bytes Ramp(std::size_t N, std::uint8_t Start = 1) {
 }
 
 // An 8-bit file with a full palette whose rows are stored back to back.
-BmpLayout Unpadded(std::int32_t width, std::int32_t height) {
-  BmpLayout S;
-  S.width = width;
-  S.height = height;
-  S.colors = testsupport::GreyColors(256);
-  S.pixels = Ramp(static_cast<std::size_t>(width) * height);
+TBmpLayout Unpadded(std::int32_t Width, std::int32_t Height) {
+  TBmpLayout S;
+  S.Width = Width;
+  S.Height = Height;
+  S.Colors = testsupport::GreyColors(256);
+  S.Pixels = Ramp(static_cast<std::size_t>(Width) * Height);
   return S;
 }
 
-std::set<std::string> FolderContents(const TempDir& Dir) {
+std::set<std::string> FolderContents(const TTempDir& Dir) {
   std::set<std::string> Names;
-  for (const auto& E : std::filesystem::directory_iterator(Dir.path()))
+  for (const auto& E : std::filesystem::directory_iterator(Dir.Path()))
     Names.insert(E.path().filename().string());
   return Names;
 }
 
 TEST(Repair, PadsEveryRowAndCorrectsBfSize) {
-  TempDir Dir;
-  const std::string name = Dir.file("MAP3687478-X4.BMP");
-  BmpLayout Layout = Unpadded(5, 3);
+  TTempDir Dir;
+  const std::string Name = Dir.File("MAP3687478-X4.BMP");
+  TBmpLayout Layout = Unpadded(5, 3);
   Layout.FileSize = 4242;  // a stale bfSize must not matter
   Bytes Original = BuildBmp(Layout);
   Original[34] = 15;  // biSizeImage as the automap wrote it
   ASSERT_EQ(Original.size(), PaletteOffBits + 15);
-  WriteFileBytes(name, Original);
+  WriteFileBytes(Name, Original);
 
-  ASSERT_TRUE(CheckBitmap(name));
-  FixBitmap(name);
+  ASSERT_TRUE(CheckBitmap(Name));
+  FixBitmap(Name);
 
-  const Bytes Fixed = ReadFileBytes(name);
+  const Bytes Fixed = ReadFileBytes(Name);
   ASSERT_EQ(Fixed.size(), 1102u);
   EXPECT_EQ(U32At(Fixed, 2), 1102u);
   Bytes ExpectedHead(Original.begin(), Original.begin() + PaletteOffBits);
@@ -81,8 +81,8 @@ TEST(Repair, PadsEveryRowAndCorrectsBfSize) {
     EXPECT_EQ(Bytes(Out, Out + 5), Bytes(In, In + 5)) << "row " << Row;
     EXPECT_EQ(Bytes(Out + 5, Out + 8), Bytes(3, 0)) << "row " << Row;
   }
-  EXPECT_EQ(ReadFileBytes(Dir.file("MAP3687478-X4_BAD_DATA.BMP")), Original);
-  EXPECT_FALSE(CheckBitmap(name));
+  EXPECT_EQ(ReadFileBytes(Dir.File("MAP3687478-X4_BAD_DATA.BMP")), Original);
+  EXPECT_FALSE(CheckBitmap(Name));
 }
 
 struct TGeometry {
@@ -97,14 +97,14 @@ class RepairGeometry : public testing::TestWithParam<TGeometry> {};
 
 TEST_P(RepairGeometry, KeepsEveryRowInOrder) {
   const auto [w, h] = GetParam();
-  TempDir Dir;
-  const std::string name = Dir.file("map.bmp");
+  TTempDir Dir;
+  const std::string Name = Dir.File("map.bmp");
   const Bytes Original = BuildBmp(Unpadded(w, h));
-  WriteFileBytes(name, Original);
-  ASSERT_TRUE(CheckBitmap(name));
-  FixBitmap(name);
+  WriteFileBytes(Name, Original);
+  ASSERT_TRUE(CheckBitmap(Name));
+  FixBitmap(Name);
 
-  const Bytes Fixed = ReadFileBytes(name);
+  const Bytes Fixed = ReadFileBytes(Name);
   const std::size_t Stride = static_cast<std::size_t>(testsupport::DibStride(w, 8));
   ASSERT_EQ(Fixed.size(), PaletteOffBits + Stride * h);
   EXPECT_EQ(U32At(Fixed, 2), Fixed.size());
@@ -122,28 +122,28 @@ INSTANTIATE_TEST_SUITE_P(Widths, RepairGeometry,
                                          TGeometry{1023, 6}));
 
 TEST(Repair, ReplacesAnOlderBadCopy) {
-  TempDir Dir;
-  const std::string name = Dir.file("MAP0-2.BMP");
+  TTempDir Dir;
+  const std::string Name = Dir.File("MAP0-2.BMP");
   const Bytes Original = BuildBmp(Unpadded(6, 2));
-  WriteFileBytes(name, Original);
-  WriteFileBytes(Dir.file("MAP0-2_BAD_DATA.BMP"), Bytes(3000, 0xEE));
-  FixBitmap(name);
-  EXPECT_EQ(ReadFileBytes(Dir.file("MAP0-2_BAD_DATA.BMP")), Original);
+  WriteFileBytes(Name, Original);
+  WriteFileBytes(Dir.File("MAP0-2_BAD_DATA.BMP"), Bytes(3000, 0xEE));
+  FixBitmap(Name);
+  EXPECT_EQ(ReadFileBytes(Dir.File("MAP0-2_BAD_DATA.BMP")), Original);
   EXPECT_EQ(FolderContents(Dir), (std::set<std::string>{"MAP0-2.BMP", "MAP0-2_BAD_DATA.BMP"}));
 }
 
 TEST(Repair, RepairedFileAndBadCopyKeepTheBaseFilesPermissions) {
   if (testsupport::OnWindows())
     GTEST_SKIP() << "Windows files have no POSIX permission bits: new ones inherit the folder's";
-  TempDir Dir;
-  const std::string name = Dir.file("MAP2-4.BMP");
-  WriteFileBytes(name, BuildBmp(Unpadded(5, 3)));
+  TTempDir Dir;
+  const std::string Name = Dir.File("MAP2-4.BMP");
+  WriteFileBytes(Name, BuildBmp(Unpadded(5, 3)));
   namespace fs = std::filesystem;
   const fs::perms Mode = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
-  fs::permissions(name, Mode);
-  FixBitmap(name);
-  EXPECT_EQ(fs::status(name).permissions(), Mode);
-  EXPECT_EQ(fs::status(Dir.file("MAP2-4_BAD_DATA.BMP")).permissions(), Mode);
+  fs::permissions(Name, Mode);
+  FixBitmap(Name);
+  EXPECT_EQ(fs::status(Name).permissions(), Mode);
+  EXPECT_EQ(fs::status(Dir.File("MAP2-4_BAD_DATA.BMP")).permissions(), Mode);
 }
 
 TEST(Repair, BadCopyNameDropsOnlyTheExtension) {
@@ -157,177 +157,177 @@ TEST(Repair, BadCopyNameDropsOnlyTheExtension) {
 
 // Files that the plain size rule would flag, or that merely look close, but that hold no
 // unpadded 8-bit rows: none of them is reported, and a repair leaves each byte for byte alone.
-struct UntouchedCase {
+struct TUntouchedCase {
   const char* Name;
   Bytes File;
 };
 
-void PrintTo(const UntouchedCase& C, std::ostream* Os) {
+void PrintTo(const TUntouchedCase& C, std::ostream* Os) {
   *Os << C.Name;
 }
 
-std::string UntouchedName(const testing::TestParamInfo<UntouchedCase>& Info) {
+std::string UntouchedName(const testing::TestParamInfo<TUntouchedCase>& Info) {
   return Info.param.Name;
 }
 
-class NotRepaired : public testing::TestWithParam<UntouchedCase> {};
+class NotRepaired : public testing::TestWithParam<TUntouchedCase> {};
 
 TEST_P(NotRepaired, IsNotReportedAndKeptAsItIs) {
-  TempDir Dir;
-  const std::string name = Dir.file("MAP5243958-1.BMP");
-  WriteFileBytes(name, GetParam().File);
-  EXPECT_FALSE(CheckBitmap(name));
-  FixBitmap(name);
-  EXPECT_EQ(ReadFileBytes(name), GetParam().File);
+  TTempDir Dir;
+  const std::string Name = Dir.File("MAP5243958-1.BMP");
+  WriteFileBytes(Name, GetParam().File);
+  EXPECT_FALSE(CheckBitmap(Name));
+  FixBitmap(Name);
+  EXPECT_EQ(ReadFileBytes(Name), GetParam().File);
   EXPECT_EQ(FolderContents(Dir), std::set<std::string>{"MAP5243958-1.BMP"});
 }
 
-std::vector<UntouchedCase> UntouchedCases() {
-  std::vector<UntouchedCase> cases;
-  auto Add = [&](const char* name, const BmpLayout& S) { cases.push_back({name, BuildBmp(S)}); };
+std::vector<TUntouchedCase> UntouchedCases() {
+  std::vector<TUntouchedCase> Cases;
+  auto Add = [&](const char* Name, const TBmpLayout& S) { Cases.push_back({Name, BuildBmp(S)}); };
   Add("WidthMultipleOfFourExactData", Unpadded(8, 3));
   {
-    BmpLayout S = Unpadded(5, 3);
-    S.pixels = Ramp(8 * 3);
+    TBmpLayout S = Unpadded(5, 3);
+    S.Pixels = Ramp(8 * 3);
     Add("PaddedRows", S);
-    S.pixels = Ramp(8 * 3 + 7);
+    S.Pixels = Ramp(8 * 3 + 7);
     Add("PaddedRowsWithTrailingBytes", S);
   }
   {
-    BmpLayout S = Unpadded(8, 3);
-    S.pixels = Ramp(8 * 3 + 5);
+    TBmpLayout S = Unpadded(8, 3);
+    S.Pixels = Ramp(8 * 3 + 5);
     Add("WidthMultipleOfFourWithTrailingBytes", S);
   }
   {
-    BmpLayout S = Unpadded(5, 3);
-    S.height = -3;
+    TBmpLayout S = Unpadded(5, 3);
+    S.Height = -3;
     Add("TopDown", S);
   }
   {
-    BmpLayout S;
-    S.width = 5;
-    S.height = 3;
-    S.bit_count = 24;
-    S.pixels = Ramp(15);
+    TBmpLayout S;
+    S.Width = 5;
+    S.Height = 3;
+    S.BitCount = 24;
+    S.Pixels = Ramp(15);
     Add("TwentyFourBit", S);
-    S.pixels = Ramp(16 * 3);
+    S.Pixels = Ramp(16 * 3);
     Add("TwentyFourBitPadded", S);
   }
   {
-    BmpLayout S = Unpadded(5, 3);
-    S.compression = 1;  // run-length encoded
+    TBmpLayout S = Unpadded(5, 3);
+    S.Compression = 1;  // run-length encoded
     Add("Compressed", S);
   }
   {
-    BmpLayout S = Unpadded(0, 3);
+    TBmpLayout S = Unpadded(0, 3);
     Add("ZeroWidth", S);
     S = Unpadded(1, 3);
-    S.width = -5;
-    S.pixels = Ramp(15);
+    S.Width = -5;
+    S.Pixels = Ramp(15);
     Add("NegativeWidth", S);
   }
   {
     // 69 bytes, no palette; 7 x 7 = 69 - 20: the size would fit rows that start in the header.
-    BmpLayout S;
-    S.width = 7;
-    S.height = 7;
-    S.pixels = Ramp(15);
+    TBmpLayout S;
+    S.Width = 7;
+    S.Height = 7;
+    S.Pixels = Ramp(15);
     S.OffBits = 20;
     Add("PixelsInsideTheHeaders", S);
   }
   {
-    testsupport::ByteWriter B;
-    B.bytes(BuildBmp(Unpadded(5, 3)));
+    testsupport::TByteWriter B;
+    B.Bytes(BuildBmp(Unpadded(5, 3)));
     B.PatchU32(10, 5000);
-    cases.push_back({"PixelsPastTheEnd", B.Data()});
+    Cases.push_back({"PixelsPastTheEnd", B.Data()});
     B.PatchU32(10, static_cast<std::uint32_t>(PaletteOffBits));
     B.Data()[0] = 'X';
-    cases.push_back({"NoBitmapSignature", B.Data()});
+    Cases.push_back({"NoBitmapSignature", B.Data()});
   }
   {
-    BmpLayout S = Unpadded(5, 3);
-    S.header_size = 12;
+    TBmpLayout S = Unpadded(5, 3);
+    S.HeaderSize = 12;
     Add("CoreHeader", S);
   }
   {
     // Nothing but the two headers.
-    BmpLayout S;
-    S.width = 5;
-    S.height = 3;
+    TBmpLayout S;
+    S.Width = 5;
+    S.Height = 3;
     Add("HeadersOnly", S);
   }
-  return cases;
+  return Cases;
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, NotRepaired, testing::ValuesIn(UntouchedCases()), UntouchedName);
 
 TEST(RepairFailure, MissingFileIsAnOpenErrorNamingIt) {
-  TempDir Dir;
-  const std::string name = Dir.file("MAP2-4.BMP");
+  TTempDir Dir;
+  const std::string Name = Dir.File("MAP2-4.BMP");
   for (auto* Routine : {+[](const std::string& N) { CheckBitmap(N); }, &FixBitmap}) {
     try {
-      Routine(name);
+      Routine(Name);
       FAIL() << "a missing file must raise";
     } catch (const EFOpenError& E) {
-      EXPECT_EQ(E.Message(), "ファイル " + name + " は開けません");
+      EXPECT_EQ(E.Message(), "ファイル " + Name + " は開けません");
     }
   }
   EXPECT_TRUE(FolderContents(Dir).empty());
 }
 
 TEST(RepairFailure, FolderInPlaceOfTheFileIsAnOpenError) {
-  TempDir Dir;
-  std::filesystem::create_directory(Dir.file("MAP2-4.BMP"));
-  EXPECT_THROW(CheckBitmap(Dir.file("MAP2-4.BMP")), EFOpenError);
-  EXPECT_THROW(FixBitmap(Dir.file("MAP2-4.BMP")), EFOpenError);
+  TTempDir Dir;
+  std::filesystem::create_directory(Dir.File("MAP2-4.BMP"));
+  EXPECT_THROW(CheckBitmap(Dir.File("MAP2-4.BMP")), EFOpenError);
+  EXPECT_THROW(FixBitmap(Dir.File("MAP2-4.BMP")), EFOpenError);
 }
 
 TEST(RepairFailure, FileShorterThanItsHeadersIsAReadErrorAndStaysPut) {
-  TempDir Dir;
-  const std::string name = Dir.file("MAP2-4.BMP");
+  TTempDir Dir;
+  const std::string Name = Dir.File("MAP2-4.BMP");
   const Bytes Full = BuildBmp(Unpadded(5, 3));
   const Bytes ShortFile(Full.begin(), Full.begin() + 53);
-  WriteFileBytes(name, ShortFile);
-  EXPECT_THROW(CheckBitmap(name), EReadError);
-  EXPECT_THROW(FixBitmap(name), EReadError);
-  EXPECT_EQ(ReadFileBytes(name), ShortFile);
+  WriteFileBytes(Name, ShortFile);
+  EXPECT_THROW(CheckBitmap(Name), EReadError);
+  EXPECT_THROW(FixBitmap(Name), EReadError);
+  EXPECT_EQ(ReadFileBytes(Name), ShortFile);
   EXPECT_EQ(FolderContents(Dir), std::set<std::string>{"MAP2-4.BMP"});
 }
 
 TEST(RepairFailure, BadNameThatCannotBeTakenLeavesTheFileUnderItsName) {
-  TempDir Dir;
-  const std::string name = Dir.file("MAP4-1.BMP");
+  TTempDir Dir;
+  const std::string Name = Dir.File("MAP4-1.BMP");
   const Bytes Original = BuildBmp(Unpadded(5, 3));
-  WriteFileBytes(name, Original);
+  WriteFileBytes(Name, Original);
   // A folder under the bad name can be neither deleted as a file nor renamed onto.
-  std::filesystem::create_directory(Dir.file("MAP4-1_BAD_DATA.BMP"));
+  std::filesystem::create_directory(Dir.File("MAP4-1_BAD_DATA.BMP"));
   try {
-    FixBitmap(name);
+    FixBitmap(Name);
     FAIL() << "the repair must fail";
   } catch (const EFOpenError& E) {
-    EXPECT_EQ(E.Message(), "ファイル " + Dir.file("MAP4-1_BAD_DATA.BMP") + " は開けません");
+    EXPECT_EQ(E.Message(), "ファイル " + Dir.File("MAP4-1_BAD_DATA.BMP") + " は開けません");
   }
-  EXPECT_EQ(ReadFileBytes(name), Original);
-  EXPECT_TRUE(std::filesystem::is_directory(Dir.file("MAP4-1_BAD_DATA.BMP")));
+  EXPECT_EQ(ReadFileBytes(Name), Original);
+  EXPECT_TRUE(std::filesystem::is_directory(Dir.File("MAP4-1_BAD_DATA.BMP")));
   EXPECT_EQ(FolderContents(Dir), (std::set<std::string>{"MAP4-1.BMP", "MAP4-1_BAD_DATA.BMP"}));
 }
 
 TEST(RepairFailure, WriteErrorLeavesTheOriginalAndTheOlderBadCopyAsTheyWere) {
-  TempDir Dir;
-  const std::string name = Dir.file("MAP3-X1.BMP");
+  TTempDir Dir;
+  const std::string Name = Dir.File("MAP3-X1.BMP");
   const Bytes Original = BuildBmp(Unpadded(1, 400));  // 1478 bytes; repaired 2678
-  WriteFileBytes(name, Original);
-  WriteFileBytes(Dir.file("MAP3-X1_BAD_DATA.BMP"), Bytes(10, 1));
+  WriteFileBytes(Name, Original);
+  WriteFileBytes(Dir.File("MAP3-X1_BAD_DATA.BMP"), Bytes(10, 1));
   try {
     testsupport::FileSizeLimit Limit(2000);
     if (!Limit.Supported()) GTEST_SKIP() << "Windows has no limit on the size of a process's files";
-    FixBitmap(name);
+    FixBitmap(Name);
     FAIL() << "the repair must fail";
   } catch (const EWriteError& E) {
     EXPECT_STREQ(E.what(), "ストリームへの書き込みエラー");
   }
-  EXPECT_EQ(ReadFileBytes(name), Original);
-  EXPECT_EQ(ReadFileBytes(Dir.file("MAP3-X1_BAD_DATA.BMP")), Bytes(10, 1));
+  EXPECT_EQ(ReadFileBytes(Name), Original);
+  EXPECT_EQ(ReadFileBytes(Dir.File("MAP3-X1_BAD_DATA.BMP")), Bytes(10, 1));
   // No half-written file and no temporary is left behind.
   EXPECT_EQ(FolderContents(Dir), (std::set<std::string>{"MAP3-X1.BMP", "MAP3-X1_BAD_DATA.BMP"}));
 }
@@ -335,17 +335,17 @@ TEST(RepairFailure, WriteErrorLeavesTheOriginalAndTheOlderBadCopyAsTheyWere) {
 // A tiny file system of its own, so that the disk really runs full. Mounting needs privileges
 // that a test run may not have; the test is skipped then.
 TEST(RepairFailure, FullDiskPutsTheOriginalBackUnderItsName) {
-  TempDir Dir;
-  const std::string Folder = Dir.file("disk");
+  TTempDir Dir;
+  const std::string Folder = Dir.File("disk");
   std::filesystem::create_directory(Folder);
   if (testsupport::OnWindows()) GTEST_SKIP() << "a tmpfs of 64 KiB exists on Linux only";
   testsupport::TinyFileSystem Disk(Folder);
   if (!Disk.Mounted()) GTEST_SKIP() << "mounting a small file system is not permitted here";
-  const std::string name = Folder + "/MAP0-NS1.BMP";
+  const std::string Name = Folder + "/MAP0-NS1.BMP";
   const Bytes Original = BuildBmp(Unpadded(1, 30000));  // 31 kB; repaired 121 kB
-  WriteFileBytes(name, Original);
-  EXPECT_THROW(FixBitmap(name), EWriteError);
-  EXPECT_EQ(ReadFileBytes(name), Original);
+  WriteFileBytes(Name, Original);
+  EXPECT_THROW(FixBitmap(Name), EWriteError);
+  EXPECT_EQ(ReadFileBytes(Name), Original);
   std::set<std::string> Left;
   for (const auto& E : std::filesystem::directory_iterator(Folder))
     Left.insert(E.path().filename().string());

@@ -14,21 +14,21 @@
 namespace {
 
 using testsupport::Snapshot;
-using testsupport::TempDir;
+using testsupport::TTempDir;
 using testsupport::WriteFileBytes;
 
 TEST(RestoreUnwritableTest, AFailedRestoreInAnUnwritableFolderLosesNothing) {
-  TempDir Dir;
+  TTempDir Dir;
   // Gridded Felucca and Trammel targets with their backups, as a run leaves them.
-  WriteFileBytes(Dir.file("MAP0-X2.BMP"), {9, 9});
-  WriteFileBytes(Dir.file("MAP0-X2.OLD"), {0});
-  WriteFileBytes(Dir.file("MAP1-X2.BMP"), {9, 9});
-  WriteFileBytes(Dir.file("MAP1-X2.OLD"), {1});
+  WriteFileBytes(Dir.File("MAP0-X2.BMP"), {9, 9});
+  WriteFileBytes(Dir.File("MAP0-X2.OLD"), {0});
+  WriteFileBytes(Dir.File("MAP1-X2.BMP"), {9, 9});
+  WriteFileBytes(Dir.File("MAP1-X2.OLD"), {1});
   const auto Before = Snapshot(Dir);
   {
-    const testsupport::UnwritableFolder Locked(Dir.path().string());
+    const testsupport::UnwritableFolder Locked(Dir.Path().string());
     if (!Locked.On()) GTEST_SKIP() << "this system cannot make a folder unwritable";
-    EXPECT_THROW(RestoreMap(Dir.path().string(), fcFeluccaTrammel, mtXRay, msHalf),
+    EXPECT_THROW(RestoreMap(Dir.Path().string(), fcFeluccaTrammel, mtXRay, msHalf),
                  EFCreateError);
   }
   EXPECT_EQ(Snapshot(Dir), Before);

@@ -80,13 +80,13 @@ TEST(SampleMapsTest, TheZoomLevelsShowTheSameWorld) {
 }
 
 TEST(SampleMapsTest, HasWaterLandAndRoads) {
-  const std::vector<std::uint8_t> file = BuildSampleMapFile(fcFeluccaTrammel, msQuarter);
+  const std::vector<std::uint8_t> File = BuildSampleMapFile(fcFeluccaTrammel, msQuarter);
   std::array<std::size_t, 256> Counts{};
-  for (std::size_t I = 1078; I < file.size(); ++I) ++Counts[file[I]];
+  for (std::size_t I = 1078; I < File.size(); ++I) ++Counts[File[I]];
   auto Share = [&](int First, int Last) {
     std::size_t N = 0;
     for (int I = First; I <= Last; ++I) N += Counts[static_cast<std::size_t>(I)];
-    return double(N) / double(file.size() - 1078);
+    return double(N) / double(File.size() - 1078);
   };
   EXPECT_GT(Share(0, 47), 0.15);      // water
   EXPECT_GT(Share(56, 159), 0.15);    // land
@@ -98,13 +98,13 @@ TEST(SampleMapsTest, HasWaterLandAndRoads) {
 }
 
 TEST(SampleMapsTest, OnlyTheQuarterTokunoFileIsReportedByTheSizeCheck) {
-  testsupport::TempDir Dir;
-  const std::vector<std::string> Names = WriteSampleMaps(Dir.path().string());
+  testsupport::TTempDir Dir;
+  const std::vector<std::string> Names = WriteSampleMaps(Dir.Path().string());
   ASSERT_EQ(Names.size(), 12u);
   for (std::size_t I = 0; I < Names.size(); ++I) {
     EXPECT_EQ(CheckBitmap(Names[I]), I == 11) << Names[I];
   }
-  EXPECT_EQ(Names[11], Dir.file("MAP2097782-4.BMP"));
+  EXPECT_EQ(Names[11], Dir.File("MAP2097782-4.BMP"));
 }
 
 }  // namespace

@@ -17,19 +17,19 @@
 
 namespace {
 
-using testsupport::TempDir;
+using testsupport::TTempDir;
 
 // An 8-bit grey map; Shift tells two files of the same size apart.
 std::vector<std::uint8_t> MapBytes(int Width, int Height, int Shift = 0) {
-  testsupport::BmpLayout Bmp;
-  Bmp.width = Width;
-  Bmp.height = Height;
-  Bmp.colors = testsupport::GreyColors(256);
+  testsupport::TBmpLayout Bmp;
+  Bmp.Width = Width;
+  Bmp.Height = Height;
+  Bmp.Colors = testsupport::GreyColors(256);
   const int Stride = testsupport::DibStride(Width, 8);
-  Bmp.pixels.assign(static_cast<std::size_t>(Stride) * Height, 0);
+  Bmp.Pixels.assign(static_cast<std::size_t>(Stride) * Height, 0);
   for (int Y = 0; Y < Height; ++Y) {
     for (int X = 0; X < Width; ++X) {
-      Bmp.pixels[static_cast<std::size_t>(Y) * Stride + X] =
+      Bmp.Pixels[static_cast<std::size_t>(Y) * Stride + X] =
           static_cast<std::uint8_t>((X + Y + Shift) % 256);
     }
   }
@@ -65,9 +65,9 @@ const std::vector<std::string> ZoomCalls{"bars", "text", "repaint"};
 class ViewerModelTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    testsupport::WriteFileBytes(Dir.file("MAP3-X1.BMP"), MapBytes(640, 480));
+    testsupport::WriteFileBytes(Dir.File("MAP3-X1.BMP"), MapBytes(640, 480));
     Model.Resized(300, 200);
-    Model.OpenFile(Dir.file("MAP3-X1.BMP"));
+    Model.OpenFile(Dir.File("MAP3-X1.BMP"));
     Model.KeyPressed(TViewerKey::One);
     ASSERT_EQ(Model.View().ScrollX(), 171);
     ASSERT_EQ(Model.View().ScrollY(), 140);
@@ -78,7 +78,7 @@ class ViewerModelTest : public ::testing::Test {
     EXPECT_EQ(Model.View().ScrollY(), Y);
   }
 
-  TempDir Dir;
+  TTempDir Dir;
   TRecordingView View;
   TMapViewerModel Model{View};
 };
@@ -87,7 +87,7 @@ TEST_F(ViewerModelTest, OpensFittedAndAFittedMapFollowsTheViewsSize) {
   TRecordingView Other;
   TMapViewerModel Fresh(Other);
   Fresh.Resized(300, 200);
-  Fresh.OpenFile(Dir.file("MAP3-X1.BMP"));
+  Fresh.OpenFile(Dir.File("MAP3-X1.BMP"));
   EXPECT_TRUE(Fresh.View().Fitted());
   EXPECT_DOUBLE_EQ(Fresh.View().Zoom(), 200.0 / 480);
   EXPECT_EQ(Fresh.Title(), "MAP3-X1.BMP - 640 x 480 - 42%");
@@ -184,8 +184,8 @@ TEST_F(ViewerModelTest, DraggingMovesTheMapWithTheMouse) {
 
 // The map pixel under the mouse (300 x 200 view, 640 x 480 map), in a file not named like a map.
 TEST_F(ViewerModelTest, TheTitleSaysWhichPixelIsUnderTheMouse) {
-  testsupport::WriteFileBytes(Dir.file("plain.bmp"), MapBytes(640, 480));
-  Model.OpenFile(Dir.file("plain.bmp"));  // the same size: 1:1 at (171, 140) kept
+  testsupport::WriteFileBytes(Dir.File("plain.bmp"), MapBytes(640, 480));
+  Model.OpenFile(Dir.File("plain.bmp"));  // the same size: 1:1 at (171, 140) kept
   const auto TitleAt = [this](TPoint At) {
     Model.MouseMoved(At);
     return Model.Title();
@@ -205,7 +205,7 @@ TEST_F(ViewerModelTest, TheTitleSaysWhichPixelIsUnderTheMouse) {
   EXPECT_EQ(Model.Title(), "plain.bmp - 640 x 480 - 42%");
   // A map's file: the tile, its block and the sextant reading (Malas, full size: a tile a pixel,
   // 1152 tiles west and 1484 north of 1323, 1624).
-  Model.OpenFile(Dir.file("MAP3-X1.BMP"));
+  Model.OpenFile(Dir.File("MAP3-X1.BMP"));
   Model.KeyPressed(TViewerKey::One);
   EXPECT_EQ(TitleAt({0, 0}),
             "MAP3-X1.BMP - 640 x 480 - 100% - タイル 171, 140 - ブロック 21, 17 - 130°25'N 81°0'W");
@@ -302,26 +302,26 @@ TEST_F(ViewerModelTest, ScrollBarsStepByLinesAndPagesAndFollowTheirThumbs) {
 }
 
 TEST_F(ViewerModelTest, SpaceSwitchesBetweenTheResultAndItsBackupInPlace) {
-  testsupport::WriteFileBytes(Dir.file("MAP3-X1.OLD"), MapBytes(640, 480, 1));
+  testsupport::WriteFileBytes(Dir.File("MAP3-X1.OLD"), MapBytes(640, 480, 1));
   Model.KeyPressed(TViewerKey::Plus);
   View.Calls.clear();
   Model.KeyPressed(TViewerKey::Space);
-  EXPECT_EQ(Model.View().FileName(), Dir.file("MAP3-X1.OLD"));
+  EXPECT_EQ(Model.View().FileName(), Dir.File("MAP3-X1.OLD"));
   EXPECT_EQ(Model.Title(), "MAP3-X1.OLD - 640 x 480 - 141%");
   ExpectScroll(304, 240);
   EXPECT_EQ(View.Calls, ZoomCalls);
   Model.KeyPressed(TViewerKey::Space);
-  EXPECT_EQ(Model.View().FileName(), Dir.file("MAP3-X1.BMP"));
+  EXPECT_EQ(Model.View().FileName(), Dir.File("MAP3-X1.BMP"));
   ExpectScroll(304, 240);
 }
 
 TEST_F(ViewerModelTest, SpaceWithoutABackupDoesNothingAndABackupThatFailsToLoadShowsItsError) {
   Model.KeyPressed(TViewerKey::Space);
   EXPECT_TRUE(View.Calls.empty());
-  testsupport::WriteFileBytes(Dir.file("MAP3-X1.OLD"), {'B', 'M', 0});
+  testsupport::WriteFileBytes(Dir.File("MAP3-X1.OLD"), {'B', 'M', 0});
   Model.KeyPressed(TViewerKey::Space);
   EXPECT_EQ(View.Calls, std::vector<std::string>{"error ストリームからの読み込みエラー"});
-  EXPECT_EQ(Model.View().FileName(), Dir.file("MAP3-X1.BMP"));
+  EXPECT_EQ(Model.View().FileName(), Dir.File("MAP3-X1.BMP"));
   ExpectScroll(171, 140);
 }
 
@@ -333,15 +333,15 @@ TEST_F(ViewerModelTest, EscapeAsksTheWindowToClose) {
 // A run (or anything else) replaces the file shown: the viewer shows the new file at the same
 // place, and keeps the old picture while the name is missing or its file only half written.
 TEST_F(ViewerModelTest, FollowsItsFileWhenItIsReplacedKeepingTheOldMapUntilTheNewOneLoads) {
-  const std::string Name = Dir.file("MAP3-X1.BMP");
-  std::filesystem::rename(Name, Dir.file("away.BMP"));
+  const std::string Name = Dir.File("MAP3-X1.BMP");
+  std::filesystem::rename(Name, Dir.File("away.BMP"));
   Model.FollowFile();
   const std::vector<std::uint8_t> Whole = MapBytes(640, 480, 7);
   testsupport::WriteFileBytes(Name, {Whole.begin(), Whole.begin() + Whole.size() / 2});
   Model.FollowFile();
   EXPECT_TRUE(View.Calls.empty());
-  testsupport::WriteFileBytes(Dir.file("new.BMP"), Whole);
-  std::filesystem::rename(Dir.file("new.BMP"), Name);
+  testsupport::WriteFileBytes(Dir.File("new.BMP"), Whole);
+  std::filesystem::rename(Dir.File("new.BMP"), Name);
   Model.FollowFile();
   EXPECT_EQ(View.Calls, ZoomCalls);
   ExpectScroll(171, 140);

@@ -16,11 +16,11 @@ namespace bigbitmaptest {
 using LeakCheckedTest = testsupport::GdiLeakCheckedTest;
 
 // Counts OnChange notifications of a picture.
-struct ChangeCounter {
-  explicit ChangeCounter(TGraphic& G) {
-    G.OnChange = [this](TGraphic*) { ++count; };
+struct TChangeCounter {
+  explicit TChangeCounter(TGraphic& G) {
+    G.OnChange = [this](TGraphic*) { ++Count; };
   }
-  int count = 0;
+  int Count = 0;
 };
 
 inline TColor RGB(std::uint8_t R, std::uint8_t G, std::uint8_t B) {
@@ -52,10 +52,10 @@ HPALETTE MakePalette(int N, ColourOf Colours) {
   Lp.palVersion = 0x300;
   Lp.palNumEntries = static_cast<std::uint16_t>(N);
   for (int I = 0; I < N; ++I) {
-    const TColor c = Colours(I);
+    const TColor C = Colours(I);
     Lp.palPalEntry[I] =
-        PALETTEENTRY{static_cast<std::uint8_t>(c), static_cast<std::uint8_t>(c >> 8),
-                     static_cast<std::uint8_t>(c >> 16), 0};
+        PALETTEENTRY{static_cast<std::uint8_t>(C), static_cast<std::uint8_t>(C >> 8),
+                     static_cast<std::uint8_t>(C >> 16), 0};
   }
   return CreatePalette(&Lp);
 }

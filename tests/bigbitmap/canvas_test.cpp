@@ -6,7 +6,7 @@
 
 namespace {
 
-using bigbitmaptest::ChangeCounter;
+using bigbitmaptest::TChangeCounter;
 using bigbitmaptest::LeakCheckedTest;
 using bigbitmaptest::Pixel24;
 using bigbitmaptest::RGB;
@@ -126,17 +126,17 @@ TEST_F(CanvasTest, DrawMarksTheOwnerModifiedEvenWhenNothingIsDrawn) {
   TBigBitmap Empty;
   TBitmap Stripes;
   MakeStripes(Stripes);
-  ChangeCounter EmptyChanges(Empty);
+  TChangeCounter EmptyChanges(Empty);
   Empty.Canvas()->Draw(0, 0, &Stripes);
   Empty.Canvas()->MoveTo(1, 1);
-  EXPECT_EQ(EmptyChanges.count, 1);
+  EXPECT_EQ(EmptyChanges.Count, 1);
   EXPECT_TRUE(Empty.GetModified());
 
   TBitmap Nothing;
-  ChangeCounter Changes(Big);
+  TChangeCounter Changes(Big);
   Big.Canvas()->Draw(0, 0, &Nothing);
   Big.Canvas()->Draw(0, 0, nullptr);
-  EXPECT_EQ(Changes.count, 2);
+  EXPECT_EQ(Changes.Count, 2);
   EXPECT_EQ(Pixel24(Big.GetScanline(0), 0), clWhite);
 }
 

@@ -19,7 +19,7 @@
 namespace {
 
 using bigbitmaptest::LeakCheckedTest;
-using testsupport::BmpLayout;
+using testsupport::TBmpLayout;
 using testsupport::BuildBmp;
 
 // ---- the shifted stream ----------------------------------------------------------------------
@@ -27,17 +27,17 @@ using testsupport::BuildBmp;
 // A 14-byte header block (bytes 0x00 ..) and a 100-byte data block (bytes 0x80 ..).
 struct TWoBlocks {
   TWoBlocks() {
-    std::iota(header.begin(), header.end(), std::uint8_t{0x00});
-    std::iota(data.begin(), data.end(), std::uint8_t{0x80});
+    std::iota(Header.begin(), Header.end(), std::uint8_t{0x00});
+    std::iota(Data.begin(), Data.end(), std::uint8_t{0x80});
   }
   // What the stream should read: both blocks back to back.
   std::vector<std::uint8_t> Joined() const {
-    std::vector<std::uint8_t> All(header);
-    All.insert(All.end(), data.begin(), data.end());
+    std::vector<std::uint8_t> All(Header);
+    All.insert(All.end(), Data.begin(), Data.end());
     return All;
   }
-  std::vector<std::uint8_t> header = std::vector<std::uint8_t>(14);
-  std::vector<std::uint8_t> data = std::vector<std::uint8_t>(100);
+  std::vector<std::uint8_t> Header = std::vector<std::uint8_t>(14);
+  std::vector<std::uint8_t> Data = std::vector<std::uint8_t>(100);
 };
 
 struct TReadCase {
@@ -55,7 +55,7 @@ class ShiftedStreamRead : public ::testing::TestWithParam<TReadCase> {};
 TEST_P(ShiftedStreamRead, ReadsTheJoinedBytesAndStopsAtTheEnd) {
   const TReadCase C = GetParam();
   TWoBlocks Blocks;
-  TShiftedMemoryStream S(Blocks.header.data(), 14, Blocks.data.data(), 100);
+  TShiftedMemoryStream S(Blocks.Header.data(), 14, Blocks.Data.data(), 100);
   S.Seek(C.Position, soFromBeginning);
   std::vector<std::uint8_t> Buffer(static_cast<std::size_t>(C.Count > 0 ? C.Count : 1), 0xEE);
   EXPECT_EQ(S.Read(Buffer.data(), C.Count), C.Moved);
@@ -84,7 +84,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, ShiftedStreamRead,
 
 TEST(ShiftedStream, SeeksAreNotClampedAndNegativePositionsMoveNothing) {
   TWoBlocks Blocks;
-  TShiftedMemoryStream S(Blocks.header.data(), 14, Blocks.data.data(), 100);
+  TShiftedMemoryStream S(Blocks.Header.data(), 14, Blocks.Data.data(), 100);
   EXPECT_EQ(S.GetSize(), 114);
   EXPECT_EQ(S.Seek(-4, soFromEnd), 110);
   std::uint8_t Buffer[10] = {};
@@ -107,41 +107,41 @@ TEST(ShiftedStream, SeeksAreNotClampedAndNegativePositionsMoveNothing) {
 
 TEST(ShiftedStream, WritesLandInBothBlocksAndNeverGrowTheStream) {
   TWoBlocks Blocks;
-  TShiftedMemoryStream S(Blocks.header.data(), 14, Blocks.data.data(), 100);
-  const std::uint8_t bytes[6] = {1, 2, 3, 4, 5, 6};
+  TShiftedMemoryStream S(Blocks.Header.data(), 14, Blocks.Data.data(), 100);
+  const std::uint8_t Bytes[6] = {1, 2, 3, 4, 5, 6};
   S.Seek(12, soFromBeginning);
-  EXPECT_EQ(S.Write(bytes, 6), 6);
-  EXPECT_EQ(Blocks.header[12], 1);
-  EXPECT_EQ(Blocks.header[13], 2);
-  EXPECT_EQ(Blocks.data[0], 3);
-  EXPECT_EQ(Blocks.data[3], 6);
+  EXPECT_EQ(S.Write(Bytes, 6), 6);
+  EXPECT_EQ(Blocks.Header[12], 1);
+  EXPECT_EQ(Blocks.Header[13], 2);
+  EXPECT_EQ(Blocks.Data[0], 3);
+  EXPECT_EQ(Blocks.Data[3], 6);
 
   S.Seek(111, soFromBeginning);
-  EXPECT_EQ(S.Write(bytes, 6), 3) << "only what fits before the end is stored";
-  EXPECT_EQ(Blocks.data[99], 3);
-  EXPECT_EQ(S.Write(bytes, 6), 0);
+  EXPECT_EQ(S.Write(Bytes, 6), 3) << "only what fits before the end is stored";
+  EXPECT_EQ(Blocks.Data[99], 3);
+  EXPECT_EQ(S.Write(Bytes, 6), 0);
   EXPECT_EQ(S.GetSize(), 114);
-  EXPECT_THROW(S.WriteBuffer(bytes, 1), EWriteError);
+  EXPECT_THROW(S.WriteBuffer(Bytes, 1), EWriteError);
   S.Seek(112, soFromBeginning);
-  EXPECT_THROW(S.ReadBuffer(Blocks.header.data(), 3), EReadError);
+  EXPECT_THROW(S.ReadBuffer(Blocks.Header.data(), 3), EReadError);
 }
 
 // ---- loading from a CF_DIB block -------------------------------------------------------------
 
 // A global block holding Bytes.
 HGLOBAL MakeBlock(const std::vector<std::uint8_t>& Bytes) {
-  const HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE | GMEM_DDESHARE, Bytes.size());
+  const HGLOBAL H = GlobalAlloc(GMEM_MOVEABLE | GMEM_DDESHARE, Bytes.size());
   if (!Bytes.empty()) {
-    std::memcpy(GlobalLock(h), Bytes.data(), Bytes.size());
-    GlobalUnlock(h);
+    std::memcpy(GlobalLock(H), Bytes.data(), Bytes.size());
+    GlobalUnlock(H);
   }
-  return h;
+  return H;
 }
 
-// The packed DIB of a BMP file: the file without its 14-byte file header.
-std::vector<std::uint8_t> PackedDib(const BmpLayout& File, std::size_t Slack = 0) {
-  std::vector<std::uint8_t> file = BuildBmp(File);
-  std::vector<std::uint8_t> Packed(file.begin() + 14, file.end());
+// The packed DIB of a BMP Whole: the Whole without its 14-byte Whole header.
+std::vector<std::uint8_t> PackedDib(const TBmpLayout& File, std::size_t Slack = 0) {
+  std::vector<std::uint8_t> Whole = BuildBmp(File);
+  std::vector<std::uint8_t> Packed(Whole.begin() + 14, Whole.end());
   Packed.insert(Packed.end(), Slack, 0);
   return Packed;
 }
@@ -168,8 +168,8 @@ class ClipboardLoad : public LeakCheckedTest {
 // One header kind per case; the pixels must be found right where the colour table ends.
 struct THeaderCase {
   const char* Name;
-  BmpLayout bmp;
-  TBBPixelFormat format;
+  TBmpLayout Bmp;
+  TBBPixelFormat Format;
   // Bytes of the first image row (the top row) once loaded.
   std::vector<std::uint8_t> TopRow;
 };
@@ -186,26 +186,26 @@ std::vector<std::uint8_t> CoreGreys() {
 
 using Bytes = std::vector<std::uint8_t>;
 
-BmpLayout Bmp(std::int32_t W, std::int32_t H, std::uint16_t Bits, Bytes Colors, Bytes Pixels) {
-  BmpLayout S;
-  S.width = W;
-  S.height = H;
-  S.bit_count = Bits;
-  S.colors = std::move(Colors);
-  S.pixels = std::move(Pixels);
+TBmpLayout Bmp(std::int32_t W, std::int32_t H, std::uint16_t Bits, Bytes Colors, Bytes Pixels) {
+  TBmpLayout S;
+  S.Width = W;
+  S.Height = H;
+  S.BitCount = Bits;
+  S.Colors = std::move(Colors);
+  S.Pixels = std::move(Pixels);
   return S;
 }
 
 // Pixels are given bottom row first; the expected top row follows each file.
 std::vector<THeaderCase> HeaderCases() {
   using testsupport::GreyColors;
-  BmpLayout masks16 = Bmp(2, 1, 16, {}, {0x00, 0xF8, 0x1F, 0x00});
-  masks16.compression = 3;
-  masks16.masks = {0xF800, 0x07E0, 0x001F};
-  BmpLayout core8 = Bmp(3, 1, 8, CoreGreys(), {7, 8, 9, 0});
-  core8.header_size = 12;
-  BmpLayout Used3 = Bmp(2, 1, 8, GreyColors(3), {2, 1, 0, 0});
-  Used3.clr_used = 3;
+  TBmpLayout Masks16 = Bmp(2, 1, 16, {}, {0x00, 0xF8, 0x1F, 0x00});
+  Masks16.Compression = 3;
+  Masks16.Masks = {0xF800, 0x07E0, 0x001F};
+  TBmpLayout Core8 = Bmp(3, 1, 8, CoreGreys(), {7, 8, 9, 0});
+  Core8.HeaderSize = 12;
+  TBmpLayout Used3 = Bmp(2, 1, 8, GreyColors(3), {2, 1, 0, 0});
+  Used3.ClrUsed = 3;
   return {
       // 40-byte header, 8 bits, biClrUsed 0: 1024 colour bytes, file offset 1078.
       {"Info8",
@@ -213,9 +213,9 @@ std::vector<THeaderCase> HeaderCases() {
        bbpf8bit,
        {20, 21, 22, 23}},
       // 16 bits with masks after a 40-byte header: file offset 66.
-      {"Masks16", masks16, bbpf24bit, {0x00, 0x00, 0xFF, 0xFF, 0x00, 0x00}},
+      {"Masks16", Masks16, bbpf24bit, {0x00, 0x00, 0xFF, 0xFF, 0x00, 0x00}},
       // 12-byte core header, 8 bits: 768 colour bytes, file offset 794.
-      {"Core8", core8, bbpf8bit, {7, 8, 9}},
+      {"Core8", Core8, bbpf8bit, {7, 8, 9}},
       // 24 bits, no colours: file offset 54.
       {"Rgb24", Bmp(2, 1, 24, {}, {1, 2, 3, 4, 5, 6, 0, 0}), bbpf24bit, {1, 2, 3, 4, 5, 6}},
       // A given colour count decides, 4 bytes an entry.
@@ -231,21 +231,21 @@ class ClipboardLoadHeader : public ClipboardLoad,
 TEST_P(ClipboardLoadHeader, FindsThePixelsRightAfterTheColourTable) {
   const THeaderCase& C = GetParam();
   // Slack after the pixels: a block may be longer than what it holds.
-  const HGLOBAL h = MakeBlock(PackedDib(C.bmp, 16));
-  const std::vector<std::uint8_t> Before(PackedDib(C.bmp, 16));
+  const HGLOBAL H = MakeBlock(PackedDib(C.Bmp, 16));
+  const std::vector<std::uint8_t> Before(PackedDib(C.Bmp, 16));
   TBigBitmap B;
-  B.LoadFromClipboardFormat(CF_DIB, h, 0);
-  ASSERT_EQ(B.GetWidth(), C.bmp.width);
-  ASSERT_EQ(B.GetHeight(), C.bmp.height);
-  EXPECT_EQ(B.GetPixelFormat(), C.format);
+  B.LoadFromClipboardFormat(CF_DIB, H, 0);
+  ASSERT_EQ(B.GetWidth(), C.Bmp.Width);
+  ASSERT_EQ(B.GetHeight(), C.Bmp.Height);
+  EXPECT_EQ(B.GetPixelFormat(), C.Format);
   const auto* Row = static_cast<const std::uint8_t*>(B.GetScanline(0));
   EXPECT_EQ(std::vector<std::uint8_t>(Row, Row + C.TopRow.size()), C.TopRow);
 
-  EXPECT_EQ(GlobalLockCount(h), 0) << "the block must be unlocked again";
-  const auto* P = static_cast<const std::uint8_t*>(GlobalLock(h));
+  EXPECT_EQ(GlobalLockCount(H), 0) << "the block must be unlocked again";
+  const auto* P = static_cast<const std::uint8_t*>(GlobalLock(H));
   EXPECT_EQ(std::memcmp(P, Before.data(), Before.size()), 0) << "the block must not change";
-  GlobalUnlock(h);
-  GlobalFree(h);
+  GlobalUnlock(H);
+  GlobalFree(H);
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, ClipboardLoadHeader, ::testing::ValuesIn(HeaderCases()),
@@ -255,7 +255,7 @@ TEST_F(ClipboardLoad, RejectsWhatIsNoUsablePackedBitmapAndKeepsTheImage) {
   TBigBitmap B;
   B.SetWidth(3);
   B.SetHeight(2);
-  const HGLOBAL Valid = MakeBlock(PackedDib(BmpLayout{}));
+  const HGLOBAL Valid = MakeBlock(PackedDib(TBmpLayout{}));
 
   // A format other than CF_DIB fails before the handle is looked at.
   EXPECT_EQ(LoadError(B, 2, 0), "Invalid Clipbboard Data");
@@ -272,19 +272,19 @@ TEST_F(ClipboardLoad, RejectsWhatIsNoUsablePackedBitmapAndKeepsTheImage) {
   const HGLOBAL Two = MakeBlock(PackedDib(Bmp(1, 1, 2, {}, {0, 0, 0, 0})));
   EXPECT_EQ(LoadError(B, CF_DIB, Two), "Invalid Clipbboard Data");
 
-  BmpLayout CoreTwo = Bmp(1, 1, 2, {}, {});
-  CoreTwo.header_size = 12;
+  TBmpLayout CoreTwo = Bmp(1, 1, 2, {}, {});
+  CoreTwo.HeaderSize = 12;
   const HGLOBAL Core = MakeBlock(PackedDib(CoreTwo));
   EXPECT_EQ(LoadError(B, CF_DIB, Core), "Invalid Clipbboard Data");
 
   // Header areas the block cannot hold: a 40-byte header in 20 bytes, and a colour count
   // whose table would run past the block (and past 32-bit offsets).
-  std::vector<std::uint8_t> ShortInfo = PackedDib(BmpLayout{});
+  std::vector<std::uint8_t> ShortInfo = PackedDib(TBmpLayout{});
   ShortInfo.resize(20);
   const HGLOBAL Cut = MakeBlock(ShortInfo);
   EXPECT_EQ(LoadError(B, CF_DIB, Cut), "Invalid Clipbboard data");
-  BmpLayout ManyColours = Bmp(1, 1, 8, {}, {0, 0, 0, 0});
-  ManyColours.clr_used = 0x40000001;
+  TBmpLayout ManyColours = Bmp(1, 1, 8, {}, {0, 0, 0, 0});
+  ManyColours.ClrUsed = 0x40000001;
   const HGLOBAL Huge = MakeBlock(PackedDib(ManyColours));
   EXPECT_EQ(LoadError(B, CF_DIB, Huge), "Invalid Clipbboard data");
 
@@ -294,9 +294,9 @@ TEST_F(ClipboardLoad, RejectsWhatIsNoUsablePackedBitmapAndKeepsTheImage) {
 
   EXPECT_EQ(B.GetWidth(), 3) << "a failed load keeps the image";
   EXPECT_EQ(B.GetHeight(), 2);
-  for (HGLOBAL h : {Valid, Eleven, Two, Core, Cut, Huge, ZeroWidth}) {
-    EXPECT_EQ(GlobalLockCount(h), 0);
-    GlobalFree(h);
+  for (HGLOBAL H : {Valid, Eleven, Two, Core, Cut, Huge, ZeroWidth}) {
+    EXPECT_EQ(GlobalLockCount(H), 0);
+    GlobalFree(H);
   }
 }
 
@@ -310,11 +310,11 @@ class ClipboardSave : public ClipboardLoad {
   }
 };
 
-std::vector<std::uint8_t> BlockBytes(HGLOBAL h) {
-  const auto* P = static_cast<const std::uint8_t*>(GlobalLock(h));
-  std::vector<std::uint8_t> bytes(P, P + GlobalSize(h));
-  GlobalUnlock(h);
-  return bytes;
+std::vector<std::uint8_t> BlockBytes(HGLOBAL H) {
+  const auto* P = static_cast<const std::uint8_t*>(GlobalLock(H));
+  std::vector<std::uint8_t> Data(P, P + GlobalSize(H));
+  GlobalUnlock(H);
+  return Data;
 }
 
 std::vector<std::uint8_t> StreamBytes(TBigBitmap& B) {
@@ -336,13 +336,13 @@ void FillPattern(TBigBitmap& B) {
 
 TEST_F(ClipboardSave, EmptyImageGivesNoBlockAndAllocatesNothing) {
   TBigBitmap B;
-  std::uint16_t format = 0;
-  THandle data = 0x1234;
+  std::uint16_t Format = 0;
+  THandle Data = 0x1234;
   HPALETTE Palette = 0x77;
   const int Live = LiveGlobalBlocks();
-  B.SaveToClipboardFormat(format, data, Palette);
-  EXPECT_EQ(format, CF_DIB);
-  EXPECT_EQ(data, 0u);
+  B.SaveToClipboardFormat(Format, Data, Palette);
+  EXPECT_EQ(Format, CF_DIB);
+  EXPECT_EQ(Data, 0u);
   EXPECT_EQ(Palette, 0x77u) << "the palette argument is never written";
   EXPECT_EQ(LiveGlobalBlocks(), Live);
 }
@@ -354,20 +354,20 @@ TEST_F(ClipboardSave, BlockIsExactlyTheStreamFormWithoutItsFileHeader) {
   FillPattern(B);
   RGBQUAD Colours[256];
   ASSERT_EQ(GetDIBColorTable(B.Bitmaps()[0]->Canvas()->Handle(), 0, 256, Colours), 256u);
-  std::uint16_t format = 0;
-  THandle data = 0;
+  std::uint16_t Format = 0;
+  THandle Data = 0;
   HPALETTE Palette = 0;
-  B.SaveToClipboardFormat(format, data, Palette);
-  EXPECT_EQ(format, CF_DIB);
-  ASSERT_NE(data, 0u);
-  EXPECT_EQ(GlobalSize(data), 6064u);  // 40 + 1024 + 100 x 50
-  EXPECT_EQ(GlobalLockCount(data), 0);
-  const std::vector<std::uint8_t> Block = BlockBytes(data);
-  const std::vector<std::uint8_t> file = StreamBytes(B);
-  ASSERT_EQ(file.size(), 14 + Block.size());
-  EXPECT_TRUE(std::equal(Block.begin(), Block.end(), file.begin() + 14))
+  B.SaveToClipboardFormat(Format, Data, Palette);
+  EXPECT_EQ(Format, CF_DIB);
+  ASSERT_NE(Data, 0u);
+  EXPECT_EQ(GlobalSize(Data), 6064u);  // 40 + 1024 + 100 x 50
+  EXPECT_EQ(GlobalLockCount(Data), 0);
+  const std::vector<std::uint8_t> Block = BlockBytes(Data);
+  const std::vector<std::uint8_t> File = StreamBytes(B);
+  ASSERT_EQ(File.size(), 14 + Block.size());
+  EXPECT_TRUE(std::equal(Block.begin(), Block.end(), File.begin() + 14))
       << "every byte of the block must be written";
-  GlobalFree(data);
+  GlobalFree(Data);
 }
 
 TEST_F(ClipboardSave, FailedAllocationOrLockLeavesNoBlockAndNoHandle) {
@@ -375,27 +375,27 @@ TEST_F(ClipboardSave, FailedAllocationOrLockLeavesNoBlockAndNoHandle) {
   B.SetWidth(10);
   B.SetHeight(10);
   const int Live = LiveGlobalBlocks();
-  std::uint16_t format = 0;
-  THandle data = 0;
+  std::uint16_t Format = 0;
+  THandle Data = 0;
   HPALETTE Palette = 0;
 
   SetGlobalAllocFailCountdown(1);
   try {
-    B.SaveToClipboardFormat(format, data, Palette);
+    B.SaveToClipboardFormat(Format, Data, Palette);
     ADD_FAILURE() << "allocation failure not reported";
   } catch (const EBigBitmapError& E) {
     EXPECT_STREQ(E.what(), "Cannot Allocate Memory");
   }
-  EXPECT_EQ(data, 0u);
+  EXPECT_EQ(Data, 0u);
 
   SetGlobalLockFailCountdown(1);
   try {
-    B.SaveToClipboardFormat(format, data, Palette);
+    B.SaveToClipboardFormat(Format, Data, Palette);
     ADD_FAILURE() << "lock failure not reported";
   } catch (const EBigBitmapError& E) {
     EXPECT_STREQ(E.what(), "Cannnot Lock Memory for CLipboard");
   }
-  EXPECT_EQ(data, 0u) << "no handle of a freed block may be handed out";
+  EXPECT_EQ(Data, 0u) << "no handle of a freed block may be handed out";
   EXPECT_EQ(LiveGlobalBlocks(), Live);
 }
 
@@ -416,14 +416,14 @@ TEST_P(ClipboardRoundTrip, SavedBlockLoadsBackToTheSameImage) {
                                 static_cast<std::uint8_t>(I ^ 0x5A));
     }));
   }
-  std::uint16_t format = 0;
-  THandle data = 0;
+  std::uint16_t Format = 0;
+  THandle Data = 0;
   HPALETTE Palette = 0;
-  Source.SaveToClipboardFormat(format, data, Palette);
+  Source.SaveToClipboardFormat(Format, Data, Palette);
 
   TBigBitmap Copy;
-  Copy.LoadFromClipboardFormat(format, data, 0);
-  GlobalFree(data);
+  Copy.LoadFromClipboardFormat(Format, Data, 0);
+  GlobalFree(Data);
   ASSERT_EQ(Copy.GetWidth(), 37);
   ASSERT_EQ(Copy.GetHeight(), 11);
   EXPECT_EQ(Copy.GetPixelFormat(), GetParam());

@@ -28,11 +28,11 @@ struct TCorpusFile {
   std::string Pixels;
 };
 
-const std::filesystem::path kCorpus = VELDRIN_CORPUS_DIR;
+const std::filesystem::path CorpusFolder = VELDRIN_CORPUS_DIR;
 
 std::vector<TCorpusFile> ReadManifest() {
-  std::vector<TCorpusFile> files;
-  std::ifstream In(kCorpus / "manifest.tsv");
+  std::vector<TCorpusFile> Files;
+  std::ifstream In(CorpusFolder / "manifest.tsv");
   std::string Line;
   std::getline(In, Line);  // column names
   while (std::getline(In, Line)) {
@@ -42,25 +42,25 @@ std::vector<TCorpusFile> ReadManifest() {
     std::string Bits, Compression, Header;
     std::getline(Fields, F.File, '\t');
     Fields >> F.Width >> F.Height >> Bits >> Compression >> Header >> F.Expected >> F.Pixels;
-    files.push_back(F);
+    Files.push_back(F);
   }
   // Without the corpus one placeholder case reports the skip.
-  if (files.empty()) files.push_back(TCorpusFile{"(corpus missing)", 0, 0, "", ""});
-  return files;
+  if (Files.empty()) Files.push_back(TCorpusFile{"(corpus missing)", 0, 0, "", ""});
+  return Files;
 }
 
 // The image as R, G, B per pixel, top row first: palette images through the colour table of the
 // band that holds each row. An index outside the table gives an empty result.
-Bytes RgbOf(TBigBitmap& b) {
+Bytes RgbOf(TBigBitmap& B) {
   Bytes Out;
-  Out.reserve(static_cast<std::size_t>(b.GetWidth()) * b.GetHeight() * 3);
-  const std::int32_t BandRows = b.Bitmaps().front()->GetHeight();
-  const int Bits = TBigBitmap::GetPixelBits(b.GetPixelFormat());
-  for (std::int32_t Y = 0; Y < b.GetHeight(); ++Y) {
-    const auto* Row = static_cast<const std::uint8_t*>(b.GetScanline(Y));
+  Out.reserve(static_cast<std::size_t>(B.GetWidth()) * B.GetHeight() * 3);
+  const std::int32_t BandRows = B.Bitmaps().front()->GetHeight();
+  const int Bits = TBigBitmap::GetPixelBits(B.GetPixelFormat());
+  for (std::int32_t Y = 0; Y < B.GetHeight(); ++Y) {
+    const auto* Row = static_cast<const std::uint8_t*>(B.GetScanline(Y));
     const std::vector<RGBQUAD>& Table =
-        b.Bitmaps()[static_cast<std::size_t>(Y / BandRows)]->ColorTable();
-    for (std::int32_t X = 0; X < b.GetWidth(); ++X) {
+        B.Bitmaps()[static_cast<std::size_t>(Y / BandRows)]->ColorTable();
+    for (std::int32_t X = 0; X < B.GetWidth(); ++X) {
       if (Bits == 24) {
         Out.insert(Out.end(), {Row[3 * X + 2], Row[3 * X + 1], Row[3 * X]});
         continue;
@@ -90,26 +90,26 @@ class Corpus : public bigbitmaptest::LeakCheckedTest,
 
 TEST_P(Corpus, AcceptedFilesGiveTheReferencePixelsAlsoAfterSaveAndReload) {
   const TCorpusFile& C = GetParam();
-  if (C.Expected.empty()) GTEST_SKIP() << "no BMP corpus at " << kCorpus.string();
-  const std::string Path = (kCorpus / C.File).string();
+  if (C.Expected.empty()) GTEST_SKIP() << "no BMP corpus at " << CorpusFolder.string();
+  const std::string Path = (CorpusFolder / C.File).string();
 
-  TBigBitmap b;
+  TBigBitmap B;
   if (C.Expected != "accept") {
-    EXPECT_ANY_THROW(b.LoadFromFile(Path));
+    EXPECT_ANY_THROW(B.LoadFromFile(Path));
     return;
   }
-  ASSERT_NO_THROW(b.LoadFromFile(Path)) << C.File;
-  ASSERT_EQ(b.GetWidth(), C.Width);
-  ASSERT_EQ(b.GetHeight(), std::abs(C.Height));
-  const Bytes Reference = testsupport::ReadFileBytes((kCorpus / C.Pixels).string());
-  EXPECT_TRUE(RgbOf(b) == Reference) << C.File << ": pixels differ from the reference";
+  ASSERT_NO_THROW(B.LoadFromFile(Path)) << C.File;
+  ASSERT_EQ(B.GetWidth(), C.Width);
+  ASSERT_EQ(B.GetHeight(), std::abs(C.Height));
+  const Bytes Reference = testsupport::ReadFileBytes((CorpusFolder / C.Pixels).string());
+  EXPECT_TRUE(RgbOf(B) == Reference) << C.File << ": pixels differ from the reference";
 
   TMemoryStream Saved;
-  b.SaveToStream(Saved);
+  B.SaveToStream(Saved);
   Saved.SetPosition(0);
   TBigBitmap Again;
   Again.LoadFromStream(Saved);
-  EXPECT_EQ(Again.GetPixelFormat(), b.GetPixelFormat());
+  EXPECT_EQ(Again.GetPixelFormat(), B.GetPixelFormat());
   EXPECT_TRUE(RgbOf(Again) == Reference) << C.File << ": pixels differ after save and reload";
 }
 

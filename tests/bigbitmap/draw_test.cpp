@@ -18,7 +18,7 @@ using bigbitmaptest::TableColour;
 constexpr TColor Sentinel = 0x123456;
 
 // 24 bits at 21,758 columns: bands of 128, 128 and 44 rows; image row y has RowColour(y).
-constexpr std::int32_t kHeight = 300;
+constexpr std::int32_t Height = 300;
 TColor RowColour(std::int32_t Y) {
   return RGB(static_cast<std::uint8_t>(Y), Y >> 8, 77);
 }
@@ -26,83 +26,83 @@ TColor RowColour(std::int32_t Y) {
 class BandDrawTest : public LeakCheckedTest {
  protected:
   static void SetUpTestSuite() {
-    source_ = new TBigBitmap;
-    source_->SetBitmaps(21758, kHeight, bbpf24bit);
-    for (std::int32_t Y = 0; Y < kHeight; ++Y) bigbitmaptest::FillRow24(*source_, Y, RowColour(Y));
+    Source = new TBigBitmap;
+    Source->SetBitmaps(21758, Height, bbpf24bit);
+    for (std::int32_t Y = 0; Y < Height; ++Y) bigbitmaptest::FillRow24(*Source, Y, RowColour(Y));
   }
   static void TearDownTestSuite() {
-    delete source_;
-    source_ = nullptr;
+    delete Source;
+    Source = nullptr;
   }
   void SetUp() override {
     LeakCheckedTest::SetUp();
-    source_->SetDrawMode(0);
+    Source->SetDrawMode(0);
   }
-  // An 8-column 24-bit destination of the given height filled with kSentinel.
-  std::unique_ptr<TBitmap> Destination(std::int32_t height) {
+  // An 8-column 24-bit destination of the given height filled with Sentinel.
+  std::unique_ptr<TBitmap> Destination(std::int32_t Rows) {
     auto D = std::make_unique<TBitmap>();
     D->SetPixelFormat(pf24bit);
     D->SetWidth(8);
-    D->SetHeight(height);
+    D->SetHeight(Rows);
     D->Canvas()->Brush().Color = Sentinel;
-    D->Canvas()->FillRect(Rect(0, 0, 8, height));
+    D->Canvas()->FillRect(Rect(0, 0, 8, Rows));
     return D;
   }
   static TColor At(TBitmap& D, std::int32_t X, std::int32_t Y) { return Pixel24(D.ScanLine(Y), X); }
-  static TBigBitmap* source_;
+  static TBigBitmap* Source;
 };
-TBigBitmap* BandDrawTest::source_ = nullptr;
+TBigBitmap* BandDrawTest::Source = nullptr;
 
 TEST_F(BandDrawTest, NaturalHeightPutsEveryBandOnItsOwnRowsWithOneBlitEach) {
-  auto D = Destination(kHeight + 10);
+  auto D = Destination(Height + 10);
   const auto Blits = GdiStats().StretchBltCalls;
-  D->Canvas()->StretchDraw(Rect(0, 5, 8, 5 + kHeight), source_);
+  D->Canvas()->StretchDraw(Rect(0, 5, 8, 5 + Height), Source);
   EXPECT_EQ(GdiStats().StretchBltCalls - Blits, 3u);
-  for (std::int32_t Y = 0; Y < kHeight + 10; ++Y) {
-    const TColor Want = Y < 5 || Y >= 5 + kHeight ? Sentinel : RowColour(Y - 5);
+  for (std::int32_t Y = 0; Y < Height + 10; ++Y) {
+    const TColor Want = Y < 5 || Y >= 5 + Height ? Sentinel : RowColour(Y - 5);
     ASSERT_EQ(At(*D, 0, Y), Want) << Y;
     ASSERT_EQ(At(*D, 7, Y), Want) << Y;
   }
 }
 
 TEST_F(BandDrawTest, DoubledHeightMapsBandRowsOntoTwiceTheRows) {
-  auto D = Destination(2 * kHeight);
-  D->Canvas()->StretchDraw(Rect(0, 0, 8, 2 * kHeight), source_);
-  for (std::int32_t Y = 0; Y < 2 * kHeight; ++Y) ASSERT_EQ(At(*D, 3, Y), RowColour(Y / 2)) << Y;
+  auto D = Destination(2 * Height);
+  D->Canvas()->StretchDraw(Rect(0, 0, 8, 2 * Height), Source);
+  for (std::int32_t Y = 0; Y < 2 * Height; ++Y) ASSERT_EQ(At(*D, 3, Y), RowColour(Y / 2)) << Y;
 }
 
 TEST_F(BandDrawTest, ShrinkingLeavesEmptyBandRectanglesButNoGap) {
   // Boundaries 0, 256/300, 512/300, 600/300 truncate to 0, 0, 1, 2: band 0 gets no row.
   auto D = Destination(2);
-  D->Canvas()->StretchDraw(Rect(0, 0, 8, 2), source_);
+  D->Canvas()->StretchDraw(Rect(0, 0, 8, 2), Source);
   const TColor Top = At(*D, 0, 0);
   const TColor Bottom = At(*D, 0, 1);
   EXPECT_NE(Top, Sentinel);
   EXPECT_NE(Bottom, Sentinel);
   bool TopFromBand1 = false, BottomFromBand2 = false;
   for (std::int32_t Y = 128; Y < 256; ++Y) TopFromBand1 |= Top == RowColour(Y);
-  for (std::int32_t Y = 256; Y < kHeight; ++Y) BottomFromBand2 |= Bottom == RowColour(Y);
+  for (std::int32_t Y = 256; Y < Height; ++Y) BottomFromBand2 |= Bottom == RowColour(Y);
   EXPECT_TRUE(TopFromBand1);
   EXPECT_TRUE(BottomFromBand2);
 }
 
 TEST_F(BandDrawTest, BottomAboveTopDrawsUpsideDownAboveTop) {
-  auto D = Destination(kHeight);
-  D->Canvas()->StretchDraw(Rect(0, kHeight - 1, 8, -1), source_);
-  for (std::int32_t Y = 0; Y < kHeight; ++Y)
-    ASSERT_EQ(At(*D, 2, Y), RowColour(kHeight - 1 - Y)) << Y;
+  auto D = Destination(Height);
+  D->Canvas()->StretchDraw(Rect(0, Height - 1, 8, -1), Source);
+  for (std::int32_t Y = 0; Y < Height; ++Y)
+    ASSERT_EQ(At(*D, 2, Y), RowColour(Height - 1 - Y)) << Y;
 }
 
 TEST_F(BandDrawTest, ZeroExtentDrawsNothingButStillSetsUpTheOwnBands) {
-  auto D = Destination(kHeight);
+  auto D = Destination(Height);
   const auto Blits = GdiStats().StretchBltCalls;
-  for (const TRect& R : {Rect(4, 0, 4, kHeight), Rect(0, 9, 8, 9)}) {
-    for (const auto& Band : source_->Bitmaps()) {
+  for (const TRect& R : {Rect(4, 0, 4, Height), Rect(0, 9, 8, 9)}) {
+    for (const auto& Band : Source->Bitmaps()) {
       Band->Canvas()->CopyMode = SRCINVERT;
       SetWindowOrgEx(Band->Canvas()->Handle(), 0, 50, nullptr);
     }
-    D->Canvas()->StretchDraw(R, source_);
-    for (const auto& Band : source_->Bitmaps()) {
+    D->Canvas()->StretchDraw(R, Source);
+    for (const auto& Band : Source->Bitmaps()) {
       TPoint Origin{};
       GetWindowOrgEx(Band->Canvas()->Handle(), &Origin);
       EXPECT_EQ(Band->Canvas()->CopyMode, SRCCOPY);
@@ -114,12 +114,12 @@ TEST_F(BandDrawTest, ZeroExtentDrawsNothingButStillSetsUpTheOwnBands) {
 }
 
 TEST_F(BandDrawTest, UnknownModeRaisesBeforeDrawingAnything) {
-  auto D = Destination(kHeight);
+  auto D = Destination(Height);
   const auto Blits = GdiStats().StretchBltCalls;
   const auto Dibits = GdiStats().StretchDIBitsCalls;
-  source_->SetDrawMode(2);
+  Source->SetDrawMode(2);
   EXPECT_THAT(
-      [&] { D->Canvas()->StretchDraw(Rect(0, 0, 8, kHeight), source_); },
+      [&] { D->Canvas()->StretchDraw(Rect(0, 0, 8, Height), Source); },
       ::testing::ThrowsMessage<EBigBitmapError>(::testing::StrEq("TBigBitmap.Draw: Unknown Mode")));
   EXPECT_EQ(GdiStats().StretchBltCalls, Blits);
   EXPECT_EQ(GdiStats().StretchDIBitsCalls, Dibits);
@@ -209,16 +209,16 @@ TEST_P(PackedFormatTest, LeftmostPixelIsTheMostSignificantBitOrNibble) {
   const TPackedCase& C = GetParam();
   const auto W = static_cast<std::int32_t>(C.Indices.size());
   const int N = C.Format == bbpf1bit ? 2 : 16;
-  auto colour = [](int I) { return RGB(I * 17, 100, 255 - I * 17); };
-  TBigBitmap packed;
-  packed.SetBitmaps(W, 1, C.Format);
-  packed.SetPalette(bigbitmaptest::MakePalette(N, colour));
-  std::copy(C.Bytes.begin(), C.Bytes.end(), static_cast<std::uint8_t*>(packed.GetScanline(0)));
+  auto Colour = [](int I) { return RGB(I * 17, 100, 255 - I * 17); };
+  TBigBitmap Packed;
+  Packed.SetBitmaps(W, 1, C.Format);
+  Packed.SetPalette(bigbitmaptest::MakePalette(N, Colour));
+  std::copy(C.Bytes.begin(), C.Bytes.end(), static_cast<std::uint8_t*>(Packed.GetScanline(0)));
   TBigBitmap Rgb;
   Rgb.SetBitmaps(W, 1, bbpf24bit);
-  Rgb.Canvas()->Draw(0, 0, &packed);
+  Rgb.Canvas()->Draw(0, 0, &Packed);
   for (std::int32_t X = 0; X < W; ++X) {
-    EXPECT_EQ(Pixel24(Rgb.GetScanline(0), X), colour(C.Indices[static_cast<std::size_t>(X)])) << X;
+    EXPECT_EQ(Pixel24(Rgb.GetScanline(0), X), Colour(C.Indices[static_cast<std::size_t>(X)])) << X;
   }
 }
 
@@ -230,9 +230,9 @@ INSTANTIATE_TEST_SUITE_P(
     }));
 
 struct TModeCase {
-  TBBPixelFormat source;
+  TBBPixelFormat Source;
   int DeviceBits;
-  int mode;
+  int Mode;
 };
 
 class StretchModeTest : public LeakCheckedTest, public ::testing::WithParamInterface<TModeCase> {};
@@ -240,21 +240,21 @@ class StretchModeTest : public LeakCheckedTest, public ::testing::WithParamInter
 TEST_P(StretchModeTest, HalftoneOnlyForDeeperImagesOnShallowSurfaces) {
   const TModeCase& C = GetParam();
   TBigBitmap Src;
-  Src.SetBitmaps(4, 4, C.source);
+  Src.SetBitmaps(4, 4, C.Source);
   TBitmap Plain;
   Plain.SetPixelFormat(pf8bit);
   Plain.SetWidth(4);
   Plain.SetHeight(4);
   SetDeviceBitsPixel(Plain.Canvas()->Handle(), C.DeviceBits);
   Plain.Canvas()->Draw(0, 0, &Src);
-  EXPECT_EQ(GetStretchBltMode(Plain.Canvas()->Handle()), C.mode);
+  EXPECT_EQ(GetStretchBltMode(Plain.Canvas()->Handle()), C.Mode);
   // The same through a large bitmap whose band surfaces report that depth from the start.
   SetDefaultDeviceBitsPixel(C.DeviceBits);
   TBigBitmap Dst;
   Dst.SetBitmaps(4, 4, bbpf8bit);
   SetDefaultDeviceBitsPixel(32);
   Dst.Canvas()->Draw(0, 0, &Src);
-  EXPECT_EQ(GetStretchBltMode(Dst.Bitmaps()[0]->Canvas()->Handle()), C.mode);
+  EXPECT_EQ(GetStretchBltMode(Dst.Bitmaps()[0]->Canvas()->Handle()), C.Mode);
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, StretchModeTest,

@@ -31,30 +31,30 @@ void MakeImage(TBigBitmap& B, TBBPixelFormat Format, std::int32_t W, std::int32_
   B.SetDrawMode(1);
   if (Format == bbpf8bit) B.SetPalette(bigbitmaptest::MakePalette(256, PaletteColour));
   const std::int64_t Stride = TBigBitmap::RowStride(W, TBigBitmap::GetPixelBits(Format));
-  for (std::int32_t y = 0; y < H; ++y) {
-    auto* Row = static_cast<std::uint8_t*>(B.GetScanline(y));
+  for (std::int32_t Y = 0; Y < H; ++Y) {
+    auto* Row = static_cast<std::uint8_t*>(B.GetScanline(Y));
     for (std::int64_t I = 0; I < Stride; ++I) {
-      Row[I] = static_cast<std::uint8_t>(Format == bbpf8bit ? I + 3 * y : I * 7 + y * 13 + 1);
+      Row[I] = static_cast<std::uint8_t>(Format == bbpf8bit ? I + 3 * Y : I * 7 + Y * 13 + 1);
     }
   }
 }
 
 // The colour of image pixel (x, y), decoded from the row layout.
-TColor SourceColour(TBigBitmap& B, std::int32_t x, std::int32_t y) {
-  const auto* Row = static_cast<const std::uint8_t*>(B.GetScanline(y));
+TColor SourceColour(TBigBitmap& B, std::int32_t X, std::int32_t Y) {
+  const auto* Row = static_cast<const std::uint8_t*>(B.GetScanline(Y));
   std::size_t Index = 0;
   switch (B.GetPixelFormat()) {
     case bbpf1bit:
-      Index = (Row[x >> 3] >> (7 - (x & 7))) & 1;
+      Index = (Row[X >> 3] >> (7 - (X & 7))) & 1;
       break;
     case bbpf4bit:
-      Index = (x & 1) ? (Row[x >> 1] & 0x0F) : (Row[x >> 1] >> 4);
+      Index = (X & 1) ? (Row[X >> 1] & 0x0F) : (Row[X >> 1] >> 4);
       break;
     case bbpf8bit:
-      Index = Row[x];
+      Index = Row[X];
       break;
     case bbpf24bit:
-      return Pixel24(Row, x);
+      return Pixel24(Row, X);
   }
   return bigbitmaptest::TableColour(*B.Bitmaps()[0], Index);
 }
@@ -68,8 +68,8 @@ void MakeDest(TBitmap& D, std::int32_t W, std::int32_t H) {
   D.Canvas()->FillRect(Rect(0, 0, W, H));
 }
 
-TColor DestColour(TBitmap& D, std::int32_t x, std::int32_t y) {
-  return Pixel24(D.ScanLine(y), x);
+TColor DestColour(TBitmap& D, std::int32_t X, std::int32_t Y) {
+  return Pixel24(D.ScanLine(Y), X);
 }
 
 // Draws b into Rect on d and returns the number of tiles sent.
@@ -89,7 +89,7 @@ class ResampleTest : public LeakCheckedTest {};
 
 struct TScaleCase {
   const char* Name;
-  std::int32_t width, Height;  // image
+  std::int32_t Width, Height;  // image
   std::int32_t W, H;           // destination rectangle, placed at (5, 3)
   std::int32_t Sx, Sy;         // expected magnification steps
   std::uint64_t Tiles;
@@ -104,22 +104,22 @@ class ResampleScale : public ResampleTest, public ::testing::WithParamInterface<
 TEST_P(ResampleScale, EveryDestinationPixelTakesItsSampledSourcePixel) {
   const TScaleCase& C = GetParam();
   TBigBitmap B;
-  MakeImage(B, bbpf8bit, C.width, C.Height);
+  MakeImage(B, bbpf8bit, C.Width, C.Height);
   TBitmap D;
   MakeDest(D, C.W + 7, C.H + 5);
   EXPECT_EQ(DrawInto(D, Rect(5, 3, 5 + C.W, 3 + C.H), B), C.Tiles);
   // Source rows and columns per destination row and column, then one pass over the pixels.
   std::vector<std::int32_t> Col(static_cast<std::size_t>(C.W)), Row(static_cast<std::size_t>(C.H));
-  for (std::int32_t X = 0; X < C.W; ++X) Col[X] = Sampled(X, C.W, C.Sx, C.width);
+  for (std::int32_t X = 0; X < C.W; ++X) Col[X] = Sampled(X, C.W, C.Sx, C.Width);
   for (std::int32_t Y = 0; Y < C.H; ++Y) Row[Y] = Sampled(Y, C.H, C.Sy, C.Height);
   int Wrong = 0;
-  for (std::int32_t y = 0; y < D.GetHeight() && Wrong < 5; ++y) {
-    for (std::int32_t x = 0; x < D.GetWidth() && Wrong < 5; ++x) {
-      const bool Inside = x >= 5 && x < 5 + C.W && y >= 3 && y < 3 + C.H;
-      const TColor Want = Inside ? SourceColour(B, Col[x - 5], Row[y - 3]) : Marker;
-      if (DestColour(D, x, y) != Want) {
+  for (std::int32_t Y = 0; Y < D.GetHeight() && Wrong < 5; ++Y) {
+    for (std::int32_t X = 0; X < D.GetWidth() && Wrong < 5; ++X) {
+      const bool Inside = X >= 5 && X < 5 + C.W && Y >= 3 && Y < 3 + C.H;
+      const TColor Want = Inside ? SourceColour(B, Col[X - 5], Row[Y - 3]) : Marker;
+      if (DestColour(D, X, Y) != Want) {
         ++Wrong;
-        ADD_FAILURE() << "pixel (" << x << ", " << y << ") is " << std::hex << DestColour(D, x, y)
+        ADD_FAILURE() << "pixel (" << X << ", " << Y << ") is " << std::hex << DestColour(D, X, Y)
                       << ", expected " << Want;
       }
     }
@@ -151,7 +151,7 @@ TEST_F(ResampleTest, LastTileAbsorbsTheColumnsAndRowsNoSampleStandsFor) {
   MakeDest(D, 1030, 10);
   // 255 samples four columns wide cover 1020 columns; the tile is sent 1023 wide.
   EXPECT_EQ(DrawInto(D, Rect(0, 0, 1023, 10), Wide), 1u);
-  for (std::int32_t x = 0; x < 1023; ++x) ASSERT_NE(DestColour(D, x, 5), Marker) << x;
+  for (std::int32_t X = 0; X < 1023; ++X) ASSERT_NE(DestColour(D, X, 5), Marker) << X;
   EXPECT_EQ(DestColour(D, 1023, 5), Marker);
   EXPECT_EQ(DestColour(D, 1022, 5), SourceColour(Wide, 99, 5));
 
@@ -160,7 +160,7 @@ TEST_F(ResampleTest, LastTileAbsorbsTheColumnsAndRowsNoSampleStandsFor) {
   TBitmap E;
   MakeDest(E, 10, 1030);
   EXPECT_EQ(DrawInto(E, Rect(0, 0, 10, 1023), Tall), 1u);
-  for (std::int32_t y = 0; y < 1023; ++y) ASSERT_NE(DestColour(E, 5, y), Marker) << y;
+  for (std::int32_t Y = 0; Y < 1023; ++Y) ASSERT_NE(DestColour(E, 5, Y), Marker) << Y;
   EXPECT_EQ(DestColour(E, 5, 1023), Marker);
 }
 
@@ -171,7 +171,7 @@ TEST_F(ResampleTest, TilesOutsideTheClipBoxAreNotSent) {
   MakeDest(D, 3000, 20);
   IntersectClipRect(D.Canvas()->Handle(), 0, 0, 10, 20);
   EXPECT_EQ(DrawInto(D, Rect(0, 0, 3000, 20), B), 1u) << "only the first of three tile columns";
-  for (std::int32_t x = 0; x < 10; ++x) EXPECT_EQ(DestColour(D, x, 7), SourceColour(B, x, 7));
+  for (std::int32_t X = 0; X < 10; ++X) EXPECT_EQ(DestColour(D, X, 7), SourceColour(B, X, 7));
   EXPECT_EQ(DestColour(D, 10, 7), Marker);
 
   ResetClipRect(D.Canvas()->Handle());
@@ -190,8 +190,8 @@ TEST_F(ResampleTest, ReversedRectangleMirrorsTheImage) {
   MakeDest(D, 102, 102);
   // Leftward from column 100: columns 1 .. 100, image column 0 at column 100.
   EXPECT_EQ(DrawInto(D, Rect(100, 0, 0, 100), B), 1u);
-  for (std::int32_t x = 1; x <= 100; ++x) {
-    ASSERT_EQ(DestColour(D, x, 40), SourceColour(B, 100 - x, 40)) << x;
+  for (std::int32_t X = 1; X <= 100; ++X) {
+    ASSERT_EQ(DestColour(D, X, 40), SourceColour(B, 100 - X, 40)) << X;
   }
   EXPECT_EQ(DestColour(D, 0, 40), Marker);
   EXPECT_EQ(DestColour(D, 101, 40), Marker);
@@ -199,8 +199,8 @@ TEST_F(ResampleTest, ReversedRectangleMirrorsTheImage) {
   TBitmap E;
   MakeDest(E, 102, 102);
   EXPECT_EQ(DrawInto(E, Rect(0, 100, 100, 0), B), 1u);
-  for (std::int32_t y = 1; y <= 100; ++y) {
-    ASSERT_EQ(DestColour(E, 30, y), SourceColour(B, 30, 100 - y)) << y;
+  for (std::int32_t Y = 1; Y <= 100; ++Y) {
+    ASSERT_EQ(DestColour(E, 30, Y), SourceColour(B, 30, 100 - Y)) << Y;
   }
   EXPECT_EQ(DestColour(E, 30, 0), Marker);
 
@@ -237,25 +237,25 @@ TEST_F(ResampleTest, MirroredTileIsTestedAgainstTheClipBoxOneColumnFurtherRight)
 TEST_F(ResampleTest, ClippedDrawingGivesTheRightPixelsInsideTheClipBox) {
   // 100 x 100 into 300 x 300 at step 2, once forward from (0, 0), once mirrored both ways
   // from (301, 301), which covers columns and rows 2 .. 301.
-  for (const TBBPixelFormat format : {bbpf1bit, bbpf8bit}) {
+  for (const TBBPixelFormat Format : {bbpf1bit, bbpf8bit}) {
     TBigBitmap B;
-    MakeImage(B, format, 100, 100);
+    MakeImage(B, Format, 100, 100);
     for (const bool Mirrored : {false, true}) {
       TBitmap D;
       MakeDest(D, 302, 302);
       IntersectClipRect(D.Canvas()->Handle(), 123, 77, 131, 90);
       DrawInto(D, Mirrored ? Rect(301, 301, 1, 1) : Rect(0, 0, 300, 300), B);
-      for (std::int32_t y = 0; y < 302; ++y) {
-        for (std::int32_t x = 0; x < 302; ++x) {
-          const bool Inside = x >= 123 && x < 131 && y >= 77 && y < 90;
-          const std::int32_t Kx = Mirrored ? 301 - x : x;
-          const std::int32_t Ky = Mirrored ? 301 - y : y;
+      for (std::int32_t Y = 0; Y < 302; ++Y) {
+        for (std::int32_t X = 0; X < 302; ++X) {
+          const bool Inside = X >= 123 && X < 131 && Y >= 77 && Y < 90;
+          const std::int32_t Kx = Mirrored ? 301 - X : X;
+          const std::int32_t Ky = Mirrored ? 301 - Y : Y;
           const TColor Want =
               Inside ? SourceColour(B, Sampled(Kx, 300, 2, 100), Sampled(Ky, 300, 2, 100))
                      : Marker;
-          ASSERT_EQ(DestColour(D, x, y), Want)
-              << "format " << int{format} << (Mirrored ? " mirrored" : "") << ", pixel (" << x
-              << ", " << y << ")";
+          ASSERT_EQ(DestColour(D, X, Y), Want)
+              << "format " << int{Format} << (Mirrored ? " mirrored" : "") << ", pixel (" << X
+              << ", " << Y << ")";
         }
       }
     }
@@ -276,12 +276,12 @@ TEST_P(ResampleFormat, SamplesKeepBitAndNibbleOrder) {
     MakeDest(D, T.W, T.H);
     EXPECT_EQ(DrawInto(D, Rect(0, 0, T.W, T.H), B), 1u);
     int Wrong = 0;
-    for (std::int32_t y = 0; y < T.H && Wrong < 5; ++y) {
-      for (std::int32_t x = 0; x < T.W && Wrong < 5; ++x) {
-        const TColor Want = SourceColour(B, Sampled(x, T.W, T.Sx, 37), Sampled(y, T.H, T.Sy, 23));
-        if (DestColour(D, x, y) != Want) {
+    for (std::int32_t Y = 0; Y < T.H && Wrong < 5; ++Y) {
+      for (std::int32_t X = 0; X < T.W && Wrong < 5; ++X) {
+        const TColor Want = SourceColour(B, Sampled(X, T.W, T.Sx, 37), Sampled(Y, T.H, T.Sy, 23));
+        if (DestColour(D, X, Y) != Want) {
           ++Wrong;
-          ADD_FAILURE() << T.W << " x " << T.H << ": pixel (" << x << ", " << y << ")";
+          ADD_FAILURE() << T.W << " x " << T.H << ": pixel (" << X << ", " << Y << ")";
         }
       }
     }
@@ -317,13 +317,13 @@ TEST_F(ResampleTest, PaletteIsSelectedForTheDrawingAndPutBackAfterwards) {
 }
 
 struct TModeCase {
-  TBBPixelFormat format;
+  TBBPixelFormat Format;
   int DeviceBits;
   int Mode;
 };
 
 void PrintTo(const TModeCase& C, std::ostream* Os) {
-  *Os << TBigBitmap::GetPixelBits(C.format) << " bits onto " << C.DeviceBits;
+  *Os << TBigBitmap::GetPixelBits(C.Format) << " bits onto " << C.DeviceBits;
 }
 
 class ResampleStretchMode : public ResampleTest, public ::testing::WithParamInterface<TModeCase> {};
@@ -331,7 +331,7 @@ class ResampleStretchMode : public ResampleTest, public ::testing::WithParamInte
 TEST_P(ResampleStretchMode, HalftoneOnlyForColoursOntoAPalettedSurface) {
   const TModeCase& C = GetParam();
   TBigBitmap B;
-  MakeImage(B, C.format, 16, 16);
+  MakeImage(B, C.Format, 16, 16);
   TBitmap D;
   MakeDest(D, 16, 16);
   const HDC Dc = D.Canvas()->Handle();

@@ -11,7 +11,7 @@
 
 namespace {
 
-using bigbitmaptest::ChangeCounter;
+using bigbitmaptest::TChangeCounter;
 using bigbitmaptest::LeakCheckedTest;
 using ::testing::StrEq;
 using ::testing::ThrowsMessage;
@@ -41,50 +41,50 @@ TEST_F(StorageTest, OnlyTheSecondDimensionCreatesTheWhiteBand) {
   EXPECT_TRUE(B.Bitmaps().empty());
   B.SetHeight(50);
   ASSERT_EQ(B.Bitmaps().size(), 1u);
-  const TBitmap& band = *B.Bitmaps()[0];
-  EXPECT_EQ(band.GetWidth(), 100);
-  EXPECT_EQ(band.GetHeight(), 50);
-  EXPECT_EQ(band.GetPixelFormat(), pf8bit);
+  const TBitmap& Band = *B.Bitmaps()[0];
+  EXPECT_EQ(Band.GetWidth(), 100);
+  EXPECT_EQ(Band.GetHeight(), 50);
+  EXPECT_EQ(Band.GetPixelFormat(), pf8bit);
   for (std::int32_t Y = 0; Y < 50; ++Y) {
     const auto* Row = static_cast<const std::uint8_t*>(B.GetScanline(Y));
     for (std::int32_t X = 0; X < 100; ++X) {
-      ASSERT_EQ(bigbitmaptest::TableColour(band, Row[X]), clWhite) << X << "," << Y;
+      ASSERT_EQ(bigbitmaptest::TableColour(Band, Row[X]), clWhite) << X << "," << Y;
     }
   }
 }
 
-struct GeometryCase {
-  std::int32_t width, height;
-  TBBPixelFormat format;
+struct TGeometryCase {
+  std::int32_t Width, Height;
+  TBBPixelFormat Format;
   std::vector<std::int32_t> BandHeights;
 };
 
 class BandGeometryTest : public LeakCheckedTest,
-                         public ::testing::WithParamInterface<GeometryCase> {};
+                         public ::testing::WithParamInterface<TGeometryCase> {};
 
 TEST_P(BandGeometryTest, BandsFollowTheBudgetAndRowsMapIntoThem) {
-  const GeometryCase& c = GetParam();
+  const TGeometryCase& C = GetParam();
   ResetLargestBitmapBlock();
-  TBigBitmap b;
-  b.SetBitmaps(c.width, c.height, c.format);
+  TBigBitmap B;
+  B.SetBitmaps(C.Width, C.Height, C.Format);
   std::vector<std::int32_t> Heights;
-  for (const auto& band : b.Bitmaps()) {
-    EXPECT_EQ(band->GetWidth(), c.width);
-    EXPECT_EQ(band->GetPixelFormat(), BBPixelFormatToPixelFormat(c.format));
-    Heights.push_back(band->GetHeight());
+  for (const auto& Band : B.Bitmaps()) {
+    EXPECT_EQ(Band->GetWidth(), C.Width);
+    EXPECT_EQ(Band->GetPixelFormat(), BBPixelFormatToPixelFormat(C.Format));
+    Heights.push_back(Band->GetHeight());
   }
-  EXPECT_EQ(Heights, c.BandHeights);
+  EXPECT_EQ(Heights, C.BandHeights);
   EXPECT_LE(LargestBitmapBlock(), BigBitmapBandBudget);
   // First and last image row of every band land on that band's first and last row.
-  const std::int32_t R = c.BandHeights[0];
+  const std::int32_t R = C.BandHeights[0];
   for (std::size_t I = 0; I < Heights.size(); ++I) {
-    TBitmap& band = *b.Bitmaps()[I];
-    const auto first = static_cast<std::int32_t>(I) * R;
-    EXPECT_EQ(b.GetScanline(first), band.ScanLine(0));
-    EXPECT_EQ(b.GetScanline(first + Heights[I] - 1), band.ScanLine(Heights[I] - 1));
+    TBitmap& Band = *B.Bitmaps()[I];
+    const auto First = static_cast<std::int32_t>(I) * R;
+    EXPECT_EQ(B.GetScanline(First), Band.ScanLine(0));
+    EXPECT_EQ(B.GetScanline(First + Heights[I] - 1), Band.ScanLine(Heights[I] - 1));
   }
-  EXPECT_BIG_ERROR(b.GetScanline(c.height), "TBigBitmap.GetScanline: Index is out of Range");
-  EXPECT_BIG_ERROR(b.GetScanline(-1), "TBigBitmap.GetScanline: Index is out of Range");
+  EXPECT_BIG_ERROR(B.GetScanline(C.Height), "TBigBitmap.GetScanline: Index is out of Range");
+  EXPECT_BIG_ERROR(B.GetScanline(-1), "TBigBitmap.GetScanline: Index is out of Range");
 }
 
 std::vector<std::int32_t> Repeat(int N, std::int32_t H, std::int32_t Last) {
@@ -94,7 +94,7 @@ std::vector<std::int32_t> Repeat(int N, std::int32_t H, std::int32_t Last) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Geometry, BandGeometryTest,
-                         ::testing::ValuesIn(std::vector<GeometryCase>{
+                         ::testing::ValuesIn(std::vector<TGeometryCase>{
                              {6144, 4096, bbpf8bit, Repeat(3, 1365, 1)},
                              {6144, 4096, bbpf24bit, Repeat(9, 455, 1)},
                              {3072, 2048, bbpf24bit, Repeat(2, 910, 228)},
@@ -103,32 +103,33 @@ INSTANTIATE_TEST_SUITE_P(Geometry, BandGeometryTest,
                              {8, 3, bbpf1bit, {3}},
                          }));
 
-struct StrideCase {
-  TBBPixelFormat format;
-  std::int32_t width;
+struct TStrideCase {
+  TBBPixelFormat Format;
+  std::int32_t Width;
   bool Accepted;
 };
 
-class StrideLimitTest : public LeakCheckedTest, public ::testing::WithParamInterface<StrideCase> {};
+class StrideLimitTest : public LeakCheckedTest,
+                        public ::testing::WithParamInterface<TStrideCase> {};
 
 TEST_P(StrideLimitTest, RowsOf65280BytesOrMoreAreRejected) {
-  const StrideCase& c = GetParam();
-  TBigBitmap b;
-  if (c.Accepted) {
-    b.SetBitmaps(c.width, 1, c.format);
-    EXPECT_EQ(b.GetWidth(), c.width);
+  const TStrideCase& C = GetParam();
+  TBigBitmap B;
+  if (C.Accepted) {
+    B.SetBitmaps(C.Width, 1, C.Format);
+    EXPECT_EQ(B.GetWidth(), C.Width);
     return;
   }
   const char* Text = "TBigBitmap.SetBitmaps: Too Big Width or Too Many Pixel Bits";
-  EXPECT_BIG_ERROR(b.SetBitmaps(c.width, 1, c.format), Text);
+  EXPECT_BIG_ERROR(B.SetBitmaps(C.Width, 1, C.Format), Text);
   // Also when no band would be built at all.
-  b.SetPixelFormat(c.format);
-  EXPECT_BIG_ERROR(b.SetWidth(c.width), Text);
-  EXPECT_EQ(b.GetWidth(), 0);
+  B.SetPixelFormat(C.Format);
+  EXPECT_BIG_ERROR(B.SetWidth(C.Width), Text);
+  EXPECT_EQ(B.GetWidth(), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Limits, StrideLimitTest,
-                         ::testing::ValuesIn(std::vector<StrideCase>{
+                         ::testing::ValuesIn(std::vector<TStrideCase>{
                              {bbpf24bit, 21758, true},
                              {bbpf24bit, 21759, false},
                              {bbpf8bit, 65276, true},
@@ -142,18 +143,18 @@ INSTANTIATE_TEST_SUITE_P(Limits, StrideLimitTest,
 TEST_F(StorageTest, PixelFormatMappingsRejectEverythingOutsideTheFourFormats) {
   const std::vector<std::pair<TBBPixelFormat, TPixelFormat>> Table = {
       {bbpf1bit, pf1bit}, {bbpf4bit, pf4bit}, {bbpf8bit, pf8bit}, {bbpf24bit, pf24bit}};
-  const int bits[] = {1, 4, 8, 24};
+  const int Bits[] = {1, 4, 8, 24};
   for (const auto& [bb, pf] : Table) {
     EXPECT_EQ(BBPixelFormatToPixelFormat(bb), pf);
     EXPECT_EQ(PixelFormatToBBPixelFormat(pf), bb);
-    EXPECT_EQ(TBigBitmap::GetPixelBits(bb), bits[bb]);
+    EXPECT_EQ(TBigBitmap::GetPixelBits(bb), Bits[bb]);
   }
   const auto Bad = static_cast<TBBPixelFormat>(4);
   EXPECT_BIG_ERROR(BBPixelFormatToPixelFormat(Bad),
                    "BBPixelFormatToPixelFormat: Invalid Pixel Format");
   EXPECT_BIG_ERROR(TBigBitmap::GetPixelBits(Bad), "TBigBitmap.GetPixelBits: Invalid Pixel Format");
-  for (TPixelFormat pf : {pfDevice, pf15bit, pf16bit, pf32bit, pfCustom}) {
-    EXPECT_BIG_ERROR(PixelFormatToBBPixelFormat(pf),
+  for (TPixelFormat Format : {pfDevice, pf15bit, pf16bit, pf32bit, pfCustom}) {
+    EXPECT_BIG_ERROR(PixelFormatToBBPixelFormat(Format),
                      "PixelFormatToBBPixelFormat: Invalid Pixel Format");
   }
 }
@@ -183,29 +184,29 @@ struct TFailCase {
 class FailingCallTest : public LeakCheckedTest, public ::testing::WithParamInterface<TFailCase> {};
 
 TEST_P(FailingCallTest, RaisesTheFirstApplicableMessageAndChangesNothing) {
-  TBigBitmap b;
-  MakeMarked(b);
-  ChangeCounter Changes(b);
-  EXPECT_BIG_ERROR(GetParam().Call(b), GetParam().Message);
-  EXPECT_EQ(Changes.count, 0);
-  ExpectMarked(b);
+  TBigBitmap B;
+  MakeMarked(B);
+  TChangeCounter Changes(B);
+  EXPECT_BIG_ERROR(GetParam().Call(B), GetParam().Message);
+  EXPECT_EQ(Changes.Count, 0);
+  ExpectMarked(B);
 }
 
-const auto kInvalid = static_cast<TBBPixelFormat>(5);
+const auto Invalid = static_cast<TBBPixelFormat>(5);
 INSTANTIATE_TEST_SUITE_P(
     Messages, FailingCallTest,
     ::testing::ValuesIn(std::vector<TFailCase>{
-        {"BothNegative", [](TBigBitmap& b) { b.SetBitmaps(-1, -1, kInvalid); },
+        {"BothNegative", [](TBigBitmap& b) { b.SetBitmaps(-1, -1, Invalid); },
          "TBigBitmap.SetBitmaps: Negative Width"},
-        {"NegativeHeight", [](TBigBitmap& b) { b.SetBitmaps(0, -1, kInvalid); },
+        {"NegativeHeight", [](TBigBitmap& b) { b.SetBitmaps(0, -1, Invalid); },
          "TBigBitmap.SetBitmaps: Negative Height"},
-        {"InvalidFormatEvenForEmpty", [](TBigBitmap& b) { b.SetBitmaps(0, 0, kInvalid); },
+        {"InvalidFormatEvenForEmpty", [](TBigBitmap& b) { b.SetBitmaps(0, 0, Invalid); },
          "TBigBitmap.GetPixelBits: Invalid Pixel Format"},
         {"SetWidthNegative", [](TBigBitmap& b) { b.SetWidth(-5); },
          "TBigBitmap.SetBitmaps: Negative Width"},
         {"SetHeightNegative", [](TBigBitmap& b) { b.SetHeight(-5); },
          "TBigBitmap.SetBitmaps: Negative Height"},
-        {"SetPixelFormatInvalid", [](TBigBitmap& b) { b.SetPixelFormat(kInvalid); },
+        {"SetPixelFormatInvalid", [](TBigBitmap& b) { b.SetPixelFormat(Invalid); },
          "TBigBitmap.GetPixelBits: Invalid Pixel Format"},
         {"TooWide", [](TBigBitmap& b) { b.SetWidth(21759); },
          "TBigBitmap.SetBitmaps: Too Big Width or Too Many Pixel Bits"},
@@ -217,21 +218,21 @@ TEST_F(StorageTest, BandCreationFailingHalfWayLeavesTheObjectAsItWas) {
   MakeMarked(B);
   const TBitmap* OldBand = B.Bitmaps()[0].get();
   const int Blocks = LiveBitmapBlocks();
-  ChangeCounter Changes(B);
+  TChangeCounter Changes(B);
   SetBitmapAllocFailCountdown(3);  // the third of four bands
   EXPECT_THROW(B.SetBitmaps(6144, 4096, bbpf8bit), EOutOfMemory);
   SetBitmapAllocFailCountdown(0);
   EXPECT_EQ(LiveBitmapBlocks(), Blocks);
-  EXPECT_EQ(Changes.count, 0);
+  EXPECT_EQ(Changes.Count, 0);
   EXPECT_EQ(B.Bitmaps()[0].get(), OldBand);
   ExpectMarked(B);
 
-  TBigBitmap big;
-  big.SetBitmaps(6144, 4096, bbpf8bit);
+  TBigBitmap Big;
+  Big.SetBitmaps(6144, 4096, bbpf8bit);
   SetBitmapAllocFailCountdown(2);
-  EXPECT_THROW(B.Assign(&big), EOutOfMemory);
+  EXPECT_THROW(B.Assign(&Big), EOutOfMemory);
   SetBitmapAllocFailCountdown(0);
-  EXPECT_EQ(Changes.count, 0);
+  EXPECT_EQ(Changes.Count, 0);
   ExpectMarked(B);
 }
 
@@ -262,14 +263,14 @@ TEST_F(StorageTest, SetPaletteGivesEveryBandItsOwnCopyAndFreesTheGivenHandle) {
   const int WithBands = LivePaletteCount();
   const HPALETTE Given =
       bigbitmaptest::MakePalette(256, [](int I) { return bigbitmaptest::RGB(I, 255 - I, I / 2); });
-  ChangeCounter Changes(B);
+  TChangeCounter Changes(B);
   B.SetPalette(Given);
-  EXPECT_EQ(Changes.count, 1);
+  EXPECT_EQ(Changes.Count, 1);
   EXPECT_EQ(LivePaletteCount(), WithBands);  // old band palettes freed, given one freed
   EXPECT_NE(B.GetPalette(), Given);
   EXPECT_EQ(B.GetPalette(), B.Bitmaps()[0]->GetPalette());
-  for (const auto& band : B.Bitmaps()) {
-    EXPECT_EQ(bigbitmaptest::TableColour(*band, 10), bigbitmaptest::RGB(10, 245, 5));
+  for (const auto& Band : B.Bitmaps()) {
+    EXPECT_EQ(bigbitmaptest::TableColour(*Band, 10), bigbitmaptest::RGB(10, 245, 5));
   }
 }
 
@@ -279,9 +280,9 @@ TEST_F(StorageTest, AssignFromBigBitmapMakesIndependentCopiesWithDrawMode) {
   bigbitmaptest::FillRow24(Src, 1000, bigbitmaptest::RGB(1, 2, 3));
   Src.SetDrawMode(1);
   TBigBitmap Dst;
-  ChangeCounter Changes(Dst);
+  TChangeCounter Changes(Dst);
   Dst.Assign(&Src);
-  EXPECT_EQ(Changes.count, 1);
+  EXPECT_EQ(Changes.Count, 1);
   EXPECT_EQ(Dst.GetWidth(), 3072);
   EXPECT_EQ(Dst.GetHeight(), 2048);
   EXPECT_EQ(Dst.GetPixelFormat(), bbpf24bit);
@@ -306,18 +307,18 @@ TEST_F(StorageTest, AssignsFromAndToAPlainBitmapThroughABmpStream) {
     for (std::int32_t X = 0; X < 7; ++X)
       static_cast<std::uint8_t*>(Plain.ScanLine(Y))[X] = X * 10 + Y;
   }
-  TBigBitmap big;
-  big.SetDrawMode(1);
-  big.Assign(&Plain);
-  EXPECT_EQ(big.GetWidth(), 7);
-  EXPECT_EQ(big.GetHeight(), 5);
-  EXPECT_EQ(big.GetPixelFormat(), bbpf8bit);
-  EXPECT_EQ(big.GetDrawMode(), 1);
-  EXPECT_EQ(bigbitmaptest::TableColour(*big.Bitmaps()[0], 200), bigbitmaptest::RGB(200, 9, 0));
-  EXPECT_EQ(static_cast<std::uint8_t*>(big.GetScanline(4))[6], 64);
-  static_cast<std::uint8_t*>(big.GetScanline(0))[0] = 99;
+  TBigBitmap Big;
+  Big.SetDrawMode(1);
+  Big.Assign(&Plain);
+  EXPECT_EQ(Big.GetWidth(), 7);
+  EXPECT_EQ(Big.GetHeight(), 5);
+  EXPECT_EQ(Big.GetPixelFormat(), bbpf8bit);
+  EXPECT_EQ(Big.GetDrawMode(), 1);
+  EXPECT_EQ(bigbitmaptest::TableColour(*Big.Bitmaps()[0], 200), bigbitmaptest::RGB(200, 9, 0));
+  EXPECT_EQ(static_cast<std::uint8_t*>(Big.GetScanline(4))[6], 64);
+  static_cast<std::uint8_t*>(Big.GetScanline(0))[0] = 99;
   TBitmap Back;
-  Back.Assign(&big);
+  Back.Assign(&Big);
   EXPECT_EQ(Back.GetPixelFormat(), pf8bit);
   EXPECT_EQ(Back.GetWidth(), 7);
   EXPECT_EQ(Back.GetHeight(), 5);
@@ -329,9 +330,9 @@ TEST_F(StorageTest, AssignsFromAndToAPlainBitmapThroughABmpStream) {
 TEST_F(StorageTest, AssignWithoutSourceEmptiesKeepingFormatAndNotifiesTwice) {
   TBigBitmap B;
   B.SetBitmaps(10, 10, bbpf4bit);
-  ChangeCounter Changes(B);
+  TChangeCounter Changes(B);
   B.Assign(nullptr);
-  EXPECT_EQ(Changes.count, 2);
+  EXPECT_EQ(Changes.Count, 2);
   EXPECT_TRUE(B.GetEmpty());
   EXPECT_EQ(B.GetWidth(), 0);
   EXPECT_EQ(B.GetHeight(), 0);
@@ -354,11 +355,11 @@ TEST_F(StorageTest, EverySuccessfulChangeNotifiesExactlyOnceAndSetsBothFlags) {
   TBigBitmap B;
   B.SetBitmaps(5, 5, bbpf8bit);
   for (std::size_t I = 0; I < Calls.size(); ++I) {
-    ChangeCounter Changes(B);
+    TChangeCounter Changes(B);
     B.SetModified(false);
     B.SetPaletteModified(false);
     Calls[I](B);
-    EXPECT_EQ(Changes.count, 1) << "call " << I;
+    EXPECT_EQ(Changes.Count, 1) << "call " << I;
     EXPECT_TRUE(B.GetModified()) << "call " << I;
     EXPECT_TRUE(B.GetPaletteModified()) << "call " << I;
   }

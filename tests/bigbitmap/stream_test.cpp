@@ -13,9 +13,9 @@
 
 namespace {
 
-using bigbitmaptest::ChangeCounter;
+using bigbitmaptest::TChangeCounter;
 using bigbitmaptest::LeakCheckedTest;
-using testsupport::BmpLayout;
+using testsupport::TBmpLayout;
 using testsupport::BuildBmp;
 using testsupport::DibStride;
 using testsupport::GreyColors;
@@ -36,7 +36,7 @@ class CountingStream : public TMemoryStream {
 // A stream that takes at most Capacity bytes in all.
 class FullStream : public TMemoryStream {
  public:
-  explicit FullStream(std::int64_t capacity) : FCapacity(capacity) {}
+  explicit FullStream(std::int64_t Capacity) : FCapacity(Capacity) {}
   std::int32_t Write(const void* Buffer, std::int32_t Count) override {
     const std::int64_t Room = FCapacity - GetSize();
     return TMemoryStream::Write(Buffer, static_cast<std::int32_t>(Room < Count ? Room : Count));
@@ -47,39 +47,39 @@ class FullStream : public TMemoryStream {
 };
 
 void LoadBytes(TBigBitmap& B, const Bytes& File) {
-  TMemoryStream s;
-  s.WriteBuffer(File.data(), static_cast<std::int32_t>(File.size()));
-  s.SetPosition(0);
-  B.LoadFromStream(s);
+  TMemoryStream S;
+  S.WriteBuffer(File.data(), static_cast<std::int32_t>(File.size()));
+  S.SetPosition(0);
+  B.LoadFromStream(S);
 }
 
 Bytes SaveBytes(TBigBitmap& B) {
-  TMemoryStream s;
-  B.SaveToStream(s);
-  const auto* P = static_cast<const std::uint8_t*>(s.Memory());
-  return Bytes(P, P + s.GetSize());
+  TMemoryStream S;
+  B.SaveToStream(S);
+  const auto* P = static_cast<const std::uint8_t*>(S.Memory());
+  return Bytes(P, P + S.GetSize());
 }
 
-std::uint32_t U32At(const Bytes& f, std::size_t Off) {
+std::uint32_t U32At(const Bytes& F, std::size_t Off) {
   std::uint32_t V;
-  std::memcpy(&V, f.data() + Off, 4);
+  std::memcpy(&V, F.data() + Off, 4);
   return V;
 }
-std::uint16_t U16At(const Bytes& f, std::size_t Off) {
-  return static_cast<std::uint16_t>(f[Off] | (f[Off + 1] << 8));
+std::uint16_t U16At(const Bytes& F, std::size_t Off) {
+  return static_cast<std::uint16_t>(F[Off] | (F[Off + 1] << 8));
 }
 
 // Rows of distinct bytes, pad bytes zero, as a bottom-up (or top-down) block of whole rows.
-Bytes PatternRows(std::int32_t width, std::int32_t height, int bits, bool BottomUp) {
-  const std::int32_t Stride = DibStride(width, bits);
-  const std::int32_t Used = (width * bits + 7) / 8;
-  Bytes Px(static_cast<std::size_t>(Stride) * height, 0);
-  for (std::int32_t R = 0; R < height; ++R) {  // r counts from the top
-    const std::int32_t Stored = BottomUp ? height - 1 - R : R;
+Bytes PatternRows(std::int32_t Width, std::int32_t Height, int Bits, bool BottomUp) {
+  const std::int32_t Stride = DibStride(Width, Bits);
+  const std::int32_t Used = (Width * Bits + 7) / 8;
+  Bytes Px(static_cast<std::size_t>(Stride) * Height, 0);
+  for (std::int32_t R = 0; R < Height; ++R) {  // r counts from the top
+    const std::int32_t Stored = BottomUp ? Height - 1 - R : R;
     for (std::int32_t I = 0; I < Used; ++I) {
       std::uint8_t V = static_cast<std::uint8_t>(R * 31 + I * 7 + (R >> 8));
-      if (I == Used - 1 && (width * bits) % 8 != 0) {
-        V &= static_cast<std::uint8_t>(0xFF << (8 - (width * bits) % 8));  // unused low bits
+      if (I == Used - 1 && (Width * Bits) % 8 != 0) {
+        V &= static_cast<std::uint8_t>(0xFF << (8 - (Width * Bits) % 8));  // unused low bits
       }
       Px[static_cast<std::size_t>(Stored) * Stride + I] = V;
     }
@@ -91,8 +91,8 @@ Bytes PatternRows(std::int32_t width, std::int32_t height, int bits, bool Bottom
 
 struct TRoundTripCase {
   const char* Name;
-  int bits;
-  std::int32_t width, height;
+  int Bits;
+  std::int32_t Width, Height;
   TBBPixelFormat Format;
 };
 
@@ -100,28 +100,28 @@ class RoundTrip : public StreamTest, public testing::WithParamInterface<TRoundTr
 
 TEST_P(RoundTrip, LoadThenSaveGivesTheFileBackByteForByte) {
   const TRoundTripCase& C = GetParam();
-  BmpLayout s;
-  s.width = C.width;
-  s.height = C.height;
-  s.bit_count = static_cast<std::uint16_t>(C.bits);
-  const int Colours = C.bits == 24 ? 0 : 1 << C.bits;
-  s.clr_used = static_cast<std::uint32_t>(Colours);
+  TBmpLayout S;
+  S.Width = C.Width;
+  S.Height = C.Height;
+  S.BitCount = static_cast<std::uint16_t>(C.Bits);
+  const int Colours = C.Bits == 24 ? 0 : 1 << C.Bits;
+  S.ClrUsed = static_cast<std::uint32_t>(Colours);
   for (int I = 0; I < Colours; ++I) {
-    s.colors.insert(s.colors.end(),
+    S.Colors.insert(S.Colors.end(),
                     {static_cast<std::uint8_t>(I), static_cast<std::uint8_t>(255 - I),
                      static_cast<std::uint8_t>(I * 3), 0});
   }
-  s.pixels = PatternRows(C.width, C.height, C.bits, true);
-  const Bytes File = BuildBmp(s);
+  S.Pixels = PatternRows(C.Width, C.Height, C.Bits, true);
+  const Bytes File = BuildBmp(S);
 
   TBigBitmap B;
   LoadBytes(B, File);
-  EXPECT_EQ(B.GetWidth(), C.width);
-  EXPECT_EQ(B.GetHeight(), C.height);
+  EXPECT_EQ(B.GetWidth(), C.Width);
+  EXPECT_EQ(B.GetHeight(), C.Height);
   EXPECT_EQ(B.GetPixelFormat(), C.Format);
   // Image row 0 is the file's last stored row.
-  const std::int32_t Stride = DibStride(C.width, C.bits);
-  EXPECT_EQ(std::memcmp(B.GetScanline(0), s.pixels.data() + (C.height - 1) * Stride,
+  const std::int32_t Stride = DibStride(C.Width, C.Bits);
+  EXPECT_EQ(std::memcmp(B.GetScanline(0), S.Pixels.data() + (C.Height - 1) * Stride,
                         static_cast<std::size_t>(Stride)),
             0);
   EXPECT_EQ(SaveBytes(B), File);
@@ -139,25 +139,25 @@ INSTANTIATE_TEST_SUITE_P(Formats, RoundTrip,
                          [](const auto& info) { return std::string(info.param.Name); });
 
 TEST_F(StreamTest, TopDownFileTallerThanOneBandLoadsEveryRowInPlaceAndSavesBottomUp) {
-  const std::int32_t W = 4096, h = 5000;  // stride 4096: bands of 2048 rows
-  BmpLayout Top;
-  Top.width = W;
-  Top.height = -h;
-  Top.colors = GreyColors(256);
-  Top.clr_used = 256;
-  Top.pixels = PatternRows(W, h, 8, false);
+  const std::int32_t W = 4096, H = 5000;  // stride 4096: bands of 2048 rows
+  TBmpLayout Top;
+  Top.Width = W;
+  Top.Height = -H;
+  Top.Colors = GreyColors(256);
+  Top.ClrUsed = 256;
+  Top.Pixels = PatternRows(W, H, 8, false);
   TBigBitmap B;
   LoadBytes(B, BuildBmp(Top));
   ASSERT_EQ(B.Bitmaps().size(), 3u);
-  ASSERT_EQ(B.GetHeight(), h);
+  ASSERT_EQ(B.GetHeight(), H);
   for (std::int32_t R : {0, 1, 2047, 2048, 2049, 4095, 4096, 4999}) {
-    EXPECT_EQ(std::memcmp(B.GetScanline(R), Top.pixels.data() + static_cast<std::size_t>(R) * W, W),
+    EXPECT_EQ(std::memcmp(B.GetScanline(R), Top.Pixels.data() + static_cast<std::size_t>(R) * W, W),
               0)
         << "row " << R;
   }
-  BmpLayout Bottom = Top;
-  Bottom.height = h;
-  Bottom.pixels = PatternRows(W, h, 8, true);
+  TBmpLayout Bottom = Top;
+  Bottom.Height = H;
+  Bottom.Pixels = PatternRows(W, H, 8, true);
   EXPECT_EQ(SaveBytes(B), BuildBmp(Bottom));
 }
 
@@ -168,8 +168,8 @@ TEST_F(StreamTest, TopDownFileTallerThanOneBandLoadsEveryRowInPlaceAndSavesBotto
 // them, and two bands (1117 rows of 7504 bytes, then 3).
 struct TDirectLoadCase {
   const char* Name;
-  int bits;
-  std::int32_t width;
+  int Bits;
+  std::int32_t Width;
   bool BottomUp;
 };
 
@@ -177,25 +177,25 @@ class DirectLoad : public StreamTest, public testing::WithParamInterface<TDirect
 
 TEST_P(DirectLoad, BandsHoldTheRowsOfTheRecord) {
   const TDirectLoadCase& C = GetParam();
-  const std::int32_t h = 1120;
-  BmpLayout s;
-  s.width = C.width;
-  s.height = C.BottomUp ? h : -h;
-  s.bit_count = static_cast<std::uint16_t>(C.bits);
-  if (C.bits <= 8) {
-    s.colors = GreyColors(1 << C.bits);
-    s.clr_used = 1u << C.bits;
+  const std::int32_t H = 1120;
+  TBmpLayout S;
+  S.Width = C.Width;
+  S.Height = C.BottomUp ? H : -H;
+  S.BitCount = static_cast<std::uint16_t>(C.Bits);
+  if (C.Bits <= 8) {
+    S.Colors = GreyColors(1 << C.Bits);
+    S.ClrUsed = 1u << C.Bits;
   }
-  s.pixels = PatternRows(C.width, h, C.bits, C.BottomUp);
+  S.Pixels = PatternRows(C.Width, H, C.Bits, C.BottomUp);
   // Padding bytes that are not zero must arrive as they are.
-  const std::int32_t Stride = DibStride(C.width, C.bits);
-  for (std::size_t R = 0; R < static_cast<std::size_t>(h); ++R)
-    s.pixels[R * Stride + Stride - 1] ^= 0x5A;
-  s.OffBits = 54 + static_cast<std::int64_t>(s.colors.size()) + 6;
+  const std::int32_t Stride = DibStride(C.Width, C.Bits);
+  for (std::size_t R = 0; R < static_cast<std::size_t>(H); ++R)
+    S.Pixels[R * Stride + Stride - 1] ^= 0x5A;
+  S.OffBits = 54 + static_cast<std::int64_t>(S.Colors.size()) + 6;
   Bytes GapBefore(6, 0xEE);
-  s.colors.insert(s.colors.end(), GapBefore.begin(), GapBefore.end());
-  s.pixels.insert(s.pixels.end(), 9, 0x77);
-  const Bytes File = BuildBmp(s);
+  S.Colors.insert(S.Colors.end(), GapBefore.begin(), GapBefore.end());
+  S.Pixels.insert(S.Pixels.end(), 9, 0x77);
+  const Bytes File = BuildBmp(S);
 
   TMemoryStream In;
   In.WriteBuffer(File.data(), static_cast<std::int32_t>(File.size()));
@@ -210,8 +210,8 @@ TEST_P(DirectLoad, BandsHoldTheRowsOfTheRecord) {
   EXPECT_EQ(In.GetPosition(), AfterRecord);
   ASSERT_EQ(B.Bitmaps().size(), 2u);
   ASSERT_EQ(B.Bitmaps()[0]->GetHeight(), 1117);
-  for (std::int32_t R = 0; R < h; ++R) {
-    const std::int64_t At = (C.BottomUp ? h - 1 - R : R) * static_cast<std::int64_t>(Stride);
+  for (std::int32_t R = 0; R < H; ++R) {
+    const std::int64_t At = (C.BottomUp ? H - 1 - R : R) * static_cast<std::int64_t>(Stride);
     ASSERT_EQ(
         std::memcmp(B.GetScanline(R), Record.Bits.Data() + At, static_cast<std::size_t>(Stride)), 0)
         << "row " << R;
@@ -234,15 +234,15 @@ INSTANTIATE_TEST_SUITE_P(Depths, DirectLoad,
 // ---- the saved layout --------------------------------------------------------------------------
 
 TEST_F(StreamTest, LargeEightBitMapSavesInBandCountPlusTwoWritesWithTheCanonicalHeaders) {
-  const std::int32_t W = 6144, h = 4096;
-  BmpLayout s;
-  s.width = W;
-  s.height = h;
-  s.colors = GreyColors(256);
-  s.clr_used = 256;
-  s.pixels.assign(static_cast<std::size_t>(W) * h, 0);
-  for (std::int32_t Y = 0; Y < h; ++Y) s.pixels[static_cast<std::size_t>(Y) * W] = 1;
-  const Bytes File = BuildBmp(s);
+  const std::int32_t W = 6144, H = 4096;
+  TBmpLayout S;
+  S.Width = W;
+  S.Height = H;
+  S.Colors = GreyColors(256);
+  S.ClrUsed = 256;
+  S.Pixels.assign(static_cast<std::size_t>(W) * H, 0);
+  for (std::int32_t Y = 0; Y < H; ++Y) S.Pixels[static_cast<std::size_t>(Y) * W] = 1;
+  const Bytes File = BuildBmp(S);
   TBigBitmap B;
   LoadBytes(B, File);
   ASSERT_EQ(B.Bitmaps().size(), 4u);
@@ -293,64 +293,64 @@ TEST_F(StreamTest, EmptyBitmapWritesNothing) {
   B.SaveToStream(Out);
   EXPECT_EQ(Out.GetSize(), 0);
 
-  testsupport::TempDir Dir;
-  B.SaveToFile(Dir.file("empty.bmp"));
-  EXPECT_TRUE(testsupport::ReadFileBytes(Dir.file("empty.bmp")).empty());
+  testsupport::TTempDir Dir;
+  B.SaveToFile(Dir.File("empty.bmp"));
+  EXPECT_TRUE(testsupport::ReadFileBytes(Dir.File("empty.bmp")).empty());
 }
 
 TEST_F(StreamTest, StreamTakingLessThanAWriteFailsTheSave) {
   TBigBitmap B;
   B.SetWidth(100);
   B.SetHeight(100);
-  for (std::int64_t capacity : {0, 10, 14 + 40, 2000}) {
-    FullStream Out(capacity);
-    EXPECT_THROW(B.SaveToStream(Out), EWriteError) << capacity;
+  for (std::int64_t Capacity : {0, 10, 14 + 40, 2000}) {
+    FullStream Out(Capacity);
+    EXPECT_THROW(B.SaveToStream(Out), EWriteError) << Capacity;
   }
 }
 
 // ---- converted inputs --------------------------------------------------------------------------
 
 TEST_F(StreamTest, CoreHeaderFileSavesWithInfoHeaderAndFourByteColours) {
-  BmpLayout Core;
-  Core.header_size = 12;
-  Core.width = 4;
-  Core.height = 2;
-  Core.bit_count = 1;
-  Core.colors = {0, 0, 0, 255, 255, 255};
-  Core.pixels = {0xA0, 0, 0, 0, 0x50, 0, 0, 0};
+  TBmpLayout Core;
+  Core.HeaderSize = 12;
+  Core.Width = 4;
+  Core.Height = 2;
+  Core.BitCount = 1;
+  Core.Colors = {0, 0, 0, 255, 255, 255};
+  Core.Pixels = {0xA0, 0, 0, 0, 0x50, 0, 0, 0};
   TBigBitmap B;
   LoadBytes(B, BuildBmp(Core));
   const Bytes Saved = SaveBytes(B);
   EXPECT_EQ(U32At(Saved, 14), 40u);
   EXPECT_EQ(U32At(Saved, 10), 54u + 8);
   EXPECT_EQ(Bytes(Saved.begin() + 54, Saved.begin() + 62), (Bytes{0, 0, 0, 0, 255, 255, 255, 0}));
-  EXPECT_EQ(Bytes(Saved.begin() + 62, Saved.end()), Core.pixels);
+  EXPECT_EQ(Bytes(Saved.begin() + 62, Saved.end()), Core.Pixels);
 }
 
 TEST_F(StreamTest, BitFieldFilesLoadAsTwentyFourBits) {
-  BmpLayout s;
-  s.width = 2;
-  s.height = 1;
-  s.bit_count = 32;
-  s.compression = BI_BITFIELDS;
-  s.masks = {0xFF, 0xFF00, 0xFF0000};  // red in the low byte
-  s.pixels = {0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88};
+  TBmpLayout S;
+  S.Width = 2;
+  S.Height = 1;
+  S.BitCount = 32;
+  S.Compression = BI_BITFIELDS;
+  S.Masks = {0xFF, 0xFF00, 0xFF0000};  // red in the low byte
+  S.Pixels = {0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88};
   TBigBitmap B;
-  LoadBytes(B, BuildBmp(s));
+  LoadBytes(B, BuildBmp(S));
   EXPECT_EQ(B.GetPixelFormat(), bbpf24bit);
   const auto* Row = static_cast<const std::uint8_t*>(B.GetScanline(0));
   EXPECT_EQ(Bytes(Row, Row + 8), (Bytes{0x33, 0x22, 0x11, 0x77, 0x66, 0x55, 0, 0}));
 }
 
 TEST_F(StreamTest, RunLengthFilesLoadAndSaveUncompressed) {
-  BmpLayout s;
-  s.width = 5;
-  s.height = 2;
-  s.compression = BI_RLE8;
-  s.colors = GreyColors(256);
-  s.pixels = {3, 9, 0, 0, 0, 2, 1, 0, 1, 4, 0, 1};  // bottom row 9 9 9; top row . 4
+  TBmpLayout S;
+  S.Width = 5;
+  S.Height = 2;
+  S.Compression = BI_RLE8;
+  S.Colors = GreyColors(256);
+  S.Pixels = {3, 9, 0, 0, 0, 2, 1, 0, 1, 4, 0, 1};  // bottom row 9 9 9; top row . 4
   TBigBitmap B;
-  LoadBytes(B, BuildBmp(s));
+  LoadBytes(B, BuildBmp(S));
   EXPECT_EQ(B.GetPixelFormat(), bbpf8bit);
   const auto* Top = static_cast<const std::uint8_t*>(B.GetScanline(0));
   const auto* Bottom = static_cast<const std::uint8_t*>(B.GetScanline(1));
@@ -365,75 +365,75 @@ TEST_F(StreamTest, RunLengthFilesLoadAndSaveUncompressed) {
 
 struct TBadFileCase {
   const char* Name;
-  BmpLayout Bmp;
+  TBmpLayout Bmp;
   std::string Message;  // empty: only the exception type is checked
   enum TKind { DibUtils, BigBitmap, Read } Kind;
 };
 
-BmpLayout Good8(std::int32_t W = 4, std::int32_t h = 2) {
-  BmpLayout s;
-  s.width = W;
-  s.height = h;
-  s.colors = GreyColors(256);
-  s.clr_used = 256;
-  s.pixels.assign(static_cast<std::size_t>(DibStride(W, 8)) * (h < 0 ? -h : h), 5);
-  return s;
+TBmpLayout Good8(std::int32_t W = 4, std::int32_t H = 2) {
+  TBmpLayout S;
+  S.Width = W;
+  S.Height = H;
+  S.Colors = GreyColors(256);
+  S.ClrUsed = 256;
+  S.Pixels.assign(static_cast<std::size_t>(DibStride(W, 8)) * (H < 0 ? -H : H), 5);
+  return S;
 }
 
-template <typename F>
-BmpLayout With(F f) {
-  BmpLayout s = Good8();
-  f(s);
-  return s;
+template <typename TChange>
+TBmpLayout With(TChange Change) {
+  TBmpLayout S = Good8();
+  Change(S);
+  return S;
 }
 
 // Faults of the size, the pixel data and the format, one at a time.
 std::vector<TBadFileCase> SingleFaults() {
   return {
-      {"ShortUncompressedRows", With([](BmpLayout& s) { s.pixels.resize(7); }),
+      {"ShortUncompressedRows", With([](TBmpLayout& S) { S.Pixels.resize(7); }),
        "TBigBitmap.LoadFromStream: Not Enough Pixel Data", TBadFileCase::BigBitmap},
-      {"UnknownCompressionShortData", With([](BmpLayout& s) {
-         s.compression = 5;
-         s.pixels = {0, 1};
+      {"UnknownCompressionShortData", With([](TBmpLayout& S) {
+         S.Compression = 5;
+         S.Pixels = {0, 1};
        }),
        "TBigBitmap.LoadFromStream: Not Enough Pixel Data", TBadFileCase::BigBitmap},
-      {"ShortBitFieldRows", With([](BmpLayout& s) {
-         s.bit_count = 16;
-         s.colors.clear();
-         s.clr_used = 0;
-         s.pixels.resize(10);
+      {"ShortBitFieldRows", With([](TBmpLayout& S) {
+         S.BitCount = 16;
+         S.Colors.clear();
+         S.ClrUsed = 0;
+         S.Pixels.resize(10);
        }),
        "TBigBitmap.LoadFromStream: Not Enough Pixel Data", TBadFileCase::BigBitmap},
-      {"ZeroWidth", With([](BmpLayout& s) { s.width = 0; }),
+      {"ZeroWidth", With([](TBmpLayout& S) { S.Width = 0; }),
        "TBigBitmap.LoadFromStream: Invalid Width or Height", TBadFileCase::BigBitmap},
-      {"NegativeWidth", With([](BmpLayout& s) { s.width = -4; }),
+      {"NegativeWidth", With([](TBmpLayout& S) { S.Width = -4; }),
        "TBigBitmap.LoadFromStream: Invalid Width or Height", TBadFileCase::BigBitmap},
-      {"ZeroHeight", With([](BmpLayout& s) { s.height = 0; }),
+      {"ZeroHeight", With([](TBmpLayout& S) { S.Height = 0; }),
        "TBigBitmap.LoadFromStream: Invalid Width or Height", TBadFileCase::BigBitmap},
-      {"TooWide", With([](BmpLayout& s) {
-         s.bit_count = 24;
-         s.width = 21759;
-         s.colors.clear();
-         s.clr_used = 0;
+      {"TooWide", With([](TBmpLayout& S) {
+         S.BitCount = 24;
+         S.Width = 21759;
+         S.Colors.clear();
+         S.ClrUsed = 0;
        }),
        "TBigBitmap.LoadFromStream: Too Big Width or Too Many Pixel Bits", TBadFileCase::BigBitmap},
-      {"TooWideAfterBitFieldConversion", With([](BmpLayout& s) {
-         s.bit_count = 16;
-         s.width = 21759;
-         s.colors.clear();
-         s.clr_used = 0;
+      {"TooWideAfterBitFieldConversion", With([](TBmpLayout& S) {
+         S.BitCount = 16;
+         S.Width = 21759;
+         S.Colors.clear();
+         S.ClrUsed = 0;
        }),
        "TBigBitmap.LoadFromStream: Too Big Width or Too Many Pixel Bits", TBadFileCase::BigBitmap},
-      {"NotABitmap", With([](BmpLayout& s) { s.header_size = 20; }),
+      {"NotABitmap", With([](TBmpLayout& S) { S.HeaderSize = 20; }),
        "LoadDIBFromStream: Invalid Bitmap Header Size", TBadFileCase::DibUtils},
-      {"BadRunLengthData", With([](BmpLayout& s) {
-         s.compression = BI_RLE8;
-         s.pixels = {9, 1, 0, 1};
+      {"BadRunLengthData", With([](TBmpLayout& S) {
+         S.Compression = BI_RLE8;
+         S.Pixels = {9, 1, 0, 1};
        }),
        "Convert8BitRLETo8BitRGB: Bad RLE Data 4", TBadFileCase::DibUtils},
-      {"EightBitsMarkedRle4", With([](BmpLayout& s) {
-         s.compression = BI_RLE4;
-         s.pixels = {0, 1};
+      {"EightBitsMarkedRle4", With([](TBmpLayout& S) {
+         S.Compression = BI_RLE4;
+         S.Pixels = {0, 1};
        }),
        "Convert4BitRLETo4BitRGB: Invalid Bitcount & Compression Combination",
        TBadFileCase::DibUtils},
@@ -444,62 +444,62 @@ std::vector<TBadFileCase> SingleFaults() {
 // file cut short.
 std::vector<TBadFileCase> MaskAndSeveralFaults() {
   return {
-      {"ZeroMask", With([](BmpLayout& s) {
-         s.bit_count = 16;
-         s.compression = BI_BITFIELDS;
-         s.colors.clear();
-         s.clr_used = 0;
-         s.masks = {0x7C00, 0, 0x1F};
-         s.pixels.assign(16, 0);
+      {"ZeroMask", With([](TBmpLayout& S) {
+         S.BitCount = 16;
+         S.Compression = BI_BITFIELDS;
+         S.Colors.clear();
+         S.ClrUsed = 0;
+         S.Masks = {0x7C00, 0, 0x1F};
+         S.Pixels.assign(16, 0);
        }),
        "TBigBitmap.LoadFromStream: Invalid Masks", TBadFileCase::DibUtils},
       // Two faults: the converters' header checks come before the size checks.
-      {"ZeroMaskAndTooWide", With([](BmpLayout& s) {
-         s.bit_count = 32;
-         s.width = 21759;
-         s.compression = BI_BITFIELDS;
-         s.colors.clear();
-         s.clr_used = 0;
-         s.masks = {0xFF0000, 0xFF00, 0};
-         s.pixels.clear();
+      {"ZeroMaskAndTooWide", With([](TBmpLayout& S) {
+         S.BitCount = 32;
+         S.Width = 21759;
+         S.Compression = BI_BITFIELDS;
+         S.Colors.clear();
+         S.ClrUsed = 0;
+         S.Masks = {0xFF0000, 0xFF00, 0};
+         S.Pixels.clear();
        }),
        "TBigBitmap.LoadFromStream: Invalid Masks", TBadFileCase::DibUtils},
-      {"ZeroMaskAndZeroHeight", With([](BmpLayout& s) {
-         s.bit_count = 16;
-         s.height = 0;
-         s.compression = BI_BITFIELDS;
-         s.colors.clear();
-         s.clr_used = 0;
-         s.masks = {0, 0x3E0, 0x1F};
+      {"ZeroMaskAndZeroHeight", With([](TBmpLayout& S) {
+         S.BitCount = 16;
+         S.Height = 0;
+         S.Compression = BI_BITFIELDS;
+         S.Colors.clear();
+         S.ClrUsed = 0;
+         S.Masks = {0, 0x3E0, 0x1F};
        }),
        "TBigBitmap.LoadFromStream: Invalid Masks", TBadFileCase::DibUtils},
-      {"ZeroMaskAndShortRows", With([](BmpLayout& s) {
-         s.bit_count = 16;
-         s.compression = BI_BITFIELDS;
-         s.colors.clear();
-         s.clr_used = 0;
-         s.masks = {0x7C00, 0x3E0, 0};
-         s.pixels.resize(3);
+      {"ZeroMaskAndShortRows", With([](TBmpLayout& S) {
+         S.BitCount = 16;
+         S.Compression = BI_BITFIELDS;
+         S.Colors.clear();
+         S.ClrUsed = 0;
+         S.Masks = {0x7C00, 0x3E0, 0};
+         S.Pixels.resize(3);
        }),
        "TBigBitmap.LoadFromStream: Invalid Masks", TBadFileCase::DibUtils},
-      {"EightBitsMarkedRle4AndZeroWidth", With([](BmpLayout& s) {
-         s.compression = BI_RLE4;
-         s.width = 0;
-         s.pixels = {0, 1};
+      {"EightBitsMarkedRle4AndZeroWidth", With([](TBmpLayout& S) {
+         S.Compression = BI_RLE4;
+         S.Width = 0;
+         S.Pixels = {0, 1};
        }),
        "Convert4BitRLETo4BitRGB: Invalid Bitcount & Compression Combination",
        TBadFileCase::DibUtils},
-      {"TwentyFourBitsMarkedRle8AndTooWide", With([](BmpLayout& s) {
-         s.bit_count = 24;
-         s.width = 21759;
-         s.compression = BI_RLE8;
-         s.colors.clear();
-         s.clr_used = 0;
-         s.pixels = {0, 1};
+      {"TwentyFourBitsMarkedRle8AndTooWide", With([](TBmpLayout& S) {
+         S.BitCount = 24;
+         S.Width = 21759;
+         S.Compression = BI_RLE8;
+         S.Colors.clear();
+         S.ClrUsed = 0;
+         S.Pixels = {0, 1};
        }),
        "Convert8BitRLETo8BitRGB: Invalid Bitcount & Compression Combination",
        TBadFileCase::DibUtils},
-      {"TruncatedFile", With([](BmpLayout& s) { s.FileSize = 1078 + 100; }), "",
+      {"TruncatedFile", With([](TBmpLayout& S) { S.FileSize = 1078 + 100; }), "",
        TBadFileCase::Read},
   };
 }
@@ -514,13 +514,13 @@ class FailedLoad : public StreamTest, public testing::WithParamInterface<TBadFil
 
 TEST_P(FailedLoad, LeavesTheBitmapAsItWasWithoutNotifying) {
   TBigBitmap B;
-  BmpLayout Before = Good8(3, 3);
-  Before.pixels = {1, 2, 3, 0, 4, 5, 6, 0, 7, 8, 9, 0};
+  TBmpLayout Before = Good8(3, 3);
+  Before.Pixels = {1, 2, 3, 0, 4, 5, 6, 0, 7, 8, 9, 0};
   LoadBytes(B, BuildBmp(Before));
   B.SetDrawMode(1);
   const void* BandBefore = B.Bitmaps()[0].get();
   const Bytes SavedBefore = SaveBytes(B);
-  ChangeCounter Changes(B);
+  TChangeCounter Changes(B);
 
   const TBadFileCase& C = GetParam();
   try {
@@ -535,7 +535,7 @@ TEST_P(FailedLoad, LeavesTheBitmapAsItWasWithoutNotifying) {
   } catch (const EReadError&) {
     EXPECT_EQ(C.Kind, TBadFileCase::Read);
   }
-  EXPECT_EQ(Changes.count, 0);
+  EXPECT_EQ(Changes.Count, 0);
   EXPECT_EQ(B.GetDrawMode(), 1);
   EXPECT_EQ(B.Bitmaps()[0].get(), BandBefore);
   EXPECT_EQ(SaveBytes(B), SavedBefore);
@@ -548,10 +548,10 @@ TEST_F(StreamTest, SuccessfulLoadNotifiesOnceAndKeepsDrawMode) {
   TBigBitmap B;
   LoadBytes(B, BuildBmp(Good8()));
   B.SetDrawMode(1);
-  ChangeCounter Changes(B);
+  TChangeCounter Changes(B);
   B.SetPaletteModified(false);
   LoadBytes(B, BuildBmp(Good8(7, 9)));
-  EXPECT_EQ(Changes.count, 1);
+  EXPECT_EQ(Changes.Count, 1);
   EXPECT_TRUE(B.GetPaletteModified());
   EXPECT_EQ(B.GetDrawMode(), 1);
   EXPECT_EQ(B.GetWidth(), 7);
@@ -559,9 +559,9 @@ TEST_F(StreamTest, SuccessfulLoadNotifiesOnceAndKeepsDrawMode) {
 }
 
 TEST_F(StreamTest, EveryBandOwnsItsOwnCopyOfTheFilesColours) {
-  BmpLayout s = Good8(8192, 2100);  // bands of 1024 rows: 3 bands
+  TBmpLayout S = Good8(8192, 2100);  // bands of 1024 rows: 3 bands
   TBigBitmap B;
-  LoadBytes(B, BuildBmp(s));
+  LoadBytes(B, BuildBmp(S));
   ASSERT_EQ(B.Bitmaps().size(), 3u);
   std::vector<HPALETTE> Handles;
   for (const auto& Band : B.Bitmaps()) {
@@ -573,13 +573,13 @@ TEST_F(StreamTest, EveryBandOwnsItsOwnCopyOfTheFilesColours) {
 }
 
 TEST_F(StreamTest, FileRoundTripThroughTheFileSystem) {
-  testsupport::TempDir Dir;
+  testsupport::TTempDir Dir;
   const Bytes File = BuildBmp(Good8(9, 4));
-  testsupport::WriteFileBytes(Dir.file("in.bmp"), File);
+  testsupport::WriteFileBytes(Dir.File("in.bmp"), File);
   TBigBitmap B;
-  B.LoadFromFile(Dir.file("in.bmp"));
-  B.SaveToFile(Dir.file("out.bmp"));
-  EXPECT_EQ(testsupport::ReadFileBytes(Dir.file("out.bmp")), File);
+  B.LoadFromFile(Dir.File("in.bmp"));
+  B.SaveToFile(Dir.File("out.bmp"));
+  EXPECT_EQ(testsupport::ReadFileBytes(Dir.File("out.bmp")), File);
 }
 
 }  // namespace

@@ -38,7 +38,7 @@ class BrowseFolderTest : public ::testing::Test {
   }
 
   QWidget Window;
-  testsupport::TempDir Dir;
+  testsupport::TTempDir Dir;
   std::vector<TPickerCall> Calls;
 
  private:
@@ -55,20 +55,20 @@ TEST_F(BrowseFolderTest, StartsWithEmptyTextsAndPassesOwnerTitleAndStartFolderTo
   AnswerWith({"", ""});
   Browse.SetTitle("UOAMのマップのあるフォルダを選択");
   Browse.Execute();
-  Browse.SetStartFolder(Dir.path().string());
+  Browse.SetStartFolder(Dir.Path().string());
   Browse.Execute();
   ASSERT_EQ(Calls.size(), 2u);
   EXPECT_EQ(Calls[0].Owner, &Window);
   EXPECT_EQ(Calls[0].Title, "UOAMのマップのあるフォルダを選択");
   EXPECT_EQ(Calls[0].StartFolder, "");
-  EXPECT_EQ(Calls[1].StartFolder, Dir.path().string());
+  EXPECT_EQ(Calls[1].StartFolder, Dir.Path().string());
 }
 
 TEST_F(BrowseFolderTest, ConfirmedFolderIsReturnedAndALaterCancelEmptiesIt) {
   TBrowseFolder Browse(&Window);
-  AnswerWith({Dir.path().string(), ""});
+  AnswerWith({Dir.Path().string(), ""});
   EXPECT_TRUE(Browse.Execute());
-  EXPECT_EQ(Browse.GetFolder(), Dir.path().string());
+  EXPECT_EQ(Browse.GetFolder(), Dir.Path().string());
   EXPECT_FALSE(Browse.Execute());
   EXPECT_EQ(Browse.GetFolder(), "");
 }
@@ -89,13 +89,13 @@ class BrowseFolderAnswerTest : public BrowseFolderTest,
  protected:
   std::string Resolve(const std::string& Path) const {
     if (Path.empty() || Path.front() == '/') return Path;
-    return Dir.path().string() + "/" + Path;
+    return Dir.Path().string() + "/" + Path;
   }
 };
 
 TEST_P(BrowseFolderAnswerTest, KeepsOnlyExistingFoldersWithoutTrailingSeparatorButTheRoot) {
-  std::filesystem::create_directory(Dir.path() / "maps");
-  testsupport::WriteFileBytes(Dir.file("plain.txt"), {1});
+  std::filesystem::create_directory(Dir.Path() / "maps");
+  testsupport::WriteFileBytes(Dir.File("plain.txt"), {1});
   TBrowseFolder Browse(&Window);
   AnswerWith({Resolve(GetParam().Answer)});
   EXPECT_EQ(Browse.Execute(), GetParam().Confirmed);
@@ -118,7 +118,7 @@ INSTANTIATE_TEST_SUITE_P(Answers, BrowseFolderAnswerTest, ::testing::ValuesIn(An
 // selected in its parent folder.
 TEST_F(BrowseFolderTest, PlatformPickerShowsTheStartFolderSelectedAndReturnsItWhenConfirmed) {
   Window.show();
-  const std::filesystem::path Start = Dir.path() / "maps";
+  const std::filesystem::path Start = Dir.Path() / "maps";
   std::filesystem::create_directory(Start);
   TBrowseFolder Browse(&Window);
   Browse.SetTitle("UOAMのマップのあるフォルダを選択");
@@ -140,7 +140,7 @@ TEST_F(BrowseFolderTest, PlatformPickerShowsTheStartFolderSelectedAndReturnsItWh
   const bool Confirmed = Browse.Execute();
   ASSERT_TRUE(CloseDialog.Done());
   EXPECT_EQ(SeenTitle, QStringLiteral("UOAMのマップのあるフォルダを選択"));
-  EXPECT_EQ(SeenDirectory.toStdString(), Dir.path().string());
+  EXPECT_EQ(SeenDirectory.toStdString(), Dir.Path().string());
   EXPECT_EQ(SeenSelection, QStringList{QString::fromStdString(Start.string())});
   EXPECT_TRUE(SeenModal);
   EXPECT_TRUE(Confirmed);
@@ -150,7 +150,7 @@ TEST_F(BrowseFolderTest, PlatformPickerShowsTheStartFolderSelectedAndReturnsItWh
 TEST_F(BrowseFolderTest, PlatformPickerRejectedGivesFalseAndEmptyFolder) {
   Window.show();
   TBrowseFolder Browse(&Window);
-  Browse.SetStartFolder(Dir.path().string());
+  Browse.SetStartFolder(Dir.Path().string());
   qttest::TPoller CloseDialog([&] {
     auto* Dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
     if (Dialog == nullptr) return false;

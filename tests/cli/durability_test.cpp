@@ -36,11 +36,11 @@
 
 namespace {
 
-using testsupport::BmpLayout;
+using testsupport::TBmpLayout;
 using testsupport::BuildBmp;
 using testsupport::DibStride;
 using testsupport::Snapshot;
-using testsupport::TempDir;
+using testsupport::TTempDir;
 using testsupport::WriteFileBytes;
 using Bytes = std::vector<std::uint8_t>;
 using TFiles = std::map<std::string, Bytes>;
@@ -66,10 +66,10 @@ struct TEnded {
 TChild Start(const std::vector<std::string>& Argv) {
   int PipeFds[2];
   if (::pipe(PipeFds) != 0) throw std::runtime_error("pipe");
-  TChild child;
-  child.Started = Clock::now();
-  child.Pid = ::fork();
-  if (child.Pid == 0) {
+  TChild Child;
+  Child.Started = Clock::now();
+  Child.Pid = ::fork();
+  if (Child.Pid == 0) {
     ::dup2(PipeFds[1], STDOUT_FILENO);
     ::dup2(PipeFds[1], STDERR_FILENO);
     ::close(PipeFds[0]);
@@ -80,15 +80,15 @@ TChild Start(const std::vector<std::string>& Argv) {
       const std::string Options = std::string(Asan != nullptr ? Asan : "") + ":detect_leaks=0";
       ::setenv("ASAN_OPTIONS", Options.c_str(), 1);
     }
-    std::vector<char*> argv;
-    for (const std::string& a : Argv) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    ::execvp(argv[0], argv.data());
+    std::vector<char*> ExecArgs;
+    for (const std::string& A : Argv) ExecArgs.push_back(const_cast<char*>(A.c_str()));
+    ExecArgs.push_back(nullptr);
+    ::execvp(ExecArgs[0], ExecArgs.data());
     ::_exit(127);
   }
   ::close(PipeFds[1]);
-  child.Output = PipeFds[0];
-  return child;
+  Child.Output = PipeFds[0];
+  return Child;
 }
 
 // Reads more output; false at its end.
@@ -124,8 +124,8 @@ TEnded Finish(TChild& Child) {
 }
 
 TEnded RunToEnd(const std::vector<std::string>& Argv) {
-  TChild child = Start(Argv);
-  return Finish(child);
+  TChild Child = Start(Argv);
+  return Finish(Child);
 }
 
 std::vector<std::string> Grid(std::vector<std::string> Args) {
@@ -150,11 +150,11 @@ bool StraceWorks() {
 
 std::vector<std::string> Traced(const std::vector<std::string>& StraceOptions,
                                  const std::vector<std::string>& GridArgs) {
-  std::vector<std::string> argv{"strace"};
-  argv.insert(argv.end(), StraceOptions.begin(), StraceOptions.end());
-  const std::vector<std::string> grid = Grid(GridArgs);
-  argv.insert(argv.end(), grid.begin(), grid.end());
-  return argv;
+  std::vector<std::string> Argv{"strace"};
+  Argv.insert(Argv.end(), StraceOptions.begin(), StraceOptions.end());
+  const std::vector<std::string> GridCommand = Grid(GridArgs);
+  Argv.insert(Argv.end(), GridCommand.begin(), GridCommand.end());
+  return Argv;
 }
 
 // The program that the tracer Tracer runs, once its log says a signal strace injected has
@@ -162,13 +162,13 @@ std::vector<std::string> Traced(const std::vector<std::string>& StraceOptions,
 // tell); -1 when that does not happen within a safety net of 20 seconds.
 pid_t StoppedTracee(const TChild& Tracer, const std::string& Log) {
   const auto GiveUp = Clock::now() + std::chrono::seconds(20);
-  const std::string tracer = std::to_string(Tracer.Pid);
+  const std::string TracerPid = std::to_string(Tracer.Pid);
   while (Clock::now() < GiveUp) {
-    std::ifstream log(Log);
-    const std::string text((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
-    std::ifstream Children("/proc/" + tracer + "/task/" + tracer + "/children");
+    std::ifstream In(Log);
+    const std::string Text((std::istreambuf_iterator<char>(In)), std::istreambuf_iterator<char>());
+    std::ifstream Children("/proc/" + TracerPid + "/task/" + TracerPid + "/children");
     pid_t Program = -1;
-    if (text.find("--- stopped by SIGSTOP ---") != std::string::npos && Children >> Program) {
+    if (Text.find("--- stopped by SIGSTOP ---") != std::string::npos && Children >> Program) {
       return Program;
     }
     std::this_thread::yield();
@@ -177,9 +177,9 @@ pid_t StoppedTracee(const TChild& Tracer, const std::string& Log) {
 }
 
 std::vector<std::string> ReadLines(const std::string& Name) {
-  std::ifstream in(Name);
+  std::ifstream In(Name);
   std::vector<std::string> Lines;
-  for (std::string Line; std::getline(in, Line);) Lines.push_back(Line);
+  for (std::string Line; std::getline(In, Line);) Lines.push_back(Line);
   return Lines;
 }
 
@@ -187,17 +187,17 @@ std::vector<std::string> ReadLines(const std::string& Name) {
 
 // An 8-bit map of 16 grey levels; Padded false stores the rows back to back.
 Bytes GreyMap(int W, int H, int Seed, bool Padded = true) {
-  BmpLayout Bmp;
-  Bmp.width = W;
-  Bmp.height = H;
-  Bmp.bit_count = 8;
-  Bmp.colors = testsupport::GreyColors(16);
-  Bmp.clr_used = 16;
+  TBmpLayout Bmp;
+  Bmp.Width = W;
+  Bmp.Height = H;
+  Bmp.BitCount = 8;
+  Bmp.Colors = testsupport::GreyColors(16);
+  Bmp.ClrUsed = 16;
   const int Stride = Padded ? DibStride(W, 8) : W;
-  Bmp.pixels.assign(static_cast<std::size_t>(Stride * H), 0);
+  Bmp.Pixels.assign(static_cast<std::size_t>(Stride * H), 0);
   for (int Y = 0; Y < H; ++Y) {
     for (int X = 0; X < W; ++X)
-      Bmp.pixels[static_cast<std::size_t>(Y * Stride + X)] =
+      Bmp.Pixels[static_cast<std::size_t>(Y * Stride + X)] =
           static_cast<std::uint8_t>((X * 7 + Y * 3 + Seed) % 16);
   }
   return BuildBmp(Bmp);
@@ -258,10 +258,10 @@ std::string ExpectNothingLost(const TFiles& Now, const TFiles& Before, const TFi
       ++Temporaries;
       continue;
     }
-    const auto before = Before.find(name);
-    const auto after = After.find(name);
-    const bool Old = before != Before.end() && before->second == bytes;
-    const bool Fresh = after != After.end() && after->second == bytes;
+    const auto InBefore = Before.find(name);
+    const auto InAfter = After.find(name);
+    const bool Old = InBefore != Before.end() && InBefore->second == bytes;
+    const bool Fresh = InAfter != After.end() && InAfter->second == bytes;
     EXPECT_TRUE(Old || Fresh) << Moment << ": " << name << " is neither its old nor its new content";
     Changed += !Old;
   }
@@ -295,56 +295,56 @@ void ExpectCompleted(const TFiles& Now, const TFiles& Before, const TFiles& Afte
 
 TEST(Durability, KilledAtAnyMomentNothingIsLostAndTheNextRunCompletes) {
   // The outcome of an undisturbed run.
-  TFiles before, after;
-  std::map<std::string, std::string> companions;
+  TFiles Before, After;
+  std::map<std::string, std::string> Companions;
   double RunSeconds;
   {
-    TempDir Dir;
-    companions = PutKillFolder(Dir.path().string());
-    before = Snapshot(Dir);
-    std::vector<std::string> args = KillMaps;
-    args.push_back(Dir.path().string());
-    const TEnded Run = RunToEnd(Grid(args));
+    TTempDir Dir;
+    Companions = PutKillFolder(Dir.Path().string());
+    Before = Snapshot(Dir);
+    std::vector<std::string> Args = KillMaps;
+    Args.push_back(Dir.Path().string());
+    const TEnded Run = RunToEnd(Grid(Args));
     ASSERT_EQ(Run.Status, 0) << Run.Output;
-    after = Snapshot(Dir);
+    After = Snapshot(Dir);
     RunSeconds = Run.Seconds;
     // Later runs find the files cached: the fastest of three bounds the timed kills.
     for (int I = 0; I < 2; ++I) {
-      TempDir Again;
-      PutKillFolder(Again.path().string());
-      args.back() = Again.path().string();
-      RunSeconds = std::min(RunSeconds, RunToEnd(Grid(args)).Seconds);
+      TTempDir Again;
+      PutKillFolder(Again.Path().string());
+      Args.back() = Again.Path().string();
+      RunSeconds = std::min(RunSeconds, RunToEnd(Grid(Args)).Seconds);
     }
   }
-  ASSERT_EQ(WithoutTemporaries(after).size(), after.size());
+  ASSERT_EQ(WithoutTemporaries(After).size(), After.size());
 
   // Kill moments: system calls of the run by name and count, or else points in time.
   struct TMoment {
     std::string Call;  // "" for a kill after Delay
     int Count = 0;
-    double delay = 0;
+    double Delay = 0;
   };
   std::vector<TMoment> Moments;
   if (StraceWorks()) {
-    TempDir Dir;
-    PutKillFolder(Dir.path().string());
-    const std::string log = Dir.file(".trace");
-    std::vector<std::string> args = KillMaps;
-    args.push_back(Dir.path().string());
+    TTempDir Dir;
+    PutKillFolder(Dir.Path().string());
+    const std::string Log = Dir.File(".trace");
+    std::vector<std::string> Args = KillMaps;
+    Args.push_back(Dir.Path().string());
     const std::string Calls = "openat,read,write,close,fsync,fchmod,rename,link,unlink,flock,mmap";
-    ASSERT_EQ(RunToEnd(Traced({"-o", log, "-e", "trace=" + Calls}, args)).Status, 0);
+    ASSERT_EQ(RunToEnd(Traced({"-o", Log, "-e", "trace=" + Calls}, Args)).Status, 0);
     // Every call that changes the folder, and others spread evenly after the start-up.
     const std::regex CallName(R"(^([a-z0-9_]+)\()");
     const std::set<std::string> Changing{"fsync", "fchmod", "rename", "link", "unlink", "flock"};
     std::map<std::string, int> Counts;
     std::vector<TMoment> Others;
     bool Started = false;
-    for (const std::string& Line : ReadLines(log)) {
+    for (const std::string& Line : ReadLines(Log)) {
       std::smatch M;
       if (!std::regex_search(Line, M, CallName)) continue;
       const std::string Call = M[1];
       const int Count = ++Counts[Call];
-      Started = Started || Line.find(Dir.path().string()) != std::string::npos;
+      Started = Started || Line.find(Dir.Path().string()) != std::string::npos;
       if (Changing.contains(Call)) {
         Moments.push_back({Call, Count});
       } else if (Started) {
@@ -359,50 +359,50 @@ TEST(Durability, KilledAtAnyMomentNothingIsLostAndTheNextRunCompletes) {
   ASSERT_GE(Moments.size(), 50u);
 
   std::map<std::string, int> Outcomes;
-  for (const TMoment& moment : Moments) {
-    TempDir Dir;
-    PutKillFolder(Dir.path().string());
-    std::vector<std::string> args = KillMaps;
-    args.push_back(Dir.path().string());
-    const std::string name = moment.Call.empty()
-                                 ? "after " + std::to_string(moment.delay) + " s"
-                                 : moment.Call + " #" + std::to_string(moment.Count);
+  for (const TMoment& Moment : Moments) {
+    TTempDir Dir;
+    PutKillFolder(Dir.Path().string());
+    std::vector<std::string> Args = KillMaps;
+    Args.push_back(Dir.Path().string());
+    const std::string Name = Moment.Call.empty()
+                                 ? "after " + std::to_string(Moment.Delay) + " s"
+                                 : Moment.Call + " #" + std::to_string(Moment.Count);
     TEnded Killed;
-    if (!moment.Call.empty()) {
+    if (!Moment.Call.empty()) {
       const std::string Inject =
-          "inject=" + moment.Call + ":signal=SIGKILL:when=" + std::to_string(moment.Count);
-      Killed = RunToEnd(Traced({"-o", "/dev/null", "-e", "trace=" + moment.Call, "-e", Inject}, args));
-      EXPECT_EQ(Killed.Status, 128 + SIGKILL) << name << ": " << Killed.Output;
+          "inject=" + Moment.Call + ":signal=SIGKILL:when=" + std::to_string(Moment.Count);
+      Killed = RunToEnd(Traced({"-o", "/dev/null", "-e", "trace=" + Moment.Call, "-e", Inject}, Args));
+      EXPECT_EQ(Killed.Status, 128 + SIGKILL) << Name << ": " << Killed.Output;
     } else {
-      TChild child = Start(Grid(args));
-      const timespec Pause{0, static_cast<long>(moment.delay * 1e9)};
+      TChild Child = Start(Grid(Args));
+      const timespec Pause{0, static_cast<long>(Moment.Delay * 1e9)};
       ::nanosleep(&Pause, nullptr);
-      ::kill(child.Pid, SIGKILL);
-      Killed = Finish(child);
+      ::kill(Child.Pid, SIGKILL);
+      Killed = Finish(Child);
     }
     const TFiles Left = Snapshot(Dir);
-    const std::string State = ExpectNothingLost(Left, before, after, companions, name);
+    const std::string State = ExpectNothingLost(Left, Before, After, Companions, Name);
     ++Outcomes[(Killed.Status == 0 ? "finished, " : "killed, ") + State];
 
-    const TEnded Next = RunToEnd(Grid(args));
-    EXPECT_EQ(Next.Status, 0) << name << ": " << Next.Output;
+    const TEnded Next = RunToEnd(Grid(Args));
+    EXPECT_EQ(Next.Status, 0) << Name << ": " << Next.Output;
     const TFiles Done = Snapshot(Dir);
-    ExpectCompleted(WithoutTemporaries(Done), before, after, name);
+    ExpectCompleted(WithoutTemporaries(Done), Before, After, Name);
     // The next run leaves no temporary: not its own, nor those of the killed run.
-    EXPECT_EQ(Done.size(), WithoutTemporaries(Done).size()) << name;
+    EXPECT_EQ(Done.size(), WithoutTemporaries(Done).size()) << Name;
 
     // A flush that fails there instead ends the run with the write error, every file as the
     // kill left it and the temporary being flushed deleted.
-    if (moment.Call == "fsync") {
-      TempDir Failing;
-      PutKillFolder(Failing.path().string());
-      args.back() = Failing.path().string();
-      const std::string Inject = "inject=fsync:error=EIO:when=" + std::to_string(moment.Count);
+    if (Moment.Call == "fsync") {
+      TTempDir Failing;
+      PutKillFolder(Failing.Path().string());
+      Args.back() = Failing.Path().string();
+      const std::string Inject = "inject=fsync:error=EIO:when=" + std::to_string(Moment.Count);
       const TEnded Failed =
-          RunToEnd(Traced({"-o", "/dev/null", "-e", "trace=fsync", "-e", Inject}, args));
-      EXPECT_EQ(Failed.Status, 1) << name << " failing: " << Failed.Output;
-      EXPECT_EQ(Failed.Output, std::string("veldrin-grid: ") + SWriteError + "\n") << name;
-      EXPECT_EQ(Snapshot(Failing), WithoutTemporaries(Left)) << name << " failing";
+          RunToEnd(Traced({"-o", "/dev/null", "-e", "trace=fsync", "-e", Inject}, Args));
+      EXPECT_EQ(Failed.Status, 1) << Name << " failing: " << Failed.Output;
+      EXPECT_EQ(Failed.Output, std::string("veldrin-grid: ") + SWriteError + "\n") << Name;
+      EXPECT_EQ(Snapshot(Failing), WithoutTemporaries(Left)) << Name << " failing";
     }
   }
   std::string Account = std::to_string(Moments.size()) + " moments:";
@@ -413,24 +413,24 @@ TEST(Durability, KilledAtAnyMomentNothingIsLostAndTheNextRunCompletes) {
 
 TEST(Durability, EveryNewFileIsFlushedBeforeItsRenameAndTheFolderAfterTheRenames) {
   if (!StraceWorks()) GTEST_SKIP() << "strace cannot trace a program here";
-  TempDir Dir;
-  PutKillFolder(Dir.path().string());
-  const std::string folder = std::filesystem::canonical(Dir.path()).string();
-  const std::string log = Dir.file(".trace");
-  std::vector<std::string> args = KillMaps;
-  args.push_back(folder);
-  ASSERT_EQ(RunToEnd(Traced({"-y", "-o", log, "-e", "trace=fsync,rename,link"}, args)).Status, 0);
+  TTempDir Dir;
+  PutKillFolder(Dir.Path().string());
+  const std::string Folder = std::filesystem::canonical(Dir.Path()).string();
+  const std::string Log = Dir.File(".trace");
+  std::vector<std::string> Args = KillMaps;
+  Args.push_back(Folder);
+  ASSERT_EQ(RunToEnd(Traced({"-y", "-o", Log, "-e", "trace=fsync,rename,link"}, Args)).Status, 0);
 
   const std::regex FsyncOf(R"(^fsync\(\d+<(.*)>\)\s+= 0)");
   const std::regex RenameOf(R"re(^rename\("([^"]*)", "([^"]*)"\)\s+= 0)re");
   std::set<std::string> Flushed;
   int Renames = 0, FolderFlushes = 0;
   bool FolderDirty = false;
-  for (const std::string& Line : ReadLines(log)) {
+  for (const std::string& Line : ReadLines(Log)) {
     std::smatch M;
     if (std::regex_search(Line, M, FsyncOf)) {
       Flushed.insert(M[1]);
-      if (M[1] == folder) {
+      if (M[1] == Folder) {
         ++FolderFlushes;
         FolderDirty = false;
       }
@@ -454,20 +454,20 @@ TEST(Durability, EveryNewFileIsFlushedBeforeItsRenameAndTheFolderAfterTheRenames
 }
 
 TEST(Durability, ASecondRunOnTheFolderFailsAtOnceWhileTheFirstPausesBeforeItsBackup) {
-  TempDir Dir;
-  const std::string folder = Dir.path().string();
-  const std::string Target = Dir.file("MAP2-X1.BMP");
-  WriteFileBytes(Dir.file("MAP3687478-1.BMP"), GreyMap(64, 32, 1));
+  TTempDir Dir;
+  const std::string Folder = Dir.Path().string();
+  const std::string Target = Dir.File("MAP2-X1.BMP");
+  WriteFileBytes(Dir.File("MAP3687478-1.BMP"), GreyMap(64, 32, 1));
   const Bytes Original = GreyMap(64, 32, 2);
   WriteFileBytes(Target, Original);
-  const std::vector<std::string> args{"-f", folder, "-m", "i1"};
+  const std::vector<std::string> Args{"-f", Folder, "-m", "i1"};
   const std::string Busy = std::string("veldrin-grid: ") + SFolderBusy + "\n";
 
   // Whatever holds the folder's lock keeps a run out before it changes anything.
   {
     const TFiles Untouched = Snapshot(Dir);
-    TFolderLock Other(folder);
-    const TEnded Second = RunToEnd(Grid(args));
+    TFolderLock Other(Folder);
+    const TEnded Second = RunToEnd(Grid(Args));
     EXPECT_EQ(Second.Status, 1);
     EXPECT_EQ(Second.Output, Busy);
     EXPECT_EQ(Snapshot(Dir), Untouched);
@@ -477,15 +477,15 @@ TEST(Durability, ASecondRunOnTheFolderFailsAtOnceWhileTheFirstPausesBeforeItsBac
   // Two real runs: the first is stopped between its look for a backup and making one, and
   // goes on only once the second has ended, which it must do at once, without waiting.
   testsupport::LimitThisTest(std::chrono::seconds(60));
-  const TempDir TraceDir;
-  const std::string Trace = TraceDir.file("strace.log");
+  const TTempDir TraceDir;
+  const std::string Trace = TraceDir.File("strace.log");
   TChild First = Start(Traced({"-o", Trace, "-e", "trace=link", "-e",
                                "inject=link:signal=SIGSTOP"},
-                              args));
+                              Args));
   ASSERT_TRUE(WaitForOutput(First, " : saving")) << First.Seen;
   const pid_t Stopped = StoppedTracee(First, Trace);
   ASSERT_GT(Stopped, 0) << "the first run was not stopped at its backup";
-  const TEnded Second = RunToEnd(Grid(args));
+  const TEnded Second = RunToEnd(Grid(Args));
   ::kill(Stopped, SIGCONT);
   EXPECT_EQ(Second.Status, 1);
   EXPECT_EQ(Second.Output, Busy);
@@ -493,23 +493,23 @@ TEST(Durability, ASecondRunOnTheFolderFailsAtOnceWhileTheFirstPausesBeforeItsBac
   EXPECT_EQ(Ended.Status, 0) << Ended.Output;
   const Bytes Result = testsupport::ReadFileBytes(Target);
   EXPECT_NE(Result, Original);
-  EXPECT_EQ(testsupport::ReadFileBytes(Dir.file("MAP2-X1.OLD")), Original);
+  EXPECT_EQ(testsupport::ReadFileBytes(Dir.File("MAP2-X1.OLD")), Original);
 
   // Once the first has ended, the next run works and keeps the first backup.
-  EXPECT_EQ(RunToEnd(Grid(args)).Status, 0);
+  EXPECT_EQ(RunToEnd(Grid(Args)).Status, 0);
   EXPECT_EQ(testsupport::ReadFileBytes(Target), Result);
-  EXPECT_EQ(testsupport::ReadFileBytes(Dir.file("MAP2-X1.OLD")), Original);
+  EXPECT_EQ(testsupport::ReadFileBytes(Dir.File("MAP2-X1.OLD")), Original);
 }
 
 TEST(Durability, ATinyFileDeclaringAHugeMapFailsAtOnceWithLittleMemory) {
-  TempDir Dir;
-  const std::string folder = Dir.path().string();
-  WriteFileBytes(GetBaseFileName(folder, fcMalas, mtNormal, msFull),
+  TTempDir Dir;
+  const std::string Folder = Dir.Path().string();
+  WriteFileBytes(GetBaseFileName(Folder, fcMalas, mtNormal, msFull),
                  testsupport::TinyRle8DeclaringHugeSize(65000, 20000));
   const TFiles Untouched = Snapshot(Dir);
   // The child counts the pages of this process that it starts with before its exec.
   const long StartKb = ResidentKb();
-  const TEnded Run = RunToEnd(Grid({"-q", "-f", folder, "-m", "m1"}));
+  const TEnded Run = RunToEnd(Grid({"-q", "-f", Folder, "-m", "m1"}));
   EXPECT_EQ(Run.Status, 1);
   EXPECT_EQ(Run.Output,
             "veldrin-grid: TBigBitmap.SetBitmaps: Too Big Width or Too Many Pixel Bits\n");

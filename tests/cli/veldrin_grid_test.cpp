@@ -30,11 +30,11 @@
 
 namespace {
 
-using testsupport::BmpLayout;
+using testsupport::TBmpLayout;
 using testsupport::BuildBmp;
 using testsupport::DibStride;
 using testsupport::ReadFileBytes;
-using testsupport::TempDir;
+using testsupport::TTempDir;
 using testsupport::WriteFileBytes;
 using Bytes = std::vector<std::uint8_t>;
 
@@ -95,7 +95,7 @@ TRunResult RunGrid(const std::vector<std::string>& Args, const TRunOptions& Opti
     Command.push_back(VELDRIN_GRID_BINARY);
     Command.insert(Command.end(), Args.begin(), Args.end());
     std::vector<char*> Argv;
-    for (const std::string& a : Command) Argv.push_back(const_cast<char*>(a.c_str()));
+    for (const std::string& A : Command) Argv.push_back(const_cast<char*>(A.c_str()));
     Argv.push_back(nullptr);
     ::execvp(Argv[0], Argv.data());
     ::_exit(127);
@@ -126,8 +126,8 @@ TRunResult RunGrid(const std::vector<std::string>& Args, const TRunOptions& Opti
   return Result;
 }
 
-std::uint8_t White40(std::uint8_t c) {
-  return static_cast<std::uint8_t>((c * 6 + 1020) / 10);
+std::uint8_t White40(std::uint8_t C) {
+  return static_cast<std::uint8_t>((C * 6 + 1020) / 10);
 }
 
 struct TRgb {
@@ -137,17 +137,17 @@ struct TRgb {
 // An 8-bit map with the given colour table; Padded false stores its rows back to back.
 Bytes Bmp8(int W, int H, const std::vector<TRgb>& Palette,
            const std::function<std::uint8_t(int, int)>& Index, bool Padded = true) {
-  BmpLayout Bmp;
-  Bmp.width = W;
-  Bmp.height = H;
-  Bmp.bit_count = 8;
-  for (const TRgb& c : Palette) Bmp.colors.insert(Bmp.colors.end(), {c.B, c.G, c.R, 0});
-  Bmp.clr_used = static_cast<std::uint32_t>(Palette.size());
+  TBmpLayout Bmp;
+  Bmp.Width = W;
+  Bmp.Height = H;
+  Bmp.BitCount = 8;
+  for (const TRgb& C : Palette) Bmp.Colors.insert(Bmp.Colors.end(), {C.B, C.G, C.R, 0});
+  Bmp.ClrUsed = static_cast<std::uint32_t>(Palette.size());
   const int Stride = Padded ? DibStride(W, 8) : W;
-  Bmp.pixels.assign(static_cast<std::size_t>(Stride * H), 0);
+  Bmp.Pixels.assign(static_cast<std::size_t>(Stride * H), 0);
   for (int Y = 0; Y < H; ++Y) {
     for (int X = 0; X < W; ++X)
-      Bmp.pixels[static_cast<std::size_t>((H - 1 - Y) * Stride + X)] = Index(X, Y);
+      Bmp.Pixels[static_cast<std::size_t>((H - 1 - Y) * Stride + X)] = Index(X, Y);
   }
   return BuildBmp(Bmp);
 }
@@ -162,8 +162,8 @@ using testsupport::Snapshot;
 
 class VeldrinGridTest : public ::testing::Test {
  protected:
-  TempDir Dir;
-  std::string Folder() const { return Dir.path().string(); }
+  TTempDir Dir;
+  std::string Folder() const { return Dir.Path().string(); }
   std::string Base(Facet F, MapScale S, MapType T = mtNormal) const {
     return GetBaseFileName(Folder(), F, T, S);
   }
@@ -173,11 +173,11 @@ class VeldrinGridTest : public ::testing::Test {
 
 struct TExitCase {
   const char* Name;
-  std::vector<std::string> args;  // "@" stands for the folder
+  std::vector<std::string> Args;  // "@" stands for the folder
   int Status;
 };
-void PrintTo(const TExitCase& c, std::ostream* Os) {
-  *Os << c.Name;
+void PrintTo(const TExitCase& C, std::ostream* Os) {
+  *Os << C.Name;
 }
 
 class ExitStatusTest : public VeldrinGridTest, public ::testing::WithParamInterface<TExitCase> {};
@@ -185,12 +185,12 @@ class ExitStatusTest : public VeldrinGridTest, public ::testing::WithParamInterf
 TEST_P(ExitStatusTest, EndsWithTheDocumentedStatusAndChangesNothingOnAUsageError) {
   WriteFileBytes(Base(fcIlshenar, msFull), SmallMap());
   WriteFileBytes(Base(fcMalas, msHalf), SmallMap());
-  std::vector<std::string> args = GetParam().args;
-  for (std::string& a : args) {
-    if (a == "@") a = Folder();
+  std::vector<std::string> Args = GetParam().Args;
+  for (std::string& A : Args) {
+    if (A == "@") A = Folder();
   }
   const auto Before = Snapshot(Dir);
-  const TRunResult R = RunGrid(args);
+  const TRunResult R = RunGrid(Args);
   EXPECT_EQ(R.Status, GetParam().Status) << R.Err;
   if (R.Status == 2) {
     EXPECT_EQ(Snapshot(Dir), Before);
@@ -225,9 +225,9 @@ TEST_F(VeldrinGridTest, AFailedJobPrintsItsMessageAndStopsTheRunThere) {
   WriteFileBytes(Base(fcTokuno, msFull), SmallMap());
   const TRunResult R = RunGrid({"-f", Folder()});
   EXPECT_EQ(R.Status, 1);
-  EXPECT_TRUE(std::filesystem::exists(Dir.file("MAP2-X1.BMP")));
-  EXPECT_FALSE(std::filesystem::exists(Dir.file("MAP3-X1.BMP")));
-  EXPECT_FALSE(std::filesystem::exists(Dir.file("MAP4-X1.BMP")));
+  EXPECT_TRUE(std::filesystem::exists(Dir.File("MAP2-X1.BMP")));
+  EXPECT_FALSE(std::filesystem::exists(Dir.File("MAP3-X1.BMP")));
+  EXPECT_FALSE(std::filesystem::exists(Dir.File("MAP4-X1.BMP")));
   EXPECT_EQ(R.Err.find(" 徳之島"), std::string::npos) << R.Err;
   EXPECT_EQ(R.Err.find("完了しました"), std::string::npos);
 }
@@ -289,9 +289,9 @@ TEST_F(VeldrinGridTest, QuietPrintsNothingButErrors) {
 
 TEST_F(VeldrinGridTest, ADryRunListsTheFilesAndChangesNothing) {
   WriteFileBytes(Base(fcFeluccaTrammel, msHalf), SmallMap());
-  WriteFileBytes(Dir.file("MAP0-X2.BMP"), {1});  // would be backed up
-  WriteFileBytes(Dir.file("MAP1-X2.BMP"), {2});
-  WriteFileBytes(Dir.file("MAP1-X2.OLD"), {3});  // has its backup already
+  WriteFileBytes(Dir.File("MAP0-X2.BMP"), {1});  // would be backed up
+  WriteFileBytes(Dir.File("MAP1-X2.BMP"), {2});
+  WriteFileBytes(Dir.File("MAP1-X2.OLD"), {3});  // has its backup already
   const std::vector<TRgb> Grey{{0, 0, 0}, {9, 9, 9}};
   WriteFileBytes(Base(fcTokuno, msQuarter),
                  Bmp8(
@@ -300,14 +300,14 @@ TEST_F(VeldrinGridTest, ADryRunListsTheFilesAndChangesNothing) {
   const TRunResult R = RunGrid({"-n", "-f", Folder()});
   EXPECT_EQ(R.Status, 0) << R.Err;
   EXPECT_EQ(Snapshot(Dir), Before);
-  const std::string f = Folder() + "/";
+  const std::string F = Folder() + "/";
   for (const std::string& Line :
-       {"  read     " + f + "MAP25166902-2.BMP\n",
-        "  back up  " + f + "MAP0-X2.BMP -> " + f + "MAP0-X2.OLD\n",
-        "  write    " + f + "MAP0-X2.BMP\n", "  write    " + f + "MAP1-X2.BMP\n",
-        "  repair   " + f + "MAP2097782-4.BMP (the bad file kept as " + f +
+       {"  read     " + F + "MAP25166902-2.BMP\n",
+        "  back up  " + F + "MAP0-X2.BMP -> " + F + "MAP0-X2.OLD\n",
+        "  write    " + F + "MAP0-X2.BMP\n", "  write    " + F + "MAP1-X2.BMP\n",
+        "  repair   " + F + "MAP2097782-4.BMP (the bad file kept as " + F +
             "MAP2097782-4_BAD_DATA.BMP)\n",
-        "  write    " + f + "MAP4-X4.BMP\n"}) {
+        "  write    " + F + "MAP4-X4.BMP\n"}) {
     EXPECT_NE(R.Out.find(Line), std::string::npos) << Line << "\nin\n" << R.Out;
   }
   EXPECT_EQ(R.Out.find("MAP1-X2.BMP ->"), std::string::npos);
@@ -322,31 +322,31 @@ TEST_F(VeldrinGridTest, ResultPixelsAreTheNearestTableEntriesOfTheGriddedColours
     Seed = Seed * 1103515245u + 12345u;
     return static_cast<std::uint8_t>(Seed >> 16);
   };
-  std::vector<TRgb> palette(256);
-  for (TRgb& c : palette) c = TRgb{Next(), Next(), Next()};
+  std::vector<TRgb> Palette(256);
+  for (TRgb& C : Palette) C = TRgb{Next(), Next(), Next()};
   for (int I = 200; I < 210; ++I)
-    palette[static_cast<std::size_t>(I)] = palette[static_cast<std::size_t>(I - 100)];
+    Palette[static_cast<std::size_t>(I)] = Palette[static_cast<std::size_t>(I - 100)];
   const int W = 37, H = 23;
   std::vector<std::uint8_t> Indices(W * H);
   for (auto& I : Indices) I = Next();
   WriteFileBytes(Base(fcMalas, msQuarter),
-                 Bmp8(W, H, palette, [&](int X, int Y) { return Indices[Y * W + X]; }));
+                 Bmp8(W, H, Palette, [&](int X, int Y) { return Indices[Y * W + X]; }));
 
   const TRunResult R = RunGrid({"-f", Folder(), "-m", "m4", "-t", "nostatics"});
   ASSERT_EQ(R.Status, 0) << R.Err;
-  const Bytes Out = ReadFileBytes(Dir.file("MAP3-NS4.BMP"));
+  const Bytes Out = ReadFileBytes(Dir.File("MAP3-NS4.BMP"));
   const std::uint32_t Off = Out[10] | Out[11] << 8 | Out[12] << 16;
   ASSERT_EQ(Out[28], 8);
   const int Stride = DibStride(W, 8);
   for (int Y = 0; Y < H; ++Y) {
     for (int X = 0; X < W; ++X) {
-      TRgb c = palette[Indices[static_cast<std::size_t>(Y * W + X)]];
-      if (Y % 2 == 0 || X % 2 == 0) c = TRgb{White40(c.R), White40(c.G), White40(c.B)};
+      TRgb C = Palette[Indices[static_cast<std::size_t>(Y * W + X)]];
+      if (Y % 2 == 0 || X % 2 == 0) C = TRgb{White40(C.R), White40(C.G), White40(C.B)};
       int Best = 0, BestDistance = 1 << 30;
       for (int I = 0; I < 256; ++I) {
-        const TRgb& P = palette[static_cast<std::size_t>(I)];
+        const TRgb& P = Palette[static_cast<std::size_t>(I)];
         const int D =
-            (P.R - c.R) * (P.R - c.R) + (P.G - c.G) * (P.G - c.G) + (P.B - c.B) * (P.B - c.B);
+            (P.R - C.R) * (P.R - C.R) + (P.G - C.G) * (P.G - C.G) + (P.B - C.B) * (P.B - C.B);
         if (D < BestDistance) BestDistance = D, Best = I;
       }
       ASSERT_EQ(Out[Off + static_cast<std::size_t>((H - 1 - Y) * Stride + X)], Best)
@@ -359,25 +359,25 @@ TEST_F(VeldrinGridTest, ResultPixelsAreTheNearestTableEntriesOfTheGriddedColours
 
 TEST_F(VeldrinGridTest, ASaveBeyondTheFileSizeLimitKeepsTheOldTargetAndLeavesNoTemporary) {
   WriteFileBytes(Base(fcIlshenar, msFull), SmallMap(200, 100));  // a result of about 21 kB
-  WriteFileBytes(Dir.file("MAP2-X1.BMP"), {4, 5, 6});
-  TRunOptions options;
-  options.FileSizeLimit = 8192;
-  const TRunResult R = RunGrid({"-f", Folder()}, options);
+  WriteFileBytes(Dir.File("MAP2-X1.BMP"), {4, 5, 6});
+  TRunOptions Options;
+  Options.FileSizeLimit = 8192;
+  const TRunResult R = RunGrid({"-f", Folder()}, Options);
   EXPECT_EQ(R.Status, 1) << R.Err;
   EXPECT_NE(R.Err.find("ストリームへの書き込みエラー"), std::string::npos) << R.Err;
-  EXPECT_EQ(ReadFileBytes(Dir.file("MAP2-X1.BMP")), (Bytes{4, 5, 6}));
+  EXPECT_EQ(ReadFileBytes(Dir.File("MAP2-X1.BMP")), (Bytes{4, 5, 6}));
   EXPECT_EQ(FileNames(Dir), (std::vector<std::string>{"MAP2-X1.BMP", "MAP3687478-1.BMP"}));
 }
 
 TEST_F(VeldrinGridTest, ASaveBeyondTheLimitChangesNeitherFeluccaNorTrammel) {
   WriteFileBytes(Base(fcFeluccaTrammel, msQuarter), SmallMap(200, 60));  // about 12 kB
-  WriteFileBytes(Dir.file("MAP0-X4.BMP"), {0});
-  TRunOptions options;
-  options.FileSizeLimit = 8000;
-  const TRunResult R = RunGrid({"-f", Folder()}, options);
+  WriteFileBytes(Dir.File("MAP0-X4.BMP"), {0});
+  TRunOptions Options;
+  Options.FileSizeLimit = 8000;
+  const TRunResult R = RunGrid({"-f", Folder()}, Options);
   EXPECT_EQ(R.Status, 1) << R.Err;
   EXPECT_EQ(FileNames(Dir), (std::vector<std::string>{"MAP0-X4.BMP", "MAP25166902-4.BMP"}));
-  EXPECT_EQ(ReadFileBytes(Dir.file("MAP0-X4.BMP")), Bytes{0});
+  EXPECT_EQ(ReadFileBytes(Dir.File("MAP0-X4.BMP")), Bytes{0});
 }
 
 // A signal that comes as the program writes one of its texts of the first of two maps, whatever
@@ -390,29 +390,29 @@ struct TInterruptCase {
   bool CanceledText;  // the run ends with " 中止しました"
   bool FirstSaved;    // the first map had passed its last row: it is finished and saved
 };
-void PrintTo(const TInterruptCase& c, std::ostream* Os) {
-  *Os << c.Name;
+void PrintTo(const TInterruptCase& C, std::ostream* Os) {
+  *Os << C.Name;
 }
 
 class InterruptTest : public VeldrinGridTest,
                       public ::testing::WithParamInterface<TInterruptCase> {};
 
 TEST_P(InterruptTest, StopsTheRunBeforeTheNextMap) {
-  if (const char* why = WritesUncountable()) GTEST_SKIP() << why;
-  const TInterruptCase& c = GetParam();
+  if (const char* Why = WritesUncountable()) GTEST_SKIP() << Why;
+  const TInterruptCase& C = GetParam();
   WriteSampleMap(Folder(), fcFeluccaTrammel, msFull);
   WriteFileBytes(Base(fcIlshenar, msFull), SmallMap());
-  TRunOptions options;
-  options.Strace = {"-e", "trace=write", "-e",
-                    std::string("inject=write:signal=") + c.Signal + ":when=" +
-                        std::to_string(c.Text)};
-  const TRunResult R = RunGrid({"-f", Folder()}, options);
-  EXPECT_EQ(R.Status, c.Status) << R.Err;
-  EXPECT_EQ(R.Err.find(" 中止しました\n") != std::string::npos, c.CanceledText) << R.Err;
-  EXPECT_EQ(R.Err.find("drawing[100%]") != std::string::npos, c.FirstSaved) << R.Err;
+  TRunOptions Options;
+  Options.Strace = {"-e", "trace=write", "-e",
+                    std::string("inject=write:signal=") + C.Signal + ":when=" +
+                        std::to_string(C.Text)};
+  const TRunResult R = RunGrid({"-f", Folder()}, Options);
+  EXPECT_EQ(R.Status, C.Status) << R.Err;
+  EXPECT_EQ(R.Err.find(" 中止しました\n") != std::string::npos, C.CanceledText) << R.Err;
+  EXPECT_EQ(R.Err.find("drawing[100%]") != std::string::npos, C.FirstSaved) << R.Err;
   EXPECT_EQ(R.Err.find("イルシェナー"), std::string::npos) << R.Err;
   std::vector<std::string> Files{"MAP25166902-1.BMP", "MAP3687478-1.BMP"};
-  if (c.FirstSaved) Files.insert(Files.begin(), {"MAP0-X1.BMP", "MAP1-X1.BMP"});
+  if (C.FirstSaved) Files.insert(Files.begin(), {"MAP0-X1.BMP", "MAP1-X1.BMP"});
   EXPECT_EQ(FileNames(Dir), Files);
 }
 
@@ -432,14 +432,14 @@ INSTANTIATE_TEST_SUITE_P(
 
 // One Ctrl-C with the check-bitmap text, the next with the loading text.
 TEST_F(VeldrinGridTest, ASecondInterruptEndsTheProgramAtOnce) {
-  if (const char* why = WritesUncountable()) GTEST_SKIP() << why;
+  if (const char* Why = WritesUncountable()) GTEST_SKIP() << Why;
   WriteSampleMap(Folder(), fcFeluccaTrammel, msFull);
-  TRunOptions options;
-  options.Strace = {"-e", "trace=write", "-e", "inject=write:signal=SIGINT:when=2+"};
-  const TRunResult R = RunGrid({"-f", Folder()}, options);
+  TRunOptions Options;
+  Options.Strace = {"-e", "trace=write", "-e", "inject=write:signal=SIGINT:when=2+"};
+  const TRunResult R = RunGrid({"-f", Folder()}, Options);
   EXPECT_EQ(R.Status, 130) << R.Err;
   EXPECT_EQ(R.Err.find("中止しました"), std::string::npos) << R.Err;
-  EXPECT_FALSE(std::filesystem::exists(Dir.file("MAP0-X1.BMP")));
+  EXPECT_FALSE(std::filesystem::exists(Dir.File("MAP0-X1.BMP")));
 }
 
 // ---- the sample ------------------------------------------------------------------------------
@@ -469,7 +469,7 @@ TEST_F(VeldrinGridTest, TheSampleStopsBeforeWritingAnythingWhereAMapNameExists) 
   const TRunResult R = RunGrid({"--sample", Folder()});
   EXPECT_EQ(R.Status, 2) << R.Err;
   EXPECT_EQ(R.Err, "veldrin-grid: --sample never replaces a file, and " +
-                       Dir.file("MAP5243958-2.BMP") + " exists; nothing was written\n");
+                       Dir.File("MAP5243958-2.BMP") + " exists; nothing was written\n");
   EXPECT_EQ(Snapshot(Dir), Before);
 }
 
@@ -488,9 +488,9 @@ TEST_F(VeldrinGridTest, TheSampleWritesNothingIntoAFolderThatARunHolds) {
 TEST_F(VeldrinGridTest, ARunAfterAKillLeavesNoTemporary) {
   WriteFileBytes(Base(fcIlshenar, msFull), SmallMap());
   // What runs killed while saving and while repairing left, and a file of the user's.
-  WriteFileBytes(Dir.file(".veldrin-save-Ab12Cd.tmp"), Bytes(50, 1));
-  WriteFileBytes(Dir.file(".veldrin-repair-xyz123.tmp"), Bytes(50, 2));
-  WriteFileBytes(Dir.file(".veldrin-notes.tmp"), {3});
+  WriteFileBytes(Dir.File(".veldrin-save-Ab12Cd.tmp"), Bytes(50, 1));
+  WriteFileBytes(Dir.File(".veldrin-repair-xyz123.tmp"), Bytes(50, 2));
+  WriteFileBytes(Dir.File(".veldrin-notes.tmp"), {3});
   const TRunResult R = RunGrid({"-f", Folder(), "-q"});
   EXPECT_EQ(R.Status, 0) << R.Err;
   EXPECT_EQ(FileNames(Dir),
@@ -501,16 +501,16 @@ TEST_F(VeldrinGridTest, AFolderThatCannotBeLockedIsWorkedOnAndTheRunSaysSo) {
   WriteFileBytes(Base(fcIlshenar, msFull), SmallMap());
   using std::filesystem::perms;
   // Writable and searchable but not readable: the folder cannot be opened to lock it.
-  std::filesystem::permissions(Dir.path(), perms::owner_write | perms::owner_exec |
+  std::filesystem::permissions(Dir.Path(), perms::owner_write | perms::owner_exec |
                                                perms::others_write | perms::others_exec);
   TRunOptions AsUser;
   AsUser.Unprivileged = true;
   const TRunResult R = RunGrid({"-f", Folder()}, AsUser);
-  std::filesystem::permissions(Dir.path(), perms::owner_all);
+  std::filesystem::permissions(Dir.Path(), perms::owner_all);
   EXPECT_EQ(R.Status, 0) << R.Err;
   EXPECT_NE(R.Err.find(" Folder cannot be locked: start no other run on it\n"), std::string::npos)
       << R.Err;
-  EXPECT_TRUE(std::filesystem::exists(Dir.file("MAP2-X1.BMP")));
+  EXPECT_TRUE(std::filesystem::exists(Dir.File("MAP2-X1.BMP")));
 }
 
 // ---- restore from the backups ----------------------------------------------------------------
@@ -523,9 +523,9 @@ class RestoreTest : public VeldrinGridTest {
     WriteFileBytes(Base(fcFeluccaTrammel, msHalf), SmallMap());
     WriteFileBytes(Base(fcIlshenar, msFull), SmallMap());
     WriteFileBytes(Base(fcMalas, msFull), SmallMap());
-    WriteFileBytes(Dir.file("MAP0-X2.BMP"), {0});
-    WriteFileBytes(Dir.file("MAP1-X2.BMP"), {1, 1});
-    WriteFileBytes(Dir.file("MAP2-X1.BMP"), {2});
+    WriteFileBytes(Dir.File("MAP0-X2.BMP"), {0});
+    WriteFileBytes(Dir.File("MAP1-X2.BMP"), {1, 1});
+    WriteFileBytes(Dir.File("MAP2-X1.BMP"), {2});
   }
 };
 
@@ -539,7 +539,7 @@ TEST_F(RestoreTest, ARunThenARestoreLeavesTheFolderByteForByteAsBefore) {
   TRunResult R = RunGrid({"-f", Folder(), "--restore", "-n"});
   EXPECT_EQ(R.Status, 0) << R.Err;
   const auto Rename = [this](const char* Backup, const char* Target) {
-    return "  restore  " + Dir.file(Backup) + " -> " + Dir.file(Target) + "\n";
+    return "  restore  " + Dir.File(Backup) + " -> " + Dir.File(Target) + "\n";
   };
   EXPECT_EQ(R.Out, " ﾌｪﾙｯｶ & ﾄﾗﾒﾙ 1/2 [ft2]\n" + Rename("MAP0-X2.OLD", "MAP0-X2.BMP") +
                        Rename("MAP1-X2.OLD", "MAP1-X2.BMP") + " イルシェナー 等倍 [i1]\n" +
@@ -550,7 +550,7 @@ TEST_F(RestoreTest, ARunThenARestoreLeavesTheFolderByteForByteAsBefore) {
   EXPECT_EQ(R.Status, 0) << R.Err;
   EXPECT_EQ(R.Err, " ﾌｪﾙｯｶ & ﾄﾗﾒﾙ 1/2 : 復元しました\n イルシェナー 等倍 : 復元しました\n");
   // Malas had no target before the run, hence no backup: its result stays.
-  EXPECT_EQ(std::filesystem::remove(Dir.file("MAP3-X1.BMP")), true);
+  EXPECT_EQ(std::filesystem::remove(Dir.File("MAP3-X1.BMP")), true);
   EXPECT_EQ(Snapshot(Dir), Before);
 }
 
@@ -561,10 +561,10 @@ TEST_F(RestoreTest, ANamedMapWithoutBackupIsReportedAndSkippedAndTheOthersAreRes
   EXPECT_EQ(R.Status, 2);
   // Maps go in the order of a run.
   EXPECT_EQ(R.Err, " イルシェナー 等倍 : 復元しました\nveldrin-grid: no backup for m1: " +
-                       Dir.file("MAP3-X1.OLD") + " (" + Dir.file("MAP3-X1.BMP") +
+                       Dir.File("MAP3-X1.OLD") + " (" + Dir.File("MAP3-X1.BMP") +
                        " left as it is)\n");
-  EXPECT_EQ(ReadFileBytes(Dir.file("MAP2-X1.BMP")), Bytes{2});
-  EXPECT_TRUE(std::filesystem::exists(Dir.file("MAP0-X2.OLD")));
+  EXPECT_EQ(ReadFileBytes(Dir.File("MAP2-X1.BMP")), Bytes{2});
+  EXPECT_TRUE(std::filesystem::exists(Dir.File("MAP0-X2.OLD")));
 }
 
 TEST_F(RestoreTest, AFailedRestoreInAnUnwritableFolderExitsWithOneAndLosesNothing) {
@@ -572,14 +572,14 @@ TEST_F(RestoreTest, AFailedRestoreInAnUnwritableFolderExitsWithOneAndLosesNothin
   ASSERT_EQ(RunGrid({"-f", Folder(), "-q"}).Status, 0);
   const auto Before = Snapshot(Dir);
   using std::filesystem::perms;
-  std::filesystem::permissions(Dir.path(), perms::owner_read | perms::owner_exec |
+  std::filesystem::permissions(Dir.Path(), perms::owner_read | perms::owner_exec |
                                                perms::others_read | perms::others_exec);
   TRunOptions AsUser;
   AsUser.Unprivileged = true;
   const TRunResult R = RunGrid({"-f", Folder(), "--restore"}, AsUser);
-  std::filesystem::permissions(Dir.path(), std::filesystem::perms::owner_all);
+  std::filesystem::permissions(Dir.Path(), std::filesystem::perms::owner_all);
   EXPECT_EQ(R.Status, 1) << R.Err;
-  EXPECT_NE(R.Err.find(Dir.file("MAP0-X2.BMP")), std::string::npos) << R.Err;
+  EXPECT_NE(R.Err.find(Dir.File("MAP0-X2.BMP")), std::string::npos) << R.Err;
   EXPECT_EQ(Snapshot(Dir), Before);
 }
 

@@ -11,9 +11,9 @@
 
 namespace {
 
-using testsupport::BmpLayout;
+using testsupport::TBmpLayout;
 using testsupport::BuildBmp;
-using testsupport::ByteWriter;
+using testsupport::TByteWriter;
 using testsupport::GreyColors;
 using Bytes = std::vector<std::uint8_t>;
 
@@ -38,10 +38,10 @@ Bytes BitsOf(const TSepDIB& D) {
 std::vector<PALETTEENTRY> PaletteOf(const TSepDIB& D) {
   const HPALETTE P = CreateDIBPalette(D);
   const std::uint32_t N = GetPaletteEntries(P, 0, 0, nullptr);
-  std::vector<PALETTEENTRY> e(N);
-  if (N) GetPaletteEntries(P, 0, N, e.data());
+  std::vector<PALETTEENTRY> E(N);
+  if (N) GetPaletteEntries(P, 0, N, E.data());
   DeleteObject(P);
-  return e;
+  return E;
 }
 
 // ---- colour tables ---------------------------------------------------------------------------
@@ -58,17 +58,17 @@ class ColorCount : public testing::TestWithParam<TColorCountCase> {};
 
 TEST_P(ColorCount, ReadsTheRightNumberOfEntriesAndSkipsTheRestThroughTheOffset) {
   const TColorCountCase& C = GetParam();
-  BmpLayout S;
-  S.width = 4;
-  S.height = 1;
-  S.bit_count = C.Bits;
-  S.clr_used = C.ClrUsed;
-  S.colors = GreyColors(C.EntriesInFile);
-  S.pixels = {9, 8, 7, 6, 5, 4, 3, 2, 1, 0, 1, 2};
+  TBmpLayout S;
+  S.Width = 4;
+  S.Height = 1;
+  S.BitCount = C.Bits;
+  S.ClrUsed = C.ClrUsed;
+  S.Colors = GreyColors(C.EntriesInFile);
+  S.Pixels = {9, 8, 7, 6, 5, 4, 3, 2, 1, 0, 1, 2};
   const TSepDIB D = Load(BuildBmp(S));
   EXPECT_EQ(D.Header.biClrUsed, C.ExpectedClrUsed);
   EXPECT_EQ(D.Header.biSize, 40u);
-  EXPECT_EQ(BitsOf(D), S.pixels);
+  EXPECT_EQ(BitsOf(D), S.Pixels);
   const std::vector<PALETTEENTRY> Pal = PaletteOf(D);
   ASSERT_EQ(Pal.size(), C.ExpectedClrUsed);
   for (std::size_t I = 0; I < Pal.size(); ++I) {
@@ -91,10 +91,10 @@ INSTANTIATE_TEST_SUITE_P(Table, ColorCount,
                          [](const auto& info) { return std::string(info.param.Name); });
 
 TEST(LoadDIBFromStream, SixteenColoursLeaveTheRestOfTheTableUntouched) {
-  BmpLayout S;
-  S.clr_used = 16;
-  S.colors = GreyColors(16);
-  S.pixels = {0xAA, 0xBB, 0xCC, 0xDD};
+  TBmpLayout S;
+  S.ClrUsed = 16;
+  S.Colors = GreyColors(16);
+  S.Pixels = {0xAA, 0xBB, 0xCC, 0xDD};
   const TSepDIB D = Load(BuildBmp(S));
   EXPECT_EQ(D.Colors()[15].rgbGreen, 15);
   for (int I = 16; I < 256; ++I) ASSERT_EQ(D.Colors()[I].rgbRed, 0) << I;
@@ -112,16 +112,16 @@ class BitFieldMasks : public testing::TestWithParam<TMaskCase> {};
 
 TEST_P(BitFieldMasks, LandOnTheMaskSlotsAndColoursFollowThem) {
   const TMaskCase& C = GetParam();
-  BmpLayout S;
-  S.width = 2;
-  S.height = 1;
-  S.bit_count = C.Bits;
-  S.compression = BI_BITFIELDS;
-  S.header_size = C.HeaderSize;
-  S.masks = {0xF800, 0x07E0, 0x001F};
-  S.clr_used = 2;
-  S.colors = {1, 2, 3, 0, 4, 5, 6, 0};
-  S.pixels = Bytes(C.Bits == 16 ? 4 : 8, 0x5A);
+  TBmpLayout S;
+  S.Width = 2;
+  S.Height = 1;
+  S.BitCount = C.Bits;
+  S.Compression = BI_BITFIELDS;
+  S.HeaderSize = C.HeaderSize;
+  S.Masks = {0xF800, 0x07E0, 0x001F};
+  S.ClrUsed = 2;
+  S.Colors = {1, 2, 3, 0, 4, 5, 6, 0};
+  S.Pixels = Bytes(C.Bits == 16 ? 4 : 8, 0x5A);
   const TSepDIB D = Load(BuildBmp(S));
   EXPECT_EQ(D.Mask(0), 0xF800u);
   EXPECT_EQ(D.Mask(1), 0x07E0u);
@@ -129,7 +129,7 @@ TEST_P(BitFieldMasks, LandOnTheMaskSlotsAndColoursFollowThem) {
   EXPECT_EQ(D.Header.biSize, 40u);
   EXPECT_EQ(D.Header.biClrUsed, 2u);
   EXPECT_EQ(D.Colors()[1].rgbRed, 6);
-  EXPECT_EQ(BitsOf(D), S.pixels);
+  EXPECT_EQ(BitsOf(D), S.Pixels);
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, BitFieldMasks,
@@ -144,30 +144,30 @@ INSTANTIATE_TEST_SUITE_P(Table, BitFieldMasks,
                          [](const auto& info) { return std::string(info.param.Name); });
 
 TEST(LoadDIBFromStream, BitFieldsWithA40ByteHeaderReadExactlyTheMasksWhenNoColours) {
-  BmpLayout S;
-  S.width = 2;
-  S.bit_count = 16;
-  S.compression = BI_BITFIELDS;
-  S.masks = {0x7C00, 0x03E0, 0x001F};
-  S.pixels = {0x11, 0x22, 0x33, 0x44};
+  TBmpLayout S;
+  S.Width = 2;
+  S.BitCount = 16;
+  S.Compression = BI_BITFIELDS;
+  S.Masks = {0x7C00, 0x03E0, 0x001F};
+  S.Pixels = {0x11, 0x22, 0x33, 0x44};
   // Only the 4 pixel bytes follow the masks: a reader taking more than 12 bytes would fail.
   const TSepDIB D = Load(BuildBmp(S));
   EXPECT_EQ(D.Header.biClrUsed, 0u);
   EXPECT_EQ(D.Mask(2), 0x001Fu);
   EXPECT_EQ(D.Colors()[0].rgbBlue, 0);
-  EXPECT_EQ(BitsOf(D), S.pixels);
+  EXPECT_EQ(BitsOf(D), S.Pixels);
 }
 
 // ---- core headers, positions, header sizes ---------------------------------------------------
 
 TEST(LoadDIBFromStream, CoreHeaderBecomesAnInfoHeaderWithFourByteColours) {
-  BmpLayout S;
-  S.header_size = 12;
-  S.width = 3;
-  S.height = 2;
-  S.bit_count = 1;
-  S.colors = {10, 20, 30, 40, 50, 60};
-  S.pixels = Bytes(8, 0x80);
+  TBmpLayout S;
+  S.HeaderSize = 12;
+  S.Width = 3;
+  S.Height = 2;
+  S.BitCount = 1;
+  S.Colors = {10, 20, 30, 40, 50, 60};
+  S.Pixels = Bytes(8, 0x80);
   const TSepDIB D = Load(BuildBmp(S));
   EXPECT_EQ(D.Header.biSize, 40u);
   EXPECT_EQ(D.Header.biWidth, 3);
@@ -184,46 +184,46 @@ TEST(LoadDIBFromStream, CoreHeaderBecomesAnInfoHeaderWithFourByteColours) {
   EXPECT_EQ(C[1].rgbGreen, 50);
   EXPECT_EQ(C[1].rgbRed, 60);
   EXPECT_EQ(C[1].rgbReserved, 0);
-  EXPECT_EQ(BitsOf(D), S.pixels);
+  EXPECT_EQ(BitsOf(D), S.Pixels);
 }
 
 TEST(LoadDIBFromStream, CoreHeaderHeightIsUnsignedAndTwentyFourBitsHaveNoColours) {
-  BmpLayout S;
-  S.header_size = 12;
-  S.width = 1;
-  S.height = 0x8001;  // top bit set: still bottom-up
-  S.bit_count = 24;
-  S.pixels = {1, 2, 3, 0};
+  TBmpLayout S;
+  S.HeaderSize = 12;
+  S.Width = 1;
+  S.Height = 0x8001;  // top bit set: still bottom-up
+  S.BitCount = 24;
+  S.Pixels = {1, 2, 3, 0};
   const TSepDIB D = Load(BuildBmp(S));
   EXPECT_EQ(D.Header.biHeight, 0x8001);
   EXPECT_EQ(D.Header.biClrUsed, 0u);
-  EXPECT_EQ(BitsOf(D), S.pixels);
+  EXPECT_EQ(BitsOf(D), S.Pixels);
 }
 
 TEST(LoadDIBFromStream, PositionsCountFromWhereTheFileStartsInTheStream) {
-  BmpLayout S;
-  S.width = 4;
-  S.clr_used = 2;
-  S.colors = GreyColors(2);
+  TBmpLayout S;
+  S.Width = 4;
+  S.ClrUsed = 2;
+  S.Colors = GreyColors(2);
   S.OffBits = 100;  // a gap before the pixels
-  S.pixels = {1, 2, 3, 4};
+  S.Pixels = {1, 2, 3, 4};
   Bytes Stream(37, 0xEE);
-  const Bytes file = BuildBmp(S);
-  Stream.insert(Stream.end(), file.begin(), file.end());
+  const Bytes File = BuildBmp(S);
+  Stream.insert(Stream.end(), File.begin(), File.end());
   Stream.insert(Stream.end(), 20, 0xEE);
   TMemoryStream M;
   Fill(M, Stream, 37);
   TSepDIB D;
   LoadDIBFromStream(D, M);
-  EXPECT_EQ(BitsOf(D), S.pixels);
+  EXPECT_EQ(BitsOf(D), S.Pixels);
   EXPECT_EQ(M.GetPosition(), 37 + 104);
 }
 
 TEST(LoadDIBFromStream, OffsetPointingBackIntoTheTablesIsHonoured) {
-  BmpLayout S;
-  S.width = 4;
-  S.clr_used = 2;
-  S.colors = {1, 2, 3, 4, 5, 6, 7, 8};
+  TBmpLayout S;
+  S.Width = 4;
+  S.ClrUsed = 2;
+  S.Colors = {1, 2, 3, 4, 5, 6, 7, 8};
   S.OffBits = 54 + 4;  // the second colour entry doubles as pixel data
   S.FileSize = 54 + 8;
   const TSepDIB D = Load(BuildBmp(S));
@@ -231,45 +231,45 @@ TEST(LoadDIBFromStream, OffsetPointingBackIntoTheTablesIsHonoured) {
 }
 
 TEST(LoadDIBFromStream, EqualSizeAndOffsetGiveEmptyBits) {
-  BmpLayout S;
-  S.colors = GreyColors(256);
+  TBmpLayout S;
+  S.Colors = GreyColors(256);
   const TSepDIB D = Load(BuildBmp(S));
   EXPECT_EQ(D.Bits.Length(), 0);
 }
 
 TEST(LoadDIBFromStream, SurplusOfAHeaderLongerThanTheRecordIsSkipped) {
-  BmpLayout S;
-  S.header_size = 1500;
-  S.width = 4;
-  S.clr_used = 2;
-  S.colors = {1, 2, 3, 0, 4, 5, 6, 0};
-  S.pixels = {0, 1, 1, 0};
+  TBmpLayout S;
+  S.HeaderSize = 1500;
+  S.Width = 4;
+  S.ClrUsed = 2;
+  S.Colors = {1, 2, 3, 0, 4, 5, 6, 0};
+  S.Pixels = {0, 1, 1, 0};
   const TSepDIB D = Load(BuildBmp(S));
   EXPECT_EQ(D.Header.biSize, 40u);
   EXPECT_EQ(D.Colors()[1].rgbRed, 6);
-  EXPECT_EQ(BitsOf(D), S.pixels);
+  EXPECT_EQ(BitsOf(D), S.Pixels);
 }
 
 // ---- failures ----------------------------------------------------------------------------------
 
-template <typename E>
+template <typename TExpected>
 std::string MessageOf(const Bytes& File) {
   try {
     Load(File);
-  } catch (const E& e) {
-    return e.what();
-  } catch (const std::exception& e) {
-    return std::string("wrong exception: ") + e.what();
+  } catch (const TExpected& E) {
+    return E.what();
+  } catch (const std::exception& E) {
+    return std::string("wrong exception: ") + E.what();
   }
   return "no exception";
 }
 
-BmpLayout Small() {
-  BmpLayout S;
-  S.width = 4;
-  S.clr_used = 2;
-  S.colors = GreyColors(2);
-  S.pixels = {1, 2, 3, 4};
+TBmpLayout Small() {
+  TBmpLayout S;
+  S.Width = 4;
+  S.ClrUsed = 2;
+  S.Colors = GreyColors(2);
+  S.Pixels = {1, 2, 3, 4};
   return S;
 }
 
@@ -278,19 +278,19 @@ TEST(LoadDIBFromStream, RejectsMalformedHeadersWithTheirMessages) {
   F[1] = 'X';
   EXPECT_EQ(MessageOf<EDIBUtilsError>(F), "LoadDIBFromStream: File type is invalid");
 
-  BmpLayout S = Small();
-  S.header_size = 20;
+  TBmpLayout S = Small();
+  S.HeaderSize = 20;
   EXPECT_EQ(MessageOf<EDIBUtilsError>(BuildBmp(S)),
             "LoadDIBFromStream: Invalid Bitmap Header Size");
   for (std::uint16_t Bits : {0, 2, 3, 15, 48}) {
     S = Small();
-    S.bit_count = Bits;
+    S.BitCount = Bits;
     EXPECT_EQ(MessageOf<EDIBUtilsError>(BuildBmp(S)), "LoadDIBFromStream: Invalid BitCout") << Bits;
   }
   for (std::uint16_t Bits : {2, 16, 32}) {
     S = Small();
-    S.header_size = 12;
-    S.bit_count = Bits;
+    S.HeaderSize = 12;
+    S.BitCount = Bits;
     EXPECT_EQ(MessageOf<EDIBUtilsError>(BuildBmp(S)), "TBigBitmap.LoadFromStream: Invalid BitCount")
         << Bits;
   }
@@ -306,7 +306,7 @@ TEST(LoadDIBFromStream, StreamEndingEarlyFailsWithTheReadError) {
 }
 
 TEST(LoadDIBFromStream, HugeClaimedPixelLengthFailsWithTheReadErrorBeforeAllocating) {
-  BmpLayout S = Small();
+  TBmpLayout S = Small();
   S.FileSize = 0x7FFFFFF0;  // about 2 GB claimed, a few bytes held
   EXPECT_EQ(MessageOf<EReadError>(BuildBmp(S)), "ストリームからの読み込みエラー");
   S.FileSize = 0xFFFFFFF0;  // wraps to a negative length
@@ -315,7 +315,7 @@ TEST(LoadDIBFromStream, HugeClaimedPixelLengthFailsWithTheReadErrorBeforeAllocat
 }
 
 TEST(LoadDIBFromStream, SizeBelowOffsetIsARangeError) {
-  BmpLayout S = Small();
+  TBmpLayout S = Small();
   S.FileSize = 20;
   EXPECT_EQ(MessageOf<ERangeError>(BuildBmp(S)), "範囲チェックエラー");
 }
@@ -323,15 +323,15 @@ TEST(LoadDIBFromStream, SizeBelowOffsetIsARangeError) {
 // ---- mask shifts and the 16/32-bit conversion -----------------------------------------------
 
 TEST(GetMaskShift, MovesTheTopBitToBitSeven) {
-  const std::vector<std::pair<std::uint32_t, int>> table = {
+  const std::vector<std::pair<std::uint32_t, int>> Table = {
       {0x7C00, 7}, {0x03E0, 2}, {0x001F, -3}, {0xFF0000, 16},   {0xF800, 8},
       {0x07E0, 3}, {0x80, 0},   {0x1, -7},    {0xFFFFFFFF, 24}, {0x3FF00000, 22}};
-  for (const auto& [mask, shift] : table) EXPECT_EQ(GetMaskShift(mask), shift) << mask;
+  for (const auto& [mask, shift] : Table) EXPECT_EQ(GetMaskShift(mask), shift) << mask;
 }
 
 TSepDIB BitFieldDIB(std::uint16_t Bits, std::uint32_t Compression, std::int32_t Width,
                     std::int32_t Height, const Bytes& Pixels,
-                    std::vector<std::uint32_t> masks = {}) {
+                    std::vector<std::uint32_t> Masks = {}) {
   TSepDIB D;
   D.Header.biSize = 40;
   D.Header.biWidth = Width;
@@ -341,7 +341,7 @@ TSepDIB BitFieldDIB(std::uint16_t Bits, std::uint32_t Compression, std::int32_t 
   D.Header.biCompression = Compression;
   D.Header.biSizeImage = 1234;
   D.Header.biXPelsPerMeter = 77;
-  for (std::size_t I = 0; I < masks.size(); ++I) std::memcpy(D.Tables + 4 * I, &masks[I], 4);
+  for (std::size_t I = 0; I < Masks.size(); ++I) std::memcpy(D.Tables + 4 * I, &Masks[I], 4);
   D.Bits.SetLength(static_cast<std::int64_t>(Pixels.size()));
   std::memcpy(D.Bits.Data(), Pixels.data(), Pixels.size());
   return D;
@@ -400,8 +400,8 @@ TEST(ConvertBitFieldsTo24BitRGB, RejectsZeroMasksAndMissingRowsWithoutTouchingDs
   try {
     ConvertBitFieldsTo24BitRGB(Zero, Dst);
     FAIL();
-  } catch (const EDIBUtilsError& e) {
-    EXPECT_STREQ(e.what(), "TBigBitmap.LoadFromStream: Invalid Masks");
+  } catch (const EDIBUtilsError& E) {
+    EXPECT_STREQ(E.what(), "TBigBitmap.LoadFromStream: Invalid Masks");
   }
   const TSepDIB ShortRows = BitFieldDIB(16, BI_RGB, 3, 2, Bytes(12));
   EXPECT_THROW(ConvertBitFieldsTo24BitRGB(ShortRows, Dst), EDIBUtilsError);

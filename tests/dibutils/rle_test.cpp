@@ -10,7 +10,7 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-TSepDIB RleDIB(int Bits, std::int32_t Width, std::int32_t Height, const Bytes& data) {
+TSepDIB RleDIB(int Bits, std::int32_t Width, std::int32_t Height, const Bytes& Data) {
   TSepDIB D;
   D.Header.biSize = 40;
   D.Header.biWidth = Width;
@@ -18,11 +18,11 @@ TSepDIB RleDIB(int Bits, std::int32_t Width, std::int32_t Height, const Bytes& d
   D.Header.biPlanes = 1;
   D.Header.biBitCount = static_cast<std::uint16_t>(Bits);
   D.Header.biCompression = Bits == 8 ? BI_RLE8 : BI_RLE4;
-  D.Header.biSizeImage = static_cast<std::uint32_t>(data.size());
+  D.Header.biSizeImage = static_cast<std::uint32_t>(Data.size());
   D.Header.biClrUsed = 3;
   D.Tables[0] = 0x42;
-  D.Bits.SetLength(static_cast<std::int64_t>(data.size()));
-  if (!data.empty()) std::memcpy(D.Bits.Data(), data.data(), data.size());
+  D.Bits.SetLength(static_cast<std::int64_t>(Data.size()));
+  if (!Data.empty()) std::memcpy(D.Bits.Data(), Data.data(), Data.size());
   return D;
 }
 
@@ -40,8 +40,8 @@ struct TOutcome {
   std::string Error;
 };
 
-TOutcome DecodeBytes(int Bits, std::int32_t Width, std::int32_t Height, const Bytes& data) {
-  const TSepDIB Src = RleDIB(Bits, Width, Height, data);
+TOutcome DecodeBytes(int Bits, std::int32_t Width, std::int32_t Height, const Bytes& Data) {
+  const TSepDIB Src = RleDIB(Bits, Width, Height, Data);
   TSepDIB Dst;
   try {
     Decode(Src, Dst);
@@ -58,7 +58,7 @@ struct TRleCase {
   const char* Name;
   int Bits;
   std::int32_t Width, Height;
-  Bytes data;
+  Bytes Data;
   Bytes Expected;       // decoded rows, when accepted
   std::string Message;  // tail of the message after the routine's name, when rejected
 };
@@ -67,7 +67,7 @@ class RleDecoding : public testing::TestWithParam<TRleCase> {};
 
 TEST_P(RleDecoding, GivesTheRowsOrTheMessage) {
   const TRleCase& C = GetParam();
-  const TOutcome O = DecodeBytes(C.Bits, C.Width, C.Height, C.data);
+  const TOutcome O = DecodeBytes(C.Bits, C.Width, C.Height, C.Data);
   if (C.Message.empty()) {
     EXPECT_EQ(O.Error, "");
     EXPECT_EQ(O.Pixels, C.Expected);

@@ -19,8 +19,8 @@
 
 namespace {
 
-constexpr int kKept = 50;
-void* Kept[kKept];
+constexpr int KeptCount = 50;
+void* Kept[KeptCount];
 
 void Fail(const char* What) {
   std::printf("fault: %s\n", What);
@@ -56,10 +56,10 @@ void AfterShutdown() {
 void ProbeThreads() {
   if (!memmgr::ProgramIsMultiThreaded()) std::printf("single\n");
   delete new std::string(100, 's');  // without a second thread the lock is left alone
-  std::atomic<bool> Started{false}, go{false}, Allocated{false};
+  std::atomic<bool> Started{false}, Go{false}, Allocated{false};
   std::thread Second([&] {
     Started = true;
-    while (!go) std::this_thread::yield();
+    while (!Go) std::this_thread::yield();
     delete new std::string(100, 't');
     Allocated = true;
   });
@@ -67,7 +67,7 @@ void ProbeThreads() {
   if (!memmgr::ProgramIsMultiThreaded()) Fail("a second thread is not noticed");
   memmgr::TOSLock& Lock = memmgr::GlobalMemState().Lock;
   Lock.Acquire();
-  go = true;
+  Go = true;
   std::this_thread::sleep_for(std::chrono::milliseconds(200));
   const bool Waited = !Allocated;
   Lock.Release();
@@ -90,7 +90,8 @@ int main(int argc, char** argv) {
   }
   std::vector<std::string> Words;
   for (int I = 0; I < 100; ++I) Words.push_back(std::string(static_cast<std::size_t>(I + 20), 'x'));
-  for (int I = 0; I < kKept; ++I) Kept[I] = ::operator new(static_cast<std::size_t>(I * 700 + 1));
+  for (int I = 0; I < KeptCount; ++I)
+    Kept[I] = ::operator new(static_cast<std::size_t>(I * 700 + 1));
   testsupport::CallAtProcessEnd(AfterShutdown);
   return 0;
 }

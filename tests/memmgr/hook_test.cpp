@@ -26,25 +26,25 @@ bool Aligned(const void* P, std::size_t A) {
 
 TEST(GlobalAllocator, EveryAddressIsAlignedAndCarriesItsClass) {
   std::vector<std::size_t> Sizes;
-  for (std::size_t s = 0; s <= 300; ++s) Sizes.push_back(s);
-  for (std::size_t s = 300; s < 70000; s = s * 9 / 8) Sizes.push_back(s);
-  for (std::size_t s : {16376, 16377, 65512, 65513, 1 << 20}) Sizes.push_back(s);
-  for (std::size_t s : Sizes) {
+  for (std::size_t N = 0; N <= 300; ++N) Sizes.push_back(N);
+  for (std::size_t N = 300; N < 70000; N = N * 9 / 8) Sizes.push_back(N);
+  for (std::size_t N : {16376, 16377, 65512, 65513, 1 << 20}) Sizes.push_back(N);
+  for (std::size_t N : Sizes) {
     const std::uint64_t Before = GlobalMemState().UsedBytes;
-    void* P = ::operator new(s);
+    void* P = ::operator new(N);
     // The class: the smallest multiple of 16 that holds the request (at least 1 byte) and the
     // 8-byte header.
     const std::uint32_t S = WordBefore(P);
-    EXPECT_TRUE(Aligned(P, 16)) << s;
-    EXPECT_EQ(S % 16, 0u) << s;
-    EXPECT_GE(S, std::max<std::size_t>(s, 1) + 8) << s;
-    EXPECT_LT(S - 16, std::max<std::size_t>(s, 1) + 8) << s;
-    EXPECT_EQ(GlobalMemState().UsedBytes - Before, S) << s;
-    char* A = new char[s + 1];
-    EXPECT_TRUE(Aligned(A, 16)) << s;
-    ::operator delete(P, s);
+    EXPECT_TRUE(Aligned(P, 16)) << N;
+    EXPECT_EQ(S % 16, 0u) << N;
+    EXPECT_GE(S, std::max<std::size_t>(N, 1) + 8) << N;
+    EXPECT_LT(S - 16, std::max<std::size_t>(N, 1) + 8) << N;
+    EXPECT_EQ(GlobalMemState().UsedBytes - Before, S) << N;
+    char* A = new char[N + 1];
+    EXPECT_TRUE(Aligned(A, 16)) << N;
+    ::operator delete(P, N);
     delete[] A;
-    EXPECT_EQ(GlobalMemState().UsedBytes, Before) << s;
+    EXPECT_EQ(GlobalMemState().UsedBytes, Before) << N;
   }
 }
 

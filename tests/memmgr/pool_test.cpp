@@ -37,33 +37,33 @@ bool Refuse(int& Countdown) {
 
 const memmgr::TOSLayer CountingOS = {
     [] { return !OsCalls.NoHeap; },
-    [](std::size_t size) -> void* {
+    [](std::size_t Size) -> void* {
       if (Refuse(OsCalls.RefuseHeapAllocIn)) return nullptr;
       ++OsCalls.HeapAllocs;
-      OsCalls.HeapBytes += static_cast<long long>(size);
-      return std::malloc(size);
+      OsCalls.HeapBytes += static_cast<long long>(Size);
+      return std::malloc(Size);
     },
-    [](void* P, std::size_t size) {
+    [](void* P, std::size_t Size) {
       ++OsCalls.HeapFrees;
-      OsCalls.HeapBytes -= static_cast<long long>(size);
+      OsCalls.HeapBytes -= static_cast<long long>(Size);
       std::free(P);
       return true;
     },
-    [](std::size_t size) -> void* {
+    [](std::size_t Size) -> void* {
       if (Refuse(OsCalls.RefuseReserveIn)) return nullptr;
-      void* P = testsupport::ReserveNoAccess(size);
+      void* P = testsupport::ReserveNoAccess(Size);
       if (P == nullptr) return nullptr;
       ++OsCalls.Reserves;
       return P;
     },
-    [](void* P, std::size_t size) {
+    [](void* P, std::size_t Size) {
       ++OsCalls.Commits;
-      return !OsCalls.RefuseCommit && testsupport::CommitReadWrite(P, size);
+      return !OsCalls.RefuseCommit && testsupport::CommitReadWrite(P, Size);
     },
-    [](void* P, std::size_t size) {
+    [](void* P, std::size_t Size) {
       if (OsCalls.RefuseRelease) return false;
       ++OsCalls.Releases;
-      return testsupport::ReleaseRange(P, size);
+      return testsupport::ReleaseRange(P, Size);
     },
 };
 
@@ -87,8 +87,8 @@ class PooledManager : public ::testing::Test {
     EXPECT_EQ(OsCalls.MappedLive(), 0);
   }
 
-  void* Get(std::size_t size) {
-    void* P = memmgr::PooledGetMem(State, size);
+  void* Get(std::size_t Size) {
+    void* P = memmgr::PooledGetMem(State, Size);
     if (P != nullptr) Out.push_back(P);
     return P;
   }
@@ -118,9 +118,9 @@ std::vector<TChunk*> ChunksOf(TChunk& Sentinel) {
 
 // ---- size classes ----
 
-enum class TSource { kPool, kHeap, kMapped };
+enum class TSource { Pool, Heap, Mapped };
 struct TSizeCase {
-  std::size_t size;
+  std::size_t Size;
   std::uint32_t S;
   TSource Source;
 };
@@ -129,16 +129,16 @@ class SizeClasses : public PooledManager, public ::testing::WithParamInterface<T
 
 TEST_P(SizeClasses, RequestTakesItsClassAndSource) {
   const TSizeCase C = GetParam();
-  void* P = Get(C.size);
+  void* P = Get(C.Size);
   ASSERT_NE(P, nullptr);
   EXPECT_EQ(reinterpret_cast<std::uintptr_t>(P) % 16, 0u);
   EXPECT_EQ(WordBefore(P), C.S);
   EXPECT_EQ(State.UsedBytes, C.S);
-  std::memset(P, 0x5A, C.size);  // the whole request is usable
-  const bool Pooled = C.Source == TSource::kPool;
+  std::memset(P, 0x5A, C.Size);  // the whole request is usable
+  const bool Pooled = C.Source == TSource::Pool;
   EXPECT_EQ(Pooled ? Pool(C.S).UsedBlocks : 0u, Pooled ? 1u : 0u);
-  EXPECT_EQ(NewChunks(), C.Source == TSource::kMapped ? 0 : 1);
-  EXPECT_EQ(OsCalls.Reserves - Base.Reserves, C.Source == TSource::kMapped ? 1 : 0);
+  EXPECT_EQ(NewChunks(), C.Source == TSource::Mapped ? 0 : 1);
+  EXPECT_EQ(OsCalls.Reserves - Base.Reserves, C.Source == TSource::Mapped ? 1 : 0);
   Free(P);
   EXPECT_EQ(State.UsedBytes, 0u);
   EXPECT_EQ(OsCalls.HeapLive(), Base.HeapLive());
@@ -146,12 +146,12 @@ TEST_P(SizeClasses, RequestTakesItsClassAndSource) {
 }
 
 const TSizeCase SizeCases[] = {
-    {0, 16, TSource::kPool},          {1, 16, TSource::kPool},
-    {8, 16, TSource::kPool},          {9, 32, TSource::kPool},
-    {24, 32, TSource::kPool},         {25, 48, TSource::kPool},
-    {1016, 1024, TSource::kPool},     {16376, 16384, TSource::kPool},
-    {16377, 16400, TSource::kHeap},   {65512, 65520, TSource::kHeap},
-    {65513, 65536, TSource::kMapped}, {1000000, 1000016, TSource::kMapped},
+    {0, 16, TSource::Pool},          {1, 16, TSource::Pool},
+    {8, 16, TSource::Pool},          {9, 32, TSource::Pool},
+    {24, 32, TSource::Pool},         {25, 48, TSource::Pool},
+    {1016, 1024, TSource::Pool},     {16376, 16384, TSource::Pool},
+    {16377, 16400, TSource::Heap},   {65512, 65520, TSource::Heap},
+    {65513, 65536, TSource::Mapped}, {1000000, 1000016, TSource::Mapped},
 };
 INSTANTIATE_TEST_SUITE_P(Edges, SizeClasses, ::testing::ValuesIn(SizeCases));
 
@@ -159,12 +159,12 @@ TEST_F(PooledManager, HugeBlocksKeepTheirFullSizeAndImpossibleOnesFail) {
   EXPECT_EQ(Get(SIZE_MAX), nullptr);
   EXPECT_EQ(Get(SIZE_MAX - 22), nullptr);  // would wrap around in the size class
   // Above 4 GiB the word before the address saturates; the 64-bit size in the prefix decides.
-  const std::size_t size = std::size_t{5} << 30;
-  void* P = Get(size);
+  const std::size_t Size = std::size_t{5} << 30;
+  void* P = Get(Size);
   ASSERT_NE(P, nullptr);
   EXPECT_EQ(WordBefore(P), 0xFFFFFFFFu);
-  EXPECT_EQ(State.UsedBytes, size + 16);
-  static_cast<char*>(P)[size - 1] = 1;
+  EXPECT_EQ(State.UsedBytes, Size + 16);
+  static_cast<char*>(P)[Size - 1] = 1;
   Free(P);
   EXPECT_EQ(State.UsedBytes, 0u);
 }
@@ -183,22 +183,22 @@ TEST_F(PooledManager, SmallClassesMakeChunksOf200Blocks) {
 }
 
 TEST_F(PooledManager, ChunksGrowWithUseUpToTwentyBlocks) {
-  TFixedSizePool& pool = Pool(1024);
+  TFixedSizePool& SizePool = Pool(1024);
   Get(1016);
-  EXPECT_EQ(pool.AvailChunks.Prev->BlockCount, 3u);
-  while (pool.UsedBlocks < 80) Get(1016);
-  EXPECT_EQ(pool.NextChunkBlocks, 20u);
+  EXPECT_EQ(SizePool.AvailChunks.Prev->BlockCount, 3u);
+  while (SizePool.UsedBlocks < 80) Get(1016);
+  EXPECT_EQ(SizePool.NextChunkBlocks, 20u);
   // Fill what is left in the current chunk, then the next one is a fresh 20-block chunk.
-  while (pool.AvailChunks.Prev != &pool.AvailChunks) Get(1016);
+  while (SizePool.AvailChunks.Prev != &SizePool.AvailChunks) Get(1016);
   Get(1016);
-  EXPECT_EQ(pool.AvailChunks.Prev->BlockCount, 20u);
+  EXPECT_EQ(SizePool.AvailChunks.Prev->BlockCount, 20u);
 }
 
 TEST_F(PooledManager, LargestClassChunksHoldThreeOrFourBlocks) {
-  TFixedSizePool& pool = Pool(16384);
+  TFixedSizePool& SizePool = Pool(16384);
   for (int I = 0; I < 60; ++I) Get(16376);
   std::uint32_t Blocks = 0;
-  for (TChunk* List : {&pool.AvailChunks, &pool.FullChunks}) {
+  for (TChunk* List : {&SizePool.AvailChunks, &SizePool.FullChunks}) {
     for (TChunk* C : ChunksOf(*List)) {
       EXPECT_TRUE(C->BlockCount == 3 || C->BlockCount == 4) << C->BlockCount;
       Blocks += C->UsedCount;
@@ -231,7 +231,7 @@ TEST_F(PooledManager, ReleasedBlocksAreReusedLastInFirstOut) {
 }
 
 TEST_F(PooledManager, FullChunkReturnsOnlyWhenMoreThanATenthIsFree) {
-  TFixedSizePool& pool = Pool(1024);
+  TFixedSizePool& SizePool = Pool(1024);
   void* A[3];
   for (void*& P : A) P = Get(1016);
   TChunk* C = TChunk::OfBlock(static_cast<char*>(A[0]) - 8);
@@ -240,16 +240,16 @@ TEST_F(PooledManager, FullChunkReturnsOnlyWhenMoreThanATenthIsFree) {
   EXPECT_TRUE(C->InFullList);
   Free(A[1]);
   EXPECT_FALSE(C->InFullList);
-  EXPECT_EQ(pool.AvailChunks.Prev, C);
+  EXPECT_EQ(SizePool.AvailChunks.Prev, C);
   EXPECT_EQ(Get(1016), A[1]);
 }
 
 TEST_F(PooledManager, FullChunkLargerThanThePoolWantsStaysRetired) {
-  TFixedSizePool& pool = Pool(1024);
+  TFixedSizePool& SizePool = Pool(1024);
   TChunk* Big = nullptr;
-  while (Big == nullptr && pool.UsedBlocks < 300) {
+  while (Big == nullptr && SizePool.UsedBlocks < 300) {
     Get(1016);
-    for (TChunk* C : ChunksOf(pool.FullChunks)) {
+    for (TChunk* C : ChunksOf(SizePool.FullChunks)) {
       if (C->BlockCount == 20) Big = C;
     }
   }
@@ -262,19 +262,19 @@ TEST_F(PooledManager, FullChunkLargerThanThePoolWantsStaysRetired) {
   }
   for (void* P : Others) Free(P);
   for (std::size_t I = 1; I < Mine.size(); ++I) Free(Mine[I]);
-  EXPECT_EQ(pool.UsedBlocks, 1u);
+  EXPECT_EQ(SizePool.UsedBlocks, 1u);
   EXPECT_EQ(Big->FreeCount, 19u);
   EXPECT_TRUE(Big->InFullList);
-  EXPECT_EQ(ChunksOf(pool.AvailChunks).size(), 0u);
+  EXPECT_EQ(ChunksOf(SizePool.AvailChunks).size(), 0u);
   // The next allocation makes a small chunk instead of using the retired one.
   Get(1016);
-  EXPECT_EQ(pool.AvailChunks.Prev->BlockCount, 3u);
+  EXPECT_EQ(SizePool.AvailChunks.Prev->BlockCount, 3u);
 }
 
 TEST_F(PooledManager, AvailableChunkLargerThanWantedRetiresOnItsNextAllocation) {
-  TFixedSizePool& pool = Pool(1024);
+  TFixedSizePool& SizePool = Pool(1024);
   for (int I = 0; I < 100; ++I) Get(1016);
-  while (pool.AvailChunks.Prev != &pool.AvailChunks) Get(1016);
+  while (SizePool.AvailChunks.Prev != &SizePool.AvailChunks) Get(1016);
   void* P = Get(1016);  // a fresh 20-block chunk, all but one block free
   TChunk* C = TChunk::OfBlock(static_cast<char*>(P) - 8);
   ASSERT_EQ(C->BlockCount, 20u);
@@ -283,15 +283,15 @@ TEST_F(PooledManager, AvailableChunkLargerThanWantedRetiresOnItsNextAllocation) 
     if (Q != P) Rest.push_back(Q);
   for (void* Q : Rest) Free(Q);  // the pool now wants chunks of 3
   EXPECT_FALSE(C->InFullList);
-  EXPECT_EQ(pool.AvailChunks.Prev, C);
+  EXPECT_EQ(SizePool.AvailChunks.Prev, C);
   Get(1016);
   EXPECT_TRUE(C->InFullList);
   Get(1016);
-  EXPECT_EQ(pool.AvailChunks.Prev->BlockCount, 3u);
+  EXPECT_EQ(SizePool.AvailChunks.Prev->BlockCount, 3u);
 }
 
 TEST_F(PooledManager, BlocksComeFromTheChunkInMostUse) {
-  TFixedSizePool& pool = Pool(16);
+  TFixedSizePool& SizePool = Pool(16);
   std::vector<void*> First;
   for (int I = 0; I < 200; ++I) First.push_back(Get(8));
   TChunk* A = TChunk::OfBlock(static_cast<char*>(First[0]) - 8);
@@ -301,7 +301,7 @@ TEST_F(PooledManager, BlocksComeFromTheChunkInMostUse) {
   ASSERT_NE(A, B);
   for (int I = 0; I < 21; ++I) Free(First[I]);  // 21 of 200 free: back, and more used than b
   EXPECT_FALSE(A->InFullList);
-  EXPECT_EQ(pool.AvailChunks.Prev, A);
+  EXPECT_EQ(SizePool.AvailChunks.Prev, A);
   EXPECT_EQ(TChunk::OfBlock(static_cast<char*>(Get(8)) - 8), A);
 }
 
@@ -400,14 +400,14 @@ TEST_F(PooledManager, ReleasingABlockTwiceIsRefusedWithoutDamage) {
 
 TEST_F(PooledManager, AddressWhoseWordBeforeIsNotItsClassIsRefusedWithoutDamage) {
   struct TCase {
-    std::size_t size;
+    std::size_t Size;
     std::uint32_t Word;
   };
   // Not a multiple of 16; another pooled class; not a multiple of 16 above the pooled classes
   // and below the block's own size, where only the multiple-of-16 rule tells it from a class.
   for (const TCase C : {TCase{24, 24}, TCase{24, 48}, TCase{20000, 20008}}) {
     SCOPED_TRACE(C.Word);
-    auto* P = static_cast<unsigned char*>(memmgr::PooledGetMem(State, C.size));
+    auto* P = static_cast<unsigned char*>(memmgr::PooledGetMem(State, C.Size));
     ASSERT_NE(P, nullptr);
     const std::uint32_t S = WordBefore(P);
     std::memcpy(P - 4, &C.Word, 4);

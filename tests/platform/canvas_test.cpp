@@ -25,13 +25,13 @@ class DrawModeTest : public PlatformTest, public ::testing::WithParamInterface<T
 
 TEST_P(DrawModeTest, ChoosesHalftoneOnlyForShallowerPaletteSurfaces) {
   const TModeCase& C = GetParam();
-  TBitmap Src, dest;
+  TBitmap Src, Dest;
   pixels::Make(Src, C.SourceBits, 2, 2);
-  pixels::Make(dest, 8, 2, 2);
-  const HDC Dc = dest.Canvas()->Handle();
+  pixels::Make(Dest, 8, 2, 2);
+  const HDC Dc = Dest.Canvas()->Handle();
   SetDeviceBitsPixel(Dc, C.DestDepth);
   SetBrushOrgEx(Dc, 5, 7, nullptr);
-  dest.Canvas()->Draw(0, 0, &Src);
+  Dest.Canvas()->Draw(0, 0, &Src);
   EXPECT_EQ(GetStretchBltMode(Dc), C.Expected);
   TPoint Origin;
   GetBrushOrgEx(Dc, &Origin);
@@ -50,13 +50,13 @@ INSTANTIATE_TEST_SUITE_P(Depths, DrawModeTest,
                                                                    {1, 4, HALFTONE}}));
 
 TEST_F(CanvasTest, DrawSelectsTheBitmapsPaletteAndPutsThePreviousOneBack) {
-  TBitmap Src, dest;
+  TBitmap Src, Dest;
   pixels::Make(Src, 8, 2, 2);
-  pixels::Make(dest, 24, 2, 2);
-  const HDC Dc = dest.Canvas()->Handle();
+  pixels::Make(Dest, 24, 2, 2);
+  const HDC Dc = Dest.Canvas()->Handle();
   SelectPalette(Dc, 0x777, true);
   const TGdiStats Before = GdiStats();
-  dest.Canvas()->Draw(0, 0, &Src);
+  Dest.Canvas()->Draw(0, 0, &Src);
   EXPECT_EQ(GdiStats().SelectPaletteCalls - Before.SelectPaletteCalls, 2u);
   EXPECT_EQ(GdiStats().RealizePaletteCalls - Before.RealizePaletteCalls, 1u);
   EXPECT_EQ(GdiStats().StretchBltCalls - Before.StretchBltCalls, 1u);
@@ -64,43 +64,43 @@ TEST_F(CanvasTest, DrawSelectsTheBitmapsPaletteAndPutsThePreviousOneBack) {
 }
 
 TEST_F(CanvasTest, DrawPutsThePaletteBackWhenTheBlitFails) {
-  TBitmap Src, dest;
+  TBitmap Src, Dest;
   pixels::Make(Src, 8, 2, 2);
-  pixels::Make(dest, 8, 2, 2);
-  const HDC Dc = dest.Canvas()->Handle();
+  pixels::Make(Dest, 8, 2, 2);
+  const HDC Dc = Dest.Canvas()->Handle();
   SelectPalette(Dc, 0x777, true);
   int Changed = 0;
-  dest.Canvas()->OnChange = [&](TCanvas*) { ++Changed; };
+  Dest.Canvas()->OnChange = [&](TCanvas*) { ++Changed; };
   SetBlitFailCountdown(1);
-  EXPECT_THROW(dest.Canvas()->Draw(0, 0, &Src), EOutOfMemory);
+  EXPECT_THROW(Dest.Canvas()->Draw(0, 0, &Src), EOutOfMemory);
   EXPECT_EQ(SelectPalette(Dc, 0, true), 0x777u);
   EXPECT_EQ(Changed, 0) << "a failed draw does not report a change";
 }
 
 TEST_F(CanvasTest, TrueColourBitmapsSelectNoPalette) {
-  TBitmap Src, dest;
+  TBitmap Src, Dest;
   pixels::Make(Src, 24, 2, 2);
-  pixels::Make(dest, 24, 2, 2);
+  pixels::Make(Dest, 24, 2, 2);
   const std::uint64_t Before = GdiStats().SelectPaletteCalls;
-  dest.Canvas()->Draw(0, 0, &Src);
+  Dest.Canvas()->Draw(0, 0, &Src);
   EXPECT_EQ(GdiStats().SelectPaletteCalls, Before);
 }
 
 TEST_F(CanvasTest, DrawPlacesTheBitmapAtThePointAndStretchDrawFillsTheRectangle) {
-  TBitmap Src, dest;
+  TBitmap Src, Dest;
   pixels::Make(Src, 24, 2, 1);
   pixels::Set(Src, 0, 0, 0x112233);
   pixels::Set(Src, 1, 0, 0x445566);
-  pixels::Make(dest, 24, 6, 2);
-  dest.Canvas()->Draw(3, 1, &Src);
-  EXPECT_EQ(pixels::Get(dest, 3, 1), 0x112233u);
-  EXPECT_EQ(pixels::Get(dest, 4, 1), 0x445566u);
-  EXPECT_EQ(pixels::Get(dest, 2, 1), 0u);
+  pixels::Make(Dest, 24, 6, 2);
+  Dest.Canvas()->Draw(3, 1, &Src);
+  EXPECT_EQ(pixels::Get(Dest, 3, 1), 0x112233u);
+  EXPECT_EQ(pixels::Get(Dest, 4, 1), 0x445566u);
+  EXPECT_EQ(pixels::Get(Dest, 2, 1), 0u);
 
   // Mirrored and doubled: width -4 from column 4 covers columns 1 .. 4, image column 0 at 4.
-  dest.Canvas()->StretchDraw(Rect(4, 0, 0, 2), &Src);
+  Dest.Canvas()->StretchDraw(Rect(4, 0, 0, 2), &Src);
   std::vector<std::uint32_t> Row;
-  for (int x = 0; x < 5; ++x) Row.push_back(pixels::Get(dest, x, 0));
+  for (int X = 0; X < 5; ++X) Row.push_back(pixels::Get(Dest, X, 0));
   EXPECT_EQ(Row, (std::vector<std::uint32_t>{0, 0x445566, 0x445566, 0x112233, 0x112233}));
 }
 
@@ -108,40 +108,40 @@ TEST_F(CanvasTest, DrawPlacesTheBitmapAtThePointAndStretchDrawFillsTheRectangle)
 // without limits puts it.
 TEST_F(CanvasTest, DrawNearTheLargestCoordinateLandsWhereTheOriginSays) {
   constexpr std::int32_t Max = std::numeric_limits<std::int32_t>::max();
-  TBitmap Src, dest;
+  TBitmap Src, Dest;
   pixels::Make(Src, 24, 4, 1);
-  for (int x = 0; x < 4; ++x) pixels::Set(Src, x, 0, 0x101010u * (x + 1));
-  pixels::Make(dest, 24, 8, 1);
+  for (int X = 0; X < 4; ++X) pixels::Set(Src, X, 0, 0x101010u * (X + 1));
+  pixels::Make(Dest, 24, 8, 1);
   // Logical column kMax - 2 is device column 0; the image ends 2 past the largest coordinate.
-  SetWindowOrgEx(dest.Canvas()->Handle(), Max - 2, 0, nullptr);
-  dest.Canvas()->Draw(Max - 1, 0, &Src);
+  SetWindowOrgEx(Dest.Canvas()->Handle(), Max - 2, 0, nullptr);
+  Dest.Canvas()->Draw(Max - 1, 0, &Src);
   std::vector<std::uint32_t> Row;
-  for (int x = 0; x < 8; ++x) Row.push_back(pixels::Get(dest, x, 0));
+  for (int X = 0; X < 8; ++X) Row.push_back(pixels::Get(Dest, X, 0));
   EXPECT_EQ(Row, (std::vector<std::uint32_t>{0, 0x101010, 0x202020, 0x303030, 0x404040, 0, 0, 0}));
   TPoint Origin;
-  GetWindowOrgEx(dest.Canvas()->Handle(), &Origin);
+  GetWindowOrgEx(Dest.Canvas()->Handle(), &Origin);
   EXPECT_EQ(Origin.X, Max - 2);
 }
 
 TEST_F(CanvasTest, StretchDrawOverMoreThanTheCoordinateRangeShowsTheMatchingSourcePart) {
   constexpr std::int32_t Max = std::numeric_limits<std::int32_t>::max();
   constexpr std::int32_t Min = std::numeric_limits<std::int32_t>::min();
-  TBitmap Src, dest;
+  TBitmap Src, Dest;
   pixels::Make(Src, 24, 2, 2);
   pixels::Set(Src, 0, 0, 0x111111);
   pixels::Set(Src, 1, 0, 0x222222);
   pixels::Set(Src, 0, 1, 0x333333);
   pixels::Set(Src, 1, 1, 0x444444);
-  pixels::Make(dest, 24, 3, 2);
+  pixels::Make(Dest, 24, 3, 2);
   // Device column 0 is just past the middle of the range: the right half of the image.
-  dest.Canvas()->StretchDraw(Rect(Min, 0, Max, 2), &Src);
-  EXPECT_EQ(pixels::Get(dest, 0, 0), 0x222222u);
-  EXPECT_EQ(pixels::Get(dest, 0, 1), 0x444444u);
+  Dest.Canvas()->StretchDraw(Rect(Min, 0, Max, 2), &Src);
+  EXPECT_EQ(pixels::Get(Dest, 0, 0), 0x222222u);
+  EXPECT_EQ(pixels::Get(Dest, 0, 1), 0x444444u);
   // Mirrored both ways (height -2 from row 1 covers rows 0 .. 1): device column 2 is just
   // before the middle, the left half, upside down.
-  dest.Canvas()->StretchDraw(Rect(Max, 1, Min, -1), &Src);
-  EXPECT_EQ(pixels::Get(dest, 2, 0), 0x333333u);
-  EXPECT_EQ(pixels::Get(dest, 2, 1), 0x111111u);
+  Dest.Canvas()->StretchDraw(Rect(Max, 1, Min, -1), &Src);
+  EXPECT_EQ(pixels::Get(Dest, 2, 0), 0x333333u);
+  EXPECT_EQ(pixels::Get(Dest, 2, 1), 0x111111u);
 }
 
 // ---- TCanvas notifications -----------------------------------------------------------------
@@ -170,30 +170,30 @@ class TProbe : public TGraphic {
 TEST_F(CanvasTest, DrawAndStretchDrawRaiseChangingAndChangedAroundTheGraphic) {
   TBitmap Surface;
   TCanvas* Canvas = Surface.Canvas();
-  std::vector<std::string> log;
+  std::vector<std::string> Log;
   Canvas->OnChanging = [&](TCanvas* C) {
     EXPECT_EQ(C, Canvas);
-    log.push_back("changing");
+    Log.push_back("changing");
   };
-  Canvas->OnChange = [&](TCanvas*) { log.push_back("changed"); };
+  Canvas->OnChange = [&](TCanvas*) { Log.push_back("changed"); };
   TProbe Probe;
-  Probe.Log = &log;
+  Probe.Log = &Log;
 
   Canvas->Draw(10, 20, &Probe);
   EXPECT_EQ(Probe.Seen, Rect(10, 20, 13, 22));
   Canvas->StretchDraw(Rect(1, 2, 30, 40), &Probe);
   EXPECT_EQ(Probe.Seen, Rect(1, 2, 30, 40));
-  EXPECT_EQ(log, (std::vector<std::string>{"changing", "draw", "changed", "changing", "draw",
+  EXPECT_EQ(Log, (std::vector<std::string>{"changing", "draw", "changed", "changing", "draw",
                                            "changed"}));
 
-  log.clear();
+  Log.clear();
   Probe.Empty = true;
   Canvas->Draw(0, 0, &Probe);
   Canvas->Draw(0, 0, nullptr);
   Canvas->StretchDraw(Rect(0, 0, 1, 1), nullptr);
-  EXPECT_TRUE(log.empty()) << "nothing happens for an absent or empty graphic";
+  EXPECT_TRUE(Log.empty()) << "nothing happens for an absent or empty graphic";
   Canvas->StretchDraw(Rect(0, 0, 1, 1), &Probe);
-  EXPECT_EQ(log.size(), 3u) << "stretching leaves empty graphics to draw themselves";
+  EXPECT_EQ(Log.size(), 3u) << "stretching leaves empty graphics to draw themselves";
 }
 
 // ---- FillRect ------------------------------------------------------------------------------
@@ -206,9 +206,9 @@ TEST_F(CanvasTest, FillRectStoresTheNearestEntryAndHonoursOriginAndClip) {
   SetWindowOrgEx(C->Handle(), 0, 2, nullptr);
   IntersectClipRect(C->Handle(), 0, 0, 4, 100);
   C->FillRect(Rect(-10, 3, 10, 4));  // logical row 3 is pixel row 1
-  for (int x = 0; x < 5; ++x) {
-    EXPECT_EQ(pixels::Get(B, x, 1), x < 4 ? 9u : 0u) << x;
-    EXPECT_EQ(pixels::Get(B, x, 0), 0u);
+  for (int X = 0; X < 5; ++X) {
+    EXPECT_EQ(pixels::Get(B, X, 1), X < 4 ? 9u : 0u) << X;
+    EXPECT_EQ(pixels::Get(B, X, 0), 0u);
   }
   C->Brush().Style = bsClear;
   C->FillRect(Rect(0, 2, 5, 6));
@@ -220,10 +220,10 @@ TEST_F(CanvasTest, FillRectWritesEveryDepth) {
     TBitmap B;
     pixels::Make(B, Bits, 11, 3);
     B.Canvas()->FillRect(Rect(1, 1, 10, 2));  // default white brush
-    for (int x = 0; x < 11; ++x) {
-      const std::uint32_t expected = x >= 1 && x < 10 ? 0xFFFFFFu : 0u;
-      ASSERT_EQ(pixels::ColorAt(B, x, 1), expected) << Bits << " bits, x " << x;
-      ASSERT_EQ(pixels::ColorAt(B, x, 0), 0u);
+    for (int X = 0; X < 11; ++X) {
+      const std::uint32_t Expected = X >= 1 && X < 10 ? 0xFFFFFFu : 0u;
+      ASSERT_EQ(pixels::ColorAt(B, X, 1), Expected) << Bits << " bits, x " << X;
+      ASSERT_EQ(pixels::ColorAt(B, X, 0), 0u);
     }
   }
 }
@@ -244,26 +244,26 @@ void BlitRows(TBitmap& Dest, TBitmap& Source, int X, int Top, int W, int H, std:
 class AfterFillTest : public PlatformTest, public ::testing::WithParamInterface<TAfterFillCase> {};
 
 TEST_P(AfterFillTest, GivesTheBytesOfAFillWrittenAtOnce) {
-  constexpr int kW = 13, kH = 12;
+  constexpr int W = 13, H = 12;
   for (const bool Fill : {false, true}) {
     for (int Bits : {1, 4, 8, 24, 32}) {
       SCOPED_TRACE(testing::Message() << Bits << " bits" << (Fill ? ", filled" : ""));
-      TBitmap source;
-      pixels::Make(source, Bits, kW, kH);
-      for (int Y = 0; Y < kH; ++Y) {
-        for (int x = 0; x < kW; ++x)
-          pixels::Set(source, x, Y,
-                      Bits > 8 ? 0x10203u * (x + 5 * Y) : (x + Y) % (Bits == 1 ? 2 : 5));
+      TBitmap Source;
+      pixels::Make(Source, Bits, W, H);
+      for (int Y = 0; Y < H; ++Y) {
+        for (int X = 0; X < W; ++X)
+          pixels::Set(Source, X, Y,
+                      Bits > 8 ? 0x10203u * (X + 5 * Y) : (X + Y) % (Bits == 1 ? 2 : 5));
       }
       TBitmap Deferred, Written;
       for (TBitmap* B : {&Deferred, &Written}) {
-        pixels::Make(*B, Bits, kW, kH);
+        pixels::Make(*B, Bits, W, H);
         B->Canvas()->Brush().Color = 0x3080F0;
-        if (Fill) B->Canvas()->FillRect(Rect(-1, -1, kW + 1, kH + 1));
+        if (Fill) B->Canvas()->FillRect(Rect(-1, -1, W + 1, H + 1));
       }
       Written.ScanLine(0);
-      GetParam().Then(Deferred, source);
-      GetParam().Then(Written, source);
+      GetParam().Then(Deferred, Source);
+      GetParam().Then(Written, Source);
       for (int Y = 0; Y < Deferred.GetHeight(); ++Y) {
         ASSERT_EQ(std::memcmp(Deferred.ScanLine(Y), Written.ScanLine(Y),
                               static_cast<std::size_t>(Written.RowStride())),
@@ -351,16 +351,16 @@ INSTANTIATE_TEST_SUITE_P(Steps, AfterFillTest,
 // ---- TGraphic ------------------------------------------------------------------------------
 
 TEST_F(CanvasTest, GraphicsCompareBySavedStreams) {
-  TBitmap a, B, C;
-  pixels::Make(a, 8, 3, 3);
+  TBitmap A, B, C;
+  pixels::Make(A, 8, 3, 3);
   pixels::Make(B, 8, 3, 3);
   pixels::Make(C, 8, 3, 3);
   pixels::Set(C, 2, 2, 1);
-  EXPECT_TRUE(a.Equals(&B));
-  EXPECT_FALSE(a.Equals(&C));
-  EXPECT_FALSE(a.Equals(nullptr));
+  EXPECT_TRUE(A.Equals(&B));
+  EXPECT_FALSE(A.Equals(&C));
+  EXPECT_FALSE(A.Equals(nullptr));
   TProbe Probe;
-  EXPECT_FALSE(a.Equals(&Probe));
+  EXPECT_FALSE(A.Equals(&Probe));
 }
 
 }  // namespace

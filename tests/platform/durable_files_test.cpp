@@ -22,39 +22,39 @@ namespace {
 
 using testsupport::FileNames;
 using testsupport::ReadFileBytes;
-using testsupport::TempDir;
+using testsupport::TTempDir;
 using testsupport::WriteFileBytes;
 using Bytes = std::vector<std::uint8_t>;
 
 TEST(KeepCopy, NoReplaceMakesTheNameOnceAndKeepsWhatExists) {
-  TempDir Dir;
-  WriteFileBytes(Dir.file("MAP0-X1.BMP"), {1});
-  EXPECT_TRUE(KeepCopyNoReplace(Dir.file("MAP0-X1.BMP"), Dir.file("MAP0-X1.OLD")));
-  WriteFileBytes(Dir.file("MAP1-X1.BMP"), {2});
-  EXPECT_FALSE(KeepCopyNoReplace(Dir.file("MAP1-X1.BMP"), Dir.file("MAP0-X1.OLD")));
-  EXPECT_EQ(ReadFileBytes(Dir.file("MAP0-X1.OLD")), Bytes{1});
-  EXPECT_THROW(KeepCopyNoReplace(Dir.file("missing"), Dir.file("missing.OLD")), EFOpenError);
+  TTempDir Dir;
+  WriteFileBytes(Dir.File("MAP0-X1.BMP"), {1});
+  EXPECT_TRUE(KeepCopyNoReplace(Dir.File("MAP0-X1.BMP"), Dir.File("MAP0-X1.OLD")));
+  WriteFileBytes(Dir.File("MAP1-X1.BMP"), {2});
+  EXPECT_FALSE(KeepCopyNoReplace(Dir.File("MAP1-X1.BMP"), Dir.File("MAP0-X1.OLD")));
+  EXPECT_EQ(ReadFileBytes(Dir.File("MAP0-X1.OLD")), Bytes{1});
+  EXPECT_THROW(KeepCopyNoReplace(Dir.File("missing"), Dir.File("missing.OLD")), EFOpenError);
   EXPECT_EQ(FileNames(Dir), (std::vector<std::string>{"MAP0-X1.BMP", "MAP0-X1.OLD", "MAP1-X1.BMP"}));
 }
 
 TEST(KeepCopy, WithoutAHardLinkAFlushedCopyTakesTheNameAndNothingIsLeftOver) {
-  TempDir Dir;
-  const std::string Target = Dir.file("MAP0-X1.BMP");
+  TTempDir Dir;
+  const std::string Target = Dir.File("MAP0-X1.BMP");
   WriteFileBytes(Target, {1, 2, 3});
   namespace fs = std::filesystem;
   const fs::perms Mode = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
   fs::permissions(Target, Mode);
-  WriteFileBytes(Dir.file("MAP0-X1_BAD_DATA.BMP"), {9});
+  WriteFileBytes(Dir.File("MAP0-X1_BAD_DATA.BMP"), {9});
   {
     testsupport::ImmutableFile Frozen(Target);
     if (!Frozen.On()) GTEST_SKIP() << "files cannot be made immutable here (Linux only)";
-    EXPECT_TRUE(KeepCopyNoReplace(Target, Dir.file("MAP0-X1.OLD")));
-    EXPECT_FALSE(KeepCopyNoReplace(Target, Dir.file("MAP0-X1.OLD")));
-    KeepCopyReplacing(Target, Dir.file("MAP0-X1_BAD_DATA.BMP"));
+    EXPECT_TRUE(KeepCopyNoReplace(Target, Dir.File("MAP0-X1.OLD")));
+    EXPECT_FALSE(KeepCopyNoReplace(Target, Dir.File("MAP0-X1.OLD")));
+    KeepCopyReplacing(Target, Dir.File("MAP0-X1_BAD_DATA.BMP"));
   }
-  EXPECT_EQ(ReadFileBytes(Dir.file("MAP0-X1.OLD")), (Bytes{1, 2, 3}));
-  EXPECT_EQ(ReadFileBytes(Dir.file("MAP0-X1_BAD_DATA.BMP")), (Bytes{1, 2, 3}));
-  EXPECT_EQ(fs::status(Dir.file("MAP0-X1.OLD")).permissions(), Mode);
+  EXPECT_EQ(ReadFileBytes(Dir.File("MAP0-X1.OLD")), (Bytes{1, 2, 3}));
+  EXPECT_EQ(ReadFileBytes(Dir.File("MAP0-X1_BAD_DATA.BMP")), (Bytes{1, 2, 3}));
+  EXPECT_EQ(fs::status(Dir.File("MAP0-X1.OLD")).permissions(), Mode);
   EXPECT_EQ(fs::hard_link_count(Target), 1u);
   EXPECT_EQ(FileNames(Dir), (std::vector<std::string>{"MAP0-X1.BMP", "MAP0-X1.OLD",
                                                       "MAP0-X1_BAD_DATA.BMP"}));
@@ -76,8 +76,8 @@ void WriteNew(TStream& Stream) {
 // Linux and Windows 10 1809 on NTFS replace it; an older Windows, another file system, or Wine
 // (whose rename refuses a target that is open) cannot, and must then say so and lose nothing.
 TEST(ReplaceOpenFile, AMapAViewerReadsWithDeleteSharingIsReplacedOrKeptWhole) {
-  TempDir Dir;
-  const std::string Map = Dir.file("MAP0-X1.BMP");
+  TTempDir Dir;
+  const std::string Map = Dir.File("MAP0-X1.BMP");
   WriteFileBytes(Map, Old);
   HeldOpenFile Viewer(Map, true);
   ASSERT_TRUE(Viewer.Open());
@@ -96,8 +96,8 @@ TEST(ReplaceOpenFile, AMapAViewerReadsWithDeleteSharingIsReplacedOrKeptWhole) {
 
 TEST(ReplaceOpenFile, AMapHeldWithoutDeleteSharingFailsAfterWaitingSayingItIsInUse) {
   if (!testsupport::OnWindows()) GTEST_SKIP() << "POSIX: an open file never hinders a rename";
-  TempDir Dir;
-  const std::string Map = Dir.file("MAP0-X1.BMP");
+  TTempDir Dir;
+  const std::string Map = Dir.File("MAP0-X1.BMP");
   WriteFileBytes(Map, Old);
   HeldOpenFile Viewer(Map, false);
   ASSERT_TRUE(Viewer.Open());
@@ -117,8 +117,8 @@ TEST(ReplaceOpenFile, AMapHeldWithoutDeleteSharingFailsAfterWaitingSayingItIsInU
 
 TEST(ReplaceOpenFile, AHolderThatLetsGoWithinTwoSecondsIsWaitedFor) {
   if (!testsupport::OnWindows()) GTEST_SKIP() << "POSIX: an open file never hinders a rename";
-  TempDir Dir;
-  const std::string Map = Dir.file("MAP0-X1.BMP");
+  TTempDir Dir;
+  const std::string Map = Dir.File("MAP0-X1.BMP");
   WriteFileBytes(Map, Old);
   HeldOpenFile Scanner(Map, false);
   ASSERT_TRUE(Scanner.Open());
@@ -134,8 +134,8 @@ TEST(ReplaceOpenFile, AHolderThatLetsGoWithinTwoSecondsIsWaitedFor) {
 
 TEST(ReplaceOpenFile, AMapMarkedReadOnlyIsKeptAndTheMessageSaysSo) {
   if (!testsupport::OnWindows()) GTEST_SKIP() << "POSIX: a file's mode never hinders a rename";
-  TempDir Dir;
-  const std::string Map = Dir.file("MAP0-X1.BMP");
+  TTempDir Dir;
+  const std::string Map = Dir.File("MAP0-X1.BMP");
   WriteFileBytes(Map, Old);
   ASSERT_TRUE(testsupport::MakeReadOnly(Map));
   try {
@@ -153,14 +153,14 @@ TEST(ReplaceOpenFile, AMapMarkedReadOnlyIsKeptAndTheMessageSaysSo) {
 // its attributes, and a new map has neither mark.
 TEST(ReplaceOpenFile, AReplacedMapKeepsItsAttributesAndANewOneIsPlain) {
   if (!testsupport::OnWindows()) GTEST_SKIP() << "POSIX files have no attributes (modes: Repair)";
-  TempDir Dir;
+  TTempDir Dir;
   std::string Temp;
-  const TOsFile File = OsCreateTempBeside(Dir.file("MAP0-X1.BMP"), "save", "", Temp);
+  const TOsFile File = OsCreateTempBeside(Dir.File("MAP0-X1.BMP"), "save", "", Temp);
   ASSERT_NE(File, OsNoFile);
   OsCloseFile(File);
   EXPECT_TRUE(testsupport::AttributesOf(Temp).Hidden);  // (Wine keeps no temporary mark)
   OsDeleteFile(Temp);
-  const std::string Map = Dir.file("MAP0-X1.BMP");
+  const std::string Map = Dir.File("MAP0-X1.BMP");
   WriteFileReplacing(Map, WriteNew);
   EXPECT_FALSE(testsupport::AttributesOf(Map).Hidden);
   EXPECT_FALSE(testsupport::AttributesOf(Map).Temporary);
@@ -177,7 +177,7 @@ TEST(ReplaceOpenFile, AReplacedMapKeepsItsAttributesAndANewOneIsPlain) {
 // ---- the folder lock and what killed runs left -----------------------------------------------
 
 TEST(FolderLock, DeletesTheTemporariesOfKilledRunsAndNothingElse) {
-  TempDir Dir;
+  TTempDir Dir;
   const std::vector<std::string> Kept{".veldrin--a1B2c3.tmp",
                                       ".veldrin-lock.tmp",
                                       ".veldrin-save-a1B2c.tmp",
@@ -185,12 +185,12 @@ TEST(FolderLock, DeletesTheTemporariesOfKilledRunsAndNothingElse) {
                                       ".veldrin-Save-a1B2c3.tmp",
                                       "MAP0-X1.BMP",
                                       "x.veldrin-save-a1B2c3.tmp"};
-  for (const std::string& Name : Kept) WriteFileBytes(Dir.file(Name), {1});
+  for (const std::string& Name : Kept) WriteFileBytes(Dir.File(Name), {1});
   for (const char* Name : {".veldrin-save-a1B2c3.tmp", ".veldrin-repair-ZZZZZZ.tmp"})
-    WriteFileBytes(Dir.file(Name), {2});
+    WriteFileBytes(Dir.File(Name), {2});
   {
-    const TFolderLock lock(Dir.path().string());
-    ASSERT_EQ(lock.State(), TOsLock::Acquired);
+    const TFolderLock Lock(Dir.Path().string());
+    ASSERT_EQ(Lock.State(), TOsLock::Acquired);
     EXPECT_EQ(FileNames(Dir).size(), Kept.size() + (testsupport::OnWindows() ? 1 : 0));
   }
   std::vector<std::string> Sorted = Kept;
@@ -202,36 +202,36 @@ TEST(FolderLock, DeletesTheTemporariesOfKilledRunsAndNothingElse) {
 // folder another machine's run may be writing it, and in a folder without a lock any run may.
 TEST(FolderLock, LeavesTheTemporariesWhereTheLockDoesNotKeepEveryRunOut) {
   for (const TOsLock State : {TOsLock::LocalOnly, TOsLock::Unsupported}) {
-    TempDir Dir;
-    WriteFileBytes(Dir.file(".veldrin-save-a1B2c3.tmp"), {2});
+    TTempDir Dir;
+    WriteFileBytes(Dir.File(".veldrin-save-a1B2c3.tmp"), {2});
     static TOsLock Reported;
     Reported = State;
-    const TFolderLock lock(Dir.path().string(), [](const std::string&, TOsFile& Lock) {
+    const TFolderLock Guard(Dir.Path().string(), [](const std::string&, TOsFile& Lock) {
       Lock = OsNoFile;
       return Reported;
     });
-    EXPECT_EQ(lock.State(), State);
+    EXPECT_EQ(Guard.State(), State);
     EXPECT_EQ(FileNames(Dir), std::vector<std::string>{".veldrin-save-a1B2c3.tmp"});
   }
 }
 
 TEST(FolderLock, ALockFileThatExistsButCannotBeOpenedIsBusy) {
   if (!testsupport::OnWindows()) GTEST_SKIP() << "POSIX locks the folder itself, not a file in it";
-  TempDir Dir;
-  const std::string LockFile = Dir.file(".veldrin-lock");
+  TTempDir Dir;
+  const std::string LockFile = Dir.File(".veldrin-lock");
   {
     WriteFileBytes(LockFile, {});
     testsupport::HeldOpenFile Other(LockFile, true);
-    EXPECT_TRUE(TFolderLock(Dir.path().string()).Busy()) << "held open by another program";
+    EXPECT_TRUE(TFolderLock(Dir.Path().string()).Busy()) << "held open by another program";
   }
   // One that cannot be opened at all, as another user's or an elevated run's: here a folder.
   std::filesystem::remove(testsupport::PathOf(LockFile));
   std::filesystem::create_directory(testsupport::PathOf(LockFile));
-  EXPECT_TRUE(TFolderLock(Dir.path().string()).Busy());
+  EXPECT_TRUE(TFolderLock(Dir.Path().string()).Busy());
   std::filesystem::remove(testsupport::PathOf(LockFile));
   {
-    const TFolderLock lock(Dir.path().string());  // one a power cut left is taken over
-    EXPECT_EQ(lock.State(), TOsLock::Acquired);
+    const TFolderLock Lock(Dir.Path().string());  // one a power cut left is taken over
+    EXPECT_EQ(Lock.State(), TOsLock::Acquired);
   }
   EXPECT_TRUE(FileNames(Dir).empty());
 }

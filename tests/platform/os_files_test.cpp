@@ -20,123 +20,123 @@ namespace {
 
 using testsupport::FileNames;
 using testsupport::ReadFileBytes;
-using testsupport::TempDir;
+using testsupport::TTempDir;
 using testsupport::WriteFileBytes;
 
 const std::vector<std::uint8_t> Old{'o', 'l', 'd'};
 const std::vector<std::uint8_t> New{'n', 'e', 'w', '!'};
 
 TEST(OsFiles, RenameNoReplaceMovesOnlyOntoAFreeName) {
-  TempDir Dir;
-  WriteFileBytes(Dir.file("a"), New);
-  WriteFileBytes(Dir.file("b"), Old);
-  EXPECT_EQ(OsRenameNoReplace(Dir.file("a"), Dir.file("b")), TOsNoReplace::Exists);
-  EXPECT_EQ(ReadFileBytes(Dir.file("a")), New);
-  EXPECT_EQ(ReadFileBytes(Dir.file("b")), Old);
+  TTempDir Dir;
+  WriteFileBytes(Dir.File("a"), New);
+  WriteFileBytes(Dir.File("b"), Old);
+  EXPECT_EQ(OsRenameNoReplace(Dir.File("a"), Dir.File("b")), TOsNoReplace::Exists);
+  EXPECT_EQ(ReadFileBytes(Dir.File("a")), New);
+  EXPECT_EQ(ReadFileBytes(Dir.File("b")), Old);
 
-  EXPECT_EQ(OsRenameNoReplace(Dir.file("a"), Dir.file("c")), TOsNoReplace::Done);
-  EXPECT_FALSE(OsFileExists(Dir.file("a")));
-  EXPECT_EQ(ReadFileBytes(Dir.file("c")), New);
-  EXPECT_EQ(OsRenameNoReplace(Dir.file("a"), Dir.file("d")), TOsNoReplace::Failed);
+  EXPECT_EQ(OsRenameNoReplace(Dir.File("a"), Dir.File("c")), TOsNoReplace::Done);
+  EXPECT_FALSE(OsFileExists(Dir.File("a")));
+  EXPECT_EQ(ReadFileBytes(Dir.File("c")), New);
+  EXPECT_EQ(OsRenameNoReplace(Dir.File("a"), Dir.File("d")), TOsNoReplace::Failed);
 }
 
 TEST(OsFiles, LinkGivesASecondNameAndNeverReplaces) {
-  TempDir Dir;
-  WriteFileBytes(Dir.file("a"), New);
-  WriteFileBytes(Dir.file("b"), Old);
-  EXPECT_EQ(OsLinkNoReplace(Dir.file("a"), Dir.file("b")), TOsNoReplace::Exists);
-  EXPECT_EQ(ReadFileBytes(Dir.file("b")), Old);
-  ASSERT_EQ(OsLinkNoReplace(Dir.file("a"), Dir.file("c")), TOsNoReplace::Done);
-  EXPECT_EQ(ReadFileBytes(Dir.file("a")), New);
-  EXPECT_EQ(ReadFileBytes(Dir.file("c")), New);
+  TTempDir Dir;
+  WriteFileBytes(Dir.File("a"), New);
+  WriteFileBytes(Dir.File("b"), Old);
+  EXPECT_EQ(OsLinkNoReplace(Dir.File("a"), Dir.File("b")), TOsNoReplace::Exists);
+  EXPECT_EQ(ReadFileBytes(Dir.File("b")), Old);
+  ASSERT_EQ(OsLinkNoReplace(Dir.File("a"), Dir.File("c")), TOsNoReplace::Done);
+  EXPECT_EQ(ReadFileBytes(Dir.File("a")), New);
+  EXPECT_EQ(ReadFileBytes(Dir.File("c")), New);
   // Replacing one name leaves the other with the first file.
-  WriteFileBytes(Dir.file("d"), Old);
-  ASSERT_TRUE(OsReplaceFile(Dir.file("d"), Dir.file("a")));
-  EXPECT_EQ(ReadFileBytes(Dir.file("a")), Old);
-  EXPECT_EQ(ReadFileBytes(Dir.file("c")), New);
-  EXPECT_FALSE(OsFileExists(Dir.file("d")));
+  WriteFileBytes(Dir.File("d"), Old);
+  ASSERT_TRUE(OsReplaceFile(Dir.File("d"), Dir.File("a")));
+  EXPECT_EQ(ReadFileBytes(Dir.File("a")), Old);
+  EXPECT_EQ(ReadFileBytes(Dir.File("c")), New);
+  EXPECT_FALSE(OsFileExists(Dir.File("d")));
   // Replacing a name by a second name of the same file leaves one name.
-  ASSERT_EQ(OsLinkNoReplace(Dir.file("c"), Dir.file("e")), TOsNoReplace::Done);
-  ASSERT_TRUE(OsReplaceFile(Dir.file("e"), Dir.file("c")));
+  ASSERT_EQ(OsLinkNoReplace(Dir.File("c"), Dir.File("e")), TOsNoReplace::Done);
+  ASSERT_TRUE(OsReplaceFile(Dir.File("e"), Dir.File("c")));
   EXPECT_EQ(FileNames(Dir), (std::vector<std::string>{"a", "b", "c"}));
-  EXPECT_EQ(ReadFileBytes(Dir.file("c")), New);
+  EXPECT_EQ(ReadFileBytes(Dir.File("c")), New);
 }
 
 TEST(OsFiles, TemporaryBesideATargetIsUniqueAndRecognisable) {
-  TempDir Dir;
-  const std::string Target = Dir.file("MAP0.BMP");
+  TTempDir Dir;
+  const std::string Target = Dir.File("MAP0.BMP");
   std::string First, Second;
-  const TOsFile a = OsCreateTempBeside(Target, "save", Target, First);
+  const TOsFile A = OsCreateTempBeside(Target, "save", Target, First);
   const TOsFile B = OsCreateTempBeside(Target, "save", Target, Second);
-  ASSERT_NE(a, OsNoFile);
+  ASSERT_NE(A, OsNoFile);
   ASSERT_NE(B, OsNoFile);
   EXPECT_NE(First, Second);
-  EXPECT_EQ(OsWriteFile(a, New.data(), 4), 4);
-  EXPECT_TRUE(OsFlushFile(a));
-  EXPECT_EQ(OsFileSizeOf(a), 4);
-  OsCloseFile(a);
+  EXPECT_EQ(OsWriteFile(A, New.data(), 4), 4);
+  EXPECT_TRUE(OsFlushFile(A));
+  EXPECT_EQ(OsFileSizeOf(A), 4);
+  OsCloseFile(A);
   OsCloseFile(B);
-  for (const std::string& name : FileNames(Dir)) {
-    EXPECT_EQ(name.rfind(".veldrin-save-", 0), 0u) << name;
-    EXPECT_EQ(name.substr(name.size() - 4), ".tmp") << name;
+  for (const std::string& Name : FileNames(Dir)) {
+    EXPECT_EQ(Name.rfind(".veldrin-save-", 0), 0u) << Name;
+    EXPECT_EQ(Name.substr(Name.size() - 4), ".tmp") << Name;
   }
   EXPECT_EQ(ReadFileBytes(First), New);
-  EXPECT_TRUE(OsFlushFolder(Dir.path().string()));
-  EXPECT_FALSE(OsFlushFolder(Dir.file("missing")));
-  EXPECT_EQ(OsCreateTempBeside(Dir.file("missing") + PathDelim + "x", "save", "", First), OsNoFile);
+  EXPECT_TRUE(OsFlushFolder(Dir.Path().string()));
+  EXPECT_FALSE(OsFlushFolder(Dir.File("missing")));
+  EXPECT_EQ(OsCreateTempBeside(Dir.File("missing") + PathDelim + "x", "save", "", First), OsNoFile);
   EXPECT_EQ(First, "");
 }
 
 TEST(OsFiles, FolderLockIsExclusiveUntilReleased) {
   testsupport::LimitThisTest(std::chrono::seconds(10));  // a busy lock is never waited for
-  TempDir Dir;
+  TTempDir Dir;
   TOsFile First = OsNoFile, Second = OsNoFile;
-  ASSERT_EQ(OsTryLockFolder(Dir.path().string(), First), TOsLock::Acquired);
-  EXPECT_EQ(OsTryLockFolder(Dir.path().string(), Second), TOsLock::Busy);
+  ASSERT_EQ(OsTryLockFolder(Dir.Path().string(), First), TOsLock::Acquired);
+  EXPECT_EQ(OsTryLockFolder(Dir.Path().string(), Second), TOsLock::Busy);
   EXPECT_EQ(Second, OsNoFile);
   OsUnlockFolder(First);
-  ASSERT_EQ(OsTryLockFolder(Dir.path().string(), Second), TOsLock::Acquired);
+  ASSERT_EQ(OsTryLockFolder(Dir.Path().string(), Second), TOsLock::Acquired);
   OsUnlockFolder(Second);
-  EXPECT_EQ(OsTryLockFolder(Dir.file("missing"), First), TOsLock::Unsupported);
+  EXPECT_EQ(OsTryLockFolder(Dir.File("missing"), First), TOsLock::Unsupported);
   // Nothing is left behind that could be taken for a file of the folder.
   EXPECT_TRUE(FileNames(Dir).empty());
 }
 
 TEST(OsFiles, JapaneseNamesReachTheFileSystemUnchanged) {
-  TempDir Dir;
-  const std::string name = Dir.file("地図 ﾌｪﾙｯｶ.BMP");
-  const TOsFile File = OsCreateFile(name);
+  TTempDir Dir;
+  const std::string Name = Dir.File("地図 ﾌｪﾙｯｶ.BMP");
+  const TOsFile File = OsCreateFile(Name);
   ASSERT_NE(File, OsNoFile);
   EXPECT_EQ(OsWriteFile(File, New.data(), 4), 4);
   OsCloseFile(File);
   EXPECT_EQ(FileNames(Dir), std::vector<std::string>{"地図 ﾌｪﾙｯｶ.BMP"});
-  EXPECT_TRUE(OsFileExists(name));
-  EXPECT_EQ(OsFileSize(name), 4);
-  EXPECT_EQ(OsRenameNoReplace(name, Dir.file("徳之島.OLD")), TOsNoReplace::Done);
+  EXPECT_TRUE(OsFileExists(Name));
+  EXPECT_EQ(OsFileSize(Name), 4);
+  EXPECT_EQ(OsRenameNoReplace(Name, Dir.File("徳之島.OLD")), TOsNoReplace::Done);
   EXPECT_EQ(FileNames(Dir), std::vector<std::string>{"徳之島.OLD"});
-  EXPECT_EQ(ReadFileBytes(Dir.file("徳之島.OLD")), New);
+  EXPECT_EQ(ReadFileBytes(Dir.File("徳之島.OLD")), New);
 }
 
 TEST(OsFiles, ReadingDeniesWritesToOthersOnWindows) {
   if (!testsupport::OnWindows())
     GTEST_SKIP() << "POSIX locks are advisory: a writer that does not ask is not kept out";
-  TempDir Dir;
-  const std::string name = Dir.file("MAP0-1.BMP");
-  WriteFileBytes(name, Old);
-  const TOsFile Reader = OsOpenFile(name, TOsAccess::Read, true);
+  TTempDir Dir;
+  const std::string Name = Dir.File("MAP0-1.BMP");
+  WriteFileBytes(Name, Old);
+  const TOsFile Reader = OsOpenFile(Name, TOsAccess::Read, true);
   ASSERT_NE(Reader, OsNoFile);
-  EXPECT_EQ(OsOpenFile(name, TOsAccess::Write, false), OsNoFile);
-  EXPECT_EQ(OsCreateFile(name), OsNoFile);
-  const TOsFile Second = OsOpenFile(name, TOsAccess::Read, true);
+  EXPECT_EQ(OsOpenFile(Name, TOsAccess::Write, false), OsNoFile);
+  EXPECT_EQ(OsCreateFile(Name), OsNoFile);
+  const TOsFile Second = OsOpenFile(Name, TOsAccess::Read, true);
   EXPECT_NE(Second, OsNoFile) << "readers share the file";
   OsCloseFile(Second);
   OsCloseFile(Reader);
   // Someone writing keeps a reader that denies writes out.
-  const TOsFile Writer = OsOpenFile(name, TOsAccess::Write, false);
+  const TOsFile Writer = OsOpenFile(Name, TOsAccess::Write, false);
   ASSERT_NE(Writer, OsNoFile);
-  EXPECT_EQ(OsOpenFile(name, TOsAccess::Read, true), OsNoFile);
+  EXPECT_EQ(OsOpenFile(Name, TOsAccess::Read, true), OsNoFile);
   OsCloseFile(Writer);
-  EXPECT_EQ(ReadFileBytes(name), Old);
+  EXPECT_EQ(ReadFileBytes(Name), Old);
 }
 
 // The names handed to the wide-character calls once they pass the classic limit.
@@ -155,7 +155,7 @@ TEST(ExtendedLengthPath, PrefixesDrivesAndUncSharesAndSpellsSeparatorsOnce) {
       {R"(\\?\UNC\server\share\MAP0-X1.BMP)", R"(\\?\UNC\server\share\MAP0-X1.BMP)"},
       {R"(\\.\D:)", R"(\\.\D:)"},
   };
-  for (const TExtendedCase& c : Cases) EXPECT_EQ(ExtendedLengthPath(c.Full), c.System) << c.Full;
+  for (const TExtendedCase& C : Cases) EXPECT_EQ(ExtendedLengthPath(C.Full), C.System) << C.Full;
   EXPECT_EQ(NtPath(R"(C:\Maps\x)"), R"(\??\C:\Maps\x)");
   EXPECT_EQ(NtPath(R"(\\server\share\x)"), R"(\??\UNC\server\share\x)");
   // A folder at the classic limit: its files' names and a temporary's longer one are long.
@@ -165,8 +165,8 @@ TEST(ExtendedLengthPath, PrefixesDrivesAndUncSharesAndSpellsSeparatorsOnce) {
 }
 
 TEST(OsFiles, WorksInAFolderWhoseNamesPassTheClassicLimit) {
-  TempDir Dir;
-  std::string Folder = Dir.path().string();
+  TTempDir Dir;
+  std::string Folder = Dir.Path().string();
   while (Folder.size() < 300) {
     Folder += PathDelim + std::string(40, 'd');
     std::filesystem::create_directory(testsupport::PathOf(Folder));
@@ -200,7 +200,7 @@ TEST(OsFiles, WorksInAFolderWhoseNamesPassTheClassicLimit) {
   SystemNameHook = nullptr;
   EXPECT_EQ(OsFolderEntries(Folder).size(), 1u);
   if (testsupport::OnWindows()) {
-    for (const std::string& name : Names) EXPECT_EQ(name.rfind(R"(\\?\)", 0), 0u) << name;
+    for (const std::string& Name : Names) EXPECT_EQ(Name.rfind(R"(\\?\)", 0), 0u) << Name;
   }
 }
 
@@ -208,8 +208,8 @@ TEST(OsFiles, WorksInAFolderWhoseNamesPassTheClassicLimit) {
 // network or FUSE folder makes any call wait) must not fail the call. The writer comes only after
 // three signals have each interrupted the open while it waited.
 TEST(OsFiles, ACallThatASignalInterruptsIsRepeated) {
-  TempDir Dir;
-  const std::string Fifo = Dir.file("fifo");
+  TTempDir Dir;
+  const std::string Fifo = Dir.File("fifo");
   if (!testsupport::MakeFifo(Fifo)) GTEST_SKIP() << "no FIFOs and no signals on Windows";
   TOsFile Writer = OsNoFile;
   TOsFile Reader = OsNoFile;

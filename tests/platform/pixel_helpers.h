@@ -65,9 +65,9 @@ inline void Set(TBitmap& B, int X, int Y, std::uint32_t V) {
       break;
     }
     case 4: {
-      std::uint8_t& b = Row[X / 2];
-      b = X % 2 ? static_cast<std::uint8_t>((b & 0xF0) | V)
-                : static_cast<std::uint8_t>((b & 0x0F) | V << 4);
+      std::uint8_t& Byte = Row[X / 2];
+      Byte = X % 2 ? static_cast<std::uint8_t>((Byte & 0xF0) | V)
+                   : static_cast<std::uint8_t>((Byte & 0x0F) | V << 4);
       break;
     }
     case 8:
@@ -84,9 +84,9 @@ inline void Set(TBitmap& B, int X, int Y, std::uint32_t V) {
 
 // The colour a pixel shows: its table entry at palette depths.
 inline std::uint32_t ColorAt(TBitmap& B, int X, int Y) {
-  const std::uint32_t v = Get(B, X, Y);
-  if (B.BitsPerPixel() > 8) return v;
-  const RGBQUAD& Q = B.ColorTable().at(v);
+  const std::uint32_t V = Get(B, X, Y);
+  if (B.BitsPerPixel() > 8) return V;
+  const RGBQUAD& Q = B.ColorTable().at(V);
   return Rgb(Q.rgbRed, Q.rgbGreen, Q.rgbBlue);
 }
 

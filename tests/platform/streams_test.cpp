@@ -106,15 +106,15 @@ TEST(MemoryStream, WritePastEndZeroFillsTheGap) {
 }
 
 TEST(FileStream, OpenAndCreateFailuresNameTheFile) {
-  testsupport::TempDir Dir;
-  const std::string Missing = Dir.file("nope.bmp");
+  testsupport::TTempDir Dir;
+  const std::string Missing = Dir.File("nope.bmp");
   try {
     TFileStream S(Missing, fmOpenRead | fmShareDenyWrite);
     FAIL();
   } catch (const EFOpenError& E) {
     EXPECT_EQ(std::string(E.what()), "ファイル " + Missing + " は開けません");
   }
-  const std::string Bad = Dir.file("no/such/folder.bmp");
+  const std::string Bad = Dir.File("no/such/folder.bmp");
   try {
     TFileStream S(Bad, fmCreate);
     FAIL();
@@ -124,8 +124,8 @@ TEST(FileStream, OpenAndCreateFailuresNameTheFile) {
 }
 
 TEST(FileStream, CreateEmptiesAnExistingFileAndReadsBack) {
-  testsupport::TempDir Dir;
-  const std::string Name = Dir.file("a.bin");
+  testsupport::TTempDir Dir;
+  const std::string Name = Dir.File("a.bin");
   testsupport::WriteFileBytes(Name, std::vector<std::uint8_t>(100, 7));
   {
     TFileStream S(Name, fmCreate);
@@ -140,15 +140,15 @@ TEST(FileStream, CreateEmptiesAnExistingFileAndReadsBack) {
 }
 
 TEST(Stream, CopyFromWholeSourceWhenCountIsZero) {
-  TMemoryStream a, B;
-  a.WriteBuffer("abcdef", 6);
-  EXPECT_EQ(B.CopyFrom(a, 0), 6);
+  TMemoryStream A, B;
+  A.WriteBuffer("abcdef", 6);
+  EXPECT_EQ(B.CopyFrom(A, 0), 6);
   EXPECT_EQ(B.GetSize(), 6);
-  a.SetPosition(2);
+  A.SetPosition(2);
   TMemoryStream C;
-  EXPECT_EQ(C.CopyFrom(a, 3), 3);
+  EXPECT_EQ(C.CopyFrom(A, 3), 3);
   EXPECT_EQ(std::memcmp(C.Memory(), "cde", 3), 0);
-  EXPECT_THROW(C.CopyFrom(a, 5), EReadError);
+  EXPECT_THROW(C.CopyFrom(A, 5), EReadError);
 }
 
 TEST(MemoryStream, SetSizeZeroFillsGrowthAndPullsThePositionBack) {
@@ -187,22 +187,22 @@ TEST(MemoryStream, FailedLoadKeepsTheOldContents) {
 }
 
 TEST(MemoryStream, LoadsFromTheSourcesStartAndRoundTripsThroughAFile) {
-  testsupport::TempDir Dir;
-  const Bytes data = Pattern(70000);
-  TTestStream Source(data);
+  testsupport::TTempDir Dir;
+  const Bytes Data = Pattern(70000);
+  TTestStream Source(Data);
   Source.SetPosition(500);
   TMemoryStream S;
   S.LoadFromStream(Source);
-  EXPECT_EQ(MemoryBytes(S), data);
+  EXPECT_EQ(MemoryBytes(S), Data);
   EXPECT_EQ(S.GetPosition(), 0);
-  S.SaveToFile(Dir.file("m.bin"));
-  EXPECT_EQ(testsupport::ReadFileBytes(Dir.file("m.bin")), data);
+  S.SaveToFile(Dir.File("m.bin"));
+  EXPECT_EQ(testsupport::ReadFileBytes(Dir.File("m.bin")), Data);
   TMemoryStream Back;
-  Back.LoadFromFile(Dir.file("m.bin"));
-  EXPECT_EQ(MemoryBytes(Back), data);
-  EXPECT_THROW(Back.LoadFromFile(Dir.file("none.bin")), EFOpenError);
-  EXPECT_THROW(Back.SaveToFile(Dir.file("none/m.bin")), EFCreateError);
-  EXPECT_EQ(MemoryBytes(Back), data);
+  Back.LoadFromFile(Dir.File("m.bin"));
+  EXPECT_EQ(MemoryBytes(Back), Data);
+  EXPECT_THROW(Back.LoadFromFile(Dir.File("none.bin")), EFOpenError);
+  EXPECT_THROW(Back.SaveToFile(Dir.File("none/m.bin")), EFCreateError);
+  EXPECT_EQ(MemoryBytes(Back), Data);
 }
 
 TEST(Stream, WriteBufferFailsOnAStreamThatRefusesBytes) {
@@ -228,17 +228,17 @@ TEST(Stream, CopyFromWithNegativeCountCopiesTheWholeSource) {
 }
 
 TEST(Stream, CopyFromMovesLargeCountsExactlyAndStopsOnAShortSource) {
-  testsupport::TempDir Dir;
-  const Bytes data = Pattern((3 << 20) + 5);  // more than one internal chunk
-  testsupport::WriteFileBytes(Dir.file("in.bin"), data);
+  testsupport::TTempDir Dir;
+  const Bytes Data = Pattern((3 << 20) + 5);  // more than one internal chunk
+  testsupport::WriteFileBytes(Dir.File("in.bin"), Data);
   {
-    TFileStream In(Dir.file("in.bin"), fmOpenRead | fmShareDenyWrite);
-    TFileStream Out(Dir.file("out.bin"), fmCreate);
+    TFileStream In(Dir.File("in.bin"), fmOpenRead | fmShareDenyWrite);
+    TFileStream Out(Dir.File("out.bin"), fmCreate);
     In.SetPosition(1);
-    EXPECT_EQ(Out.CopyFrom(In, static_cast<std::int64_t>(data.size()) - 1), data.size() - 1);
+    EXPECT_EQ(Out.CopyFrom(In, static_cast<std::int64_t>(Data.size()) - 1), Data.size() - 1);
     EXPECT_EQ(In.Remaining(), 0);
   }
-  EXPECT_EQ(testsupport::ReadFileBytes(Dir.file("out.bin")), Bytes(data.begin() + 1, data.end()));
+  EXPECT_EQ(testsupport::ReadFileBytes(Dir.File("out.bin")), Bytes(Data.begin() + 1, Data.end()));
 
   TTestStream ShortSource(Pattern(10));
   TTestStream Sink(Bytes{});
@@ -249,9 +249,9 @@ TEST(Stream, CopyFromMovesLargeCountsExactlyAndStopsOnAShortSource) {
 }
 
 TEST(FileStream, SeeksFromEveryOriginAndKeepsItsPlaceOnABadSeek) {
-  testsupport::TempDir Dir;
-  testsupport::WriteFileBytes(Dir.file("s.bin"), Bytes{'0', '1', '2', '3', '4', '5', '6', '7'});
-  TFileStream S(Dir.file("s.bin"), fmOpenRead | fmShareDenyWrite);
+  testsupport::TTempDir Dir;
+  testsupport::WriteFileBytes(Dir.File("s.bin"), Bytes{'0', '1', '2', '3', '4', '5', '6', '7'});
+  TFileStream S(Dir.File("s.bin"), fmOpenRead | fmShareDenyWrite);
   EXPECT_EQ(S.Seek(5, soFromBeginning), 5);
   EXPECT_EQ(S.Seek(-2, soFromCurrent), 3);
   EXPECT_EQ(S.Seek(-1, soFromEnd), 7);
@@ -266,9 +266,9 @@ TEST(FileStream, SeeksFromEveryOriginAndKeepsItsPlaceOnABadSeek) {
 }
 
 TEST(FileStream, ReadBufferPastTheEndFailsAfterAShortRead) {
-  testsupport::TempDir Dir;
-  testsupport::WriteFileBytes(Dir.file("r.bin"), Bytes{1, 2, 3, 4, 5});
-  TFileStream S(Dir.file("r.bin"), fmOpenRead | fmShareDenyWrite);
+  testsupport::TTempDir Dir;
+  testsupport::WriteFileBytes(Dir.File("r.bin"), Bytes{1, 2, 3, 4, 5});
+  TFileStream S(Dir.File("r.bin"), fmOpenRead | fmShareDenyWrite);
   std::uint8_t Buf[8] = {};
   S.SetPosition(3);
   EXPECT_EQ(S.Read(Buf, 8), 2);
@@ -284,18 +284,18 @@ TEST(FileStream, ReadBufferPastTheEndFailsAfterAShortRead) {
 }
 
 TEST(FileStream, OpenedForReadingRefusesWrites) {
-  testsupport::TempDir Dir;
-  testsupport::WriteFileBytes(Dir.file("ro.bin"), Bytes{1, 2, 3});
+  testsupport::TTempDir Dir;
+  testsupport::WriteFileBytes(Dir.File("ro.bin"), Bytes{1, 2, 3});
   {
-    TFileStream S(Dir.file("ro.bin"), fmOpenRead | fmShareDenyWrite);
+    TFileStream S(Dir.File("ro.bin"), fmOpenRead | fmShareDenyWrite);
     EXPECT_THROW(S.WriteBuffer("x", 1), EWriteError);
   }
-  EXPECT_EQ(testsupport::ReadFileBytes(Dir.file("ro.bin")), (Bytes{1, 2, 3}));
+  EXPECT_EQ(testsupport::ReadFileBytes(Dir.File("ro.bin")), (Bytes{1, 2, 3}));
 }
 
 TEST(FileStream, FolderIsNoFileToOpen) {
-  testsupport::TempDir Dir;
-  const std::string Folder = Dir.file("sub");
+  testsupport::TTempDir Dir;
+  const std::string Folder = Dir.File("sub");
   std::filesystem::create_directory(Folder);
   try {
     TFileStream S(Folder, fmOpenRead | fmShareDenyWrite);
@@ -307,8 +307,8 @@ TEST(FileStream, FolderIsNoFileToOpen) {
 }
 
 TEST(FileStream, CreateCombinedWithAShareModeStillCreates) {
-  testsupport::TempDir Dir;
-  const std::string Name = Dir.file("c.bin");
+  testsupport::TTempDir Dir;
+  const std::string Name = Dir.File("c.bin");
   testsupport::WriteFileBytes(Name, Bytes(10, 9));
   {
     TFileStream S(Name, fmCreate | fmShareDenyWrite);
@@ -319,8 +319,8 @@ TEST(FileStream, CreateCombinedWithAShareModeStillCreates) {
 }
 
 TEST(FileStream, SetSizeTruncatesAndPullsThePositionBack) {
-  testsupport::TempDir Dir;
-  const std::string Name = Dir.file("t.bin");
+  testsupport::TTempDir Dir;
+  const std::string Name = Dir.File("t.bin");
   {
     TFileStream S(Name, fmCreate);
     S.WriteBuffer("abcdefgh", 8);

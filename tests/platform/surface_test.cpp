@@ -10,9 +10,9 @@ namespace {
 using SurfaceTest = PlatformTest;
 
 TEST_F(SurfaceTest, ClipBoxIsTheExtentInLogicalCoordinates) {
-  TBitmap b;
-  pixels::Make(b, 8, 20, 10);
-  const HDC Dc = b.Canvas()->Handle();
+  TBitmap B;
+  pixels::Make(B, 8, 20, 10);
+  const HDC Dc = B.Canvas()->Handle();
   TRect R;
   EXPECT_EQ(GetClipBox(Dc, &R), SIMPLEREGION);
   EXPECT_EQ(R, Rect(0, 0, 20, 10));
@@ -42,9 +42,9 @@ TEST_F(SurfaceTest, ClipBoxIsTheExtentInLogicalCoordinates) {
 }
 
 TEST_F(SurfaceTest, EmptyBitmapHasAnEmptyClipBox) {
-  TBitmap b;
+  TBitmap B;
   TRect R;
-  EXPECT_EQ(GetClipBox(b.Canvas()->Handle(), &R), NULLREGION);
+  EXPECT_EQ(GetClipBox(B.Canvas()->Handle(), &R), NULLREGION);
 }
 
 struct TIntersectCase {
@@ -72,26 +72,26 @@ INSTANTIATE_TEST_SUITE_P(
         {Rect(-5, -5, 0, 1), Rect(-10, 0, -4, 8), Rect(-5, 0, -4, 1), true}}));
 
 TEST_F(SurfaceTest, DepthIsThirtyTwoUnlessSet) {
-  TBitmap a;
-  EXPECT_EQ(GetDeviceCaps(a.Canvas()->Handle(), BITSPIXEL), 32);
-  EXPECT_EQ(GetDeviceCaps(a.Canvas()->Handle(), PLANES), 1);
-  SetDeviceBitsPixel(a.Canvas()->Handle(), 8);
-  EXPECT_EQ(GetDeviceCaps(a.Canvas()->Handle(), BITSPIXEL), 8);
+  TBitmap A;
+  EXPECT_EQ(GetDeviceCaps(A.Canvas()->Handle(), BITSPIXEL), 32);
+  EXPECT_EQ(GetDeviceCaps(A.Canvas()->Handle(), PLANES), 1);
+  SetDeviceBitsPixel(A.Canvas()->Handle(), 8);
+  EXPECT_EQ(GetDeviceCaps(A.Canvas()->Handle(), BITSPIXEL), 8);
   SetDefaultDeviceBitsPixel(4);
-  TBitmap b;
-  EXPECT_EQ(GetDeviceCaps(b.Canvas()->Handle(), BITSPIXEL), 4);
+  TBitmap B;
+  EXPECT_EQ(GetDeviceCaps(B.Canvas()->Handle(), BITSPIXEL), 4);
 }
 
 TEST_F(SurfaceTest, ColourTableReadBackCopiesTheBitmapsEntries) {
-  TBitmap b;
-  b.SetPixelFormat(pf4bit);
+  TBitmap B;
+  B.SetPixelFormat(pf4bit);
   RGBQUAD Colors[256] = {};
-  EXPECT_EQ(GetDIBColorTable(b.Canvas()->Handle(), 0, 256, Colors), 16u);
+  EXPECT_EQ(GetDIBColorTable(B.Canvas()->Handle(), 0, 256, Colors), 16u);
   EXPECT_EQ(Colors[15].rgbRed, 255);
-  EXPECT_EQ(GetDIBColorTable(b.Canvas()->Handle(), 14, 256, Colors), 2u);
+  EXPECT_EQ(GetDIBColorTable(B.Canvas()->Handle(), 14, 256, Colors), 2u);
   EXPECT_EQ(Colors[1].rgbBlue, 255);
-  b.SetPalette(pixels::PaletteOf({0x010203}));
-  EXPECT_EQ(GetDIBColorTable(b.Canvas()->Handle(), 0, 256, Colors), 1u);
+  B.SetPalette(pixels::PaletteOf({0x010203}));
+  EXPECT_EQ(GetDIBColorTable(B.Canvas()->Handle(), 0, 256, Colors), 1u);
   EXPECT_EQ(Colors[0].rgbRed, 1);
   TBitmap Rgb;
   Rgb.SetPixelFormat(pf24bit);

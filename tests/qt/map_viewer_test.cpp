@@ -30,7 +30,7 @@
 
 namespace {
 
-using testsupport::TempDir;
+using testsupport::TTempDir;
 
 QRgb PaletteColour(int Index) {
   return qRgb(Index, 255 - Index, (Index * 7) & 255);
@@ -51,20 +51,20 @@ int MapIndex(int X, int Y, bool Grid) {
 }
 
 void WriteMap(const std::string& Name, int Width, int Height, int Shift = 0, bool Grid = false) {
-  testsupport::BmpLayout Bmp;
-  Bmp.width = Width;
-  Bmp.height = Height;
+  testsupport::TBmpLayout Bmp;
+  Bmp.Width = Width;
+  Bmp.Height = Height;
   for (int I = 0; I < 256; ++I) {
     const QRgb C = PaletteColour(I);
-    Bmp.colors.insert(Bmp.colors.end(),
+    Bmp.Colors.insert(Bmp.Colors.end(),
                       {static_cast<std::uint8_t>(qBlue(C)), static_cast<std::uint8_t>(qGreen(C)),
                        static_cast<std::uint8_t>(qRed(C)), 0});
   }
   const int Stride = testsupport::DibStride(Width, 8);
-  Bmp.pixels.assign(static_cast<std::size_t>(Stride) * Height, 0);
+  Bmp.Pixels.assign(static_cast<std::size_t>(Stride) * Height, 0);
   for (int Y = 0; Y < Height; ++Y) {
     for (int X = 0; X < Width; ++X) {
-      Bmp.pixels[static_cast<std::size_t>((Height - 1 - Y) * Stride + X)] =
+      Bmp.Pixels[static_cast<std::size_t>((Height - 1 - Y) * Stride + X)] =
           static_cast<std::uint8_t>((MapIndex(X, Y, Grid) + Shift) % 251);
     }
   }
@@ -104,7 +104,7 @@ class MapViewerTest : public ::testing::Test {
     Viewer->verticalScrollBar()->setValue(Y);
   }
 
-  TempDir Dir;
+  TTempDir Dir;
   std::unique_ptr<TMapViewer> Viewer;
   std::vector<QString> Errors;
 
@@ -165,8 +165,8 @@ class ViewerPictureTest : public MapViewerTest, public ::testing::WithParamInter
 // against the screen); the background where the map does not reach.
 TEST_P(ViewerPictureTest, EqualsAPointSampledScalingOfTheMapOrBelowOneToOneItsAreaAverage) {
   constexpr int W = 640, H = 480;
-  WriteMap(Dir.file("MAP3-X1.BMP"), W, H, 0, GetParam().Grid);
-  Show(Dir.file("MAP3-X1.BMP"));
+  WriteMap(Dir.File("MAP3-X1.BMP"), W, H, 0, GetParam().Grid);
+  Show(Dir.File("MAP3-X1.BMP"));
   Key(Qt::Key_1);
   for (const char* K = GetParam().Keys; *K != 0; ++K) {
     Key(*K == '+' ? Qt::Key_Plus : *K == '-' ? Qt::Key_Minus : Qt::Key_0);
@@ -231,8 +231,8 @@ INSTANTIATE_TEST_SUITE_P(
 // Every key the model knows but Space and Escape (below), in a sequence where each lands on a
 // place of its own; the bars, the title and the picture follow.
 TEST_F(MapViewerTest, KeysReachTheModelAndTheBarsTitleAndPictureFollow) {
-  WriteMap(Dir.file("MAP3-X1.BMP"), 640, 480);
-  Show(Dir.file("MAP3-X1.BMP"));
+  WriteMap(Dir.File("MAP3-X1.BMP"), 640, 480);
+  Show(Dir.File("MAP3-X1.BMP"));
   struct TStep {
     Qt::Key Key;
     int ScrollX, ScrollY;
@@ -271,8 +271,8 @@ TEST_F(MapViewerTest, KeysReachTheModelAndTheBarsTitleAndPictureFollow) {
 }
 
 TEST_F(MapViewerTest, TheWheelDraggingAndTheScrollBarsReachTheModel) {
-  WriteMap(Dir.file("MAP3-X1.BMP"), 640, 480);
-  Show(Dir.file("MAP3-X1.BMP"));
+  WriteMap(Dir.File("MAP3-X1.BMP"), 640, 480);
+  Show(Dir.File("MAP3-X1.BMP"));
   Key(Qt::Key_1);
   ScrollTo(100, 50);
   EXPECT_EQ(Viewer->View().ScrollX(), 100);
@@ -307,8 +307,8 @@ TEST_F(MapViewerTest, TheWheelDraggingAndTheScrollBarsReachTheModel) {
 // 320, 240 puts its centre at view point (149, 99), where the mark's white centre is, inside
 // its black border.
 TEST_F(MapViewerTest, TheMouseReachesThePositionLineAndCtrlGThePromptAndTheMark) {
-  WriteMap(Dir.file("MAP3-X1.BMP"), 640, 480);
-  Show(Dir.file("MAP3-X1.BMP"));
+  WriteMap(Dir.File("MAP3-X1.BMP"), 640, 480);
+  Show(Dir.File("MAP3-X1.BMP"));
   Key(Qt::Key_1);
   QTest::mouseMove(Viewer->viewport(), QPoint(1, 1));
   EXPECT_EQ(
@@ -337,8 +337,8 @@ TEST_F(MapViewerTest, TheMouseReachesThePositionLineAndCtrlGThePromptAndTheMark)
 // A tile stands for 1024 x 1024 view pixels at 1:1; every tile that meets the repainted area is
 // sent once, no other.
 TEST_F(MapViewerTest, ARepaintDrawsOnlyTheTilesAndPixelsOfTheExposedArea) {
-  WriteMap(Dir.file("MAP0-X1.BMP"), 3000, 2500);
-  Show(Dir.file("MAP0-X1.BMP"));
+  WriteMap(Dir.File("MAP0-X1.BMP"), 3000, 2500);
+  Show(Dir.File("MAP0-X1.BMP"));
   Key(Qt::Key_1);
   QApplication::processEvents();
   struct TCase {
@@ -369,9 +369,9 @@ TEST_F(MapViewerTest, ARepaintDrawsOnlyTheTilesAndPixelsOfTheExposedArea) {
 // ---- errors, the timer, closing, a new viewer ---------------------------------------------
 
 TEST_F(MapViewerTest, ABackupThatFailsToLoadShowsItsErrorAndLeavesThePicture) {
-  WriteMap(Dir.file("MAP4-1.BMP"), 64, 64);
-  testsupport::WriteFileBytes(Dir.file("MAP4-1.OLD"), {'B', 'M', 0});
-  Show(Dir.file("MAP4-1.BMP"));
+  WriteMap(Dir.File("MAP4-1.BMP"), 64, 64);
+  testsupport::WriteFileBytes(Dir.File("MAP4-1.OLD"), {'B', 'M', 0});
+  Show(Dir.File("MAP4-1.BMP"));
   const QImage Before = Picture();
   Key(Qt::Key_Space);
   EXPECT_EQ(Errors, std::vector<QString>{QString::fromUtf8("ストリームからの読み込みエラー")});
@@ -380,14 +380,14 @@ TEST_F(MapViewerTest, ABackupThatFailsToLoadShowsItsErrorAndLeavesThePicture) {
 
 // The viewer's own timer finds a replaced file and shows it at the same place.
 TEST_F(MapViewerTest, ItsTimerFollowsItsFile) {
-  const std::string Name = Dir.file("MAP2-X1.BMP");
+  const std::string Name = Dir.File("MAP2-X1.BMP");
   WriteMap(Name, 640, 480);
   Show(Name);
   Key(Qt::Key_1);
   ScrollTo(100, 60);
   const QImage Old = Picture();
-  WriteMap(Dir.file("new.BMP"), 640, 480, 7);
-  std::filesystem::rename(Dir.file("new.BMP"), Name);
+  WriteMap(Dir.File("new.BMP"), 640, 480, 7);
+  std::filesystem::rename(Dir.File("new.BMP"), Name);
   EXPECT_TRUE(QTest::qWaitFor([&] { return Picture() != Old; }, 20000));
   EXPECT_EQ(Picture().pixel(0, 0) & 0xFFFFFF,
             PaletteColour((MapIndex(100, 60) + 7) % 251) & 0xFFFFFF);
@@ -395,20 +395,20 @@ TEST_F(MapViewerTest, ItsTimerFollowsItsFile) {
 }
 
 TEST_F(MapViewerTest, EscapeClosesTheViewer) {
-  WriteMap(Dir.file("MAP4-1.BMP"), 64, 64);
-  Show(Dir.file("MAP4-1.BMP"));
+  WriteMap(Dir.File("MAP4-1.BMP"), 64, 64);
+  Show(Dir.File("MAP4-1.BMP"));
   Key(Qt::Key_Escape);
   EXPECT_FALSE(Viewer->isVisible());
 }
 
 // A viewer opened from the main window takes the keyboard focus.
 TEST_F(MapViewerTest, ANewViewerTakesTheFocus) {
-  WriteMap(Dir.file("MAP4-1.BMP"), 64, 64);
+  WriteMap(Dir.File("MAP4-1.BMP"), 64, 64);
   QWidget Main;
   Main.resize(200, 100);
   Main.show();
   ASSERT_TRUE(qttest::Activate(Main));
-  TMapViewer* Shown = TMapViewer::Show(Dir.file("MAP4-1.BMP"), &Main);
+  TMapViewer* Shown = TMapViewer::Show(Dir.File("MAP4-1.BMP"), &Main);
   // The activation Show asked for, delivered.
   QCoreApplication::processEvents();
   EXPECT_EQ(QApplication::activeWindow(), Shown);
@@ -419,9 +419,9 @@ TEST_F(MapViewerTest, ANewViewerTakesTheFocus) {
 }
 
 TEST_F(MapViewerTest, AFileThatDoesNotLoadLeavesNoWindow) {
-  testsupport::WriteFileBytes(Dir.file("MAP4-1.BMP"), std::vector<std::uint8_t>(60, 'x'));
-  EXPECT_ANY_THROW(TMapViewer::Show(Dir.file("MAP4-1.BMP"), nullptr));
-  EXPECT_THROW(TMapViewer::Show(Dir.file("MAP4-2.BMP"), nullptr), EFOpenError);
+  testsupport::WriteFileBytes(Dir.File("MAP4-1.BMP"), std::vector<std::uint8_t>(60, 'x'));
+  EXPECT_ANY_THROW(TMapViewer::Show(Dir.File("MAP4-1.BMP"), nullptr));
+  EXPECT_THROW(TMapViewer::Show(Dir.File("MAP4-2.BMP"), nullptr), EFOpenError);
   for (QWidget* Window : QApplication::topLevelWidgets()) {
     EXPECT_EQ(dynamic_cast<TMapViewer*>(Window), nullptr);
   }
@@ -429,12 +429,12 @@ TEST_F(MapViewerTest, AFileThatDoesNotLoadLeavesNoWindow) {
 
 // A base map with unpadded rows is shown as a run reads it after the repair, untouched.
 TEST_F(MapViewerTest, ShowsABaseMapWithUnpaddedRowsWithoutChangingTheFile) {
-  testsupport::BmpLayout Bmp;
-  Bmp.width = 5;
-  Bmp.height = 3;
-  Bmp.colors = testsupport::GreyColors(256);
-  Bmp.pixels = {10, 11, 12, 13, 14, 20, 21, 22, 23, 24, 30, 31, 32, 33, 34};
-  const std::string Name = Dir.file("MAP2097782-4.BMP");
+  testsupport::TBmpLayout Bmp;
+  Bmp.Width = 5;
+  Bmp.Height = 3;
+  Bmp.Colors = testsupport::GreyColors(256);
+  Bmp.Pixels = {10, 11, 12, 13, 14, 20, 21, 22, 23, 24, 30, 31, 32, 33, 34};
+  const std::string Name = Dir.File("MAP2097782-4.BMP");
   testsupport::WriteFileBytes(Name, testsupport::BuildBmp(Bmp));
   const auto Before = testsupport::Snapshot(Dir);
   Show(Name, 21, 21);

@@ -18,11 +18,11 @@ void WindowTest::TearDown() {
 }
 
 void WindowTest::WriteBase(Facet F, MapType T, MapScale S, int Height) const {
-  testsupport::BmpLayout Bmp;
-  Bmp.width = 8;
-  Bmp.height = Height;
-  Bmp.colors = testsupport::GreyColors(256);
-  Bmp.pixels.assign(static_cast<std::size_t>(8 * Height), 100);
+  testsupport::TBmpLayout Bmp;
+  Bmp.Width = 8;
+  Bmp.Height = Height;
+  Bmp.Colors = testsupport::GreyColors(256);
+  Bmp.Pixels.assign(static_cast<std::size_t>(8 * Height), 100);
   testsupport::WriteFileBytes(GetBaseFileName(Folder(), F, T, S), testsupport::BuildBmp(Bmp));
 }
 

@@ -41,7 +41,7 @@ class WindowTest : public ::testing::Test {
   void SetUp() override;
   void TearDown() override;
 
-  std::string Folder() const { return Dir.path().string(); }
+  std::string Folder() const { return Dir.Path().string(); }
   // Writes a small valid 8-bit base file (8 pixels wide, Height rows) for the map.
   void WriteBase(Facet F, MapType T, MapScale S, int Height = 16) const;
   // Whether the folder has a file of that name.
@@ -62,7 +62,7 @@ class WindowTest : public ::testing::Test {
   // Whether the four actions a run switches are in the idle state (Make as given).
   void ExpectIdleActions(bool MakeEnabled) const;
 
-  testsupport::TempDir Dir;
+  testsupport::TTempDir Dir;
   std::unique_ptr<TForm1> Form;
   std::vector<QString> Errors;  // messages of the errors the window showed
 

@@ -110,14 +110,14 @@ TEST_F(WindowTest, TargetTypeFollowsTheSelectedItemAndTypedTextMeansXRay) {
 }
 
 TEST_F(WindowTest, PickedFolderBecomesMapFolderAndReenablesTheBoxes) {
-  testsupport::TempDir Other;
+  testsupport::TTempDir Other;
   WriteBase(fcFeluccaTrammel, mtNormal, msFull);
   TForm1& W = ShowWindow();
   Tick(Box(W, FT1CBox));
   ASSERT_TRUE(Btn(W, MakeBtn)->isEnabled());
   std::string SeenTitle;
   std::string SeenStart;
-  const std::string Picked = Other.path().string();
+  const std::string Picked = Other.Path().string();
   TBrowseFolder::SetFolderPicker([&](QWidget*, const std::string& Title, const std::string& Start) {
     SeenTitle = Title;
     SeenStart = Start;
@@ -126,7 +126,7 @@ TEST_F(WindowTest, PickedFolderBecomesMapFolderAndReenablesTheBoxes) {
   Press(Btn(W, FolderBtn));
   EXPECT_EQ(SeenTitle, "UOAMのマップのあるフォルダを選択");
   EXPECT_EQ(SeenStart, Folder());
-  EXPECT_EQ(W.Model().MapFolder, Other.path().string());
+  EXPECT_EQ(W.Model().MapFolder, Other.Path().string());
   EXPECT_FALSE(Box(W, FT1CBox)->isEnabled());
   EXPECT_TRUE(Box(W, FT1CBox)->isChecked());
   EXPECT_FALSE(Btn(W, MakeBtn)->isEnabled());
@@ -308,7 +308,7 @@ TEST_F(WindowTest, FolderPickerSpeaksJapaneseAndShowsTheMapFolderSelected) {
   EXPECT_NE(LookIn, QStringLiteral("Look in:"));
   EXPECT_FALSE(Choose.isEmpty());
   EXPECT_NE(Choose, QStringLiteral("&Choose"));
-  EXPECT_EQ(Shown.toStdString(), Dir.path().parent_path().string());
+  EXPECT_EQ(Shown.toStdString(), Dir.Path().parent_path().string());
   EXPECT_EQ(Selection, QStringList{QString::fromStdString(Folder())});
   EXPECT_EQ(W.Model().MapFolder, Folder());
 }

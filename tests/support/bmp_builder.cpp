@@ -2,56 +2,56 @@
 
 namespace testsupport {
 
-ByteWriter& ByteWriter::U8(std::uint8_t V) {
+TByteWriter& TByteWriter::U8(std::uint8_t V) {
   FData.push_back(V);
   return *this;
 }
-ByteWriter& ByteWriter::U16(std::uint16_t V) {
+TByteWriter& TByteWriter::U16(std::uint16_t V) {
   FData.push_back(static_cast<std::uint8_t>(V));
   FData.push_back(static_cast<std::uint8_t>(V >> 8));
   return *this;
 }
-ByteWriter& ByteWriter::U32(std::uint32_t V) {
+TByteWriter& TByteWriter::U32(std::uint32_t V) {
   for (int I = 0; I < 4; ++I) FData.push_back(static_cast<std::uint8_t>(V >> (8 * I)));
   return *this;
 }
-ByteWriter& ByteWriter::bytes(const std::vector<std::uint8_t>& V) {
+TByteWriter& TByteWriter::Bytes(const std::vector<std::uint8_t>& V) {
   FData.insert(FData.end(), V.begin(), V.end());
   return *this;
 }
-ByteWriter& ByteWriter::Zeros(std::size_t N) {
+TByteWriter& TByteWriter::Zeros(std::size_t N) {
   FData.insert(FData.end(), N, 0);
   return *this;
 }
-void ByteWriter::PatchU32(std::size_t Offset, std::uint32_t V) {
+void TByteWriter::PatchU32(std::size_t Offset, std::uint32_t V) {
   for (int I = 0; I < 4; ++I) FData.at(Offset + I) = static_cast<std::uint8_t>(V >> (8 * I));
 }
 
-std::vector<std::uint8_t> BuildBmp(const BmpLayout& S) {
-  ByteWriter W;
+std::vector<std::uint8_t> BuildBmp(const TBmpLayout& S) {
+  TByteWriter W;
   W.U16(0x4D42).U32(0).U16(0).U16(0).U32(0);
-  if (S.header_size == 12) {
-    W.U32(12).U16(static_cast<std::uint16_t>(S.width)).U16(static_cast<std::uint16_t>(S.height));
-    W.U16(S.Planes).U16(S.bit_count);
+  if (S.HeaderSize == 12) {
+    W.U32(12).U16(static_cast<std::uint16_t>(S.Width)).U16(static_cast<std::uint16_t>(S.Height));
+    W.U16(S.Planes).U16(S.BitCount);
   } else {
-    W.U32(S.header_size).I32(S.width).I32(S.height).U16(S.Planes).U16(S.bit_count);
-    W.U32(S.compression).U32(0).I32(0).I32(0).U32(S.clr_used).U32(0);
-    if (S.header_size > 40) W.Zeros(S.header_size - 40);
-    for (std::size_t I = 0; I < S.masks.size(); ++I) {
-      if (S.header_size > 40 && I < 3) {
-        W.PatchU32(14 + 40 + 4 * I, S.masks[I]);
+    W.U32(S.HeaderSize).I32(S.Width).I32(S.Height).U16(S.Planes).U16(S.BitCount);
+    W.U32(S.Compression).U32(0).I32(0).I32(0).U32(S.ClrUsed).U32(0);
+    if (S.HeaderSize > 40) W.Zeros(S.HeaderSize - 40);
+    for (std::size_t I = 0; I < S.Masks.size(); ++I) {
+      if (S.HeaderSize > 40 && I < 3) {
+        W.PatchU32(14 + 40 + 4 * I, S.Masks[I]);
       } else {
-        W.U32(S.masks[I]);
+        W.U32(S.Masks[I]);
       }
     }
   }
-  W.bytes(S.colors);
-  const std::int64_t Off = S.OffBits >= 0 ? S.OffBits : static_cast<std::int64_t>(W.size());
-  if (Off > static_cast<std::int64_t>(W.size())) W.Zeros(static_cast<std::size_t>(Off) - W.size());
+  W.Bytes(S.Colors);
+  const std::int64_t Off = S.OffBits >= 0 ? S.OffBits : static_cast<std::int64_t>(W.Size());
+  if (Off > static_cast<std::int64_t>(W.Size())) W.Zeros(static_cast<std::size_t>(Off) - W.Size());
   // An offset that points back into the tables is allowed: pixels still follow the tables.
-  W.bytes(S.pixels);
+  W.Bytes(S.Pixels);
   const std::int64_t Size =
-      S.FileSize >= 0 ? S.FileSize : Off + static_cast<std::int64_t>(S.pixels.size());
+      S.FileSize >= 0 ? S.FileSize : Off + static_cast<std::int64_t>(S.Pixels.size());
   W.PatchU32(2, static_cast<std::uint32_t>(Size));
   W.PatchU32(10, static_cast<std::uint32_t>(Off));
   return W.Data();
@@ -67,15 +67,15 @@ std::vector<std::uint8_t> GreyColors(int N) {
 }
 
 std::vector<std::uint8_t> TinyRle8DeclaringHugeSize(std::int32_t Width, std::int32_t Height) {
-  BmpLayout Bmp;
-  Bmp.width = Width;
-  Bmp.height = Height;
-  Bmp.bit_count = 8;
-  Bmp.compression = 1;
-  Bmp.colors = GreyColors(2);
-  Bmp.clr_used = 2;
-  for (int I = 0; I < 480; ++I) Bmp.pixels.insert(Bmp.pixels.end(), {255, 1});
-  Bmp.pixels.insert(Bmp.pixels.end(), {0, 1});
+  TBmpLayout Bmp;
+  Bmp.Width = Width;
+  Bmp.Height = Height;
+  Bmp.BitCount = 8;
+  Bmp.Compression = 1;
+  Bmp.Colors = GreyColors(2);
+  Bmp.ClrUsed = 2;
+  for (int I = 0; I < 480; ++I) Bmp.Pixels.insert(Bmp.Pixels.end(), {255, 1});
+  Bmp.Pixels.insert(Bmp.Pixels.end(), {0, 1});
   return BuildBmp(Bmp);
 }
 

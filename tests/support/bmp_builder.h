@@ -6,16 +6,16 @@
 namespace testsupport {
 
 // Little-endian byte building for hand-made file contents.
-class ByteWriter {
+class TByteWriter {
  public:
-  ByteWriter& U8(std::uint8_t V);
-  ByteWriter& U16(std::uint16_t V);
-  ByteWriter& U32(std::uint32_t V);
-  ByteWriter& I32(std::int32_t V) { return U32(static_cast<std::uint32_t>(V)); }
-  ByteWriter& bytes(const std::vector<std::uint8_t>& V);
-  ByteWriter& Zeros(std::size_t N);
+  TByteWriter& U8(std::uint8_t V);
+  TByteWriter& U16(std::uint16_t V);
+  TByteWriter& U32(std::uint32_t V);
+  TByteWriter& I32(std::int32_t V) { return U32(static_cast<std::uint32_t>(V)); }
+  TByteWriter& Bytes(const std::vector<std::uint8_t>& V);
+  TByteWriter& Zeros(std::size_t N);
   std::vector<std::uint8_t>& Data() { return FData; }
-  std::size_t size() const { return FData.size(); }
+  std::size_t Size() const { return FData.size(); }
   // Overwrites four bytes at an offset already written.
   void PatchU32(std::size_t Offset, std::uint32_t V);
 
@@ -25,26 +25,26 @@ class ByteWriter {
 
 // A BMP file built field by field. By default: 40-byte info header, bottom-up, uncompressed,
 // bfOffBits and bfSize computed from what is given; every field can be overridden.
-struct BmpLayout {
-  std::int32_t width = 1;
-  std::int32_t height = 1;
+struct TBmpLayout {
+  std::int32_t Width = 1;
+  std::int32_t Height = 1;
   std::uint16_t Planes = 1;
-  std::uint16_t bit_count = 8;
-  std::uint32_t compression = 0;
-  std::uint32_t clr_used = 0;
-  std::uint32_t header_size = 40;               // 12 writes a core header
-  std::vector<std::uint32_t> masks;             // written right after a 40-byte header
-  std::vector<std::uint8_t> colors;             // raw colour-table bytes (4 or 3 per entry)
-  std::vector<std::uint8_t> pixels;             // raw pixel data, exactly as stored
-  std::int64_t OffBits = -1;                   // -1: right after the colour table
-  std::int64_t FileSize = -1;                  // -1: off_bits + pixels.size()
+  std::uint16_t BitCount = 8;
+  std::uint32_t Compression = 0;
+  std::uint32_t ClrUsed = 0;
+  std::uint32_t HeaderSize = 40;     // 12 writes a core header
+  std::vector<std::uint32_t> Masks;  // written right after a 40-byte header
+  std::vector<std::uint8_t> Colors;  // raw colour-table bytes (4 or 3 per entry)
+  std::vector<std::uint8_t> Pixels;  // raw pixel data, exactly as stored
+  std::int64_t OffBits = -1;         // -1: right after the colour table
+  std::int64_t FileSize = -1;        // -1: OffBits + Pixels.size()
 };
 
-std::vector<std::uint8_t> BuildBmp(const BmpLayout& Bmp);
+std::vector<std::uint8_t> BuildBmp(const TBmpLayout& Bmp);
 
 // Row stride of a DIB row: padded to 4 bytes.
-inline std::int32_t DibStride(std::int32_t width, int Bits) {
-  return static_cast<std::int32_t>(((static_cast<std::int64_t>(width) * Bits + 31) / 32) * 4);
+inline std::int32_t DibStride(std::int32_t Width, int Bits) {
+  return static_cast<std::int32_t>(((static_cast<std::int64_t>(Width) * Bits + 31) / 32) * 4);
 }
 
 // A grey-ramp colour table of n RGBQUAD entries (entry i = (i, i, i)) or any given colours.

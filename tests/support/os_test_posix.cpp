@@ -59,8 +59,8 @@ std::vector<int> RunForked(int Count, const std::function<void(int)>& Body) {
     if (Child == 0) {
       alarm(10);  // a child stuck on a lock taken in the parent dies instead of hanging the test
       close(Go[1]);
-      char c;
-      if (read(Go[0], &c, 1) != 1) _exit(3);
+      char C;
+      if (read(Go[0], &C, 1) != 1) _exit(3);
       try {
         Body(K);
       } catch (...) {
@@ -107,7 +107,7 @@ TProgramResult RunProgram(const std::vector<std::string>& Args) {
     close(Out[0]);
     close(Out[1]);
     std::vector<char*> Argv;
-    for (const std::string& a : Args) Argv.push_back(const_cast<char*>(a.c_str()));
+    for (const std::string& A : Args) Argv.push_back(const_cast<char*>(A.c_str()));
     Argv.push_back(nullptr);
     execv(Argv[0], Argv.data());
     _exit(127);
@@ -189,10 +189,10 @@ void HeldOpenFile::Close() {
   FFile = OsNoFile;
 }
 std::vector<std::uint8_t> HeldOpenFile::Read() const {
-  std::vector<std::uint8_t> bytes(4096);
-  const ssize_t N = ::pread(static_cast<int>(FFile), bytes.data(), bytes.size(), 0);
-  bytes.resize(N > 0 ? static_cast<std::size_t>(N) : 0);
-  return bytes;
+  std::vector<std::uint8_t> Bytes(4096);
+  const ssize_t N = ::pread(static_cast<int>(FFile), Bytes.data(), Bytes.size(), 0);
+  Bytes.resize(N > 0 ? static_cast<std::size_t>(N) : 0);
+  return Bytes;
 }
 
 bool MakeReadOnly(const std::string& Name) {
@@ -228,8 +228,8 @@ bool BlockedIn(pid_t Thread, long Call) {
   std::ifstream Stat(Task + "/stat");
   std::string Line;
   if (!std::getline(Stat, Line)) return false;
-  const auto close = Line.rfind(')');
-  if (close == std::string::npos || close + 2 >= Line.size() || Line[close + 2] != 'S')
+  const auto Close = Line.rfind(')');
+  if (Close == std::string::npos || Close + 2 >= Line.size() || Line[Close + 2] != 'S')
     return false;
   std::ifstream Syscall(Task + "/syscall");
   long Number = -1;
@@ -248,33 +248,33 @@ struct SignalsWhileBlocked::State {
 SignalsWhileBlocked::SignalsWhileBlocked(int Times, const char* Call,
                                          std::function<void()> Release)
     : FState(std::make_unique<State>()) {
-  const long call = SystemCallNumber(Call);
+  const long CallNumber = SystemCallNumber(Call);
   struct sigaction Note {};
   Note.sa_handler = NoteSignal;  // no SA_RESTART
   sigemptyset(&Note.sa_mask);
   ::sigaction(SIGUSR1, &Note, &FState->Old);
   const pthread_t Target = ::pthread_self();
   const pid_t TargetId = static_cast<pid_t>(::syscall(SYS_gettid));
-  State& state = *FState;
-  FState->Sender = std::thread([&state, Target, TargetId, call, Times,
+  State& Shared = *FState;
+  FState->Sender = std::thread([&Shared, Target, TargetId, CallNumber, Times,
                                 Release = std::move(Release)] {
     // A safety net only: a blocked thread shows in /proc within microseconds.
-    const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    const auto GiveUp = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     auto WaitFor = [&](const std::function<bool()>& Done) {
-      while (!state.Returned && !Done()) {
-        if (std::chrono::steady_clock::now() > give_up) return false;
+      while (!Shared.Returned && !Done()) {
+        if (std::chrono::steady_clock::now() > GiveUp) return false;
         std::this_thread::yield();
       }
-      return !state.Returned;
+      return !Shared.Returned;
     };
     for (int I = 0; I < Times; ++I) {
-      if (!WaitFor([&] { return BlockedIn(TargetId, call); })) return;
+      if (!WaitFor([&] { return BlockedIn(TargetId, CallNumber); })) return;
       const int Before = HandledSignals.load();
       ::pthread_kill(Target, SIGUSR1);
       if (!WaitFor([&] { return HandledSignals.load() != Before; })) return;
-      state.Delivered.fetch_add(1);
+      Shared.Delivered.fetch_add(1);
     }
-    if (WaitFor([&] { return BlockedIn(TargetId, call); })) Release();
+    if (WaitFor([&] { return BlockedIn(TargetId, CallNumber); })) Release();
   });
 }
 

@@ -9,10 +9,10 @@ namespace {
 
 std::wstring WideOf(const std::string& Text) {
   if (Text.empty()) return {};
-  const int size = static_cast<int>(Text.size());
-  const int N = MultiByteToWideChar(CP_UTF8, 0, Text.data(), size, nullptr, 0);
+  const int Size = static_cast<int>(Text.size());
+  const int N = MultiByteToWideChar(CP_UTF8, 0, Text.data(), Size, nullptr, 0);
   std::wstring W(static_cast<std::size_t>(N), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, Text.data(), size, W.data(), N);
+  MultiByteToWideChar(CP_UTF8, 0, Text.data(), Size, W.data(), N);
   return W;
 }
 
@@ -20,14 +20,14 @@ std::wstring WideOf(const std::string& Text) {
 std::wstring Quoted(const std::wstring& Arg) {
   std::wstring Q = L"\"";
   std::size_t Backslashes = 0;
-  for (wchar_t c : Arg) {
-    if (c == L'\\') {
+  for (wchar_t C : Arg) {
+    if (C == L'\\') {
       ++Backslashes;
       continue;
     }
-    Q.append(c == L'"' ? Backslashes * 2 + 1 : Backslashes, L'\\');
+    Q.append(C == L'"' ? Backslashes * 2 + 1 : Backslashes, L'\\');
     Backslashes = 0;
-    Q += c;
+    Q += C;
   }
   Q.append(Backslashes * 2, L'\\');
   return Q + L"\"";
@@ -154,10 +154,10 @@ std::vector<std::uint8_t> HeldOpenFile::Read() const {
 }
 
 bool MakeReadOnly(const std::string& Name) {
-  const std::wstring name = WideOf(Name);
-  const DWORD Attributes = GetFileAttributesW(name.c_str());
+  const std::wstring Wide = WideOf(Name);
+  const DWORD Attributes = GetFileAttributesW(Wide.c_str());
   return Attributes != INVALID_FILE_ATTRIBUTES &&
-         SetFileAttributesW(name.c_str(), Attributes | FILE_ATTRIBUTE_READONLY) != 0;
+         SetFileAttributesW(Wide.c_str(), Attributes | FILE_ATTRIBUTE_READONLY) != 0;
 }
 
 TWindowsAttributes AttributesOf(const std::string& Name) {
@@ -168,10 +168,10 @@ TWindowsAttributes AttributesOf(const std::string& Name) {
 }
 
 bool SetSystemAttribute(const std::string& Name) {
-  const std::wstring name = WideOf(Name);
-  const DWORD A = GetFileAttributesW(name.c_str());
+  const std::wstring Wide = WideOf(Name);
+  const DWORD A = GetFileAttributesW(Wide.c_str());
   return A != INVALID_FILE_ATTRIBUTES &&
-         SetFileAttributesW(name.c_str(), (A & ~FILE_ATTRIBUTE_NORMAL) | FILE_ATTRIBUTE_SYSTEM) !=
+         SetFileAttributesW(Wide.c_str(), (A & ~FILE_ATTRIBUTE_NORMAL) | FILE_ATTRIBUTE_SYSTEM) !=
              0;
 }
 

@@ -19,7 +19,7 @@ std::string Utf8Of(const std::filesystem::path& Path) {
   return std::string(reinterpret_cast<const char*>(S.data()), S.size());
 }
 
-TempDir::TempDir() {
+TTempDir::TTempDir() {
   const std::filesystem::path Base = std::filesystem::temp_directory_path();
   std::random_device Seed;
   std::mt19937_64 Random(Seed());
@@ -34,14 +34,14 @@ TempDir::TempDir() {
   throw std::runtime_error("no fresh temporary folder");
 }
 
-TempDir::~TempDir() {
+TTempDir::~TTempDir() {
   std::error_code Ec;
   std::filesystem::permissions(FPath, std::filesystem::perms::owner_all,
                                std::filesystem::perm_options::add, Ec);
   std::filesystem::remove_all(FPath, Ec);
 }
 
-std::string TempDir::file(const std::string& Name) const { return Utf8Of(FPath / PathOf(Name)); }
+std::string TTempDir::File(const std::string& Name) const { return Utf8Of(FPath / PathOf(Name)); }
 
 std::vector<std::uint8_t> ReadFileBytes(const std::string& Name) {
   std::ifstream In(PathOf(Name), std::ios::binary);
@@ -56,17 +56,17 @@ void WriteFileBytes(const std::string& Name, const std::vector<std::uint8_t>& By
   if (!Out) throw std::runtime_error("cannot write " + Name);
 }
 
-std::map<std::string, std::vector<std::uint8_t>> Snapshot(const TempDir& Dir) {
+std::map<std::string, std::vector<std::uint8_t>> Snapshot(const TTempDir& Dir) {
   std::map<std::string, std::vector<std::uint8_t>> Files;
-  for (const auto& E : std::filesystem::directory_iterator(Dir.path())) {
+  for (const auto& E : std::filesystem::directory_iterator(Dir.Path())) {
     Files[Utf8Of(E.path().filename())] = ReadFileBytes(Utf8Of(E.path()));
   }
   return Files;
 }
 
-std::vector<std::string> FileNames(const TempDir& Dir) {
+std::vector<std::string> FileNames(const TTempDir& Dir) {
   std::vector<std::string> Names;
-  for (const auto& E : std::filesystem::directory_iterator(Dir.path()))
+  for (const auto& E : std::filesystem::directory_iterator(Dir.Path()))
     Names.push_back(Utf8Of(E.path().filename()));
   std::sort(Names.begin(), Names.end());
   return Names;

@@ -10,16 +10,16 @@ namespace testsupport {
 
 // A fresh, empty folder under the system's temporary folder, removed with everything in it
 // when the object goes out of scope.
-class TempDir {
+class TTempDir {
  public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
+  TTempDir();
+  ~TTempDir();
+  TTempDir(const TTempDir&) = delete;
+  TTempDir& operator=(const TTempDir&) = delete;
 
-  const std::filesystem::path& path() const { return FPath; }
+  const std::filesystem::path& Path() const { return FPath; }
   // Full path of a file inside the folder, as a UTF-8 string.
-  std::string file(const std::string& Name) const;
+  std::string File(const std::string& Name) const;
 
  private:
   std::filesystem::path FPath;
@@ -34,8 +34,8 @@ std::vector<std::uint8_t> ReadFileBytes(const std::string& Name);
 void WriteFileBytes(const std::string& Name, const std::vector<std::uint8_t>& Bytes);
 
 // Every file of a folder by name with its contents, to compare a folder before and after.
-std::map<std::string, std::vector<std::uint8_t>> Snapshot(const TempDir& Dir);
+std::map<std::string, std::vector<std::uint8_t>> Snapshot(const TTempDir& Dir);
 // The names of a folder's entries, sorted.
-std::vector<std::string> FileNames(const TempDir& Dir);
+std::vector<std::string> FileNames(const TTempDir& Dir);
 
 }  // namespace testsupport

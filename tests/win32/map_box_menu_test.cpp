@@ -20,7 +20,7 @@ namespace {
 class Win32MapBoxMenuTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    Form.Model().MapFolder = testsupport::Utf8Of(Dir.path());
+    Form.Model().MapFolder = testsupport::Utf8Of(Dir.Path());
     FSaved = SetErrorHandler([this](HWND, const std::string& M) { Errors.push_back(M); });
     Owner = Form.Handle();
     ::SetWindowPos(Owner, nullptr, 50, 50, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
@@ -56,7 +56,7 @@ class Win32MapBoxMenuTest : public ::testing::Test {
     return Found;
   }
 
-  testsupport::TempDir Dir;
+  testsupport::TTempDir Dir;
   TForm1 Form;
   HWND Owner = nullptr;
   std::vector<std::string> Errors;

@@ -27,7 +27,7 @@
 
 namespace {
 
-using testsupport::TempDir;
+using testsupport::TTempDir;
 using win32test::MapColour;
 using win32test::MapIndex;
 using win32test::PumpUntil;
@@ -146,7 +146,7 @@ class Win32MapViewerTest : public ::testing::Test {
     return Wrong;
   }
 
-  TempDir Dir;
+  TTempDir Dir;
   TMapViewer* Viewer = nullptr;
   HWND Window = nullptr;
   std::vector<std::string> Errors;
@@ -177,8 +177,8 @@ class Win32ViewerPictureTest : public Win32MapViewerTest,
 TEST_P(Win32ViewerPictureTest, TheScreenShowsAPointSampledScalingOfTheMap) {
   const TPictureCase& C = GetParam();
   constexpr int W = 120, H = 90;
-  WriteMap(Dir.file("MAP3-X1.BMP"), W, H);
-  Show(Dir.file("MAP3-X1.BMP"));
+  WriteMap(Dir.File("MAP3-X1.BMP"), W, H);
+  Show(Dir.File("MAP3-X1.BMP"));
   Keys(C.Keys);
   ASSERT_NEAR(Viewer->View().Zoom(), C.Zoom, 1e-9);
   Viewer->Model().ScrollBarsMoved(C.FromX, C.FromY);
@@ -208,8 +208,8 @@ INSTANTIATE_TEST_SUITE_P(ZoomsAndPositions, Win32ViewerPictureTest,
 // each lands on a place of its own; the title follows. At 1:1 the scroll bars leave a view of
 // 283 x 183 pixels, whose line steps are 14 x 9 pixels.
 TEST_F(Win32MapViewerTest, KeysReachTheModelAndTheTitleFollows) {
-  WriteMap(Dir.file("MAP3-X1.BMP"), 640, 480);
-  Show(Dir.file("MAP3-X1.BMP"));
+  WriteMap(Dir.File("MAP3-X1.BMP"), 640, 480);
+  Show(Dir.File("MAP3-X1.BMP"));
   EXPECT_EQ(win32test::WindowText(Window), L"MAP3-X1.BMP - 640 x 480 - 42%");
   struct TStep {
     UINT Key;
@@ -242,8 +242,8 @@ TEST_F(Win32MapViewerTest, KeysReachTheModelAndTheTitleFollows) {
 // the model, and the bars show its range, page and position. At 1:1 the view is 283 x 183 pixels
 // and scrolls up to (357, 297).
 TEST_F(Win32MapViewerTest, TheWheelTheScrollBarsAndDraggingReachTheModel) {
-  WriteMap(Dir.file("MAP3-X1.BMP"), 640, 480);
-  Show(Dir.file("MAP3-X1.BMP"));
+  WriteMap(Dir.File("MAP3-X1.BMP"), 640, 480);
+  Show(Dir.File("MAP3-X1.BMP"));
   Key('1');
   const TMapView& View = Viewer->View();
   Viewer->Model().ScrollBarsMoved(100, 50);
@@ -294,8 +294,8 @@ TEST_F(Win32MapViewerTest, TheWheelTheScrollBarsAndDraggingReachTheModel) {
 // to tile 320, 240 puts its centre at view point (140, 90), where the mark's white centre is,
 // inside its black border.
 TEST_F(Win32MapViewerTest, TheMouseReachesThePositionLineAndCtrlGThePromptAndTheMark) {
-  WriteMap(Dir.file("MAP3-X1.BMP"), 640, 480);
-  Show(Dir.file("MAP3-X1.BMP"));
+  WriteMap(Dir.File("MAP3-X1.BMP"), 640, 480);
+  Show(Dir.File("MAP3-X1.BMP"));
   Key('1');
   ::SendMessageW(Window, WM_MOUSEMOVE, 0, MAKELPARAM(0, 0));
   EXPECT_EQ(
@@ -322,8 +322,8 @@ TEST_F(Win32MapViewerTest, TheMouseReachesThePositionLineAndCtrlGThePromptAndThe
 // The main window's End task closes the viewers it owns, and with them an open prompt: the prompt's
 // loop ends, rather than wait for a message that an idle program never gets.
 TEST_F(Win32MapViewerTest, APromptClosedWithItsViewerEndsItsLoop) {
-  WriteMap(Dir.file("MAP3-X1.BMP"), 640, 480);
-  Show(Dir.file("MAP3-X1.BMP"));
+  WriteMap(Dir.File("MAP3-X1.BMP"), 640, 480);
+  Show(Dir.File("MAP3-X1.BMP"));
   testsupport::LimitThisTest(std::chrono::seconds(30));
   const TMapViewer::TTextPrompt Saved =
       TMapViewer::SetTextPrompt([](HWND Owner, const std::string& Title, const std::string& Prompt,
@@ -356,9 +356,9 @@ TEST_F(Win32MapViewerTest, AViewerClosedInsideItsOwnHandlerOutlivesIt) {
 // ---- Space, Escape, errors ------------------------------------------------------------------
 
 TEST_F(Win32MapViewerTest, ABackupThatFailsToLoadShowsItsErrorAndLeavesThePicture) {
-  WriteMap(Dir.file("MAP4-1.BMP"), 64, 64);
-  testsupport::WriteFileBytes(Dir.file("MAP4-1.OLD"), {'B', 'M', 0});
-  Show(Dir.file("MAP4-1.BMP"));
+  WriteMap(Dir.File("MAP4-1.BMP"), 64, 64);
+  testsupport::WriteFileBytes(Dir.File("MAP4-1.OLD"), {'B', 'M', 0});
+  Show(Dir.File("MAP4-1.BMP"));
   const TShot Before = Shot();
   Key(VK_SPACE);
   EXPECT_EQ(Errors, std::vector<std::string>{"ストリームからの読み込みエラー"});
@@ -367,12 +367,12 @@ TEST_F(Win32MapViewerTest, ABackupThatFailsToLoadShowsItsErrorAndLeavesThePictur
 
 // A viewer opened from the main window is the active window and has the keyboard focus.
 TEST_F(Win32MapViewerTest, ANewViewerTakesTheFocus) {
-  WriteMap(Dir.file("MAP4-1.BMP"), 64, 64);
+  WriteMap(Dir.File("MAP4-1.BMP"), 64, 64);
   const HWND Owner = ::CreateWindowExW(0, L"STATIC", L"", WS_POPUP | WS_VISIBLE, 50, 50, 200, 100,
                                        nullptr, nullptr, ::GetModuleHandleW(nullptr), nullptr);
   ::SetForegroundWindow(Owner);
   ::SetFocus(Owner);
-  Window = TMapViewer::Show(Dir.file("MAP4-1.BMP"), Owner)->Handle();
+  Window = TMapViewer::Show(Dir.File("MAP4-1.BMP"), Owner)->Handle();
   Settle();
   EXPECT_EQ(::GetActiveWindow(), Window);
   EXPECT_EQ(::GetFocus(), Window);
@@ -381,11 +381,11 @@ TEST_F(Win32MapViewerTest, ANewViewerTakesTheFocus) {
 
 // A map replaced while it is shown (a run saving its result) is shown anew at the same place.
 TEST_F(Win32MapViewerTest, AMapReplacedWhileShownIsShownAnew) {
-  WriteMap(Dir.file("MAP2-X1.BMP"), 120, 90);
-  Show(Dir.file("MAP2-X1.BMP"));
+  WriteMap(Dir.File("MAP2-X1.BMP"), 120, 90);
+  Show(Dir.File("MAP2-X1.BMP"));
   Key('1');  // the map at (90, 55)
   ASSERT_EQ(Shot().At(150, 100), MapColour(MapIndex(60, 45)));
-  WriteMap(Dir.file("MAP2-X1.BMP"), 120, 90, 1);
+  WriteMap(Dir.File("MAP2-X1.BMP"), 120, 90, 1);
   EXPECT_TRUE(
       PumpUntil([this] { return Shot().At(150, 100) == MapColour(MapIndex(60, 45) + 1); }, 20000));
   EXPECT_DOUBLE_EQ(Viewer->View().Zoom(), 1);
@@ -393,8 +393,8 @@ TEST_F(Win32MapViewerTest, AMapReplacedWhileShownIsShownAnew) {
 
 // Moved to a monitor of another scale, the viewer takes the frame the system suggests.
 TEST_F(Win32MapViewerTest, ADpiChangeGivesTheViewerTheSuggestedFrame) {
-  WriteMap(Dir.file("MAP4-1.BMP"), 64, 64);
-  Show(Dir.file("MAP4-1.BMP"));
+  WriteMap(Dir.File("MAP4-1.BMP"), 64, 64);
+  Show(Dir.File("MAP4-1.BMP"));
   for (const UINT Dpi : {144u, 192u, 96u}) {
     RECT Suggested{120, 80, 120 + static_cast<LONG>(3 * Dpi), 80 + static_cast<LONG>(2 * Dpi)};
     ::SendMessageW(Window, WM_DPICHANGED, MAKEWPARAM(Dpi, Dpi),
@@ -406,17 +406,17 @@ TEST_F(Win32MapViewerTest, ADpiChangeGivesTheViewerTheSuggestedFrame) {
 }
 
 TEST_F(Win32MapViewerTest, EscapeClosesTheViewer) {
-  WriteMap(Dir.file("MAP4-1.BMP"), 64, 64);
-  Show(Dir.file("MAP4-1.BMP"));
+  WriteMap(Dir.File("MAP4-1.BMP"), 64, 64);
+  Show(Dir.File("MAP4-1.BMP"));
   Key(VK_ESCAPE);
   EXPECT_TRUE(PumpUntil([this] { return !::IsWindow(Window); }, 2000));
   EXPECT_EQ(TMapViewer::FromHandle(Window), nullptr);
 }
 
 TEST_F(Win32MapViewerTest, AFileThatDoesNotLoadLeavesNoWindow) {
-  testsupport::WriteFileBytes(Dir.file("MAP4-1.BMP"), std::vector<std::uint8_t>(60, 'x'));
-  EXPECT_ANY_THROW(TMapViewer::Show(Dir.file("MAP4-1.BMP"), nullptr));
-  EXPECT_THROW(TMapViewer::Show(Dir.file("MAP4-2.BMP"), nullptr), EFOpenError);
+  testsupport::WriteFileBytes(Dir.File("MAP4-1.BMP"), std::vector<std::uint8_t>(60, 'x'));
+  EXPECT_ANY_THROW(TMapViewer::Show(Dir.File("MAP4-1.BMP"), nullptr));
+  EXPECT_THROW(TMapViewer::Show(Dir.File("MAP4-2.BMP"), nullptr), EFOpenError);
   int Viewers = 0;
   ::EnumThreadWindows(
       ::GetCurrentThreadId(),
@@ -450,7 +450,7 @@ class Win32ViewerCopyTest : public Win32MapViewerTest,
 // file without its file header. The full-size Felucca and Trammel map (29 MB) included.
 TEST_P(Win32ViewerCopyTest, CtrlCPutsTheMapOnTheDesktopClipboard) {
   const auto [W, H] = GetParam();
-  const std::string Name = Dir.file("MAP0-X1.BMP");
+  const std::string Name = Dir.File("MAP0-X1.BMP");
   const std::vector<std::uint8_t> File = win32test::MapFileBytes(W, H);
   testsupport::WriteFileBytes(Name, File);
   Show(Name);
@@ -493,8 +493,8 @@ class TClipboardListener {
 // Emptied and filled in one session: one change, so a clipboard history records no empty entry
 // and no other program can take the clipboard in between.
 TEST_F(Win32MapViewerTest, ACopyIsOneChangeOfTheClipboard) {
-  WriteMap(Dir.file("MAP4-1.BMP"), 64, 64);
-  Show(Dir.file("MAP4-1.BMP"));
+  WriteMap(Dir.File("MAP4-1.BMP"), 64, 64);
+  Show(Dir.File("MAP4-1.BMP"));
   const TClipboardListener Listener;
   Key('C', true);  // the system tells the listeners as the clipboard closes
   EXPECT_TRUE(Errors.empty());
@@ -502,8 +502,8 @@ TEST_F(Win32MapViewerTest, ACopyIsOneChangeOfTheClipboard) {
 }
 
 TEST_F(Win32MapViewerTest, ACopyWhileAnotherProgramHoldsTheClipboardShowsAnError) {
-  WriteMap(Dir.file("MAP4-1.BMP"), 64, 64);
-  Show(Dir.file("MAP4-1.BMP"));
+  WriteMap(Dir.File("MAP4-1.BMP"), 64, 64);
+  Show(Dir.File("MAP4-1.BMP"));
   // The other program holds the clipboard from before the copy until after it, however long the
   // viewer tries.
   const HANDLE Opened = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);

@@ -16,18 +16,18 @@ int MapIndex(int X, int Y) {
 }
 
 std::vector<std::uint8_t> MapFileBytes(int Width, int Height, int Shift) {
-  testsupport::BmpLayout Bmp;
-  Bmp.width = Width;
-  Bmp.height = Height;
-  Bmp.clr_used = 256;
+  testsupport::TBmpLayout Bmp;
+  Bmp.Width = Width;
+  Bmp.Height = Height;
+  Bmp.ClrUsed = 256;
   for (int I = 0; I < 256; ++I) {
     const std::uint32_t C = MapColour(I);
-    Bmp.colors.insert(Bmp.colors.end(), {GetBValue(C), GetGValue(C), GetRValue(C), 0});
+    Bmp.Colors.insert(Bmp.Colors.end(), {GetBValue(C), GetGValue(C), GetRValue(C), 0});
   }
   const std::size_t Stride = testsupport::DibStride(Width, 8);
-  Bmp.pixels.assign(Stride * Height, 0);
+  Bmp.Pixels.assign(Stride * Height, 0);
   for (int Y = 0; Y < Height; ++Y) {
-    std::uint8_t* Row = &Bmp.pixels[(Height - 1 - Y) * Stride];
+    std::uint8_t* Row = &Bmp.Pixels[(Height - 1 - Y) * Stride];
     for (int X = 0; X < Width; ++X)
       Row[X] = static_cast<std::uint8_t>((MapIndex(X, Y) + Shift) % 251);
   }

@@ -67,10 +67,10 @@ class Win32WindowTest : public ::testing::Test {
     Form.Show();
     return Form;
   }
-  std::string Folder() const { return testsupport::Utf8Of(Dir.path()); }
+  std::string Folder() const { return testsupport::Utf8Of(Dir.Path()); }
   bool Exists(const char* Name) const { return FileExists(Folder() + "\\" + Name); }
 
-  testsupport::TempDir Dir;
+  testsupport::TTempDir Dir;
   TForm1 Form;
   std::vector<std::string> Errors;
 };
