@@ -341,8 +341,8 @@ TEST_F(Win32MapViewerTest, APromptClosedWithItsViewerEndsItsLoop) {
 // place) lives on until that handler has returned: the go-to finishes on the object, not on
 // freed memory, and the window is gone.
 TEST_F(Win32MapViewerTest, AViewerClosedInsideItsOwnHandlerOutlivesIt) {
-  WriteMap(Dir.file("MAP3-X1.BMP"), 640, 480);
-  Show(Dir.file("MAP3-X1.BMP"));
+  WriteMap(Dir.File("MAP3-X1.BMP"), 640, 480);
+  Show(Dir.File("MAP3-X1.BMP"));
   const TMapViewer::TTextPrompt Saved = TMapViewer::SetTextPrompt(
       [](HWND Owner, const std::string&, const std::string&, const std::string&) {
         ::DestroyWindow(Owner);
