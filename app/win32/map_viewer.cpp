@@ -29,16 +29,17 @@ constexpr wchar_t ViewerClassName[] = L"VeldrinMapViewer";
 
 const wchar_t* ViewerClass(WNDPROC WindowProc) {
   static const TWindowClass Class([WindowProc] {
-    WNDCLASSEXW Class{};
-    Class.cbSize = sizeof Class;
-    Class.lpfnWndProc = WindowProc;
-    Class.hInstance = ::GetModuleHandleW(nullptr);
+    WNDCLASSEXW Description{};
+    Description.cbSize = sizeof Description;
+    Description.lpfnWndProc = WindowProc;
+    Description.hInstance = ::GetModuleHandleW(nullptr);
     // The program's icon (none in the tests, which carry no resources).
-    Class.hIcon = static_cast<HICON>(::LoadImageW(Class.hInstance, MAKEINTRESOURCEW(IDI_PROGRAM),
-                                                  IMAGE_ICON, 0, 0, LR_DEFAULTSIZE));
+    Description.hIcon =
+        static_cast<HICON>(::LoadImageW(Description.hInstance, MAKEINTRESOURCEW(IDI_PROGRAM),
+                                        IMAGE_ICON, 0, 0, LR_DEFAULTSIZE));
     // No cursor and no background: WM_SETCURSOR and WM_PAINT do both.
-    Class.lpszClassName = ViewerClassName;
-    return Class;
+    Description.lpszClassName = ViewerClassName;
+    return Description;
   }());
   return Class.Name();
 }

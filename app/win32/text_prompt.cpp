@@ -128,8 +128,8 @@ std::optional<std::string> DialogTextPrompt(HWND Owner, const std::string& Title
   ::ShowWindow(State.Dialog, SW_SHOW);
   RunModalLoop(
       [](void* Context) {
-        const auto* Prompt = static_cast<TPromptState*>(Context);
-        return Prompt->Answered || Prompt->Dialog == nullptr;
+        const auto* Asked = static_cast<TPromptState*>(Context);
+        return Asked->Answered || Asked->Dialog == nullptr;
       },
       &State);
   // The owner is enabled again before the prompt goes, so that it gets the activation back.
