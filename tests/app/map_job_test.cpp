@@ -26,6 +26,8 @@
 namespace {
 
 using testsupport::TBmpLayout;
+using testsupport::TRgb;
+using testsupport::Bmp8;
 using testsupport::BuildBmp;
 using testsupport::DibStride;
 using testsupport::ReadFileBytes;
@@ -35,11 +37,6 @@ using testsupport::FileNames;
 using testsupport::Snapshot;
 
 using Bytes = std::vector<std::uint8_t>;
-
-struct TRgb {
-  std::uint8_t R, G, B;
-  bool operator==(const TRgb&) const = default;
-};
 
 // A bottom-up 24-bit file with rows padded to 4 bytes.
 Bytes Bmp24(std::int32_t W, std::int32_t H, const std::function<TRgb(int, int)>& Pixel) {
@@ -56,25 +53,6 @@ Bytes Bmp24(std::int32_t W, std::int32_t H, const std::function<TRgb(int, int)>&
       Row[3 * X] = C.B;
       Row[3 * X + 1] = C.G;
       Row[3 * X + 2] = C.R;
-    }
-  }
-  return BuildBmp(Bmp);
-}
-
-// A bottom-up 8-bit file; Padded false stores the rows back to back.
-Bytes Bmp8(std::int32_t W, std::int32_t H, const std::vector<TRgb>& Palette,
-           const std::function<std::uint8_t(int, int)>& Index, bool Padded = true) {
-  TBmpLayout Bmp;
-  Bmp.Width = W;
-  Bmp.Height = H;
-  Bmp.BitCount = 8;
-  for (const TRgb& C : Palette) Bmp.Colors.insert(Bmp.Colors.end(), {C.B, C.G, C.R, 0});
-  Bmp.ClrUsed = static_cast<std::uint32_t>(Palette.size());
-  const std::int32_t Stride = Padded ? DibStride(W, 8) : W;
-  Bmp.Pixels.assign(static_cast<std::size_t>(Stride * H), 0);
-  for (int Y = 0; Y < H; ++Y) {
-    for (int X = 0; X < W; ++X) {
-      Bmp.Pixels[static_cast<std::size_t>((H - 1 - Y) * Stride + X)] = Index(X, Y);
     }
   }
   return BuildBmp(Bmp);

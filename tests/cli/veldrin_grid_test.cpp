@@ -31,6 +31,8 @@
 namespace {
 
 using testsupport::TBmpLayout;
+using testsupport::TRgb;
+using testsupport::Bmp8;
 using testsupport::BuildBmp;
 using testsupport::DibStride;
 using testsupport::ReadFileBytes;
@@ -128,28 +130,6 @@ TRunResult RunGrid(const std::vector<std::string>& Args, const TRunOptions& Opti
 
 std::uint8_t White40(std::uint8_t C) {
   return static_cast<std::uint8_t>((C * 6 + 1020) / 10);
-}
-
-struct TRgb {
-  std::uint8_t R, G, B;
-};
-
-// An 8-bit map with the given colour table; Padded false stores its rows back to back.
-Bytes Bmp8(int W, int H, const std::vector<TRgb>& Palette,
-           const std::function<std::uint8_t(int, int)>& Index, bool Padded = true) {
-  TBmpLayout Bmp;
-  Bmp.Width = W;
-  Bmp.Height = H;
-  Bmp.BitCount = 8;
-  for (const TRgb& C : Palette) Bmp.Colors.insert(Bmp.Colors.end(), {C.B, C.G, C.R, 0});
-  Bmp.ClrUsed = static_cast<std::uint32_t>(Palette.size());
-  const int Stride = Padded ? DibStride(W, 8) : W;
-  Bmp.Pixels.assign(static_cast<std::size_t>(Stride * H), 0);
-  for (int Y = 0; Y < H; ++Y) {
-    for (int X = 0; X < W; ++X)
-      Bmp.Pixels[static_cast<std::size_t>((H - 1 - Y) * Stride + X)] = Index(X, Y);
-  }
-  return BuildBmp(Bmp);
 }
 
 Bytes SmallMap(int W = 16, int H = 12) {

@@ -79,4 +79,22 @@ std::vector<std::uint8_t> TinyRle8DeclaringHugeSize(std::int32_t Width, std::int
   return BuildBmp(Bmp);
 }
 
+std::vector<std::uint8_t> Bmp8(std::int32_t W, std::int32_t H, const std::vector<TRgb>& Palette,
+                               const std::function<std::uint8_t(int, int)>& Index, bool Padded) {
+  TBmpLayout Bmp;
+  Bmp.Width = W;
+  Bmp.Height = H;
+  Bmp.BitCount = 8;
+  for (const TRgb& C : Palette) Bmp.Colors.insert(Bmp.Colors.end(), {C.B, C.G, C.R, 0});
+  Bmp.ClrUsed = static_cast<std::uint32_t>(Palette.size());
+  const std::int32_t Stride = Padded ? DibStride(W, 8) : W;
+  Bmp.Pixels.assign(static_cast<std::size_t>(Stride * H), 0);
+  for (int Y = 0; Y < H; ++Y) {
+    for (int X = 0; X < W; ++X) {
+      Bmp.Pixels[static_cast<std::size_t>((H - 1 - Y) * Stride + X)] = Index(X, Y);
+    }
+  }
+  return BuildBmp(Bmp);
+}
+
 }  // namespace testsupport

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 namespace testsupport {
@@ -49,6 +50,18 @@ inline std::int32_t DibStride(std::int32_t Width, int Bits) {
 
 // A grey-ramp colour table of n RGBQUAD entries (entry i = (i, i, i)) or any given colours.
 std::vector<std::uint8_t> GreyColors(int N);
+
+// A colour of a map's table, or of a 24-bit pixel.
+struct TRgb {
+  std::uint8_t R, G, B;
+  bool operator==(const TRgb&) const = default;
+};
+
+// A bottom-up 8-bit file with the given colour table, the pixel at (X, Y) from the top left
+// Index(X, Y); Padded false stores the rows back to back.
+std::vector<std::uint8_t> Bmp8(std::int32_t W, std::int32_t H, const std::vector<TRgb>& Palette,
+                               const std::function<std::uint8_t(int, int)>& Index,
+                               bool Padded = true);
 
 // A 1 kB RLE8 file that declares Width x Height pixels (65,000 x 20,000 decode to 1.3 GB):
 // 480 runs of one pixel, then end of bitmap.
